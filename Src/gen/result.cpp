@@ -1,0 +1,101 @@
+#include "vela/result.h"
+
+#include "os/os.h"
+#include "vela/containers.h"
+#include "vela/format.h"
+#include "vela/wstr.h"
+
+namespace vela {
+
+// ---- registry --------------------------------------------------------------
+
+namespace {
+
+// Created by the first registration, never freed.
+TList<ErrCode>* registry = nullptr;
+
+TList<ErrCode>& the_registry() {
+  if (!registry) registry = new TList<ErrCode>(1, TList<ErrCode>::unique_flag, 64);
+  return *registry;
+}
+
+} // namespace
+
+TCmpRes ErrCode::compare(const ErrCode& other, int) const {
+  return TCmpRes(code < other.code ? -1 : (code > other.code ? 1 : 0));
+}
+
+bool RegisterError(uint32_t code, const std::wstring& text) {
+  if (!(code & registered_code_bit)) return false;
+  auto* entry = new ErrCode{code, text};
+  if (the_registry().insert(entry) < 0) {
+    delete entry;
+    return false;
+  }
+  return true;
+}
+
+uint32_t RegisterErrorText(const std::wstring& text) {
+  auto& reg = the_registry();
+  for (uint32_t i = 0; i < reg.count(); ++i)
+    if (reg.at(i)->text == text) return reg.at(i)->code;
+  const uint32_t code = reg.count() ? reg.at(reg.count() - 1)->code + 1 : registered_code_bit + 1;
+  reg.insert(new ErrCode{code, text});
+  return code;
+}
+
+std::wstring GetErrorText(uint32_t code) {
+  if (!(code & registered_code_bit)) {
+    std::wstring s = os::system_message(code);
+    trim(s, L"\r\n");
+    return s;
+  }
+  if (!registry) return {};
+  const ErrCode key{code, {}};
+  const int32_t at = registry->find(key, 1, 2);
+  return at >= 0 ? registry->at(static_cast<uint32_t>(at))->text : std::wstring();
+}
+
+// ---- result ----------------------------------------------------------------
+
+result::result() : description_(GetErrorText(0)) {}
+
+result::result(uint32_t code, std::wstring text, int32_t severity) { set(code, std::move(text), severity); }
+
+void result::set(uint32_t code, std::wstring text, int32_t severity) {
+  code_ = code;
+  severity_ = code ? severity : 0;
+  text_ = std::move(text);
+  description_ = GetErrorText(code);
+}
+
+result& result::merge(const result& other) {
+  if (code() == 0) {
+    code_ = other.code();
+    description_ = GetErrorText(code_);
+  }
+  if (severity_ < other.severity_) severity_ = other.severity_;
+  text_ += other.text_;
+  return *this;
+}
+
+std::wstring result::format(const std::wstring& templ) const {
+  std::wstring s = templ;
+  replace_all(s, L"%cd", std::to_wstring(code()));
+  replace_all(s, L"%ch", wformat(L"%08X", code()));
+  replace_all(s, L"%c", text_);
+  replace_all(s, L"%d", description_);
+  return s;
+}
+
+std::wstring result::format() const { return format(L"%c %d [%cd(%ch)]"); }
+
+// ---- exceptions ------------------------------------------------------------
+
+windows_error::windows_error(const std::wstring& text, int32_t code)
+    : wexception(text + L" (" + GetErrorText(static_cast<uint32_t>(code)) + L")"), code_(code) {}
+
+windows_error::windows_error(const result& r)
+    : wexception(r.text() + L" (" + r.description() + L")"), code_(static_cast<int32_t>(r.code())) {}
+
+} // namespace vela

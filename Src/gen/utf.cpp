@@ -1,0 +1,157 @@
+#include "vela/utf.h"
+
+#include <cstdint>
+
+namespace vela {
+
+namespace {
+
+constexpr char32_t replacement = 0xFFFD;
+
+// Decodes one character at s[i]; returns its length (at least 1) and sets ok.
+size_t decode_utf8(std::string_view s, size_t i, char32_t& cp, bool& ok) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  ok = false;
+  cp = replacement;
+  if (b0 < 0x80) {
+    cp = b0;
+    ok = true;
+    return 1;
+  }
+  size_t len;
+  char32_t min;
+  if (b0 >= 0xC2 && b0 <= 0xDF) { len = 2; cp = b0 & 0x1F; min = 0x80; }
+  else if (b0 >= 0xE0 && b0 <= 0xEF) { len = 3; cp = b0 & 0x0F; min = 0x800; }
+  else if (b0 >= 0xF0 && b0 <= 0xF4) { len = 4; cp = b0 & 0x07; min = 0x10000; }
+  else { cp = replacement; return 1; }
+  size_t k = 1;
+  for (; k < len; ++k) {
+    if (i + k >= s.size()) break;
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) break;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (k < len || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    cp = replacement;
+    return k;  // the maximal invalid prefix counts as one bad sequence
+  }
+  ok = true;
+  return len;
+}
+
+char32_t checked(char32_t c) {
+  return (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ? replacement : c;
+}
+
+} // namespace
+
+std::wstring utf8_to_wide(std::string_view s, bool* valid) {
+  std::wstring out;
+  out.reserve(s.size());
+  bool all_ok = true;
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<wchar_t>(b));
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    bool ok;
+    i += decode_utf8(s, i, cp, ok);
+    all_ok = all_ok && ok;
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        continue;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(cp));
+  }
+  if (valid) *valid = all_ok;
+  return out;
+}
+
+bool valid_utf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    char32_t cp;
+    bool ok;
+    i += decode_utf8(s, i, cp, ok);
+    if (!ok) return false;
+  }
+  return true;
+}
+
+void append_utf8(std::string& out, std::wstring_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    char32_t c = static_cast<char32_t>(s[i]);
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(s[++i]) - 0xDC00);
+      }
+    }
+    c = checked(c);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+std::string wide_to_utf8(std::wstring_view s) {
+  std::string out;
+  out.reserve(s.size());
+  append_utf8(out, s);
+  return out;
+}
+
+std::u16string wide_to_utf16(std::wstring_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (wchar_t w : s) {
+    char32_t c = static_cast<char32_t>(w);
+    if constexpr (sizeof(wchar_t) == 4) {
+      c = checked(c);
+      if (c >= 0x10000) {
+        c -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        continue;
+      }
+    }
+    out.push_back(static_cast<char16_t>(c));
+  }
+  return out;
+}
+
+std::wstring utf16_to_wide(const char16_t* s, size_t n) {
+  std::wstring out;
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    char32_t c = s[i];
+    if constexpr (sizeof(wchar_t) == 4) {
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(s[++i]) - 0xDC00);
+      } else if (c >= 0xD800 && c <= 0xDFFF) {
+        c = replacement;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(c));
+  }
+  return out;
+}
+
+} // namespace vela

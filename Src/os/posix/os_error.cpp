@@ -1,0 +1,93 @@
+// Error numbers and their descriptions on POSIX systems.
+#include "os/os.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace vela::os {
+
+uint32_t error_from_errno(int e) {
+  switch (e) {
+    case 0: return err_success;
+    case ENOENT: return err_file_not_found;
+    case ENOTDIR: return err_path_not_found;
+    case EMFILE:
+    case ENFILE: return err_too_many_open_files;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return err_access_denied;
+    case EBADF: return err_invalid_handle;
+    case ENOMEM: return err_not_enough_memory;
+    case EROFS: return err_write_protect;
+    case EWOULDBLOCK: return err_sharing_violation;  // a lock held by another process
+    case EEXIST: return err_file_exists;
+    case EINVAL: return err_invalid_parameter;
+    case ENOSPC:
+    case EDQUOT: return err_disk_full;
+    case ENAMETOOLONG: return err_filename_too_long;
+    case EILSEQ: return err_no_unicode_translation;
+    case ENOTSUP: return err_not_supported;
+    case ECANCELED: return err_cancelled;
+    default: return err_invalid_function;
+  }
+}
+
+uint32_t last_error() { return error_from_errno(errno); }
+
+bool russian_ui() {
+  static const bool ru = [] {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+      const char* v = std::getenv(name);
+      if (v && *v) return std::strncmp(v, "ru", 2) == 0;
+    }
+    return false;
+  }();
+  return ru;
+}
+
+namespace {
+
+struct message {
+  uint32_t code;
+  const wchar_t* en;
+  const wchar_t* ru;
+};
+
+constexpr message messages[] = {
+    {0, L"The operation completed successfully.", L"Операция успешно завершена."},
+    {1, L"Invalid function.", L"Неверная функция."},
+    {2, L"The file was not found.", L"Файл не найден."},
+    {3, L"The path was not found.", L"Путь не найден."},
+    {4, L"Too many files are open.", L"Открыто слишком много файлов."},
+    {5, L"Access is denied.", L"Отказано в доступе."},
+    {6, L"The handle is invalid.", L"Неверный дескриптор."},
+    {8, L"Not enough memory.", L"Недостаточно памяти."},
+    {13, L"The data is invalid.", L"Неверные данные."},
+    {19, L"The medium is write-protected.", L"Носитель защищён от записи."},
+    {32, L"The file is being used by another process.", L"Файл занят другим процессом."},
+    {38, L"Reached the end of the file.", L"Достигнут конец файла."},
+    {50, L"The request is not supported.", L"Запрос не поддерживается."},
+    {80, L"The file exists.", L"Файл существует."},
+    {87, L"The parameter is incorrect.", L"Параметр задан неверно."},
+    {112, L"There is not enough space on the disk.", L"Недостаточно места на диске."},
+    {206, L"The file name or extension is too long.", L"Слишком длинное имя файла или расширение."},
+    {234, L"More data is available.", L"Имеются дополнительные данные."},
+    {1113, L"No mapping for the Unicode character exists in the target code page.",
+     L"Для символа Юникода нет соответствия в целевой кодовой странице."},
+    {1223, L"The operation was cancelled by the user.", L"Операция отменена пользователем."},
+    {1247, L"An attempt was made to perform an initialization operation when initialization has "
+           L"already been completed.",
+     L"Попытка выполнить инициализацию, которая уже выполнена."},
+    {1359, L"An internal error occurred.", L"Внутренняя ошибка."},
+};
+
+} // namespace
+
+std::wstring system_message(uint32_t code) {
+  for (const auto& m : messages)
+    if (m.code == code) return russian_ui() ? m.ru : m.en;
+  return {};
+}
+
+} // namespace vela::os

@@ -1,0 +1,56 @@
+// Outcome of an operation and the process-wide error registry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vela/base.h"
+
+namespace vela {
+
+// Bit that marks a code of the error registry.
+constexpr uint32_t registered_code_bit = 0x20000000u;
+
+class result : public base {
+ public:
+  result();
+  result(uint32_t code, std::wstring text, int32_t severity);
+  result(const result&) = default;
+  result& operator=(const result&) = default;
+
+  void set(uint32_t code, std::wstring text, int32_t severity);
+  void set(uint32_t code) { set(code, std::wstring(), 3); }
+
+  uint32_t code() const { return code_ & 0x3FFFFFFFu; }
+  int32_t severity() const { return severity_; }
+  void set_severity(int32_t s) { severity_ = s; }
+  const std::wstring& text() const { return text_; }
+  const std::wstring& description() const { return description_; }
+  bool succeeded() const { return severity_ != 3; }
+
+  // Combines the outcome of a further step: first code, highest severity, texts appended.
+  result& merge(const result& other);
+
+  // Renders the template: %cd code (decimal), %ch code (8 hex digits), %c text, %d description.
+  std::wstring format(const std::wstring& templ) const;
+  virtual std::wstring format() const;
+
+ private:
+  uint32_t code_ = 0;
+  int32_t severity_ = 0;
+  std::wstring text_;
+  std::wstring description_;
+};
+
+// Registry entry, kept sorted by code.
+struct ErrCode {
+  uint32_t code;
+  std::wstring text;
+  TCmpRes compare(const ErrCode& other, int key) const;
+};
+
+bool RegisterError(uint32_t code, const std::wstring& text);
+uint32_t RegisterErrorText(const std::wstring& text);
+std::wstring GetErrorText(uint32_t code);
+
+} // namespace vela

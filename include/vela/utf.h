@@ -1,0 +1,24 @@
+// The one place where text changes between UTF-8, UTF-16 and UTF-32 (wchar_t).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vela {
+
+// Invalid sequences become U+FFFD; *valid (when given) tells whether there were none.
+std::wstring utf8_to_wide(std::string_view s, bool* valid = nullptr);
+// Lone surrogates and values beyond U+10FFFF are written as U+FFFD.
+std::string wide_to_utf8(std::wstring_view s);
+void append_utf8(std::string& out, std::wstring_view s);
+
+// UTF-16 code units (host order); characters above U+FFFF become surrogate pairs.
+std::u16string wide_to_utf16(std::wstring_view s);
+// Pairs are joined; lone surrogates become U+FFFD.
+std::wstring utf16_to_wide(const char16_t* s, size_t n);
+inline std::wstring utf16_to_wide(std::u16string_view s) { return utf16_to_wide(s.data(), s.size()); }
+
+// Exactly valid UTF-8 (no overlong forms, surrogates or values beyond U+10FFFF).
+bool valid_utf8(std::string_view s);
+
+} // namespace vela

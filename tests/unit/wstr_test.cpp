@@ -1,0 +1,102 @@
+#include "vela/wstr.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "vela/format.h"
+#include "vela/utf.h"
+
+using namespace vela;
+
+TEST(WideHelpers, TrimFamilies) {
+  std::wstring s = L" \tabc\t ";
+  EXPECT_EQ(trim(s, L" \t"), L"abc");
+  s = L"xxabcyy";
+  EXPECT_EQ(trim(s, L"x", L"y"), L"abc");
+  s = L"----";
+  EXPECT_EQ(trim_char(s, L'-'), L"");
+  s = L"[[a]]";
+  EXPECT_EQ(trim_char(s, L'[', L']'), L"a");
+  s = L"\"";
+  EXPECT_EQ(strip_pairs(s, L'"'), L"\"");
+  s = L"((x))";
+  EXPECT_EQ(strip_pairs(s, L'(', L')'), L"x");
+  s = L"\"\"";
+  EXPECT_EQ(strip_pairs(s, L'"'), L"");
+}
+
+TEST(WideHelpers, CaseAndReplace) {
+  EXPECT_EQ(to_upper_copy(L"abc"), L"ABC");
+  EXPECT_EQ(compare_nocase(L"abc", L"ABC").value(), 0);
+  EXPECT_EQ(compare_nocase(L"abc", L"ABD").value(), -1);
+  EXPECT_EQ(find_nocase(L"Select * FROM t", L"from"), 9);
+  EXPECT_EQ(find_nocase(L"abc", L"x"), -1);
+  EXPECT_EQ(find_nocase(L"abc", L"a", 5), -1);
+  std::wstring s = L"aaa";
+  EXPECT_EQ(replace_all(s, L"a", L"aa"), 3);  // continues behind each replacement
+  EXPECT_EQ(s, L"aaaaaa");
+  s = L"Now now NOW";
+  EXPECT_EQ(replace_all_nocase(s, L"now", L"GETDATE()"), 3);
+  EXPECT_EQ(s, L"GETDATE() GETDATE() GETDATE()");
+  EXPECT_EQ(replace_all(s, L"", L"x"), 0);
+}
+
+TEST(WideFormat, WindowsStringConvention) {
+  EXPECT_EQ(wformat(L"%s|%S|%hs|%ls", L"wide", "narrow", "nar2", L"wide2"), L"wide|narrow|nar2|wide2");
+  EXPECT_EQ(wformat(L"%c%C", L'Ж', 'a'), L"Жa");
+  EXPECT_EQ(wformat(L"[%5s][%-5s][%.2s]", L"ab", L"ab", L"abcdef"), L"[   ab][ab   ][ab]");
+  EXPECT_EQ(wformat(L"%u %d %08X %x %5.2f %%", 42u, -7, 0x2Au, 255u, 3.14159), L"42 -7 0000002A ff  3.14 %");
+  EXPECT_EQ(wformat(L"%lld %I64d %zu", -5LL, 6LL, size_t(7)), L"-5 6 7");
+  EXPECT_EQ(wformat(L"%*d|%-*d|", 4, 1, 3, 2), L"   1|2  |");
+  EXPECT_EQ(wformat(L"%#010x", 0x1234u), L"0x00001234");
+  EXPECT_EQ(wformat(L"%s", static_cast<const wchar_t*>(nullptr)), L"(null)");
+}
+
+TEST(WideFormat, LongTextsAndCharactersOutsideTheLocale) {
+  std::setlocale(LC_ALL, "C");
+  const std::wstring long_text(5000, L'я');
+  EXPECT_EQ(wformat(L"<%s>", long_text.c_str()), L"<" + long_text + L">");
+  // Characters the C locale cannot encode, a 4-byte one and an invalid narrow byte.
+  EXPECT_EQ(wformat(L"%s %s", L"日本語", L"\U0001F600"), L"日本語 \U0001F600");
+  EXPECT_EQ(wformat(L"%S", "\xff"), L"\xFFFD");
+}
+
+TEST(WideFormat, NarrowPatternsUseTheNarrowConvention) {
+  auto narrow = [](const char* p, ...) {
+    va_list a;
+    va_start(a, p);
+    std::wstring s = vformat_narrow(p, a);
+    va_end(a);
+    return s;
+  };
+  EXPECT_EQ(narrow("%s=%S h=%p", "ключ", L"знач", reinterpret_cast<void*>(0x10)), L"ключ=знач h=0000000000000010");
+}
+
+TEST(Utf, RoundTripsAndReplacements) {
+  const std::wstring text = L"Aя日\U0001F600";
+  EXPECT_EQ(wide_to_utf8(text), "A\xD1\x8F\xE6\x97\xA5\xF0\x9F\x98\x80");
+  EXPECT_EQ(utf8_to_wide(wide_to_utf8(text)), text);
+  const std::u16string u16 = wide_to_utf16(text);
+  EXPECT_EQ(u16.size(), 5u);
+  EXPECT_EQ(u16[3], 0xD83D);
+  EXPECT_EQ(utf16_to_wide(u16), text);
+  bool ok = true;
+  EXPECT_EQ(utf8_to_wide("a\xC0\xAF" "b", &ok), L"a\xFFFD\xFFFD" L"b");
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(utf8_to_wide("\xE6\x97"), L"\xFFFD");  // cut at the end
+  EXPECT_FALSE(valid_utf8("\xED\xA0\x80"));        // surrogate
+  EXPECT_TRUE(valid_utf8("\xF4\x8F\xBF\xBF"));
+  const char16_t lone[] = {0xDC00, u'x'};
+  EXPECT_EQ(utf16_to_wide(lone, 2), L"\xFFFD" L"x");
+}
+
+TEST(CodePages, AnsiAndOemFollowTheLanguage) {
+  setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(ansi_to_wide("caf\xE9"), L"café");  // 1252 outside Cyrillic locales
+  EXPECT_EQ(oem_to_wide("\x82"), L"é");         // 437
+  setenv("LC_ALL", "ru_RU.UTF-8", 1);
+  EXPECT_EQ(ansi_to_wide("\xC6"), L"Ж");  // 1251
+  EXPECT_EQ(oem_to_wide("\x86\r\n\t"), L"Ж\r\n\t");  // 866
+  unsetenv("LC_ALL");
+}
