@@ -78,3 +78,55 @@ namespace vela::os {
 // The real size of a block from malloc/realloc.
 size_t heap_block_size(void* p);
 } // namespace vela::os
+
+// ---- files -------------------------------------------------------------------
+namespace vela::os {
+
+// A pointer-sized handle; 0 is null and all bits set is the invalid value.
+using handle = intptr_t;
+constexpr handle null_handle = 0;
+constexpr handle invalid_handle = -1;
+
+// Access, share and creation values as the system's file API takes them.
+enum : uint32_t {
+  generic_read = 0x80000000u,
+  generic_write = 0x40000000u,
+  share_read = 1,
+  share_write = 2,
+  share_delete = 4,
+  create_new = 1,
+  create_always = 2,
+  open_existing = 3,
+  open_always = 4,
+  truncate_existing = 5,
+};
+
+// Opens like CreateFileW. A writer whose share mode denies writing excludes every other
+// writer (code 32); readers take no lock.
+uint32_t open_file(const std::wstring& path, uint32_t access, uint32_t share, uint32_t disposition, handle& out);
+uint32_t close_handle(handle h);
+// Reads until n bytes or the end of the file; got tells how many.
+uint32_t read_file(handle h, void* buf, size_t n, size_t& got);
+uint32_t write_file(handle h, const void* buf, size_t n);
+// whence: 0 from the start, 1 from the current position, 2 from the end.
+uint32_t seek_file(handle h, int64_t offset, int whence, int64_t* new_pos = nullptr);
+uint32_t file_size(handle h, int64_t& size);
+// Cuts the file at the current position.
+uint32_t truncate_file(handle h);
+uint32_t flush_file(handle h);
+
+struct file_times_info {
+  local_time creation, access, write;
+};
+uint32_t get_file_times(handle h, file_times_info& out);
+// Last-write time of a path as seconds and nanoseconds since the Unix epoch.
+uint32_t last_write_time(const std::wstring& path, int64_t& seconds, long& nanoseconds);
+
+bool path_exists(const std::wstring& path);
+// Full path of the running executable; empty when it cannot be read.
+std::wstring executable_path();
+
+// Native path bytes (UTF-8) of a wide path, and back.
+std::string native_path(const std::wstring& path);
+
+} // namespace vela::os

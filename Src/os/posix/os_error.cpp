@@ -35,15 +35,13 @@ uint32_t error_from_errno(int e) {
 
 uint32_t last_error() { return error_from_errno(errno); }
 
+// Read from the environment each time: the process's environment fixes the choice.
 bool russian_ui() {
-  static const bool ru = [] {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-      const char* v = std::getenv(name);
-      if (v && *v) return std::strncmp(v, "ru", 2) == 0;
-    }
-    return false;
-  }();
-  return ru;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return std::strncmp(v, "ru", 2) == 0;
+  }
+  return false;
 }
 
 namespace {

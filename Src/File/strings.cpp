@@ -1,0 +1,55 @@
+#include "File/strings.h"
+
+#include <iterator>
+
+namespace vela::blobfile {
+
+namespace {
+
+constexpr string_entry english[] = {
+    {1, L"blobfile " L"" VELA_VERSION L" (vela) - files to and from binary columns through ODBC"},
+    {2,
+     L"Startup: blobfile.exe <connection string> <SQL query>\n"
+     L"    <connection string> ODBC driver and its parameters\n"
+     L"    <SQL query>        SELECT/INSERT/UPDATE query, 1st parameter is file path and name, 2nd parameter is "
+     L"binary column\n"
+     L"Example of reading files from Documents column to files with path on column FilePath:\n"
+     L"blobfile.exe \"Driver={Microsoft dBase Driver (*.dbf)};dbq=.\" \"select FilePath,Document from Documents\""},
+    {3, L"connecting to the database"},
+    {4, L"executing query"},
+    {5, L"writing"},
+    {6, L"written"},
+    {7, L"bytes"},
+    {8, L"Error"},
+    {9, L"Unknown error"},
+    {10, L"to"},
+    {11, L"to database"},
+};
+
+constexpr string_entry russian[] = {
+    {1, L"blobfile " L"" VELA_VERSION L" (vela) - файлы в двоичные столбцы и обратно через ODBC"},
+    {2,
+     L"Запуск: blobfile.exe <строка подключения> <SQL-запрос>\n"
+     L"    <строка подключения> драйвер ODBC и его параметры\n"
+     L"    <SQL-запрос>        запрос SELECT/INSERT/UPDATE, 1-й параметр - путь и имя файла, 2-й параметр - "
+     L"двоичный столбец\n"
+     L"Пример чтения файлов из столбца Documents в файлы с путями из столбца FilePath:\n"
+     L"blobfile.exe \"Driver={Microsoft dBase Driver (*.dbf)};dbq=.\" \"select FilePath,Document from Documents\""},
+    {3, L"подключение к базе данных"},
+    {4, L"выполнение запроса"},
+    {5, L"запись"},
+    {6, L"записано"},
+    {7, L"байт"},
+    {8, L"Ошибка"},
+    {9, L"Неизвестная ошибка"},
+    {10, L"в"},
+    {11, L"в базу данных"},
+};
+
+constexpr string_table table{english, std::size(english), russian, std::size(russian)};
+
+} // namespace
+
+const string_table& strings() { return table; }
+
+} // namespace vela::blobfile

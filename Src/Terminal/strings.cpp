@@ -1,0 +1,147 @@
+#include "Terminal/strings.h"
+
+#include <iterator>
+
+namespace vela::terminal {
+
+namespace {
+
+#define VELA_BANNER_VERSION L"" VELA_VERSION  // wide form of the version
+
+constexpr string_entry english[] = {
+    {1,
+     L"Connect to database in terminal mode:\n"
+     L"nsqlterm.exe -cs:<connection string> [-do] [-cd:<column delimiter>]\n"
+     L"\n"
+     L"Connect to database and execute SQL queries from command line argument:\n"
+     L"sqlterm.exe -cs:<connection string> [-do] [-cd:<column delimiter>] -q:\"<SQL queries>\"\n"
+     L"\n"
+     L"Connect to database and execute SQL queries from file:\n"
+     L"sqlterm.exe -cs:<connection string> [-do] [-cd:<column delimiter>] -qf:<file name>[,<code page>]\n"
+     L"\n"
+     L"Connect to database and execute SQL queries from stdin:\n"
+     L"sqlterm.exe -cs:<connection string> [-do] [-cd:<column delimiter>] -qi\n"
+     L"\n"
+     L"Usage compatible to v1.4 and below:\n"
+     L"sqlterm [dataonly] [cs:<col_separator>] <ODBC driver> [driver parameters list] [SQL file]\n"
+     L"where <driver parameters list> is as follows:\n"
+     L"<parameter 1>=<value>;<parameter 2>=<value>;...;<parameter N>=<value>\n"
+     L"\n"
+     L"Example: sqlterm \"Microsoft dBase Driver (*.dbf)\" \"DBQ=C:\\Program Files\\DataBase\\DB;EXCLUSIVE=1\" init.sql\n"
+     L"\n"
+     L"Online help file:///usr/local/share/doc/vela/README.md"},
+    {2, L"sqlterm " VELA_BANNER_VERSION L" (vela) - ODBC database terminal\n\n"},
+    {3, L"Internal error occured"},
+    {4, L"Command failed"},
+    {103, L"Unknown command '%s'. Use HELP command for a list of supported commands.\n"},
+    {104, L"Connected to '%s', parameters '%s'\n"},
+    {105, L"Disconnected from '%s', parameters '%s'\n"},
+    {106, L"Connection failed to '%s', parameters '%s''\n"},
+    {107, L"Is not connected.\n"},
+    {108,
+     L"CONNECT <connection string>\n"
+     L"CONNECT DRIVER <ODBC driver> <parameters>\n"
+     L"CONNECT DATASOURCE <datasource> <user> <pwd>\n"},
+    {109, L"Execution time %ss."},
+    {110, L"Rows selected: %u."},
+    {111, L"No rows selected."},
+    {112, L"Unknown parameter '%s'\n"},
+    {113, L"Ccommand parameter missed\n"},
+    {114,
+     L"Displays list of objects:\n"
+     L"DRIVERS - ODBC drivers, DATASOURCES - ODBC data sources, for example, LIST DRIVERS\n"},
+    {115, L"Number of drivers: "},
+    {116, L"List of ODBC drivers:"},
+    {117, L"List of user data sources:"},
+    {118, L"List of system data sources:"},
+    {119, L"No user data sources."},
+    {120, L"no system data sources."},
+    {121, L"Number of datasources: "},
+    {122, L"Exit"},
+    {123, L"Failed to connect to datasource %s, user %s\n"},
+    {124, L"Connected to datasource %s, user %s\n"},
+    {125, L"Disconnedted from datasource %s\n"},
+    {126, L"Connected to datasource %s\n"},
+    {127, L"Failed to connect to datasource %s\n"},
+    {128,
+     L"HELP - list of supported commands\n"
+     L"HELP <command> - information on command\n"},
+    {129, L"Rows affected: %u."},
+    {130, L"No rows affected."},
+    {131, L"Connected to '%s'\n"},
+    {132, L"Failed to connect to '%s'\n"},
+    {133, L"Disconnected from '%s'"},
+};
+
+constexpr string_entry russian[] = {
+    {1,
+     L"Подключение к базе данных в режиме терминала:\n"
+     L"nsqlterm.exe -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>]\n"
+     L"\n"
+     L"Подключение к базе данных и выполнение SQL-запросов из аргумента командной строки:\n"
+     L"sqlterm.exe -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] -q:\"<SQL-запросы>\"\n"
+     L"\n"
+     L"Подключение к базе данных и выполнение SQL-запросов из файла:\n"
+     L"sqlterm.exe -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] -qf:<имя файла>[,<кодовая страница>]\n"
+     L"\n"
+     L"Подключение к базе данных и выполнение SQL-запросов со стандартного ввода:\n"
+     L"sqlterm.exe -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] -qi\n"
+     L"\n"
+     L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
+     L"sqlterm [dataonly] [cs:<разделитель_столбцов>] <драйвер ODBC> [список параметров драйвера] [SQL-файл]\n"
+     L"где <список параметров драйвера> имеет вид:\n"
+     L"<параметр 1>=<значение>;<параметр 2>=<значение>;...;<параметр N>=<значение>\n"
+     L"\n"
+     L"Пример: sqlterm \"Microsoft dBase Driver (*.dbf)\" \"DBQ=C:\\Program Files\\DataBase\\DB;EXCLUSIVE=1\" init.sql\n"
+     L"\n"
+     L"Справка file:///usr/local/share/doc/vela/README.md"},
+    {2, L"sqlterm " VELA_BANNER_VERSION L" (vela) - терминал баз данных ODBC\n\n"},
+    {3, L"Внутренняя ошибка"},
+    {4, L"Команда не выполнена"},
+    {103, L"Неизвестная команда '%s'. Список поддерживаемых команд выводит команда HELP.\n"},
+    {104, L"Подключено к '%s', параметры '%s'\n"},
+    {105, L"Отключено от '%s', параметры '%s'\n"},
+    {106, L"Не удалось подключиться к '%s', параметры '%s''\n"},
+    {107, L"Подключение не установлено.\n"},
+    {108,
+     L"CONNECT <строка подключения>\n"
+     L"CONNECT DRIVER <драйвер ODBC> <параметры>\n"
+     L"CONNECT DATASOURCE <источник данных> <пользователь> <пароль>\n"},
+    {109, L"Время выполнения %s с."},
+    {110, L"Выбрано строк: %u."},
+    {111, L"Строки не выбраны."},
+    {112, L"Неизвестный параметр '%s'\n"},
+    {113, L"Не указан параметр команды\n"},
+    {114,
+     L"Выводит список объектов:\n"
+     L"DRIVERS - драйверы ODBC, DATASOURCES - источники данных ODBC, например, LIST DRIVERS\n"},
+    {115, L"Количество драйверов: "},
+    {116, L"Список драйверов ODBC:"},
+    {117, L"Список пользовательских источников данных:"},
+    {118, L"Список системных источников данных:"},
+    {119, L"Пользовательских источников данных нет."},
+    {120, L"системных источников данных нет."},
+    {121, L"Количество источников данных: "},
+    {122, L"Выход"},
+    {123, L"Не удалось подключиться к источнику данных %s, пользователь %s\n"},
+    {124, L"Подключено к источнику данных %s, пользователь %s\n"},
+    {125, L"Отключено от источника данных %s\n"},
+    {126, L"Подключено к источнику данных %s\n"},
+    {127, L"Не удалось подключиться к источнику данных %s\n"},
+    {128,
+     L"HELP - список поддерживаемых команд\n"
+     L"HELP <команда> - справка по команде\n"},
+    {129, L"Затронуто строк: %u."},
+    {130, L"Строки не затронуты."},
+    {131, L"Подключено к '%s'\n"},
+    {132, L"Не удалось подключиться к '%s'\n"},
+    {133, L"Отключено от '%s'"},
+};
+
+constexpr string_table table{english, std::size(english), russian, std::size(russian)};
+
+} // namespace
+
+const string_table& strings() { return table; }
+
+} // namespace vela::terminal

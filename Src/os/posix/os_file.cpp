@@ -1,0 +1,156 @@
+// Files on POSIX systems: open(2) with the rules of the system's file API.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "os/os.h"
+#include "vela/utf.h"
+
+namespace vela::os {
+
+namespace {
+
+// Handles carry fd + 1 so that fd 0 is not the null handle.
+int fd_of(handle h) { return static_cast<int>(h - 1); }
+handle handle_of(int fd) { return static_cast<handle>(fd) + 1; }
+
+bool usable(handle h) { return h != null_handle && h != invalid_handle; }
+
+} // namespace
+
+std::string native_path(const std::wstring& path) { return wide_to_utf8(path); }
+
+uint32_t open_file(const std::wstring& path, uint32_t access, uint32_t share, uint32_t disposition, handle& out) {
+  out = invalid_handle;
+  const bool reading = access & generic_read, writing = access & generic_write;
+  int flags = O_CLOEXEC;
+  flags |= writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY;
+  switch (disposition) {
+    case create_new: flags |= O_CREAT | O_EXCL; break;
+    case create_always: flags |= O_CREAT; break;
+    case open_existing: break;
+    case open_always: flags |= O_CREAT; break;
+    case truncate_existing: break;
+    default: return err_invalid_parameter;
+  }
+  const std::string p = native_path(path);
+  if (p.empty()) return err_path_not_found;
+  const int fd = ::open(p.c_str(), flags, 0666);
+  if (fd < 0) return last_error();
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return err_access_denied;
+  }
+  // Writers lock: exclusively when they deny writing to others, shared otherwise.
+  // Truncation waits for the lock so that a refused writer never cuts the file.
+  if (writing) {
+    const int op = (share & share_write) ? LOCK_SH : LOCK_EX;
+    if (flock(fd, op | LOCK_NB) != 0) {
+      const uint32_t code = errno == EWOULDBLOCK ? err_sharing_violation : last_error();
+      ::close(fd);
+      return code;
+    }
+    if ((disposition == create_always || disposition == truncate_existing) && ftruncate(fd, 0) != 0) {
+      const uint32_t code = last_error();
+      ::close(fd);
+      return code;
+    }
+  }
+  out = handle_of(fd);
+  return 0;
+}
+
+uint32_t close_handle(handle h) {
+  if (!usable(h)) return err_invalid_handle;
+  return ::close(fd_of(h)) == 0 ? 0 : last_error();
+}
+
+uint32_t read_file(handle h, void* buf, size_t n, size_t& got) {
+  got = 0;
+  auto* p = static_cast<char*>(buf);
+  while (got < n) {
+    const ssize_t r = ::read(fd_of(h), p + got, n - got);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return last_error();
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return 0;
+}
+
+uint32_t write_file(handle h, const void* buf, size_t n) {
+  const auto* p = static_cast<const char*>(buf);
+  while (n > 0) {
+    const ssize_t w = ::write(fd_of(h), p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return last_error();
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return 0;
+}
+
+uint32_t seek_file(handle h, int64_t offset, int whence, int64_t* new_pos) {
+  const int w = whence == 0 ? SEEK_SET : (whence == 1 ? SEEK_CUR : SEEK_END);
+  const off_t r = ::lseek(fd_of(h), static_cast<off_t>(offset), w);
+  if (r < 0) return last_error();
+  if (new_pos) *new_pos = r;
+  return 0;
+}
+
+uint32_t file_size(handle h, int64_t& size) {
+  struct stat st {};
+  if (fstat(fd_of(h), &st) != 0) return last_error();
+  size = st.st_size;
+  return 0;
+}
+
+uint32_t truncate_file(handle h) {
+  const off_t pos = ::lseek(fd_of(h), 0, SEEK_CUR);
+  if (pos < 0) return last_error();
+  return ftruncate(fd_of(h), pos) == 0 ? 0 : last_error();
+}
+
+uint32_t flush_file(handle h) { return fsync(fd_of(h)) == 0 || errno == EINVAL ? 0 : last_error(); }
+
+uint32_t get_file_times(handle h, file_times_info& out) {
+  struct statx sx {};
+  if (statx(fd_of(h), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return last_error();
+  out.access = to_local(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+  out.write = to_local(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+  // File systems without a birth time: the last status change stands in for it.
+  const auto& born = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
+  out.creation = to_local(born.tv_sec, born.tv_nsec);
+  return 0;
+}
+
+uint32_t last_write_time(const std::wstring& path, int64_t& seconds, long& nanoseconds) {
+  struct stat st {};
+  if (::stat(native_path(path).c_str(), &st) != 0) return last_error();
+  seconds = st.st_mtim.tv_sec;
+  nanoseconds = st.st_mtim.tv_nsec;
+  return 0;
+}
+
+bool path_exists(const std::wstring& path) {
+  struct stat st {};
+  return ::stat(native_path(path).c_str(), &st) == 0;
+}
+
+std::wstring executable_path() {
+  char buf[PATH_MAX + 1];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
+  if (n <= 0) return {};
+  return utf8_to_wide(std::string_view(buf, static_cast<size_t>(n)));
+}
+
+} // namespace vela::os

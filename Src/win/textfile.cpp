@@ -1,0 +1,257 @@
+#include "vela/textfile.h"
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "os/os.h"
+#include "vela/utf.h"
+
+namespace vela {
+
+namespace {
+
+bool whole_match(const std::wstring& name, const wchar_t* pattern) {
+  const std::wregex re(pattern, std::regex_constants::ECMAScript | std::regex_constants::icase);
+  return std::regex_match(name, re);
+}
+
+constexpr size_t detection_sample = 102400;
+
+// UTF-16LE bytes of the text, two bytes per code unit.
+std::string utf16le_bytes(const std::wstring& text) {
+  const std::u16string units = wide_to_utf16(text);
+  std::string bytes(units.size() * 2, '\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
+  }
+  return bytes;
+}
+
+std::wstring from_utf16le(const unsigned char* p, size_t n) {
+  std::u16string units(n / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  return utf16_to_wide(units);
+}
+
+} // namespace
+
+text_file_code_page parse_code_page(const std::wstring& name) {
+  text_file_code_page cp{invalid_code_page, false};
+  if (whole_match(name, L"auto")) cp.id = auto_code_page;
+  else if (whole_match(name, L"ansi")) cp.id = 0;
+  else if (whole_match(name, L"oem")) cp.id = 1;
+  else if (whole_match(name, L"(unicode|ucs[_-]{0,1}2[_-]{0,1}(le){0,1}[_-]{0,1}(bom){0,1})")) cp.id = 1200;
+  else if (whole_match(name, L"ucs[_-]{0,1}2[_-]{0,1}be[_-]{0,1}(bom){0,1}")) cp.id = 1201;
+  else if (whole_match(name, L"utf[_-]{0,1}7")) cp.id = 65000;
+  else if (whole_match(name, L"utf[_-]{0,1}8[_-]{0,1}(bom){0,1}")) cp.id = 65001;
+  else {
+    // The decimal number at the start of the name.
+    long long n = 0;
+    size_t i = 0;
+    while (i < name.size() && name[i] >= L'0' && name[i] <= L'9' && n < 0x7FFFFFFF) n = n * 10 + (name[i++] - L'0');
+    if (n > 0 && n <= 0x7FFFFFFF) cp.id = static_cast<int32_t>(n);
+  }
+  cp.bom = whole_match(name, L"unicode") || whole_match(name, L"(ucs[_-]{0,1}2)[_-]{0,1}(le|be){0,1}[_-]{0,1}bom") ||
+           whole_match(name, L"utf[_-]{0,1}8[_-]{0,1}(bom)");
+  return cp;
+}
+
+bool is_text_unicode(const unsigned char* bytes, size_t length, bool* signature) {
+  if (signature) *signature = false;
+  if (length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    if (signature) *signature = true;
+    return true;
+  }
+  const size_t units = length / 2;
+  if (units == 0) return false;
+  size_t zero_high = 0, zero_low = 0;
+  for (size_t i = 0; i < units; ++i) {
+    zero_low += bytes[2 * i] == 0;
+    zero_high += bytes[2 * i + 1] == 0;
+  }
+  // Mostly ASCII characters in little-endian order: high bytes zero, low bytes not.
+  return zero_high * 10 >= units * 9 && zero_low * 10 <= units;
+}
+
+bool is_utf8(const unsigned char* bytes, size_t length) {
+  if (length == 0) throw wexception(L"_size == 0 at ..\\Src\\win\\text_file_code_page line 130");
+  size_t n = length;
+  while (n > 0 && bytes[n - 1] != '\n') --n;
+  if (n == 0) n = length;
+  return valid_utf8(std::string_view(reinterpret_cast<const char*>(bytes), n));
+}
+
+text_file_code_page detect_code_page(const unsigned char* bytes, size_t length) {
+  const size_t sample = length < detection_sample ? length : detection_sample;
+  bool signature = false;
+  if (is_text_unicode(bytes, sample, &signature)) return {1200, signature};
+  if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) return {65001, true};
+  bool ascii = true;
+  for (size_t i = 0; i < length && ascii; ++i) ascii = bytes[i] < 0x80;
+  if (ascii) return {0, false};
+  if (sample && is_utf8(bytes, sample)) return {65001, false};
+  return {0, false};
+}
+
+// ---- reading -----------------------------------------------------------------
+
+textfile& textfile::read_all(std::wstring& text, text_file_code_page* found) {
+  text.clear();
+  const bool opened_here = !is_open();
+  if (opened_here) {
+    open(name_, file_access::read, file_access::share_read, nullptr, file_access::open_existing,
+         file_access::normal_attributes, 0);
+  } else if (const uint32_t code = seek(0, 0)) {
+    throw file_error(name_, code);
+  }
+  auto fail = [&](uint32_t code) {
+    if (opened_here) close();
+    throw file_error(name_, code);
+  };
+  int64_t size = 0;
+  if (const uint32_t code = this->size(size)) fail(code);
+  if (size == 0) {
+    if (opened_here) close();
+    return *this;
+  }
+  std::vector<unsigned char> bytes(static_cast<size_t>(size));
+  size_t got = 0;
+  if (const uint32_t code = read(bytes.data(), bytes.size(), got)) fail(code);
+  bytes.resize(got);
+  if (opened_here) close();
+
+  const text_file_code_page detected =
+      cp_.id == auto_code_page ? detect_code_page(bytes.data(), bytes.size()) : text_file_code_page{invalid_code_page, false};
+  const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  text_file_code_page result_cp;
+  auto is = [&](int32_t id) { return cp_.id == id || detected.id == id; };
+  if (cp_.id == 0 || detected.id == 0) {
+    os::to_wide(0, view, text, false);
+    result_cp = {0, false};
+  } else if (is(1)) {
+    // CR, LF and TAB pass through the OEM conversion unchanged.
+    os::to_wide(1, view, text, false);
+    result_cp = {1, false};
+  } else if (is(1200)) {
+    bool signature = false;
+    is_text_unicode(bytes.data(), bytes.size(), &signature);
+    const size_t skip = signature ? 2 : 0;
+    text = from_utf16le(bytes.data() + skip, bytes.size() - skip);
+    result_cp = {1200, signature};
+  } else if (is(65001)) {
+    const bool mark = view.size() >= 3 && view.substr(0, 3) == "\xEF\xBB\xBF";
+    text = utf8_to_wide(view.substr(mark ? 3 : 0));
+    result_cp = {65001, mark};
+  } else {
+    if (cp_.id < 0) throw windows_error(name_, os::err_invalid_parameter);
+    if (const uint32_t code = os::to_wide(static_cast<unsigned>(cp_.id), view, text, false)) {
+      text.clear();
+      throw windows_error(name_, static_cast<int32_t>(code));
+    }
+    result_cp = {cp_.id, false};
+  }
+  if (found) *found = result_cp;
+  return *this;
+}
+
+// ---- writing -----------------------------------------------------------------
+
+result textfile::write_bytes(const void* data, size_t n, const wchar_t* what) {
+  const uint32_t code = write(data, n);
+  return result(code, code ? std::wstring(what) : std::wstring(), 3);
+}
+
+result textfile::write_utf16(const std::wstring& text) {
+  const std::string bytes = utf16le_bytes(text);
+  return write_bytes(bytes.data(), bytes.size(), L"write_utf16");
+}
+
+result textfile::write_utf16_bom(const std::wstring& text) {
+  result r;
+  if (cp_.bom || cp_.id == auto_code_page) r.merge(write_bytes("\xFF\xFE", 2, L"write_utf16_bom"));
+  if (r.succeeded()) r.merge(write_utf16(text));
+  return r;
+}
+
+result textfile::append_utf8(const std::wstring& text) {
+  const std::string bytes = wide_to_utf8(text);
+  return write_bytes(bytes.data(), bytes.size(), L"append_utf8");
+}
+
+result textfile::write_utf8(const std::wstring& text) {
+  result r;
+  if (cp_.bom) r.merge(write_bytes("\xEF\xBB\xBF", 3, L"write_utf8"));
+  if (r.succeeded()) r.merge(append_utf8(text));
+  return r;
+}
+
+result textfile::write_converted(unsigned code_page, const std::wstring& text) {
+  std::string bytes;
+  if (const uint32_t code = os::from_wide(code_page, text, bytes, false)) return result(code, std::wstring(), 3);
+  return write_bytes(bytes.data(), bytes.size(), L"");
+}
+
+result textfile::write_ansi(const std::wstring& text) { return write_converted(0, text); }
+result textfile::write_oem(const std::wstring& text) { return write_converted(1, text); }
+
+result textfile::write_code_page(const std::wstring& text) {
+  if (cp_.id < 0) return result(os::err_invalid_parameter, std::wstring(), 3);
+  return write_converted(static_cast<unsigned>(cp_.id), text);
+}
+
+result textfile::save(const std::wstring& text) {
+  const bool opened_here = !is_open();
+  if (opened_here) {
+    if (const uint32_t code = open_code(name_, file_access::read | file_access::write, file_access::share_read,
+                                        nullptr, file_access::create_always, file_access::normal_attributes, 0))
+      return result(code, std::wstring(), 3);
+  } else if (const uint32_t code = seek(0, 0)) {
+    return result(code, std::wstring(), 3);
+  }
+  result r;
+  switch (cp_.id) {
+    case 0: r = write_ansi(text); break;
+    case 1: r = write_oem(text); break;
+    case 65001: r = write_utf8(text); break;
+    case 1200:
+    case auto_code_page: r = write_utf16_bom(text); break;
+    default: r = write_code_page(text);
+  }
+  r.merge(result(truncate(), std::wstring(), 3));
+  if (opened_here) r.merge(close_result());
+  return r;
+}
+
+result textfile::append(const std::wstring& text) {
+  const bool opened_here = !is_open();
+  if (opened_here) {
+    if (!file_exists(name_)) return save(text);
+    if (const uint32_t code = open_code(name_, file_access::read | file_access::write, file_access::share_read,
+                                        nullptr, file_access::open_always, file_access::normal_attributes, 0))
+      return result(code, std::wstring(), 3);
+  }
+  if (const uint32_t code = seek(0, 2)) {
+    if (opened_here) close();
+    return result(code, std::wstring(), 3);
+  }
+  result r;
+  switch (cp_.id) {
+    case 0: r = write_ansi(text); break;
+    case 1: r = write_oem(text); break;
+    case 1200:
+    case auto_code_page: r = write_utf16(text); break;
+    case 65001: r = append_utf8(text); break;
+    default: r = result(os::err_invalid_parameter, std::wstring(), 3);
+  }
+  if (opened_here) r.merge(close_result());
+  return r;
+}
+
+void textfile::append_or_throw(const std::wstring& text) {
+  const result r = append(text);
+  if (!r.succeeded()) throw file_error(name_, r.code());
+}
+
+} // namespace vela

@@ -1,0 +1,30 @@
+// The process-wide diagnostic log as its callers see it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vela/base.h"
+
+namespace vela {
+
+class Log : public base {
+ public:
+  // Reserved; has no effect.
+  virtual Log& apply(void* arg) = 0;
+  virtual uint32_t start() = 0;
+  // timeout in milliseconds; no_limit waits until the log has ended.
+  virtual uint32_t stop(uint32_t timeout_ms) = 0;
+  // Hands one tagged line over; 0 when it was taken.
+  virtual uint32_t write(const std::wstring& tag, const std::wstring& text) = 0;
+
+  static constexpr uint32_t no_limit = 0xFFFFFFFFu;
+};
+
+// The process's log, created on the first call and never destroyed.
+Log& process_log();
+
+uint32_t write_formatted(Log& log, const char* tag, const char* format, ...) __attribute__((format(printf, 3, 4)));
+uint32_t write_formatted(Log& log, const wchar_t* tag, const wchar_t* format, ...);
+
+} // namespace vela

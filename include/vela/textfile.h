@@ -1,0 +1,55 @@
+// Whole text files in a named or detected code page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "vela/file.h"
+#include "vela/result.h"
+
+namespace vela {
+
+constexpr int32_t auto_code_page = -1;
+constexpr int32_t invalid_code_page = -2;
+
+struct text_file_code_page {
+  int32_t id = auto_code_page;
+  bool bom = false;
+};
+
+text_file_code_page parse_code_page(const std::wstring& name);
+text_file_code_page detect_code_page(const unsigned char* bytes, size_t length);
+// Valid UTF-8 up to and including the last LF (all bytes when there is none).
+bool is_utf8(const unsigned char* bytes, size_t length);
+// The UTF-16 test: a FF FE mark, or little-endian text whose odd bytes are mostly zero.
+bool is_text_unicode(const unsigned char* bytes, size_t length, bool* signature);
+
+class textfile : public file {
+ public:
+  textfile(const std::wstring& path, text_file_code_page cp) : file(path), cp_(cp) {}
+
+  // Raises file_error (open, position, size, read) or windows_error (conversion).
+  textfile& read_all(std::wstring& text, text_file_code_page* found = nullptr);
+  result save(const std::wstring& text);
+  result append(const std::wstring& text);
+  void append_or_throw(const std::wstring& text);
+
+  result write_utf16(const std::wstring& text);
+  result write_utf16_bom(const std::wstring& text);
+  result append_utf8(const std::wstring& text);
+  result write_utf8(const std::wstring& text);
+  result write_ansi(const std::wstring& text);
+  result write_oem(const std::wstring& text);
+  result write_code_page(const std::wstring& text);
+
+  const text_file_code_page& code_page() const { return cp_; }
+
+ private:
+  result write_bytes(const void* data, size_t n, const wchar_t* what);
+  result write_converted(unsigned code_page, const std::wstring& text);
+
+  text_file_code_page cp_;
+};
+
+} // namespace vela

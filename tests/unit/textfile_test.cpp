@@ -1,0 +1,174 @@
+#include "vela/textfile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/temp_dir.h"
+
+using namespace vela;
+using vela::testing::temp_dir;
+
+namespace {
+
+text_file_code_page cp(const wchar_t* name) { return parse_code_page(name); }
+
+text_file_code_page detect(const std::string& bytes) {
+  return detect_code_page(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+std::wstring read_text(const std::wstring& path, text_file_code_page page, text_file_code_page* found = nullptr) {
+  std::wstring text;
+  textfile(path, page).read_all(text, found);
+  return text;
+}
+
+} // namespace
+
+TEST(CodePageNames, EveryRule) {
+  struct {
+    const wchar_t* name;
+    int32_t id;
+    bool bom;
+  } cases[] = {
+      {L"auto", -1, false},     {L"AUTO", -1, false},      {L"Ansi", 0, false},       {L"oem", 1, false},
+      {L"UTF-8", 65001, false}, {L"utf8", 65001, false},   {L"utf8bom", 65001, true}, {L"UTF_8_BOM", 65001, true},
+      {L"unicode", 1200, true}, {L"ucs2", 1200, false},    {L"UCS-2-LE", 1200, false}, {L"ucs2le_bom", 1200, true},
+      {L"UCS-2-BE-BOM", 1201, true}, {L"ucs2be", 1201, false}, {L"utf-7", 65000, false}, {L"1251", 1251, false},
+      {L"866abc", 866, false},  {L"koi8", -2, false},      {L"0", -2, false},         {L"", -2, false},
+      {L"utf-16", -2, false},
+  };
+  for (const auto& c : cases) {
+    const text_file_code_page p = cp(c.name);
+    EXPECT_EQ(p.id, c.id) << c.name;
+    EXPECT_EQ(p.bom, c.bom) << c.name;
+  }
+}
+
+TEST(Detection, MarksAsciiUtf8AndInvalidBytes) {
+  EXPECT_EQ(detect(std::string("\xFF\xFE" "a\0b\0", 6)).id, 1200);
+  EXPECT_TRUE(detect(std::string("\xFF\xFE" "a\0b\0", 6)).bom);
+  const text_file_code_page no_mark = detect(std::string("s\0e\0l\0e\0c\0t\0 \0" "1\0", 16));
+  EXPECT_EQ(no_mark.id, 1200);
+  EXPECT_FALSE(no_mark.bom);
+  EXPECT_EQ(detect("\xEF\xBB\xBFselect").id, 65001);
+  EXPECT_TRUE(detect("\xEF\xBB\xBFselect").bom);
+  EXPECT_EQ(detect("select 1;\n").id, 0);
+  EXPECT_EQ(detect("select 'я';\n").id, 65001);
+  EXPECT_FALSE(detect("select 'я';\n").bom);
+  EXPECT_EQ(detect("select '\xFF\xC6';\n").id, 0);
+  EXPECT_THROW(is_utf8(reinterpret_cast<const unsigned char*>(""), 0), wexception);
+}
+
+TEST(Detection, CharacterSplitAtTheEndOfTheSample) {
+  // Lines of two-byte characters placed so that byte 102400 is the first half of one.
+  std::string text;
+  while (text.size() < 102399) text += text.size() % 80 == 79 ? "\n" : "a";
+  text.resize(102399);
+  text += "\xD1\x8F";  // bytes 102399 and 102400 (1-based: 102400 and 102401)
+  while (text.size() < 200000) text += "я\n";
+  ASSERT_EQ(static_cast<unsigned char>(text[102399]), 0xD1);
+  EXPECT_EQ(detect(text).id, 65001);
+  // Without any line break the cut character makes the sample invalid.
+  std::string flat(102399, 'a');
+  flat += "\xD1\x8F";
+  EXPECT_EQ(detect(flat).id, 0);
+}
+
+TEST(TextFile, ReadsEveryDetectedKind) {
+  temp_dir dir;
+  text_file_code_page found{42, true};
+  dir.write("empty.sql", "");
+  EXPECT_EQ(read_text(dir.wpath("empty.sql"), cp(L"auto"), &found), L"");
+  EXPECT_EQ(found.id, 42);  // untouched
+  dir.write("u16.sql", std::string("\xFF\xFE" "a\0\x4F\x04", 6));
+  EXPECT_EQ(read_text(dir.wpath("u16.sql"), cp(L"auto"), &found), L"aя");
+  EXPECT_EQ(found.id, 1200);
+  EXPECT_TRUE(found.bom);
+  dir.write("bom8.sql", "\xEF\xBB\xBFselect 'я'");
+  EXPECT_EQ(read_text(dir.wpath("bom8.sql"), cp(L"auto"), &found), L"select 'я'");
+  EXPECT_EQ(found.id, 65001);
+  EXPECT_TRUE(found.bom);
+  dir.write("plain.sql", "select 1");
+  EXPECT_EQ(read_text(dir.wpath("plain.sql"), cp(L"auto"), &found), L"select 1");
+  EXPECT_EQ(found.id, 0);
+  setenv("LC_ALL", "ru_RU.UTF-8", 1);  // ANSI is 1251, OEM 866
+  dir.write("cp1251.sql", "select '\xC6'\r\n");
+  EXPECT_EQ(read_text(dir.wpath("cp1251.sql"), cp(L"auto")), L"select 'Ж'\r\n");
+  EXPECT_EQ(read_text(dir.wpath("cp1251.sql"), cp(L"1251")), L"select 'Ж'\r\n");
+  dir.write("oem.sql", "a\tb\r\n\x86\n");
+  EXPECT_EQ(read_text(dir.wpath("oem.sql"), cp(L"oem"), &found), L"a\tb\r\nЖ\n");
+  EXPECT_EQ(found.id, 1);
+  unsetenv("LC_ALL");
+  dir.write("be.sql", std::string("\0a\x04\x4F", 4));
+  EXPECT_EQ(read_text(dir.wpath("be.sql"), cp(L"ucs2be")), L"aя");
+  dir.write("bad8.sql", "a\xFF");
+  EXPECT_EQ(read_text(dir.wpath("bad8.sql"), cp(L"utf8")), L"a\xFFFD");
+}
+
+TEST(TextFile, ReadFailuresRaise) {
+  temp_dir dir;
+  try {
+    read_text(dir.wpath("none.sql"), cp(L"auto"));
+    FAIL();
+  } catch (const file_error& e) {
+    EXPECT_EQ(e.code(), 2);
+  }
+  dir.write("x.sql", "select 1");
+  try {
+    read_text(dir.wpath("x.sql"), cp(L"koi8"));
+    FAIL();
+  } catch (const file_error&) {
+    FAIL() << "a conversion failure is not a file error";
+  } catch (const windows_error& e) {
+    EXPECT_EQ(e.code(), 87);
+  }
+  EXPECT_THROW(read_text(dir.wpath(), cp(L"auto")), file_error);  // a directory
+}
+
+TEST(TextFile, SaveWritesTheMarkOfItsCodePage) {
+  temp_dir dir;
+  EXPECT_TRUE(textfile(dir.wpath("u.txt"), cp(L"unicode")).save(L"ab").succeeded());
+  EXPECT_EQ(dir.read("u.txt"), std::string("\xFF\xFE" "a\0b\0", 6));
+  EXPECT_TRUE(textfile(dir.wpath("u.txt"), cp(L"ucs2")).save(L"c").succeeded());
+  EXPECT_EQ(dir.read("u.txt"), std::string("c\0", 2));  // replaced and cut
+  EXPECT_TRUE(textfile(dir.wpath("b.txt"), cp(L"utf8bom")).save(L"я").succeeded());
+  EXPECT_EQ(dir.read("b.txt"), "\xEF\xBB\xBF\xD1\x8F");
+  EXPECT_TRUE(textfile(dir.wpath("w.txt"), cp(L"1251")).save(L"Жx").succeeded());
+  EXPECT_EQ(dir.read("w.txt"), "\xC6x");
+  EXPECT_TRUE(textfile(dir.wpath("s.txt"), cp(L"\U0001F600")).save(L"x").code() == 87u);
+  EXPECT_EQ(textfile(dir.wpath("no/dir.txt"), cp(L"utf8")).save(L"x").code(), 2u);
+}
+
+TEST(TextFile, AppendRoundTripsAndRefusesOtherCodePages) {
+  temp_dir dir;
+  const std::wstring path = dir.wpath("log.txt");
+  textfile log(path, cp(L"utf8"));
+  EXPECT_TRUE(log.append(L"Привет, ").succeeded());
+  EXPECT_TRUE(log.append(L"日本語 \U0001F600\r\n").succeeded());
+  EXPECT_EQ(dir.read("log.txt").substr(0, 3), "\xD0\x9F\xD1");  // no mark
+  EXPECT_EQ(read_text(path, cp(L"utf8")), L"Привет, 日本語 \U0001F600\r\n");
+  const std::string before = dir.read("log.txt");
+  const result r = textfile(path, cp(L"1251")).append(L"x");
+  EXPECT_EQ(r.code(), 87u);
+  EXPECT_FALSE(r.succeeded());
+  EXPECT_EQ(dir.read("log.txt"), before);
+  // A file that append creates gets the mark save would give it; an existing one never.
+  textfile u(dir.wpath("u.txt"), cp(L"auto"));
+  EXPECT_TRUE(u.append(L"a").succeeded());
+  EXPECT_TRUE(u.append(L"b").succeeded());
+  EXPECT_EQ(dir.read("u.txt"), std::string("\xFF\xFE" "a\0b\0", 6));
+  EXPECT_THROW(textfile(dir.wpath("no/dir.txt"), cp(L"utf8")).append_or_throw(L"x"), file_error);
+}
+
+TEST(TextFile, AppendToAFileAnotherWriterHolds) {
+  temp_dir dir;
+  const std::wstring path = dir.wpath("held.txt");
+  dir.write("held.txt", "x");
+  file holder;
+  ASSERT_EQ(holder.open_code(path, file_access::write, file_access::share_read, nullptr, file_access::open_existing,
+                             0, 0),
+            0u);
+  EXPECT_EQ(textfile(path, cp(L"utf8")).append(L"y").code(), 32u);
+  EXPECT_EQ(dir.read("held.txt"), "x");
+}
