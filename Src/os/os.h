@@ -130,3 +130,11 @@ std::wstring executable_path();
 std::string native_path(const std::wstring& path);
 
 } // namespace vela::os
+
+namespace vela::os {
+uint32_t process_id();
+uint32_t thread_id();
+// Wall-clock time as seconds and nanoseconds since the Unix epoch.
+void realtime_now(int64_t& seconds, long& nanoseconds);
+uint32_t remove_file(const std::wstring& path);
+} // namespace vela::os

@@ -1,0 +1,184 @@
+#include "vela/async_log.h"
+
+#include <chrono>
+
+#include "os/os.h"
+#include "vela/file.h"
+#include "vela/textfile.h"
+
+namespace vela {
+
+namespace {
+
+constexpr uint32_t final_flush_window_ms = 15000;
+constexpr uint32_t min_timer_ms = 10;
+constexpr uint32_t wait_timeout = 258;  // the wait ran out before the thread ended
+
+std::wstring default_base_path() {
+  std::wstring drive, dir, name;
+  if (!split_path(module_path(), &drive, &dir, &name, nullptr)) return L"vela";
+  return drive + dir + name;
+}
+
+// Signed distance between two tick values, safe across the counter's wrap.
+int32_t ticks_until(uint32_t deadline, uint32_t now) { return static_cast<int32_t>(deadline - now); }
+
+} // namespace
+
+Log& process_log() {
+  static Log* const log = new AsyncLog();
+  return *log;
+}
+
+AsyncLog::~AsyncLog() {
+  if (thread_.joinable()) stop(no_limit);
+}
+
+uint32_t AsyncLog::start() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (thread_.joinable()) return accepting_ ? 0u : uint32_t{os::err_already_initialized};
+  try {
+    ended_ = false;
+    accepting_ = true;
+    thread_ = std::thread(&AsyncLog::writer, this);
+  } catch (const std::system_error&) {
+    accepting_ = false;
+    return os::err_not_enough_memory;
+  }
+  return 0;
+}
+
+uint32_t AsyncLog::write(const std::wstring& tag, const std::wstring& text) {
+  auto rec = std::make_unique<log_record>();
+  os::realtime_now(rec->seconds, rec->nanoseconds);
+  rec->tag = tag;
+  rec->text = text;
+  rec->process_id = os::process_id();
+  rec->thread_id = os::thread_id();
+  bool was_empty;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!accepting_) return os::err_invalid_handle;
+    was_empty = queue_.empty();
+    queue_.push_back(message{false, std::move(rec)});
+  }
+  // The writer only sleeps on an empty queue.
+  if (was_empty) wake_.notify_one();
+  return 0;
+}
+
+uint32_t AsyncLog::stop(uint32_t timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!thread_.joinable()) return os::err_invalid_handle;
+  if (accepting_) {
+    accepting_ = false;
+    queue_.push_back(message{true, nullptr});
+    wake_.notify_one();
+  }
+  if (timeout_ms == no_limit) {
+    ended_cv_.wait(lock, [this] { return ended_; });
+  } else if (!ended_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return ended_; })) {
+    return wait_timeout;
+  }
+  lock.unlock();
+  thread_.join();
+  return 0;
+}
+
+void AsyncLog::flush_log(LogWliParams& params, std::wstring& buffer) {
+  if (buffer.empty()) return;
+  textfile(params.log_file, text_file_code_page{65001, false}).append_or_throw(buffer);
+  buffer.clear();
+}
+
+void AsyncLog::writer() {
+  thread_id_ = os::thread_id();
+  LogWliParams params(options_.base_path.empty() ? default_base_path() : options_.base_path);
+  try {
+    params.reload();
+  } catch (...) {
+  }
+  try {
+    params.prepare_log_file();
+  } catch (...) {
+  }
+  std::wstring buffer;
+  uint32_t last_flush = 0;
+  auto reload_period = [&] {
+    const uint32_t ms = options_.reload_ms ? options_.reload_ms : params.reload_seconds * 1000;
+    return ms < min_timer_ms ? min_timer_ms : ms;
+  };
+  auto flush_period = [&] {
+    const uint32_t ms = params.flush_seconds * 1000;
+    return ms < min_timer_ms ? min_timer_ms : ms;
+  };
+  uint32_t now = os::tick_count();
+  uint32_t next_reload = now + reload_period();
+  uint32_t next_flush = now + flush_period();
+
+  std::deque<message> batch;
+  bool quit = false;
+  while (!quit) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (queue_.empty()) {
+        now = os::tick_count();
+        const int32_t wait = std::min(ticks_until(next_reload, now), ticks_until(next_flush, now));
+        if (wait <= 0) break;
+        wake_.wait_for(lock, std::chrono::milliseconds(wait));
+      }
+      batch.swap(queue_);  // take everything posted so far in one go
+    }
+    for (auto& m : batch) {
+      if (m.quit) {
+        quit = true;  // nothing is posted behind the quit request
+        break;
+      }
+      if (!m.record) continue;
+      try {
+        buffer += params.format_line(*m.record);
+        const uint32_t t = os::tick_count();
+        if (t - last_flush > params.flush_seconds * 1000 || buffer.size() * 2 > params.flush_bytes) {
+          flush_log(params, buffer);
+          last_flush = os::tick_count();
+        }
+      } catch (...) {
+        // The line is abandoned; the writer goes on.
+      }
+    }
+    batch.clear();
+    if (quit) break;
+    now = os::tick_count();
+    if (ticks_until(next_reload, now) <= 0) {
+      next_reload = now + reload_period();
+      try {
+        const uint32_t old_flush_seconds = params.flush_seconds;
+        params.reload();
+        if (params.flush_seconds != old_flush_seconds) next_flush = now + flush_period();
+      } catch (...) {
+      }
+    }
+    if (ticks_until(next_flush, now) <= 0) {
+      next_flush = now + flush_period();
+      try {
+        flush_log(params, buffer);
+      } catch (...) {
+      }
+    }
+  }
+
+  // Last flush: keep trying for a while when the file cannot be written.
+  const uint32_t window_start = os::tick_count();
+  while (!buffer.empty() && os::tick_count() - window_start < final_flush_window_ms) {
+    try {
+      flush_log(params, buffer);
+    } catch (...) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  ended_ = true;
+  ended_cv_.notify_all();
+}
+
+} // namespace vela

@@ -1,0 +1,32 @@
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "os/os.h"
+
+namespace vela::os {
+
+uint32_t process_id() {
+  static const uint32_t id = static_cast<uint32_t>(getpid());
+  return id;
+}
+
+uint32_t thread_id() {
+  thread_local const uint32_t id = static_cast<uint32_t>(syscall(SYS_gettid));
+  return id;
+}
+
+void realtime_now(int64_t& seconds, long& nanoseconds) {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  seconds = ts.tv_sec;
+  nanoseconds = ts.tv_nsec;
+}
+
+uint32_t remove_file(const std::wstring& path) {
+  return ::unlink(native_path(path).c_str()) == 0 ? 0 : last_error();
+}
+
+} // namespace vela::os

@@ -1,0 +1,110 @@
+// The asynchronous process log: callers hand lines to one writer thread, which filters
+// them by the ".wli" parameter file and appends them to the ".log" file.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "vela/b_time.h"
+#include "vela/log.h"
+
+namespace vela {
+
+enum start_mode : int32_t { start_append = 0, start_overwrite = 1, start_new = 2 };
+
+// One submitted line on its way to the writer.
+struct log_record {
+  int64_t seconds = 0;  // wall-clock time of the write
+  long nanoseconds = 0;
+  std::wstring tag;
+  std::wstring text;
+  uint32_t process_id = 0;
+  uint32_t thread_id = 0;
+
+  b_time time() const;
+};
+
+class LogParams : public base {
+ public:
+  LogParams() { reset(); }
+  // The finished line with its line end, or empty when no event entry accepts it.
+  virtual std::wstring format_line(const log_record& rec) const;
+  virtual void reset();
+  bool accepts(const std::wstring& tag, const std::wstring& text) const;
+
+  std::wstring time_format;
+  bool show_pid = true;
+  bool show_tid = true;
+  int32_t start_mode = start_append;
+  uint32_t flush_seconds = 60;
+  uint32_t flush_bytes = 4096;
+  std::map<std::wstring, std::wstring> events;
+  std::wstring log_file;
+};
+
+class LogWliParams : public LogParams {
+ public:
+  // base_path: drive, directory and base name of the executable (no extension).
+  explicit LogWliParams(const std::wstring& base_path);
+  std::wstring format_line(const log_record& rec) const override { return LogParams::format_line(rec); }
+  void reset() override;
+  // Loads the parameter file when its last-write time changed; defaults when it is gone.
+  void reload();
+  void prepare_log_file();
+
+  std::wstring base_path;
+  std::wstring wli_path;
+  b_time wli_time;
+  uint32_t reload_seconds = 60;
+
+ private:
+  int64_t stamp_seconds_ = -1;
+  long stamp_nanoseconds_ = -1;
+};
+
+class AsyncLog : public Log {
+ public:
+  struct options {
+    std::wstring base_path;      // empty: the executable's path without its extension
+    uint32_t reload_ms = 0;      // 0: the parameters' reload_seconds
+  };
+
+  AsyncLog() = default;
+  explicit AsyncLog(options opt) : options_(std::move(opt)) {}
+  ~AsyncLog() override;
+
+  Log& apply(void*) override { return *this; }
+  uint32_t start() override;
+  uint32_t stop(uint32_t timeout_ms) override;
+  uint32_t write(const std::wstring& tag, const std::wstring& text) override;
+
+  uint32_t writer_thread_id() const { return thread_id_; }
+
+ private:
+  struct message {
+    bool quit = false;
+    std::unique_ptr<log_record> record;
+  };
+
+  void writer();
+  void flush_log(LogWliParams& params, std::wstring& buffer);
+
+  options options_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable ended_cv_;
+  std::deque<message> queue_;
+  bool accepting_ = false;
+  bool ended_ = false;
+  std::atomic<uint32_t> thread_id_{0xFFFFFFFFu};
+  std::thread thread_;
+};
+
+} // namespace vela

@@ -1,0 +1,281 @@
+#include "vela/async_log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+using namespace vela;
+using vela::testing::temp_dir;
+namespace fs = std::filesystem;
+
+namespace {
+
+log_record rec(const std::wstring& tag, const std::wstring& text) {
+  log_record r;
+  r.seconds = 1491383287;  // some instant; its local rendering is checked by pattern only
+  r.nanoseconds = 6000000;
+  r.tag = tag;
+  r.text = text;
+  r.process_id = 0x1A;
+  r.thread_id = 0x2B3C4;
+  return r;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line);
+  }
+  return out;
+}
+
+// A parameter file and the log beside it, in a temporary folder.
+struct log_place {
+  temp_dir dir;
+  std::wstring base() const { return dir.wpath("prog"); }
+  void wli(const std::string& text) const { dir.write("prog.wli", text); }
+  std::string log() const { return dir.read("prog.log"); }
+  bool log_exists() const { return fs::exists(dir.path("prog.log")); }
+};
+
+LogWliParams load(const log_place& p) {
+  LogWliParams params(p.base());
+  params.reload();
+  return params;
+}
+
+} // namespace
+
+TEST(LogParams, LineLayoutAndFilter) {
+  LogParams p;
+  EXPECT_EQ(p.format_line(rec(L"AMP", L"Started")), L"");  // no events: nothing accepted
+  p.events[L"AMP"] = L"";
+  const std::wstring line = p.format_line(rec(L"AMP", L"Started"));
+  EXPECT_TRUE(std::regex_match(line, std::wregex(LR"(AMP \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.006 PID=001A TID=2B3C4 Started\r\n)")))
+      << std::string(line.begin(), line.end());
+  p.time_format.clear();
+  p.show_pid = p.show_tid = false;
+  EXPECT_EQ(p.format_line(rec(L"amp", L"multi\nline")), L"amp multi\nline\r\n");
+  p.time_format = L"HH:mm";
+  EXPECT_TRUE(std::regex_match(p.format_line(rec(L"AMP", L"x")), std::wregex(LR"(AMP \d\d:\d\d x\r\n)")));
+
+  LogParams f;
+  f.events[L"TOO"] = L"connection::connect.*";
+  EXPECT_TRUE(f.accepts(L"too", L"CONNECTION::connect(hwnd=0) begin"));
+  EXPECT_FALSE(f.accepts(L"TOO", L"connection::disconnect"));
+  EXPECT_FALSE(f.accepts(L"TOOL", L"connection::connect"));  // whole-string match
+  f.events = {{L"", L""}};
+  EXPECT_FALSE(f.accepts(L"AMP", L"x"));
+  EXPECT_TRUE(f.accepts(L"", L"x"));
+  f.events = {{L".*", L" lead.*"}};
+  EXPECT_TRUE(f.accepts(L"X", L" leading blank"));
+  EXPECT_FALSE(f.accepts(L"X", L"leading blank"));
+  f.events = {{L"[", L""}};
+  EXPECT_ANY_THROW(f.accepts(L"X", L"y"));
+}
+
+TEST(LogWli, IniKeys) {
+  log_place p;
+  p.wli("[Prms]\nTmFrmt=\nPID=on\nTID=Off\nStrtMd=Overwrite\nFlshSec=5\nFlshLns=10\n[Evts]\nAMP=\nTOO=connect.*\n");
+  LogWliParams a = load(p);
+  EXPECT_EQ(a.time_format, L"");
+  EXPECT_TRUE(a.show_pid);
+  EXPECT_FALSE(a.show_tid);
+  EXPECT_EQ(a.start_mode, start_overwrite);
+  EXPECT_EQ(a.flush_seconds, 5u);
+  EXPECT_EQ(a.flush_bytes, 800u);
+  EXPECT_EQ(a.events.size(), 2u);
+  EXPECT_EQ(a.events[L"TOO"], L"connect.*");
+  EXPECT_TRUE(a.wli_time.is_set());
+
+  p.wli("[Prms]\nTmFrmt=HH:mm\nPID= On\nTID=1\nStrtMd=new\nflushseconds=7\nflushlines=100\nFlshLns=10\n[Evts]\n  x = y\n");
+  LogWliParams b = load(p);
+  EXPECT_EQ(b.time_format, L"HH:mm");
+  EXPECT_FALSE(b.show_pid);
+  EXPECT_FALSE(b.show_tid);
+  EXPECT_EQ(b.start_mode, start_new);
+  EXPECT_EQ(b.flush_seconds, 7u);
+  EXPECT_EQ(b.flush_bytes, 100u);
+  EXPECT_EQ(b.events[L"x"], L" y");
+
+  p.wli("[Evts]\nAMP=\n");  // no Prms: read again as the line format, which finds nothing
+  LogWliParams c = load(p);
+  EXPECT_TRUE(c.events.empty());
+  EXPECT_EQ(c.time_format, L"dd.MM.yyyy HH:mm:ss.ii");
+}
+
+TEST(LogWli, LineFormatAndDefaults) {
+  log_place p;
+  p.wli("+TOO\r\n\r\n+AMP\n  + T O!\n!X\n");
+  LogWliParams a = load(p);
+  EXPECT_EQ(a.events.size(), 3u);
+  EXPECT_EQ(a.events.count(L"TOO"), 1u);
+  EXPECT_EQ(a.events.count(L"TO!"), 1u);
+  EXPECT_EQ(a.flush_bytes, 1u);
+  p.wli("+AMP\n!IMM\n");
+  EXPECT_EQ(load(p).flush_bytes, 4096u);
+  p.wli("\xEF\xBB\xBF[Prms]\n[Evts]\nAMP=\n");  // the mark hides [Prms]
+  EXPECT_TRUE(load(p).events.empty());
+  fs::remove(p.dir.path("prog.wli"));
+  LogWliParams none = load(p);
+  EXPECT_TRUE(none.events.empty());
+  EXPECT_FALSE(none.wli_time.is_set());
+  EXPECT_EQ(none.log_file, p.base() + L".log");
+}
+
+TEST(AsyncLog, NoParameterFileWritesNothing) {
+  log_place p;
+  AsyncLog log({p.base(), 0});
+  EXPECT_NE(log.write(L"AMP", L"before start"), 0u);
+  ASSERT_EQ(log.start(), 0u);
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(log.write(L"AMP", L"x"), 0u);
+  EXPECT_EQ(log.stop(Log::no_limit), 0u);
+  EXPECT_FALSE(p.log_exists());
+  EXPECT_NE(log.write(L"AMP", L"after stop"), 0u);
+}
+
+TEST(AsyncLog, ThreadsKeepTheirOrderAndNothingIsLost) {
+  log_place p;
+  p.wli("[Prms]\nTmFrmt=\nPID=Off\nTID=Off\n[Evts]\nTST=\n");
+  AsyncLog log({p.base(), 0});
+  ASSERT_EQ(log.start(), 0u);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < 2000; ++i) write_formatted(log, L"TST", L"%d %d", t, i);
+    });
+  for (auto& t : threads) t.join();
+  ASSERT_EQ(log.stop(Log::no_limit), 0u);
+  const auto lines = lines_of(p.log());
+  ASSERT_EQ(lines.size(), 8000u);
+  int next[4] = {0, 0, 0, 0};
+  for (const auto& l : lines) {
+    int t = -1, i = -1;
+    ASSERT_EQ(std::sscanf(l.c_str(), "TST %d %d", &t, &i), 2) << l;
+    ASSERT_EQ(i, next[t]++) << "thread " << t;
+  }
+}
+
+TEST(AsyncLog, FirstLineAtOnceLaterOnesBatched) {
+  log_place p;
+  p.wli("[Prms]\nTmFrmt=\nflushlines=100000\n[Evts]\nAMP=\n");
+  AsyncLog log({p.base(), 0});
+  ASSERT_EQ(log.start(), 0u);
+  log.write(L"AMP", L"first");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  log.write(L"AMP", L"second");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(lines_of(p.log()).size(), 1u);
+  ASSERT_EQ(log.stop(Log::no_limit), 0u);
+  EXPECT_EQ(lines_of(p.log()).size(), 2u);
+}
+
+TEST(AsyncLog, SmallThresholdFlushesEveryLine) {
+  log_place p;
+  p.wli("+AMP\n!X\n");
+  AsyncLog log({p.base(), 0});
+  ASSERT_EQ(log.start(), 0u);
+  for (int i = 0; i < 3; ++i) log.write(L"AMP", L"line");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(lines_of(p.log()).size(), 3u);
+  log.stop(Log::no_limit);
+}
+
+TEST(AsyncLog, BadPatternDropsLinesButTheWriterGoesOn) {
+  log_place p;
+  p.wli("[Prms]\nTmFrmt=\n[Evts]\n[bad=\nAMP=\n");
+  AsyncLog log({p.base(), 0});
+  ASSERT_EQ(log.start(), 0u);
+  log.write(L"AMP", L"one");
+  log.write(L"ZZZ", L"dropped");
+  log.write(L"AMP", L"two");
+  ASSERT_EQ(log.stop(Log::no_limit), 0u);
+  const auto lines = lines_of(p.log());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[1].find("two"), std::string::npos);
+}
+
+TEST(AsyncLog, StartModes) {
+  log_place p;
+  p.dir.write("prog.log", "old line\r\n");
+  p.wli("[Prms]\nTmFrmt=\n[Evts]\nAMP=\n");
+  {
+    AsyncLog log({p.base(), 0});
+    log.start();
+    log.write(L"AMP", L"appended");
+    log.stop(Log::no_limit);
+  }
+  EXPECT_EQ(lines_of(p.log()).size(), 2u);
+  p.wli("[Prms]\nStrtMd=ovrwrt\n[Evts]\nnothing=\n");
+  {
+    AsyncLog log({p.base(), 0});
+    log.start();
+    log.stop(Log::no_limit);
+  }
+  EXPECT_FALSE(p.log_exists());  // deleted even though no line was accepted
+  p.wli("[Prms]\nStrtMd=new\n[Evts]\nAMP=\n");
+  {
+    AsyncLog log({p.base(), 0});
+    log.start();
+    log.write(L"AMP", L"own file");
+    log.stop(Log::no_limit);
+  }
+  int found = 0;
+  for (const auto& e : fs::directory_iterator(p.dir.path())) {
+    const std::string name = e.path().filename().string();
+    if (std::regex_match(name, std::regex(R"(prog\d{8}-\d{9}\.log)"))) ++found;
+  }
+  EXPECT_EQ(found, 1);
+}
+
+TEST(AsyncLog, ParameterFileChangesArePickedUp) {
+  log_place p;
+  p.wli("[Prms]\nTmFrmt=\n[Evts]\nAMP=\n");
+  AsyncLog log({p.base(), 100});
+  ASSERT_EQ(log.start(), 0u);
+  log.write(L"TOO", L"not yet");
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  p.wli("[Prms]\nTmFrmt=\n[Evts]\nTOO=\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  log.write(L"TOO", L"now");
+  log.write(L"AMP", L"no longer");
+  ASSERT_EQ(log.stop(Log::no_limit), 0u);
+  const auto lines = lines_of(p.log());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("TOO"), std::string::npos);
+  EXPECT_NE(lines[0].find("now"), std::string::npos);
+}
+
+TEST(AsyncLog, AProgramLogsBesideItsExecutable) {
+  temp_dir dir;
+  const fs::path probe = fs::path(LOG_PROBE_PATH);
+  fs::copy_file(probe, dir.path("probe"));
+  fs::permissions(dir.path("probe"), fs::perms::owner_exec, fs::perm_options::add);
+  dir.write("probe.wli", "[Prms]\n[Evts]\nAMP=\nSOA=\nTST=t1 .*\n");
+  const std::string cmd = "'" + dir.path("probe") + "' 3 500";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const auto lines = lines_of(dir.read("probe.log"));
+  ASSERT_EQ(lines.size(), 503u);
+  EXPECT_TRUE(std::regex_match(lines.front(), std::regex(R"(AMP \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3} PID=[0-9A-F]{4,} TID=[0-9A-F]{4,} Started)")))
+      << lines.front();
+  EXPECT_NE(lines[1].find("SOA"), std::string::npos);
+  EXPECT_NE(lines[1].find("Closing handle: h=0000000000000000,this="), std::string::npos);
+  EXPECT_NE(lines[1].find("-skipped(invalid)."), std::string::npos);
+  EXPECT_NE(lines.back().find("Prg end(0,done)."), std::string::npos);
+  // Without a parameter file the same run leaves no log.
+  fs::remove(dir.path("probe.wli"));
+  fs::remove(dir.path("probe.log"));
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_FALSE(fs::exists(dir.path("probe.log")));
+}
