@@ -138,3 +138,8 @@ uint32_t thread_id();
 void realtime_now(int64_t& seconds, long& nanoseconds);
 uint32_t remove_file(const std::wstring& path);
 } // namespace vela::os
+
+namespace vela::os {
+// The short (8.3) form of a path; platforms without such names fail.
+bool short_path_name(const std::wstring& path, std::wstring& out);
+} // namespace vela::os

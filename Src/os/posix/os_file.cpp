@@ -154,3 +154,9 @@ std::wstring executable_path() {
 }
 
 } // namespace vela::os
+
+namespace vela::os {
+
+bool short_path_name(const std::wstring&, std::wstring&) { return false; }
+
+} // namespace vela::os

@@ -1,0 +1,123 @@
+#include "vela/odbc/driver.h"
+
+#include <regex>
+
+#include "os/os.h"
+#include "vela/containers.h"
+#include "vela/file.h"
+#include "vela/log.h"
+#include "vela/wstr.h"
+
+namespace vela::odbc {
+
+namespace {
+
+constexpr auto case_sensitive = std::regex_constants::ECMAScript;
+constexpr auto ignore_case = std::regex_constants::ECMAScript | std::regex_constants::icase;
+
+const std::wregex& time_hm() {
+  static const std::wregex re(LR"(TIME\(([0-2][0-9]):([0-5][0-9])\))", case_sensitive);
+  return re;
+}
+const std::wregex& time_hms() {
+  static const std::wregex re(LR"(TIME\(([0-2][0-9]):([0-5][0-9]):([0-5][0-9])\))", case_sensitive);
+  return re;
+}
+const std::wregex& nvarchar_max() {
+  static const std::wregex re(LR"(nvarchar *\( *max *\))", ignore_case);
+  return re;
+}
+const std::wregex& nvarchar_n() {
+  static const std::wregex re(LR"(NVARCHAR *(\( *[0-9]+ *\)){0,1})", ignore_case);
+  return re;
+}
+
+// Two-part literals first; the three-part form only when no two-part one was found.
+std::wstring rewrite_times(const std::wstring& term, const wchar_t* hm, const wchar_t* hms) {
+  std::wstring out = std::regex_replace(term, time_hm(), hm);
+  if (out != term) return out;
+  return std::regex_replace(term, time_hms(), hms);
+}
+
+} // namespace
+
+std::wstring driver::translate_term(const std::wstring& term) const {
+  return rewrite_times(term, L"'$1:$2'", L"'$1:$2:$3'");
+}
+
+std::wstring driver::connection_prefix() const { return std::wstring(L"Driver=") + name() + L";"; }
+
+std::wstring driver::date_literal(const b_time& t) const { return t.format(L"yyyy-MM-dd HH:mm:ss"); }
+
+bool driver::rewrite_statement(std::wstring&) const { return false; }
+
+std::wstring sqlserver_odbc_driver::translate_term(const std::wstring& term) const {
+  const std::wstring out = driver::translate_term(term);
+  return compare_nocase(out, L"NOW") == 0 ? std::wstring(L"GETDATE") : out;
+}
+
+std::wstring sqlserver_odbc_driver::date_literal(const b_time& t) const {
+  return t.format(L"yyyy-MM-dd HH:mm:ss.ii");
+}
+
+bool sqlserver_odbc_driver::rewrite_statement(std::wstring& statement) const {
+  return replace_all_nocase(statement, L"DEFAULT NOW()", L"DEFAULT GETDATE()") > 0;
+}
+
+std::wstring msaccess_driver::translate_term(const std::wstring& term) const {
+  if (compare_nocase(term, L"NVARCHAR") == 0) return L"TEXT";
+  if (std::regex_match(term, nvarchar_max()) || std::regex_match(term, nvarchar_n())) return L"TEXT";
+  return rewrite_times(term, L"#$1:$2#", L"#$1:$2:$3#");
+}
+
+std::wstring msaccess_driver::connection_prefix() const {
+  return L"Driver=Microsoft Access driver (*.mdb);DBQ=" + database_path_ + L";ExtendedAnsiSQL=1;";
+}
+
+bool msaccess_driver::rewrite_statement(std::wstring& statement) const {
+  bool changed = false;
+  for (const std::wregex* re : {&nvarchar_max(), &nvarchar_n()}) {
+    const std::wstring out = std::regex_replace(statement, *re, L"TEXT");
+    if (out != statement) {
+      statement = out;
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+std::wstring dbase_driver::connection_prefix() const {
+  return L"Driver=Microsoft dBase driver (*.dbf);DBQ=" + default_dir_ + L";DefaultDir=" + default_dir_;
+}
+
+std::wstring dbase_driver::date_literal(const b_time& t) const {
+  return L"#" + t.format(L"yyyy-MM-dd HH:mm:ss") + L"#";
+}
+
+std::wstring dbase_driver::quote_table(const std::wstring& name) const {
+  if (!short_names_) return L"[" + name + L"]";
+  std::wstring short_path;
+  if (os::short_path_name(default_dir_ + L"/" + name + L".dbf", short_path) && !short_path.empty() &&
+      short_path.size() <= 261) {
+    std::wstring base_name;
+    if (split_path(short_path, nullptr, nullptr, &base_name, nullptr)) return L"[" + base_name + L"]";
+  }
+  write_formatted(process_log(), L"TOA", L"dbase_driver::ShortTblNm(%s) failed on ::GetShortPathName()", name.c_str());
+  return L"[" + name + L"]";
+}
+
+driver* select_driver(const std::wstring& connection_string) {
+  Queue<driver> candidates;
+  candidates.add(new dbase_driver());
+  candidates.add(new msaccess_driver());
+  candidates.add(new sqlserver_odbc_driver());
+  for (QueueIter<driver> it(candidates); !it.done(); it.next()) {
+    const std::wstring n = it.current()->name();
+    if (find_nocase(connection_string, L"Driver={" + n + L"}") >= 0 ||
+        find_nocase(connection_string, L"Driver=" + n) >= 0)
+      return it.current()->clone();
+  }
+  return new driver();
+}
+
+} // namespace vela::odbc

@@ -1,0 +1,119 @@
+#include "vela/odbc/environment.h"
+
+#include "odbc/sqltext.h"
+
+namespace vela::odbc {
+
+namespace {
+
+// Plain process-wide state, set up on the main thread.
+SQLHENV env_handle = SQL_NULL_HENV;
+int32_t live = 0;
+bool codes_registered = false;
+uint32_t access_error_code = 0;
+uint32_t no_data_code = 0;
+
+void register_codes() {
+  if (codes_registered) return;
+  access_error_code = RegisterErrorText(L"Ошибка при обращении к базе данных");
+  no_data_code = RegisterErrorText(L"Нет данных");
+  codes_registered = true;
+}
+
+struct diag_record {
+  std::wstring state;
+  std::wstring message;
+};
+
+bool read_record(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT number, diag_record& out) {
+  SQLWCHAR state[6] = {};
+  SQLWCHAR message[512] = {};
+  SQLINTEGER native = 0;
+  SQLSMALLINT length = 0;
+  const SQLRETURN rc = SQLGetDiagRecW(type, h, number, state, &native, message, 512, &length);
+  if (!sql_ok(rc)) return false;
+  out.state = from_sql(state, 5);
+  out.message = from_sql(message, 511);
+  return true;
+}
+
+} // namespace
+
+// One object lives for the whole run of each program.
+static environment process_environment;
+
+environment::environment() {
+  register_codes();
+  if (live++ != 0) return;
+  const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_handle);
+  if (!sql_ok(rc)) {
+    odbc_diagnostics(env_handle, SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
+    env_handle = SQL_NULL_HENV;
+    return;
+  }
+  SQLSetEnvAttr(env_handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+}
+
+environment::~environment() {
+  if (live-- != 1) return;
+  if (env_handle == SQL_NULL_HENV) return;
+  if (sql_ok(SQLFreeHandle(SQL_HANDLE_ENV, env_handle))) env_handle = SQL_NULL_HENV;
+}
+
+SQLHENV environment::handle() { return env_handle; }
+int32_t environment::live_count() { return live; }
+
+uint32_t db_access_error() {
+  register_codes();
+  return access_error_code;
+}
+
+uint32_t no_data_error() {
+  register_codes();
+  return no_data_code;
+}
+
+namespace {
+
+result diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, bool failed_call) {
+  SQLSMALLINT type = SQL_HANDLE_ENV;
+  SQLHANDLE h = env;
+  if (stmt) {
+    type = SQL_HANDLE_STMT;
+    h = stmt;
+  } else if (dbc) {
+    type = SQL_HANDLE_DBC;
+    h = dbc;
+  }
+  diag_record first;
+  const bool have = h && read_record(type, h, 1, first);
+  if (failed_call) {
+    if (!have) return result(db_access_error(), std::wstring(), 3);
+    // The first record that is not a warning tells what went wrong.
+    diag_record chosen = first;
+    diag_record rec;
+    for (SQLSMALLINT i = 1; read_record(type, h, i, rec); ++i) {
+      if (rec.state.compare(0, 2, L"01") != 0) {
+        chosen = rec;
+        break;
+      }
+      if (i > 64) break;
+    }
+    if (chosen.state.empty()) return result(db_access_error(), std::wstring(), 3);
+    return result(db_access_error(), L"[" + chosen.state + L"] " + chosen.message, 3);
+  }
+  if (!have || first.state == L"00000") return result();
+  if (first.state.empty()) return result(db_access_error(), std::wstring(), 3);
+  const int32_t severity = first.state.compare(0, 2, L"01") == 0 ? 2 : 3;
+  return result(db_access_error(), L"[" + first.state + L"] " + first.message, severity);
+}
+
+} // namespace
+
+result odbc_diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt) { return diagnostics(env, dbc, stmt, false); }
+
+result odbc_diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLRETURN rc) {
+  return diagnostics(env, dbc, stmt, rc == SQL_ERROR || rc == SQL_INVALID_HANDLE);
+}
+
+} // namespace vela::odbc

@@ -1,0 +1,309 @@
+#include "vela/odbc/query.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "odbc/sqltext.h"
+#include "os/os.h"
+#include "vela/file.h"
+#include "vela/log.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/environment.h"
+#include "vela/odbc/query_data_file.h"
+
+namespace vela::odbc {
+
+namespace {
+unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
+} // namespace
+
+int32_t bounded_display_size(int32_t display_size) {
+  if (display_size <= 0) return unknown_display_size;
+  return display_size > max_display_size ? max_display_size : display_size;
+}
+
+bool is_long_or_binary(int32_t t) {
+  return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
+         t == SQL_LONGVARBINARY;
+}
+
+// ---- column ------------------------------------------------------------------
+
+void column::release() {
+  if (buffer_ && !caller_buffer_) std::free(buffer_);
+  buffer_ = nullptr;
+}
+
+result column::describe() {
+  SQLLEN number = 0;
+  SQLWCHAR text[512] = {};
+  SQLSMALLINT text_length = 0;
+  auto numeric = [&](SQLUSMALLINT field, int32_t& target) {
+    number = 0;
+    const SQLRETURN rc = SQLColAttributeW(statement_, number_, field, nullptr, 0, nullptr, &number);
+    if (rc == SQL_SUCCESS) target = static_cast<int32_t>(number);
+    return rc;
+  };
+  auto textual = [&](SQLUSMALLINT field, std::wstring& target) {
+    text[0] = 0;
+    const SQLRETURN rc = SQLColAttributeW(statement_, number_, field, text, sizeof text, &text_length, nullptr);
+    if (rc == SQL_SUCCESS) target = from_sql(text, 511);
+    return rc;
+  };
+  // The type as SQLDescribeCol gives it: some drivers answer SQL_COLUMN_TYPE with
+  // SQL_CHAR for every text, long and binary column.
+  SQLSMALLINT described = 0;
+  SQLRETURN rc = SQLDescribeColW(statement_, number_, nullptr, 0, nullptr, &described, nullptr, nullptr, nullptr);
+  if (rc == SQL_SUCCESS) sql_type_ = described;
+  else rc = numeric(SQL_COLUMN_TYPE, sql_type_);
+  if (rc == SQL_SUCCESS) rc = textual(SQL_COLUMN_TABLE_NAME, table_name_);
+  if (rc == SQL_SUCCESS) rc = textual(SQL_DESC_NAME, name_);
+  if (rc == SQL_SUCCESS) rc = numeric(SQL_COLUMN_DISPLAY_SIZE, display_size_);
+  if (rc == SQL_SUCCESS) rc = numeric(SQL_COLUMN_LENGTH, length_);
+  if (rc == SQL_SUCCESS) return result();
+  return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
+}
+
+result column::bind(void* buffer, int16_t c_type, int32_t buffer_length) {
+  indicator_ = SQL_NULL_DATA;
+  c_type_ = c_type;
+  release();
+  buffer_ = buffer;
+  caller_buffer_ = buffer != nullptr;
+  describe();
+  if (c_type_ == 0) {
+    switch (sql_type_) {
+      case SQL_NUMERIC:
+      case SQL_INTEGER: c_type_ = SQL_C_LONG; length_ = 4; break;
+      case SQL_SMALLINT:
+      case SQL_TINYINT: c_type_ = SQL_C_SSHORT; length_ = 2; break;
+      case SQL_FLOAT:
+      case SQL_REAL: c_type_ = SQL_C_FLOAT; length_ = 4; break;
+      case SQL_DOUBLE: c_type_ = SQL_C_DOUBLE; length_ = 8; break;
+      case SQL_DATETIME: c_type_ = SQL_C_WCHAR; length_ = 23; break;
+      default:
+        if (is_long_or_binary(sql_type_)) return result();  // read in pieces, never bound
+        c_type_ = SQL_C_WCHAR;
+    }
+  }
+  int32_t bytes;
+  if (c_type_ == SQL_C_WCHAR)
+    bytes = caller_buffer_ && buffer_length ? buffer_length : bounded_display_size(display_size_) * 2 + 2;
+  else
+    bytes = caller_buffer_ && buffer_length ? buffer_length : (length_ > 0 ? length_ : 8);
+  if (!caller_buffer_) {
+    buffer_ = std::calloc(static_cast<size_t>(bytes), 1);
+    if (!buffer_) throw std::bad_alloc();
+  }
+  buffer_length_ = bytes;
+  const SQLRETURN rc = SQLBindCol(statement_, number_, c_type_, buffer_, bytes, &indicator_);
+  if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
+  return result();
+}
+
+void column::text(std::wstring& out) const {
+  out.clear();
+  if (!buffer_ || is_null() || c_type_ != SQL_C_WCHAR) return;
+  size_t units = static_cast<size_t>(buffer_length_ / 2);
+  if (indicator_ >= 0 && static_cast<size_t>(indicator_ / 2) < units) units = static_cast<size_t>(indicator_ / 2);
+  const auto* s = static_cast<const char16_t*>(buffer_);
+  size_t n = 0;
+  while (n < units && s[n]) ++n;
+  // Plain characters need no pairing: the common case costs one pass and no allocation.
+  out.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    if (s[i] >= 0xD800 && s[i] <= 0xDFFF) {
+      out = utf16_to_wide(s, n);
+      return;
+    }
+    out[i] = static_cast<wchar_t>(s[i]);
+  }
+}
+
+// ---- resultset ---------------------------------------------------------------
+
+resultset::~resultset() {
+  if (hstmt_) detach();
+}
+
+result resultset::attach(connection* conn, SQLHSTMT statement) {
+  connection_ = conn;
+  hstmt_ = statement;
+  columns_.clear();
+  SQLSMALLINT count = 0;
+  const SQLRETURN rc = SQLNumResultCols(statement, &count);
+  if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc);
+  columns_.reserve(static_cast<size_t>(count));
+  for (SQLSMALLINT i = 0; i < count; ++i) {
+    columns_.push_back(std::make_unique<column>(statement, static_cast<uint16_t>(i + 1)));
+    columns_.back()->describe();
+  }
+  return result();
+}
+
+result resultset::detach() {
+  if (!hstmt_) return result(os::err_invalid_handle, L"resultset::detach(): hstmt==nullptr", 3);
+  SQLFreeStmt(hstmt_, SQL_UNBIND);
+  columns_.clear();
+  connection_ = nullptr;
+  hstmt_ = SQL_NULL_HSTMT;
+  return result();
+}
+
+result resultset::bind_all() {
+  result r;
+  for (size_t i = 0; i < columns_.size() && r.succeeded(); ++i) r.merge(columns_[i]->bind(nullptr, 0, 0));
+  return r;
+}
+
+result resultset::bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length) {
+  if (n == 0 || n > columns_.size()) return result(os::err_invalid_parameter, std::wstring(), 3);
+  return columns_[n - 1]->bind(buffer, c_type, buffer_length);
+}
+
+result resultset::fetch() {
+  const SQLRETURN rc = SQLFetch(hstmt_);
+  const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
+  switch (rc) {
+    case SQL_SUCCESS: return result();
+    case SQL_SUCCESS_WITH_INFO: {
+      result r = odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_);
+      r.set_severity(1);
+      return r;
+    }
+    case SQL_NO_DATA: return result(no_data_error(), std::wstring(), 3);
+    default: return odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
+  }
+}
+
+uint32_t resultset::row_count() const {
+  SQLLEN n = -1;
+  SQLRowCount(hstmt_, &n);
+  return n < 0 ? 0u : static_cast<uint32_t>(n);
+}
+
+// ---- query -------------------------------------------------------------------
+
+query::~query() {
+  if (hstmt_) Free();
+}
+
+result query::add_param(queryparam* p) {
+  parameters_.append(p);
+  return result();
+}
+
+result query::bind_params() {
+  result r;
+  for (uint32_t i = 0; i < parameters_.count() && r.succeeded(); ++i)
+    r.merge(parameters_.at(i)->bind_param(*connection_, hstmt_, static_cast<uint16_t>(i + 1)));
+  return r;
+}
+
+result query::send_stream_data() {
+  result r;
+  chunk_buffer chunk;
+  SQLPOINTER token = nullptr;
+  SQLRETURN rc = SQLParamData(hstmt_, &token);
+  while (rc == SQL_NEED_DATA) {
+    const auto index = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(token)) - 1;
+    if (index >= parameters_.count()) {
+      SQLCancel(hstmt_);
+      r.merge(result(os::err_invalid_parameter, L"unknown data-at-execution parameter", 3));
+      return r;
+    }
+    queryparam* p = parameters_.at(index);
+    for (;;) {
+      const result piece = p->next_chunk(chunk);
+      if (!piece.succeeded()) {
+        // A value cut short must not be stored: the statement is cancelled.
+        SQLCancel(hstmt_);
+        r.merge(piece);
+        return r;
+      }
+      const SQLRETURN put = SQLPutData(hstmt_, chunk.data(), static_cast<SQLLEN>(chunk.size()));
+      if (put != SQL_SUCCESS) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, put));
+      if (piece.code() != more_data) break;
+    }
+    rc = SQLParamData(hstmt_, &token);
+  }
+  if (!sql_ok(rc) && rc != SQL_NO_DATA) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, rc));
+  return r;
+}
+
+void query::reset_params(result& r) {
+  if (parameters_.count() == 0) return;
+  const SQLRETURN rc = SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
+  if (rc != SQL_SUCCESS) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, rc));
+  parameters_.detach_all();
+}
+
+result query::execute(const std::wstring& text, bool commit, bool bind) {
+  const uint32_t start = tick_count();
+  result r;
+  if (hstmt_) {
+    rows_.detach();
+    SQLFreeStmt(hstmt_, SQL_CLOSE);
+  } else {
+    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection_->hdbc(), &hstmt_);
+    if (!sql_ok(rc)) {
+      r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), SQL_NULL_HSTMT, rc);
+      hstmt_ = SQL_NULL_HSTMT;
+    }
+  }
+  if (r.succeeded()) {
+    sql_text statement(text);
+    const SQLRETURN rc = SQLPrepareW(hstmt_, statement.get(), SQL_NTS);
+    if (!sql_ok(rc)) {
+      r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, rc);
+    } else {
+      r.merge(bind_params());
+      if (r.succeeded()) {
+        const SQLRETURN ex = SQLExecute(hstmt_);
+        if (ex == SQL_NEED_DATA) {
+          try {
+            r.merge(send_stream_data());
+          } catch (...) {
+            SQLCancel(hstmt_);
+            result ignored;
+            reset_params(ignored);
+            throw;
+          }
+        } else if (!sql_ok(ex) && ex != SQL_NO_DATA) {
+          r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, ex));
+        }
+      }
+    }
+  }
+  if (r.succeeded() && commit) connection_->transact(0);
+  if (r.succeeded()) {
+    r.merge(rows_.attach(connection_, hstmt_));
+    if (bind) r.merge(rows_.bind_all());
+  }
+  if (hstmt_) reset_params(r);
+  else parameters_.detach_all();
+  if (r.succeeded())
+    write_formatted(process_log(), L"TOQ", L"\"%s\" [runtm=%ums,this=%#010x]", text.c_str(), elapsed_ms(start),
+                    low32(this));
+  else
+    write_formatted(process_log(), L"TO!", L"\"%s\" [r=%s,runtm=%ums,this=%#010x]", text.c_str(),
+                    r.format().c_str(), elapsed_ms(start), low32(this));
+  return r;
+}
+
+result query::Free() {
+  if (!hstmt_) {
+    process_log().write(L"TOA", L"query::Free() call when hstmt==nullptr");
+    return result(os::err_invalid_function, std::wstring(), 3);
+  }
+  SQLFreeStmt(hstmt_, SQL_CLOSE);
+  rows_.detach();
+  SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
+  SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);
+  hstmt_ = SQL_NULL_HSTMT;
+  parameters_.detach_all();
+  return result();
+}
+
+} // namespace vela::odbc

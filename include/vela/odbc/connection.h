@@ -1,0 +1,54 @@
+// One ODBC connection.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <string>
+
+#include "vela/containers.h"
+#include "vela/odbc/driver.h"
+#include "vela/result.h"
+
+namespace vela::odbc {
+
+// Hides the value of every PWD (or PASSWORD) keyword, in any letter case; a braced value
+// is hidden whole. The rest of the string stays as it is.
+std::wstring mask_password(const std::wstring& connection_string);
+
+class connection : public base {
+ public:
+  connection() = default;
+  ~connection() override;
+  connection(const connection&) = delete;
+  connection& operator=(const connection&) = delete;
+
+  // completion: 0 no prompt, 1 complete, 2 prompt, 3 complete required.
+  result connect(void* window, const std::wstring& connection_string, std::wstring* completed = nullptr,
+                 uint16_t completion = SQL_DRIVER_NOPROMPT);
+  result connect_driver(void* window, const std::wstring& driver_name, const std::wstring& rest,
+                        std::wstring* completed = nullptr, uint16_t completion = SQL_DRIVER_NOPROMPT);
+  result ConnDs(const std::wstring& dsn, const std::wstring& user, const std::wstring& password);
+  result disconnect();
+  // 0 commit, anything else rollback.
+  result transact(int completion_type);
+  // COLUMN_SIZE of SQL_LONGVARBINARY, asked once per connection (0 when unknown).
+  int32_t long_binary_size();
+
+  SQLHDBC hdbc() const { return hdbc_; }
+  driver* adapter() const { return adapter_.get(); }
+  bool connected() const { return connected_; }
+
+ private:
+  result allocate();
+  void release_after_failure(const result& r);
+
+  SQLHDBC hdbc_ = SQL_NULL_HDBC;
+  Case<driver> adapter_;
+  bool connected_ = false;
+  int32_t long_binary_size_ = 0;
+  bool long_binary_size_known_ = false;
+};
+
+} // namespace vela::odbc

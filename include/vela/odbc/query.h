@@ -1,0 +1,136 @@
+// Statements, their result sets and columns.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vela/containers.h"
+#include "vela/odbc/query_data_file.h"
+#include "vela/result.h"
+
+namespace vela::odbc {
+
+class connection;
+
+// Display sizes that are unknown (0 or negative, such as SQL_NO_TOTAL) or absurd never
+// reach an allocation: they are taken as these bounds, in characters.
+constexpr int32_t unknown_display_size = 4096;
+constexpr int32_t max_display_size = 32767;
+int32_t bounded_display_size(int32_t display_size);
+
+// SQL types that are never bound (long and binary values are read in pieces).
+bool is_long_or_binary(int32_t sql_type);
+
+class column : public base {
+ public:
+  column(SQLHSTMT statement, uint16_t number) : statement_(statement), number_(number) {}
+  ~column() override { release(); }
+  column(const column&) = delete;
+  column& operator=(const column&) = delete;
+
+  result describe();
+  // buffer null: the column allocates its own; c_type 0: chosen from the SQL type.
+  result bind(void* buffer, int16_t c_type, int32_t buffer_length);
+
+  void* buffer() const { return buffer_; }
+  bool is_null() const { return indicator_ == SQL_NULL_DATA; }
+  SQLLEN indicator() const { return indicator_; }
+  // The value of a column bound as SQL_C_WCHAR, converted to program text.
+  void text(std::wstring& out) const;
+  std::wstring text() const {
+    std::wstring s;
+    text(s);
+    return s;
+  }
+
+  uint16_t number() const { return number_; }
+  int32_t sql_type() const { return sql_type_; }
+  int16_t c_type() const { return c_type_; }
+  int32_t display_size() const { return display_size_; }
+  int32_t length() const { return length_; }
+  const std::wstring& name() const { return name_; }
+  const std::wstring& table_name() const { return table_name_; }
+  bool caller_buffer() const { return caller_buffer_; }
+
+ private:
+  void release();
+
+  SQLHSTMT statement_;
+  uint16_t number_;
+  void* buffer_ = nullptr;
+  int32_t buffer_length_ = 0;
+  int32_t sql_type_ = 0;
+  std::wstring table_name_;
+  int16_t c_type_ = 0;
+  int32_t display_size_ = 0;
+  int32_t length_ = 0;
+  SQLLEN indicator_ = SQL_NULL_DATA;
+  std::wstring name_;
+  bool caller_buffer_ = false;
+};
+
+class resultset : public base {
+ public:
+  resultset() = default;
+  ~resultset() override;
+  resultset(const resultset&) = delete;
+  resultset& operator=(const resultset&) = delete;
+
+  result attach(connection* conn, SQLHSTMT statement);
+  result detach();
+  result bind_all();
+  // Binds column n (from 1) to a caller buffer.
+  result bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length);
+  // Ends with no_data_error after the last row.
+  result fetch();
+  // Rows affected; 0 when the driver does not know.
+  uint32_t row_count() const;
+
+  size_t count() const { return columns_.size(); }
+  column& at(size_t i) { return *columns_[i]; }
+  const column& at(size_t i) const { return *columns_[i]; }
+  SQLHSTMT hstmt() const { return hstmt_; }
+
+ private:
+  connection* connection_ = nullptr;
+  SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
+  std::vector<std::unique_ptr<column>> columns_;
+};
+
+class query : public base {
+ public:
+  query(connection* conn, std::wstring text) : connection_(conn), text_(std::move(text)) {}
+  ~query() override;
+  query(const query&) = delete;
+  query& operator=(const query&) = delete;
+
+  result execute(const std::wstring& text, bool commit, bool bind);
+  result execute(bool commit) { return execute(text_, commit, true); }
+  result Free();
+
+  // The parameter is not owned; it must outlive the execution.
+  result add_param(queryparam* p);
+
+  resultset& rows() { return rows_; }
+  SQLHSTMT hstmt() const { return hstmt_; }
+  const std::wstring& text() const { return text_; }
+  connection* conn() const { return connection_; }
+
+ private:
+  result bind_params();
+  result send_stream_data();
+  void reset_params(result& r);
+
+  TList<queryparam> parameters_{0, 0, 64};
+  connection* connection_;
+  std::wstring text_;
+  SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
+  resultset rows_;
+};
+
+} // namespace vela::odbc

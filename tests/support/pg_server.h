@@ -1,0 +1,44 @@
+// A PostgreSQL server for the tests: initdb into a temporary folder, started on a free
+// loopback port (as the postgres user when the tests run as root), stopped at the end.
+#pragma once
+
+#include <string>
+
+namespace vela::testing {
+
+class pg_server {
+ public:
+  // Starts the server; on failure, error() tells why and running() is false.
+  pg_server();
+  ~pg_server();
+  pg_server(const pg_server&) = delete;
+  pg_server& operator=(const pg_server&) = delete;
+
+  bool running() const { return running_; }
+  const std::string& error() const { return error_; }
+  int port() const { return port_; }
+  static const char* user() { return "vela"; }
+  static const char* password() { return "secret"; }
+  // "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=...;Database=postgres;UID=vela;PWD=secret;"
+  std::string connection_string() const;
+  // Runs SQL through psql; returns its exit status.
+  int psql(const std::string& sql) const;
+
+  // A loopback port that nothing listens on right now.
+  static int free_port();
+
+ private:
+  std::string run_as_owner(const std::string& command) const;
+
+  std::string dir_;
+  std::string bin_;
+  int port_ = 0;
+  bool as_root_ = false;
+  bool running_ = false;
+  std::string error_;
+};
+
+// The one server of a test program, started on first use.
+pg_server& shared_pg_server();
+
+} // namespace vela::testing

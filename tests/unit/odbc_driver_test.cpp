@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "vela/odbc/connection.h"
+#include "vela/odbc/driver.h"
+
+using namespace vela;
+using namespace vela::odbc;
+
+TEST(SelectDriver, ByNameInAnyCaseWithOrWithoutBraces) {
+  auto pick = [](const wchar_t* cs) { return std::unique_ptr<driver>(select_driver(cs)); };
+  EXPECT_STREQ(pick(L"DRIVER={sql server};Server=x")->name(), L"SQL Server");
+  EXPECT_STREQ(pick(L"Driver=Microsoft Access Driver (*.mdb);DBQ=a.mdb")->name(), L"Microsoft Access driver (*.mdb)");
+  EXPECT_STREQ(pick(L"Driver={Microsoft dBase Driver (*.dbf)};DBQ=.")->name(), L"Microsoft dBase driver (*.dbf)");
+  EXPECT_STREQ(pick(L"Driver={Microsoft Access Driver (*.mdb, *.accdb)};")->name(), L"Default driver");
+  EXPECT_STREQ(pick(L"DSN=x")->name(), L"Default driver");
+  EXPECT_NE(dynamic_cast<dbase_driver*>(pick(L"driver={microsoft dbase driver (*.dbf)}").get()), nullptr);
+}
+
+TEST(Adapters, TimeLiteralsAndTypeNames) {
+  driver d;
+  sqlserver_odbc_driver s;
+  msaccess_driver a;
+  EXPECT_EQ(d.translate_term(L"TIME(08:30)"), L"'08:30'");
+  EXPECT_EQ(d.translate_term(L"TIME(08:30:15)"), L"'08:30:15'");
+  EXPECT_EQ(d.translate_term(L"TIME(08:30) TIME(08:30:15)"), L"'08:30' TIME(08:30:15)");
+  EXPECT_EQ(d.translate_term(L"time(08:30)"), L"time(08:30)");
+  EXPECT_EQ(s.translate_term(L"now"), L"GETDATE");
+  EXPECT_EQ(s.translate_term(L"NOW()"), L"NOW()");
+  EXPECT_EQ(a.translate_term(L"nvarchar ( 20 )"), L"TEXT");
+  EXPECT_EQ(a.translate_term(L"NVARCHAR"), L"TEXT");
+  EXPECT_EQ(a.translate_term(L"nvarchar(max)"), L"TEXT");
+  EXPECT_EQ(a.translate_term(L"NVARCHAR(abc)"), L"NVARCHAR(abc)");
+  EXPECT_EQ(a.translate_term(L"TIME(23:59:01)"), L"#23:59:01#");
+}
+
+TEST(Adapters, StatementsDatesAndQuoting) {
+  std::wstring st = L"create table t(a NVARCHAR(50), b nvarchar(max))";
+  EXPECT_TRUE(msaccess_driver().rewrite_statement(st));
+  EXPECT_EQ(st, L"create table t(a TEXT, b TEXT)");
+  st = L"create table t(d datetime default now(), e datetime DEFAULT NOW())";
+  EXPECT_TRUE(sqlserver_odbc_driver().rewrite_statement(st));
+  EXPECT_EQ(st, L"create table t(d datetime DEFAULT GETDATE(), e datetime DEFAULT GETDATE())");
+  std::wstring same = L"x";
+  EXPECT_FALSE(driver().rewrite_statement(same));
+  EXPECT_FALSE(dbase_driver().rewrite_statement(same));
+
+  b_time t;
+  t.set(2017, 4, 5, 9, 8, 7, 6);
+  EXPECT_EQ(driver().date_literal(t), L"2017-04-05 09:08:07");
+  EXPECT_EQ(sqlserver_odbc_driver().date_literal(t), L"2017-04-05 09:08:07.006");
+  EXPECT_EQ(dbase_driver().date_literal(t), L"#2017-04-05 09:08:07#");
+
+  EXPECT_EQ(driver().quote_table(L"t"), L"t");
+  EXPECT_EQ(msaccess_driver().quote_table(L"t"), L"[t]");
+  EXPECT_EQ(dbase_driver().quote_table(L"long table"), L"[long table]");
+  // No short names here: the lookup fails and the long name is used (with a log line).
+  EXPECT_EQ(dbase_driver(L"/data", true).quote_table(L"long table"), L"[long table]");
+  EXPECT_EQ(driver().connection_prefix(), L"Driver=Default driver;");
+  EXPECT_EQ(dbase_driver(L"/d", false).connection_prefix(), L"Driver=Microsoft dBase driver (*.dbf);DBQ=/d;DefaultDir=/d");
+  EXPECT_EQ(msaccess_driver(L"a.mdb").connection_prefix(),
+            L"Driver=Microsoft Access driver (*.mdb);DBQ=a.mdb;ExtendedAnsiSQL=1;");
+  std::unique_ptr<driver> c(dbase_driver(L"/d", true).clone());
+  EXPECT_EQ(c->connection_prefix(), L"Driver=Microsoft dBase driver (*.dbf);DBQ=/d;DefaultDir=/d");
+}
+
+TEST(MaskPassword, EveryPasswordKeyInAnyCase) {
+  EXPECT_EQ(mask_password(L"Driver=x;PWD=secret;UID=u"), L"Driver=x;PWD=*hidden*;UID=u");
+  EXPECT_EQ(mask_password(L"Driver=x;PWD="), L"Driver=x;PWD=*hidden*");
+  EXPECT_EQ(mask_password(L"PWD=;a=b"), L"PWD=*hidden*;a=b");
+  EXPECT_EQ(mask_password(L"pwd=a;Pwd=b;PASSWORD=c"), L"pwd=*hidden*;Pwd=*hidden*;PASSWORD=*hidden*");
+  EXPECT_EQ(mask_password(L"PWD={a;b};UID=u"), L"PWD=*hidden*;UID=u");
+  EXPECT_EQ(mask_password(L"PWD={a}}b;c};UID=u"), L"PWD=*hidden*;UID=u");
+  EXPECT_EQ(mask_password(L"Driver={SQLite3};Database=/tmp/a b.db;"), L"Driver={SQLite3};Database=/tmp/a b.db;");
+  EXPECT_EQ(mask_password(L"DSN=x;;NoValue;UID=a"), L"DSN=x;;NoValue;UID=a");
+  EXPECT_EQ(mask_password(L" PWD =x"), L" PWD =*hidden*");
+  EXPECT_EQ(mask_password(L""), L"");
+}
