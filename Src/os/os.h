@@ -143,3 +143,16 @@ namespace vela::os {
 // The short (8.3) form of a path; platforms without such names fail.
 bool short_path_name(const std::wstring& path, std::wstring& out);
 } // namespace vela::os
+
+// ---- console -------------------------------------------------------------------
+namespace vela::os {
+// Sets the process locale from the environment; the C/POSIX locale becomes C.UTF-8.
+void init_locale();
+// Appends text in the locale's encoding; a character it cannot encode becomes "?".
+void encode_for_console(std::wstring_view text, std::string& out);
+// Decodes bytes in the locale's encoding; invalid bytes become U+FFFD.
+std::wstring decode_from_console(std::string_view bytes);
+bool is_terminal(int fd);
+// Writes all bytes to a file descriptor (1 standard output, 2 standard error).
+bool write_all(int fd, const char* data, size_t n);
+} // namespace vela::os

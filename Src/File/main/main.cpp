@@ -1,0 +1,70 @@
+// blobfile: moves files between the file system and binary columns.
+#include <exception>
+
+#include "File/strings.h"
+#include "File/transfer.h"
+#include "os/os.h"
+#include "vela/console.h"
+#include "vela/file.h"
+#include "vela/log.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/query.h"
+#include "vela/odbc/query_data_file.h"
+#include "vela/utf.h"
+
+using namespace vela;
+
+namespace {
+
+std::wstring arg(char** argv, int i) { return utf8_to_wide(argv[i]); }
+
+result run(int argc, char** argv) {
+  console_writer& out = console();
+  if (argc < 3) {
+    out << load_string(nullptr, 2);
+    out.line_break();
+    return result(os::err_invalid_parameter, std::wstring(), 3);
+  }
+  const std::wstring connection_string = arg(argv, 1);
+  const std::wstring statement = arg(argv, 2);
+  const std::wstring path = argc > 3 ? arg(argv, 3) : std::wstring();
+  result status;
+  try {
+    odbc::connection conn;
+    out << load_string(nullptr, 3) << L"...";
+    if (out.is_terminal()) out.flush();
+    // No parent window: drivers complete what they can and never prompt.
+    status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, SQL_DRIVER_COMPLETE_REQUIRED));
+    odbc::query q(&conn, statement);
+    out << L" " << load_string(nullptr, 4) << L"...";
+    if (out.is_terminal()) out.flush();
+    const std::wstring kind = blobfile::statement_kind(statement);
+    if (kind == L"select") VELA_CHECK(blobfile::download(q));
+    else if (!kind.empty()) VELA_CHECK(blobfile::upload(q, path));
+    else out.line_break();
+  } catch (const windows_error& e) {
+    out << load_string(nullptr, 8) << L" (" << e.what() << L")";
+    out.line_break();
+    status = result(static_cast<uint32_t>(e.code()), e.what(), 3);
+  } catch (...) {
+    out << load_string(nullptr, 9);
+    out.line_break();
+    status = result(os::err_internal_error, std::wstring(), 3);
+  }
+  return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  init_program_locale();
+  set_string_table(&blobfile::strings());
+  Log& log = process_log();
+  log.start();
+  console() << load_string(nullptr, 1);
+  console().line_break();
+  const result status = run(argc, argv);
+  console().flush();
+  log.stop(Log::no_limit);
+  return exit_status(status.code());
+}

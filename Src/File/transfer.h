@@ -1,0 +1,19 @@
+// The two directions of blobfile.
+#pragma once
+
+#include <string>
+
+#include "vela/odbc/query.h"
+#include "vela/result.h"
+
+namespace vela::blobfile {
+
+// SELECT: each row's first binary or long column into the file its first text column names.
+result download(odbc::query& q);
+// INSERT or UPDATE: the file as the statement's one parameter.
+result upload(odbc::query& q, const std::wstring& path);
+
+// The statement kind by its first six characters: "select", "insert", "update" or empty.
+std::wstring statement_kind(const std::wstring& statement);
+
+} // namespace vela::blobfile

@@ -1,0 +1,89 @@
+// Console text on POSIX systems: the locale's encoding.
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstring>
+#include <cwchar>
+
+#include "os/os.h"
+#include "vela/utf.h"
+
+namespace vela::os {
+
+namespace {
+
+bool locale_is_utf8() {
+  const char* cs = nl_langinfo(CODESET);
+  return cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
+}
+
+} // namespace
+
+void init_locale() {
+  const char* set = std::setlocale(LC_ALL, "");
+  if (!set || std::strcmp(set, "C") == 0 || std::strcmp(set, "POSIX") == 0) {
+    if (!std::setlocale(LC_ALL, "C.UTF-8")) std::setlocale(LC_ALL, "C");
+  }
+}
+
+void encode_for_console(std::wstring_view text, std::string& out) {
+  if (locale_is_utf8()) {
+    append_utf8(out, text);
+    return;
+  }
+  std::mbstate_t state{};
+  char buf[MB_LEN_MAX];
+  for (wchar_t c : text) {
+    if (static_cast<unsigned>(c) < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    const size_t n = std::wcrtomb(buf, c, &state);
+    if (n == static_cast<size_t>(-1)) {
+      out.push_back('?');
+      state = std::mbstate_t{};
+    } else {
+      out.append(buf, n);
+    }
+  }
+}
+
+std::wstring decode_from_console(std::string_view bytes) {
+  if (locale_is_utf8()) return utf8_to_wide(bytes);
+  std::wstring out;
+  std::mbstate_t state{};
+  size_t i = 0;
+  while (i < bytes.size()) {
+    wchar_t c;
+    const size_t n = std::mbrtowc(&c, bytes.data() + i, bytes.size() - i, &state);
+    if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+      out.push_back(L'\xFFFD');
+      state = std::mbstate_t{};
+      ++i;
+    } else {
+      out.push_back(c);
+      i += n == 0 ? 1 : n;
+    }
+  }
+  return out;
+}
+
+bool is_terminal(int fd) { return ::isatty(fd) == 1; }
+
+bool write_all(int fd, const char* data, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(fd, data, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+} // namespace vela::os

@@ -1,0 +1,180 @@
+// blobfile run as a process against SQLite3 and PostgreSQL.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/databases.h"
+#include "support/process.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/query.h"
+#include "vela/utf.h"
+
+using namespace vela;
+using namespace vela::odbc;
+using vela::testing::database;
+using vela::testing::run_process;
+using vela::testing::run_result;
+using vela::testing::widen;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string random_bytes(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  std::mt19937 gen(seed);
+  for (auto& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+// Everything after the banner line.
+std::string body(const run_result& r) {
+  const size_t nl = r.out.find('\n');
+  return nl == std::string::npos ? std::string() : r.out.substr(nl + 1);
+}
+
+class Blobfile : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    db = std::make_unique<database>(GetParam());
+    ASSERT_TRUE(db->ready()) << db->why_not();
+    ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+    exec("drop table if exists docs");
+    exec(std::string("create table docs(id integer, path varchar(255), data ") + db->blob_type() + ", extra " +
+         db->blob_type() + ")");
+  }
+
+  void exec(const std::string& sql) {
+    query q(&conn, widen(sql));
+    const result r = q.execute(true);
+    ASSERT_TRUE(r.succeeded()) << wide_to_utf8(r.format());
+  }
+
+  run_result blobfile(const std::string& statement, const std::string& file = {}) {
+    std::vector<std::string> argv{BLOBFILE_PATH, db->cs, statement};
+    if (!file.empty()) argv.push_back(file);
+    return run_process(argv);
+  }
+
+  // Uploads a file into row id and checks the console line.
+  void upload(int id, const std::string& file) {
+    exec("insert into docs(id, path) values(" + std::to_string(id) + ", '" + db->dir.path("out" + std::to_string(id)) + "')");
+    const run_result r = blobfile("update docs set data = ? where id = " + std::to_string(id), file);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(body(r), "connecting to the database... executing query...writing " + file + " to database... OK\n");
+  }
+
+  std::string p(const std::string& name) const { return db->dir.path(name); }
+
+  std::unique_ptr<database> db;
+  connection conn;
+};
+
+} // namespace
+
+TEST_P(Blobfile, UploadsThenDownloadsByteForByte) {
+  const size_t mib = 1 << 20;
+  const std::string zero, one = random_bytes(mib, 1), big = random_bytes(40 * mib, 2);
+  db->dir.write("zero.dat", zero);
+  db->dir.write("one.dat", one);
+  db->dir.write("big.dat", big);
+  upload(1, p("zero.dat"));
+  upload(2, p("one.dat"));
+  upload(3, p("big.dat"));
+  exec("insert into docs(id, path) values(4, '" + p("out4") + "')");  // NULL data
+  exec("insert into docs(id, path, data) values(5, null, " + std::string(GetParam() == "pg" ? "'\\x00'" : "x'00'") + ")");
+
+  const run_result r = blobfile("select path, data from docs order by id");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(body(r), "connecting to the database... executing query... writing to '" + p("out1") + "'... written 0 bytes. writing to '" +
+                         p("out2") + "'... written 1048576 bytes. writing to '" + p("out3") +
+                         "'... written 41943040 bytes. writing to '" + p("out4") +
+                         "'... written 0 bytes. skipped (no file name).\n");
+  EXPECT_EQ(db->dir.read("out1"), zero);
+  EXPECT_TRUE(db->dir.read("out2") == one);
+  EXPECT_TRUE(db->dir.read("out3") == big);
+  EXPECT_TRUE(fs::exists(p("out4")));
+  EXPECT_EQ(fs::file_size(p("out4")), 0u);
+}
+
+TEST_P(Blobfile, ColumnsAreFoundByTypeNotPosition) {
+  exec("insert into docs values(1, '" + p("a") + "', " + (GetParam() == "pg" ? "'\\x4142'" : "x'4142'") + ", " +
+       (GetParam() == "pg" ? "'\\x5A'" : "x'5A'") + ")");
+  run_result r = blobfile("SELECT data, path from docs");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(body(r), "connecting to the database... executing query... writing to '" + p("a") + "'... written 2 bytes.\n");
+  EXPECT_EQ(db->dir.read("a"), "AB");
+  r = blobfile("sElEcT extra, data, path from docs");  // two binary columns: the first is written
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(db->dir.read("a"), "Z");
+  r = blobfile("select path, data from docs where id = 99");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(body(r), "connecting to the database... executing query...\n");
+  r = blobfile("select id, path from docs");
+  EXPECT_EQ(r.status, 13);
+  EXPECT_NE(r.out.find("Error (Src/File/"), std::string::npos);
+  EXPECT_NE(r.out.find("Incorrect result set."), std::string::npos);
+}
+
+TEST_P(Blobfile, TextFilesGoInAsUtf16) {
+  db->dir.write("notes.TXT", "Привет, мир\n");
+  upload(1, p("notes.TXT"));
+  db->dir.write("notes.dat", "Привет, мир\n");
+  upload(2, p("notes.dat"));
+  ASSERT_EQ(blobfile("select path, data from docs order by id").status, 0);
+  const std::u16string units = u"Привет, мир\n";
+  std::string expected;
+  for (char16_t u : units) {
+    expected += static_cast<char>(u & 0xFF);
+    expected += static_cast<char>(u >> 8);
+  }
+  EXPECT_EQ(db->dir.read("out1"), expected);  // no mark
+  EXPECT_EQ(db->dir.read("out2"), "Привет, мир\n");
+  // INSERT works as well as UPDATE.
+  const run_result r = blobfile("insert into docs(id, data) values(3, ?)", p("notes.dat"));
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
+TEST_P(Blobfile, FailuresAndExitCodes) {
+  run_result r = run_process({BLOBFILE_PATH});
+  EXPECT_EQ(r.status, 87);
+  EXPECT_NE(r.out.find("\nStartup: blobfile.exe <connection string> <SQL query>\n"), std::string::npos) << r.out;
+
+  r = run_process({BLOBFILE_PATH, "Driver={No Such Driver};", "select 1"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(body(r).find("connecting to the database...Error (Src/File/main/main.cpp "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("[01000]"), std::string::npos);
+  EXPECT_EQ(r.out.find("executing query"), std::string::npos);
+
+  exec("insert into docs values(1, '" + p("x") + "', null, null)");
+  r = blobfile(" select path, data from docs");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(body(r), "connecting to the database... executing query...\n");
+  EXPECT_FALSE(fs::exists(p("x")));
+
+  r = blobfile("insert into docs(id, data) values(2, ?)", p("missing.dat"));
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find("writing " + p("missing.dat") + " to database...Error ("), std::string::npos) << r.out;
+
+  exec("update docs set path = '" + p("no/such/dir/file") + "'");
+  r = blobfile("select path, data from docs");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.out.find(p("no/such/dir/file")), std::string::npos);
+
+  // A failing statement reports the database's text.
+  r = blobfile("select path, data from no_such_table");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("Error ("), std::string::npos);
+}
+
+TEST_P(Blobfile, PathsThatDoNotFitAreRefused) {
+  // SQLite keeps text longer than the declared size; PostgreSQL refuses it on insert.
+  if (GetParam() != "sqlite") return;
+  const std::string long_path = "/tmp/" + std::string(5000, 'p');
+  exec("insert into docs values(1, '" + long_path + "', null, null)");
+  const run_result r = blobfile("select path, data from docs");
+  EXPECT_EQ(r.status, 206) << r.out;
+  EXPECT_NE(r.out.find("(Src/File/"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, Blobfile, ::testing::Values("sqlite", "pg"), vela::testing::param_name);

@@ -1,0 +1,97 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace vela::testing {
+
+namespace {
+long last_peak = 0;
+}
+
+long last_child_peak_rss_kib() { return last_peak; }
+
+run_result run_process(const std::vector<std::string>& argv, const std::string& input,
+                       const std::map<std::string, std::string>& env, const std::string& cwd) {
+  run_result res;
+  int in[2], out[2], err[2];
+  if (pipe(in) || pipe(out) || pipe(err)) return res;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    setsid();  // no controlling terminal
+    for (const auto& [k, v] : env) {
+      if (v == "\x01") unsetenv(k.c_str());
+      else setenv(k.c_str(), v.c_str(), 1);
+    }
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  size_t written = 0;
+  if (input.empty()) {
+    close(in[1]);
+    in[1] = -1;
+  }
+  if (in[1] >= 0) fcntl(in[1], F_SETFL, O_NONBLOCK);
+  bool out_open = true, err_open = true;
+  char buf[65536];
+  while (out_open || err_open || in[1] >= 0) {
+    pollfd fds[3];
+    int n = 0;
+    if (out_open) fds[n++] = {out[0], POLLIN, 0};
+    if (err_open) fds[n++] = {err[0], POLLIN, 0};
+    if (in[1] >= 0) fds[n++] = {in[1], POLLOUT, 0};
+    if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < n; ++i) {
+      if (!fds[i].revents) continue;
+      if (fds[i].fd == in[1]) {
+        const ssize_t w = write(in[1], input.data() + written, input.size() - written);
+        if (w > 0) written += static_cast<size_t>(w);
+        if (w < 0 || written == input.size()) {
+          close(in[1]);
+          in[1] = -1;
+        }
+        continue;
+      }
+      const ssize_t r = read(fds[i].fd, buf, sizeof buf);
+      if (r <= 0) {
+        if (fds[i].fd == out[0]) out_open = false;
+        else err_open = false;
+        continue;
+      }
+      (fds[i].fd == out[0] ? res.out : res.err).append(buf, static_cast<size_t>(r));
+    }
+  }
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  last_peak = usage.ru_maxrss;
+  res.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return res;
+}
+
+} // namespace vela::testing

@@ -1,0 +1,24 @@
+// Runs a program as a child process and collects what it prints.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vela::testing {
+
+struct run_result {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// input is written to the child's standard input, which is then closed.
+// env entries are set (a value of "\x01" unsets the variable) in the child only.
+run_result run_process(const std::vector<std::string>& argv, const std::string& input = {},
+                       const std::map<std::string, std::string>& env = {}, const std::string& cwd = {});
+
+// Peak resident set size (KiB) of the last child that run_process waited for.
+long last_child_peak_rss_kib();
+
+} // namespace vela::testing
