@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""blobfile against the sqlite3 shell (and cp) moving one 200 MiB value, and on PostgreSQL.
+
+Usage: bench/blobfile_bench.py BUILD_DIR [MiB]
+Prints wall times and the peak resident memory of each process.
+"""
+import os
+import resource
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from pgtemp import PgTemp  # noqa: E402
+
+
+def timed(cmd, **kw):
+    """Runs cmd; returns (seconds, peak RSS of that child in MiB)."""
+    pid = os.fork()
+    if pid == 0:
+        if kw.get("stdout") == "null":
+            fd = os.open(os.devnull, os.O_WRONLY)
+            os.dup2(fd, 1)
+        os.execvp(cmd[0], cmd)
+    t0 = time.perf_counter()
+    _, status, usage = os.wait4(pid, 0)
+    dt = time.perf_counter() - t0
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit(f"failed: {cmd}")
+    return dt, usage.ru_maxrss / 1024
+
+
+def best(runs, cmd, before=None, **kw):
+    out = []
+    for _ in range(runs):
+        if before:
+            before()
+        out.append(timed(cmd, **kw))
+    return min(o[0] for o in out), max(o[1] for o in out)
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    mib = int(sys.argv[2]) if len(sys.argv) > 2 else 200
+    blobfile = os.path.join(build, "Src", "blobfile")
+    bare = os.path.join(build, "bench", "odbc_blob_bare")
+    work = tempfile.mkdtemp(prefix="vela-bench-")
+    src = os.path.join(work, "in.dat")
+    with open(src, "wb") as f:
+        for _ in range(mib):
+            f.write(os.urandom(1 << 20))
+    out = os.path.join(work, "out.dat")
+    db = os.path.join(work, "b.db")
+    subprocess.run(["sqlite3", db, "create table f(path varchar(255), data blob)"], check=True)
+    cs = f"Driver=SQLite3;Database={db};"
+    rm_out = lambda: os.path.exists(out) and os.remove(out)  # noqa: E731
+    clear = lambda: subprocess.run(["sqlite3", db, "delete from f"], check=True)  # noqa: E731
+
+    rows = []
+    rows.append(("cp", *best(3, ["cp", src, out], before=rm_out)))
+    rows.append(("sqlite3 shell upload (readfile)", *best(3, ["sqlite3", db, f"insert into f values('{out}', readfile('{src}'))"], before=clear)))
+    rows.append(("blobfile upload (SQLite)", *best(3, [blobfile, cs, f"insert into f values('{out}', ?)", src], before=clear, stdout="null")))
+    rows.append(("sqlite3 shell download (writefile)", *best(3, ["sqlite3", db, "select writefile(path, data) from f"], before=rm_out, stdout="null")))
+    rows.append(("bare ODBC download loop (SQLite)", *best(3, [bare, cs, "select data from f", out], before=rm_out)))
+    rows.append(("blobfile download (SQLite)", *best(3, [blobfile, cs, "select path, data from f"], before=rm_out, stdout="null")))
+    subprocess.run(["cmp", src, out], check=True)
+
+    pg = PgTemp()
+    try:
+        pg.psql("create table f(path varchar(255), data bytea)")
+        pcs = pg.connection_string()
+        rows.append(("blobfile upload (PostgreSQL)", *best(3, [blobfile, pcs, f"insert into f values('{out}', ?)", src], before=lambda: pg.psql("delete from f"), stdout="null")))
+        rows.append(("bare ODBC download loop (PostgreSQL)", *best(3, [bare, pcs, "select data from f", out], before=rm_out)))
+        rows.append(("blobfile download (PostgreSQL)", *best(3, [blobfile, pcs, "select path, data from f"], before=rm_out, stdout="null")))
+        subprocess.run(["cmp", src, out], check=True)
+    finally:
+        pg.stop()
+
+    print(f"one value of {mib} MiB; best of 3 runs; peak RSS of the process")
+    for name, secs, rss in rows:
+        print(f"  {name:38s} {secs:7.3f} s   {rss:8.1f} MiB")
+    d = dict((r[0], r[1]) for r in rows)
+    print(f"  download ratio blobfile/sqlite3 shell: {d['blobfile download (SQLite)'] / d['sqlite3 shell download (writefile)']:.2f}")
+    print(f"  download ratio blobfile/bare ODBC loop (SQLite): {d['blobfile download (SQLite)'] / d['bare ODBC download loop (SQLite)']:.2f}")
+    print(f"  upload ratio blobfile/sqlite3 shell:   {d['blobfile upload (SQLite)'] / d['sqlite3 shell upload (readfile)']:.2f}")
+    subprocess.run(["rm", "-rf", work])
+
+
+if __name__ == "__main__":
+    main()
