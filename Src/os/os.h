@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vela::os {
 
@@ -155,4 +156,14 @@ std::wstring decode_from_console(std::string_view bytes);
 bool is_terminal(int fd);
 // Writes all bytes to a file descriptor (1 standard output, 2 standard error).
 bool write_all(int fd, const char* data, size_t n);
+} // namespace vela::os
+
+// ---- command line ----------------------------------------------------------------
+namespace vela::os {
+// The process command line as one string, each argument quoted by the system's rules so
+// that one shell argument stays one argument (an option's value is quoted after its colon).
+std::wstring command_line();
+std::wstring join_command_line(const std::vector<std::wstring>& argv);
+// Splits a command line as the system's argument splitter does.
+std::vector<std::wstring> split_command_line(const std::wstring& line);
 } // namespace vela::os

@@ -1,0 +1,40 @@
+// sqlterm's run settings and the identity of its current connection.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "vela/result.h"
+#include "vela/textfile.h"
+
+namespace vela::terminal {
+
+struct terminal_options {
+  terminal_options() { reset(); }
+
+  std::wstring connection_string;
+  bool query_from_stdin = false;
+  std::vector<std::wstring> statements;
+  bool data_only = false;
+  std::wstring column_delimiter = L" ";
+  std::wstring driver;
+  std::wstring driver_parameters;
+  std::wstring datasource;
+  std::wstring user;
+  std::vector<std::wstring> script_files;
+
+  // Clears everything but the connection string and the statements.
+  void reset();
+  // From the process command line; script files that cannot be read raise windows_error.
+  void parse_options();
+  void parse_options(const std::wstring& command_line);
+  // The older positional syntax over the split command line (program name first).
+  result parse_positional(const std::vector<std::wstring>& argv);
+};
+
+// Appends the statements of a text: cut at ";" outside single quotes, each keeping its ";".
+void split_statements(const std::wstring& text, std::vector<std::wstring>& statements);
+void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
+                      std::vector<std::wstring>& statements);
+
+} // namespace vela::terminal

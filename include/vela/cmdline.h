@@ -1,0 +1,123 @@
+// Command lines matched against option parsers: switches, values, escaped values,
+// sub-value lists and file names with a code page.
+#pragma once
+
+#include <list>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "vela/containers.h"
+#include "vela/result.h"
+#include "vela/task.h"
+#include "vela/textfile.h"
+
+namespace vela {
+
+// Registered (with an empty text) by the first argument parser of the process.
+constexpr uint32_t commandline_error = 0x20000301;
+
+using string_list = std::vector<std::wstring>;
+
+class argument_parser {
+ public:
+  // name: a regular-expression fragment; empty for a positional argument.
+  argument_parser(std::wstring name, std::wstring* target);
+  virtual ~argument_parser() = default;
+  argument_parser(const argument_parser&) = delete;
+  argument_parser& operator=(const argument_parser&) = delete;
+
+  // Offers the text at pos; on success pos has moved behind the argument.
+  virtual result parse(const wchar_t*& pos, const wchar_t* end);
+  // Offers an option word already split into its name and value.
+  virtual result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues);
+  virtual bool repeatable() const { return false; }
+
+  int32_t uses = 0;
+  const std::wstring& name() const { return name_; }
+
+ protected:
+  // The value form "-name:" at pos; the returned pointer is where the value begins.
+  const wchar_t* match_value_form(const wchar_t* pos, const wchar_t* end) const;
+  // The option as written before its colon (prefix and name).
+  static std::wstring option_as_written(const wchar_t* pos, const wchar_t* value);
+  result second_use(const std::wstring& text);
+
+  std::wstring name_;
+  std::wstring* target_;
+  std::wregex value_form_;
+  std::wregex switch_form_;
+};
+
+class commandline_bool_argument_parser : public argument_parser {
+ public:
+  commandline_bool_argument_parser(std::wstring name, bool* target);
+  result parse(const wchar_t*& pos, const wchar_t* end) override;
+  result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues) override;
+
+ private:
+  bool* flag_;
+  std::wstring value_;
+};
+
+class commandline_argument_escape_parser : public argument_parser {
+ public:
+  using argument_parser::argument_parser;
+  result parse(const wchar_t*& pos, const wchar_t* end) override;
+};
+
+class commandline_argument_subvalues_parser : public argument_parser {
+ public:
+  commandline_argument_subvalues_parser(std::wstring name, string_list* target);
+  result parse(const wchar_t*& pos, const wchar_t* end) override;
+  result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues) override;
+
+ protected:
+  std::wstring value_;
+  string_list* list_;
+};
+
+class commandline_filename_parser : public commandline_argument_subvalues_parser {
+ public:
+  commandline_filename_parser(std::wstring name, std::wstring* file_name, text_file_code_page* code_page);
+  result parse(const wchar_t*& pos, const wchar_t* end) override;
+  result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues) override;
+
+ private:
+  result take_file_name(const std::wstring& consumed);
+
+  std::wstring* file_name_;
+  text_file_code_page* code_page_;
+  string_list parts_;
+};
+
+// Replaces \\ \' \" \t \r \n \uXXXX \xXX; other backslashes stay.
+std::wstring unescape(const std::wstring& s);
+
+class commandline_parser : public task {
+ public:
+  // Takes the process command line.
+  commandline_parser();
+  explicit commandline_parser(std::wstring command_line);
+  ~commandline_parser() override = default;
+
+  // Owned from now on.
+  void add(argument_parser* p) { parsers_.add(p); }
+  // The word parse: the line split into words, each offered to every parser.
+  void do_run() override;
+  const std::wstring& command_line() const { return command_line_; }
+
+ protected:
+  void reset_uses();
+  Queue<argument_parser> parsers_;
+  std::wstring command_line_;
+};
+
+class commandline_customized_parser : public commandline_parser {
+ public:
+  using commandline_parser::commandline_parser;
+  // The line scan: each argument at the current position is offered to the parsers in order.
+  void do_run() override;
+};
+
+} // namespace vela

@@ -1,0 +1,107 @@
+#include "Terminal/options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "support/temp_dir.h"
+
+using namespace vela;
+using namespace vela::terminal;
+using vela::testing::temp_dir;
+
+namespace {
+
+std::vector<std::wstring> split(const std::wstring& text) {
+  std::vector<std::wstring> out;
+  split_statements(text, out);
+  return out;
+}
+
+std::string shell(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> p(popen(command.c_str(), "r"), pclose);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p.get())) > 0) out.append(buf, n);
+  return out;
+}
+
+} // namespace
+
+TEST(SplitStatements, QuotesSeparatorsAndTrimming) {
+  EXPECT_EQ(split(L"select 1; select 2"), (std::vector<std::wstring>{L"select 1;", L"select 2"}));
+  EXPECT_EQ(split(L"select 'a;b'"), (std::vector<std::wstring>{L"select 'a;b'"}));
+  EXPECT_EQ(split(L"A;;B"), (std::vector<std::wstring>{L"A;", L";", L"B"}));
+  EXPECT_EQ(split(L"select 1;\r\n"), (std::vector<std::wstring>{L"select 1;"}));
+  EXPECT_EQ(split(L"select \"x;y\""), (std::vector<std::wstring>{L"select \"x;", L"y\""}));
+  // Spaces first, then line ends: spaces uncovered by the second trim stay, tabs stay.
+  EXPECT_EQ(split(L" \r\n select 1 \r\n"), (std::vector<std::wstring>{L" select 1 "}));
+  EXPECT_EQ(split(L"\tx"), (std::vector<std::wstring>{L"\tx"}));
+  EXPECT_TRUE(split(L"  \r\n ").empty());
+}
+
+TEST(TerminalOptions, CurrentSyntaxAndFileBeforeQuery) {
+  temp_dir dir;
+  dir.write("a.sql", "select 'я' from t;\r\nselect 2;\r\n");
+  terminal_options o;
+  o.parse_options(L"sqlterm -cs:\"DSN=x\" -do -cd:\\t -q:\"select 3; select 4\" -qf:" + dir.wpath("a.sql") + L",utf8");
+  EXPECT_EQ(o.connection_string, L"DSN=x");
+  EXPECT_TRUE(o.data_only);
+  EXPECT_EQ(o.column_delimiter, L"\t");
+  EXPECT_EQ(o.statements,
+            (std::vector<std::wstring>{L"select 'я' from t;", L"select 2;", L"select 3;", L"select 4"}));
+  dir.write("w.sql", "select '\xC6';");
+  terminal_options w;
+  w.parse_options(L"sqlterm -qf:" + dir.wpath("w.sql") + L",1251");
+  EXPECT_EQ(w.statements, (std::vector<std::wstring>{L"select 'Ж';"}));
+}
+
+TEST(TerminalOptions, MissingScriptFileRaises) {
+  terminal_options o;
+  try {
+    o.parse_options(L"sqlterm -qf:/nonexistent/x.sql");
+    FAIL();
+  } catch (const file_error& e) {
+    EXPECT_EQ(e.code(), 2);
+  }
+}
+
+TEST(TerminalOptions, OldPositionalSyntax) {
+  temp_dir dir;
+  dir.write("1.sql", "select 1;");
+  dir.write("2.sql", "select 2;");
+  terminal_options o;
+  o.parse_options(L"sqlterm dataonly cs:\\t SQLite3 \"Database=/tmp/x.db\" " + dir.wpath("1.sql") + L" " +
+                  dir.wpath("2.sql"));
+  EXPECT_TRUE(o.data_only);
+  EXPECT_EQ(o.column_delimiter, L"\t");
+  EXPECT_EQ(o.driver, L"SQLite3");
+  EXPECT_EQ(o.driver_parameters, L"Database=/tmp/x.db");
+  EXPECT_EQ(o.script_files.size(), 2u);
+  EXPECT_EQ(o.statements, (std::vector<std::wstring>{L"select 1;", L"select 2;"}));
+
+  terminal_options semi;
+  semi.parse_positional({L"sqlterm", L"CS:;;", L"drv"});
+  EXPECT_EQ(semi.column_delimiter, L";");
+  EXPECT_EQ(semi.driver, L"drv");
+  terminal_options empty;
+  empty.parse_positional({L"sqlterm", L"cs:", L"drv"});
+  EXPECT_EQ(empty.column_delimiter, L"");
+  terminal_options unknown;
+  unknown.parse_options(L"sqlterm -x");
+  EXPECT_EQ(unknown.driver, L"-x");  // an unknown option ends up as a driver name
+  terminal_options none;
+  none.parse_positional({L"sqlterm"});
+  EXPECT_EQ(none.driver, L"");
+  EXPECT_EQ(none.column_delimiter, L" ");
+}
+
+TEST(TerminalOptions, RealArgvThroughAShell) {
+  const std::string out = shell(std::string("sh -c '") + OPTIONS_PROBE_PATH +
+                                " -cs:\"Driver=SQLite3;Database=/tmp/a b.db\" -q:\"select 1; select '\\''a;b'\\''\"'");
+  EXPECT_EQ(out, "cs=[Driver=SQLite3;Database=/tmp/a b.db]\ndriver=[]\nstmt=[select 1;]\nstmt=[select 'a;b']\n");
+  const std::string q = shell(std::string(OPTIONS_PROBE_PATH) + " '-q:select \"Name\";select 2'");
+  EXPECT_EQ(q, "cs=[]\ndriver=[]\nstmt=[select \"Name\";]\nstmt=[select 2]\n");
+}
