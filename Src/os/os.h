@@ -167,3 +167,32 @@ std::wstring join_command_line(const std::vector<std::wstring>& argv);
 // Splits a command line as the system's argument splitter does.
 std::vector<std::wstring> split_command_line(const std::wstring& line);
 } // namespace vela::os
+
+namespace vela::os {
+// A function of a shared library, loaded on first use; null when either is missing.
+void* library_symbol(const char* library, const char* symbol);
+} // namespace vela::os
+
+namespace vela::os {
+// Lines typed at the controlling terminal (canonical mode with echo, type-ahead dropped),
+// or from standard input when there is no terminal.
+class line_reader {
+ public:
+  line_reader();
+  ~line_reader();
+  line_reader(const line_reader&) = delete;
+  line_reader& operator=(const line_reader&) = delete;
+  // One line without its line end, at most max_chars characters. False at the end of input.
+  bool read_line(std::wstring& line, size_t max_chars);
+  bool from_terminal() const { return tty_ >= 0; }
+
+ private:
+  int tty_ = -1;
+  bool restore_ = false;
+  unsigned char saved_[64] = {};  // the terminal's settings before we changed them
+};
+
+// Standard input line by line: false at its end or on a read error. The line end is
+// removed; a last line without one is returned too.
+bool read_stdin_line(std::string& line);
+} // namespace vela::os

@@ -30,3 +30,14 @@ uint32_t remove_file(const std::wstring& path) {
 }
 
 } // namespace vela::os
+
+#include <dlfcn.h>
+
+namespace vela::os {
+
+void* library_symbol(const char* library, const char* symbol) {
+  void* lib = dlopen(library, RTLD_NOW | RTLD_LOCAL);  // kept loaded for the rest of the run
+  return lib ? dlsym(lib, symbol) : nullptr;
+}
+
+} // namespace vela::os

@@ -19,7 +19,7 @@ class connection;
 
 // Display sizes that are unknown (0 or negative, such as SQL_NO_TOTAL) or absurd never
 // reach an allocation: they are taken as these bounds, in characters.
-constexpr int32_t unknown_display_size = 4096;
+constexpr int32_t unknown_display_size = 255;
 constexpr int32_t max_display_size = 32767;
 int32_t bounded_display_size(int32_t display_size);
 

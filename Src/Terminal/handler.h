@@ -1,0 +1,78 @@
+// What a line typed at sqlterm means: terminal commands, or SQL while connected.
+#pragma once
+
+#include <string>
+
+#include "Terminal/options.h"
+#include "vela/containers.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/query.h"
+#include "vela/result.h"
+#include "vela/task.h"
+
+namespace vela::terminal {
+
+class terminal_handler {
+ public:
+  virtual ~terminal_handler() = default;
+  virtual result open_terminal() { return result(); }
+  virtual result handle_line(const std::wstring&) { return result(1, std::wstring(), 3); }
+  virtual void close_terminal() {}
+  virtual std::wstring prompt() { return L">"; }
+};
+
+class TTermOdbcHndlr;
+
+// Base of the terminal commands: keyword, help text and the tokens of the line.
+class TOdbcHndlrCmd : public task {
+ public:
+  TOdbcHndlrCmd(TTermOdbcHndlr* handler, std::wstring keyword, std::wstring help_text)
+      : handler(handler), keyword(std::move(keyword)), help_text(std::move(help_text)) {}
+  // Token i of the line (0 is the command word), split at spaces outside double quotes,
+  // with the quotes at its ends removed; empty when there is no such token.
+  std::wstring parameter(size_t i) const;
+
+  TTermOdbcHndlr* handler;
+  std::wstring line;
+  std::wstring keyword;
+  std::wstring help_text;
+};
+
+class TTermOdbcHndlr : public terminal_handler {
+ public:
+  explicit TTermOdbcHndlr(terminal_options* options);
+  ~TTermOdbcHndlr() override;
+
+  result open_terminal() override;
+  result handle_line(const std::wstring& line) override;
+  void close_terminal() override;
+  std::wstring prompt() override { return connection_.hdbc() ? L"SQL>" : L">"; }
+
+  result connect_by_string(const std::wstring& connection_string);
+  result connect_by_driver(const std::wstring& parameters, const std::wstring& driver);
+  result connect_by_datasource(const std::wstring& datasource, const std::wstring& user, const std::wstring& password);
+  result close_connection();
+  result list_command_names();
+  result show_command_help(const std::wstring& keyword);
+
+  // Executes one statement and prints its echo, rows, summary and time.
+  result run_sql(const std::wstring& statement);
+  // Each statement after a line break, through handle_line; results are not kept.
+  void run_statements(const std::vector<std::wstring>& statements);
+
+  terminal_options& options() { return *options_; }
+  odbc::connection& connection() { return connection_; }
+
+ private:
+  void print_result_set(odbc::query& q);
+  uint32_t print_rows(odbc::resultset& rows);
+
+  terminal_options* options_;
+  Queue<TOdbcHndlrCmd> commands_;
+  odbc::connection connection_;
+};
+
+// "0.015", "59.999", "01:01.005", "01:02:03.004", "1:01:01:01.001".
+std::wstring format_elapsed(uint32_t ms);
+
+} // namespace vela::terminal

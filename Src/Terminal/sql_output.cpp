@@ -1,0 +1,164 @@
+// One statement executed and printed: echo, rows, summary line and execution time.
+#include <vector>
+
+#include "Terminal/handler.h"
+#include "vela/console.h"
+#include "vela/file.h"
+#include "vela/format.h"
+#include "vela/odbc/environment.h"
+
+namespace vela::terminal {
+
+namespace {
+
+std::wstring str(uint32_t id) { return load_string(nullptr, id); }
+
+bool right_aligned(int32_t sql_type) { return sql_type >= 2 && sql_type <= 8; }
+
+// How the printer sees one column.
+struct printed_column {
+  bool bound;
+  bool right;
+  size_t width;       // W, or 0 for long and binary columns
+  size_t name_length;
+  std::wstring name;
+  std::vector<char16_t> buffer;
+};
+
+void pad(std::wstring& line, size_t n) { line.append(n, L' '); }
+
+} // namespace
+
+std::wstring format_elapsed(uint32_t ms) {
+  std::wstring s = wformat(L"%03u", ms % 1000);
+  if (ms < 60000) return wformat(L"%u.", ms / 1000) + s;
+  s = wformat(L"%02u.", ms / 1000 % 60) + s;
+  s = wformat(L"%02u:", ms / 60000 % 60) + s;
+  if (ms >= 3600000) s = wformat(L"%02u:", ms / 3600000 % 24) + s;
+  if (ms >= 86400000) s = wformat(L"%u:", ms / 86400000) + s;
+  return s;
+}
+
+result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
+  console_writer& out = console();
+  const uint32_t t0 = tick_count();
+  result r;
+  {
+    odbc::query q(&connection_, statement);
+    r = q.execute(true);
+    const uint32_t elapsed = elapsed_ms(t0);
+    if (!options_->data_only) {
+      out.write(statement);
+      out.line_break();
+    }
+    if (r.succeeded()) {
+      print_result_set(q);
+      if (!options_->data_only) {
+        out.write(L" ");
+        out.write(wformat(str(109).c_str(), format_elapsed(elapsed).c_str()));
+        out.line_break();
+      }
+    } else if (!options_->data_only) {
+      out.write(r.text());
+      out.line_break();
+    }
+  }
+  out.flush();  // every statement's output is complete on the console
+  return r;
+}
+
+void TTermOdbcHndlr::print_result_set(odbc::query& q) {
+  uint32_t rows = 0;
+  if (q.rows().count() > 0) rows = print_rows(q.rows());
+  if (options_->data_only) return;
+  const uint32_t affected = q.rows().row_count();
+  console_writer& out = console();
+  out.write(affected ? wformat(str(129).c_str(), affected) : str(130));
+  out.write(L" ");
+  out.write(rows ? wformat(str(110).c_str(), rows) : str(111));
+}
+
+uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
+  console_writer& out = console();
+  const bool space_mode = options_->column_delimiter == L" ";
+  const std::wstring delimiter = options_->column_delimiter.substr(0, 1);
+  const bool data_only = options_->data_only;
+
+  std::vector<printed_column> cols(rows.count());
+  for (size_t i = 0; i < rows.count(); ++i) {
+    odbc::column& c = rows.at(i);
+    printed_column& p = cols[i];
+    p.bound = !odbc::is_long_or_binary(c.sql_type());
+    p.right = right_aligned(c.sql_type());
+    p.name = c.name();
+    p.name_length = p.name.size();
+    p.width = p.bound ? static_cast<size_t>(odbc::bounded_display_size(c.display_size())) : 0;
+    // Long and binary columns stay unbound and read as NULL in every row.
+    if (p.bound) {
+      p.buffer.assign(p.width + 1, u'\0');
+      c.bind(p.buffer.data(), SQL_C_WCHAR, static_cast<int32_t>(p.buffer.size() * sizeof(char16_t)));
+    }
+  }
+
+  std::wstring line;
+  if (!data_only) {
+    for (size_t i = 0; i < cols.size(); ++i) {
+      const printed_column& p = cols[i];
+      const size_t h = p.width;
+      if (!space_mode && i > 0) line += delimiter;
+      if (space_mode && p.right && h > p.name_length) pad(line, h - p.name_length);
+      line.append(p.name, 0, h);
+      if (space_mode) line += L' ';
+      if (space_mode && !p.right && h > p.name_length) pad(line, h - p.name_length);
+    }
+    out.write(line);
+    out.line_break();
+    if (space_mode) {
+      line.clear();
+      for (const printed_column& p : cols) {
+        line.append(p.bound ? p.width : p.name_length, L'-');
+        line += L' ';
+      }
+      out.write(line);
+      out.line_break();
+    }
+  }
+
+  uint32_t count = 0;
+  result fetched;
+  std::wstring value;
+  while ((fetched = rows.fetch()).succeeded()) {
+    line.clear();
+    for (size_t i = 0; i < cols.size(); ++i) {
+      const printed_column& p = cols[i];
+      const odbc::column& c = rows.at(i);
+      if (!p.bound || c.is_null()) {
+        if (!space_mode) {
+          if (i > 0) line += delimiter;
+        } else {
+          pad(line, p.bound ? p.width + 1 : p.name_length);
+        }
+        continue;
+      }
+      c.text(value);
+      if (value.size() > p.width) value.resize(p.width);
+      if (!space_mode && i > 0) line += delimiter;
+      if (space_mode && p.right && p.width > value.size()) pad(line, p.width - value.size());
+      line += value;
+      if (space_mode) {
+        line += L' ';
+        if (!p.right && p.width > value.size()) pad(line, p.width - value.size());
+      }
+    }
+    out.write(line);
+    out.line_break();
+    ++count;
+  }
+  if (fetched.code() != odbc::no_data_error() && !data_only) {
+    out.write(fetched.text());
+    out.line_break();
+  }
+  return count;
+}
+
+} // namespace vela::terminal

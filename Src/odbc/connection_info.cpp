@@ -1,0 +1,147 @@
+#include "vela/odbc/connection_info.h"
+
+#include <odbcinst.h>
+
+#include "odbc/sqltext.h"
+#include "os/os.h"
+#include "vela/log.h"
+#include "vela/odbc/environment.h"
+#include "vela/odbc/query.h"
+
+namespace vela::odbc {
+
+namespace {
+
+std::wstring text_of(const resultset& rows, size_t i) {
+  if (i >= rows.count()) return {};
+  const column& c = rows.at(i);
+  if (!c.buffer() || c.is_null()) return {};
+  if (c.c_type() == SQL_C_WCHAR) return c.text();
+  if (c.c_type() == SQL_C_SSHORT) return std::to_wstring(*static_cast<const int16_t*>(c.buffer()));
+  if (c.c_type() == SQL_C_LONG) return std::to_wstring(*static_cast<const int32_t*>(c.buffer()));
+  return {};
+}
+
+int32_t int_of(const resultset& rows, size_t i) {
+  if (i >= rows.count()) return 0;
+  const column& c = rows.at(i);
+  if (!c.buffer() || c.is_null()) return 0;
+  if (c.c_type() == SQL_C_LONG) return *static_cast<const int32_t*>(c.buffer());
+  if (c.c_type() == SQL_C_SSHORT) return *static_cast<const int16_t*>(c.buffer());
+  if (c.c_type() == SQL_C_WCHAR) return static_cast<int32_t>(std::wcstol(c.text().c_str(), nullptr, 10));
+  return 0;
+}
+
+// Runs one catalog call and reads its rows into records.
+template <typename Call, typename Row>
+result catalog(connection* conn, Call call, Row row) {
+  result r;
+  SQLHSTMT statement = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, conn ? conn->hdbc() : SQL_NULL_HDBC, &statement);
+  const SQLRETURN rc = statement ? call(statement) : SQL_INVALID_HANDLE;
+  if (!sql_ok(rc)) {
+    r.merge(odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc));
+  } else {
+    resultset rows;
+    rows.attach(conn, statement);
+    rows.bind_all();
+    while (sql_ok(SQLFetch(statement))) row(rows);
+    rows.detach();
+  }
+  if (statement) SQLFreeHandle(SQL_HANDLE_STMT, statement);
+  return r;
+}
+
+} // namespace
+
+result connection_info::ListTbls(std::vector<table_info>& out, const std::wstring& catalog_name,
+                                 const std::wstring& schema, const std::wstring& table, const std::wstring& types) {
+  process_log().write(L"TO.", L"connection_info::ListTbls() begin");
+  out.clear();
+  sql_text c(catalog_name), s(schema), t(table), y(types);
+  const result r = catalog(
+      connection_,
+      [&](SQLHSTMT st) {
+        return SQLTablesW(st, c.get(), c.length16(), s.get(), s.length16(), t.get(), t.length16(), y.get(),
+                          y.length16());
+      },
+      [&](const resultset& rows) {
+        table_info info;
+        info.catalog = text_of(rows, 0);
+        info.schema = text_of(rows, 1);
+        info.name = text_of(rows, 2);
+        info.type = text_of(rows, 3);
+        out.push_back(info);
+      });
+  write_formatted(process_log(), L"TO.", L"connection_info::listyables() end(%u,%s)", r.code(), r.format().c_str());
+  return r;
+}
+
+result connection_info::ListCols(std::vector<column_info>& out, const std::wstring& catalog_name,
+                                 const std::wstring& schema, const std::wstring& table, const std::wstring& column_name) {
+  process_log().write(L"TO.", L"connection_info::list_columns() begin");
+  out.clear();
+  sql_text c(catalog_name), s(schema), t(table), n(column_name);
+  const result r = catalog(
+      connection_,
+      [&](SQLHSTMT st) {
+        return SQLColumnsW(st, c.get(), c.length16(), s.get(), s.length16(), t.get(), t.length16(), n.get(),
+                           n.length16());
+      },
+      [&](const resultset& rows) {
+        column_info info;
+        info.catalog = text_of(rows, 0);
+        info.schema = text_of(rows, 1);
+        info.table = text_of(rows, 2);
+        info.column = text_of(rows, 3);
+        info.type = text_of(rows, 5);
+        info.size = int_of(rows, 6);
+        out.push_back(info);
+      });
+  write_formatted(process_log(), L"TO.", L"connection_info::ListCols() end(%u,%s)", r.code(), r.format().c_str());
+  return r;
+}
+
+bool list_installed_drivers(std::vector<std::wstring>& names) {
+  using get_drivers = BOOL (*)(SQLWCHAR*, WORD, WORD*);
+  static const auto fn = reinterpret_cast<get_drivers>(os::library_symbol("libodbcinst.so.2", "SQLGetInstalledDriversW"));
+  if (!fn) return false;
+  std::vector<SQLWCHAR> buffer(512 + 1);
+  WORD length = 0;
+  for (;;) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    if (!fn(buffer.data(), static_cast<WORD>(buffer.size() - 1), &length)) return false;
+    if (length < buffer.size() - 2 || buffer.size() > 0xFF00) break;
+    buffer.resize(buffer.size() + 128);
+  }
+  size_t i = 0;
+  while (i < buffer.size() && buffer[i]) {
+    size_t n = 0;
+    while (i + n < buffer.size() && buffer[i + n]) ++n;
+    names.push_back(from_sql(&buffer[i], n));
+    i += n + 1;
+  }
+  return true;
+}
+
+namespace {
+
+bool list_datasources(SQLUSMALLINT first, std::vector<std::wstring>& names) {
+  environment env;
+  SQLWCHAR name[33], description[65];
+  SQLSMALLINT name_length = 0, description_length = 0;
+  SQLUSMALLINT direction = first;
+  while (SQLDataSourcesW(environment::handle(), direction, name, 33, &name_length, description, 65,
+                         &description_length) == SQL_SUCCESS) {
+    names.push_back(from_sql(name, 32));
+    direction = SQL_FETCH_NEXT;
+  }
+  return true;
+}
+
+} // namespace
+
+bool list_system_datasources(std::vector<std::wstring>& names) { return list_datasources(SQL_FETCH_FIRST_SYSTEM, names); }
+bool list_user_datasources(std::vector<std::wstring>& names) { return list_datasources(SQL_FETCH_FIRST_USER, names); }
+
+} // namespace vela::odbc
