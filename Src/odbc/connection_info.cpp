@@ -12,6 +12,10 @@ namespace vela::odbc {
 
 namespace {
 
+// An empty filter means "any": it is passed as a null pointer, since drivers read an empty
+// string as "no catalog" or "no schema" and would list nothing.
+SQLWCHAR* filter(sql_text& t) { return t.length16() ? t.get() : nullptr; }
+
 std::wstring text_of(const resultset& rows, size_t i) {
   if (i >= rows.count()) return {};
   const column& c = rows.at(i);
@@ -62,7 +66,7 @@ result connection_info::ListTbls(std::vector<table_info>& out, const std::wstrin
   const result r = catalog(
       connection_,
       [&](SQLHSTMT st) {
-        return SQLTablesW(st, c.get(), c.length16(), s.get(), s.length16(), t.get(), t.length16(), y.get(),
+        return SQLTablesW(st, filter(c), c.length16(), filter(s), s.length16(), filter(t), t.length16(), filter(y),
                           y.length16());
       },
       [&](const resultset& rows) {
@@ -85,7 +89,7 @@ result connection_info::ListCols(std::vector<column_info>& out, const std::wstri
   const result r = catalog(
       connection_,
       [&](SQLHSTMT st) {
-        return SQLColumnsW(st, c.get(), c.length16(), s.get(), s.length16(), t.get(), t.length16(), n.get(),
+        return SQLColumnsW(st, filter(c), c.length16(), filter(s), s.length16(), filter(t), t.length16(), filter(n),
                            n.length16());
       },
       [&](const resultset& rows) {

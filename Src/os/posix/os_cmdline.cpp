@@ -48,12 +48,13 @@ std::wstring join_command_line(const std::vector<std::wstring>& argv) {
     if (!needs_quotes(a)) {
       line += a;
     } else if (i > 0 && std::regex_search(a, m, option)) {
-      // Only the value is quoted, so the option word still matches. The option parsers
-      // read quoted values as they stand, without escapes.
+      // Only a value with blanks is quoted, so the option word still matches; the option
+      // parsers read quoted values as they stand, without escapes. Quotes the user wrote
+      // around a value without blanks keep the meaning they have on the system's own
+      // command line ("" is an empty value).
       const std::wstring value = a.substr(static_cast<size_t>(m.length(0)));
       line += m.str(0);
-      line += value.find_first_of(L" \t\n\v") == std::wstring::npos && value.find(L'"') != 0 ? value
-                                                                                           : L"\"" + value + L"\"";
+      line += value.find_first_of(L" \t\n\v") == std::wstring::npos ? value : L"\"" + value + L"\"";
     } else {
       line += quote(a);
     }

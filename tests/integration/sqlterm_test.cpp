@@ -1,0 +1,255 @@
+// sqlterm run as a process against SQLite3 and PostgreSQL; output compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "support/databases.h"
+#include "support/process.h"
+
+using vela::testing::database;
+using vela::testing::run_process;
+using vela::testing::run_result;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string banner = "sqlterm " VELA_VERSION " (vela) - ODBC database terminal\n\n";
+
+// Execution times vary: they are masked.
+std::string masked(const std::string& s) {
+  return std::regex_replace(s, std::regex(R"(Execution time [0-9:.]+s\.)"), "Execution time T.");
+}
+
+std::string connected_line(const std::string& s) {
+  std::smatch m;
+  return std::regex_search(s, m, std::regex("Connected to '[^\n]*'\n")) ? m.str(0) : std::string();
+}
+
+class Sqlterm : public ::testing::TestWithParam<std::string> {
+ protected:
+  // PostgreSQL counts the rows of a SELECT as affected; SQLite does not.
+  std::string affected(int rows) const {
+    return GetParam() == "pg" ? "Rows affected: " + std::to_string(rows) + "." : "No rows affected.";
+  }
+
+  void SetUp() override {
+    db = std::make_unique<database>(GetParam());
+    ASSERT_TRUE(db->ready()) << db->why_not();
+    table = "t_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    table = std::regex_replace(table, std::regex("[^A-Za-z0-9_]"), "_");
+    ASSERT_EQ(q({"drop table if exists " + table}).status, 0);
+  }
+
+  // sqlterm -cs:<db> with the statements as one -q text.
+  run_result q(const std::vector<std::string>& statements, std::vector<std::string> extra = {},
+               const std::string& input = {}) {
+    std::string text;
+    for (const auto& s : statements) text += (text.empty() ? "" : ";") + s;
+    std::vector<std::string> argv{SQLTERM_PATH, "-cs:" + db->cs};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    if (!text.empty()) argv.push_back("-q:" + text);
+    return run_process(argv, input);
+  }
+
+  // The output between the connect line and the disconnect line.
+  std::string statements_output(const run_result& r) {
+    const std::string& out = r.out;
+    const size_t start = out.find("'\n", out.find("Connected to '"));
+    const size_t end = out.rfind("\nDisconnected from '");
+    if (start == std::string::npos || end == std::string::npos || end < start) return out;
+    return masked(out.substr(start + 2, end - start - 2));
+  }
+
+  std::unique_ptr<database> db;
+  std::string table;
+};
+
+} // namespace
+
+TEST_P(Sqlterm, InsertPrintsOneSummaryLine) {
+  ASSERT_EQ(q({"create table " + table + "(i integer)"}).status, 0);
+  const run_result r = q({"insert into " + table + " values(1)"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, banner.size()), banner);
+  EXPECT_EQ(statements_output(r), "\ninsert into " + table +
+                                      " values(1)\nRows affected: 1. No rows selected. Execution time T.\n");
+}
+
+TEST_P(Sqlterm, SpaceModeLayout) {
+  const std::string w = GetParam() == "pg" ? "11" : "10";
+  const size_t width = static_cast<size_t>(std::stoi(w));
+  ASSERT_EQ(q({"create table " + table + "(xy integer, thirteenchars varchar(5), notes text)",
+               "insert into " + table + " values(7, 'abc', 'x')", "insert into " + table + " values(-42, null, null)"})
+                .status,
+            0);
+  const run_result r = q({"select xy, thirteenchars, notes from " + table + " order by xy desc"});
+  const std::string pad = std::string(width - 2, ' ');
+  const std::string expected =
+      "\nselect xy, thirteenchars, notes from " + table + " order by xy desc\n" +
+      pad + "xy thirt  \n" +
+      std::string(width, '-') + " ----- ----- \n" +
+      std::string(width - 1, ' ') + "7 abc        \n" +
+      std::string(width - 3, ' ') + "-42 " + std::string(6 + 5, ' ') + "\n" + affected(2) +
+      " Rows selected: 2. Execution time T.\n";
+  EXPECT_EQ(statements_output(r), expected);
+}
+
+TEST_P(Sqlterm, DelimiterAndDataOnlyModes) {
+  ASSERT_EQ(q({"create table " + table + "(a varchar(10), b integer)", "insert into " + table + " values(null, 1)",
+               "insert into " + table + " values('x', null)"})
+                .status,
+            0);
+  const std::string select = "select a, b from " + table + " order by coalesce(a, '')";
+  run_result r = q({select}, {"-do", "-cd:;"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\n;1\nx;\n\n");  // no banner, no echo, no summaries
+  r = q({select}, {"-cd:\\t"});
+  EXPECT_EQ(statements_output(r), "\n" + select + "\na\tb\n\t1\nx\t\n" + affected(2) +
+                                      " Rows selected: 2. Execution time T.\n");
+  r = q({select}, {"-do", "-cd:\"\""});
+  EXPECT_EQ(r.out, "\n1\nx\n\n");  // an empty delimiter prints nothing between columns
+  // Space mode: a NULL takes W + 1 blanks.
+  r = q({select}, {"-do"});
+  EXPECT_EQ(r.out, "\n" + std::string(11, ' ') + std::string(GetParam() == "pg" ? 10 : 9, ' ') + "1 \n" +
+                       "x          " + std::string(GetParam() == "pg" ? 12 : 11, ' ') + "\n\n");
+}
+
+TEST_P(Sqlterm, AFailingStatementDoesNotStopTheScript) {
+  const run_result r = q({"select * from no_such_table", "select 5 as v"});
+  EXPECT_EQ(r.status, 0);
+  const std::string out = statements_output(r);
+  EXPECT_EQ(out.rfind("\nselect * from no_such_table;\n[", 0), 0u) << out;
+  EXPECT_NE(out.find("\nselect 5 as v\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Rows selected: 1."), std::string::npos) << out;
+}
+
+TEST_P(Sqlterm, StandardInputStatements) {
+  ASSERT_EQ(q({"create table " + table + "(s varchar(20))"}).status, 0);
+  const std::string input = "insert into " + table + "\nvalues('a;b')\n;\ninsert into " + table +
+                            " values('c'); select count(*) as n from " + table + "; select 'lost'\n";
+  const run_result r = q({"select cast('first' as varchar(10)) as f"}, {"-qi", "-do", "-cd:;"}, input);
+  EXPECT_EQ(r.status, 0) << r.out;
+  // The -q statement first; then one line break before each statement from standard input,
+  // one at the end, and the last statement, without its ";", never runs.
+  EXPECT_EQ(r.out, "\nfirst\n\n\n\n\n2\n\n");
+}
+
+TEST_P(Sqlterm, CommandsAtThePrompt) {
+  // Without a terminal, the prompt reads standard input; its end is EXIT.
+  const std::string input = "CONNECT \"" + db->cs + "\"\nselect 1 as one\ndisconnect\nDISCONNECT\nselect 1\nlist\n";
+  const run_result r = run_process({SQLTERM_PATH}, input);
+  EXPECT_EQ(r.status, 0);
+  const std::string out = masked(r.out);
+  const std::string connected = connected_line(out);
+  ASSERT_FALSE(connected.empty()) << out;
+  EXPECT_EQ(connected.find("secret"), std::string::npos);
+  const std::string completed = connected.substr(14, connected.size() - 16);
+  const std::string w = GetParam() == "pg" ? "11" : "10";
+  const size_t width = static_cast<size_t>(std::stoi(w));
+  const std::string expected = banner + "\n>\n" + connected + "\nSQL>\nselect 1 as one\n" +
+                               std::string(width - 3, ' ') + "one \n" + std::string(width, '-') + " \n" +
+                               std::string(width - 1, ' ') + "1 \n" +
+                               affected(1) + " Rows selected: 1. Execution time T.\n"
+                               "\nSQL>\nDisconnedted from datasource \n\n"
+                               "\n>\nIs not connected.\n"
+                               "\n>\nUnknown command 'select 1'. Use HELP command for a list of supported commands.\n"
+                               "\n>\nCcommand parameter missed\n\n>\n";
+  EXPECT_EQ(out, expected);
+  (void)completed;
+}
+
+TEST_P(Sqlterm, ConnectKinds) {
+  // -cs given: every disconnect names the completed string.
+  std::string input = "CONNECT \"" + db->cs + "\"\nexit\n";
+  run_result r = run_process({SQLTERM_PATH, "-cs:" + db->cs}, input);
+  const std::string out = r.out;
+  EXPECT_NE(out.find("\nSQL>\nDisconnected from '"), std::string::npos) << out;  // the old one first
+  EXPECT_EQ(r.status, 0);
+
+  const std::string driver = GetParam() == "pg" ? "PostgreSQL Unicode" : "SQLite3";
+  const std::string params = db->cs.substr(db->cs.find(';') + 1);
+  input = "CONNECT DRIVER \"" + driver + "\" \"" + params + "\"\nDISCONNECT\n";
+  r = run_process({SQLTERM_PATH, "-do"}, input);
+  EXPECT_EQ(r.out, "\n>\n\nSQL>\n\n>\n") << r.out;  // data only: no messages
+  r = run_process({SQLTERM_PATH}, input);
+  EXPECT_NE(r.out.find("\n>\nConnected to '" + driver + "', parameters '"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nSQL>\nDisconnected from '" + driver + "', parameters '"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("secret"), std::string::npos);
+
+  // A failed connect: the failure message (password masked) and the driver manager's text.
+  r = run_process({SQLTERM_PATH}, "CONNECT \"Driver={No Such Driver};PWD=topsecret\"\n");
+  EXPECT_NE(r.out.find("\n>\nFailed to connect to 'Driver={No Such Driver};PWD=*hidden*'\n[01000] "), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("Connected"), std::string::npos);
+  EXPECT_EQ(r.out.find("topsecret"), std::string::npos);
+  r = run_process({SQLTERM_PATH}, "CONNECT DRIVER \"No Such\" \"UID=a;PWD=topsecret\"\n");
+  EXPECT_NE(r.out.find("Connection failed to 'No Such', parameters 'UID=a;PWD=*hidden*''\n[01000]"), std::string::npos)
+      << r.out;
+}
+
+TEST_P(Sqlterm, DataSourcesAndTables) {
+  const std::string ini = db->dir.path("odbc.ini");
+  const std::string sys = db->dir.path("sys");
+  fs::create_directories(sys);
+  fs::copy_file("/etc/odbcinst.ini", sys + "/odbcinst.ini");
+  std::ofstream(sys + "/odbc.ini") << "";
+  std::ofstream(ini) << "";
+  const std::map<std::string, std::string> env{{"ODBCINI", ini}, {"ODBCSYSINI", sys}};
+  run_result r = run_process({SQLTERM_PATH}, "LIST DATASOURCES\n", env);
+  EXPECT_EQ(r.out, banner + "\n>\nno system data sources.\n\nNo user data sources.\n\n>\n");
+
+  std::ofstream out(ini);
+  if (GetParam() == "pg") {
+    out << "[vela_user_dsn]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort="
+        << vela::testing::shared_pg_server().port() << "\nDatabase=postgres\n";
+  } else {
+    out << "[vela_user_dsn]\nDriver=SQLite3\nDatabase=" << db->dir.path("dsn.db") << "\n";
+  }
+  out.close();
+  r = run_process({SQLTERM_PATH}, "list datasources\n", env);
+  EXPECT_EQ(r.out, banner + "\n>\nno system data sources.\n\nList of user data sources:\nvela_user_dsn\n\n"
+                            "Number of datasources: 1\n\n>\n");
+  const std::string login = GetParam() == "pg" ? " vela secret" : "";
+  r = run_process({SQLTERM_PATH}, "CONNECT DATASOURCE vela_user_dsn" + login + "\nDISCONNECT\n", env);
+  const std::string who = GetParam() == "pg" ? "Connected to datasource vela_user_dsn, user vela\n"
+                                             : "Connected to datasource vela_user_dsn\n";
+  EXPECT_EQ(r.out, banner + "\n>\n" + who + "\nSQL>\nDisconnedted from datasource vela_user_dsn\n\n\n>\n");
+
+  r = run_process({SQLTERM_PATH}, "LIST DRIVERS\n");
+  EXPECT_NE(r.out.find("List of ODBC drivers:\n\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nSQLite3\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nPostgreSQL Unicode\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\n\nNumber of drivers: "), std::string::npos);
+
+  ASSERT_EQ(q({"create table \"" + table + " x\"(i integer)"}).status, 0);
+  r = run_process({SQLTERM_PATH, "-cs:" + db->cs}, "LIST TABLES table=\"" + table + " x\"\n");
+  const std::string expected_row = std::string(32 - (table.size() + 2), ' ') + table + " x" +
+                                   std::string(27, ' ') + "TABLE\r\n\n";
+  EXPECT_NE(r.out.find("                         Catalog                          Schema                            Name"
+                       "                            Type\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(expected_row), std::string::npos) << r.out;
+  ASSERT_EQ(q({"drop table \"" + table + " x\""}).status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, Sqlterm, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
+
+TEST(SqltermProgram, HelpBannerAndExitCodes) {
+  for (const char* h : {"/?", "-?"}) {
+    const run_result r = run_process({SQLTERM_PATH, h});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind(banner + "Connect to database in terminal mode:\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 10), "/README.md");  // no line break after the usage
+  }
+  run_result r = run_process({SQLTERM_PATH, "/?", "-do"}, "");
+  EXPECT_EQ(r.out.find("Connect to database in terminal mode"), std::string::npos);  // not help
+  r = run_process({SQLTERM_PATH, "-qf:/nonexistent/script.sql"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "Command failed. File operation failed '/nonexistent/script.sql' (The file was not found.) [2]\n");
+  r = run_process({SQLTERM_PATH}, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner + "\n>\n");
+}

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "Terminal/handler.h"
+#include "Terminal/terminals.h"
+
+using namespace vela::terminal;
+
+TEST(FormatElapsed, EveryRange) {
+  EXPECT_EQ(format_elapsed(0), L"0.000");
+  EXPECT_EQ(format_elapsed(15), L"0.015");
+  EXPECT_EQ(format_elapsed(59999), L"59.999");
+  EXPECT_EQ(format_elapsed(60000), L"01:00.000");
+  EXPECT_EQ(format_elapsed(61005), L"01:01.005");
+  EXPECT_EQ(format_elapsed(3600000), L"01:00:00.000");
+  EXPECT_EQ(format_elapsed(3723004), L"01:02:03.004");
+  EXPECT_EQ(format_elapsed(86400000), L"1:00:00:00.000");
+  EXPECT_EQ(format_elapsed(90061001), L"1:01:01:01.001");
+}
+
+TEST(Parameters, TokensQuotesAndSpaces) {
+  TOdbcHndlrCmd cmd(nullptr, L"CONNECT", L"");
+  cmd.line = L"CONNECT  \"Driver=SQLite3;Database=/tmp/a b.db\" x";
+  EXPECT_EQ(cmd.parameter(0), L"CONNECT");
+  EXPECT_EQ(cmd.parameter(1), L"Driver=SQLite3;Database=/tmp/a b.db");
+  EXPECT_EQ(cmd.parameter(2), L"x");
+  EXPECT_EQ(cmd.parameter(3), L"");
+  cmd.line = L"  list";
+  EXPECT_EQ(cmd.parameter(0), L"");
+  cmd.line = L"LIST TABLES table=\"a b\"\tc";
+  EXPECT_EQ(cmd.parameter(2), L"table=\"a b\"\tc");
+  cmd.line = L"";
+  EXPECT_EQ(cmd.parameter(0), L"");
+}
+
+TEST(TakeStatements, PendingTextAndBatches) {
+  std::wstring pending = L"select * from t; select 2;select 3";
+  std::vector<std::wstring> batch;
+  take_statements(pending, batch);
+  EXPECT_EQ(batch, (std::vector<std::wstring>{L"select * from t", L"select 2"}));
+  EXPECT_EQ(pending, L"select 3");
+  pending = L"select ';' ;; ;";
+  batch.clear();
+  take_statements(pending, batch);
+  EXPECT_EQ(batch, (std::vector<std::wstring>{L"select ';' "}));
+  EXPECT_EQ(pending, L"");
+  pending = L"select 1; ";
+  batch.clear();
+  take_statements(pending, batch);
+  EXPECT_EQ(pending, L" ");
+}
