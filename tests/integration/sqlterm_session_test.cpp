@@ -1,0 +1,178 @@
+// sqlterm end to end: script files in several code pages, standard input, the old syntax,
+// and the interactive prompt under a real pseudo-terminal.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include "support/databases.h"
+#include "support/process.h"
+
+using vela::testing::run_process;
+using vela::testing::run_result;
+using vela::testing::temp_dir;
+
+namespace {
+
+const std::string banner = "sqlterm " VELA_VERSION " (vela) - ODBC database terminal\n\n";
+
+std::string masked(const std::string& s) {
+  return std::regex_replace(s, std::regex(R"(Execution time [0-9:.]+s\.)"), "Execution time T.");
+}
+
+struct sqlite_db {
+  temp_dir dir;
+  std::string cs;
+  sqlite_db() {
+    cs = "Driver=SQLite3;Database=" + dir.path("s.db") + ";";
+    run_process({SQLTERM_PATH, "-cs:" + cs, "-q:create table t(n integer, s varchar(20)); insert into t values(1, 'один')"});
+  }
+};
+
+// A child on a pseudo-terminal: what it prints is read until an expected text shows.
+class pty_session {
+ public:
+  explicit pty_session(const std::vector<std::string>& argv) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      setenv("LANG", "C.UTF-8", 1);
+      std::vector<char*> args;
+      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~pty_session() {
+    if (pid_ > 0 && !waited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+  }
+  // Reads until text appears in the output since the last call (or 10 s pass).
+  bool expect(const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (seen_.find(text, mark_) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char buf[4096];
+      const ssize_t n = read(master_, buf, sizeof buf);
+      if (n <= 0) return false;
+      seen_.append(buf, static_cast<size_t>(n));
+    }
+    mark_ = seen_.find(text, mark_) + text.size();
+    return true;
+  }
+  void type(const std::string& line) { (void)!write(master_, line.data(), line.size()); }
+  int wait_exit() {
+    int status = 0;
+    // Drain what is left so the child never blocks on a full terminal.
+    for (int i = 0; i < 200; ++i) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        waited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 50) > 0) {
+        char buf[4096];
+        const ssize_t n = read(master_, buf, sizeof buf);
+        if (n > 0) seen_.append(buf, static_cast<size_t>(n));
+        else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    }
+    return -1;
+  }
+  const std::string& output() const { return seen_; }
+
+ private:
+  int master_ = -1;
+  pid_t pid_ = -1;
+  bool waited_ = false;
+  std::string seen_;
+  size_t mark_ = 0;
+};
+
+} // namespace
+
+TEST(SqltermRun, TwoSelectsFromTheCommandLine) {
+  sqlite_db db;
+  const run_result r = run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:select n from t; select s from t"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(masked(r.out), banner + "Connected to '" + r.out.substr(r.out.find("Connected to '") + 14,
+                                                                    r.out.find("'\n") - r.out.find("Connected to '") - 14) +
+                               "'\n\nselect n from t;\n         n \n---------- \n         1 \n"
+                               "No rows affected. Rows selected: 1. Execution time T.\n"
+                               "\nselect s from t\ns                    \n-------------------- \nодин                 \n"
+                               "No rows affected. Rows selected: 1. Execution time T.\n\n"
+                               "Disconnected from '" + r.out.substr(r.out.find("Connected to '") + 14,
+                                                                    r.out.find("'\n") - r.out.find("Connected to '") - 14) + "'\n");
+  EXPECT_EQ(r.out.find(">"), std::string::npos);  // no prompt
+}
+
+TEST(SqltermRun, ScriptFilesInTheirCodePages) {
+  sqlite_db db;
+  db.dir.write("u8.sql", "select s from t where s = 'один';\n");
+  db.dir.write("w.sql", "select s from t where s = '\xEE\xE4\xE8\xED';\n");  // cp1251
+  db.dir.write("u16.sql", std::string("\xFF\xFE" "s\0e\0l\0e\0c\0t\0 \0n\0 \0f\0r\0o\0m\0 \0t\0;\0", 32));
+  for (const std::string& f : {std::string("u8.sql"), std::string("w.sql,1251"), std::string("u16.sql")}) {
+    const run_result r = run_process({SQLTERM_PATH, "-cs:" + db.cs, "-do", "-cd:|", "-qf:" + db.dir.path(f)});
+    EXPECT_EQ(r.status, 0) << f;
+    EXPECT_TRUE(r.out == "\nодин\n\n" || r.out == "\n1\n\n") << f << ": " << r.out;
+  }
+  const run_result missing = run_process({SQLTERM_PATH, "-cs:" + db.cs, "-qf:" + db.dir.path("nope.sql")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "Command failed. File operation failed '" + db.dir.path("nope.sql") +
+                             "' (The file was not found.) [2]\n");
+}
+
+TEST(SqltermRun, StandardInputAfterTheCommandLineStatements) {
+  sqlite_db db;
+  const std::string input = "select\ns from t where s = 'a;b'\n;\nselect 'q' || ';' as x; select 'dropped'";
+  const run_result r =
+      run_process({SQLTERM_PATH, "-cs:" + db.cs, "-qi", "-do", "-cd:,", "-q:select n from t"}, input);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\n1\n\n\n\nq;\n\n");
+}
+
+TEST(SqltermRun, OldPositionalSyntax) {
+  sqlite_db db;
+  db.dir.write("1.sql", "select n, s from t;");
+  db.dir.write("2.sql", "select n from t;");
+  const run_result r = run_process({SQLTERM_PATH, "dataonly", "cs:\\t", "SQLite3", "Database=" + db.dir.path("s.db"),
+                                    db.dir.path("1.sql"), db.dir.path("2.sql")});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\n1\tодин\n\n1\n\n");
+  const run_result help = run_process({SQLTERM_PATH, "-?"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Usage compatible to v1.4 and below:\n"), std::string::npos);
+}
+
+TEST(SqltermRun, InteractivePromptUnderAPseudoTerminal) {
+  sqlite_db db;
+  pty_session s({SQLTERM_PATH});
+  ASSERT_TRUE(s.expect("\n>")) << s.output();
+  s.type("CONNECT \"" + db.cs + "\"\n");
+  ASSERT_TRUE(s.expect("Connected to '")) << s.output();
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  s.type("select n from t\n");
+  ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  s.type("    \n");  // blanks only: read again, no new prompt
+  // Each read first drops what was typed ahead of it: give the blank line time to be read.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  s.type("disconnect\n");
+  ASSERT_TRUE(s.expect("Disconnedted from datasource")) << s.output();
+  ASSERT_TRUE(s.expect("\n>")) << s.output();
+  s.type("EXIT\n");
+  EXPECT_EQ(s.wait_exit(), 0) << s.output();
+  // The typed line is echoed by the terminal itself; the blank line gave no extra prompt.
+  EXPECT_NE(s.output().find("select n from t"), std::string::npos);
+  EXPECT_EQ(s.output().find("SQL>\r\nSQL>"), std::string::npos);
+}
