@@ -126,31 +126,35 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
 
   uint32_t count = 0;
   result fetched;
-  std::wstring value;
+  // Rows go straight from the bound buffers to the console: nothing is allocated per row.
+  const wchar_t delim = delimiter.empty() ? 0 : delimiter[0];
   while ((fetched = rows.fetch()).succeeded()) {
-    line.clear();
     for (size_t i = 0; i < cols.size(); ++i) {
       const printed_column& p = cols[i];
-      const odbc::column& c = rows.at(i);
-      if (!p.bound || c.is_null()) {
-        if (!space_mode) {
-          if (i > 0) line += delimiter;
-        } else {
-          pad(line, p.bound ? p.width + 1 : p.name_length);
-        }
+      if (!space_mode && i > 0 && delim) out.write(delim);
+      const SQLLEN indicator = p.bound ? rows.at(i).indicator() : SQL_NULL_DATA;
+      if (indicator == SQL_NULL_DATA) {
+        if (space_mode) out.pad(p.bound ? p.width + 1 : p.name_length);
         continue;
       }
-      c.text(value);
-      if (value.size() > p.width) value.resize(p.width);
-      if (!space_mode && i > 0) line += delimiter;
-      if (space_mode && p.right && p.width > value.size()) pad(line, p.width - value.size());
-      line += value;
-      if (space_mode) {
-        line += L' ';
-        if (!p.right && p.width > value.size()) pad(line, p.width - value.size());
+      const char16_t* v = p.buffer.data();
+      size_t units = 0;
+      if (indicator >= 0 && static_cast<size_t>(indicator / 2) <= p.width) {
+        units = static_cast<size_t>(indicator / 2);
+      } else {
+        while (units < p.width && v[units]) ++units;  // a long value was cut to the buffer
+      }
+      if (space_mode && p.right) {
+        size_t chars = units;
+        for (size_t k = 0; k < units; ++k) chars -= (v[k] >= 0xDC00 && v[k] <= 0xDFFF);  // pairs count once
+        if (p.width > chars) out.pad(p.width - chars);
+        out.write_utf16(v, units);
+        out.pad(1);
+      } else {
+        const size_t chars = out.write_utf16(v, units);
+        if (space_mode) out.pad(p.width > chars ? p.width - chars + 1 : 1);
       }
     }
-    out.write(line);
     out.line_break();
     ++count;
   }

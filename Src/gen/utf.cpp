@@ -85,7 +85,16 @@ bool valid_utf8(std::string_view s) {
 }
 
 void append_utf8(std::string& out, std::wstring_view s) {
-  for (size_t i = 0; i < s.size(); ++i) {
+  // Plain ASCII is copied straight; the first other character takes the general path.
+  size_t i = 0;
+  {
+    const size_t old = out.size();
+    out.resize(old + s.size());
+    char* p = out.data() + old;
+    for (; i < s.size() && static_cast<uint32_t>(s[i]) < 0x80; ++i) p[i] = static_cast<char>(s[i]);
+    out.resize(old + i);
+  }
+  for (; i < s.size(); ++i) {
     char32_t c = static_cast<char32_t>(s[i]);
     if constexpr (sizeof(wchar_t) == 2) {
       if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {

@@ -252,7 +252,14 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
       hstmt_ = SQL_NULL_HSTMT;
     }
   }
-  if (r.succeeded()) {
+  if (r.succeeded() && parameters_.count() == 0) {
+    // Without parameters the statement is executed directly: drivers that prepare on the
+    // server hold large results twice otherwise.
+    sql_text statement(text);
+    const SQLRETURN ex = SQLExecDirectW(hstmt_, statement.get(), SQL_NTS);
+    if (!sql_ok(ex) && ex != SQL_NO_DATA)
+      r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, ex);
+  } else if (r.succeeded()) {
     sql_text statement(text);
     const SQLRETURN rc = SQLPrepareW(hstmt_, statement.get(), SQL_NTS);
     if (!sql_ok(rc)) {

@@ -46,7 +46,10 @@ uint32_t last_error();
 std::wstring system_message(uint32_t code);
 
 // True when the user's language (LC_ALL, LC_MESSAGES, LANG: first set and non-empty) is Russian.
+// Read once per process.
 bool russian_ui();
+// Reads the environment again at the next call (for a process that changed it).
+void forget_language();
 
 // ---- time ------------------------------------------------------------------
 // Milliseconds of a monotonic clock, truncated to 32 bits.
@@ -149,6 +152,8 @@ bool short_path_name(const std::wstring& path, std::wstring& out);
 namespace vela::os {
 // Sets the process locale from the environment; the C/POSIX locale becomes C.UTF-8.
 void init_locale();
+// Whether the locale's encoding is UTF-8.
+bool console_is_utf8();
 // Appends text in the locale's encoding; a character it cannot encode becomes "?".
 void encode_for_console(std::wstring_view text, std::string& out);
 // Decodes bytes in the locale's encoding; invalid bytes become U+FFFD.

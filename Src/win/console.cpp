@@ -1,33 +1,81 @@
 #include "vela/console.h"
 
+#include <cstring>
+
 #include "os/os.h"
+#include "vela/utf.h"
 
 namespace vela {
 
 namespace {
-constexpr size_t flush_threshold = 64 * 1024;
+constexpr size_t buffer_size = 64 * 1024;
 }
 
-console_writer::console_writer(int fd) : fd_(fd), terminal_(os::is_terminal(fd)) { pending_.reserve(flush_threshold * 2); }
+console_writer::console_writer(int fd)
+    : fd_(fd), terminal_(os::is_terminal(fd)), utf8_(os::console_is_utf8()), buffer_(new char[buffer_size]) {}
 
 console_writer::~console_writer() { flush(); }
 
+bool console_writer::room(size_t n) {
+  if (used_ + n <= buffer_size) return true;
+  flush();
+  return n <= buffer_size;
+}
+
+void console_writer::append(const char* bytes, size_t n) {
+  if (room(n)) {
+    std::memcpy(buffer_.get() + used_, bytes, n);
+    used_ += n;
+  } else {
+    os::write_all(fd_, bytes, n);  // larger than the buffer: straight through
+  }
+}
+
 console_writer& console_writer::write(std::wstring_view text) {
-  os::encode_for_console(text, pending_);
-  if (pending_.size() >= flush_threshold) flush();
+  encoded_.clear();
+  os::encode_for_console(text, encoded_);
+  append(encoded_.data(), encoded_.size());
+  return *this;
+}
+
+size_t console_writer::write_utf16(const char16_t* text, size_t units) {
+  if (utf8_ && room(units)) {
+    // ASCII goes straight into the buffer; anything else through the one converter.
+    char* p = buffer_.get() + used_;
+    size_t i = 0;
+    for (; i < units && text[i] < 0x80; ++i) p[i] = static_cast<char>(text[i]);
+    used_ += i;
+    if (i == units) return units;
+    scratch_ = utf16_to_wide(text + i, units - i);
+    write(scratch_);
+    return i + scratch_.size();
+  }
+  scratch_ = utf16_to_wide(text, units);
+  write(scratch_);
+  return scratch_.size();
+}
+
+console_writer& console_writer::pad(size_t blanks) {
+  while (blanks > 0) {
+    const size_t n = blanks < buffer_size ? blanks : buffer_size;
+    room(n);
+    std::memset(buffer_.get() + used_, ' ', n);
+    used_ += n;
+    blanks -= n;
+  }
   return *this;
 }
 
 console_writer& console_writer::line_break() {
-  pending_.push_back('\n');
-  if (terminal_ || pending_.size() >= flush_threshold) flush();
+  write(L'\n');
+  if (terminal_) flush();
   return *this;
 }
 
 void console_writer::flush() {
-  if (pending_.empty()) return;
-  os::write_all(fd_, pending_.data(), pending_.size());
-  pending_.clear();
+  if (used_ == 0) return;
+  os::write_all(fd_, buffer_.get(), used_);
+  used_ = 0;
 }
 
 console_writer& console() {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "File/strings.h"
+#include "os/os.h"
 #include "Terminal/strings.h"
 #include "support/temp_dir.h"
 
@@ -143,6 +144,7 @@ TEST(StringTables, RussianChosenByTheLanguage) {
         unsetenv("LC_ALL");
         unsetenv("LC_MESSAGES");
         setenv("LANG", "ru_RU.UTF-8", 1);
+        os::forget_language();
         set_string_table(&terminal::strings());
         std::exit(module().load_string(4) == L"Команда не выполнена" ? 0 : 1);
       },
@@ -151,6 +153,7 @@ TEST(StringTables, RussianChosenByTheLanguage) {
       {
         setenv("LC_ALL", "de_DE.UTF-8", 1);
         setenv("LANG", "ru_RU.UTF-8", 1);
+        os::forget_language();
         set_string_table(&terminal::strings());
         std::exit(module().load_string(4) == L"Command failed" ? 0 : 1);
       },

@@ -22,6 +22,8 @@ bool locale_is_utf8() {
 
 } // namespace
 
+bool console_is_utf8() { return locale_is_utf8(); }
+
 void init_locale() {
   const char* set = std::setlocale(LC_ALL, "");
   if (!set || std::strcmp(set, "C") == 0 || std::strcmp(set, "POSIX") == 0) {

@@ -35,14 +35,26 @@ uint32_t error_from_errno(int e) {
 
 uint32_t last_error() { return error_from_errno(errno); }
 
-// Read from the environment each time: the process's environment fixes the choice.
+namespace {
+// -1 until the environment has been read.
+int language_choice = -1;
+} // namespace
+
 bool russian_ui() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* v = std::getenv(name);
-    if (v && *v) return std::strncmp(v, "ru", 2) == 0;
+  if (language_choice < 0) {
+    language_choice = 0;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+      const char* v = std::getenv(name);
+      if (v && *v) {
+        language_choice = std::strncmp(v, "ru", 2) == 0 ? 1 : 0;
+        break;
+      }
+    }
   }
-  return false;
+  return language_choice == 1;
 }
+
+void forget_language() { language_choice = -1; }
 
 namespace {
 

@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""sqlterm printing a large result against a bare ODBC fetch loop, on SQLite and PostgreSQL.
+
+Usage: bench/sqlterm_bench.py BUILD_DIR [ROWS]
+Five columns (integer, varchar(20), double, timestamp, varchar(40)); output to /dev/null.
+Times are CPU seconds (user + system) of the measured process, best of 3.
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+
+sys.path.insert(0, os.path.dirname(__file__))
+from pgtemp import PgTemp  # noqa: E402
+
+SELECT = "select id, name, amount, created, note from big"
+
+
+def timed(cmd):
+    with open(os.devnull, "wb") as null:
+        pid = os.fork()
+        if pid == 0:
+            os.dup2(null.fileno(), 1)
+            os.dup2(null.fileno(), 2)
+            os.execvp(cmd[0], cmd)
+        _, status, usage = os.wait4(pid, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit(f"failed: {cmd}")
+    # CPU time of the process: steadier than wall time on a shared machine.
+    return usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+
+
+def best(cmd, runs=3):
+    results = [timed(cmd) for _ in range(runs)]
+    return min(r[0] for r in results), max(r[1] for r in results)
+
+
+def measure(label, cs, sqlterm, bare, rows):
+    select = f"{SELECT} where id <= {rows}"
+    b = best([bare, cs, select])
+    d = best([sqlterm, "-cs:" + cs, "-do", "-cd:,", "-q:" + select])
+    s = best([sqlterm, "-cs:" + cs, "-q:" + select])
+    print(f"{label}, {rows} rows:")
+    print(f"  bare ODBC fetch loop        {b[0]:7.3f} s  {b[1]:7.1f} MiB")
+    print(f"  sqlterm -do -cd:,           {d[0]:7.3f} s  {d[1]:7.1f} MiB   ratio {d[0] / b[0]:.2f}")
+    print(f"  sqlterm space mode          {s[0]:7.3f} s  {s[1]:7.1f} MiB   ratio {s[0] / b[0]:.2f}")
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    rows = int(sys.argv[2]) if len(sys.argv) > 2 else 1000000
+    sqlterm = os.path.join(build, "Src", "sqlterm")
+    bare = os.path.join(build, "bench", "odbc_fetch_bare")
+    work = tempfile.mkdtemp(prefix="vela-bench-")
+    db = os.path.join(work, "big.db")
+    subprocess.run(["sqlite3", db,
+                    "create table big(id integer, name varchar(20), amount double, created timestamp, note varchar(40));"
+                    f"with recursive n(i) as (select 1 union all select i + 1 from n where i < {rows}) "
+                    "insert into big select i, 'name ' || i, i * 1.25, '2024-01-02 03:04:05', "
+                    "'a note of some forty characters, ' || i from n;"], check=True)
+    cs = f"Driver=SQLite3;Database={db};"
+    for n in (rows // 10, rows):
+        measure("SQLite", cs, sqlterm, bare, n)
+    pg = PgTemp()
+    try:
+        pg.psql("create table big(id integer, name varchar(20), amount double precision, created timestamp, "
+                "note varchar(40))")
+        pg.psql(f"insert into big select i, 'name ' || i, i * 1.25, timestamp '2024-01-02 03:04:05', "
+                f"'a note of some forty characters, ' || i from generate_series(1, {rows}) i")
+        for n in (rows // 10, rows):
+            measure("PostgreSQL", pg.connection_string(), sqlterm, bare, n)
+    finally:
+        pg.stop()
+    subprocess.run(["rm", "-rf", work])
+
+
+if __name__ == "__main__":
+    main()
