@@ -1,0 +1,11 @@
+create table customers(id integer primary key, name varchar(40), city varchar(30), since date);
+create table orders(id integer primary key, customer_id integer, item varchar(40), quantity integer, price double precision, ordered timestamp);
+insert into customers values(1, 'Ada Byron', 'London', '2019-03-14');
+insert into customers values(2, 'Grace Murray', 'New York', '2020-07-01');
+insert into customers values(3, 'Анна Иванова', 'Москва', '2021-11-30');
+insert into customers values(4, 'Kenji Sato', 'Osaka', null);
+insert into orders values(1, 1, 'Analytical engine gears', 12, 3.5, '2024-01-05 10:15:00');
+insert into orders values(2, 1, 'Punched cards', 500, 0.02, '2024-01-06 09:00:00');
+insert into orders values(3, 2, 'Compiler manual', 1, 42.0, '2024-02-11 14:30:00');
+insert into orders values(4, 3, 'Самовар', 2, 120.0, '2024-03-08 08:45:00');
+insert into orders values(5, 4, 'Abacus; deluxe edition', 1, 19.99, '2024-04-01 12:00:00');
