@@ -1,6 +1,7 @@
 #include "vela/odbc/environment.h"
 
 #include "odbc/sqltext.h"
+#include "vela/b_time.h"
 
 namespace vela::odbc {
 
@@ -15,6 +16,9 @@ uint32_t no_data_code = 0;
 
 void register_codes() {
   if (codes_registered) return;
+  // The date and time codes come first whatever order static objects are built in, so the
+  // codes assigned here are the same in every program.
+  init_date_time();
   access_error_code = RegisterErrorText(L"Ошибка при обращении к базе данных");
   no_data_code = RegisterErrorText(L"Нет данных");
   codes_registered = true;

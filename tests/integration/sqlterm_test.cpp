@@ -237,6 +237,35 @@ TEST_P(Sqlterm, DataSourcesAndTables) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Sqlterm, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
 
+TEST(SqltermProgram, HelpAndListWithoutAConnection) {
+  const run_result r = run_process({SQLTERM_PATH}, "list\nHELP\nhelp disconnect\nHELP nope\nLIST nope\nselect 1\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner +
+                       "\n>\nCcommand parameter missed\n"
+                       "\n>\nCONNECT, DISCONNECT, LIST, EXIT, HELP\n"
+                       "\n>\nDISCONNECT"
+                       "\n>\nUnknown command 'NOPE'. Use HELP command for a list of supported commands.\n"
+                       "\n>\nUnknown parameter 'NOPE'\n"
+                       "\n>\nUnknown command 'select 1'. Use HELP command for a list of supported commands.\n"
+                       "\n>\n");
+  const run_result help = run_process({SQLTERM_PATH}, "help connect\nHELP Help\n");
+  EXPECT_NE(help.out.find("CONNECT <connection string>\nCONNECT DRIVER <ODBC driver> <parameters>\n"
+                          "CONNECT DATASOURCE <datasource> <user> <pwd>\n"),
+            std::string::npos);
+  EXPECT_NE(help.out.find("HELP - list of supported commands\nHELP <command> - information on command\n"),
+            std::string::npos);
+}
+
+TEST(SqltermProgram, LogsStartAndEndBesideTheExecutable) {
+  vela::testing::temp_dir dir;
+  fs::copy_file(SQLTERM_PATH, dir.path("sqlterm"));
+  fs::permissions(dir.path("sqlterm"), fs::perms::owner_exec, fs::perm_options::add);
+  dir.write("sqlterm.wli", "[Prms]\nPID=Off\nTID=Off\nTmFrmt=\n[Evts]\nAMP=\n");
+  const run_result r = run_process({dir.path("sqlterm"), "-qf:/nonexistent.sql"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(dir.read("sqlterm.log"), "AMP Started\r\nAMP Prg end(2,The file was not found.).\r\n");
+}
+
 TEST(SqltermProgram, HelpBannerAndExitCodes) {
   for (const char* h : {"/?", "-?"}) {
     const run_result r = run_process({SQLTERM_PATH, h});

@@ -2,6 +2,7 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/terminals.h"
+#include "vela/console.h"
 
 using namespace vela::terminal;
 
@@ -47,4 +48,12 @@ TEST(TakeStatements, PendingTextAndBatches) {
   batch.clear();
   take_statements(pending, batch);
   EXPECT_EQ(pending, L" ");
+}
+
+TEST(ExitStatus, EightBitsAndNeverZeroForAFailure) {
+  EXPECT_EQ(vela::exit_status(0), 0);
+  EXPECT_EQ(vela::exit_status(87), 87);
+  EXPECT_EQ(vela::exit_status(1359), 79);
+  EXPECT_EQ(vela::exit_status(0x2000010A), 10);
+  EXPECT_EQ(vela::exit_status(256), 255);
 }
