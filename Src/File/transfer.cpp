@@ -92,12 +92,8 @@ result upload(odbc::query& q, const std::wstring& path) {
   if (is_text_file(path)) {
     std::wstring content;
     textfile(path, text_file_code_page{auto_code_page, false}).read_all(content);
-    const std::u16string units = wide_to_utf16(content);
-    std::vector<unsigned char> bytes(units.size() * 2);
-    for (size_t i = 0; i < units.size(); ++i) {
-      bytes[2 * i] = static_cast<unsigned char>(units[i] & 0xFF);
-      bytes[2 * i + 1] = static_cast<unsigned char>(units[i] >> 8);
-    }
+    const std::string text = wide_to_utf16le(content);
+    const std::vector<unsigned char> bytes(text.begin(), text.end());
     odbc::query_memory_uploader up(&bytes);
     VELA_CHECK(q.add_param(&up));
     r.merge(VELA_CHECK(q.execute(q.text(), false, true)));

@@ -163,4 +163,20 @@ std::wstring utf16_to_wide(const char16_t* s, size_t n) {
   return out;
 }
 
+std::string wide_to_utf16le(std::wstring_view s) {
+  const std::u16string units = wide_to_utf16(s);
+  std::string bytes(units.size() * 2, '\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
+  }
+  return bytes;
+}
+
+std::wstring utf16le_to_wide(const unsigned char* p, size_t n) {
+  std::u16string units(n / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+  return utf16_to_wide(units);
+}
+
 } // namespace vela

@@ -18,23 +18,6 @@ bool whole_match(const std::wstring& name, const wchar_t* pattern) {
 
 constexpr size_t detection_sample = 102400;
 
-// UTF-16LE bytes of the text, two bytes per code unit.
-std::string utf16le_bytes(const std::wstring& text) {
-  const std::u16string units = wide_to_utf16(text);
-  std::string bytes(units.size() * 2, '\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
-  }
-  return bytes;
-}
-
-std::wstring from_utf16le(const unsigned char* p, size_t n) {
-  std::u16string units(n / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-  return utf16_to_wide(units);
-}
-
 } // namespace
 
 text_file_code_page parse_code_page(const std::wstring& name) {
@@ -138,7 +121,7 @@ textfile& textfile::read_all(std::wstring& text, text_file_code_page* found) {
     bool signature = false;
     is_text_unicode(bytes.data(), bytes.size(), &signature);
     const size_t skip = signature ? 2 : 0;
-    text = from_utf16le(bytes.data() + skip, bytes.size() - skip);
+    text = utf16le_to_wide(bytes.data() + skip, bytes.size() - skip);
     result_cp = {1200, signature};
   } else if (is(65001)) {
     const bool mark = view.size() >= 3 && view.substr(0, 3) == "\xEF\xBB\xBF";
@@ -164,7 +147,7 @@ result textfile::write_bytes(const void* data, size_t n, const wchar_t* what) {
 }
 
 result textfile::write_utf16(const std::wstring& text) {
-  const std::string bytes = utf16le_bytes(text);
+  const std::string bytes = wide_to_utf16le(text);
   return write_bytes(bytes.data(), bytes.size(), L"write_utf16");
 }
 

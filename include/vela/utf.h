@@ -18,6 +18,11 @@ std::u16string wide_to_utf16(std::wstring_view s);
 std::wstring utf16_to_wide(const char16_t* s, size_t n);
 inline std::wstring utf16_to_wide(std::u16string_view s) { return utf16_to_wide(s.data(), s.size()); }
 
+// UTF-16 little-endian bytes (files, binary parameters), two per code unit, no mark.
+std::string wide_to_utf16le(std::wstring_view s);
+// An odd last byte is dropped.
+std::wstring utf16le_to_wide(const unsigned char* bytes, size_t n);
+
 // Exactly valid UTF-8 (no overlong forms, surrogates or values beyond U+10FFFF).
 bool valid_utf8(std::string_view s);
 

@@ -20,13 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string random_bytes(size_t n, unsigned seed) {
-  std::string s(n, '\0');
-  std::mt19937 gen(seed);
-  for (auto& c : s) c = static_cast<char>(gen());
-  return s;
-}
-
 // Everything after the banner line.
 std::string body(const run_result& r) {
   const size_t nl = r.out.find('\n');
@@ -74,7 +67,7 @@ class Blobfile : public ::testing::TestWithParam<std::string> {
 
 TEST_P(Blobfile, UploadsThenDownloadsByteForByte) {
   const size_t mib = 1 << 20;
-  const std::string zero, one = random_bytes(mib, 1), big = random_bytes(40 * mib, 2);
+  const std::string zero, one = vela::testing::random_bytes(mib, 1), big = vela::testing::random_bytes(40 * mib, 2);
   db->dir.write("zero.dat", zero);
   db->dir.write("one.dat", one);
   db->dir.write("big.dat", big);

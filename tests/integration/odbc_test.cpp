@@ -234,13 +234,6 @@ TEST_P(Odbc, FailedStatementsAndTransactions) {
 
 namespace {
 
-std::string random_bytes(size_t n, unsigned seed) {
-  std::string s(n, '\0');
-  std::mt19937 gen(seed);
-  for (auto& c : s) c = static_cast<char>(gen());
-  return s;
-}
-
 long peak_rss_kib() {
   std::ifstream in("/proc/self/status");
   for (std::string line; std::getline(in, line);)
@@ -271,7 +264,7 @@ TEST_P(Odbc, StreamsRoundTripByteForByte) {
   long peak_growth = 0;
   for (size_t size : sizes) {
     ++id;
-    const std::string bytes = random_bytes(size, static_cast<unsigned>(size));
+    const std::string bytes = vela::testing::random_bytes(size, static_cast<unsigned>(size));
     db->dir.write("in.bin", bytes);
     const long before = peak_rss_kib();
     {
@@ -323,7 +316,7 @@ TEST_P(Odbc, NullValueDownloadsAsAnEmptyFile) {
 TEST_P(Odbc, AnUploadWhoseFileChangesIsCancelled) {
   exec(L"drop table if exists cut");
   exec(std::wstring(L"create table cut(data ") + widen(db->blob_type()) + L")");
-  db->dir.write("in.bin", random_bytes(3 << 20, 7));
+  db->dir.write("in.bin", vela::testing::random_bytes(3 << 20, 7));
   class shrinking : public query_file_uploader {
    public:
     shrinking(const std::wstring& p, std::string path) : query_file_uploader(p), path_(std::move(path)) {}

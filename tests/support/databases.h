@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "support/pg_server.h"
@@ -32,6 +33,14 @@ struct database {
   const char* blob_type() const { return kind == "pg" ? "bytea" : "blob"; }
   const char* text_type() const { return "text"; }
 };
+
+// Bytes that do not compress or repeat, the same for the same seed.
+inline std::string random_bytes(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  std::mt19937 gen(seed);
+  for (auto& c : s) c = static_cast<char>(gen());
+  return s;
+}
 
 inline std::string param_name(const ::testing::TestParamInfo<std::string>& info) { return info.param; }
 
