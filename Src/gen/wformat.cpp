@@ -14,7 +14,7 @@ namespace vela {
 
 namespace {
 
-struct spec {
+struct conversion {
   char flags[8] = {};  // at most the five flag characters
   int width = -1;
   int precision = -1;
@@ -24,12 +24,12 @@ struct spec {
   bool narrow_len = false;  // h on a string or character
 };
 
-void add_flag(spec& sp, char c) {
+void add_flag(conversion& sp, char c) {
   const size_t n = std::strlen(sp.flags);
   if (n + 1 < sizeof sp.flags && !std::strchr(sp.flags, c)) sp.flags[n] = c;
 }
 
-void pad(std::wstring& out, std::wstring_view text, const spec& sp) {
+void pad(std::wstring& out, std::wstring_view text, const conversion& sp) {
   size_t n = text.size();
   if (sp.precision >= 0 && static_cast<size_t>(sp.precision) < n) n = static_cast<size_t>(sp.precision);
   const size_t fill = sp.width > 0 && static_cast<size_t>(sp.width) > n ? sp.width - n : 0;
@@ -39,15 +39,15 @@ void pad(std::wstring& out, std::wstring_view text, const spec& sp) {
 }
 
 // Renders one numeric conversion through snprintf; its output is plain ASCII.
-spec char_spec(const spec& sp) {
-  spec c;
+conversion char_spec(const conversion& sp) {
+  conversion c;
   c.width = sp.width;
   c.left = sp.left;
   return c;
 }
 
 template <typename T>
-void numeric(std::wstring& out, const spec& sp, const char* length, char conv, T value) {
+void numeric(std::wstring& out, const conversion& sp, const char* length, char conv, T value) {
   std::string f(1, '%');
   f += sp.flags;
   if (sp.width >= 0) f += std::to_string(sp.width);
@@ -87,7 +87,7 @@ std::wstring render(const Ch* p, va_list args, bool wide_default) {
       ++p;
       continue;
     }
-    spec sp;
+    conversion sp;
     for (; *p; ++p) {
       const auto c = static_cast<char>(*p);
       if (c == '-' || c == '+' || c == ' ' || c == '0' || c == '#') {
@@ -123,25 +123,25 @@ std::wstring render(const Ch* p, va_list args, bool wide_default) {
     for (bool more = true; more && *p;) {
       switch (static_cast<char>(*p)) {
         case 'h':
-          sp.length = sp.length == spec::h ? spec::hh : spec::h;
+          sp.length = sp.length == conversion::h ? conversion::hh : conversion::h;
           sp.narrow_len = true;
           ++p;
           break;
         case 'l':
-          sp.length = sp.length == spec::l ? spec::ll : spec::l;
+          sp.length = sp.length == conversion::l ? conversion::ll : conversion::l;
           sp.wide_len = true;
           ++p;
           break;
         case 'w': sp.wide_len = true; ++p; break;
-        case 'L': sp.length = spec::L; ++p; break;
-        case 'q': sp.length = spec::ll; ++p; break;
-        case 'j': sp.length = spec::j; ++p; break;
-        case 'z': sp.length = spec::z; ++p; break;
-        case 't': sp.length = spec::t; ++p; break;
+        case 'L': sp.length = conversion::L; ++p; break;
+        case 'q': sp.length = conversion::ll; ++p; break;
+        case 'j': sp.length = conversion::j; ++p; break;
+        case 'z': sp.length = conversion::z; ++p; break;
+        case 't': sp.length = conversion::t; ++p; break;
         case 'I':
-          if (p[1] == Ch('6') && p[2] == Ch('4')) { sp.length = spec::ll; p += 3; }
-          else if (p[1] == Ch('3') && p[2] == Ch('2')) { sp.length = spec::none; p += 3; }
-          else { sp.length = spec::z; ++p; }
+          if (p[1] == Ch('6') && p[2] == Ch('4')) { sp.length = conversion::ll; p += 3; }
+          else if (p[1] == Ch('3') && p[2] == Ch('2')) { sp.length = conversion::none; p += 3; }
+          else { sp.length = conversion::z; ++p; }
           break;
         default: more = false;
       }
@@ -157,12 +157,12 @@ std::wstring render(const Ch* p, va_list args, bool wide_default) {
       case 'i': {
         long long v;
         switch (sp.length) {
-          case spec::hh: v = static_cast<signed char>(va_arg(args, int)); break;
-          case spec::h: v = static_cast<short>(va_arg(args, int)); break;
-          case spec::l: v = va_arg(args, long); break;
-          case spec::ll: case spec::L: v = va_arg(args, long long); break;
-          case spec::j: v = static_cast<long long>(va_arg(args, intmax_t)); break;
-          case spec::z: case spec::t: v = static_cast<long long>(va_arg(args, ptrdiff_t)); break;
+          case conversion::hh: v = static_cast<signed char>(va_arg(args, int)); break;
+          case conversion::h: v = static_cast<short>(va_arg(args, int)); break;
+          case conversion::l: v = va_arg(args, long); break;
+          case conversion::ll: case conversion::L: v = va_arg(args, long long); break;
+          case conversion::j: v = static_cast<long long>(va_arg(args, intmax_t)); break;
+          case conversion::z: case conversion::t: v = static_cast<long long>(va_arg(args, ptrdiff_t)); break;
           default: v = va_arg(args, int);
         }
         numeric(out, sp, "ll", conv, v);
@@ -171,24 +171,24 @@ std::wstring render(const Ch* p, va_list args, bool wide_default) {
       case 'u': case 'o': case 'x': case 'X': {
         unsigned long long v;
         switch (sp.length) {
-          case spec::hh: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
-          case spec::h: v = static_cast<unsigned short>(va_arg(args, unsigned)); break;
-          case spec::l: v = va_arg(args, unsigned long); break;
-          case spec::ll: case spec::L: v = va_arg(args, unsigned long long); break;
-          case spec::j: v = static_cast<unsigned long long>(va_arg(args, uintmax_t)); break;
-          case spec::z: case spec::t: v = va_arg(args, size_t); break;
+          case conversion::hh: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
+          case conversion::h: v = static_cast<unsigned short>(va_arg(args, unsigned)); break;
+          case conversion::l: v = va_arg(args, unsigned long); break;
+          case conversion::ll: case conversion::L: v = va_arg(args, unsigned long long); break;
+          case conversion::j: v = static_cast<unsigned long long>(va_arg(args, uintmax_t)); break;
+          case conversion::z: case conversion::t: v = va_arg(args, size_t); break;
           default: v = va_arg(args, unsigned);
         }
         numeric(out, sp, "ll", conv, v);
         break;
       }
       case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-        if (sp.length == spec::L) numeric(out, sp, "L", conv, va_arg(args, long double));
+        if (sp.length == conversion::L) numeric(out, sp, "L", conv, va_arg(args, long double));
         else numeric(out, sp, "", conv, va_arg(args, double));
         break;
       case 'p': {
         const auto v = reinterpret_cast<uintptr_t>(va_arg(args, void*));
-        spec ps = sp;
+        conversion ps = sp;
         ps.flags[0] = '0';
         ps.flags[1] = '\0';
         ps.precision = -1;
