@@ -55,9 +55,19 @@ class pty_session {
     }
     if (master_ >= 0) close(master_);
   }
-  // Reads until text appears in the output since the last call (or 10 s pass).
-  bool expect(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  // Types a line until the expected answer shows: each read drops what was typed before
+  // it began, so a line typed too early is lost and typed again.
+  bool type_until(const std::string& line, const std::string& text) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      type(line);
+      if (expect(text, 2)) return true;
+    }
+    return false;
+  }
+
+  // Reads until text appears in the output since the last call (or the time passes).
+  bool expect(const std::string& text, int seconds = 10) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (seen_.find(text, mark_) == std::string::npos) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       pollfd p{master_, POLLIN, 0};
@@ -71,10 +81,10 @@ class pty_session {
     return true;
   }
   void type(const std::string& line) { (void)!write(master_, line.data(), line.size()); }
-  int wait_exit() {
+  int wait_exit(int seconds = 10) {
     int status = 0;
     // Drain what is left so the child never blocks on a full terminal.
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < seconds * 20; ++i) {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         waited_ = true;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -158,20 +168,20 @@ TEST(SqltermRun, InteractivePromptUnderAPseudoTerminal) {
   sqlite_db db;
   pty_session s({SQLTERM_PATH});
   ASSERT_TRUE(s.expect("\n>")) << s.output();
-  s.type("CONNECT \"" + db.cs + "\"\n");
-  ASSERT_TRUE(s.expect("Connected to '")) << s.output();
+  ASSERT_TRUE(s.type_until("CONNECT \"" + db.cs + "\"\n", "Connected to '")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  s.type("select n from t\n");
-  ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  ASSERT_TRUE(s.type_until("select n from t\n", "Rows selected: 1.")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
   s.type("    \n");  // blanks only: read again, no new prompt
-  // Each read first drops what was typed ahead of it: give the blank line time to be read.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  s.type("disconnect\n");
-  ASSERT_TRUE(s.expect("Disconnedted from datasource")) << s.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(s.type_until("disconnect\n", "Disconnedted from datasource")) << s.output();
   ASSERT_TRUE(s.expect("\n>")) << s.output();
-  s.type("EXIT\n");
-  EXPECT_EQ(s.wait_exit(), 0) << s.output();
+  int status = -1;
+  for (int attempt = 0; attempt < 5 && status == -1; ++attempt) {
+    s.type("EXIT\n");
+    status = s.wait_exit(3);
+  }
+  EXPECT_EQ(status, 0) << s.output();
   // The typed line is echoed by the terminal itself; the blank line gave no extra prompt.
   EXPECT_NE(s.output().find("select n from t"), std::string::npos);
   EXPECT_EQ(s.output().find("SQL>\r\nSQL>"), std::string::npos);
