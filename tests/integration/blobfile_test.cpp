@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <random>
 
 #include "support/databases.h"
@@ -168,6 +170,44 @@ TEST_P(Blobfile, PathsThatDoNotFitAreRefused) {
   const run_result r = blobfile("select path, data from docs");
   EXPECT_EQ(r.status, 206) << r.out;
   EXPECT_NE(r.out.find("(Src/File/"), std::string::npos);
+}
+
+TEST_P(Blobfile, ValuesMoveInPiecesOfOneMebibyte) {
+  // The driver manager's own trace shows every call the program makes.
+  const std::string sys = p("odbcsys");
+  fs::create_directories(sys);
+  fs::copy_file("/etc/odbcinst.ini", sys + "/odbcinst.ini");
+  {
+    std::ofstream ini(sys + "/odbcinst.ini", std::ios::app);
+    ini << "\n[ODBC]\nTrace=Yes\nTraceFile=" << p("trace.log") << "\n";
+  }
+  const std::map<std::string, std::string> env{{"ODBCSYSINI", sys}};
+  db->dir.write("in.dat", vela::testing::random_bytes(3 << 20, 3));  // 3 MiB
+  exec("insert into docs(id, path) values(1, '" + p("out.dat") + "')");
+  run_result r = run_process({BLOBFILE_PATH, db->cs, "update docs set data = ? where id = 1", p("in.dat")}, {}, env);
+  ASSERT_EQ(r.status, 0) << r.out;
+  // The return of every call of one function, in order ("[ODBC][pid][time][SQLGetData.c][line]").
+  auto calls = [this](const std::string& name) {
+    const std::string trace = db->dir.read("trace.log");
+    std::vector<std::string> exits;
+    const std::string header = "][" + name + ".c][";
+    size_t last_exit = std::string::npos;
+    for (size_t at = trace.find(header); at != std::string::npos; at = trace.find(header, at + 1)) {
+      const size_t exit = trace.find("Exit:[", at);
+      if (exit == std::string::npos) break;
+      if (exit == last_exit) continue;  // the header is written on entry and again on exit
+      last_exit = exit;
+      exits.push_back(trace.substr(exit + 6, trace.find(']', exit) - exit - 6));
+    }
+    return exits;
+  };
+  EXPECT_EQ(calls("SQLPutData").size(), 3u);  // three pieces of 1 MiB
+  fs::remove(p("trace.log"));
+  r = run_process({BLOBFILE_PATH, db->cs, "select path, data from docs"}, {}, env);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(calls("SQLGetData"),
+            (std::vector<std::string>{"SQL_SUCCESS_WITH_INFO", "SQL_SUCCESS_WITH_INFO", "SQL_SUCCESS"}));
+  EXPECT_TRUE(db->dir.read("out.dat") == db->dir.read("in.dat"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, Blobfile, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
