@@ -264,6 +264,21 @@ TEST(SqltermProgram, LogsStartAndEndBesideTheExecutable) {
   const run_result r = run_process({dir.path("sqlterm"), "-qf:/nonexistent.sql"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(dir.read("sqlterm.log"), "AMP Started\r\nAMP Prg end(2,The file was not found.).\r\n");
+
+  // The library's lines: connection, statements, disconnect; never a password.
+  fs::remove(dir.path("sqlterm.log"));
+  dir.write("sqlterm.wli", "[Prms]\nPID=Off\nTID=Off\nTmFrmt=\n[Evts]\nTO.=\n");
+  const std::string cs = "Driver=SQLite3;Database=" + dir.path("l.db") + ";PWD=topsecret";
+  const run_result q = run_process({dir.path("sqlterm"), "-cs:" + cs, "-q:select 1 as x;select nope"});
+  EXPECT_EQ(q.status, 0);
+  const std::string log = dir.read("sqlterm.log");
+  EXPECT_EQ(log.find("topsecret"), std::string::npos) << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex("TOO connection::connect\\(hwnd=0000000000,cs='Driver=SQLite3;Database=[^;]*;"
+                                                "PWD=\\*hidden\\*',this=0x[0-9a-f]{8}\\) begin\r\n")))
+      << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex("TOQ \"select 1 as x;\" \\[runtm=[0-9]+ms,this=0x[0-9a-f]{8}\\]\r\n"))) << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex("TO! \"select nope\" \\[r=\\[HY000\\]"))) << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex("TOC connection::disconnect\\(r=0,this=0x[0-9a-f]{8}\\)\r\n"))) << log;
 }
 
 TEST(SqltermProgram, HelpBannerAndExitCodes) {
