@@ -210,4 +210,18 @@ TEST_P(Blobfile, ValuesMoveInPiecesOfOneMebibyte) {
   EXPECT_TRUE(db->dir.read("out.dat") == db->dir.read("in.dat"));
 }
 
+TEST_P(Blobfile, AFetchThatFailsMidwayIsAnError) {
+  // SQLite evaluates this row by row (StepAPI=1): the second row fails while fetched.
+  if (GetParam() != "sqlite") return;
+  exec("insert into docs(id, path, data) values(1, '" + p("r1") + "', x'41')");
+  exec("insert into docs(id, path, data) values(2, '" + p("r2") + "', x'42')");
+  const run_result r = run_process({BLOBFILE_PATH, db->cs + "StepAPI=1;",
+                                    "select path, data, case when id = 2 then abs(-9223372036854775808) end from docs"});
+  EXPECT_EQ(r.status, 10) << r.out;  // the database error, not success
+  EXPECT_NE(r.out.find("written 1 bytes.\nError (Src/File/main/main.cpp "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("integer overflow"), std::string::npos) << r.out;
+  EXPECT_EQ(db->dir.read("r1"), "A");
+  EXPECT_FALSE(fs::exists(p("r2")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, Blobfile, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
