@@ -164,6 +164,18 @@ TEST(SqltermRun, OldPositionalSyntax) {
   EXPECT_NE(help.out.find("Usage compatible to v1.4 and below:\n"), std::string::npos);
 }
 
+TEST(SqltermRun, AFetchThatFailsMidwayPrintsItsErrorAfterTheRows) {
+  sqlite_db db;
+  run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:insert into t values(2, 'два')"});
+  const run_result r = run_process(
+      {SQLTERM_PATH, "-cs:" + db.cs + "StepAPI=1;", "-cd:,", "-q:select n, case when n = 2 then abs(-9223372036854775808) end as boom from t"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(masked(r.out).find("\nn,boom\n1,\n[HY000] [SQLite]integer overflow (1)\n"
+                               "No rows affected. Rows selected: 1. Execution time T.\n"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST(SqltermRun, InteractivePromptUnderAPseudoTerminal) {
   sqlite_db db;
   pty_session s({SQLTERM_PATH});
