@@ -65,16 +65,20 @@ result terminal_options::parse_positional(const std::vector<std::wstring>& argv)
   return result();
 }
 
+size_t find_statement_end(const std::wstring& text, size_t start) {
+  bool quoted = false;
+  for (size_t p = start; p < text.size(); ++p) {
+    if (text[p] == L'\'') quoted = !quoted;
+    else if (text[p] == L';' && !quoted) return p;
+  }
+  return std::wstring::npos;
+}
+
 void split_statements(const std::wstring& text, std::vector<std::wstring>& statements) {
   size_t s = 0;
   while (s < text.size()) {
-    bool quoted = false;
-    size_t p = s;
-    for (; p < text.size(); ++p) {
-      if (text[p] == L'\'') quoted = !quoted;
-      else if (text[p] == L';' && !quoted) break;
-    }
-    const bool last = p >= text.size();
+    const size_t p = find_statement_end(text, s);
+    const bool last = p == std::wstring::npos;
     std::wstring piece = text.substr(s, last ? std::wstring::npos : p - s + 1);
     trim(piece, L" ");
     trim(piece, L"\r\n");

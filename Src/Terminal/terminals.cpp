@@ -55,13 +55,8 @@ void command_line_terminal::do_run() {
 void take_statements(std::wstring& pending, std::vector<std::wstring>& batch) {
   size_t a = 0;
   while (a < pending.size()) {
-    bool quoted = false;
-    size_t i = a;
-    for (; i < pending.size(); ++i) {
-      if (pending[i] == L'\'') quoted = !quoted;
-      else if (pending[i] == L';' && !quoted) break;
-    }
-    if (i >= pending.size()) return;  // the rest waits for more input
+    const size_t i = find_statement_end(pending, a);
+    if (i == std::wstring::npos) return;  // the rest waits for more input
     if (a < i) batch.push_back(pending.substr(a, i - a));
     pending.erase(0, i + 1);
     if (pending.empty()) return;
