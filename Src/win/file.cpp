@@ -26,7 +26,7 @@ uint32_t THandle::close() {
 
 file::~file() {
   if (handle_.is_valid()) {
-    os::flush_file(handle_.get());
+    if (writable_) os::flush_file(handle_.get());  // a file left open is written out first
     handle_.close();
   }
 }
@@ -38,6 +38,7 @@ uint32_t file::open_code(const std::wstring& path, uint32_t access, uint32_t sha
   os::handle h = os::invalid_handle;
   const uint32_t code = os::open_file(path, access, share, disposition, h);
   handle_.attach(code ? THandle::invalid_value : h);
+  writable_ = code == 0 && (access & file_access::write) != 0;
   return code;
 }
 

@@ -74,6 +74,7 @@ class file : public base {
  protected:
   std::wstring name_;
   THandle handle_;
+  bool writable_ = false;
 };
 
 class file_error : public windows_error {
