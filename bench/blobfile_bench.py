@@ -5,30 +5,18 @@ Usage: bench/blobfile_bench.py BUILD_DIR [MiB]
 Prints wall times and the peak resident memory of each process.
 """
 import os
-import resource
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from pgtemp import PgTemp  # noqa: E402
+from benchlib import PgTemp, run_measured  # noqa: E402
 
 
 def timed(cmd, **kw):
-    """Runs cmd; returns (seconds, peak RSS of that child in MiB)."""
-    pid = os.fork()
-    if pid == 0:
-        if kw.get("stdout") == "null":
-            fd = os.open(os.devnull, os.O_WRONLY)
-            os.dup2(fd, 1)
-        os.execvp(cmd[0], cmd)
-    t0 = time.perf_counter()
-    _, status, usage = os.wait4(pid, 0)
-    dt = time.perf_counter() - t0
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"failed: {cmd}")
-    return dt, usage.ru_maxrss / 1024
+    """Wall seconds and peak RSS (MiB) of one run."""
+    wall, _, rss = run_measured(cmd, quiet=kw.get("stdout") == "null")
+    return wall, rss
 
 
 def best(runs, cmd, before=None, **kw):

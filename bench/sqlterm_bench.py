@@ -12,23 +12,15 @@ import tempfile
 
 
 sys.path.insert(0, os.path.dirname(__file__))
-from pgtemp import PgTemp  # noqa: E402
+from benchlib import PgTemp, run_measured  # noqa: E402
 
 SELECT = "select id, name, amount, created, note from big"
 
 
 def timed(cmd):
-    with open(os.devnull, "wb") as null:
-        pid = os.fork()
-        if pid == 0:
-            os.dup2(null.fileno(), 1)
-            os.dup2(null.fileno(), 2)
-            os.execvp(cmd[0], cmd)
-        _, status, usage = os.wait4(pid, 0)
-    if os.waitstatus_to_exitcode(status) != 0:
-        raise SystemExit(f"failed: {cmd}")
-    # CPU time of the process: steadier than wall time on a shared machine.
-    return usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    """CPU seconds (steadier than wall time on a shared machine) and peak RSS (MiB)."""
+    _, cpu, rss = run_measured(cmd)
+    return cpu, rss
 
 
 def best(cmd, runs=3):

@@ -1,4 +1,4 @@
-"""A throwaway PostgreSQL server on a free loopback port, for the benchmarks."""
+"""Shared by the benchmarks: running a measured process and a throwaway PostgreSQL server."""
 import glob
 import os
 import pwd
@@ -6,6 +6,24 @@ import shutil
 import socket
 import subprocess
 import tempfile
+import time
+
+
+def run_measured(cmd, quiet=True):
+    """Runs cmd with its output discarded (quiet); returns (wall s, CPU s, peak RSS MiB)."""
+    pid = os.fork()
+    if pid == 0:
+        if quiet:
+            null = os.open(os.devnull, os.O_WRONLY)
+            os.dup2(null, 1)
+            os.dup2(null, 2)
+        os.execvp(cmd[0], cmd)
+    t0 = time.perf_counter()
+    _, status, usage = os.wait4(pid, 0)
+    wall = time.perf_counter() - t0
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit(f"failed: {cmd}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
 
 
 class PgTemp:
