@@ -17,13 +17,13 @@ void terminal_options::reset() {
   column_delimiter = L" ";
 }
 
-void terminal_options::parse_options() { parse_options(os::command_line()); }
+void terminal_options::parse_options() { parse_options(os::command_args()); }
 
-void terminal_options::parse_options(const std::wstring& command_line) {
+void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   reset();
   std::wstring query_text, file_name;
   text_file_code_page code_page{auto_code_page, false};
-  commandline_customized_parser parser(command_line);
+  commandline_customized_parser parser(argv);
   parser.add(new argument_parser(L"(cs|connection_string)", &connection_string));
   parser.add(new commandline_bool_argument_parser(L"(do|data_only)", &data_only));
   parser.add(new commandline_argument_escape_parser(L"(cd|column_delimiter)", &column_delimiter));
@@ -35,7 +35,7 @@ void terminal_options::parse_options(const std::wstring& command_line) {
     if (!query_text.empty()) split_statements(query_text, statements);
     return;
   }
-  parse_positional(os::split_command_line(command_line));
+  parse_positional(argv);
   for (const auto& f : script_files) read_script_file(f, text_file_code_page{auto_code_page, false}, statements);
 }
 

@@ -25,10 +25,11 @@ struct terminal_options {
 
   // Clears everything but the connection string and the statements.
   void reset();
-  // From the process command line; script files that cannot be read raise windows_error.
+  // From the process's arguments; script files that cannot be read raise windows_error.
   void parse_options();
-  void parse_options(const std::wstring& command_line);
-  // The older positional syntax over the split command line (program name first).
+  // argv: the program name first.
+  void parse_options(const std::vector<std::wstring>& argv);
+  // The older positional syntax over the same arguments (program name first).
   result parse_positional(const std::vector<std::wstring>& argv);
 };
 
