@@ -61,6 +61,8 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
     } else if (!options_->data_only) {
       out.write(r.text());
       out.line_break();
+    } else {
+      report_failure(r.text());
     }
   }
   out.flush();  // every statement's output is complete on the console
@@ -158,9 +160,13 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     out.line_break();
     ++count;
   }
-  if (fetched.code() != odbc::no_data_error() && !data_only) {
-    out.write(fetched.text());
-    out.line_break();
+  if (fetched.code() != odbc::no_data_error()) {
+    if (!data_only) {
+      out.write(fetched.text());
+      out.line_break();
+    } else {
+      report_failure(fetched.text());
+    }
   }
   return count;
 }
