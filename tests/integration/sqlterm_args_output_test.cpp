@@ -259,3 +259,16 @@ TEST(SqltermArgsProgram, DataOnlyReportsAFailedConnectOnStandardError) {
                    "[01000] [unixODBC][Driver Manager]Can't open lib 'No Such Driver' : file not found\n"
                    "Is not connected.\n");
 }
+
+TEST_P(SqltermArgs, BlobfileWithoutALocaleShowsNonAsciiFileNames) {
+  sql("create table " + table + "(path varchar(255), data " + db->blob_type() + ")");
+  const std::string path = db->dir.path("файл ж.bin");
+  sql("insert into " + table + " values('" + path + "', " + (pg() ? "decode('0102', 'hex')" : "x'0102'") + ")");
+  // Non-ASCII text both ways: in the statement and in the file name that comes back.
+  const run_result r = run_process({BLOBFILE_PATH, db->cs, "select path, data from " + table + " where path like '%файл ж%'"}, {},
+                                   {{"LANG", unset}, {"LC_ALL", unset}, {"LC_CTYPE", unset}});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("writing to '" + path + "'... written 2 bytes."), std::string::npos) << r.out;
+  ASSERT_TRUE(fs::exists(path)) << r.out;
+  EXPECT_EQ(fs::file_size(path), 2u);
+}
