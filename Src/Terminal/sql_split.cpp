@@ -33,13 +33,13 @@ void statement_scanner::next_statement(size_t start) {
   blocks_.clear();
   has_content_ = false;
   has_comment_ = false;
+  lead_comment_ = false;
 }
 
 // Keeps track of the statement's first words (CREATE [TEMP|OR REPLACE|…] TRIGGER, FUNCTION or
 // PROCEDURE) and, inside those statements, of the BEGIN … END blocks and the CASE … END
 // expressions in them.
 void statement_scanner::word(std::wstring_view w) {
-  has_content_ = true;
   switch (kind_) {
     case kind::undecided:
       kind_ = is(w, L"CREATE") ? kind::create : kind::other;
@@ -184,7 +184,6 @@ size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
         pos_ = p + 1;
         return p;
       }
-      has_content_ = true;
       last_ = last::semicolon;
       ++p;
       continue;
@@ -196,9 +195,8 @@ size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
         pos_ = p;
         return npos;
       }
-      const std::wstring_view w(t + p, q - p);
-      if (kind_ != kind::other) word(w);
-      else has_content_ = true;
+      begins_at(p);
+      if (kind_ != kind::other) word(std::wstring_view(t + p, q - p));
       if (q < n && t[q] == L'\'' && q - p == 1 && (c == L'E' || c == L'e')) {
         mode_ = mode::escaped;  // E'…': backslash escapes
         last_ = last::other;
@@ -233,7 +231,7 @@ size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
         pos_ = p;
         return npos;
       }
-      content();
+      content(p);
       if (q < n && t[q] == L'$') {
         tag_.assign(t + p + 1, q - p - 1);
         mode_ = mode::dollar;
@@ -244,7 +242,7 @@ size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
       }
       continue;
     }
-    content();
+    content(p);
     switch (c) {
       case L'\'': mode_ = mode::single; break;
       case L'"': mode_ = mode::double_quote; break;
@@ -265,7 +263,8 @@ void split_statements(const std::wstring& text, std::vector<std::wstring>& state
     const size_t p = scan.find_end(text, false);
     const bool last = p == statement_scanner::npos;
     if (!scan.comment_only()) {
-      std::wstring piece = text.substr(s, last ? std::wstring::npos : p - s + 1);
+      const size_t from = scan.statement_start(s);
+      std::wstring piece = text.substr(from, last ? std::wstring::npos : p - from + 1);
       trim(piece, L" ");
       trim(piece, L"\r\n");
       if (!piece.empty()) statements.push_back(std::move(piece));

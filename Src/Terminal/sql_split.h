@@ -27,11 +27,18 @@ class statement_scanner {
   // The next statement begins at start (just after the ";" that find_end returned).
   void next_statement(size_t start);
   // The first n characters of the text were removed.
-  void drop_front(size_t n) { pos_ -= n; }
+  void drop_front(size_t n) {
+    pos_ -= n;
+    start_ -= has_content_ ? n : 0;
+  }
 
   // What was scanned of the statement is comments and white space only (its ";" aside),
   // and no comment is left open.
   bool comment_only() const { return has_comment_ && !has_content_ && mode_ != mode::block_comment; }
+  // Where the statement itself begins: comments before its first word are not sent with it
+  // (a driver may take a ";" in them for the end of the statement). Without such comments,
+  // from, where the caller's piece of text begins.
+  size_t statement_start(size_t from) const { return has_content_ && lead_comment_ ? start_ : from; }
   // The scan stopped inside a "--" comment, or after "--" on the current line of a
   // dollar-quoted body (which is code that the server parses again).
   bool in_line_comment() const {
@@ -44,8 +51,15 @@ class statement_scanner {
   enum class last : uint8_t { other, semicolon, begin, opened };
 
   void word(std::wstring_view w);
-  void content() {
+  void begins_at(size_t p) {
+    if (has_content_) return;
     has_content_ = true;
+    lead_comment_ = has_comment_;
+    start_ = p;
+  }
+  // Anything but a word, a ";" or white space.
+  void content(size_t p) {
+    begins_at(p);
     if (kind_ == kind::undecided || kind_ == kind::create) kind_ = kind::other;
     last_ = last::other;
   }
@@ -61,6 +75,8 @@ class statement_scanner {
   std::vector<char> blocks_;  // 'B' a BEGIN body, 'C' a CASE inside it
   bool has_content_ = false;
   bool has_comment_ = false;
+  bool lead_comment_ = false;
+  size_t start_ = 0;
 };
 
 } // namespace vela::terminal

@@ -57,7 +57,10 @@ void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, st
   while (a < pending.size()) {
     const size_t i = scanner.find_end(pending, true);
     if (i == statement_scanner::npos) break;  // the rest waits for more input
-    if (a < i && !scanner.comment_only()) batch.push_back(pending.substr(a, i - a));
+    if (a < i && !scanner.comment_only()) {
+      const size_t from = scanner.statement_start(a);
+      batch.push_back(pending.substr(from, i - from));
+    }
     taken = i + 1;
     scanner.next_statement(taken);
     a = taken;

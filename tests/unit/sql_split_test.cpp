@@ -42,8 +42,10 @@ TEST(SplitStatements, QuotedIdentifiersOfEveryKind) {
 }
 
 TEST(SplitStatements, Comments) {
-  EXPECT_EQ(split(L"-- Name: f(i integer); Type: FUNCTION\nselect 1; -- done; really\nselect 2;"),
-            (list{L"-- Name: f(i integer); Type: FUNCTION\nselect 1;", L"-- done; really\nselect 2;"}));
+  // Comments before a statement are not sent with it; those inside it are.
+  EXPECT_EQ(split(L"-- Name: f(i integer); Type: FUNCTION\nselect 1; -- done; really\n  select 2 /* two; */;"),
+            (list{L"select 1;", L"select 2 /* two; */;"}));
+  EXPECT_EQ(split(L"/* a; */ /* b */ \n\tselect 1 -- c;\n from t;"), (list{L"select 1 -- c;\n from t;"}));
   EXPECT_EQ(split(L"select 1 /* a; /* nested; */ still inside; */ ; select 2"),
             (list{L"select 1 /* a; /* nested; */ still inside; */ ;", L"select 2"}));
   EXPECT_EQ(split(L"select 1-2;select 3 / 4;select 5--6;\n"), (list{L"select 1-2;", L"select 3 / 4;", L"select 5--6;"}));
