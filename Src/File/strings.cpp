@@ -9,12 +9,16 @@ namespace {
 constexpr string_entry english[] = {
     {1, L"blobfile " L"" VELA_VERSION L" (vela) - files to and from binary columns through ODBC"},
     {2,
-     L"Startup: blobfile.exe <connection string> <SQL query>\n"
+     L"Startup: blobfile <connection string> <SQL query> [file]\n"
      L"    <connection string> ODBC driver and its parameters\n"
      L"    <SQL query>        SELECT/INSERT/UPDATE query, 1st parameter is file path and name, 2nd parameter is "
      L"binary column\n"
+     L"    [file]             INSERT/UPDATE: the file passed as the query's one parameter (?)\n"
      L"Example of reading files from Documents column to files with path on column FilePath:\n"
-     L"blobfile.exe \"Driver={Microsoft dBase Driver (*.dbf)};dbq=.\" \"select FilePath,Document from Documents\""},
+     L"blobfile \"Driver=SQLite3;Database=/var/lib/app/app.db\" \"select FilePath,Document from Documents\"\n"
+     L"Example of storing a file into a PostgreSQL database:\n"
+     L"blobfile \"Driver=PostgreSQL Unicode;Server=localhost;Database=app;Uid=app;Pwd=secret\" "
+     L"\"insert into Documents(Document) values (?)\" report.pdf"},
     {3, L"connecting to the database"},
     {4, L"executing query"},
     {5, L"writing"},
@@ -29,12 +33,16 @@ constexpr string_entry english[] = {
 constexpr string_entry russian[] = {
     {1, L"blobfile " L"" VELA_VERSION L" (vela) - файлы в двоичные столбцы и обратно через ODBC"},
     {2,
-     L"Запуск: blobfile.exe <строка подключения> <SQL-запрос>\n"
+     L"Запуск: blobfile <строка подключения> <SQL-запрос> [файл]\n"
      L"    <строка подключения> драйвер ODBC и его параметры\n"
      L"    <SQL-запрос>        запрос SELECT/INSERT/UPDATE, 1-й параметр - путь и имя файла, 2-й параметр - "
      L"двоичный столбец\n"
+     L"    [файл]             INSERT/UPDATE: файл, передаваемый как единственный параметр запроса (?)\n"
      L"Пример чтения файлов из столбца Documents в файлы с путями из столбца FilePath:\n"
-     L"blobfile.exe \"Driver={Microsoft dBase Driver (*.dbf)};dbq=.\" \"select FilePath,Document from Documents\""},
+     L"blobfile \"Driver=SQLite3;Database=/var/lib/app/app.db\" \"select FilePath,Document from Documents\"\n"
+     L"Пример записи файла в базу данных PostgreSQL:\n"
+     L"blobfile \"Driver=PostgreSQL Unicode;Server=localhost;Database=app;Uid=app;Pwd=secret\" "
+     L"\"insert into Documents(Document) values (?)\" report.pdf"},
     {3, L"подключение к базе данных"},
     {4, L"выполнение запроса"},
     {5, L"запись"},

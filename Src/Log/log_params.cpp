@@ -5,6 +5,7 @@
 #include <regex>
 #include <string>
 
+#include "Log/log_place.h"
 #include "os/os.h"
 #include "vela/async_log.h"
 #include "vela/file.h"
@@ -72,15 +73,18 @@ void LogWliParams::reset() {
 }
 
 void LogWliParams::prepare_log_file() {
+  const size_t slash = base_path.rfind(L'/');
+  const std::wstring name = slash == std::wstring::npos ? base_path : base_path.substr(slash + 1);
   switch (start_mode) {
-    case start_append: log_file = base_path + L".log"; break;
-    case start_overwrite:
-      log_file = base_path + L".log";
-      os::remove_file(log_file);
-      break;
-    case start_new: log_file = base_path + b_time::now().format(L"yyyyMMdd-HHmmssii") + L".log"; break;
+    case start_append: log_name_ = name + L".log"; break;
+    case start_overwrite: log_name_ = name + L".log"; break;
+    case start_new: log_name_ = name + b_time::now().format(L"yyyyMMdd-HHmmssii") + L".log"; break;
     default: break;
   }
+  if (log_name_.empty()) return;
+  // Beside the parameter file that switched the log on (when there is one yet).
+  log_file = log_place::log_folder(wli_path, stamp_seconds_ != -1) + log_name_;
+  if (start_mode == start_overwrite) os::remove_file(log_file);
 }
 
 } // namespace vela
@@ -178,10 +182,17 @@ namespace vela {
 void LogWliParams::reload() {
   int64_t seconds = 0;
   long nanoseconds = 0;
-  if (os::last_write_time(wli_path, seconds, nanoseconds) != 0) {
+  const std::wstring found = log_place::find_wli(base_path, seconds, nanoseconds);
+  if (found.empty()) {
     reset();
     return;
   }
+  if (found != wli_path) {  // another place switches the log on now
+    wli_path = found;
+    stamp_seconds_ = -1;
+  }
+  // The log follows the parameter file that switched it on.
+  if (stamp_seconds_ == -1 && !log_name_.empty()) log_file = log_place::log_folder(wli_path, true) + log_name_;
   if (seconds == stamp_seconds_ && nanoseconds == stamp_nanoseconds_) return;
   if (LogWliParamsLoader2().load(*this, wli_path) != 0) LogWliParamsLoader().load(*this, wli_path);
   stamp_seconds_ = seconds;

@@ -201,3 +201,13 @@ class line_reader {
 // removed; a last line without one is returned too.
 bool read_stdin_line(std::string& line);
 } // namespace vela::os
+
+// ---- user and system folders ----------------------------------------------------
+namespace vela::os {
+// An environment variable's value; empty when it is unset.
+std::wstring environment(const char* name);
+// Whether the current user may create files in a folder.
+bool folder_writable(const std::wstring& path);
+// Creates a folder and its missing parents (new ones private to the user); 0 when it exists.
+uint32_t create_folders(const std::wstring& path);
+} // namespace vela::os

@@ -55,8 +55,11 @@ class LogWliParams : public LogParams {
   explicit LogWliParams(const std::wstring& base_path);
   std::wstring format_line(const log_record& rec) const override { return LogParams::format_line(rec); }
   void reset() override;
-  // Loads the parameter file when its last-write time changed; defaults when it is gone.
+  // Loads the first parameter file found (beside the executable, in the user's and then the
+  // system's configuration folder) when its last-write time changed; defaults when none is.
   void reload();
+  // Chooses the log file beside the parameter file, or in the user's state folder when
+  // that folder is not writable.
   void prepare_log_file();
 
   std::wstring base_path;
@@ -67,6 +70,7 @@ class LogWliParams : public LogParams {
  private:
   int64_t stamp_seconds_ = -1;
   long stamp_nanoseconds_ = -1;
+  std::wstring log_name_;  // file name of the log, chosen once by prepare_log_file
 };
 
 class AsyncLog : public Log {

@@ -133,7 +133,7 @@ TEST_P(Blobfile, TextFilesGoInAsUtf16) {
 TEST_P(Blobfile, FailuresAndExitCodes) {
   run_result r = run_process({BLOBFILE_PATH});
   EXPECT_EQ(r.status, 87);
-  EXPECT_NE(r.out.find("\nStartup: blobfile.exe <connection string> <SQL query>\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nStartup: blobfile <connection string> <SQL query> [file]\n"), std::string::npos) << r.out;
 
   r = run_process({BLOBFILE_PATH, "Driver={No Such Driver};", "select 1"});
   EXPECT_NE(r.status, 0);

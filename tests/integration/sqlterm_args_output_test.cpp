@@ -107,7 +107,9 @@ TEST_P(SqltermArgs, BracesAndBlanksInTheConnectionString) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, "\n7\n\n");
-  if (!pg()) EXPECT_TRUE(fs::exists(db->dir.path("a b/x y.db")));
+  if (!pg()) {
+    EXPECT_TRUE(fs::exists(db->dir.path("a b/x y.db")));
+  }
 }
 
 TEST_P(SqltermArgs, PositionalSyntaxStillReachedByANonOptionArgument) {

@@ -175,3 +175,28 @@ TEST(StringTables, RussianTablesHaveTheSameIdsAndPlaceholders) {
     }
   }
 }
+
+// The usage texts name the programs as installed and show examples that work on Linux.
+TEST(StringTables, UsageTextsNameTheInstalledPrograms) {
+  struct usage {
+    const string_table* table;
+    uint32_t id;
+    const wchar_t* command;
+  };
+  for (const usage& u : {usage{&terminal::strings(), 1, L"\nsqlterm -cs:"}, usage{&blobfile::strings(), 2, L"blobfile \""}}) {
+    for (const string_entry* tab : {u.table->english, u.table->russian}) {
+      const size_t n = tab == u.table->english ? u.table->english_count : u.table->russian_count;
+      std::wstring text;
+      for (size_t i = 0; i < n; ++i)
+        if (tab[i].id == u.id) text = tab[i].text;
+      ASSERT_FALSE(text.empty());
+      EXPECT_EQ(text.find(L".exe"), std::wstring::npos) << u.id;
+      EXPECT_EQ(text.find(L"C:\\"), std::wstring::npos) << u.id;
+      EXPECT_NE(text.find(u.command), std::wstring::npos) << u.id;
+      EXPECT_NE(text.find(L"Driver=SQLite3;Database=/"), std::wstring::npos) << u.id;
+      EXPECT_NE(text.find(L"Driver=PostgreSQL Unicode;Server=localhost;"), std::wstring::npos) << u.id;
+    }
+  }
+  for (const string_entry* tab : {blobfile::strings().english, blobfile::strings().russian})
+    EXPECT_NE(std::wstring(tab[1].text).find(L"> ["), std::wstring::npos);  // the optional file argument
+}
