@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""blobfile against the sqlite3 shell (and cp) moving one 200 MiB value, and on PostgreSQL.
+"""blobfile against the sqlite3 shell (and cp) moving one 200 MiB value, and on PostgreSQL;
+then one text file of 50 MiB uploaded as UTF-16 on both.
 
-Usage: bench/blobfile_bench.py BUILD_DIR [MiB]
+Usage: bench/blobfile_bench.py BUILD_DIR [MiB] [text MiB]
 Prints wall times and the peak resident memory of each process.
 """
 import os
@@ -31,6 +32,7 @@ def best(runs, cmd, before=None, **kw):
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
     mib = int(sys.argv[2]) if len(sys.argv) > 2 else 200
+    text_mib = int(sys.argv[3]) if len(sys.argv) > 3 else 50
     blobfile = os.path.join(build, "Src", "blobfile")
     bare = os.path.join(build, "bench", "odbc_blob_bare")
     work = tempfile.mkdtemp(prefix="vela-bench-")
@@ -39,6 +41,10 @@ def main():
         for _ in range(mib):
             f.write(os.urandom(1 << 20))
     out = os.path.join(work, "out.dat")
+    text = os.path.join(work, "in.txt")
+    with open(text, "w", encoding="utf-8") as f:
+        line = "The quick brown fox jumps over the lazy dog, line after line of plain text.\n"
+        f.write(line * (text_mib * (1 << 20) // len(line)))
     db = os.path.join(work, "b.db")
     subprocess.run(["sqlite3", db, "create table f(path varchar(255), data blob)"], check=True)
     cs = f"Driver=SQLite3;Database={db};"
@@ -53,6 +59,7 @@ def main():
     rows.append(("bare ODBC download loop (SQLite)", *best(3, [bare, cs, "select data from f", out], before=rm_out)))
     rows.append(("blobfile download (SQLite)", *best(3, [blobfile, cs, "select path, data from f"], before=rm_out, stdout="null")))
     subprocess.run(["cmp", src, out], check=True)
+    rows.append((f"blobfile text upload {text_mib} MiB (SQLite)", *best(1, [blobfile, cs, f"insert into f values('{out}', ?)", text], before=clear, stdout="null")))
 
     pg = PgTemp()
     try:
@@ -62,12 +69,13 @@ def main():
         rows.append(("bare ODBC download loop (PostgreSQL)", *best(3, [bare, pcs, "select data from f", out], before=rm_out)))
         rows.append(("blobfile download (PostgreSQL)", *best(3, [blobfile, pcs, "select path, data from f"], before=rm_out, stdout="null")))
         subprocess.run(["cmp", src, out], check=True)
+        rows.append((f"blobfile text upload {text_mib} MiB (PostgreSQL)", *best(1, [blobfile, pcs, f"insert into f values('{out}', ?)", text], before=lambda: pg.psql("delete from f"), stdout="null")))
     finally:
         pg.stop()
 
     print(f"one value of {mib} MiB; best of 3 runs; peak RSS of the process")
     for name, secs, rss in rows:
-        print(f"  {name:38s} {secs:7.3f} s   {rss:8.1f} MiB")
+        print(f"  {name:42s} {secs:7.3f} s   {rss:8.1f} MiB")
     d = dict((r[0], r[1]) for r in rows)
     print(f"  download ratio blobfile/sqlite3 shell: {d['blobfile download (SQLite)'] / d['sqlite3 shell download (writefile)']:.2f}")
     print(f"  download ratio blobfile/bare ODBC loop (SQLite): {d['blobfile download (SQLite)'] / d['bare ODBC download loop (SQLite)']:.2f}")

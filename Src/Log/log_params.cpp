@@ -120,8 +120,8 @@ class LogWliParamsLoader2 {
       else if (strcasecmp(m, "new") == 0) params.start_mode = vela::start_new;
       else params.start_mode = vela::start_append;
     }
-    if (const auto* v = prms->find("FlshSec")) params.flush_seconds = number(v);
-    else if (const auto* w = prms->find("flushseconds")) params.flush_seconds = number(w);
+    if (const auto* v = prms->find("FlshSec")) params.flush_seconds = seconds(v);
+    else if (const auto* w = prms->find("flushseconds")) params.flush_seconds = seconds(w);
     if (const auto* v = prms->find("flushlines")) params.flush_bytes = number(v);
     else if (const auto* w = prms->find("FlshLns")) params.flush_bytes = number(w) * 80;
     const vela::TIniSection* evts = ini.find("Evts");
@@ -136,6 +136,13 @@ class LogWliParamsLoader2 {
  private:
   static uint32_t number(const vela::TIniVal* v) {
     return static_cast<uint32_t>(std::strtol(v->text().c_str(), nullptr, 10));
+  }
+  // A period: a negative one means 0 (flush at once), a huge one is cut to the longest
+  // period the writer's timers take.
+  static uint32_t seconds(const vela::TIniVal* v) {
+    const long n = std::strtol(v->text().c_str(), nullptr, 10);
+    if (n < 0) return 0;
+    return n > static_cast<long>(vela::max_flush_seconds) ? vela::max_flush_seconds : static_cast<uint32_t>(n);
   }
 };
 

@@ -217,14 +217,14 @@ query::~query() {
 }
 
 result query::add_param(queryparam* p) {
-  parameters_.append(p);
+  parameters_.push_back(p);
   return result();
 }
 
 result query::bind_params() {
   result r;
-  for (uint32_t i = 0; i < parameters_.count() && r.succeeded(); ++i)
-    r.merge(parameters_.at(i)->bind_param(*connection_, hstmt_, static_cast<uint16_t>(i + 1)));
+  for (size_t i = 0; i < parameters_.size() && r.succeeded(); ++i)
+    r.merge(parameters_[i]->bind_param(*connection_, hstmt_, static_cast<uint16_t>(i + 1)));
   return r;
 }
 
@@ -234,13 +234,13 @@ result query::send_stream_data() {
   SQLPOINTER token = nullptr;
   SQLRETURN rc = SQLParamData(hstmt_, &token);
   while (rc == SQL_NEED_DATA) {
-    const auto index = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(token)) - 1;
-    if (index >= parameters_.count()) {
+    const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
+    if (index >= parameters_.size()) {
       SQLCancel(hstmt_);
       r.merge(result(os::err_invalid_parameter, L"unknown data-at-execution parameter", 3));
       return r;
     }
-    queryparam* p = parameters_.at(index);
+    queryparam* p = parameters_[index];
     for (;;) {
       const result piece = p->next_chunk(chunk);
       if (!piece.succeeded()) {
@@ -251,6 +251,11 @@ result query::send_stream_data() {
       }
       const SQLRETURN put = SQLPutData(hstmt_, chunk.data(), static_cast<SQLLEN>(chunk.size()));
       if (put != SQL_SUCCESS) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, put));
+      if (!sql_ok(put)) {
+        // A refused piece ends the value: the rest would be refused the same way.
+        SQLCancel(hstmt_);
+        return r;
+      }
       if (piece.code() != more_data) break;
     }
     rc = SQLParamData(hstmt_, &token);
@@ -260,10 +265,10 @@ result query::send_stream_data() {
 }
 
 void query::reset_params(result& r) {
-  if (parameters_.count() == 0) return;
+  if (parameters_.empty()) return;
   const SQLRETURN rc = SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
   if (rc != SQL_SUCCESS) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, rc));
-  parameters_.detach_all();
+  parameters_.clear();
 }
 
 result query::execute(const std::wstring& text, bool commit, bool bind) {
@@ -279,7 +284,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
       hstmt_ = SQL_NULL_HSTMT;
     }
   }
-  if (r.succeeded() && parameters_.count() == 0) {
+  if (r.succeeded() && parameters_.empty()) {
     // Without parameters the statement is executed directly: drivers that prepare on the
     // server hold large results twice otherwise.
     sql_text statement(text);
@@ -316,7 +321,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
     if (bind) r.merge(rows_.bind_all());
   }
   if (hstmt_) reset_params(r);
-  else parameters_.detach_all();
+  else parameters_.clear();
   if (r.succeeded())
     write_formatted(process_log(), L"TOQ", L"\"%s\" [runtm=%ums,this=%#010x]", text.c_str(), elapsed_ms(start),
                     low32(this));
@@ -336,8 +341,15 @@ result query::Free() {
   SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
   SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);
   hstmt_ = SQL_NULL_HSTMT;
-  parameters_.detach_all();
+  parameters_.clear();
   return result();
+}
+
+int64_t query::changed_rows() const {
+  if (!hstmt_) return -1;
+  SQLLEN n = -1;
+  if (!sql_ok(SQLRowCount(hstmt_, &n))) return -1;
+  return n;
 }
 
 } // namespace vela::odbc

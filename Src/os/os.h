@@ -32,6 +32,7 @@ enum : uint32_t {
   err_filename_too_long = 206,
   err_more_data = 234,
   err_no_unicode_translation = 1113,
+  err_not_found = 1168,
   err_cancelled = 1223,
   err_already_initialized = 1247,
   err_internal_error = 1359,
@@ -127,6 +128,10 @@ uint32_t get_file_times(handle h, file_times_info& out);
 uint32_t last_write_time(const std::wstring& path, int64_t& seconds, long& nanoseconds);
 
 bool path_exists(const std::wstring& path);
+// Whether the path names a regular file (links followed): pipes, FIFOs and devices do not.
+bool is_regular_file(const std::wstring& path);
+// Creates and opens for writing a new empty file in the temporary folder ($TMPDIR or /tmp).
+uint32_t create_temp_file(std::wstring& path, handle& out);
 // Full path of the running executable; empty when it cannot be read.
 std::wstring executable_path();
 

@@ -68,7 +68,7 @@ console_writer& console_writer::pad(size_t blanks) {
 
 console_writer& console_writer::line_break() {
   write(L'\n');
-  if (terminal_) flush();
+  if (terminal_ || line_flush_) flush();
   return *this;
 }
 

@@ -17,6 +17,9 @@
 
 namespace vela {
 
+// The longest flush period the writer keeps (24 days): longer ones are cut to it.
+constexpr uint32_t max_flush_seconds = 2000000;
+
 enum start_mode : int32_t { start_append = 0, start_overwrite = 1, start_new = 2 };
 
 // One submitted line on its way to the writer.
@@ -43,7 +46,7 @@ class LogParams : public base {
   bool show_pid = true;
   bool show_tid = true;
   int32_t start_mode = start_append;
-  uint32_t flush_seconds = 60;
+  uint32_t flush_seconds = 60;  // periods beyond max_flush_seconds count as that
   uint32_t flush_bytes = 4096;
   std::map<std::wstring, std::wstring> events;
   std::wstring log_file;

@@ -31,6 +31,8 @@ class console_writer {
   console_writer& line_break();
   void flush();
   bool is_terminal() const { return terminal_; }
+  // Every line break flushes, also into a file or a pipe (a killed run keeps its lines).
+  void set_line_flush(bool on) { line_flush_ = on; }
 
  private:
   // Makes room for n more bytes (flushing when the buffer is full); false when n is too large.
@@ -39,6 +41,7 @@ class console_writer {
 
   int fd_;
   bool terminal_;
+  bool line_flush_ = false;
   bool utf8_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;

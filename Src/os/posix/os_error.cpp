@@ -85,6 +85,7 @@ constexpr message messages[] = {
     {234, L"More data is available.", L"Имеются дополнительные данные."},
     {1113, L"No mapping for the Unicode character exists in the target code page.",
      L"Для символа Юникода нет соответствия в целевой кодовой странице."},
+    {1168, L"Element not found.", L"Элемент не найден."},
     {1223, L"The operation was cancelled by the user.", L"Операция отменена пользователем."},
     {1247, L"An attempt was made to perform an initialization operation when initialization has "
            L"already been completed.",

@@ -120,6 +120,8 @@ class query : public base {
 
   // The parameter is not owned; it must outlive the execution.
   result add_param(queryparam* p);
+  // Rows the last INSERT, UPDATE or DELETE changed; -1 when the driver does not know.
+  int64_t changed_rows() const;
 
   resultset& rows() { return rows_; }
   SQLHSTMT hstmt() const { return hstmt_; }
@@ -131,7 +133,7 @@ class query : public base {
   result send_stream_data();
   void reset_params(result& r);
 
-  TList<queryparam> parameters_{0, 0, 64};
+  std::vector<queryparam*> parameters_;  // not owned
   connection* connection_;
   std::wstring text_;
   SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
