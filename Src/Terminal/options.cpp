@@ -65,29 +65,6 @@ result terminal_options::parse_positional(const std::vector<std::wstring>& argv)
   return result();
 }
 
-size_t find_statement_end(const std::wstring& text, size_t start) {
-  bool quoted = false;
-  for (size_t p = start; p < text.size(); ++p) {
-    if (text[p] == L'\'') quoted = !quoted;
-    else if (text[p] == L';' && !quoted) return p;
-  }
-  return std::wstring::npos;
-}
-
-void split_statements(const std::wstring& text, std::vector<std::wstring>& statements) {
-  size_t s = 0;
-  while (s < text.size()) {
-    const size_t p = find_statement_end(text, s);
-    const bool last = p == std::wstring::npos;
-    std::wstring piece = text.substr(s, last ? std::wstring::npos : p - s + 1);
-    trim(piece, L" ");
-    trim(piece, L"\r\n");
-    if (!piece.empty()) statements.push_back(piece);
-    if (last) break;
-    s = p + 1;
-  }
-}
-
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
                       std::vector<std::wstring>& statements) {
   std::wstring content;

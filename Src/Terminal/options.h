@@ -33,11 +33,8 @@ struct terminal_options {
   result parse_positional(const std::vector<std::wstring>& argv);
 };
 
-// The first ";" at or after start that is outside single quotes (quotes counted from start),
-// or npos.
-size_t find_statement_end(const std::wstring& text, size_t start);
-
-// Appends the statements of a text: cut at ";" outside single quotes, each keeping its ";".
+// Appends the statements of a text, each keeping its ";" (statement_scanner says where they
+// end); a statement of comments only is left out.
 void split_statements(const std::wstring& text, std::vector<std::wstring>& statements);
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
                       std::vector<std::wstring>& statements);

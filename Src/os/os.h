@@ -187,8 +187,8 @@ class line_reader {
   ~line_reader();
   line_reader(const line_reader&) = delete;
   line_reader& operator=(const line_reader&) = delete;
-  // One line without its line end, at most max_chars characters. False at the end of input.
-  bool read_line(std::wstring& line, size_t max_chars);
+  // One whole line, however long, without its line end. False at the end of input.
+  bool read_line(std::wstring& line);
   bool from_terminal() const { return tty_ >= 0; }
 
  private:

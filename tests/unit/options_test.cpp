@@ -35,7 +35,7 @@ TEST(SplitStatements, QuotesSeparatorsAndTrimming) {
   EXPECT_EQ(split(L"select 'a;b'"), (std::vector<std::wstring>{L"select 'a;b'"}));
   EXPECT_EQ(split(L"A;;B"), (std::vector<std::wstring>{L"A;", L";", L"B"}));
   EXPECT_EQ(split(L"select 1;\r\n"), (std::vector<std::wstring>{L"select 1;"}));
-  EXPECT_EQ(split(L"select \"x;y\""), (std::vector<std::wstring>{L"select \"x;", L"y\""}));
+  EXPECT_EQ(split(L"select \"x;y\""), (std::vector<std::wstring>{L"select \"x;y\""}));
   // Spaces first, then line ends: spaces uncovered by the second trim stay, tabs stay.
   EXPECT_EQ(split(L" \r\n select 1 \r\n"), (std::vector<std::wstring>{L" select 1 "}));
   EXPECT_EQ(split(L"\tx"), (std::vector<std::wstring>{L"\tx"}));
