@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     out.write(load_string(nullptr, 2));
     out.write(load_string(nullptr, 1));
     out.flush();
-    log.stop(Log::no_limit);
+    log.stop(Log::exit_wait_ms);
     return 0;
   }
   result status;
@@ -49,6 +49,6 @@ int main(int argc, char** argv) {
   }
   out.flush();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
-  log.stop(Log::no_limit);
+  log.stop(Log::exit_wait_ms);
   return exit_status(status.code());
 }

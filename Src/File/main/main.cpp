@@ -65,6 +65,6 @@ int main(int argc, char** argv) {
   console().line_break();
   const result status = run(argc, argv);
   console().flush();
-  log.stop(Log::no_limit);
+  log.stop(Log::exit_wait_ms);
   return exit_status(status.code());
 }
