@@ -58,6 +58,7 @@ result run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   init_program_locale();
+  os::ignore_file_size_signal();
   set_string_table(&blobfile::strings());
   Log& log = process_log();
   log.start();
