@@ -276,3 +276,34 @@ TEST_F(LogFilters, AWriterStuckInTheFileSystemDoesNotKeepTheProgramAlive) {
 }
 
 } // namespace
+
+namespace {
+
+// Connection strings whose braces do not balance, typed by mistake or on purpose.
+TEST_F(LogFilters, PasswordsStayHiddenWhateverTheBraces) {
+  dir_.write("sqlterm.wli", "[Prms]\n[Evts]\n.*=\n");
+  const std::vector<std::vector<std::string>> runs = {
+      // Not an option in the positional syntax: the first argument is taken for the driver name.
+      {"-cs:Driver={No Such;PWD=topsecret1", "Pwd=topsecret2"},
+      // The driver name swallows the rest of the string, and the driver manager quotes it.
+      {"-cs:Driver={PostgreSQL Unicode;Server=h;Pwd=topsecret3"},
+      {"-cs:Driver={PostgreSQL Unicode}};Server=h;PASSWORD={topsecret4;}", "-q:select 1"},
+      {"-cs:Driver={No Such};pwd = {topsecret5"},
+  };
+  std::string everything;
+  for (const auto& args : runs) {
+    std::vector<std::string> argv = {dir_.path("sqlterm")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const run_result r = run_process(argv);
+    everything += r.out + r.err;
+  }
+  const std::string log = dir_.read("sqlterm.log");
+  everything += log;
+  EXPECT_EQ(everything.find("topsecret"), std::string::npos) << everything;
+  EXPECT_NE(everything.find("Connection failed to '-cs:Driver={No Such;PWD=*hidden*', parameters 'Pwd=*hidden*''"),
+            std::string::npos);
+  // The driver manager's own text is kept up to the hidden value.
+  EXPECT_NE(log.find("Can't open lib 'PostgreSQL Unicode;Server=h;Pwd=*hidden*"), std::string::npos) << log;
+}
+
+} // namespace
