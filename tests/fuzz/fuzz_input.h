@@ -18,7 +18,7 @@ class input {
   uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
   uint32_t number(uint32_t limit) {
     const uint32_t v = static_cast<uint32_t>(byte()) | static_cast<uint32_t>(byte()) << 8;
-    return limit ? v % limit : 0;
+    return limit ? v % limit : v;
   }
   // The bytes up to the next zero byte (or the end).
   std::string bytes() {

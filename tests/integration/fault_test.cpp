@@ -267,8 +267,8 @@ TEST_F(LogFilters, PatternsTheEngineRefusesDropTheLines) {
   }
 }
 
-TEST_F(LogFilters, AWriterStuckInTheFileSystemDoesNotKeepTheProgramAlive) {
-  // A log file that is a pipe without a reader: opening it blocks for ever.
+TEST_F(LogFilters, ALogThatCannotBeWrittenDoesNotKeepTheProgramAlive) {
+  // A log file that is a pipe without a reader: it can never be written.
   ASSERT_EQ(mkfifo(dir_.path("sqlterm.log").c_str(), 0600), 0);
   const run_result r = run("[Prms]\nFlshSec=1\n[Evts]\nAMP=\n");
   EXPECT_EQ(r.status, 0) << r.err;
