@@ -1,6 +1,7 @@
 #include "vela/odbc/connection.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <vector>
 
 #include "odbc/sqltext.h"
@@ -26,17 +27,37 @@ constexpr wchar_t hidden[] = L"*hidden*";
 
 bool word_char(wchar_t c) { return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z') || c == L'_'; }
 
-// Where the value of a PWD or PASSWORD keyword at p starts (after "=" and the blanks before
-// it), or npos when p does not start such a keyword.
-size_t password_value_at(const std::wstring& s, size_t p) {
+// Where the value of one of the keywords at p starts (after "=" and the blanks before it), or
+// npos when p does not start such a keyword.
+size_t keyword_value_at(const std::wstring& s, size_t p, std::initializer_list<std::wstring_view> keys) {
   if (p > 0 && word_char(s[p - 1])) return std::wstring::npos;
-  for (const std::wstring_view key : {std::wstring_view(L"PASSWORD"), std::wstring_view(L"PWD")}) {
+  for (const std::wstring_view key : keys) {
     if (p + key.size() > s.size() || compare_nocase(std::wstring_view(s).substr(p, key.size()), key) != 0) continue;
     size_t q = p + key.size();
     while (q < s.size() && (s[q] == L' ' || s[q] == L'\t')) ++q;
     if (q < s.size() && s[q] == L'=') return q + 1;
   }
   return std::wstring::npos;
+}
+
+size_t password_value_at(const std::wstring& s, size_t p) { return keyword_value_at(s, p, {L"PASSWORD", L"PWD"}); }
+
+// The driver manager's library loader aborts the process on a driver name made only of "/"
+// and ":" (the library's base name comes out empty): such a name is refused before.
+bool unloadable_driver_name(const std::wstring& s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const size_t v = keyword_value_at(s, i, {L"DRIVER"});
+    if (v == std::wstring::npos) continue;
+    std::wstring value;
+    if (v < s.size() && s[v] == L'{') {
+      const size_t close = s.find(L'}', v + 1);
+      value = s.substr(v + 1, close == std::wstring::npos ? std::wstring::npos : close - v - 1);
+    } else {
+      value = s.substr(v, s.find(L';', v) - v);
+    }
+    if (!value.empty() && value.find_first_not_of(L"/:") == std::wstring::npos) return true;
+  }
+  return false;
 }
 
 // Hides from every PWD or PASSWORD keyword to the next ";" or the end, whatever the braces say.
@@ -197,7 +218,9 @@ result connection::connect(void* window, const std::wstring& connection_string, 
                   mask_password(connection_string).c_str(), low32(this));
   // A handle still open is closed first rather than lost.
   if (connected_) disconnect();
-  result r = allocate();
+  result r = unloadable_driver_name(connection_string)
+                 ? result(db_access_error(), L"[IM003] Specified driver could not be loaded", 3)
+                 : allocate();
   if (r.succeeded()) {
     SQLSetConnectAttrW(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
     sql_text cs(connection_string);

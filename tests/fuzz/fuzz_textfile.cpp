@@ -31,10 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes = in.rest();
   const int32_t page = choice < std::size(pages) ? pages[choice] : static_cast<int32_t>(any_page);
   const auto* u = reinterpret_cast<const unsigned char*>(bytes.data());
-  (void)detect_code_page(u, bytes.size());
-  (void)is_utf8(u, bytes.size());
-  bool mark = false;
-  (void)is_text_unicode(u, bytes.size(), &mark);
+  try {
+    // Empty input is refused with an exception.
+    (void)detect_code_page(u, bytes.size());
+    (void)is_utf8(u, bytes.size());
+    bool mark = false;
+    (void)is_text_unicode(u, bytes.size(), &mark);
+  } catch (const wexception&) {
+  }
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);

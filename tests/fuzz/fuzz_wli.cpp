@@ -11,13 +11,13 @@
 using namespace vela;
 
 namespace {
-std::string base;
+std::string base_path;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char tmpl[] = "/tmp/vela-fuzz-XXXXXX";
   if (!mkdtemp(tmpl)) std::abort();
-  base = std::string(tmpl) + "/prog";
+  base_path = std::string(tmpl) + "/prog";
   return 0;
 }
 
@@ -26,11 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::wstring tag = in.wide();
   const std::wstring text = in.wide();
   const std::string file = in.rest();
-  if (FILE* f = std::fopen((base + ".wli").c_str(), "wb")) {
+  if (FILE* f = std::fopen((base_path + ".wli").c_str(), "wb")) {
     std::fwrite(file.data(), 1, file.size(), f);
     std::fclose(f);
   }
-  LogWliParams params(utf8_to_wide(base));
+  LogWliParams params(utf8_to_wide(base_path));
   try {
     params.reload();
   } catch (...) {

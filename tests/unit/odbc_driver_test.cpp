@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <memory>
 
 #include "vela/odbc/connection.h"
 #include "vela/odbc/driver.h"
+#include "vela/odbc/environment.h"
 
 using namespace vela;
 using namespace vela::odbc;
@@ -100,4 +102,21 @@ TEST(MaskPassword, DiagnosticsQuotingTheStringAreMasked) {
   // Short values are not hunted down in the text: they would mask ordinary letters.
   EXPECT_EQ(mask_secrets(L"a message", L"PWD=a"), L"a message");
   EXPECT_EQ(mask_secrets(L"no secret here", L"Driver=x"), L"no secret here");
+}
+
+TEST(Connection, ADriverNameTheLoaderCannotTakeIsRefusedNotFatal) {
+  // The driver manager's loader aborts the process on these names.
+  environment env;
+  for (const wchar_t* cs : {L"Driver=/", L"Driver=:", L"driver={:};UID=a", L"DRIVER=//", L"Driver=:/;PWD=x"}) {
+    connection c;
+    const result r = c.connect(nullptr, cs);
+    EXPECT_FALSE(r.succeeded()) << std::string(cs, cs + wcslen(cs));
+    EXPECT_EQ(r.text(), L"[IM003] Specified driver could not be loaded");
+    EXPECT_EQ(c.hdbc(), nullptr);
+  }
+  // Names that merely look odd still reach the driver manager.
+  connection c;
+  const result r = c.connect(nullptr, L"Driver=a:/");
+  EXPECT_FALSE(r.succeeded());
+  EXPECT_NE(r.text(), L"[IM003] Specified driver could not be loaded");
 }
