@@ -6,11 +6,28 @@
 #include <vector>
 
 #include "Terminal/options.h"
+#include "Terminal/sql_split.h"
 #include "Terminal/terminals.h"
 #include "fuzz_input.h"
-#include "os/os.h"
 
 using namespace vela;
+
+namespace {
+
+// One argument per line, after the program name.
+std::vector<std::wstring> arguments(const std::wstring& text) {
+  std::vector<std::wstring> argv{L"sqlterm"};
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t nl = text.find(L'\n', start);
+    if (nl == std::wstring::npos) nl = text.size();
+    argv.push_back(text.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return argv;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Script file names are looked up in an empty folder.
@@ -29,16 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 0: {
       terminal::terminal_options o;
       try {
-        o.parse_options(L"sqlterm " + text);
+        o.parse_options(arguments(text));
       } catch (...) {
         // Unreadable script files end the parse with an exception by design.
       }
       break;
     }
     case 1: {
-      std::vector<std::wstring> argv = os::split_command_line(L"sqlterm " + text);
       terminal::terminal_options o;
-      o.parse_positional(argv);
+      o.parse_positional(arguments(text));
       break;
     }
     default: {
@@ -47,13 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // The same text as lines arriving one by one on standard input.
       std::wstring pending;
       std::vector<std::wstring> batch;
+      terminal::statement_scanner scanner;
       size_t start = 0;
       while (start <= text.size()) {
         size_t nl = text.find(L'\n', start);
         if (nl == std::wstring::npos) nl = text.size();
         if (!pending.empty()) pending += L' ';
         pending.append(text, start, nl - start);
-        terminal::take_statements(pending, batch);
+        terminal::take_statements(pending, batch, scanner);
         start = nl + 1;
       }
       break;
