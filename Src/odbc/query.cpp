@@ -16,6 +16,14 @@ namespace vela::odbc {
 
 namespace {
 unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
+
+// An execution that returned with information or without data, yet reports a lost connection
+// (SQLSTATE class 08): that is a failure, not an empty result.
+result lost_connection(SQLHDBC dbc, SQLHSTMT stmt) {
+  result d = odbc_diagnostics(SQL_NULL_HENV, dbc, stmt);
+  if (d.text().compare(0, 3, L"[08") == 0) return d;
+  return result();
+}
 } // namespace
 
 int32_t bounded_display_size(int32_t display_size) {
@@ -164,7 +172,9 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
   columns_.reserve(static_cast<size_t>(count));
   for (SQLSMALLINT i = 0; i < count; ++i) {
     columns_.push_back(std::make_unique<column>(statement, static_cast<uint16_t>(i + 1)));
-    columns_.back()->describe();
+    // A column whose type cannot be learnt (the connection gone) is the driver's error.
+    const result described = columns_.back()->describe();
+    if (!described.succeeded() && columns_.back()->sql_type() == 0) return described;
   }
   return result();
 }
@@ -291,6 +301,8 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
     const SQLRETURN ex = SQLExecDirectW(hstmt_, statement.get(), SQL_NTS);
     if (!sql_ok(ex) && ex != SQL_NO_DATA)
       r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, ex);
+    else if (ex != SQL_SUCCESS)
+      r.merge(lost_connection(connection_->hdbc(), hstmt_));
   } else if (r.succeeded()) {
     sql_text statement(text);
     const SQLRETURN rc = SQLPrepareW(hstmt_, statement.get(), SQL_NTS);
@@ -311,6 +323,8 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
           }
         } else if (!sql_ok(ex) && ex != SQL_NO_DATA) {
           r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, ex));
+        } else if (ex != SQL_SUCCESS) {
+          r.merge(lost_connection(connection_->hdbc(), hstmt_));
         }
       }
     }

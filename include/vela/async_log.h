@@ -15,6 +15,10 @@
 #include "vela/b_time.h"
 #include "vela/log.h"
 
+namespace re2 {
+class RE2;
+}
+
 namespace vela {
 
 // The longest flush period the writer keeps (24 days): longer ones are cut to it.
@@ -50,6 +54,10 @@ class LogParams : public base {
   uint32_t flush_bytes = 4096;
   std::map<std::wstring, std::wstring> events;
   std::wstring log_file;
+
+ private:
+  const re2::RE2* compiled(const std::wstring& pattern) const;
+  mutable std::map<std::wstring, std::shared_ptr<const re2::RE2>> compiled_;
 };
 
 class LogWliParams : public LogParams {

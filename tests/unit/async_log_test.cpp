@@ -83,7 +83,31 @@ TEST(LogParams, LineLayoutAndFilter) {
   EXPECT_TRUE(f.accepts(L"X", L" leading blank"));
   EXPECT_FALSE(f.accepts(L"X", L"leading blank"));
   f.events = {{L"[", L""}};
-  EXPECT_ANY_THROW(f.accepts(L"X", L"y"));
+  EXPECT_FALSE(f.accepts(L"X", L"y"));  // a pattern that does not compile drops the line
+}
+
+TEST(LogParams, FilterPatternsRunInLinearTimeAndBadOnesDropTheLine) {
+  LogParams f;
+  const std::wstring long_line(50000, L'a');
+  f.events = {{L".*", L".*"}};
+  EXPECT_TRUE(f.accepts(L"TOO", long_line));
+  // Nested quantifiers that take exponential time with a backtracking engine.
+  f.events = {{L".*", L"(a*)*b"}};
+  EXPECT_FALSE(f.accepts(L"TOO", long_line));
+  f.events = {{L".*", L"(a|aa)+"}};
+  EXPECT_TRUE(f.accepts(L"TOO", long_line));
+  f.events = {{L".*", L"((a+)+)+c"}};
+  EXPECT_FALSE(f.accepts(L"TOO", long_line + L"x"));
+  // Refused by the engine: a back reference, a repetition count beyond its limit.
+  f.events = {{L"(a)\\1", L""}, {L".*", L""}};
+  EXPECT_FALSE(f.accepts(L"aa", L"x"));
+  f.events = {{L"A", L"x{2000}"}, {L"Z", L""}};
+  EXPECT_FALSE(f.accepts(L"A", L"x"));
+  EXPECT_TRUE(f.accepts(L"Z", L"x"));  // the bad entry is only tried for tag A
+  // Any letter case, also beyond ASCII; the text is matched whole.
+  f.events = {{L"t\u00e4g", L"\u00fcber.*"}};
+  EXPECT_TRUE(f.accepts(L"T\u00c4G", L"\u00dcBER alles"));
+  EXPECT_FALSE(f.accepts(L"T\u00c4G", L" \u00fcber"));
 }
 
 TEST(LogWli, IniKeys) {

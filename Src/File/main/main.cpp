@@ -62,6 +62,7 @@ result run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   init_program_locale();
+  os::ignore_file_size_signal();
   set_string_table(&blobfile::strings());
   console().set_line_flush(true);
   Log& log = process_log();
@@ -70,6 +71,6 @@ int main(int argc, char** argv) {
   console().line_break();
   const result status = run(argc, argv);
   console().flush();
-  log.stop(Log::no_limit);
+  log.stop(Log::exit_wait_ms);
   return exit_status(status.code());
 }
