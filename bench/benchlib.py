@@ -92,7 +92,7 @@ class MariaTemp:
             f.write(f"[mariadbd]\ndatadir={self.dir}/data\nsocket={self.sock}\nport={self.port}\n"
                     f"bind-address=127.0.0.1\npid-file={self.dir}/pid\nlog-error={self.dir}/log\n"
                     "max_allowed_packet=1G\ncharacter-set-server=utf8mb4\nskip-name-resolve\nskip-log-bin\n"
-                    "innodb_flush_log_at_trx_commit=0\ninnodb_doublewrite=0\ninnodb_log_file_size=512M\n"
+                    "innodb_flush_log_at_trx_commit=0\ninnodb_doublewrite=0\n"
                     + ("user=mysql\n" if self.root else ""))
         install = ["mariadb-install-db", f"--defaults-file={cnf}", "--auth-root-authentication-method=normal",
                    "--skip-test-db"]

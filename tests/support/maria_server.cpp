@@ -109,7 +109,7 @@ bool maria_server::start() {
         << "bind-address=127.0.0.1\n"
         << "pid-file=" << dir_ << "/mariadbd.pid\n"
         << "log-error=" << dir_ << "/server.log\n"
-        // Values up to the benchmarks' 200 MiB travel in one packet.
+        // No value may be larger than max_allowed_packet: the tests move up to 64 MiB.
         << "max_allowed_packet=1G\n"
         << "character-set-server=utf8mb4\n"
         << "collation-server=utf8mb4_general_ci\n"
@@ -117,8 +117,7 @@ bool maria_server::start() {
         << "skip-log-bin\n"
         << "innodb_flush_log_at_trx_commit=0\n"
         << "innodb_doublewrite=0\n"
-        << "innodb_buffer_pool_size=64M\n"
-        << "innodb_log_file_size=512M\n";
+        << "innodb_buffer_pool_size=64M\n";
     if (as_root_) out << "user=" << owner << "\n";
   }
   if (as_root_) std::system(("chown " + std::string(owner) + " " + cnf).c_str());
