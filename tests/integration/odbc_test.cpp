@@ -217,6 +217,7 @@ TEST_P(Odbc, DefaultBindingsAndDescriptions) {
   EXPECT_EQ(rows.at(2).buffer(), nullptr);  // long text is read in pieces
   EXPECT_EQ(rows.at(3).buffer(), nullptr);
   EXPECT_EQ(rows.at(3).sql_type(), db->d.blob_sql_type);
+  EXPECT_EQ(rows.at(3).display_size(), db->d.blob_display_size);
   ASSERT_TRUE(rows.fetch().succeeded());
   EXPECT_EQ(*static_cast<int32_t*>(rows.at(0).buffer()), 7);
   EXPECT_EQ(rows.at(1).text(), L"abcde");

@@ -149,7 +149,8 @@ TEST_P(Sqlterm, CommonTypesPaddedAndDelimited) {
     empty += std::string(w + 1, ' ');
   }
   r = q({select});
-  EXPECT_EQ(statements_output(r), "\n" + select + "\n" + header + "\n" + dashes + "\n" + full + "\n" + empty + "\n" + summary);
+  EXPECT_EQ(statements_output(r),
+            "\n" + select + "\n" + header + "\n" + dashes + "\n" + full + "\n" + empty + "\n" + summary);
 }
 
 TEST_P(Sqlterm, DelimiterAndDataOnlyModes) {
@@ -186,7 +187,8 @@ TEST_P(Sqlterm, StandardInputStatements) {
   ASSERT_EQ(q({"create table " + table + "(s varchar(20))"}).status, 0);
   const std::string input = "insert into " + table + "\nvalues('a;b')\n;\ninsert into " + table +
                             " values('c'); select count(*) as n from " + table + "; select 'lost'\n";
-  const run_result r = q({"select cast('first' as " + std::string(db->d.varchar_cast) + ") as f"}, {"-qi", "-do", "-cd:;"}, input);
+  const run_result r =
+      q({"select cast('first' as " + std::string(db->d.varchar_cast) + ") as f"}, {"-qi", "-do", "-cd:;"}, input);
   EXPECT_EQ(r.status, 0) << r.out;
   // The -q statement first; then one line break before each statement from standard input,
   // one at the end, and the last statement, without its ";", never runs.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 
@@ -23,6 +24,7 @@ struct dialect {
   const char* dsn_server_key;   // the host keyword of a data source entry ("" without a server)
   const char* blob_type;        // the column type for large binary values
   short blob_sql_type;          // how the driver describes that column
+  int blob_display_size;        // and its display size (beyond 32 bits: saturated)
   const char* hex_open;         // a binary literal: hex_open + hex digits + "'"
   const char* quote;            // the identifier quote
   int int_display_size;         // SQL_COLUMN_DISPLAY_SIZE of an INTEGER column
@@ -49,29 +51,37 @@ struct dialect {
 };
 
 inline const dialect dialects[] = {
-    {.kind = "sqlite", .driver = "SQLite3", .server = false, .dsn_server_key = "", .blob_type = "blob",
-     .blob_sql_type = -2 /*SQL_BINARY*/, .hex_open = "x'", .quote = "\"", .int_display_size = 10,
-     .decimal_12_5 = "12.5", .nulls_last = false, .select_counts_rows = false, .update_counts_matched = true,
-     .keeps_overlong_text = true, .completed_pwd_last = true, .varchar_cast = "varchar(10)", .datetime_type = "datetime", .bit_type = "bit", .bit_one = "1",
-     .widths = {10, 10, 54, 8, 10, 32, 32, 1}, .refused_state = "",
-     .refused_text = "", .bad_password_state = "", .bad_password_text = "", .unknown_host_state = "",
-     .unknown_host_text = ""},
+    {.kind = "sqlite", .driver = "SQLite3", .server = false, .dsn_server_key = "",
+     .blob_type = "blob", .blob_sql_type = -2 /*SQL_BINARY*/, .blob_display_size = 255,
+     .hex_open = "x'", .quote = "\"", .int_display_size = 10, .decimal_12_5 = "12.5",
+     .nulls_last = false, .select_counts_rows = false, .update_counts_matched = true,
+     .keeps_overlong_text = true, .completed_pwd_last = true, .varchar_cast = "varchar(10)",
+     .datetime_type = "datetime", .bit_type = "bit", .bit_one = "1",
+     .widths = {10, 10, 54, 8, 10, 32, 32, 1},
+     .refused_state = "", .refused_text = "",
+     .bad_password_state = "", .bad_password_text = "",
+     .unknown_host_state = "", .unknown_host_text = ""},
     {.kind = "pg", .driver = "PostgreSQL Unicode", .server = true, .dsn_server_key = "Servername",
-     .blob_type = "bytea", .blob_sql_type = -4 /*SQL_LONGVARBINARY*/, .hex_open = "'\\x", .quote = "\"",
-     .int_display_size = 11, .decimal_12_5 = "12.50", .nulls_last = true, .select_counts_rows = true,
-     .update_counts_matched = true, .keeps_overlong_text = false, .completed_pwd_last = false,
-     .varchar_cast = "varchar(10)", .datetime_type = "timestamp", .bit_type = "bit(1)", .bit_one = "B'1'",
-     .widths = {11, 12, 24, 8, 10, 26, 26, 255}, .refused_state = "08001", .refused_text = "Connection refused",
+     .blob_type = "bytea", .blob_sql_type = -4 /*SQL_LONGVARBINARY*/, .blob_display_size = -4 /*SQL_NO_TOTAL*/,
+     .hex_open = "'\\x", .quote = "\"", .int_display_size = 11, .decimal_12_5 = "12.50",
+     .nulls_last = true, .select_counts_rows = true, .update_counts_matched = true,
+     .keeps_overlong_text = false, .completed_pwd_last = false, .varchar_cast = "varchar(10)",
+     .datetime_type = "timestamp", .bit_type = "bit(1)", .bit_one = "B'1'",
+     .widths = {11, 12, 24, 8, 10, 26, 26, 255},
+     .refused_state = "08001", .refused_text = "Connection refused",
      .bad_password_state = "08001", .bad_password_text = "password authentication failed",
      .unknown_host_state = "08001", .unknown_host_text = "could not translate host name"},
-    // MariaDB counts the rows an UPDATE changed; its driver reports connect failures as HY000
-    // (28000 for a refused login).
+    // MariaDB counts the rows an UPDATE changed, not those it matched; its driver reports
+    // connect failures as HY000 (28000 for a refused login) and a LONGBLOB's display size
+    // as 8589934590.
     {.kind = "maria", .driver = "MariaDB Unicode", .server = true, .dsn_server_key = "Server",
-     .blob_type = "longblob", .blob_sql_type = -4 /*SQL_LONGVARBINARY*/, .hex_open = "x'", .quote = "`",
-     .int_display_size = 11, .decimal_12_5 = "12.50", .nulls_last = false, .select_counts_rows = true,
-     .update_counts_matched = false, .keeps_overlong_text = false, .completed_pwd_last = false,
-     .varchar_cast = "char(10)", .datetime_type = "datetime", .bit_type = "bit(1)", .bit_one = "b'1'",
-     .widths = {11, 12, 15, 8, 10, 19, 19, 1}, .refused_state = "HY000", .refused_text = "Can't connect to server on '127.0.0.1'",
+     .blob_type = "longblob", .blob_sql_type = -4 /*SQL_LONGVARBINARY*/, .blob_display_size = INT32_MAX,
+     .hex_open = "x'", .quote = "`", .int_display_size = 11, .decimal_12_5 = "12.50",
+     .nulls_last = false, .select_counts_rows = true, .update_counts_matched = false,
+     .keeps_overlong_text = false, .completed_pwd_last = false, .varchar_cast = "char(10)",
+     .datetime_type = "datetime", .bit_type = "bit(1)", .bit_one = "b'1'",
+     .widths = {11, 12, 15, 8, 10, 19, 19, 1},
+     .refused_state = "HY000", .refused_text = "Can't connect to server on '127.0.0.1'",
      .bad_password_state = "28000", .bad_password_text = "Access denied for user 'vela'",
      .unknown_host_state = "HY000", .unknown_host_text = "Unknown server host 'no-such-host.invalid'"},
 };
@@ -123,7 +133,8 @@ struct database {
   // The server's database as a data source entry (after its "[name]" line), or a new SQLite file.
   std::string dsn_entry(const std::string& sqlite_file) const {
     if (!d.server) return std::string("Driver=") + d.driver + "\nDatabase=" + sqlite_file + "\n";
-    const std::string db = cs.substr(cs.find("Database=") + 9, cs.find(';', cs.find("Database=")) - cs.find("Database=") - 9);
+    const size_t at = cs.find("Database=") + 9;
+    const std::string db = cs.substr(at, cs.find(';', at) - at);
     return std::string("Driver=") + d.driver + "\n" + d.dsn_server_key + "=127.0.0.1\nPort=" + std::to_string(port()) +
            "\nDatabase=" + db + "\n";
   }
