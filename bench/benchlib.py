@@ -17,10 +17,14 @@ def free_port():
     return port
 
 
-def run_measured(cmd, quiet=True):
-    """Runs cmd with its output discarded (quiet); returns (wall s, CPU s, peak RSS MiB)."""
+def run_measured(cmd, quiet=True, stdin=None):
+    """Runs cmd with its output discarded (quiet) and standard input from the file stdin;
+    returns (wall s, CPU s, peak RSS MiB)."""
     pid = os.fork()
     if pid == 0:
+        if stdin:
+            fd = os.open(stdin, os.O_RDONLY)
+            os.dup2(fd, 0)
         if quiet:
             null = os.open(os.devnull, os.O_WRONLY)
             os.dup2(null, 1)

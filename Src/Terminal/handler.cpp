@@ -168,6 +168,19 @@ TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : options_(options) {
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 
+void TTermOdbcHndlr::report_failure(const std::wstring& text) {
+  if (!options_->data_only) {
+    console().write(text);
+    return;
+  }
+  if (text.empty()) return;
+  console().flush();  // data printed so far comes first
+  console_writer& err = error_console();
+  err.write(text);
+  if (text.back() != L'\n') err.write(L'\n');
+  err.flush();
+}
+
 result TTermOdbcHndlr::open_terminal() {
   result r;
   if (!options_->driver.empty()) {
@@ -177,6 +190,7 @@ result TTermOdbcHndlr::open_terminal() {
   } else {
     r = connect_by_string(options_->connection_string);
   }
+  if (!r.succeeded() && options_->data_only) report_failure(r.text());
   if (options_->statements.empty()) return r;
   const std::vector<std::wstring> statements = options_->statements;
   run_statements(statements);
@@ -192,12 +206,12 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
     cmd->line = l;
     if (to_upper_copy(cmd->parameter(0)) != cmd->keyword) continue;
     const result r = cmd->run();
-    if (!r.succeeded()) console().write(r.text());
+    if (!r.succeeded()) report_failure(r.text());
     console().flush();
     return r;
   }
   if (connection_.hdbc()) return run_sql(l);
-  console().write(message(103, l.c_str()));
+  report_failure(message(103, l.c_str()));
   console().flush();
   return failure(os::err_invalid_data);
 }
@@ -225,6 +239,8 @@ result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
   } else {
     // The string as typed may carry a password: it is shown masked.
     text = message(132, odbc::mask_password(s).c_str());
+    report_failure(text);
+    return r;
   }
   if (!options_->data_only) console().write(text);
   return r;
@@ -242,6 +258,8 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
     text = message(104, options_->driver.c_str(), options_->driver_parameters.c_str());
   } else {
     text = message(106, driver.c_str(), odbc::mask_password(parameters).c_str());
+    report_failure(text);
+    return r;
   }
   if (!options_->data_only) console().write(text);
   return r;
@@ -258,7 +276,8 @@ result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, con
     options_->user = user;
     text = user.empty() ? message(126, datasource.c_str()) : message(124, datasource.c_str(), user.c_str());
   } else {
-    text = user.empty() ? message(127, datasource.c_str()) : message(123, datasource.c_str(), user.c_str());
+    report_failure(user.empty() ? message(127, datasource.c_str()) : message(123, datasource.c_str(), user.c_str()));
+    return r;
   }
   if (!options_->data_only) console().write(text);
   return r;
@@ -266,7 +285,7 @@ result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, con
 
 result TTermOdbcHndlr::close_connection() {
   if (!connection_.hdbc()) {
-    if (!options_->data_only) console().write(str(107));
+    report_failure(str(107));
     return failure(os::err_invalid_parameter);
   }
   connection_.disconnect();

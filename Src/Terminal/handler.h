@@ -64,6 +64,9 @@ class TTermOdbcHndlr : public terminal_handler {
   odbc::connection& connection() { return connection_; }
 
  private:
+  // A failure's text: on the console, or with data only on standard error (the console then
+  // holds data only). Each text ends its line there.
+  void report_failure(const std::wstring& text);
   void print_result_set(odbc::query& q);
   uint32_t print_rows(odbc::resultset& rows);
 

@@ -17,13 +17,13 @@ void terminal_options::reset() {
   column_delimiter = L" ";
 }
 
-void terminal_options::parse_options() { parse_options(os::command_line()); }
+void terminal_options::parse_options() { parse_options(os::command_args()); }
 
-void terminal_options::parse_options(const std::wstring& command_line) {
+void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   reset();
   std::wstring query_text, file_name;
   text_file_code_page code_page{auto_code_page, false};
-  commandline_customized_parser parser(command_line);
+  commandline_customized_parser parser(argv);
   parser.add(new argument_parser(L"(cs|connection_string)", &connection_string));
   parser.add(new commandline_bool_argument_parser(L"(do|data_only)", &data_only));
   parser.add(new commandline_argument_escape_parser(L"(cd|column_delimiter)", &column_delimiter));
@@ -35,7 +35,7 @@ void terminal_options::parse_options(const std::wstring& command_line) {
     if (!query_text.empty()) split_statements(query_text, statements);
     return;
   }
-  parse_positional(os::split_command_line(command_line));
+  parse_positional(argv);
   for (const auto& f : script_files) read_script_file(f, text_file_code_page{auto_code_page, false}, statements);
 }
 
@@ -63,29 +63,6 @@ result terminal_options::parse_positional(const std::vector<std::wstring>& argv)
   driver_parameters = a;
   for (a = arg(++i); !a.empty(); a = arg(++i)) script_files.push_back(a);
   return result();
-}
-
-size_t find_statement_end(const std::wstring& text, size_t start) {
-  bool quoted = false;
-  for (size_t p = start; p < text.size(); ++p) {
-    if (text[p] == L'\'') quoted = !quoted;
-    else if (text[p] == L';' && !quoted) return p;
-  }
-  return std::wstring::npos;
-}
-
-void split_statements(const std::wstring& text, std::vector<std::wstring>& statements) {
-  size_t s = 0;
-  while (s < text.size()) {
-    const size_t p = find_statement_end(text, s);
-    const bool last = p == std::wstring::npos;
-    std::wstring piece = text.substr(s, last ? std::wstring::npos : p - s + 1);
-    trim(piece, L" ");
-    trim(piece, L"\r\n");
-    if (!piece.empty()) statements.push_back(piece);
-    if (last) break;
-    s = p + 1;
-  }
 }
 
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,

@@ -25,18 +25,16 @@ struct terminal_options {
 
   // Clears everything but the connection string and the statements.
   void reset();
-  // From the process command line; script files that cannot be read raise windows_error.
+  // From the process's arguments; script files that cannot be read raise windows_error.
   void parse_options();
-  void parse_options(const std::wstring& command_line);
-  // The older positional syntax over the split command line (program name first).
+  // argv: the program name first.
+  void parse_options(const std::vector<std::wstring>& argv);
+  // The older positional syntax over the same arguments (program name first).
   result parse_positional(const std::vector<std::wstring>& argv);
 };
 
-// The first ";" at or after start that is outside single quotes (quotes counted from start),
-// or npos.
-size_t find_statement_end(const std::wstring& text, size_t start);
-
-// Appends the statements of a text: cut at ";" outside single quotes, each keeping its ";".
+// Appends the statements of a text, each keeping its ";" (statement_scanner says where they
+// end); a statement of comments only is left out.
 void split_statements(const std::wstring& text, std::vector<std::wstring>& statements);
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
                       std::vector<std::wstring>& statements);

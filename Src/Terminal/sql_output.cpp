@@ -6,6 +6,7 @@
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/odbc/environment.h"
+#include "vela/utf.h"
 
 namespace vela::terminal {
 
@@ -15,13 +16,22 @@ std::wstring str(uint32_t id) { return load_string(nullptr, id); }
 
 bool right_aligned(int32_t sql_type) { return sql_type >= 2 && sql_type <= 8; }
 
+bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// The first max_units UTF-16 units of a text, without half a pair; units tells how many.
+std::wstring first_units(const std::u16string& text, size_t max_units, size_t& units) {
+  units = text.size() < max_units ? text.size() : max_units;
+  if (units < text.size() && units > 0 && is_high_surrogate(text[units - 1])) --units;
+  return utf16_to_wide(text.data(), units);
+}
+
 // How the printer sees one column.
 struct printed_column {
   bool bound;
   bool right;
   size_t width;       // W, or 0 for long and binary columns
-  size_t name_length;
-  std::wstring name;
+  size_t name_length;  // in UTF-16 units, as widths are counted
+  std::u16string name;
   std::vector<char16_t> buffer;
 };
 
@@ -61,6 +71,8 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
     } else if (!options_->data_only) {
       out.write(r.text());
       out.line_break();
+    } else {
+      report_failure(r.text());
     }
   }
   out.flush();  // every statement's output is complete on the console
@@ -90,7 +102,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     printed_column& p = cols[i];
     p.bound = !odbc::is_long_or_binary(c.sql_type());
     p.right = right_aligned(c.sql_type());
-    p.name = c.name();
+    p.name = wide_to_utf16(c.name());
     p.name_length = p.name.size();
     p.width = p.bound ? static_cast<size_t>(odbc::bounded_display_size(c.display_size())) : 0;
     // Long and binary columns stay unbound and read as NULL in every row.
@@ -106,10 +118,12 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
       const printed_column& p = cols[i];
       const size_t h = p.width;
       if (!space_mode && i > 0) line += delimiter;
-      if (space_mode && p.right && h > p.name_length) pad(line, h - p.name_length);
-      line.append(p.name, 0, h);
+      size_t shown = 0;
+      const std::wstring name = first_units(p.name, h, shown);
+      if (space_mode && p.right && h > shown) pad(line, h - shown);
+      line += name;
       if (space_mode) line += L' ';
-      if (space_mode && !p.right && h > p.name_length) pad(line, h - p.name_length);
+      if (space_mode && !p.right && h > shown) pad(line, h - shown);
     }
     out.write(line);
     out.line_break();
@@ -126,6 +140,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
 
   uint32_t count = 0;
   result fetched;
+  std::vector<char16_t> piece;
   // Rows go straight from the bound buffers to the console: nothing is allocated per row.
   const wchar_t delim = delimiter.empty() ? 0 : delimiter[0];
   while ((fetched = rows.fetch()).succeeded()) {
@@ -141,26 +156,34 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
       size_t units = 0;
       if (indicator >= 0 && static_cast<size_t>(indicator / 2) <= p.width) {
         units = static_cast<size_t>(indicator / 2);
+      } else if (!space_mode) {
+        // Longer than the buffer: delimited values are printed whole, read again from the driver.
+        bool wrote = false;
+        const result whole = rows.at(i).read_text(piece, [&out, &wrote](const char16_t* t, size_t n) {
+          out.write_utf16(t, n);
+          wrote = true;
+        });
+        if (whole.succeeded() || wrote) continue;
+        while (units < p.width && v[units]) ++units;  // the driver cannot give it again: the bound part
       } else {
-        while (units < p.width && v[units]) ++units;  // a long value was cut to the buffer
+        while (units < p.width && v[units]) ++units;  // padded mode cuts the value to its column
+        if (units > 0 && is_high_surrogate(v[units - 1])) --units;  // never half a pair
       }
-      if (space_mode && p.right) {
-        size_t chars = units;
-        for (size_t k = 0; k < units; ++k) chars -= (v[k] >= 0xDC00 && v[k] <= 0xDFFF);  // pairs count once
-        if (p.width > chars) out.pad(p.width - chars);
-        out.write_utf16(v, units);
-        out.pad(1);
-      } else {
-        const size_t chars = out.write_utf16(v, units);
-        if (space_mode) out.pad(p.width > chars ? p.width - chars + 1 : 1);
-      }
+      // Places are counted in UTF-16 units, as the widths are.
+      if (space_mode && p.right && p.width > units) out.pad(p.width - units);
+      out.write_utf16(v, units);
+      if (space_mode) out.pad(!p.right && p.width > units ? p.width - units + 1 : 1);
     }
     out.line_break();
     ++count;
   }
-  if (fetched.code() != odbc::no_data_error() && !data_only) {
-    out.write(fetched.text());
-    out.line_break();
+  if (fetched.code() != odbc::no_data_error()) {
+    if (!data_only) {
+      out.write(fetched.text());
+      out.line_break();
+    } else {
+      report_failure(fetched.text());
+    }
   }
   return count;
 }

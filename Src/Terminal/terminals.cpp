@@ -36,7 +36,7 @@ void command_line_terminal::do_run() {
     std::wstring line;
     bool ended = false;
     do {
-      if (!reader.read_line(line, 1023)) {
+      if (!reader.read_line(line)) {
         ended = true;  // no more input: the same as EXIT
         break;
       }
@@ -52,29 +52,38 @@ void command_line_terminal::do_run() {
   handler_->close_terminal();
 }
 
-void take_statements(std::wstring& pending, std::vector<std::wstring>& batch) {
-  size_t a = 0;
+void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, statement_scanner& scanner) {
+  size_t a = 0, taken = 0;
   while (a < pending.size()) {
-    const size_t i = find_statement_end(pending, a);
-    if (i == std::wstring::npos) return;  // the rest waits for more input
-    if (a < i) batch.push_back(pending.substr(a, i - a));
-    pending.erase(0, i + 1);
-    if (pending.empty()) return;
-    a = 0;
+    const size_t i = scanner.find_end(pending, true);
+    if (i == statement_scanner::npos) break;  // the rest waits for more input
+    if (a < i && !scanner.comment_only()) {
+      const size_t from = scanner.statement_start(a);
+      batch.push_back(pending.substr(from, i - from));
+    }
+    taken = i + 1;
+    scanner.next_statement(taken);
+    a = taken;
     while (a < pending.size() && std::iswspace(static_cast<wint_t>(pending[a]))) ++a;
   }
+  // Cut once per call, not once per statement: a line of many statements stays linear.
+  pending.erase(0, taken);
+  scanner.drop_front(taken);
 }
 
 void stdin_terminal::do_run() {
   handler_->open_terminal();
   std::wstring pending;
+  statement_scanner scanner;
   std::string raw;
+  std::vector<std::wstring> batch;
   result last;
   while (os::read_stdin_line(raw)) {
-    if (!pending.empty()) pending += L' ';
+    // A line that ends in a "--" comment keeps its line end, so the comment ends there.
+    if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
     pending += os::decode_from_console(raw);
-    std::vector<std::wstring> batch;
-    take_statements(pending, batch);
+    batch.clear();
+    take_statements(pending, batch, scanner);
     for (const auto& statement : batch) {
       console().line_break();
       last = guarded_handle_line(*handler_, statement, last);

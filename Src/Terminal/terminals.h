@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Terminal/handler.h"
+#include "Terminal/sql_split.h"
 #include "vela/task.h"
 
 namespace vela::terminal {
@@ -27,9 +28,10 @@ class stdin_terminal : public task {
   terminal_handler* handler_;
 };
 
-// Moves the complete statements (ended by ";" outside single quotes) at the front of the
-// pending text into the batch, without their ";".
-void take_statements(std::wstring& pending, std::vector<std::wstring>& batch);
+// Moves the complete statements at the front of the pending text into the batch, without
+// their ";" (statements of comments only are dropped). The scanner keeps its place in the
+// pending text between calls: text appended since the last call is all that is scanned.
+void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, statement_scanner& scanner);
 
 // handle_line with a line's exceptions reported on the console.
 result guarded_handle_line(terminal_handler& handler, const std::wstring& line, const result& previous);

@@ -1,6 +1,10 @@
 #include "vela/cmdline.h"
 
 #include <cwctype>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <regex>
 
 #include "os/os.h"
 #include "vela/wstr.h"
@@ -13,8 +17,6 @@ onetime_task* registration = nullptr;
 
 bool ws(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
 
-std::wstring rest(const wchar_t* pos, const wchar_t* end) { return std::wstring(pos, end); }
-
 result failure(uint32_t code, std::wstring text) { return result(code, std::move(text), 3); }
 
 constexpr auto icase = std::regex_constants::ECMAScript | std::regex_constants::icase;
@@ -25,70 +27,78 @@ bool is_hex(wchar_t c) { return std::iswxdigit(static_cast<wint_t>(c)) != 0; }
 
 // ---- argument_parser -----------------------------------------------------------
 
+namespace {
+
+struct option_patterns {
+  std::wregex value_form;
+  std::wregex switch_form;
+};
+
+// The patterns of an option name, compiled once per process.
+const option_patterns& patterns_of(const std::wstring& name) {
+  static std::mutex guard;
+  static std::map<std::wstring, std::unique_ptr<option_patterns>> compiled;
+  const std::lock_guard<std::mutex> lock(guard);
+  std::unique_ptr<option_patterns>& p = compiled[name];
+  if (!p) {
+    p = std::make_unique<option_patterns>();
+    p->value_form = std::wregex(L"^[-/]" + name + L":", icase);
+    p->switch_form = std::wregex(L"[-/]" + name, icase);
+  }
+  return *p;
+}
+
+bool is_option(const std::wstring& arg) {
+  return arg.size() >= 2 && (arg[0] == L'-' || arg[0] == L'/');
+}
+
+} // namespace
+
 argument_parser::argument_parser(std::wstring name, std::wstring* target)
     : name_(std::move(name)), target_(target) {
   run_once_per_process(registration, [] { RegisterError(commandline_error, std::wstring()); });
-  if (!name_.empty()) {
-    value_form_ = std::wregex(L"^[-/]" + name_ + L":", icase);
-    switch_form_ = std::wregex(L"^[-/]" + name_ + L"$|^[-/]" + name_ + L"\\s", icase);
-  }
+  if (!name_.empty()) patterns_of(name_);  // a bad name fails here, not in the middle of a parse
 }
 
-const wchar_t* argument_parser::match_value_form(const wchar_t* pos, const wchar_t* end) const {
-  if (name_.empty()) return nullptr;
-  std::wcmatch m;
-  if (!std::regex_search(pos, end, m, value_form_)) return nullptr;
-  return pos + m.length(0);
+size_t argument_parser::match_value_form(const std::wstring& arg) const {
+  if (name_.empty()) return std::wstring::npos;
+  std::wsmatch m;
+  if (!std::regex_search(arg, m, patterns_of(name_).value_form)) return std::wstring::npos;
+  return static_cast<size_t>(m.length(0));
 }
 
-std::wstring argument_parser::option_as_written(const wchar_t* pos, const wchar_t* value) {
-  return std::wstring(pos, value - 1);  // without the colon
+bool argument_parser::match_switch_form(const std::wstring& arg) const {
+  return !name_.empty() && std::regex_match(arg, patterns_of(name_).switch_form);
 }
 
 result argument_parser::second_use(const std::wstring& text) { return failure(os::err_already_initialized, text); }
 
-result argument_parser::parse(const wchar_t*& pos, const wchar_t* end) {
+std::wstring unquote_value(std::wstring value) {
+  if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') return value.substr(1, value.size() - 2);
+  return value;
+}
+
+result argument_parser::parse(const std::wstring& arg, const std::wstring& rest) {
   if (name_.empty()) {
     // A positional argument: anything that is not an option.
-    static const std::wregex option_test(L"^[-/].+", std::regex_constants::ECMAScript);
-    if (std::regex_search(pos, end, option_test)) return failure(os::err_not_supported, rest(pos, end));
-    if (uses++ != 0 && !repeatable()) return second_use(rest(pos, end));
-    bool quoted = false;
-    const wchar_t* p = pos;
-    for (; p != end && (quoted || !ws(*p)); ++p)
-      if (*p == L'"') quoted = !quoted;
-    if (quoted) return failure(os::err_invalid_parameter, rest(pos, end));
-    target_->assign(pos, p);
+    if (is_option(arg)) return failure(os::err_not_supported, rest);
+    if (uses++ != 0 && !repeatable()) return second_use(rest);
+    *target_ = arg;
     strip_pairs(*target_, L'"');
-    pos = p;
     return result();
   }
-  if (const wchar_t* v = match_value_form(pos, end)) {
-    if (v == end || ws(*v)) return failure(os::err_invalid_parameter, rest(pos, end));
-    if (uses++ != 0 && !repeatable()) return second_use(option_as_written(pos, v));
-    const wchar_t *begin, *stop;
-    if (*v == L'"') {
-      // Runs to the first quote followed by white space or the end of the line.
-      begin = v + 1;
-      stop = begin;
-      while (stop != end && !(*stop == L'"' && (stop + 1 == end || ws(stop[1])))) ++stop;
-    } else {
-      begin = stop = v;
-      while (stop != end && !ws(*stop)) ++stop;
-    }
-    target_->assign(begin, stop);
-    pos = stop == end ? end : stop + 1;
+  const size_t v = match_value_form(arg);
+  if (v != std::wstring::npos) {
+    if (v == arg.size() || ws(arg[v])) return failure(os::err_invalid_parameter, rest);
+    if (uses++ != 0 && !repeatable()) return second_use(arg.substr(0, v - 1));
+    *target_ = unquote_value(arg.substr(v));
     return result();
   }
-  std::wcmatch m;
-  if (std::regex_search(pos, end, m, switch_form_)) {
-    const wchar_t* word_end = pos;
-    while (word_end != end && !ws(*word_end)) ++word_end;
-    if (uses++ != 0 && !repeatable()) return second_use(std::wstring(pos, word_end));
-    pos = word_end;
+  if (match_switch_form(arg)) {
+    if (uses++ != 0 && !repeatable()) return second_use(arg);
     return result();
   }
-  return failure(os::err_not_supported, rest(pos, end));
+  return failure(os::err_not_supported, rest);
 }
 
 result argument_parser::parse_word(const std::wstring& name, const std::wstring& value, const string_list&) {
@@ -105,9 +115,9 @@ commandline_bool_argument_parser::commandline_bool_argument_parser(std::wstring 
   *flag_ = false;
 }
 
-result commandline_bool_argument_parser::parse(const wchar_t*& pos, const wchar_t* end) {
+result commandline_bool_argument_parser::parse(const std::wstring& arg, const std::wstring& rest) {
   value_.clear();
-  const result r = argument_parser::parse(pos, end);
+  const result r = argument_parser::parse(arg, rest);
   if (!r.succeeded()) return r;
   if (!value_.empty()) return failure(os::err_invalid_parameter, value_);
   *flag_ = true;
@@ -156,31 +166,12 @@ std::wstring unescape(const std::wstring& in) {
   return s;
 }
 
-result commandline_argument_escape_parser::parse(const wchar_t*& pos, const wchar_t* end) {
-  const wchar_t* v = match_value_form(pos, end);
-  if (!v) return failure(os::err_not_supported, std::wstring());
-  if (v == end || ws(*v)) return failure(os::err_invalid_parameter, rest(pos, end));
-  if (uses++ != 0 && !repeatable()) return second_use(option_as_written(pos, v));
-  const wchar_t* stop;
-  if (*v == L'"') {
-    stop = v + 1;
-    while (stop != end) {
-      if (*stop == L'\\' && stop + 1 != end && (stop[1] == L'\\' || stop[1] == L'"')) {
-        stop += 2;
-        continue;
-      }
-      if (*stop == L'"' && (stop + 1 == end || ws(stop[1]))) break;
-      ++stop;
-    }
-    target_->assign(v + 1, stop);
-    replace_all(*target_, L"\\\"", L"\"");
-  } else {
-    stop = v;
-    while (stop != end && !ws(*stop)) ++stop;
-    target_->assign(v, stop);
-  }
-  pos = stop == end ? end : stop + 1;
-  *target_ = unescape(*target_);
+result commandline_argument_escape_parser::parse(const std::wstring& arg, const std::wstring& rest) {
+  const size_t v = match_value_form(arg);
+  if (v == std::wstring::npos) return failure(os::err_not_supported, std::wstring());
+  if (v == arg.size() || ws(arg[v])) return failure(os::err_invalid_parameter, rest);
+  if (uses++ != 0 && !repeatable()) return second_use(arg.substr(0, v - 1));
+  *target_ = unescape(unquote_value(arg.substr(v)));
   return result();
 }
 
@@ -189,34 +180,30 @@ result commandline_argument_escape_parser::parse(const wchar_t*& pos, const wcha
 commandline_argument_subvalues_parser::commandline_argument_subvalues_parser(std::wstring name, string_list* target)
     : argument_parser(std::move(name), &value_), list_(target) {}
 
-result commandline_argument_subvalues_parser::parse(const wchar_t*& pos, const wchar_t* end) {
-  const wchar_t* v = match_value_form(pos, end);
-  if (!v) return failure(os::err_not_supported, std::wstring());
+result commandline_argument_subvalues_parser::parse(const std::wstring& arg, const std::wstring& rest) {
+  const size_t v = match_value_form(arg);
+  if (v == std::wstring::npos) return failure(os::err_not_supported, std::wstring());
   list_->clear();
-  if (v == end || ws(*v)) return failure(os::err_invalid_parameter, rest(pos, end));
-  if (uses++ != 0 && !repeatable()) return second_use(option_as_written(pos, v));
-  const wchar_t* p = v;
+  if (v == arg.size() || ws(arg[v])) return failure(os::err_invalid_parameter, rest);
+  if (uses++ != 0 && !repeatable()) return second_use(arg.substr(0, v - 1));
+  const size_t end = arg.size();
+  size_t p = v;
   for (;;) {
-    if (p != end && *p == L'"') {
-      const wchar_t* s = p + 1;
-      const wchar_t* q = s;
-      while (q != end && !(*q == L'"' && (q + 1 == end || ws(q[1]) || q[1] == L','))) ++q;
-      list_->emplace_back(s, q);
-      if (q == end) {
-        p = end;
-        break;
-      }
-      p = q + 1;
+    if (p != end && arg[p] == L'"') {
+      // Runs to the first quote followed by a comma or the end of the argument.
+      size_t q = p + 1;
+      while (q != end && !(arg[q] == L'"' && (q + 1 == end || arg[q + 1] == L','))) ++q;
+      list_->push_back(arg.substr(p + 1, q - p - 1));
+      p = q == end ? end : q + 1;
     } else {
-      const wchar_t* s = p;
-      while (p != end && *p != L',' && !ws(*p)) ++p;
-      list_->emplace_back(s, p);
+      const size_t s = p;
+      while (p != end && arg[p] != L',') ++p;
+      list_->push_back(arg.substr(s, p - s));
     }
-    if (p == end || *p != L',') break;  // the end of the line or white space ends the argument
-    if (++p == end) break;               // a comma at the very end starts no sub-value
+    if (p == end) break;
+    if (++p == end) break;  // a comma at the very end starts no sub-value
   }
-  value_.assign(v, p);
-  pos = p;
+  value_ = arg.substr(v);
   return result();
 }
 
@@ -242,11 +229,10 @@ result commandline_filename_parser::take_file_name(const std::wstring& consumed)
   return result();
 }
 
-result commandline_filename_parser::parse(const wchar_t*& pos, const wchar_t* end) {
-  const wchar_t* start = pos;
-  const result r = commandline_argument_subvalues_parser::parse(pos, end);
+result commandline_filename_parser::parse(const std::wstring& arg, const std::wstring& rest) {
+  const result r = commandline_argument_subvalues_parser::parse(arg, rest);
   if (!r.succeeded()) return r;
-  return take_file_name(std::wstring(start, pos));
+  return take_file_name(arg);
 }
 
 result commandline_filename_parser::parse_word(const std::wstring& name, const std::wstring& value,
@@ -258,9 +244,10 @@ result commandline_filename_parser::parse_word(const std::wstring& name, const s
 
 // ---- the parsers -----------------------------------------------------------------
 
-commandline_parser::commandline_parser() : task(0), command_line_(os::command_line()) {}
+commandline_parser::commandline_parser() : commandline_parser(os::command_args()) {}
 
-commandline_parser::commandline_parser(std::wstring command_line) : task(0), command_line_(std::move(command_line)) {}
+commandline_parser::commandline_parser(string_list args)
+    : task(0), args_(std::move(args)), command_line_(os::join_command_line(args_)) {}
 
 void commandline_parser::reset_uses() {
   for (QueueIter<argument_parser> it(parsers_); !it.done(); it.next()) it.current()->uses = 0;
@@ -268,30 +255,10 @@ void commandline_parser::reset_uses() {
 
 void commandline_parser::do_run() {
   reset_uses();
-  std::wstring line = command_line_;
-  trim(line, L" ");
-  // Words at blanks outside double quotes.
-  string_list words;
-  std::wstring word;
-  bool quoted = false;
-  for (wchar_t c : line) {
-    if (c == L'"') quoted = !quoted;
-    if (c == L' ' && !quoted) {
-      if (!word.empty()) words.push_back(word);
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  if (!word.empty()) words.push_back(word);
-  for (auto& w : words) {
-    size_t quotes = 0;
-    for (wchar_t c : w) quotes += c == L'"';
-    if (quotes == 2 && w.size() >= 2 && w.front() == L'"' && w.back() == L'"') w = w.substr(1, w.size() - 2);
-  }
   result total;
-  for (size_t i = 1; i < words.size(); ++i) {
-    const std::wstring& w = words[i];
+  for (size_t i = 1; i < args_.size(); ++i) {
+    const std::wstring w = unquote_value(args_[i]);
+    if (w.empty()) continue;
     std::wstring name, value;
     if (w[0] == L'-' || w[0] == L'/') {
       const size_t colon = w.find(L':');
@@ -325,21 +292,12 @@ void commandline_parser::do_run() {
 
 void commandline_customized_parser::do_run() {
   reset_uses();
-  const wchar_t* p = command_line_.data();
-  const wchar_t* const end = p + command_line_.size();
-  // The program name, with quotes.
-  bool quoted = false;
-  for (; p != end && (quoted || !ws(*p)); ++p)
-    if (*p == L'"') quoted = !quoted;
-  for (;;) {
-    while (p != end && ws(*p)) ++p;
-    if (p == end) return;
-    const wchar_t* const before = p;
-    result r = failure(os::err_not_supported, rest(p, end));
+  for (size_t i = 1; i < args_.size(); ++i) {
+    const std::wstring rest = os::join_command_line(string_list(args_.begin() + static_cast<std::ptrdiff_t>(i), args_.end()), false);
+    result r = failure(os::err_not_supported, rest);
     for (QueueIter<argument_parser> it(parsers_); !it.done() && r.code() == os::err_not_supported; it.next())
-      r = it.current()->parse(p, end);
+      r = it.current()->parse(args_[i], rest);
     if (!r.succeeded()) throw windows_error(r);
-    if (p == before) throw windows_error(failure(os::err_invalid_parameter, rest(p, end)));
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <odbcinst.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "odbc/sqltext.h"
 #include "os/os.h"
 #include "vela/log.h"
@@ -132,12 +135,18 @@ namespace {
 
 bool list_datasources(SQLUSMALLINT first, std::vector<std::wstring>& names) {
   environment env;
-  SQLWCHAR name[33], description[65];
+  // Room for names beyond the classic 32 characters, so that they come whole; a name or
+  // description cut to its buffer (SQL_SUCCESS_WITH_INFO) still belongs to the list.
+  constexpr SQLSMALLINT name_units = 1024, description_units = 1024;
+  std::vector<SQLWCHAR> name(name_units + 1), description(description_units + 1);
   SQLSMALLINT name_length = 0, description_length = 0;
   SQLUSMALLINT direction = first;
-  while (SQLDataSourcesW(environment::handle(), direction, name, 33, &name_length, description, 65,
-                         &description_length) == SQL_SUCCESS) {
-    names.push_back(from_sql(name, 32));
+  for (;;) {
+    std::fill(name.begin(), name.end(), 0);
+    const SQLRETURN rc = SQLDataSourcesW(environment::handle(), direction, name.data(), name_units + 1, &name_length,
+                                         description.data(), description_units + 1, &description_length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+    names.push_back(from_sql(name.data(), name_units));
     direction = SQL_FETCH_NEXT;
   }
   return true;

@@ -43,13 +43,15 @@ result column::describe() {
     number = 0;
     const SQLRETURN rc = SQLColAttributeW(statement_, number_, field, nullptr, 0, nullptr, &number);
     // Sizes beyond 32 bits (a long binary column may answer 8589934590) saturate, never wrap.
-    if (rc == SQL_SUCCESS) target = number > INT32_MAX ? INT32_MAX : number < INT32_MIN ? INT32_MIN : static_cast<int32_t>(number);
+    if (SQL_SUCCEEDED(rc))
+      target = number > INT32_MAX ? INT32_MAX : number < INT32_MIN ? INT32_MIN : static_cast<int32_t>(number);
     return rc;
   };
   auto textual = [&](SQLUSMALLINT field, std::wstring& target) {
     text[0] = 0;
     const SQLRETURN rc = SQLColAttributeW(statement_, number_, field, text, sizeof text, &text_length, nullptr);
-    if (rc == SQL_SUCCESS) target = from_sql(text, 511);
+    // A longer text comes cut to the buffer (SQL_SUCCESS_WITH_INFO): it is kept as cut.
+    if (SQL_SUCCEEDED(rc)) target = from_sql(text, 511);
     return rc;
   };
   // The type as SQLDescribeCol gives it: some drivers answer SQL_COLUMN_TYPE with
@@ -58,11 +60,11 @@ result column::describe() {
   SQLRETURN rc = SQLDescribeColW(statement_, number_, nullptr, 0, nullptr, &described, nullptr, nullptr, nullptr);
   if (rc == SQL_SUCCESS) sql_type_ = described;
   else rc = numeric(SQL_COLUMN_TYPE, sql_type_);
-  if (rc == SQL_SUCCESS) rc = textual(SQL_COLUMN_TABLE_NAME, table_name_);
-  if (rc == SQL_SUCCESS) rc = textual(SQL_DESC_NAME, name_);
-  if (rc == SQL_SUCCESS) rc = numeric(SQL_COLUMN_DISPLAY_SIZE, display_size_);
-  if (rc == SQL_SUCCESS) rc = numeric(SQL_COLUMN_LENGTH, length_);
-  if (rc == SQL_SUCCESS) return result();
+  if (SQL_SUCCEEDED(rc)) rc = textual(SQL_COLUMN_TABLE_NAME, table_name_);
+  if (SQL_SUCCEEDED(rc)) rc = textual(SQL_DESC_NAME, name_);
+  if (SQL_SUCCEEDED(rc)) rc = numeric(SQL_COLUMN_DISPLAY_SIZE, display_size_);
+  if (SQL_SUCCEEDED(rc)) rc = numeric(SQL_COLUMN_LENGTH, length_);
+  if (SQL_SUCCEEDED(rc)) return result();
   return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
 }
 
@@ -133,6 +135,32 @@ void column::mend_bit_text() {
   } else if (indicator_ == 2 && (s[0] == 0 || s[0] == 1)) {
     s[0] = static_cast<char16_t>(u'0' + s[0]);
   }
+}
+
+result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink) {
+  if (piece.size() < 3) piece.resize(16384);
+  const size_t room = piece.size() - 2;  // one unit for the terminator, one for a held-back surrogate
+  size_t held = 0;                       // a high surrogate kept from the last piece, at piece[0]
+  for (;;) {
+    SQLLEN length = 0;
+    const SQLRETURN rc = SQLGetData(statement_, number_, SQL_C_WCHAR, piece.data() + held,
+                                    static_cast<SQLLEN>((room + 1) * sizeof(char16_t)), &length);
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
+    if (length == SQL_NULL_DATA) break;
+    const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) / 2 > room);
+    size_t units = held + (more ? room : static_cast<size_t>(length) / 2);
+    held = 0;
+    if (more && units > 0 && piece[units - 1] >= 0xD800 && piece[units - 1] <= 0xDBFF) {
+      held = 1;
+      --units;
+    }
+    sink(piece.data(), units);
+    if (!more) break;
+    if (held) piece[0] = piece[units];
+  }
+  if (held) sink(piece.data(), held);
+  return result();
 }
 
 // ---- resultset ---------------------------------------------------------------

@@ -165,12 +165,12 @@ bool write_all(int fd, const char* data, size_t n);
 
 // ---- command line ----------------------------------------------------------------
 namespace vela::os {
-// The process command line as one string, each argument quoted by the system's rules so
-// that one shell argument stays one argument (an option's value is quoted after its colon).
+// The process's arguments as it was given them, the program name first.
+std::vector<std::wstring> command_args();
+// The arguments joined with blanks (an argument or an option's value with blanks quoted):
+// only the text that the log records and messages quote, never parsed again.
 std::wstring command_line();
-std::wstring join_command_line(const std::vector<std::wstring>& argv);
-// Splits a command line as the system's argument splitter does.
-std::vector<std::wstring> split_command_line(const std::wstring& line);
+std::wstring join_command_line(const std::vector<std::wstring>& argv, bool program_first = true);
 } // namespace vela::os
 
 namespace vela::os {
@@ -187,8 +187,8 @@ class line_reader {
   ~line_reader();
   line_reader(const line_reader&) = delete;
   line_reader& operator=(const line_reader&) = delete;
-  // One line without its line end, at most max_chars characters. False at the end of input.
-  bool read_line(std::wstring& line, size_t max_chars);
+  // One whole line, however long, without its line end. False at the end of input.
+  bool read_line(std::wstring& line);
   bool from_terminal() const { return tty_ >= 0; }
 
  private:

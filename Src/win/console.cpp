@@ -83,6 +83,11 @@ console_writer& console() {
   return out;
 }
 
+console_writer& error_console() {
+  static console_writer err(2);
+  return err;
+}
+
 void init_program_locale() { os::init_locale(); }
 
 int exit_status(uint32_t code) {

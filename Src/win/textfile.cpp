@@ -1,5 +1,6 @@
 #include "vela/textfile.h"
 
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
@@ -47,15 +48,15 @@ bool is_text_unicode(const unsigned char* bytes, size_t length, bool* signature)
     if (signature) *signature = true;
     return true;
   }
-  const size_t units = length / 2;
-  if (units == 0) return false;
+  // NUL bytes never occur in 8-bit text. In little-endian UTF-16 they are the high bytes of
+  // ASCII and Latin characters (odd offsets), which any script has more of than characters
+  // of the form U+xx00 (even offsets), whatever its other letters are.
   size_t zero_high = 0, zero_low = 0;
-  for (size_t i = 0; i < units; ++i) {
-    zero_low += bytes[2 * i] == 0;
-    zero_high += bytes[2 * i + 1] == 0;
+  for (size_t i = 0; i + 1 < length; i += 2) {
+    zero_low += bytes[i] == 0;
+    zero_high += bytes[i + 1] == 0;
   }
-  // Mostly ASCII characters in little-endian order: high bytes zero, low bytes not.
-  return zero_high * 10 >= units * 9 && zero_low * 10 <= units;
+  return zero_high > 0 && zero_high >= zero_low;
 }
 
 bool is_utf8(const unsigned char* bytes, size_t length) {
@@ -70,6 +71,8 @@ text_file_code_page detect_code_page(const unsigned char* bytes, size_t length) 
   const size_t sample = length < detection_sample ? length : detection_sample;
   bool signature = false;
   if (is_text_unicode(bytes, sample, &signature)) return {1200, signature};
+  // NUL bytes in the other pattern: big-endian UTF-16 (or not text at all), never 8-bit text.
+  if (std::memchr(bytes, 0, sample)) return {1201, sample >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF};
   if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) return {65001, true};
   bool ascii = true;
   for (size_t i = 0; i < length && ascii; ++i) ascii = bytes[i] < 0x80;
@@ -95,15 +98,21 @@ textfile& textfile::read_all(std::wstring& text, text_file_code_page* found) {
   };
   int64_t size = 0;
   if (const uint32_t code = this->size(size)) fail(code);
-  if (size == 0) {
-    if (opened_here) close();
-    return *this;
+  // Read to the end, whatever the size said: pipes, FIFOs and /dev/stdin report 0. One byte
+  // more than the size lets a regular file end in one read.
+  std::vector<unsigned char> bytes;
+  size_t have = 0, room = size > 0 ? static_cast<size_t>(size) + 1 : 65536;
+  for (;;) {
+    bytes.resize(room);
+    size_t got = 0;
+    if (const uint32_t code = read(bytes.data() + have, room - have, got)) fail(code);
+    have += got;
+    if (have < room) break;
+    room *= 2;
   }
-  std::vector<unsigned char> bytes(static_cast<size_t>(size));
-  size_t got = 0;
-  if (const uint32_t code = read(bytes.data(), bytes.size(), got)) fail(code);
-  bytes.resize(got);
+  bytes.resize(have);
   if (opened_here) close();
+  if (bytes.empty()) return *this;
 
   const text_file_code_page detected =
       cp_.id == auto_code_page ? detect_code_page(bytes.data(), bytes.size()) : text_file_code_page{invalid_code_page, false};
@@ -128,12 +137,14 @@ textfile& textfile::read_all(std::wstring& text, text_file_code_page* found) {
     text = utf8_to_wide(view.substr(mark ? 3 : 0));
     result_cp = {65001, mark};
   } else {
-    if (cp_.id < 0) throw windows_error(name_, os::err_invalid_parameter);
-    if (const uint32_t code = os::to_wide(static_cast<unsigned>(cp_.id), view, text, false)) {
+    const int32_t id = cp_.id == auto_code_page ? detected.id : cp_.id;
+    if (id < 0) throw windows_error(name_, os::err_invalid_parameter);
+    const size_t skip = cp_.id == auto_code_page && detected.bom ? 2 : 0;
+    if (const uint32_t code = os::to_wide(static_cast<unsigned>(id), view.substr(skip), text, false)) {
       text.clear();
       throw windows_error(name_, static_cast<int32_t>(code));
     }
-    result_cp = {cp_.id, false};
+    result_cp = {id, skip != 0};
   }
   if (found) *found = result_cp;
   return *this;

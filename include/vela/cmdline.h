@@ -1,9 +1,9 @@
 // Command lines matched against option parsers: switches, values, escaped values,
-// sub-value lists and file names with a code page.
+// sub-value lists and file names with a code page. Each argument of the argument vector is
+// matched on its own; a value ends where its argument ends.
 #pragma once
 
 #include <list>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -27,8 +27,9 @@ class argument_parser {
   argument_parser(const argument_parser&) = delete;
   argument_parser& operator=(const argument_parser&) = delete;
 
-  // Offers the text at pos; on success pos has moved behind the argument.
-  virtual result parse(const wchar_t*& pos, const wchar_t* end);
+  // Offers one whole argument; rest is the command line from this argument on, as
+  // messages quote it.
+  virtual result parse(const std::wstring& arg, const std::wstring& rest);
   // Offers an option word already split into its name and value.
   virtual result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues);
   virtual bool repeatable() const { return false; }
@@ -37,22 +38,20 @@ class argument_parser {
   const std::wstring& name() const { return name_; }
 
  protected:
-  // The value form "-name:" at pos; the returned pointer is where the value begins.
-  const wchar_t* match_value_form(const wchar_t* pos, const wchar_t* end) const;
-  // The option as written before its colon (prefix and name).
-  static std::wstring option_as_written(const wchar_t* pos, const wchar_t* value);
+  // The value form "-name:": where the value begins in arg, or npos.
+  size_t match_value_form(const std::wstring& arg) const;
+  // The whole argument is the switch form "-name".
+  bool match_switch_form(const std::wstring& arg) const;
   result second_use(const std::wstring& text);
 
   std::wstring name_;
   std::wstring* target_;
-  std::wregex value_form_;
-  std::wregex switch_form_;
 };
 
 class commandline_bool_argument_parser : public argument_parser {
  public:
   commandline_bool_argument_parser(std::wstring name, bool* target);
-  result parse(const wchar_t*& pos, const wchar_t* end) override;
+  result parse(const std::wstring& arg, const std::wstring& rest) override;
   result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues) override;
 
  private:
@@ -63,13 +62,13 @@ class commandline_bool_argument_parser : public argument_parser {
 class commandline_argument_escape_parser : public argument_parser {
  public:
   using argument_parser::argument_parser;
-  result parse(const wchar_t*& pos, const wchar_t* end) override;
+  result parse(const std::wstring& arg, const std::wstring& rest) override;
 };
 
 class commandline_argument_subvalues_parser : public argument_parser {
  public:
   commandline_argument_subvalues_parser(std::wstring name, string_list* target);
-  result parse(const wchar_t*& pos, const wchar_t* end) override;
+  result parse(const std::wstring& arg, const std::wstring& rest) override;
   result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues) override;
 
  protected:
@@ -80,7 +79,7 @@ class commandline_argument_subvalues_parser : public argument_parser {
 class commandline_filename_parser : public commandline_argument_subvalues_parser {
  public:
   commandline_filename_parser(std::wstring name, std::wstring* file_name, text_file_code_page* code_page);
-  result parse(const wchar_t*& pos, const wchar_t* end) override;
+  result parse(const std::wstring& arg, const std::wstring& rest) override;
   result parse_word(const std::wstring& name, const std::wstring& value, const string_list& subvalues) override;
 
  private:
@@ -93,30 +92,35 @@ class commandline_filename_parser : public commandline_argument_subvalues_parser
 
 // Replaces \\ \' \" \t \r \n \uXXXX \xXX; other backslashes stay.
 std::wstring unescape(const std::wstring& s);
+// A value that begins and ends with a double quote loses that one pair.
+std::wstring unquote_value(std::wstring value);
 
 class commandline_parser : public task {
  public:
-  // Takes the process command line.
+  // Takes the process's argument vector (the program name first).
   commandline_parser();
-  explicit commandline_parser(std::wstring command_line);
+  explicit commandline_parser(string_list args);
   ~commandline_parser() override = default;
 
   // Owned from now on.
   void add(argument_parser* p) { parsers_.add(p); }
-  // The word parse: the line split into words, each offered to every parser.
+  // The word parse: each argument split into a name and a value and offered to every parser.
   void do_run() override;
+  const string_list& args() const { return args_; }
+  // The arguments joined into one line, as the log and messages quote them.
   const std::wstring& command_line() const { return command_line_; }
 
  protected:
   void reset_uses();
   Queue<argument_parser> parsers_;
+  string_list args_;
   std::wstring command_line_;
 };
 
 class commandline_customized_parser : public commandline_parser {
  public:
   using commandline_parser::commandline_parser;
-  // The line scan: each argument at the current position is offered to the parsers in order.
+  // Each argument in turn is offered to the parsers in order until one takes it.
   void do_run() override;
 };
 

@@ -48,6 +48,8 @@ class console_writer {
 
 // Standard output of the process; flushed at exit.
 console_writer& console();
+// Standard error of the process.
+console_writer& error_console();
 
 // Sets the locale of a program (the environment's, C.UTF-8 instead of plain C).
 void init_program_locale();

@@ -210,3 +210,18 @@ TEST(SqltermRun, InteractivePromptUnderAPseudoTerminal) {
   EXPECT_NE(s.output().find("select n from t"), std::string::npos);
   EXPECT_EQ(s.output().find("SQL>\r\nSQL>"), std::string::npos);
 }
+
+TEST(SqltermRun, APromptLineLongerThan1023CharactersIsTakenWhole) {
+  sqlite_db db;
+  pty_session s({SQLTERM_PATH, "-cs:" + db.cs});
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  const std::string value(3000, 'x');
+  ASSERT_TRUE(s.type_until("select length('" + value + "') as n\n", "Rows selected: 1.")) << s.output().substr(0, 300);
+  EXPECT_NE(s.output().find("      3000 \r\n"), std::string::npos);
+  int status = -1;
+  for (int attempt = 0; attempt < 5 && status == -1; ++attempt) {
+    s.type("exit\n");
+    status = s.wait_exit(3);
+  }
+  EXPECT_EQ(status, 0);
+}

@@ -35,7 +35,7 @@ TEST(SplitStatements, QuotesSeparatorsAndTrimming) {
   EXPECT_EQ(split(L"select 'a;b'"), (std::vector<std::wstring>{L"select 'a;b'"}));
   EXPECT_EQ(split(L"A;;B"), (std::vector<std::wstring>{L"A;", L";", L"B"}));
   EXPECT_EQ(split(L"select 1;\r\n"), (std::vector<std::wstring>{L"select 1;"}));
-  EXPECT_EQ(split(L"select \"x;y\""), (std::vector<std::wstring>{L"select \"x;", L"y\""}));
+  EXPECT_EQ(split(L"select \"x;y\""), (std::vector<std::wstring>{L"select \"x;y\""}));
   // Spaces first, then line ends: spaces uncovered by the second trim stay, tabs stay.
   EXPECT_EQ(split(L" \r\n select 1 \r\n"), (std::vector<std::wstring>{L" select 1 "}));
   EXPECT_EQ(split(L"\tx"), (std::vector<std::wstring>{L"\tx"}));
@@ -46,7 +46,8 @@ TEST(TerminalOptions, CurrentSyntaxAndFileBeforeQuery) {
   temp_dir dir;
   dir.write("a.sql", "select 'я' from t;\r\nselect 2;\r\n");
   terminal_options o;
-  o.parse_options(L"sqlterm -cs:\"DSN=x\" -do -cd:\\t -q:\"select 3; select 4\" -qf:" + dir.wpath("a.sql") + L",utf8");
+  o.parse_options({L"sqlterm", L"-cs:\"DSN=x\"", L"-do", L"-cd:\\t", L"-q:select 3; select 4",
+                   L"-qf:" + dir.wpath("a.sql") + L",utf8"});
   EXPECT_EQ(o.connection_string, L"DSN=x");
   EXPECT_TRUE(o.data_only);
   EXPECT_EQ(o.column_delimiter, L"\t");
@@ -54,14 +55,14 @@ TEST(TerminalOptions, CurrentSyntaxAndFileBeforeQuery) {
             (std::vector<std::wstring>{L"select 'я' from t;", L"select 2;", L"select 3;", L"select 4"}));
   dir.write("w.sql", "select '\xC6';");
   terminal_options w;
-  w.parse_options(L"sqlterm -qf:" + dir.wpath("w.sql") + L",1251");
+  w.parse_options({L"sqlterm", L"-qf:" + dir.wpath("w.sql") + L",1251"});
   EXPECT_EQ(w.statements, (std::vector<std::wstring>{L"select 'Ж';"}));
 }
 
 TEST(TerminalOptions, MissingScriptFileRaises) {
   terminal_options o;
   try {
-    o.parse_options(L"sqlterm -qf:/nonexistent/x.sql");
+    o.parse_options({L"sqlterm", L"-qf:/nonexistent/x.sql"});
     FAIL();
   } catch (const file_error& e) {
     EXPECT_EQ(e.code(), 2);
@@ -73,8 +74,8 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   dir.write("1.sql", "select 1;");
   dir.write("2.sql", "select 2;");
   terminal_options o;
-  o.parse_options(L"sqlterm dataonly cs:\\t SQLite3 \"Database=/tmp/x.db\" " + dir.wpath("1.sql") + L" " +
-                  dir.wpath("2.sql"));
+  o.parse_options({L"sqlterm", L"dataonly", L"cs:\\t", L"SQLite3", L"Database=/tmp/x.db", dir.wpath("1.sql"),
+                   dir.wpath("2.sql")});
   EXPECT_TRUE(o.data_only);
   EXPECT_EQ(o.column_delimiter, L"\t");
   EXPECT_EQ(o.driver, L"SQLite3");
@@ -90,8 +91,18 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   empty.parse_positional({L"sqlterm", L"cs:", L"drv"});
   EXPECT_EQ(empty.column_delimiter, L"");
   terminal_options unknown;
-  unknown.parse_options(L"sqlterm -x");
+  unknown.parse_options({L"sqlterm", L"-x"});
   EXPECT_EQ(unknown.driver, L"-x");  // an unknown option ends up as a driver name
+  // A value holding a quote and a blank stays in the current syntax.
+  terminal_options quoted;
+  quoted.parse_options({L"sqlterm", L"-cs:DSN=x", L"-q:select \"id\" from t where id = 1"});
+  EXPECT_EQ(quoted.driver, L"");
+  EXPECT_EQ(quoted.statements, (std::vector<std::wstring>{L"select \"id\" from t where id = 1"}));
+  // The positional syntax reads the same vector: an argument with blanks stays whole.
+  terminal_options blanks;
+  blanks.parse_options({L"sqlterm", L"SQLite3", L"Database=/tmp/a b.db;Timeout=5"});
+  EXPECT_EQ(blanks.driver, L"SQLite3");
+  EXPECT_EQ(blanks.driver_parameters, L"Database=/tmp/a b.db;Timeout=5");
   terminal_options none;
   none.parse_positional({L"sqlterm"});
   EXPECT_EQ(none.driver, L"");
@@ -104,4 +115,6 @@ TEST(TerminalOptions, RealArgvThroughAShell) {
   EXPECT_EQ(out, "cs=[Driver=SQLite3;Database=/tmp/a b.db]\ndriver=[]\nstmt=[select 1;]\nstmt=[select 'a;b']\n");
   const std::string q = shell(std::string(OPTIONS_PROBE_PATH) + " '-q:select \"Name\";select 2'");
   EXPECT_EQ(q, "cs=[]\ndriver=[]\nstmt=[select \"Name\";]\nstmt=[select 2]\n");
+  const std::string id = shell(std::string(OPTIONS_PROBE_PATH) + " '-q:select \"id\" from t where id = 1'");
+  EXPECT_EQ(id, "cs=[]\ndriver=[]\nstmt=[select \"id\" from t where id = 1]\n");
 }

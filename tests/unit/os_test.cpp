@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
 
 #include "vela/result.h"
 
@@ -55,4 +57,59 @@ TEST(OsCodePages, StrictAndLenientConversion) {
   EXPECT_EQ(os::from_wide(1201, L"A", n, true), 0u);
   EXPECT_EQ(n, std::string("\0A", 2));
   EXPECT_EQ(os::to_wide(999999, "x", w, false), 87u);
+}
+
+namespace {
+
+struct locale_case {
+  const char* lc_all;
+  const char* lc_ctype;
+  const char* lang;
+};
+
+void set_or_unset(const char* name, const char* value) {
+  if (value) ::setenv(name, value, 1);
+  else ::unsetenv(name);
+}
+
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "(unset)";
+}
+
+} // namespace
+
+TEST(OsConsole, APlainLocaleEnvironmentBecomesUtf8ForLibraries) {
+  const std::string saved_all = env("LC_ALL"), saved_ctype = env("LC_CTYPE"), saved_lang = env("LANG");
+  struct expectation {
+    locale_case given;
+    std::string lc_all, lc_ctype;
+  };
+  const expectation cases[] = {
+      {{nullptr, nullptr, nullptr}, "(unset)", "C.UTF-8"},
+      {{"", "", ""}, "", "C.UTF-8"},
+      {{nullptr, nullptr, "POSIX"}, "(unset)", "C.UTF-8"},
+      {{"C", nullptr, "ru_RU.UTF-8"}, "C.UTF-8", "(unset)"},  // LC_ALL wins over the others
+      {{nullptr, "C", "C.UTF-8"}, "(unset)", "C.UTF-8"},
+      {{nullptr, nullptr, "C.UTF-8"}, "(unset)", "(unset)"},  // left as it is
+      {{nullptr, nullptr, "ru_RU.UTF-8"}, "(unset)", "(unset)"},
+      {{"C.UTF-8", "C", nullptr}, "C.UTF-8", "C"},
+  };
+  for (const expectation& e : cases) {
+    set_or_unset("LC_ALL", e.given.lc_all);
+    set_or_unset("LC_CTYPE", e.given.lc_ctype);
+    set_or_unset("LANG", e.given.lang);
+    os::init_locale();
+    EXPECT_EQ(env("LC_ALL"), e.lc_all) << env("LANG");
+    EXPECT_EQ(env("LC_CTYPE"), e.lc_ctype) << env("LANG");
+  }
+  set_or_unset("LC_ALL", nullptr);
+  set_or_unset("LC_CTYPE", nullptr);
+  set_or_unset("LANG", nullptr);
+  os::init_locale();
+  EXPECT_TRUE(os::console_is_utf8());
+  set_or_unset("LC_ALL", saved_all == "(unset)" ? nullptr : saved_all.c_str());
+  set_or_unset("LC_CTYPE", saved_ctype == "(unset)" ? nullptr : saved_ctype.c_str());
+  set_or_unset("LANG", saved_lang == "(unset)" ? nullptr : saved_lang.c_str());
+  os::init_locale();
 }

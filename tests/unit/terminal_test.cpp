@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Terminal/handler.h"
+#include "Terminal/sql_split.h"
 #include "Terminal/terminals.h"
 #include "vela/console.h"
 
@@ -33,21 +34,59 @@ TEST(Parameters, TokensQuotesAndSpaces) {
   EXPECT_EQ(cmd.parameter(0), L"");
 }
 
+namespace {
+
+// One call of take_statements on a fresh pending text.
+std::vector<std::wstring> take_once(std::wstring& pending) {
+  statement_scanner scanner;
+  std::vector<std::wstring> batch;
+  take_statements(pending, batch, scanner);
+  return batch;
+}
+
+} // namespace
+
 TEST(TakeStatements, PendingTextAndBatches) {
   std::wstring pending = L"select * from t; select 2;select 3";
-  std::vector<std::wstring> batch;
-  take_statements(pending, batch);
-  EXPECT_EQ(batch, (std::vector<std::wstring>{L"select * from t", L"select 2"}));
+  EXPECT_EQ(take_once(pending), (std::vector<std::wstring>{L"select * from t", L"select 2"}));
   EXPECT_EQ(pending, L"select 3");
   pending = L"select ';' ;; ;";
-  batch.clear();
-  take_statements(pending, batch);
-  EXPECT_EQ(batch, (std::vector<std::wstring>{L"select ';' "}));
+  EXPECT_EQ(take_once(pending), (std::vector<std::wstring>{L"select ';' "}));
   EXPECT_EQ(pending, L"");
   pending = L"select 1; ";
-  batch.clear();
-  take_statements(pending, batch);
+  take_once(pending);
   EXPECT_EQ(pending, L" ");
+  pending = L"/* only a comment */; -- and another\n;select 1;";
+  EXPECT_EQ(take_once(pending), (std::vector<std::wstring>{L"select 1"}));
+}
+
+// Lines appended one by one, as standard input arrives: the scanner goes on where it
+// stopped, so words, comment openers and dollar tags cut at a line's end still count.
+TEST(TakeStatements, LinesArrivingOneByOne) {
+  const std::vector<std::wstring> lines = {
+      L"create function f() returns int as $body$",
+      L"begin return 1; end;",
+      L"$body$ language plpgsql;",
+      L"create trigger tr after insert on t begin",
+      L"insert into u values(new.a); -- a comment; with semicolons",
+      L"update u set b = case when 1 then 2 end; end; select '",
+      L"x;y' as \"a;b\" /* one; /* two; */ still; */ ; select E'a\\';b''c'",
+      L";select 1"};
+  std::wstring pending;
+  statement_scanner scanner;
+  std::vector<std::wstring> batch;
+  for (const auto& line : lines) {
+    if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
+    pending += line;
+    take_statements(pending, batch, scanner);
+  }
+  EXPECT_EQ(batch, (std::vector<std::wstring>{
+                       L"create function f() returns int as $body$ begin return 1; end; $body$ language plpgsql",
+                       L"create trigger tr after insert on t begin insert into u values(new.a); -- a comment; with "
+                       L"semicolons\nupdate u set b = case when 1 then 2 end; end",
+                       L" select ' x;y' as \"a;b\" /* one; /* two; */ still; */ ",
+                       L" select E'a\\';b''c' "}));
+  EXPECT_EQ(pending, L"select 1");
 }
 
 TEST(ExitStatus, EightBitsAndNeverZeroForAFailure) {

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <thread>
 
 #include "support/temp_dir.h"
+#include "vela/utf.h"
 
 using namespace vela;
 using vela::testing::temp_dir;
@@ -171,4 +176,53 @@ TEST(TextFile, AppendToAFileAnotherWriterHolds) {
             0u);
   EXPECT_EQ(textfile(path, cp(L"utf8")).append(L"y").code(), 32u);
   EXPECT_EQ(dir.read("held.txt"), "x");
+}
+
+// Scripts saved as UTF-16 without a mark: the NUL bytes tell, whatever the script's letters.
+TEST(Detection, Utf16WithoutAMarkInAnyScript) {
+  for (const std::wstring text : {L"select 'Привет, мир' as \"имя\";\r\n", L"select 'Καλημέρα κόσμε';\n",
+                                  L"insert into t values('一一一一一一 世界 中文');\n", L"select 1;"}) {
+    const std::string bytes = vela::wide_to_utf16le(text);
+    const text_file_code_page found = detect(bytes);
+    EXPECT_EQ(found.id, 1200);
+    EXPECT_FALSE(found.bom);
+    temp_dir dir;
+    dir.write("u16.sql", bytes);
+    EXPECT_EQ(read_text(dir.wpath("u16.sql"), cp(L"auto")), text);
+  }
+  // Big-endian text is read as such, its mark dropped; NUL bytes are never 8-bit text.
+  temp_dir dir;
+  dir.write("be.sql", std::string("\0s\0e\0l\0 \x04\x4F\0;", 12));
+  text_file_code_page found;
+  EXPECT_EQ(read_text(dir.wpath("be.sql"), cp(L"auto"), &found), L"sel я;");
+  EXPECT_EQ(found.id, 1201);
+  dir.write("bem.sql", std::string("\xFE\xFF\0a", 4));
+  EXPECT_EQ(read_text(dir.wpath("bem.sql"), cp(L"auto"), &found), L"a");
+  EXPECT_TRUE(found.bom);
+  for (const std::string& nul : {std::string("select 1;\0", 10), std::string("\0\0\0\0", 4), std::string("a\0", 2),
+                                 std::string("\xC6\xC6\0\xC6", 4)})
+    EXPECT_TRUE(detect(nul).id == 1200 || detect(nul).id == 1201);
+}
+
+// What a shell passes as a file: a FIFO, a pipe through /dev/fd; their size says 0.
+TEST(TextFile, PipesAndFifosAreReadToTheirEnd) {
+  temp_dir dir;
+  std::string script;
+  for (int i = 0; script.size() < 300000; ++i) script += "select " + std::to_string(i) + ", 'я';\n";
+  const std::string fifo = dir.path("in.sql");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { dir.write("in.sql", script); });
+  EXPECT_EQ(read_text(dir.wpath("in.sql"), cp(L"auto")), vela::utf8_to_wide(script));
+  writer.join();
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::thread pipe_writer([&] {
+    const std::string u16 = "\xFF\xFE" + vela::wide_to_utf16le(L"select 'Ω';");
+    EXPECT_EQ(write(fds[1], u16.data(), u16.size()), static_cast<ssize_t>(u16.size()));
+    close(fds[1]);
+  });
+  const std::string path = "/dev/fd/" + std::to_string(fds[0]);
+  EXPECT_EQ(read_text(std::wstring(path.begin(), path.end()), cp(L"auto")), L"select 'Ω';");
+  pipe_writer.join();
+  close(fds[0]);
 }

@@ -1,4 +1,4 @@
-// The process command line: argv joined with the quoting rules of the system's splitter.
+// The process's argument vector, and the one line that the log and messages quote.
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -38,7 +38,7 @@ std::wstring quote(const std::wstring& s) {
 
 } // namespace
 
-std::wstring join_command_line(const std::vector<std::wstring>& argv) {
+std::wstring join_command_line(const std::vector<std::wstring>& argv, bool program_first) {
   static const std::wregex option(LR"(^[-/][A-Za-z_]+:)");
   std::wstring line;
   for (size_t i = 0; i < argv.size(); ++i) {
@@ -47,11 +47,9 @@ std::wstring join_command_line(const std::vector<std::wstring>& argv) {
     std::wsmatch m;
     if (!needs_quotes(a)) {
       line += a;
-    } else if (i > 0 && std::regex_search(a, m, option)) {
-      // Only a value with blanks is quoted, so the option word still matches; the option
-      // parsers read quoted values as they stand, without escapes. Quotes the user wrote
-      // around a value without blanks keep the meaning they have on the system's own
-      // command line ("" is an empty value).
+    } else if ((i > 0 || !program_first) && std::regex_search(a, m, option)) {
+      // Only a value with blanks is quoted, behind the option word, so the line reads as
+      // the user wrote it.
       const std::wstring value = a.substr(static_cast<size_t>(m.length(0)));
       line += m.str(0);
       line += value.find_first_of(L" \t\n\v") == std::wstring::npos ? value : L"\"" + value + L"\"";
@@ -62,61 +60,7 @@ std::wstring join_command_line(const std::vector<std::wstring>& argv) {
   return line;
 }
 
-std::vector<std::wstring> split_command_line(const std::wstring& line) {
-  std::vector<std::wstring> args;
-  size_t i = 0;
-  const size_t n = line.size();
-  // The program name: up to white space, quotes toggle and are dropped, no escapes.
-  {
-    std::wstring name;
-    bool quoted = false;
-    for (; i < n && (quoted || (line[i] != L' ' && line[i] != L'\t')); ++i) {
-      if (line[i] == L'"') quoted = !quoted;
-      else name += line[i];
-    }
-    args.push_back(name);
-  }
-  for (;;) {
-    while (i < n && (line[i] == L' ' || line[i] == L'\t')) ++i;
-    if (i >= n) break;
-    std::wstring arg;
-    bool quoted = false;
-    while (i < n && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
-      if (line[i] == L'\\') {
-        size_t count = 0;
-        while (i < n && line[i] == L'\\') {
-          ++count;
-          ++i;
-        }
-        if (i < n && line[i] == L'"') {
-          arg.append(count / 2, L'\\');
-          if (count % 2) {
-            arg += L'"';
-            ++i;
-          }
-        } else {
-          arg.append(count, L'\\');
-        }
-        continue;
-      }
-      if (line[i] == L'"') {
-        if (quoted && i + 1 < n && line[i + 1] == L'"') {
-          arg += L'"';  // "" inside quotes is one quote
-          i += 2;
-          continue;
-        }
-        quoted = !quoted;
-        ++i;
-        continue;
-      }
-      arg += line[i++];
-    }
-    args.push_back(arg);
-  }
-  return args;
-}
-
-std::wstring command_line() {
+std::vector<std::wstring> command_args() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::vector<std::wstring> argv;
@@ -128,7 +72,9 @@ std::wstring command_line() {
     }
   }
   if (start < raw.size()) argv.push_back(utf8_to_wide(std::string_view(raw).substr(start)));
-  return join_command_line(argv);
+  return argv;
 }
+
+std::wstring command_line() { return join_command_line(command_args()); }
 
 } // namespace vela::os

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
@@ -24,7 +25,28 @@ bool locale_is_utf8() {
 
 bool console_is_utf8() { return locale_is_utf8(); }
 
+namespace {
+
+bool plain_locale(const char* name) {
+  return !name || !*name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0;
+}
+
+// Libraries loaded later (ODBC drivers) take their character conversion from the
+// environment, not from this process's locale: a C or POSIX environment is made UTF-8 for them.
+void utf8_environment() {
+  const char* all = std::getenv("LC_ALL");
+  if (all && *all) {
+    if (plain_locale(all)) ::setenv("LC_ALL", "C.UTF-8", 1);
+    return;
+  }
+  const char* ctype = std::getenv("LC_CTYPE");
+  if (plain_locale(ctype && *ctype ? ctype : std::getenv("LANG"))) ::setenv("LC_CTYPE", "C.UTF-8", 1);
+}
+
+} // namespace
+
 void init_locale() {
+  utf8_environment();
   const char* set = std::setlocale(LC_ALL, "");
   if (!set || std::strcmp(set, "C") == 0 || std::strcmp(set, "POSIX") == 0) {
     if (!std::setlocale(LC_ALL, "C.UTF-8")) std::setlocale(LC_ALL, "C");

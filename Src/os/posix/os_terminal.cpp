@@ -89,7 +89,7 @@ line_reader::~line_reader() {
   ::close(tty_);
 }
 
-bool line_reader::read_line(std::wstring& line, size_t max_chars) {
+bool line_reader::read_line(std::wstring& line) {
   line.clear();
   std::string bytes;
   if (tty_ >= 0) {
@@ -108,7 +108,6 @@ bool line_reader::read_line(std::wstring& line, size_t max_chars) {
   }
   if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
   line = decode_from_console(bytes);
-  if (line.size() > max_chars) line.resize(max_chars);
   return true;
 }
 

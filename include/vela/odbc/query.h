@@ -5,6 +5,7 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,10 @@ class column : public base {
     text(s);
     return s;
   }
+  // The whole value of the current row as UTF-16 text, read from its start with SQLGetData
+  // in pieces of piece's size (the caller's buffer, reused); each piece goes to sink. A pair
+  // of surrogates is never split between two pieces.
+  result read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink);
 
   uint16_t number() const { return number_; }
   int32_t sql_type() const { return sql_type_; }

@@ -1,0 +1,152 @@
+#include "Terminal/sql_split.h"
+
+#include <gtest/gtest.h>
+
+#include "Terminal/options.h"
+
+using namespace vela::terminal;
+using list = std::vector<std::wstring>;
+
+namespace {
+
+list split(const std::wstring& text) {
+  list out;
+  split_statements(text, out);
+  return out;
+}
+
+} // namespace
+
+TEST(SplitStatements, CasesThatSingleQuotesAloneAlreadySplit) {
+  EXPECT_EQ(split(L"select 1; select 2"), (list{L"select 1;", L"select 2"}));
+  EXPECT_EQ(split(L"select 'a;b'"), (list{L"select 'a;b'"}));
+  EXPECT_EQ(split(L"select 'it''s;'; x"), (list{L"select 'it''s;';", L"x"}));
+  EXPECT_EQ(split(L"A;;B"), (list{L"A;", L";", L"B"}));
+  EXPECT_EQ(split(L"select 1;\n"), (list{L"select 1;"}));
+  EXPECT_EQ(split(L"select 1;\r\n\r\n"), (list{L"select 1;"}));
+  EXPECT_EQ(split(L";"), (list{L";"}));
+  EXPECT_TRUE(split(L"").empty());
+}
+
+TEST(SplitStatements, QuotedIdentifiersOfEveryKind) {
+  EXPECT_EQ(split(L"create table \"T;x\"(\"a\"\"b;\" int);select 1"),
+            (list{L"create table \"T;x\"(\"a\"\"b;\" int);", L"select 1"}));
+  EXPECT_EQ(split(L"select [a;b] from [t];x"), (list{L"select [a;b] from [t];", L"x"}));
+  // Brackets nest as array subscripts do.
+  EXPECT_EQ(split(L"select a[b[1]];x"), (list{L"select a[b[1]];", L"x"}));
+  EXPECT_EQ(split(L"select `a;b`, `c``;d`;x"), (list{L"select `a;b`, `c``;d`;", L"x"}));
+  // E'…' takes backslash escapes; a plain literal does not.
+  EXPECT_EQ(split(L"select E'a\\';b', e'\\\\';x"), (list{L"select E'a\\';b', e'\\\\';", L"x"}));
+  EXPECT_EQ(split(L"select 'a\\';b';x"), (list{L"select 'a\\';", L"b';x"}));
+  EXPECT_EQ(split(L"select type'x;y';z"), (list{L"select type'x;y';", L"z"}));
+}
+
+TEST(SplitStatements, Comments) {
+  // Comments before a statement are not sent with it; those inside it are.
+  EXPECT_EQ(split(L"-- Name: f(i integer); Type: FUNCTION\nselect 1; -- done; really\n  select 2 /* two; */;"),
+            (list{L"select 1;", L"select 2 /* two; */;"}));
+  EXPECT_EQ(split(L"/* a; */ /* b */ \n\tselect 1 -- c;\n from t;"), (list{L"select 1 -- c;\n from t;"}));
+  EXPECT_EQ(split(L"select 1 /* a; /* nested; */ still inside; */ ; select 2"),
+            (list{L"select 1 /* a; /* nested; */ still inside; */ ;", L"select 2"}));
+  EXPECT_EQ(split(L"select 1-2;select 3 / 4;select 5--6;\n"), (list{L"select 1-2;", L"select 3 / 4;", L"select 5--6;"}));
+  // A quote inside a comment and a comment opener inside a quote change nothing.
+  EXPECT_EQ(split(L"select 1 -- it's\n; select '--' || '/*'; x"), (list{L"select 1 -- it's\n;", L"select '--' || '/*';", L"x"}));
+  // Comments only: not a statement; a comment before a statement goes with it.
+  EXPECT_EQ(split(L"select 1; -- the end\n"), (list{L"select 1;"}));
+  EXPECT_EQ(split(L"/* a */;\n-- b\n;select 1;/**/"), (list{L"select 1;"}));
+  EXPECT_TRUE(split(L"-- nothing else").empty());
+}
+
+TEST(SplitStatements, DollarQuotesAndParameters) {
+  const std::wstring f =
+      L"create function f(i integer) returns integer as $$\nbegin\n  return i + 1; -- $1 is i; 'x\nend;\n$$ language plpgsql;";
+  EXPECT_EQ(split(f + L"select f(1);"), (list{f, L"select f(1);"}));
+  const std::wstring g = L"do $body$ begin raise notice '$$;'; perform $x$;$x$; end $body$;";
+  EXPECT_EQ(split(g + L"select 2"), (list{g, L"select 2"}));
+  // $1 is a parameter, a$b$ is one name, $ alone is a character.
+  EXPECT_EQ(split(L"select $1; select a$b$; select $ ;x"), (list{L"select $1;", L"select a$b$;", L"select $ ;", L"x"}));
+  EXPECT_EQ(split(L"select $_1$a;b$_1$;x"), (list{L"select $_1$a;b$_1$;", L"x"}));
+  // A different tag does not close the quote.
+  EXPECT_EQ(split(L"select $a$ $b$; $a$;x"), (list{L"select $a$ $b$; $a$;", L"x"}));
+}
+
+TEST(SplitStatements, TriggerBodies) {
+  const std::wstring t1 =
+      L"CREATE TRIGGER tr AFTER INSERT ON t BEGIN insert into log values(new.a); insert into log values(-new.a); END;";
+  const std::wstring t2 =
+      L"create temp trigger if not exists tr2 before update on t for each row when new.a > 0\nbegin\n"
+      L"  update u set b = case when new.a > 1 then 'big;' else case new.a when 1 then 'one' end end;\n"
+      L"  insert into log(\"end\", end) values(1, 2);\nend;";
+  EXPECT_EQ(split(t1 + L"\n" + t2 + L"\nselect 1;"), (list{t1, t2, L"select 1;"}));
+  const std::wstring t3 = L"Create Temporary Trigger t3 after delete on t begin select 1; end;";
+  EXPECT_EQ(split(t3 + L"x"), (list{t3, L"x"}));
+  // Without BEGIN (as PostgreSQL writes them) a trigger ends at its ";".
+  EXPECT_EQ(split(L"create trigger tr before insert on t for each row execute function f();select 1"),
+            (list{L"create trigger tr before insert on t for each row execute function f();", L"select 1"}));
+  // The words only count at the start of a statement and outside quotes.
+  EXPECT_EQ(split(L"select 'create trigger' begin; select 2"), (list{L"select 'create trigger' begin;", L"select 2"}));
+  EXPECT_EQ(split(L"create table trigger_log(begin_at int);select 2"),
+            (list{L"create table trigger_log(begin_at int);", L"select 2"}));
+}
+
+TEST(SplitStatements, BeginAtomicBodies) {
+  const std::wstring p =
+      L"CREATE OR REPLACE PROCEDURE p(a int) LANGUAGE sql BEGIN ATOMIC insert into t values(a); "
+      L"select case when a > 0 then 1 end; END;";
+  EXPECT_EQ(split(p + L"call p(1);"), (list{p, L"call p(1);"}));
+  const std::wstring empty = L"create function f() returns int language sql begin atomic end;";
+  EXPECT_EQ(split(empty + L"x"), (list{empty, L"x"}));
+  // BEGIN alone is a transaction, not a block.
+  EXPECT_EQ(split(L"begin; create table t(a int); commit;"),
+            (list{L"begin;", L"create table t(a int);", L"commit;"}));
+}
+
+TEST(SplitStatements, UnterminatedTextRunsAsItStands) {
+  EXPECT_EQ(split(L"select 1; select 'open;"), (list{L"select 1;", L"select 'open;"}));
+  EXPECT_EQ(split(L"select 1; select $$ open; "), (list{L"select 1;", L"select $$ open;"}));
+  EXPECT_EQ(split(L"select 1; /* open; "), (list{L"select 1;", L"/* open;"}));
+  EXPECT_EQ(split(L"create trigger t after insert on u begin select 1; "),
+            (list{L"create trigger t after insert on u begin select 1;"}));
+  EXPECT_EQ(split(L"select E'\\"), (list{L"select E'\\"}));
+  EXPECT_EQ(split(L"select 1 -"), (list{L"select 1 -"}));
+}
+
+// Text fed in pieces cut at every possible place gives the same ends as the whole text.
+TEST(StatementScanner, PiecesCutAnywhereGiveTheSameEnds) {
+  const std::wstring text =
+      L"create trigger tr after insert on t begin update u set b = case when 1 then 2 end; end;"
+      L"select $tag$a;$tag$, E'\\';', [x;], /* c; /* d; */ */ 1 -- e;\n;"
+      L"select $$ $a$; $$; select 'x' ; create procedure p() begin atomic select 1; end;";
+  auto ends_of = [](const std::wstring& whole, size_t piece) {
+    std::vector<size_t> ends;
+    statement_scanner scan;
+    for (size_t have = std::min(piece, whole.size());; have = std::min(have + piece, whole.size())) {
+      const std::wstring_view seen(whole.data(), have);
+      for (size_t e; (e = scan.find_end(seen, have < whole.size())) != statement_scanner::npos;) {
+        ends.push_back(e);
+        scan.next_statement(e + 1);
+      }
+      if (have == whole.size()) break;
+    }
+    return ends;
+  };
+  const std::vector<size_t> whole = ends_of(text, text.size());
+  ASSERT_EQ(whole.size(), 5u);
+  for (size_t piece = 1; piece < 12; ++piece) EXPECT_EQ(ends_of(text, piece), whole) << piece;
+}
+
+TEST(StatementScanner, LineCommentStateForJoiningLines) {
+  statement_scanner scan;
+  std::wstring text = L"select 1 -- note";
+  EXPECT_EQ(scan.find_end(text, true), statement_scanner::npos);
+  EXPECT_TRUE(scan.in_line_comment());
+  text += L"\nfrom t where a = '--";
+  EXPECT_EQ(scan.find_end(text, true), statement_scanner::npos);
+  EXPECT_FALSE(scan.in_line_comment());
+  text += L"' as $$ x -- inside a body";
+  scan.find_end(text, true);
+  EXPECT_TRUE(scan.in_line_comment());
+  text += L"\n y";
+  scan.find_end(text, true);
+  EXPECT_FALSE(scan.in_line_comment());
+}
