@@ -50,7 +50,9 @@ result column::describe() {
   auto numeric = [&](SQLUSMALLINT field, int32_t& target) {
     number = 0;
     const SQLRETURN rc = SQLColAttributeW(statement_, number_, field, nullptr, 0, nullptr, &number);
-    if (SQL_SUCCEEDED(rc)) target = static_cast<int32_t>(number);
+    // Sizes beyond 32 bits (a long binary column may answer 8589934590) saturate, never wrap.
+    if (SQL_SUCCEEDED(rc))
+      target = number > INT32_MAX ? INT32_MAX : number < INT32_MIN ? INT32_MIN : static_cast<int32_t>(number);
     return rc;
   };
   auto textual = [&](SQLUSMALLINT field, std::wstring& target) {
@@ -130,6 +132,19 @@ void column::text(std::wstring& out) const {
   }
 }
 
+// A driver may hand a BIT over as text in its raw byte: U+0001 for 1, and nothing at all for 0.
+void column::mend_bit_text() {
+  if (sql_type_ != SQL_BIT || c_type_ != SQL_C_WCHAR || !buffer_ || buffer_length_ < 4) return;
+  auto* s = static_cast<char16_t*>(buffer_);
+  if (indicator_ == 0) {
+    s[0] = u'0';
+    s[1] = 0;
+    indicator_ = 2;
+  } else if (indicator_ == 2 && (s[0] == 0 || s[0] == 1)) {
+    s[0] = static_cast<char16_t>(u'0' + s[0]);
+  }
+}
+
 result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink) {
   if (piece.size() < 3) piece.resize(16384);
   const size_t room = piece.size() - 2;  // one unit for the terminator, one for a held-back surrogate
@@ -166,6 +181,7 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
   connection_ = conn;
   hstmt_ = statement;
   columns_.clear();
+  has_bit_ = false;
   SQLSMALLINT count = 0;
   const SQLRETURN rc = SQLNumResultCols(statement, &count);
   if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc);
@@ -175,6 +191,7 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
     // A column whose type cannot be learnt (the connection gone) is the driver's error.
     const result described = columns_.back()->describe();
     if (!described.succeeded() && columns_.back()->sql_type() == 0) return described;
+    if (columns_.back()->sql_type() == SQL_BIT) has_bit_ = true;
   }
   return result();
 }
@@ -201,6 +218,8 @@ result resultset::bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_
 
 result resultset::fetch() {
   const SQLRETURN rc = SQLFetch(hstmt_);
+  if (has_bit_ && sql_ok(rc))
+    for (auto& c : columns_) c->mend_bit_text();
   const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
   switch (rc) {
     case SQL_SUCCESS: return result();

@@ -61,6 +61,8 @@ class column : public base {
   const std::wstring& name() const { return name_; }
   const std::wstring& table_name() const { return table_name_; }
   bool caller_buffer() const { return caller_buffer_; }
+  // A BIT value that a driver handed over as its raw byte becomes the text "0" or "1".
+  void mend_bit_text();
 
  private:
   void release();
@@ -105,6 +107,7 @@ class resultset : public base {
   connection* connection_ = nullptr;
   SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
   std::vector<std::unique_ptr<column>> columns_;
+  bool has_bit_ = false;
 };
 
 class query : public base {
