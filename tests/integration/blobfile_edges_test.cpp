@@ -147,7 +147,9 @@ TEST_P(BlobfileEdges, PaddedFixedLengthPathsLoseTheirBlanks) {
   // PostgreSQL pads CHAR(20) and reports it as fixed-length text; SQLite neither pads nor
   // reports it so, and its values are taken as they are.
   exec("insert into fixed values('a.bin', " + bytes_literal("4142") + ")");
-  if (pg()) EXPECT_EQ(value("select path from fixed"), L"a.bin               ");
+  if (pg()) {
+    EXPECT_EQ(value("select path from fixed"), L"a.bin               ");
+  }
   const run_result r = blobfile("select path, data from fixed");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(body(r), head + " writing to 'a.bin'... written 2 bytes.\n");
