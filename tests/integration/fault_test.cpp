@@ -192,10 +192,9 @@ TEST_F(Faults, SqltermOutputToAFullDevice) {
 TEST_F(Faults, BlobfileDownloadIntoAFullDevice) {
   run_process({SQLTERM_PATH, "-cs:" + cs_, "-q:insert into docs values('/dev/full', randomblob(300000))"});
   const run_result r = run_process({BLOBFILE_PATH, cs_, "select path, data from docs"});
-  // The device refuses the file's set-up or its bytes: either way an error naming it, never success.
-  EXPECT_NE(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("'/dev/full'"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Error ("), std::string::npos) << r.out;
+  // The device takes the file's set-up and refuses its bytes: the disk-full error, naming it.
+  EXPECT_EQ(r.status, 112) << r.out;
+  EXPECT_NE(r.out.find("'/dev/full' There is not enough space on the disk. [112"), std::string::npos) << r.out;
 }
 
 TEST_F(Faults, AFileSizeLimitIsAWriteError) {
