@@ -1,5 +1,6 @@
 #include "Terminal/options.h"
 
+#include "Terminal/sql_split.h"
 #include "os/os.h"
 #include "vela/cmdline.h"
 #include "vela/wstr.h"
@@ -67,9 +68,10 @@ result terminal_options::parse_positional(const std::vector<std::wstring>& argv)
 
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
                       std::vector<std::wstring>& statements) {
-  std::wstring content;
-  textfile(file_name, code_page).read_all(content);
-  split_statements(content, statements);
+  // A piece at a time: only the statements are held, not the whole text as well.
+  statement_splitter splitter(statements);
+  textfile(file_name, code_page).read_pieces([&splitter](std::wstring_view piece) { splitter.add(piece); });
+  splitter.finish();
 }
 
 } // namespace vela::terminal

@@ -256,23 +256,48 @@ size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
   return npos;
 }
 
-void split_statements(const std::wstring& text, std::vector<std::wstring>& statements) {
-  statement_scanner scan;
-  size_t s = 0;
+namespace {
+
+// Cuts statements from text[s…]; returns where the next statement begins. With more_to_come,
+// a statement not ended yet waits (its start is returned).
+size_t cut_statements(statement_scanner& scan, std::wstring_view text, size_t s, bool more_to_come,
+                      std::vector<std::wstring>& statements) {
   while (s < text.size()) {
-    const size_t p = scan.find_end(text, false);
+    const size_t p = scan.find_end(text, more_to_come);
     const bool last = p == statement_scanner::npos;
+    if (last && more_to_come) return s;
     if (!scan.comment_only()) {
       const size_t from = scan.statement_start(s);
-      std::wstring piece = text.substr(from, last ? std::wstring::npos : p - from + 1);
+      std::wstring piece(text.substr(from, last ? std::wstring_view::npos : p - from + 1));
       trim(piece, L" ");
       trim(piece, L"\r\n");
       if (!piece.empty()) statements.push_back(std::move(piece));
     }
-    if (last) break;
+    if (last) return text.size();
     s = p + 1;
     scan.next_statement(s);
   }
+  return s;
+}
+
+} // namespace
+
+void split_statements(const std::wstring& text, std::vector<std::wstring>& statements) {
+  statement_scanner scan;
+  cut_statements(scan, text, 0, false, statements);
+}
+
+void statement_splitter::add(std::wstring_view piece) {
+  text_.append(piece);
+  const size_t s = cut_statements(scan_, text_, 0, true, statements_);
+  // Drop what is cut, once per piece.
+  text_.erase(0, s);
+  scan_.drop_front(s);
+}
+
+void statement_splitter::finish() {
+  cut_statements(scan_, text_, 0, false, statements_);
+  text_.clear();
 }
 
 } // namespace vela::terminal

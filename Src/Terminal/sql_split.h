@@ -79,4 +79,19 @@ class statement_scanner {
   size_t start_ = 0;
 };
 
+// Cuts a text that arrives in pieces (a script file read a piece at a time) into the same
+// statements as split_statements cuts the whole text into; holds only what is not cut yet.
+class statement_splitter {
+ public:
+  explicit statement_splitter(std::vector<std::wstring>& statements) : statements_(statements) {}
+  void add(std::wstring_view piece);
+  // The text has ended.
+  void finish();
+
+ private:
+  statement_scanner scan_;
+  std::wstring text_;
+  std::vector<std::wstring>& statements_;
+};
+
 } // namespace vela::terminal

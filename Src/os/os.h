@@ -76,6 +76,23 @@ unsigned oem_code_page();
 // strict: fail on invalid input (code 1113); otherwise invalid bytes become U+FFFD.
 // Returns 0 or an error code (87 for an unknown code page).
 uint32_t to_wide(unsigned code_page, std::string_view bytes, std::wstring& out, bool strict);
+// The same conversion for bytes that come in pieces: a character cut by the end of one piece
+// is completed by the next, and a stateful encoding keeps its shift state between pieces.
+class wide_decoder {
+ public:
+  explicit wide_decoder(unsigned code_page);
+  ~wide_decoder();
+  wide_decoder(const wide_decoder&) = delete;
+  wide_decoder& operator=(const wide_decoder&) = delete;
+  bool ok() const;
+  // Appends the text of bytes to out. With last, a cut character at the end counts as
+  // invalid input. On failure out is left as it was.
+  uint32_t decode(std::string_view bytes, bool last, std::wstring& out, bool strict);
+
+ private:
+  void* cd_;
+  std::string carry_;
+};
 // Converts wide text to the given code page. With strict, a character the code page
 // cannot hold fails with 1113; otherwise it is written as "?".
 uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out, bool strict);

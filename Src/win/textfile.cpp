@@ -1,5 +1,6 @@
 #include "vela/textfile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 #include <string>
@@ -83,8 +84,34 @@ text_file_code_page detect_code_page(const unsigned char* bytes, size_t length) 
 
 // ---- reading -----------------------------------------------------------------
 
+namespace {
+
+// How many of the n bytes to decode now so that no character is cut: UTF-8 ends before a lead
+// byte near the end (the decoder never joins bytes across a lead or ASCII byte); UTF-16 ends
+// on a whole unit and not after a high surrogate.
+size_t utf8_cut(const unsigned char* b, size_t n) {
+  for (size_t k = 1; k <= 3 && k <= n; ++k) {
+    const unsigned char c = b[n - k];
+    if ((c & 0xC0) != 0x80) return c >= 0xC0 ? n - k : n;
+  }
+  return n;
+}
+
+size_t utf16le_cut(const unsigned char* b, size_t n) {
+  n &= ~static_cast<size_t>(1);
+  if (n >= 2 && b[n - 1] >= 0xD8 && b[n - 1] <= 0xDB) n -= 2;
+  return n;
+}
+
+} // namespace
+
 textfile& textfile::read_all(std::wstring& text, text_file_code_page* found) {
   text.clear();
+  return read_pieces([&text](std::wstring_view piece) { text.append(piece); }, found);
+}
+
+textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& sink, text_file_code_page* found,
+                                size_t piece_bytes) {
   const bool opened_here = !is_open();
   if (opened_here) {
     open(name_, file_access::read, file_access::share_read, nullptr, file_access::open_existing,
@@ -96,56 +123,97 @@ textfile& textfile::read_all(std::wstring& text, text_file_code_page* found) {
     if (opened_here) close();
     throw file_error(name_, code);
   };
-  int64_t size = 0;
-  if (const uint32_t code = this->size(size)) fail(code);
-  // Read to the end, whatever the size said: pipes, FIFOs and /dev/stdin report 0. One byte
-  // more than the size lets a regular file end in one read.
-  std::vector<unsigned char> bytes;
-  size_t have = 0, room = size > 0 ? static_cast<size_t>(size) + 1 : 65536;
-  for (;;) {
-    bytes.resize(room);
+  // Read to the end, whatever the size says: pipes, FIFOs and /dev/stdin report 0. The first
+  // piece holds the sample that the code page is detected from.
+  if (piece_bytes < detection_sample) piece_bytes = detection_sample;
+  std::vector<unsigned char> bytes(piece_bytes + 8);
+  size_t have = 0;
+  bool at_end = false;
+  auto fill = [&] {
     size_t got = 0;
-    if (const uint32_t code = read(bytes.data() + have, room - have, got)) fail(code);
+    if (const uint32_t code = read(bytes.data() + have, piece_bytes, got)) fail(code);
     have += got;
-    if (have < room) break;
-    room *= 2;
+    at_end = got < piece_bytes;
+  };
+  fill();
+  if (have == 0) {
+    if (opened_here) close();
+    return *this;
   }
-  bytes.resize(have);
-  if (opened_here) close();
-  if (bytes.empty()) return *this;
 
-  const text_file_code_page detected =
-      cp_.id == auto_code_page ? detect_code_page(bytes.data(), bytes.size()) : text_file_code_page{invalid_code_page, false};
-  const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  bool ascii = true;  // so far
+  for (size_t i = 0; i < have && ascii; ++i) ascii = bytes[i] < 0x80;
+  text_file_code_page detected =
+      cp_.id == auto_code_page ? detect_code_page(bytes.data(), have) : text_file_code_page{invalid_code_page, false};
+  // ASCII at the start of a longer file: UTF-8 when any other byte follows, else ANSI. Both
+  // read ASCII alike, so decode as UTF-8 and tell which it was at the end.
+  const bool ascii_start = cp_.id == auto_code_page && !at_end && ascii && detected.id == 0;
+  if (ascii_start) detected = {65001, false};
+
+  enum class how { code_page, utf16le, utf8 } kind = how::code_page;
+  const std::string_view start_view(reinterpret_cast<const char*>(bytes.data()), have);
   text_file_code_page result_cp;
+  size_t skip = 0;
   auto is = [&](int32_t id) { return cp_.id == id || detected.id == id; };
   if (cp_.id == 0 || detected.id == 0) {
-    os::to_wide(0, view, text, false);
     result_cp = {0, false};
   } else if (is(1)) {
     // CR, LF and TAB pass through the OEM conversion unchanged.
-    os::to_wide(1, view, text, false);
     result_cp = {1, false};
   } else if (is(1200)) {
     bool signature = false;
-    is_text_unicode(bytes.data(), bytes.size(), &signature);
-    const size_t skip = signature ? 2 : 0;
-    text = utf16le_to_wide(bytes.data() + skip, bytes.size() - skip);
+    is_text_unicode(bytes.data(), have, &signature);
+    skip = signature ? 2 : 0;
+    kind = how::utf16le;
     result_cp = {1200, signature};
   } else if (is(65001)) {
-    const bool mark = view.size() >= 3 && view.substr(0, 3) == "\xEF\xBB\xBF";
-    text = utf8_to_wide(view.substr(mark ? 3 : 0));
+    const bool mark = start_view.size() >= 3 && start_view.substr(0, 3) == "\xEF\xBB\xBF";
+    skip = mark ? 3 : 0;
+    kind = how::utf8;
     result_cp = {65001, mark};
   } else {
     const int32_t id = cp_.id == auto_code_page ? detected.id : cp_.id;
-    if (id < 0) throw windows_error(name_, os::err_invalid_parameter);
-    const size_t skip = cp_.id == auto_code_page && detected.bom ? 2 : 0;
-    if (const uint32_t code = os::to_wide(static_cast<unsigned>(id), view.substr(skip), text, false)) {
-      text.clear();
-      throw windows_error(name_, static_cast<int32_t>(code));
+    if (id < 0) {
+      if (opened_here) close();
+      throw windows_error(name_, os::err_invalid_parameter);
     }
+    skip = cp_.id == auto_code_page && detected.bom ? 2 : 0;
     result_cp = {id, skip != 0};
   }
+  os::wide_decoder decoder(static_cast<unsigned>(result_cp.id < 0 ? 0 : result_cp.id));
+  std::wstring text;
+  size_t from = skip;
+  for (;;) {
+    const unsigned char* b = bytes.data();
+    size_t end = have;
+    if (kind == how::utf8) {
+      if (!at_end) end = from + utf8_cut(b + from, have - from);
+      text = utf8_to_wide(std::string_view(reinterpret_cast<const char*>(b + from), end - from));
+    } else if (kind == how::utf16le) {
+      if (!at_end) end = from + utf16le_cut(b + from, have - from);
+      text = utf16le_to_wide(b + from, end - from);
+    } else {
+      text.clear();
+      const uint32_t code =
+          decoder.decode(std::string_view(reinterpret_cast<const char*>(b + from), have - from), at_end, text, false);
+      // ANSI and OEM read whatever they can.
+      if (code && result_cp.id > 1) {
+        if (opened_here) close();
+        throw windows_error(name_, static_cast<int32_t>(code));
+      }
+    }
+    if (ascii_start)
+      for (size_t i = from; i < end && ascii; ++i) ascii = b[i] < 0x80;
+    if (!text.empty()) sink(text);
+    if (at_end) break;
+    // The bytes of a cut character go first in the next piece.
+    std::copy(b + end, b + have, bytes.data());
+    have -= end;
+    from = 0;
+    fill();
+  }
+  if (opened_here) close();
+  if (ascii_start && ascii) result_cp = {0, false};
   if (found) *found = result_cp;
   return *this;
 }

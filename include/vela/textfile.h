@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "vela/file.h"
 #include "vela/result.h"
@@ -31,6 +33,10 @@ class textfile : public file {
 
   // Raises file_error (open, position, size, read) or windows_error (conversion).
   textfile& read_all(std::wstring& text, text_file_code_page* found = nullptr);
+  // The same text in pieces, in order, read and decoded about piece_bytes at a time: only a
+  // piece is held, and no character is cut between two pieces. found is known at the end.
+  textfile& read_pieces(const std::function<void(std::wstring_view)>& sink, text_file_code_page* found = nullptr,
+                        size_t piece_bytes = 1 << 20);
   result save(const std::wstring& text);
   result append(const std::wstring& text);
   void append_or_throw(const std::wstring& text);

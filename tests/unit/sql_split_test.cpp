@@ -135,6 +135,30 @@ TEST(StatementScanner, PiecesCutAnywhereGiveTheSameEnds) {
   for (size_t piece = 1; piece < 12; ++piece) EXPECT_EQ(ends_of(text, piece), whole) << piece;
 }
 
+// A script read a piece at a time is cut into exactly the statements of the whole text, with
+// the leading comments, trimming and unterminated ends of the whole.
+TEST(StatementSplitter, PiecesOfAnySizeGiveTheStatementsOfTheWhole) {
+  const std::wstring texts[] = {
+      L"-- lead; comment\n  select 1 ;\r\n/* c; */ select $tag$a;$tag$, E'\\';', [x;] -- e;\n;;"
+      L"create trigger tr after insert on t begin update u set b = case when 1 then 2 end; end;\n"
+      L"create function f() returns int as $$ begin return 1; end; $$ language plpgsql;"
+      L"  -- only a comment;\n select 'open;",
+      L"select 1; /* open; ",
+      L"select 1;\n\n",
+      L"x",
+  };
+  for (const auto& text : texts) {
+    const list whole = split(text);
+    for (size_t piece = 1; piece <= text.size(); ++piece) {
+      list got;
+      statement_splitter splitter(got);
+      for (size_t at = 0; at < text.size(); at += piece) splitter.add(std::wstring_view(text).substr(at, piece));
+      splitter.finish();
+      EXPECT_EQ(got, whole) << piece;
+    }
+  }
+}
+
 TEST(StatementScanner, LineCommentStateForJoiningLines) {
   statement_scanner scan;
   std::wstring text = L"select 1 -- note";

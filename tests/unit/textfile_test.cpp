@@ -28,6 +28,21 @@ std::wstring read_text(const std::wstring& path, text_file_code_page page, text_
   return text;
 }
 
+// The text of read_pieces, and how many pieces it came in.
+std::wstring read_in_pieces(const std::wstring& path, text_file_code_page page, size_t piece_bytes,
+                            text_file_code_page* found = nullptr, size_t* pieces = nullptr) {
+  std::wstring text;
+  size_t n = 0;
+  textfile(path, page).read_pieces(
+      [&](std::wstring_view piece) {
+        text.append(piece);
+        ++n;
+      },
+      found, piece_bytes);
+  if (pieces) *pieces = n;
+  return text;
+}
+
 } // namespace
 
 TEST(CodePageNames, EveryRule) {
@@ -225,4 +240,54 @@ TEST(TextFile, PipesAndFifosAreReadToTheirEnd) {
   EXPECT_EQ(read_text(std::wstring(path.begin(), path.end()), cp(L"auto")), L"select 'Ω';");
   pipe_writer.join();
   close(fds[0]);
+}
+
+// Piece ends fall inside characters at every offset; the pieces join to the whole text.
+TEST(TextFile, PiecesNeverCutACharacter) {
+  temp_dir dir;
+  // UTF-8 with characters of every length, stray continuation bytes and cut sequences.
+  std::string utf8;
+  const char* parts[] = {"a", "я", "€", "😀", "\x80", "\xE2\x82", "\n", "\xF0\x9F\x98"};
+  for (size_t i = 0; utf8.size() < 330000; ++i) utf8 += parts[(i * 7 + i / 3) % 8];
+  dir.write("u8.sql", utf8);
+  // UTF-16 with a mark, surrogate pairs and lone surrogates.
+  std::string utf16 = "\xFF\xFE";
+  const char16_t units[] = {u'a', 0x044F, 0xD83D, 0xDE00, 0xD800, u'b', 0xDC00, u'\n'};
+  for (size_t i = 0; utf16.size() < 330000; ++i) {
+    const char16_t u = units[(i * 5 + i / 7) % 8];
+    utf16 += static_cast<char>(u & 0xFF);
+    utf16 += static_cast<char>(u >> 8);
+  }
+  utf16 += 'x';  // an odd last byte
+  dir.write("u16.sql", utf16);
+  // Code pages through the converter: a stateful one and one of two-byte characters.
+  std::wstring wide;
+  for (size_t i = 0; wide.size() < 150000; ++i) wide += (i % 3 ? L"日本語 テ+a;" : L"select 1;\n");
+  ASSERT_TRUE(textfile(dir.wpath("u7.sql"), {65000, false}).save(wide).succeeded());
+  ASSERT_TRUE(textfile(dir.wpath("sjis.sql"), {932, false}).save(wide).succeeded());
+
+  for (size_t piece = 102400; piece < 102404; ++piece) {
+    size_t pieces = 0;
+    EXPECT_EQ(read_in_pieces(dir.wpath("u8.sql"), cp(L"utf8"), piece, nullptr, &pieces), utf8_to_wide(utf8)) << piece;
+    EXPECT_EQ(pieces, 4u);
+    EXPECT_EQ(read_in_pieces(dir.wpath("u16.sql"), cp(L"auto"), piece),
+              utf16le_to_wide(reinterpret_cast<const unsigned char*>(utf16.data()) + 2, utf16.size() - 2))
+        << piece;
+    EXPECT_EQ(read_in_pieces(dir.wpath("u7.sql"), {65000, false}, piece), wide) << piece;
+    EXPECT_EQ(read_in_pieces(dir.wpath("sjis.sql"), {932, false}, piece), wide) << piece;
+  }
+}
+
+// The ASCII start of a long file does not decide its code page: a later character does.
+TEST(TextFile, AsciiStartOfALongFile) {
+  temp_dir dir;
+  const std::string ascii(250000, 'a');
+  dir.write("ascii.sql", ascii);
+  dir.write("late8.sql", ascii + "я");
+  text_file_code_page found;
+  EXPECT_EQ(read_in_pieces(dir.wpath("ascii.sql"), cp(L"auto"), 102400, &found), std::wstring(250000, L'a'));
+  EXPECT_EQ(found.id, 0);
+  EXPECT_EQ(read_in_pieces(dir.wpath("late8.sql"), cp(L"auto"), 102400, &found), std::wstring(250000, L'a') + L"я");
+  EXPECT_EQ(found.id, 65001);
+  EXPECT_FALSE(found.bom);
 }

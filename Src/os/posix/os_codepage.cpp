@@ -91,43 +91,70 @@ unsigned oem_code_page() {
   }
 }
 
-uint32_t to_wide(unsigned code_page, std::string_view bytes, std::wstring& out, bool strict) {
-  out.clear();
-  converter cv(wide_name, iconv_name(code_page));
-  if (!cv.ok()) return err_invalid_parameter;
+wide_decoder::wide_decoder(unsigned code_page)
+    : cd_(iconv_open(wide_name, iconv_name(code_page).c_str())) {}
+
+wide_decoder::~wide_decoder() {
+  if (ok()) iconv_close(static_cast<iconv_t>(cd_));
+}
+
+bool wide_decoder::ok() const { return cd_ != reinterpret_cast<void*>(-1); }
+
+uint32_t wide_decoder::decode(std::string_view bytes, bool last, std::wstring& out, bool strict) {
+  if (!ok()) return err_invalid_parameter;
+  std::string joined;
+  if (!carry_.empty()) {
+    joined = std::move(carry_);
+    joined.append(bytes);
+    carry_.clear();
+    bytes = joined;
+  }
   if (bytes.empty()) return 0;
-  std::wstring buf(bytes.size() + 4, L'\0');
+  const iconv_t cd = static_cast<iconv_t>(cd_);
+  const size_t old = out.size();
+  out.resize(old + bytes.size() + 4);
   char* in = const_cast<char*>(bytes.data());
   size_t in_left = bytes.size();
-  char* o = reinterpret_cast<char*>(buf.data());
-  size_t o_left = buf.size() * sizeof(wchar_t);
+  char* o = reinterpret_cast<char*>(out.data() + old);
+  size_t o_left = (out.size() - old) * sizeof(wchar_t);
+  auto grow = [&] {
+    const size_t used = out.size() - o_left / sizeof(wchar_t);
+    out.resize(out.size() * 2);
+    o = reinterpret_cast<char*>(out.data() + used);
+    o_left = (out.size() - used) * sizeof(wchar_t);
+  };
   while (in_left > 0) {
-    if (iconv(cv.get(), &in, &in_left, &o, &o_left) != static_cast<size_t>(-1)) break;
+    if (iconv(cd, &in, &in_left, &o, &o_left) != static_cast<size_t>(-1)) break;
     if (errno == E2BIG) {
-      const size_t used = buf.size() - o_left / sizeof(wchar_t);
-      buf.resize(buf.size() * 2);
-      o = reinterpret_cast<char*>(buf.data() + used);
-      o_left = (buf.size() - used) * sizeof(wchar_t);
+      grow();
       continue;
     }
-    if (strict) return err_no_unicode_translation;
-    // An invalid or cut sequence: one replacement character, then go on behind the byte.
-    if (o_left < sizeof(wchar_t)) {
-      const size_t used = buf.size() - o_left / sizeof(wchar_t);
-      buf.resize(buf.size() * 2);
-      o = reinterpret_cast<char*>(buf.data() + used);
-      o_left = (buf.size() - used) * sizeof(wchar_t);
+    if (errno == EINVAL && !last) {
+      carry_.assign(in, in_left);  // the start of a character: the next piece ends it
+      break;
     }
+    if (strict) {
+      out.resize(old);
+      return err_no_unicode_translation;
+    }
+    // An invalid or cut sequence: one replacement character, then go on behind the byte.
+    if (o_left < sizeof(wchar_t)) grow();
     *reinterpret_cast<wchar_t*>(o) = L'\xFFFD';
     o += sizeof(wchar_t);
     o_left -= sizeof(wchar_t);
     ++in;
     --in_left;
-    iconv(cv.get(), nullptr, nullptr, nullptr, nullptr);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
-  buf.resize(buf.size() - o_left / sizeof(wchar_t));
-  out.swap(buf);
+  out.resize(out.size() - o_left / sizeof(wchar_t));
   return 0;
+}
+
+uint32_t to_wide(unsigned code_page, std::string_view bytes, std::wstring& out, bool strict) {
+  out.clear();
+  wide_decoder decoder(code_page);
+  if (!decoder.ok()) return err_invalid_parameter;
+  return decoder.decode(bytes, true, out, strict);
 }
 
 uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out, bool strict) {
