@@ -3,7 +3,7 @@
 
 Usage: bench/script_bench.py BUILD_DIR
 1. split_bench: reading and cutting a 10 MB script of 100,000 statements and a 100 MB one
-   of 1,000,000 (time must grow linearly).
+   of 1,000,000 (time must grow linearly), and one statement of 100 MB on one line.
 2. One statement of 1 MB spread over 100,000 lines, run by sqlterm on SQLite through "-qi"
    (standard input) and through "-qf" (the same file); "-qi" should take at most about twice
    as long. Times are CPU seconds (user + system) of the measured process, best of 3.
@@ -26,7 +26,7 @@ def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
     sqlterm = os.path.join(build, "Src", "sqlterm")
     split_bench = os.path.join(build, "bench", "split_bench")
-    for n in (100000, 1000000):
+    for n in (100000, 1000000, -100000000):
         subprocess.run([split_bench, str(n)], check=True)
 
     work = tempfile.mkdtemp(prefix="vela-bench-")

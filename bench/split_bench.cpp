@@ -1,5 +1,5 @@
 // Reading and cutting a large script into statements, as "-qf" does before it connects.
-// Usage: split_bench STATEMENTS [FILE]
+// Usage: split_bench STATEMENTS [FILE]   (STATEMENTS < 0: one statement of -STATEMENTS bytes)
 // Writes a script of STATEMENTS statements of about 100 bytes each (quoted text with ";",
 // comments, a dollar-quoted function and a trigger body now and then) to FILE (default: a
 // temporary file), then times reading and cutting it into statements as -qf does;
@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
   {
     std::ofstream out(path, std::ios::binary);
     std::string s;
+    // A negative count: one statement of that many bytes on one line.
+    if (count < 0) out << "select length('" << std::string(static_cast<size_t>(-count) - 18, 'x') << "');\n";
     for (long i = 0; i < count; ++i) {
       s.clear();
       if (i % 1000 == 999) {
@@ -58,5 +60,5 @@ int main(int argc, char** argv) {
   std::printf("%ld statements (%zu found), %.1f MB: read and split %.3f s (CPU), peak RSS %.0f MiB\n", count,
               statements.size(), bytes / 1e6, t1 - t0, usage.ru_maxrss / 1024.0);
   if (argc <= 2) std::remove(path.c_str());
-  return static_cast<long>(statements.size()) == count ? 0 : 1;
+  return static_cast<long>(statements.size()) == (count < 0 ? 1 : count) ? 0 : 1;
 }

@@ -69,8 +69,16 @@ result terminal_options::parse_positional(const std::vector<std::wstring>& argv)
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
                       std::vector<std::wstring>& statements) {
   // A piece at a time: only the statements are held, not the whole text as well.
-  statement_splitter splitter(statements);
-  textfile(file_name, code_page).read_pieces([&splitter](std::wstring_view piece) { splitter.add(piece); });
+  textfile file(file_name, code_page);
+  int64_t size = 0;  // no more characters than bytes in any code page
+  if (os::is_regular_file(file_name)) {
+    // Opened first for its size; pipes and FIFOs are opened by the reading alone.
+    file.open(file_name, file_access::read, file_access::share_read, nullptr, file_access::open_existing,
+              file_access::normal_attributes, 0);
+    if (file.size(size) != 0) size = 0;
+  }
+  statement_splitter splitter(statements, static_cast<size_t>(size));
+  file.read_pieces([&splitter](std::wstring_view piece) { splitter.add(piece); });
   splitter.finish();
 }
 

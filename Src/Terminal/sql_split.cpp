@@ -1,5 +1,6 @@
 #include "Terminal/sql_split.h"
 
+#include <algorithm>
 #include <cwctype>
 
 #include "Terminal/options.h"
@@ -258,23 +259,40 @@ size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
 
 namespace {
 
-// Cuts statements from text[s…]; returns where the next statement begins. With more_to_come,
-// a statement not ended yet waits (its start is returned).
-size_t cut_statements(statement_scanner& scan, std::wstring_view text, size_t s, bool more_to_come,
+void add_statement(std::wstring piece, std::vector<std::wstring>& statements) {
+  trim(piece, L" ");
+  trim(piece, L"\r\n");
+  if (!piece.empty()) statements.push_back(std::move(piece));
+}
+
+// Cuts statements from owner[s…]; returns where the next statement begins. With more_to_come,
+// a statement not ended yet waits (its start is returned). With own, a statement that is most
+// of the text is moved out of owner rather than copied.
+size_t cut_statements(statement_scanner& scan, std::wstring& owner, bool own, size_t s, bool more_to_come,
                       std::vector<std::wstring>& statements) {
-  while (s < text.size()) {
-    const size_t p = scan.find_end(text, more_to_come);
+  while (s < owner.size()) {
+    const size_t p = scan.find_end(owner, more_to_come);
     const bool last = p == statement_scanner::npos;
     if (last && more_to_come) return s;
+    const size_t end = last ? owner.size() : p + 1;
     if (!scan.comment_only()) {
       const size_t from = scan.statement_start(s);
-      std::wstring piece(text.substr(from, last ? std::wstring_view::npos : p - from + 1));
-      trim(piece, L" ");
-      trim(piece, L"\r\n");
-      if (!piece.empty()) statements.push_back(std::move(piece));
+      if (own && end - from > owner.size() / 2) {
+        std::wstring rest = owner.substr(end);
+        owner.resize(end);
+        owner.erase(0, from);
+        add_statement(std::move(owner), statements);
+        owner = std::move(rest);
+        scan.drop_front(end);
+        if (last) return 0;
+        scan.next_statement(0);
+        s = 0;
+        continue;
+      }
+      add_statement(owner.substr(from, end - from), statements);
     }
-    if (last) return text.size();
-    s = p + 1;
+    if (last) return owner.size();
+    s = end;
     scan.next_statement(s);
   }
   return s;
@@ -284,19 +302,26 @@ size_t cut_statements(statement_scanner& scan, std::wstring_view text, size_t s,
 
 void split_statements(const std::wstring& text, std::vector<std::wstring>& statements) {
   statement_scanner scan;
-  cut_statements(scan, text, 0, false, statements);
+  // Without own the text is only read.
+  cut_statements(scan, const_cast<std::wstring&>(text), false, 0, false, statements);
 }
 
 void statement_splitter::add(std::wstring_view piece) {
+  const size_t need = text_.size() + piece.size();
+  if (need > text_.capacity() && need > big_statement && size_hint_ > added_) {
+    // A long statement: room for the rest of the text at once, so that it is not copied as it grows.
+    text_.reserve(text_.size() + std::max(piece.size(), size_hint_ - added_));
+  }
+  added_ += piece.size();
   text_.append(piece);
-  const size_t s = cut_statements(scan_, text_, 0, true, statements_);
+  const size_t s = cut_statements(scan_, text_, true, 0, true, statements_);
   // Drop what is cut, once per piece.
   text_.erase(0, s);
   scan_.drop_front(s);
 }
 
 void statement_splitter::finish() {
-  cut_statements(scan_, text_, 0, false, statements_);
+  cut_statements(scan_, text_, true, 0, false, statements_);
   text_.clear();
 }
 

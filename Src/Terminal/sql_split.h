@@ -83,7 +83,9 @@ class statement_scanner {
 // statements as split_statements cuts the whole text into; holds only what is not cut yet.
 class statement_splitter {
  public:
-  explicit statement_splitter(std::vector<std::wstring>& statements) : statements_(statements) {}
+  // size_hint: at least the length of the whole text, when known (0 when not).
+  explicit statement_splitter(std::vector<std::wstring>& statements, size_t size_hint = 0)
+      : statements_(statements), size_hint_(size_hint) {}
   void add(std::wstring_view piece);
   // The text has ended.
   void finish();
@@ -92,6 +94,9 @@ class statement_splitter {
   statement_scanner scan_;
   std::wstring text_;
   std::vector<std::wstring>& statements_;
+  size_t size_hint_;
+  size_t added_ = 0;
+  static constexpr size_t big_statement = 8u << 20;  // characters
 };
 
 } // namespace vela::terminal
