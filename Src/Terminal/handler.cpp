@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "Terminal/prompt.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -223,6 +224,7 @@ void TTermOdbcHndlr::close_terminal() {
 
 void TTermOdbcHndlr::run_statements(const std::vector<std::wstring>& statements) {
   for (const auto& s : statements) {
+    if (interrupted()) break;  // Ctrl-C ends a batch
     console().line_break();
     handle_line(s);
   }

@@ -4,6 +4,7 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/options.h"
+#include "Terminal/prompt.h"
 #include "Terminal/strings.h"
 #include "Terminal/terminals.h"
 #include "os/os.h"
@@ -13,6 +14,10 @@
 
 using namespace vela;
 using namespace vela::terminal;
+
+namespace {
+constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by Ctrl-C
+}
 
 int main(int argc, char** argv) {
   init_program_locale();
@@ -29,11 +34,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   result status;
+  bool batch = false;
   try {
     terminal_options options;
     options.parse_options();
     if (!options.data_only) out.write(load_string(nullptr, 2));
     TTermOdbcHndlr handler(&options);
+    // Statements of the command line, a file or standard input: Ctrl-C ends the run.
+    batch = options.query_from_stdin ||
+            (!options.statements.empty() && (!options.driver.empty() || !options.connection_string.empty()));
+    watch_interrupts(batch);
     if (options.query_from_stdin) stdin_terminal(&handler).do_run();
     else command_line_terminal(&handler).do_run();
   } catch (const windows_error& e) {
@@ -48,6 +58,7 @@ int main(int argc, char** argv) {
     status = result(os::err_internal_error, std::wstring(), 3);
   }
   out.flush();
+  if (batch && interrupted()) status = result(interrupted_exit, std::wstring(), 3);
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
   log.stop(Log::no_limit);
   return exit_status(status.code());

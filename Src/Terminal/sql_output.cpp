@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "Terminal/handler.h"
+#include "Terminal/prompt.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -55,6 +56,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   result r;
   {
     odbc::query q(&connection_, statement);
+    running_statement cancellable(q);  // Ctrl-C cancels it
     r = q.execute(true);
     const uint32_t elapsed = elapsed_ms(t0);
     if (!options_->data_only) {

@@ -2,7 +2,9 @@
 
 #include <cwctype>
 #include <exception>
+#include <memory>
 
+#include "Terminal/prompt.h"
 #include "os/os.h"
 #include "vela/console.h"
 #include "vela/wstr.h"
@@ -28,26 +30,48 @@ void command_line_terminal::do_run() {
     return;
   }
   os::line_reader reader;
+  auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
+  std::unique_ptr<completion> words;
+  if (reader.editing()) {
+    const std::wstring history = history_file();
+    if (!history.empty()) reader.use_history_file(history, 2000);
+    if (odbc_handler) {
+      words = std::make_unique<completion>(*odbc_handler);
+      reader.set_completer([&words](const std::wstring& before, size_t& start) { return words->candidates(before, start); });
+    }
+  }
   console_writer& out = console();
   while (r.code() != os::err_cancelled) {
     out.write(L"\n");
-    out.write(handler_->prompt());
+    // The editor shows the prompt itself, so that it stays in front of the line edited.
+    std::wstring prompt = handler_->prompt();
+    if (!reader.editing()) out.write(prompt);
     out.flush();
     std::wstring line;
     bool ended = false;
-    do {
-      if (!reader.read_line(line)) {
-        ended = true;  // no more input: the same as EXIT
+    for (;;) {
+      const os::line_reader::status got = reader.read(prompt, line);
+      if (got == os::line_reader::end_of_input) {
+        ended = true;  // no more input, or Ctrl-D: the same as EXIT
         break;
       }
+      if (got == os::line_reader::interrupted) {
+        prompt = handler_->prompt();  // Ctrl-C dropped the line: asked again
+        continue;
+      }
       trim(line, L" ");
-    } while (line.empty());
+      if (!line.empty()) break;
+      prompt.clear();  // a blank line is read again without a new prompt
+    }
     if (ended) {
       out.line_break();
       break;
     }
+    reader.add_history(line, history_form(line));
     out.write(L"\n");
+    clear_interrupt();
     r = guarded_handle_line(*handler_, line, r);
+    if (words) words->line_handled(line);
   }
   handler_->close_terminal();
 }
@@ -78,13 +102,14 @@ void stdin_terminal::do_run() {
   std::string raw;
   std::vector<std::wstring> batch;
   result last;
-  while (os::read_stdin_line(raw)) {
+  while (!interrupted() && os::read_stdin_line(raw)) {
     // A line that ends in a "--" comment keeps its line end, so the comment ends there.
     if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
     pending += os::decode_from_console(raw);
     batch.clear();
     take_statements(pending, batch, scanner);
     for (const auto& statement : batch) {
+      if (interrupted()) break;
       console().line_break();
       last = guarded_handle_line(*handler_, statement, last);
     }

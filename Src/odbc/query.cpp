@@ -273,10 +273,12 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
     rows_.detach();
     SQLFreeStmt(hstmt_, SQL_CLOSE);
   } else {
-    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection_->hdbc(), &hstmt_);
-    if (!sql_ok(rc)) {
-      r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), SQL_NULL_HSTMT, rc);
-      hstmt_ = SQL_NULL_HSTMT;
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection_->hdbc(), &statement);
+    if (!sql_ok(rc)) r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), SQL_NULL_HSTMT, rc);
+    else {
+      std::lock_guard<std::mutex> lock(handle_mutex_);
+      hstmt_ = statement;
     }
   }
   if (r.succeeded() && parameters_.count() == 0) {
@@ -334,10 +336,19 @@ result query::Free() {
   SQLFreeStmt(hstmt_, SQL_CLOSE);
   rows_.detach();
   SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
+  std::lock_guard<std::mutex> lock(handle_mutex_);
   SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);
   hstmt_ = SQL_NULL_HSTMT;
   parameters_.detach_all();
   return result();
+}
+
+result query::cancel() {
+  std::lock_guard<std::mutex> lock(handle_mutex_);
+  if (!hstmt_) return result();
+  const SQLRETURN rc = SQLCancel(hstmt_);
+  if (sql_ok(rc)) return result();
+  return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, hstmt_, rc);
 }
 
 } // namespace vela::odbc

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,9 @@ class query : public base {
   result execute(const std::wstring& text, bool commit, bool bind);
   result execute(bool commit) { return execute(text_, commit, true); }
   result Free();
+  // Asks the driver to stop the statement that runs now (SQLCancel). Safe from another
+  // thread while execute or a fetch runs; does nothing before the statement exists.
+  result cancel();
 
   // The parameter is not owned; it must outlive the execution.
   result add_param(queryparam* p);
@@ -135,6 +139,7 @@ class query : public base {
   connection* connection_;
   std::wstring text_;
   SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
+  std::mutex handle_mutex_;  // hstmt_ as cancel sees it
   resultset rows_;
 };
 
