@@ -8,6 +8,7 @@
 #include "vela/format.h"
 #include "vela/odbc/environment.h"
 #include "vela/utf.h"
+#include "os/os.h"
 
 namespace vela::terminal {
 
@@ -56,8 +57,11 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   result r;
   {
     odbc::query q(&connection_, statement);
-    running_statement cancellable(q);  // Ctrl-C cancels it
-    r = q.execute(true);
+    {
+      // Ctrl-C cancels the execution; rows already there are only no longer printed.
+      running_statement cancellable(q);
+      r = q.execute(true);
+    }
     const uint32_t elapsed = elapsed_ms(t0);
     if (!options_->data_only) {
       out.write(statement);
@@ -145,7 +149,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   std::vector<char16_t> piece;
   // Rows go straight from the bound buffers to the console: nothing is allocated per row.
   const wchar_t delim = delimiter.empty() ? 0 : delimiter[0];
-  while ((fetched = rows.fetch()).succeeded()) {
+  while (!interrupted() && (fetched = rows.fetch()).succeeded()) {
     for (size_t i = 0; i < cols.size(); ++i) {
       const printed_column& p = cols[i];
       if (!space_mode && i > 0 && delim) out.write(delim);
@@ -179,6 +183,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     out.line_break();
     ++count;
   }
+  if (interrupted()) fetched = result(os::err_cancelled, os::system_message(os::err_cancelled), 3);
   if (fetched.code() != odbc::no_data_error()) {
     if (!data_only) {
       out.write(fetched.text());

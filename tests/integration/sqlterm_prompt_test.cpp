@@ -227,3 +227,17 @@ TEST(SqltermPrompt, StandardInputIsReadEvenWithATerminalPresent) {
   EXPECT_NE(s.output().find("\r\nSQL>"), std::string::npos) << s.output();
   EXPECT_FALSE(std::filesystem::exists(db.dir.path("state/vela/sqlterm_history")));
 }
+
+TEST(SqltermPrompt, CtrlCStopsRowsBeingPrinted) {
+  sqlite_db db;
+  pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  s.type("with recursive c(x) as (select 1 union all select x + 1 from c limit 3000000) select x from c\r");
+  ASSERT_TRUE(s.expect("     20000 \r\n", 20)) << s.output().substr(0, 2000);
+  s.type("\x03");
+  ASSERT_TRUE(s.expect("\nSQL>", 3)) << s.output().substr(s.output().size() - 2000);
+  EXPECT_EQ(s.output().find("Rows selected: 3000000"), std::string::npos);
+  s.type("select 8 as n\r");
+  ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output().substr(s.output().size() - 2000);
+  EXPECT_EQ(exit_with(s, "exit\r"), 0);
+}

@@ -82,6 +82,11 @@ class pty_session {
     for (int i = 0; i < seconds * 20; ++i) {
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         waited_ = true;
+        // What the child wrote last may still wait in the terminal.
+        pollfd p{master_, POLLIN, 0};
+        char buf[4096];
+        ssize_t n = 0;
+        while (poll(&p, 1, 100) > 0 && (n = read(master_, buf, sizeof buf)) > 0) seen_.append(buf, static_cast<size_t>(n));
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
       }
       pollfd p{master_, POLLIN, 0};
