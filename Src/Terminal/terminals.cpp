@@ -97,6 +97,7 @@ void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, st
 
 void stdin_terminal::do_run() {
   handler_->open_terminal();
+  console().flush();  // the banner and the connection are shown before input is waited for
   std::wstring pending;
   statement_scanner scanner;
   std::string raw;

@@ -152,6 +152,7 @@ TEST(SqltermPrompt, CtrlCAtThePromptDropsTheLineAndCtrlDEndsTheRun) {
   sqlite_db db;
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the editor has taken the terminal
   s.type("select 'abandoned' as a");
   s.type("\x03");
   ASSERT_TRUE(s.expect("SQL>")) << s.output();
@@ -240,4 +241,17 @@ TEST(SqltermPrompt, CtrlCStopsRowsBeingPrinted) {
   s.type("select 8 as n\r");
   ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output().substr(s.output().size() - 2000);
   EXPECT_EQ(exit_with(s, "exit\r"), 0);
+}
+
+TEST(SqltermPrompt, CtrlCEndsAStandardInputRunThatWaitsForInput) {
+  sqlite_db db;
+  pty_session s({SQLTERM_PATH, "-cs:" + db.cs, "-qi"}, db.env());
+  ASSERT_TRUE(s.expect("Connected to '")) << s.output();
+  s.type("select n from weather_report;\r");
+  ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  s.type("select 'never' as n\r");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  s.type("\x03");
+  EXPECT_EQ(s.wait_exit(3), 130) << s.output();
+  EXPECT_NE(s.output().find("Disconnected from '"), std::string::npos) << s.output();
 }

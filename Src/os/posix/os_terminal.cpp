@@ -1,6 +1,7 @@
 // Reading lines at the prompt (the line editor on a terminal, else standard input), Ctrl-C.
 #include <fcntl.h>
 #include <histedit.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,6 +17,22 @@
 namespace vela::os {
 
 namespace {
+
+// Readable once Ctrl-C was pressed: a read that waits for input ends then.
+int interrupt_wake[2] = {-1, -1};
+
+// Waits until fd has input; true when Ctrl-C came first.
+bool interrupted_while_waiting(int fd) {
+  if (fd != 0 || interrupt_wake[0] < 0) return false;
+  pollfd p[2] = {{fd, POLLIN, 0}, {interrupt_wake[0], POLLIN, 0}};
+  for (;;) {
+    const int n = ::poll(p, 2, -1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (p[0].revents) return false;  // input (or its end) comes first
+    return p[1].revents != 0;
+  }
+}
 
 // Buffered reads of one descriptor.
 class fd_lines {
@@ -34,6 +51,11 @@ class fd_lines {
       buffer_.clear();
       pos_ = 0;
       if (eof_) return !line.empty();
+      if (interrupted_while_waiting(fd_)) {
+        eof_ = true;
+        line.clear();
+        return false;
+      }
       char chunk[65536];
       const ssize_t n = ::read(fd_, chunk, sizeof chunk);
       if (n < 0 && errno == EINTR) continue;
@@ -288,6 +310,8 @@ void interrupt_watcher() {
       f = interrupt_function;
     }
     if (f) f();
+    const char w = 'w';
+    (void)!::write(interrupt_wake[1], &w, 1);
   }
 }
 
@@ -300,6 +324,7 @@ void watch_interrupts(std::function<void()> on_interrupt) {
   }
   if (interrupt_pipe[0] >= 0) return;
   if (::pipe2(interrupt_pipe, O_CLOEXEC) != 0) return;  // Ctrl-C keeps its default effect
+  if (::pipe2(interrupt_wake, O_CLOEXEC | O_NONBLOCK) != 0) interrupt_wake[0] = interrupt_wake[1] = -1;
   std::thread(interrupt_watcher).detach();
   struct sigaction sa{};
   sa.sa_handler = on_sigint;
