@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""sqlterm printing a large result against a bare ODBC fetch loop, on SQLite and PostgreSQL.
+"""sqlterm printing a large result against a bare ODBC fetch loop, on SQLite, PostgreSQL and MariaDB.
 
 Usage: bench/sqlterm_bench.py BUILD_DIR [ROWS]
 Five columns (integer, varchar(20), double, timestamp, varchar(40)); output to /dev/null.
-Times are CPU seconds (user + system) of the measured process, best of 3.
+Times are CPU seconds (user + system) of the measured process, best of 3 (BENCH_RUNS=n to change).
 """
 import os
 import subprocess
@@ -12,7 +12,7 @@ import tempfile
 
 
 sys.path.insert(0, os.path.dirname(__file__))
-from benchlib import PgTemp, run_measured  # noqa: E402
+from benchlib import MariaTemp, PgTemp, run_measured  # noqa: E402
 
 SELECT = "select id, name, amount, created, note from big"
 
@@ -23,7 +23,10 @@ def timed(cmd):
     return cpu, rss
 
 
-def best(cmd, runs=3):
+RUNS = int(os.environ.get("BENCH_RUNS", "3"))
+
+
+def best(cmd, runs=RUNS):
     results = [timed(cmd) for _ in range(runs)]
     return min(r[0] for r in results), max(r[1] for r in results)
 
@@ -64,6 +67,16 @@ def main():
             measure("PostgreSQL", pg.connection_string(), sqlterm, bare, n)
     finally:
         pg.stop()
+    maria = MariaTemp()
+    try:
+        maria.sql("create table big(id integer, name varchar(20), amount double precision, created timestamp null, "
+                  "note varchar(40))")
+        maria.sql(f"insert into big select seq, concat('name ', seq), seq * 1.25, '2024-01-02 03:04:05', "
+                  f"concat('a note of some forty characters, ', seq) from seq_1_to_{rows}")
+        for n in (rows // 10, rows):
+            measure("MariaDB", maria.connection_string(), sqlterm, bare, n)
+    finally:
+        maria.stop()
     subprocess.run(["rm", "-rf", work])
 
 

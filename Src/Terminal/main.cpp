@@ -1,4 +1,5 @@
 // sqlterm: a database terminal over ODBC.
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -16,21 +17,39 @@ using namespace vela;
 using namespace vela::terminal;
 
 namespace {
+
 constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by Ctrl-C
+
+// Output that cannot be written ends the run: a closed pipe quietly, anything else (a full
+// disk, an I/O error, a file-size limit) with the error on standard error and its code.
+[[noreturn]] void output_failed(uint32_t code) {
+  if (code == os::err_broken_pipe) os::end_by_broken_pipe();
+  const result status(code, std::wstring(), 3);
+  std::string text;
+  os::encode_for_console(load_string(nullptr, 4) + L". " + status.format(L"%d [%cd]") + L"\n", text);
+  os::write_all(2, text.data(), text.size());
+  Log& log = process_log();
+  write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
+  log.stop(Log::exit_wait_ms);
+  std::exit(exit_status(code));
 }
+
+} // namespace
 
 int main(int argc, char** argv) {
   init_program_locale();
+  os::ignore_file_size_signal();
   set_string_table(&terminal::strings());
   Log& log = process_log();
   log.start();
   log.write(L"AMP", L"Started");
   console_writer& out = console();
+  out.on_failure(output_failed);
   if (argc == 2 && (std::strcmp(argv[1], "/?") == 0 || std::strcmp(argv[1], "-?") == 0)) {
     out.write(load_string(nullptr, 2));
     out.write(load_string(nullptr, 1));
     out.flush();
-    log.stop(Log::no_limit);
+    log.stop(Log::exit_wait_ms);
     return 0;
   }
   result status;
@@ -60,6 +79,6 @@ int main(int argc, char** argv) {
   out.flush();
   if (batch && interrupted()) status = result(interrupted_exit, std::wstring(), 3);
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
-  log.stop(Log::no_limit);
+  log.stop(Log::exit_wait_ms);
   return exit_status(status.code());
 }
