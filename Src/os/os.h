@@ -193,7 +193,7 @@ void* library_symbol(const char* library, const char* symbol);
 
 namespace vela::os {
 // Lines typed at the prompt: edited with cursor keys, history and completion when standard
-// input is a terminal; otherwise plain lines from standard input.
+// input and output are terminals; otherwise plain lines from standard input.
 class line_reader {
  public:
   enum status { got_line, end_of_input, interrupted };

@@ -160,7 +160,8 @@ unsigned char on_tab(EditLine* el, int) {
 } // namespace
 
 line_reader::line_reader() {
-  if (!is_terminal(0)) return;
+  // Output sent to a file keeps its bytes: the editor's redrawing is for terminals only.
+  if (!is_terminal(0) || !is_terminal(1)) return;
   editor_ = new editor;
   editor_->el = el_init("sqlterm", stdin, stdout, stderr);
   editor_->history = history_winit();
