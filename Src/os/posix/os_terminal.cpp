@@ -179,8 +179,9 @@ line_reader::line_reader() {
   el_wset(el, EL_HIST, history_w, editor_->history);
   // Ctrl-C reaches the editor as a key while a line is edited, not as a signal.
   el_set(el, EL_SETTY, "-d", "-isig", nullptr);
-  el_set(el, EL_ADDFN, "vela-interrupt", "give up the line", on_ctrl_c);
-  el_set(el, EL_ADDFN, "vela-complete", "complete the word", on_tab);
+  // Wide names: the narrow form of EL_ADDFN keeps copies that are never freed.
+  el_wset(el, EL_ADDFN, L"vela-interrupt", L"give up the line", on_ctrl_c);
+  el_wset(el, EL_ADDFN, L"vela-complete", L"complete the word", on_tab);
   el_set(el, EL_BIND, "^C", "vela-interrupt", nullptr);
   el_set(el, EL_BIND, "^I", "vela-complete", nullptr);
   el_set(el, EL_BIND, "^R", "em-inc-search-prev", nullptr);
