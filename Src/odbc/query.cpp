@@ -122,17 +122,23 @@ void column::text(std::wstring& out) const {
   }
 }
 
-result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink) {
+result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink,
+                         bool* is_null, size_t limit) {
+  if (is_null) *is_null = false;
   if (piece.size() < 3) piece.resize(16384);
   const size_t room = piece.size() - 2;  // one unit for the terminator, one for a held-back surrogate
   size_t held = 0;                       // a high surrogate kept from the last piece, at piece[0]
+  size_t delivered = 0;
   for (;;) {
     SQLLEN length = 0;
     const SQLRETURN rc = SQLGetData(statement_, number_, SQL_C_WCHAR, piece.data() + held,
                                     static_cast<SQLLEN>((room + 1) * sizeof(char16_t)), &length);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
-    if (length == SQL_NULL_DATA) break;
+    if (length == SQL_NULL_DATA) {
+      if (is_null) *is_null = true;
+      break;
+    }
     const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) / 2 > room);
     size_t units = held + (more ? room : static_cast<size_t>(length) / 2);
     held = 0;
@@ -141,10 +147,37 @@ result column::read_text(std::vector<char16_t>& piece, const std::function<void(
       --units;
     }
     sink(piece.data(), units);
+    delivered += units;
     if (!more) break;
     if (held) piece[0] = piece[units];
+    if (delivered >= limit) return result();  // the rest is not wanted
   }
   if (held) sink(piece.data(), held);
+  return result();
+}
+
+result column::read_bytes(std::vector<unsigned char>& piece,
+                          const std::function<void(const unsigned char*, size_t)>& sink, bool* is_null,
+                          size_t limit) {
+  if (is_null) *is_null = false;
+  if (piece.empty()) piece.resize(32768);
+  size_t delivered = 0;
+  for (;;) {
+    SQLLEN length = 0;
+    const SQLRETURN rc = SQLGetData(statement_, number_, SQL_C_BINARY, piece.data(),
+                                    static_cast<SQLLEN>(piece.size()), &length);
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
+    if (length == SQL_NULL_DATA) {
+      if (is_null) *is_null = true;
+      break;
+    }
+    const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) > piece.size());
+    const size_t n = more ? piece.size() : static_cast<size_t>(length);
+    sink(piece.data(), n);
+    delivered += n;
+    if (!more || delivered >= limit) break;
+  }
   return result();
 }
 
