@@ -1,4 +1,4 @@
-"""Shared by the benchmarks: running a measured process and a throwaway PostgreSQL server."""
+"""Shared by the benchmarks: running a measured process and throwaway PostgreSQL and MariaDB servers."""
 import glob
 import os
 import pwd
@@ -7,6 +7,14 @@ import socket
 import subprocess
 import tempfile
 import time
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
 
 
 def run_measured(cmd, quiet=True, stdin=None):
@@ -45,10 +53,7 @@ class PgTemp:
             f.write(self.password + "\n")
         if self.root:
             os.chown(os.path.join(self.dir, "pw"), pw.pw_uid, pw.pw_gid)
-        s = socket.socket()
-        s.bind(("127.0.0.1", 0))
-        self.port = s.getsockname()[1]
-        s.close()
+        self.port = free_port()
         self._run([f"{self.bin}/initdb", "-D", f"{self.dir}/data", "-U", self.user, f"--pwfile={self.dir}/pw",
                    "-A", "scram-sha-256", "--auth-local=trust", "-E", "UTF8", "--no-locale"])
         opts = f"-p {self.port} -k {self.dir} -c listen_addresses=127.0.0.1 -c fsync=off"
@@ -70,4 +75,58 @@ class PgTemp:
 
     def stop(self):
         self._run([f"{self.bin}/pg_ctl", "-D", f"{self.dir}/data", "-m", "immediate", "stop"])
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class MariaTemp:
+    """mariadb-install-db into a temporary folder, mariadbd on a free loopback port and its own socket."""
+    user = "vela"
+    password = "secret"
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="vela-mariabench-")
+        self.root = os.geteuid() == 0
+        if self.root:
+            pw = pwd.getpwnam("mysql")
+            os.chown(self.dir, pw.pw_uid, pw.pw_gid)
+        self.port = free_port()
+        self.sock = f"{self.dir}/sock"
+        cnf = f"{self.dir}/my.cnf"
+        with open(cnf, "w") as f:
+            f.write(f"[mariadbd]\ndatadir={self.dir}/data\nsocket={self.sock}\nport={self.port}\n"
+                    f"bind-address=127.0.0.1\npid-file={self.dir}/pid\nlog-error={self.dir}/log\n"
+                    "max_allowed_packet=1G\ncharacter-set-server=utf8mb4\nskip-name-resolve\nskip-log-bin\n"
+                    "innodb_flush_log_at_trx_commit=0\ninnodb_doublewrite=0\n"
+                    + ("user=mysql\n" if self.root else ""))
+        install = ["mariadb-install-db", f"--defaults-file={cnf}", "--auth-root-authentication-method=normal",
+                   "--skip-test-db"]
+        if self.root:
+            install = ["runuser", "-u", "mysql", "--"] + install
+        subprocess.run(install, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.proc = subprocess.Popen(["/usr/sbin/mariadbd", f"--defaults-file={cnf}"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(600):
+            if os.path.exists(self.sock) and self._client(
+                    f"create user {self.user}@'%' identified by '{self.password}'; "
+                    f"grant all on *.* to {self.user}@'%'; create database vela", check=False) == 0:
+                return
+            time.sleep(0.1)
+        self.stop()
+        raise SystemExit("mariadbd did not start")
+
+    def _client(self, sql, check=True):
+        db = ["vela"] if check else []
+        return subprocess.run(["mariadb", "--no-defaults", "-S", self.sock, "-u", "root", *db, "-e", sql],
+                              check=check, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+
+    def connection_string(self):
+        return (f"Driver={{MariaDB Unicode}};Server=127.0.0.1;Port={self.port};Database=vela;"
+                f"UID={self.user};PWD={self.password};")
+
+    def sql(self, sql):
+        self._client(sql)
+
+    def stop(self):
+        self.proc.kill()
+        self.proc.wait()
         shutil.rmtree(self.dir, ignore_errors=True)

@@ -28,6 +28,8 @@ constexpr string_entry english[] = {
     {9, L"Unknown error"},
     {10, L"to"},
     {11, L"to database"},
+    {12, L"skipped (no file name)."},
+    {13, L"no row changed."},
 };
 
 constexpr string_entry russian[] = {
@@ -52,6 +54,8 @@ constexpr string_entry russian[] = {
     {9, L"Неизвестная ошибка"},
     {10, L"в"},
     {11, L"в базу данных"},
+    {12, L"пропущено (нет имени файла)."},
+    {13, L"ни одна строка не изменена."},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -22,14 +22,19 @@ bool is_data_kind(int32_t t) {
 
 bool is_path_kind(int32_t t) { return t == SQL_CHAR || t == SQL_WCHAR || t == SQL_VARCHAR || t == SQL_WVARCHAR; }
 
+bool is_binary_kind(int32_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+
+bool is_long_text_kind(int32_t t) { return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR; }
+
 // Room for the longest path Linux takes, and its terminator.
 constexpr size_t path_units = 4097;
 
 std::wstring text(uint32_t id) { return load_string(nullptr, id); }
 
+// Progress reaches the console at once, also in a file or a pipe.
 void say(std::wstring_view s) {
   console().write(s);
-  if (console().is_terminal()) console().flush();
+  console().flush();
 }
 
 bool is_text_file(const std::wstring& path) {
@@ -40,6 +45,73 @@ bool is_text_file(const std::wstring& path) {
     if (upper.find(e) != std::wstring::npos) return true;
   return false;
 }
+
+// The data and path columns: the first data kind and the first path kind. When that finds
+// no pair and there is a binary column, the first binary column carries the data and the
+// first other text column, long text included, the path.
+bool find_columns(const odbc::resultset& rows, int& data, int& path) {
+  data = path = -1;
+  for (size_t i = 0; i < rows.count(); ++i) {
+    if (data < 0 && is_data_kind(rows.at(i).sql_type())) data = static_cast<int>(i);
+    if (path < 0 && is_path_kind(rows.at(i).sql_type())) path = static_cast<int>(i);
+  }
+  if (data >= 0 && path >= 0) return true;
+  data = path = -1;
+  for (size_t i = 0; i < rows.count(); ++i)
+    if (is_binary_kind(rows.at(i).sql_type())) {
+      data = static_cast<int>(i);
+      break;
+    }
+  if (data < 0) return false;
+  for (size_t i = 0; i < rows.count(); ++i) {
+    const int32_t t = rows.at(i).sql_type();
+    if (static_cast<int>(i) != data && (is_path_kind(t) || is_long_text_kind(t))) {
+      path = static_cast<int>(i);
+      break;
+    }
+  }
+  return path >= 0;
+}
+
+// A copy of a source that is not a regular file (a pipe, a FIFO, a device), removed again
+// when the upload is over: such a source can be read only once and has no size up front.
+class spooled_source {
+ public:
+  ~spooled_source() {
+    if (!path_.empty()) os::remove_file(path_);
+  }
+
+  result copy(const std::wstring& source) {
+    file in;
+    if (const uint32_t code = in.open_code(source, file_access::read, file_access::share_read, nullptr,
+                                           file_access::open_existing, file_access::normal_attributes, 0))
+      return result(code, L"'" + source + L"'", 3);
+    os::handle out = os::invalid_handle;
+    if (const uint32_t code = os::create_temp_file(path_, out)) return result(code, std::wstring(), 3);
+    std::vector<unsigned char> piece(odbc::upload_chunk_size);
+    result r;
+    for (;;) {
+      size_t got = 0;
+      if (const uint32_t code = in.read(piece.data(), piece.size(), got)) {
+        r = result(code, L"'" + source + L"'", 3);
+        break;
+      }
+      if (got == 0) break;
+      if (const uint32_t code = os::write_file(out, piece.data(), got)) {
+        r = result(code, L"'" + path_ + L"'", 3);
+        break;
+      }
+      if (got < piece.size()) break;
+    }
+    if (const uint32_t code = os::close_handle(out); code != 0 && r.succeeded()) r = result(code, std::wstring(), 3);
+    return r;
+  }
+
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
 
 } // namespace
 
@@ -55,21 +127,20 @@ result download(odbc::query& q) {
   VELA_CHECK(q.execute(q.text(), false, true));
   odbc::resultset& rows = q.rows();
   int data = -1, path = -1;
-  for (size_t i = 0; i < rows.count(); ++i) {
-    if (data < 0 && is_data_kind(rows.at(i).sql_type())) data = static_cast<int>(i);
-    if (path < 0 && is_path_kind(rows.at(i).sql_type())) path = static_cast<int>(i);
-  }
-  if (data < 0 || path < 0) return result(os::err_invalid_data, L"Incorrect result set.", 3);
+  if (!find_columns(rows, data, path)) return result(os::err_invalid_data, L"Incorrect result set.", 3);
   std::vector<SQLWCHAR> buffer(path_units, 0);
   const int32_t buffer_bytes = static_cast<int32_t>(buffer.size() * sizeof(SQLWCHAR));
   VELA_CHECK(rows.bind(static_cast<uint16_t>(path + 1), buffer.data(), SQL_C_WCHAR, buffer_bytes));
   const odbc::column& path_column = rows.at(static_cast<size_t>(path));
+  const bool fixed_length = path_column.sql_type() == SQL_CHAR || path_column.sql_type() == SQL_WCHAR;
   std::wstring file_name;
   result fetched;
   while ((fetched = rows.fetch()).succeeded()) {
     path_column.text(file_name);
+    // Fixed-length text comes padded; the blanks are no part of the file name.
+    if (fixed_length) file_name.erase(file_name.find_last_not_of(L' ') + 1);
     if (path_column.is_null() || file_name.empty()) {
-      say(L" skipped (no file name).");
+      say(L" " + text(12));
       continue;
     }
     const SQLLEN length = path_column.indicator();
@@ -88,20 +159,35 @@ result download(odbc::query& q) {
 
 result upload(odbc::query& q, const std::wstring& path) {
   say(text(5) + L" " + path + L" " + text(11) + L"...");
+  spooled_source spool;
+  std::wstring source = path;
+  if (!path.empty() && os::path_exists(path) && !os::is_regular_file(path)) {
+    VELA_CHECK(spool.copy(path));
+    source = spool.path();
+  }
   result r;
   if (is_text_file(path)) {
-    std::wstring content;
-    textfile(path, text_file_code_page{auto_code_page, false}).read_all(content);
-    const std::string text = wide_to_utf16le(content);
-    const std::vector<unsigned char> bytes(text.begin(), text.end());
+    std::vector<unsigned char> bytes;
+    {
+      std::wstring content;
+      textfile(source, text_file_code_page{auto_code_page, false}).read_all(content);
+      wide_to_utf16le(content, bytes);
+    }
     odbc::query_memory_uploader up(&bytes);
-    VELA_CHECK(q.add_param(&up));
-    r.merge(VELA_CHECK(q.execute(q.text(), false, true)));
-  } else {
-    odbc::query_file_uploader up(path);
     up.set_chunk_size(odbc::upload_chunk_size);
     VELA_CHECK(q.add_param(&up));
     r.merge(VELA_CHECK(q.execute(q.text(), false, true)));
+  } else {
+    odbc::query_file_uploader up(source);
+    up.set_chunk_size(odbc::upload_chunk_size);
+    VELA_CHECK(q.add_param(&up));
+    r.merge(VELA_CHECK(q.execute(q.text(), false, true)));
+  }
+  // A known count of 0 changed rows (an UPDATE that matched nothing) stored nothing.
+  if (q.changed_rows() == 0) {
+    say(L" " + text(13));
+    console().line_break();
+    return result(os::err_not_found, text(13), 3);
   }
   if (r.succeeded()) say(L" OK");
   console().line_break();

@@ -10,7 +10,8 @@ namespace vela::blobfile {
 
 // SELECT: each row's first binary or long column into the file its first text column names.
 result download(odbc::query& q);
-// INSERT or UPDATE: the file as the statement's one parameter.
+// INSERT or UPDATE: the file as the statement's one parameter. A statement that changed no
+// row has printed so and returns code 1168 (not found).
 result upload(odbc::query& q, const std::wstring& path);
 
 // The statement kind by its first six characters: "select", "insert", "update" or empty.

@@ -108,8 +108,12 @@ void AsyncLog::writer() {
     const uint32_t ms = options_.reload_ms ? options_.reload_ms : params.reload_seconds * 1000;
     return ms < min_timer_ms ? min_timer_ms : ms;
   };
+  // Periods in milliseconds stay within what the 32-bit tick arithmetic below can wait.
+  auto flush_ms = [&] {
+    return (params.flush_seconds < max_flush_seconds ? params.flush_seconds : max_flush_seconds) * 1000;
+  };
   auto flush_period = [&] {
-    const uint32_t ms = params.flush_seconds * 1000;
+    const uint32_t ms = flush_ms();
     return ms < min_timer_ms ? min_timer_ms : ms;
   };
   uint32_t now = os::tick_count();
@@ -123,7 +127,10 @@ void AsyncLog::writer() {
       std::unique_lock<std::mutex> lock(mutex_);
       while (queue_.empty()) {
         now = os::tick_count();
-        const int32_t wait = std::min(ticks_until(next_reload, now), ticks_until(next_flush, now));
+        // With nothing buffered the flush deadline has nothing to do: an idle writer sleeps
+        // until the next reload.
+        const int32_t wait = buffer.empty() ? ticks_until(next_reload, now)
+                                            : std::min(ticks_until(next_reload, now), ticks_until(next_flush, now));
         if (wait <= 0) break;
         wake_.wait_for(lock, std::chrono::milliseconds(wait));
       }
@@ -138,7 +145,7 @@ void AsyncLog::writer() {
       try {
         buffer += params.format_line(*m.record);
         const uint32_t t = os::tick_count();
-        if (t - last_flush > params.flush_seconds * 1000 || buffer.size() * 2 > params.flush_bytes) {
+        if (t - last_flush > flush_ms() || buffer.size() * 2 > params.flush_bytes) {
           flush_log(params, buffer);
           last_flush = os::tick_count();
         }

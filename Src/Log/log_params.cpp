@@ -2,8 +2,9 @@
 #include <strings.h>
 
 #include <cstdlib>
-#include <regex>
 #include <string>
+
+#include <re2/re2.h>
 
 #include "Log/log_place.h"
 #include "os/os.h"
@@ -33,12 +34,39 @@ void LogParams::reset() {
   events.clear();
 }
 
+// The compiled form of a pattern, or null when the engine refuses it. Matching runs in
+// time linear in the text and without recursion, whatever the pattern.
+const re2::RE2* LogParams::compiled(const std::wstring& pattern) const {
+  auto found = compiled_.find(pattern);
+  if (found != compiled_.end()) return found->second.get();
+  // Patterns come from the parameter file; a file rewritten many times must not grow the cache without end.
+  if (compiled_.size() >= 256) compiled_.clear();
+  re2::RE2::Options options;
+  options.set_case_sensitive(false);
+  options.set_log_errors(false);
+  auto re = std::make_shared<re2::RE2>(wide_to_utf8(pattern), options);
+  if (!re->ok()) re.reset();
+  return compiled_.emplace(pattern, std::move(re)).first->second.get();
+}
+
 bool LogParams::accepts(const std::wstring& tag, const std::wstring& text) const {
-  constexpr auto flags = std::regex_constants::ECMAScript | std::regex_constants::icase;
+  if (events.empty()) return false;
+  const std::string tag8 = wide_to_utf8(tag);
+  std::string text8;
+  bool text_ready = false;
   for (const auto& [tag_pattern, text_pattern] : events) {
-    // Compiled for every line; a bad pattern throws and the line is dropped.
-    if (!std::regex_match(tag, std::wregex(tag_pattern, flags))) continue;
-    if (text_pattern.empty() || std::regex_match(text, std::wregex(text_pattern, flags))) return true;
+    // A pattern the engine refuses drops the line.
+    const re2::RE2* tag_re = compiled(tag_pattern);
+    if (!tag_re) return false;
+    if (!re2::RE2::FullMatch(tag8, *tag_re)) continue;
+    if (text_pattern.empty()) return true;
+    const re2::RE2* text_re = compiled(text_pattern);
+    if (!text_re) return false;
+    if (!text_ready) {
+      text8 = wide_to_utf8(text);
+      text_ready = true;
+    }
+    if (re2::RE2::FullMatch(text8, *text_re)) return true;
   }
   return false;
 }
@@ -120,8 +148,8 @@ class LogWliParamsLoader2 {
       else if (strcasecmp(m, "new") == 0) params.start_mode = vela::start_new;
       else params.start_mode = vela::start_append;
     }
-    if (const auto* v = prms->find("FlshSec")) params.flush_seconds = number(v);
-    else if (const auto* w = prms->find("flushseconds")) params.flush_seconds = number(w);
+    if (const auto* v = prms->find("FlshSec")) params.flush_seconds = seconds(v);
+    else if (const auto* w = prms->find("flushseconds")) params.flush_seconds = seconds(w);
     if (const auto* v = prms->find("flushlines")) params.flush_bytes = number(v);
     else if (const auto* w = prms->find("FlshLns")) params.flush_bytes = number(w) * 80;
     const vela::TIniSection* evts = ini.find("Evts");
@@ -136,6 +164,13 @@ class LogWliParamsLoader2 {
  private:
   static uint32_t number(const vela::TIniVal* v) {
     return static_cast<uint32_t>(std::strtol(v->text().c_str(), nullptr, 10));
+  }
+  // A period: a negative one means 0 (flush at once), a huge one is cut to the longest
+  // period the writer's timers take.
+  static uint32_t seconds(const vela::TIniVal* v) {
+    const long n = std::strtol(v->text().c_str(), nullptr, 10);
+    if (n < 0) return 0;
+    return n > static_cast<long>(vela::max_flush_seconds) ? vela::max_flush_seconds : static_cast<uint32_t>(n);
   }
 };
 

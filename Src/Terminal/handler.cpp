@@ -300,7 +300,8 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
     options_->driver_parameters = completed;
     text = message(104, options_->driver.c_str(), options_->driver_parameters.c_str());
   } else {
-    text = message(106, driver.c_str(), odbc::mask_password(parameters).c_str());
+    // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
+    text = message(106, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
     report_failure(text);
     return r;
   }

@@ -1,4 +1,5 @@
 // sqlterm: a database terminal over ODBC.
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -18,6 +19,20 @@ using namespace vela::terminal;
 
 namespace {
 
+// Output that cannot be written ends the run: a closed pipe quietly, anything else (a full
+// disk, an I/O error, a file-size limit) with the error on standard error and its code.
+[[noreturn]] void output_failed(uint32_t code) {
+  if (code == os::err_broken_pipe) os::end_by_broken_pipe();
+  const result status(code, std::wstring(), 3);
+  std::string text;
+  os::encode_for_console(load_string(nullptr, 4) + L". " + status.format(L"%d [%cd]") + L"\n", text);
+  os::write_all(2, text.data(), text.size());
+  Log& log = process_log();
+  write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
+  log.stop(Log::exit_wait_ms);
+  std::exit(exit_status(code));
+}
+
 // With "-oe" or "-csv" standard output holds data only: failures go to standard error.
 console_writer& failure_output(const terminal_options& options) {
   if (!options.on_error && !options.csv) return console();
@@ -29,17 +44,19 @@ console_writer& failure_output(const terminal_options& options) {
 
 int main(int argc, char** argv) {
   init_program_locale();
+  os::ignore_file_size_signal();
   set_string_table(&terminal::strings());
   Log& log = process_log();
   log.start();
   log.write(L"AMP", L"Started");
   console_writer& out = console();
+  out.on_failure(output_failed);
   const auto only_argument = [argc, argv](const char* a) { return argc == 2 && std::strcmp(argv[1], a) == 0; };
   if (only_argument("/?") || only_argument("-?") || only_argument("--help") || only_argument("-h")) {
     out.write(load_string(nullptr, 2));
     out.write(load_string(nullptr, 1));
     out.flush();
-    log.stop(Log::no_limit);
+    log.stop(Log::exit_wait_ms);
     return 0;
   }
   if (only_argument("--version")) {
@@ -47,7 +64,7 @@ int main(int argc, char** argv) {
     if (dm.empty()) dm = L"?";
     out.write(wformat(load_string(nullptr, 136).c_str(), dm.c_str()));
     out.flush();
-    log.stop(Log::no_limit);
+    log.stop(Log::exit_wait_ms);
     return 0;
   }
   result status;
@@ -71,6 +88,6 @@ int main(int argc, char** argv) {
   out.flush();
   error_console().flush();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
-  log.stop(Log::no_limit);
+  log.stop(Log::exit_wait_ms);
   return exit_status(status.code());
 }

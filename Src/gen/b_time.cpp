@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "os/os.h"
 #include "vela/containers.h"
@@ -82,6 +83,9 @@ constexpr const wchar_t* day_names[] = {L"Sunday", L"Monday", L"Tuesday", L"Wedn
 constexpr const wchar_t* month_names[] = {L"January", L"February", L"March",     L"April",
                                           L"May",     L"June",     L"July",      L"August",
                                           L"September", L"October", L"November", L"December"};
+
+// Noncharacters U+FDD0..U+FDEF never occur in text: they stand for inserted names.
+constexpr wchar_t name_marker = 0xFDD0;
 
 std::wstring number(int v, int digits) { return wformat(L"%0*d", digits, v); }
 
@@ -275,14 +279,23 @@ std::wstring b_time::format(const std::wstring& pattern, uint32_t) const {
       s += L"'''";
     }
   }
+  // Day and month names hold picture letters of the later passes ("Friday", "August"): each
+  // is left as a marker that no pass touches and put in at the end.
+  std::vector<std::wstring> names;
+  auto protect = [&names](std::wstring name) {
+    size_t k = 0;
+    while (k < names.size() && names[k] != name) ++k;  // at most four different names
+    if (k == names.size()) names.push_back(std::move(name));
+    return std::wstring(1, static_cast<wchar_t>(name_marker + k));
+  };
   s = picture_pass(s, L"dMy", [&](wchar_t c, int run) -> std::wstring {
     switch (c) {
       case L'd':
         if (run <= 2) return number(p.day, run);
-        return run == 3 ? std::wstring(day_names[p.day_of_week], 3) : day_names[p.day_of_week];
+        return protect(run == 3 ? std::wstring(day_names[p.day_of_week], 3) : day_names[p.day_of_week]);
       case L'M':
         if (run <= 2) return number(p.month, run);
-        return run == 3 ? std::wstring(month_names[p.month - 1], 3) : month_names[p.month - 1];
+        return protect(run == 3 ? std::wstring(month_names[p.month - 1], 3) : month_names[p.month - 1]);
       default:
         if (run == 1) return std::to_wstring(p.year % 100);
         if (run == 2) return number(p.year % 100, 2);
@@ -300,7 +313,14 @@ std::wstring b_time::format(const std::wstring& pattern, uint32_t) const {
       default: return run >= 2 ? std::wstring(p.hour < 12 ? L"AM" : L"PM") : std::wstring(p.hour < 12 ? L"A" : L"P");
     }
   });
-  return s;
+  if (names.empty()) return s;
+  std::wstring out;
+  for (wchar_t c : s) {
+    const size_t k = static_cast<size_t>(c) - name_marker;
+    if (c >= name_marker && k < names.size()) out += names[k];
+    else out += c;
+  }
+  return out;
 }
 
 } // namespace vela

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace vela {
 
@@ -81,23 +82,23 @@ BStr& Str::insert(const char* text, int32_t pos, int32_t length) {
   return *this;
 }
 
+// An argument may point into this string: the text is built apart and then taken over.
 const char* Str::vformat(const char* pattern, va_list args) {
-  reserve(0);
-  for (;;) {
-    va_list copy;
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, pattern, copy);
+  va_end(copy);
+  std::string text;
+  if (n > 0) {
+    text.resize(static_cast<size_t>(n) + 1);
     va_copy(copy, args);
-    const int n = std::vsnprintf(data_, buffer_.size(), pattern, copy);
+    std::vsnprintf(text.data(), text.size(), pattern, copy);
     va_end(copy);
-    if (n < 0) {
-      set_length(0);
-      break;
-    }
-    if (static_cast<uint32_t>(n) < buffer_.size()) {
-      set_length(n);
-      break;
-    }
-    reserve(n);
+    text.resize(static_cast<size_t>(n));
   }
+  reserve(static_cast<int32_t>(text.size()));
+  std::memcpy(data_, text.data(), text.size());
+  set_length(static_cast<int32_t>(text.size()));
   after_change();
   return data_;
 }
@@ -117,7 +118,9 @@ Str& Str::append(const char* text) {
 
 Str& Str::erase(int32_t pos, int32_t count) {
   if (pos < 0 || pos > length_) throw wexception(L"..\\Src\\gen\\BStr line 73");
-  if (count <= 0 || pos + count > length_) count = length_ - pos;
+  if (!data_) return *this;  // nothing to erase, and no buffer yet
+  // A count past the end erases to the end (computed without overflowing).
+  if (count <= 0 || count > length_ - pos) count = length_ - pos;
   std::memmove(data_ + pos, data_ + pos + count, static_cast<size_t>(length_ - pos - count));
   set_length(length_ - count);
   after_change();

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "os/os.h"
+#include "vela/utf.h"
 #include "vela/wstr.h"
 
 namespace vela {
@@ -14,7 +15,7 @@ result task::run() {
   } catch (const result& r) {
     return r;
   } catch (const std::exception& e) {
-    return result(os::err_internal_error, L"[" + name() + L"] " + ansi_to_wide(e.what()), 3);
+    return result(os::err_internal_error, L"[" + name() + L"] " + utf8_to_wide(e.what()), 3);
   } catch (const windows_error& e) {
     return result(static_cast<uint32_t>(e.code()), L"[" + name() + L"] ", 3);
   } catch (const wexception& e) {

@@ -163,14 +163,51 @@ std::wstring utf16_to_wide(const char16_t* s, size_t n) {
   return out;
 }
 
-std::string wide_to_utf16le(std::wstring_view s) {
-  const std::u16string units = wide_to_utf16(s);
-  std::string bytes(units.size() * 2, '\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
+namespace {
+
+// Units of s in UTF-16, then the little-endian bytes into out (sized by the caller).
+size_t utf16_length(std::wstring_view s) {
+  size_t n = s.size();
+  if constexpr (sizeof(wchar_t) == 4)
+    for (wchar_t w : s)
+      if (checked(static_cast<char32_t>(w)) >= 0x10000) ++n;
+  return n;
+}
+
+template <typename Byte>
+void put_utf16le(std::wstring_view s, Byte* out) {
+  auto put = [&out](char32_t u) {
+    *out++ = static_cast<Byte>(u & 0xFF);
+    *out++ = static_cast<Byte>((u >> 8) & 0xFF);
+  };
+  for (wchar_t w : s) {
+    char32_t c = static_cast<char32_t>(w);
+    if constexpr (sizeof(wchar_t) == 4) {
+      c = checked(c);
+      if (c >= 0x10000) {
+        c -= 0x10000;
+        put(0xD800 + (c >> 10));
+        put(0xDC00 + (c & 0x3FF));
+        continue;
+      }
+    }
+    put(c);
   }
+}
+
+} // namespace
+
+std::string wide_to_utf16le(std::wstring_view s) {
+  std::string bytes(utf16_length(s) * 2, '\0');
+  put_utf16le(s, bytes.data());
   return bytes;
+}
+
+void wide_to_utf16le(std::wstring_view s, std::vector<unsigned char>& out) {
+  out.clear();
+  out.shrink_to_fit();
+  out.resize(utf16_length(s) * 2);
+  put_utf16le(s, out.data());
 }
 
 std::wstring utf16le_to_wide(const unsigned char* p, size_t n) {

@@ -1,5 +1,9 @@
 #include "vela/odbc/connection.h"
 
+#include <algorithm>
+#include <initializer_list>
+#include <vector>
+
 #include "odbc/sqltext.h"
 #include "os/os.h"
 #include "vela/file.h"
@@ -19,9 +23,66 @@ bool is_password_key(std::wstring key) {
   return compare_nocase(key, L"PWD") == 0 || compare_nocase(key, L"PASSWORD") == 0;
 }
 
-} // namespace
+constexpr wchar_t hidden[] = L"*hidden*";
 
-std::wstring mask_password(const std::wstring& s) {
+bool word_char(wchar_t c) { return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z') || c == L'_'; }
+
+// Where the value of one of the keywords at p starts (after "=" and the blanks before it), or
+// npos when p does not start such a keyword.
+size_t keyword_value_at(const std::wstring& s, size_t p, std::initializer_list<std::wstring_view> keys) {
+  if (p > 0 && word_char(s[p - 1])) return std::wstring::npos;
+  for (const std::wstring_view key : keys) {
+    if (p + key.size() > s.size() || compare_nocase(std::wstring_view(s).substr(p, key.size()), key) != 0) continue;
+    size_t q = p + key.size();
+    while (q < s.size() && (s[q] == L' ' || s[q] == L'\t')) ++q;
+    if (q < s.size() && s[q] == L'=') return q + 1;
+  }
+  return std::wstring::npos;
+}
+
+size_t password_value_at(const std::wstring& s, size_t p) { return keyword_value_at(s, p, {L"PASSWORD", L"PWD"}); }
+
+// The driver manager's library loader aborts the process on a driver name made only of "/"
+// and ":" (the library's base name comes out empty): such a name is refused before.
+bool unloadable_driver_name(const std::wstring& s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const size_t v = keyword_value_at(s, i, {L"DRIVER"});
+    if (v == std::wstring::npos) continue;
+    std::wstring value;
+    if (v < s.size() && s[v] == L'{') {
+      const size_t close = s.find(L'}', v + 1);
+      value = s.substr(v + 1, close == std::wstring::npos ? std::wstring::npos : close - v - 1);
+    } else {
+      value = s.substr(v, s.find(L';', v) - v);
+    }
+    if (!value.empty() && value.find_first_not_of(L"/:") == std::wstring::npos) return true;
+  }
+  return false;
+}
+
+// Hides from every PWD or PASSWORD keyword to the next ";" or the end, whatever the braces say.
+std::wstring mask_keywords(const std::wstring& s) {
+  std::wstring out;
+  out.reserve(s.size() + 8);
+  size_t i = 0;
+  while (i < s.size()) {
+    const size_t v = password_value_at(s, i);
+    if (v == std::wstring::npos) {
+      out += s[i++];
+      continue;
+    }
+    out.append(s, i, v - i);
+    out += hidden;
+    i = s.find(L';', v);
+    if (i == std::wstring::npos) i = s.size();
+  }
+  return out;
+}
+
+// Masks key by key, a braced value hidden whole. Sets balanced to false when a braced value
+// has no closing brace.
+std::wstring mask_structured(const std::wstring& s, bool& balanced) {
+  balanced = true;
   std::wstring out;
   out.reserve(s.size() + 8);
   const size_t n = s.size();
@@ -44,6 +105,7 @@ std::wstring mask_password(const std::wstring& s) {
     if (first < n && s[first] == L'{') {
       // A braced value runs to its closing brace ("}}" stands for one brace inside it).
       size_t k = first + 1;
+      bool closed = false;
       while (k < n) {
         if (s[k] == L'}') {
           if (k + 1 < n && s[k + 1] == L'}') {
@@ -51,21 +113,81 @@ std::wstring mask_password(const std::wstring& s) {
             continue;
           }
           ++k;
+          closed = true;
           break;
         }
         ++k;
       }
+      if (!closed) balanced = false;
       end = k;
     }
     end = s.find(L';', end);
     if (end == std::wstring::npos) end = n;
-    if (is_password_key(key)) out += L"*hidden*";
+    if (is_password_key(key)) out += hidden;
     else out.append(s, eq + 1, end - eq - 1);
     i = end;
     if (i < n) {
       out += L';';
       ++i;
     }
+  }
+  return out;
+}
+
+// Password values as they may be quoted elsewhere: up to the next ";", and a braced value
+// with and without its braces.
+std::vector<std::wstring> password_values(const std::wstring& s) {
+  std::vector<std::wstring> values;
+  auto add = [&values](std::wstring v) {
+    // Very short values would hide common letters of a message, not a secret.
+    if (v.size() >= 4) values.push_back(std::move(v));
+  };
+  for (size_t i = 0; i < s.size(); ++i) {
+    size_t v = password_value_at(s, i);
+    if (v == std::wstring::npos) continue;
+    while (v < s.size() && s[v] == L' ') ++v;
+    size_t semi = s.find(L';', v);
+    if (semi == std::wstring::npos) semi = s.size();
+    add(s.substr(v, semi - v));
+    if (v < s.size() && s[v] == L'{') {
+      std::wstring raw, plain;
+      size_t k = v + 1;
+      for (; k < s.size(); ++k) {
+        if (s[k] == L'}') {
+          if (k + 1 < s.size() && s[k + 1] == L'}') {
+            raw += L"}}";
+            plain += L'}';
+            ++k;
+            continue;
+          }
+          break;
+        }
+        raw += s[k];
+        plain += s[k];
+      }
+      add(raw);
+      if (plain != raw) add(plain);
+    }
+  }
+  // Longest first, so that a value is not left half shown by a shorter one inside it.
+  std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
+  return values;
+}
+
+} // namespace
+
+std::wstring mask_password(const std::wstring& s) {
+  bool balanced = true;
+  const std::wstring structured = mask_structured(s, balanced);
+  // A keyword inside a braced value, or braces that do not balance: hidden to the next ";".
+  return mask_keywords(balanced ? structured : s);
+}
+
+std::wstring mask_secrets(const std::wstring& text, const std::wstring& connection_string) {
+  std::wstring out = mask_password(text);
+  for (const auto& v : password_values(connection_string)) {
+    for (size_t p = out.find(v); p != std::wstring::npos; p = out.find(v, p + std::size(hidden) - 1))
+      out.replace(p, v.size(), hidden);
   }
   return out;
 }
@@ -96,7 +218,9 @@ result connection::connect(void* window, const std::wstring& connection_string, 
                   mask_password(connection_string).c_str(), low32(this));
   // A handle still open is closed first rather than lost.
   if (connected_) disconnect();
-  result r = allocate();
+  result r = unloadable_driver_name(connection_string)
+                 ? result(db_access_error(), L"[IM003] Specified driver could not be loaded", 3)
+                 : allocate();
   if (r.succeeded()) {
     SQLSetConnectAttrW(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
     sql_text cs(connection_string);
@@ -106,6 +230,8 @@ result connection::connect(void* window, const std::wstring& connection_string, 
                                            &out_length, completion);
     if (!sql_ok(rc)) {
       r = odbc_diagnostics(SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT, rc);
+      // The driver manager quotes parts of the string (a driver name that swallowed the rest).
+      r.set(r.code(), mask_secrets(r.text(), connection_string), r.severity());
       release_after_failure(r);
     } else {
       adapter_ = select_driver(connection_string);

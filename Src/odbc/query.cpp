@@ -16,6 +16,14 @@ namespace vela::odbc {
 
 namespace {
 unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
+
+// An execution that returned with information or without data, yet reports a lost connection
+// (SQLSTATE class 08): that is a failure, not an empty result.
+result lost_connection(SQLHDBC dbc, SQLHSTMT stmt) {
+  result d = odbc_diagnostics(SQL_NULL_HENV, dbc, stmt);
+  if (d.text().compare(0, 3, L"[08") == 0) return d;
+  return result();
+}
 } // namespace
 
 int32_t bounded_display_size(int32_t display_size) {
@@ -42,7 +50,9 @@ result column::describe() {
   auto numeric = [&](SQLUSMALLINT field, int32_t& target) {
     number = 0;
     const SQLRETURN rc = SQLColAttributeW(statement_, number_, field, nullptr, 0, nullptr, &number);
-    if (SQL_SUCCEEDED(rc)) target = static_cast<int32_t>(number);
+    // Sizes beyond 32 bits (a long binary column may answer 8589934590) saturate, never wrap.
+    if (SQL_SUCCEEDED(rc))
+      target = number > INT32_MAX ? INT32_MAX : number < INT32_MIN ? INT32_MIN : static_cast<int32_t>(number);
     return rc;
   };
   auto textual = [&](SQLUSMALLINT field, std::wstring& target) {
@@ -122,6 +132,19 @@ void column::text(std::wstring& out) const {
   }
 }
 
+// A driver may hand a BIT over as text in its raw byte: U+0001 for 1, and nothing at all for 0.
+void column::mend_bit_text() {
+  if (sql_type_ != SQL_BIT || c_type_ != SQL_C_WCHAR || !buffer_ || buffer_length_ < 4) return;
+  auto* s = static_cast<char16_t*>(buffer_);
+  if (indicator_ == 0) {
+    s[0] = u'0';
+    s[1] = 0;
+    indicator_ = 2;
+  } else if (indicator_ == 2 && (s[0] == 0 || s[0] == 1)) {
+    s[0] = static_cast<char16_t>(u'0' + s[0]);
+  }
+}
+
 result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink,
                          bool* is_null, size_t limit) {
   if (is_null) *is_null = false;
@@ -191,13 +214,17 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
   connection_ = conn;
   hstmt_ = statement;
   columns_.clear();
+  has_bit_ = false;
   SQLSMALLINT count = 0;
   const SQLRETURN rc = SQLNumResultCols(statement, &count);
   if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc);
   columns_.reserve(static_cast<size_t>(count));
   for (SQLSMALLINT i = 0; i < count; ++i) {
     columns_.push_back(std::make_unique<column>(statement, static_cast<uint16_t>(i + 1)));
-    columns_.back()->describe();
+    // A column whose type cannot be learnt (the connection gone) is the driver's error.
+    const result described = columns_.back()->describe();
+    if (!described.succeeded() && columns_.back()->sql_type() == 0) return described;
+    if (columns_.back()->sql_type() == SQL_BIT) has_bit_ = true;
   }
   return result();
 }
@@ -224,6 +251,8 @@ result resultset::bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_
 
 result resultset::fetch() {
   const SQLRETURN rc = SQLFetch(hstmt_);
+  if (has_bit_ && sql_ok(rc))
+    for (auto& c : columns_) c->mend_bit_text();
   const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
   switch (rc) {
     case SQL_SUCCESS: return result();
@@ -250,14 +279,14 @@ query::~query() {
 }
 
 result query::add_param(queryparam* p) {
-  parameters_.append(p);
+  parameters_.push_back(p);
   return result();
 }
 
 result query::bind_params() {
   result r;
-  for (uint32_t i = 0; i < parameters_.count() && r.succeeded(); ++i)
-    r.merge(parameters_.at(i)->bind_param(*connection_, hstmt_, static_cast<uint16_t>(i + 1)));
+  for (size_t i = 0; i < parameters_.size() && r.succeeded(); ++i)
+    r.merge(parameters_[i]->bind_param(*connection_, hstmt_, static_cast<uint16_t>(i + 1)));
   return r;
 }
 
@@ -267,13 +296,13 @@ result query::send_stream_data() {
   SQLPOINTER token = nullptr;
   SQLRETURN rc = SQLParamData(hstmt_, &token);
   while (rc == SQL_NEED_DATA) {
-    const auto index = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(token)) - 1;
-    if (index >= parameters_.count()) {
+    const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
+    if (index >= parameters_.size()) {
       SQLCancel(hstmt_);
       r.merge(result(os::err_invalid_parameter, L"unknown data-at-execution parameter", 3));
       return r;
     }
-    queryparam* p = parameters_.at(index);
+    queryparam* p = parameters_[index];
     for (;;) {
       const result piece = p->next_chunk(chunk);
       if (!piece.succeeded()) {
@@ -284,6 +313,11 @@ result query::send_stream_data() {
       }
       const SQLRETURN put = SQLPutData(hstmt_, chunk.data(), static_cast<SQLLEN>(chunk.size()));
       if (put != SQL_SUCCESS) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, put));
+      if (!sql_ok(put)) {
+        // A refused piece ends the value: the rest would be refused the same way.
+        SQLCancel(hstmt_);
+        return r;
+      }
       if (piece.code() != more_data) break;
     }
     rc = SQLParamData(hstmt_, &token);
@@ -293,10 +327,10 @@ result query::send_stream_data() {
 }
 
 void query::reset_params(result& r) {
-  if (parameters_.count() == 0) return;
+  if (parameters_.empty()) return;
   const SQLRETURN rc = SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
   if (rc != SQL_SUCCESS) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, rc));
-  parameters_.detach_all();
+  parameters_.clear();
 }
 
 result query::execute(const std::wstring& text, bool commit, bool bind) {
@@ -312,13 +346,15 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
       hstmt_ = SQL_NULL_HSTMT;
     }
   }
-  if (r.succeeded() && parameters_.count() == 0) {
+  if (r.succeeded() && parameters_.empty()) {
     // Without parameters the statement is executed directly: drivers that prepare on the
     // server hold large results twice otherwise.
     sql_text statement(text);
     const SQLRETURN ex = SQLExecDirectW(hstmt_, statement.get(), SQL_NTS);
     if (!sql_ok(ex) && ex != SQL_NO_DATA)
       r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, ex);
+    else if (ex != SQL_SUCCESS)
+      r.merge(lost_connection(connection_->hdbc(), hstmt_));
   } else if (r.succeeded()) {
     sql_text statement(text);
     const SQLRETURN rc = SQLPrepareW(hstmt_, statement.get(), SQL_NTS);
@@ -339,6 +375,8 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
           }
         } else if (!sql_ok(ex) && ex != SQL_NO_DATA) {
           r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, ex));
+        } else if (ex != SQL_SUCCESS) {
+          r.merge(lost_connection(connection_->hdbc(), hstmt_));
         }
       }
     }
@@ -349,7 +387,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
     if (bind) r.merge(rows_.bind_all());
   }
   if (hstmt_) reset_params(r);
-  else parameters_.detach_all();
+  else parameters_.clear();
   if (r.succeeded())
     write_formatted(process_log(), L"TOQ", L"\"%s\" [runtm=%ums,this=%#010x]", text.c_str(), elapsed_ms(start),
                     low32(this));
@@ -369,8 +407,15 @@ result query::Free() {
   SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
   SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);
   hstmt_ = SQL_NULL_HSTMT;
-  parameters_.detach_all();
+  parameters_.clear();
   return result();
+}
+
+int64_t query::changed_rows() const {
+  if (!hstmt_) return -1;
+  SQLLEN n = -1;
+  if (!sql_ok(SQLRowCount(hstmt_, &n))) return -1;
+  return n;
 }
 
 } // namespace vela::odbc

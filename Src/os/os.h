@@ -23,15 +23,19 @@ enum : uint32_t {
   err_not_enough_memory = 8,
   err_invalid_data = 13,
   err_write_protect = 19,
+  err_write_fault = 29,
   err_sharing_violation = 32,
   err_handle_eof = 38,
   err_not_supported = 50,
   err_file_exists = 80,
   err_invalid_parameter = 87,
+  err_broken_pipe = 109,
   err_disk_full = 112,
   err_filename_too_long = 206,
+  err_file_too_large = 223,
   err_more_data = 234,
   err_no_unicode_translation = 1113,
+  err_not_found = 1168,
   err_cancelled = 1223,
   err_already_initialized = 1247,
   err_internal_error = 1359,
@@ -127,6 +131,10 @@ uint32_t get_file_times(handle h, file_times_info& out);
 uint32_t last_write_time(const std::wstring& path, int64_t& seconds, long& nanoseconds);
 
 bool path_exists(const std::wstring& path);
+// Whether the path names a regular file (links followed): pipes, FIFOs and devices do not.
+bool is_regular_file(const std::wstring& path);
+// Creates and opens for writing a new empty file in the temporary folder ($TMPDIR or /tmp).
+uint32_t create_temp_file(std::wstring& path, handle& out);
 // Full path of the running executable; empty when it cannot be read.
 std::wstring executable_path();
 
@@ -137,6 +145,10 @@ std::string native_path(const std::wstring& path);
 
 namespace vela::os {
 uint32_t process_id();
+// A file-size limit then fails the write (EFBIG) instead of killing the process.
+void ignore_file_size_signal();
+// Ends the process as a write to a closed pipe does by default: at once and without a word.
+[[noreturn]] void end_by_broken_pipe();
 uint32_t thread_id();
 // Wall-clock time as seconds and nanoseconds since the Unix epoch.
 void realtime_now(int64_t& seconds, long& nanoseconds);

@@ -27,7 +27,7 @@ void console_writer::append(const char* bytes, size_t n) {
     std::memcpy(buffer_.get() + used_, bytes, n);
     used_ += n;
   } else {
-    os::write_all(fd_, bytes, n);  // larger than the buffer: straight through
+    put(bytes, n);  // larger than the buffer: straight through
   }
 }
 
@@ -68,14 +68,23 @@ console_writer& console_writer::pad(size_t blanks) {
 
 console_writer& console_writer::line_break() {
   write(L'\n');
-  if (terminal_) flush();
+  if (terminal_ || line_flush_) flush();
   return *this;
 }
 
 void console_writer::flush() {
   if (used_ == 0) return;
-  os::write_all(fd_, buffer_.get(), used_);
+  const size_t n = used_;
   used_ = 0;
+  put(buffer_.get(), n);
+}
+
+void console_writer::put(const char* bytes, size_t n) {
+  if (error_) return;
+  if (os::write_all(fd_, bytes, n)) return;
+  error_ = os::last_error();
+  if (error_ == 0) error_ = os::err_write_fault;
+  if (on_failure_) on_failure_(error_);
 }
 
 console_writer& console() {

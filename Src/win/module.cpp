@@ -12,9 +12,13 @@ void set_string_table(const string_table* table) { program_strings = table; }
 
 std::wstring load_string(const module*, uint32_t id) {
   if (!program_strings) return {};
+  return table_string(*program_strings, id);
+}
+
+std::wstring table_string(const string_table& table, uint32_t id) {
   const bool ru = os::russian_ui();
-  const string_entry* entries = ru ? program_strings->russian : program_strings->english;
-  const size_t count = ru ? program_strings->russian_count : program_strings->english_count;
+  const string_entry* entries = ru ? table.russian : table.english;
+  const size_t count = ru ? table.russian_count : table.english_count;
   for (size_t i = 0; i < count; ++i)
     if (entries[i].id == id) return entries[i].text;
   return {};

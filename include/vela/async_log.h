@@ -15,7 +15,14 @@
 #include "vela/b_time.h"
 #include "vela/log.h"
 
+namespace re2 {
+class RE2;
+}
+
 namespace vela {
+
+// The longest flush period the writer keeps (24 days): longer ones are cut to it.
+constexpr uint32_t max_flush_seconds = 2000000;
 
 enum start_mode : int32_t { start_append = 0, start_overwrite = 1, start_new = 2 };
 
@@ -43,10 +50,14 @@ class LogParams : public base {
   bool show_pid = true;
   bool show_tid = true;
   int32_t start_mode = start_append;
-  uint32_t flush_seconds = 60;
+  uint32_t flush_seconds = 60;  // periods beyond max_flush_seconds count as that
   uint32_t flush_bytes = 4096;
   std::map<std::wstring, std::wstring> events;
   std::wstring log_file;
+
+ private:
+  const re2::RE2* compiled(const std::wstring& pattern) const;
+  mutable std::map<std::wstring, std::shared_ptr<const re2::RE2>> compiled_;
 };
 
 class LogWliParams : public LogParams {

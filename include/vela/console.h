@@ -31,19 +31,30 @@ class console_writer {
   console_writer& line_break();
   void flush();
   bool is_terminal() const { return terminal_; }
+  // Every line break flushes, also into a file or a pipe (a killed run keeps its lines).
+  void set_line_flush(bool on) { line_flush_ = on; }
+  // The error of the first failed write (0 while none failed); later output is dropped.
+  uint32_t error() const { return error_; }
+  // Called once with the error code when a write fails.
+  using failure_handler = void (*)(uint32_t code);
+  void on_failure(failure_handler handler) { on_failure_ = handler; }
 
  private:
   // Makes room for n more bytes (flushing when the buffer is full); false when n is too large.
   bool room(size_t n);
   void append(const char* bytes, size_t n);
+  void put(const char* bytes, size_t n);
 
   int fd_;
   bool terminal_;
+  bool line_flush_ = false;
   bool utf8_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
   std::wstring scratch_;
   std::string encoded_;
+  uint32_t error_ = 0;
+  failure_handler on_failure_ = nullptr;
 };
 
 // Standard output of the process; flushed at exit.

@@ -112,6 +112,8 @@ class module : public base {
 
 // Numbered string of the running program's table in the user's language; empty when unknown.
 std::wstring load_string(const module* m, uint32_t id);
+// Numbered string of a given table in the user's language; empty when unknown.
+std::wstring table_string(const string_table& table, uint32_t id);
 
 std::wstring module_path();
 

@@ -19,6 +19,9 @@ class Log : public base {
   virtual uint32_t write(const std::wstring& tag, const std::wstring& text) = 0;
 
   static constexpr uint32_t no_limit = 0xFFFFFFFFu;
+  // What a program waits at its end for the last lines: the writer's own retry window and a
+  // little more, so that a writer stuck in the file system cannot keep the program alive.
+  static constexpr uint32_t exit_wait_ms = 16000;
 };
 
 // The process's log, created on the first call and never destroyed.

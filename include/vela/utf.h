@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vela {
 
@@ -20,6 +21,8 @@ inline std::wstring utf16_to_wide(std::u16string_view s) { return utf16_to_wide(
 
 // UTF-16 little-endian bytes (files, binary parameters), two per code unit, no mark.
 std::string wide_to_utf16le(std::wstring_view s);
+// The same into a byte vector sized exactly once (large texts are not copied on the way).
+void wide_to_utf16le(std::wstring_view s, std::vector<unsigned char>& out);
 // An odd last byte is dropped.
 std::wstring utf16le_to_wide(const unsigned char* bytes, size_t n);
 

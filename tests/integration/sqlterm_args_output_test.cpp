@@ -151,8 +151,11 @@ TEST_P(SqltermArgs, DataOnlyReportsAFailedStatementOnStandardError) {
   const run_result r = run({"-do", "-cd:|", "-q:select 1 as a;select * from no_such_table;select 2 as b"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "\n1\n\n\n2\n\n");  // data only
-  if (pg()) EXPECT_TRUE(std::regex_match(r.err, std::regex("\\[42P01\\][^\n]*no_such_table[\\s\\S]*\n"))) << r.err;
-  else EXPECT_EQ(r.err, "[HY000] [SQLite]no such table: no_such_table (1)\n");
+  if (pg()) {
+    EXPECT_TRUE(std::regex_match(r.err, std::regex("\\[42P01\\][^\n]*no_such_table[\\s\\S]*\n"))) << r.err;
+  } else {
+    EXPECT_EQ(r.err, "[HY000] [SQLite]no such table: no_such_table (1)\n");
+  }
   // Without -do the text stays on standard output, as before.
   const run_result plain = run({"-q:select * from no_such_table"});
   EXPECT_EQ(plain.err, "");
@@ -174,8 +177,11 @@ TEST_P(SqltermArgs, DataOnlyReportsAFailedFetchOnStandardError) {
   const run_result r = run_process({SQLTERM_PATH, "-cs:" + cs, "-do", "-cd:,", "-q:" + select});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, pg() ? "\n1\n\n" : "\n1,\n\n");
-  if (pg()) EXPECT_TRUE(std::regex_match(r.err, std::regex("\\[22012\\][^\n]*division by zero[\\s\\S]*\n"))) << r.err;
-  else EXPECT_EQ(r.err, "[HY000] [SQLite]integer overflow (1)\n");
+  if (pg()) {
+    EXPECT_TRUE(std::regex_match(r.err, std::regex("\\[22012\\][^\n]*division by zero[\\s\\S]*\n"))) << r.err;
+  } else {
+    EXPECT_EQ(r.err, "[HY000] [SQLite]integer overflow (1)\n");
+  }
 }
 
 TEST_P(SqltermArgs, DelimitedValuesArePrintedWhole) {

@@ -1,4 +1,4 @@
-// sqlterm in scripts and exports, against SQLite3 and PostgreSQL: stopping at the first
+// sqlterm in scripts and exports, against SQLite3, PostgreSQL and MariaDB: stopping at the first
 // failure with its exit status, CSV that a CSV reader takes back unchanged, the NULL text,
 // long text and binary columns, --help and --version, and the new options in any order.
 #include <gtest/gtest.h>
@@ -44,19 +44,20 @@ class SqltermExport : public ::testing::TestWithParam<std::string> {
     return r.out;
   }
 
+  bool maria() const { return GetParam() == "maria"; }
+
   // A text literal; the character beyond U+FFFF is made by a function (the SQLite driver
   // takes no such character in a statement's text).
   std::string literal(const std::string& v) const {
     std::string s = "'" + v + "'";
+    if (maria()) return s;
     const std::string emoji = "😀";
     for (size_t at; (at = s.find(emoji)) != std::string::npos;)
       s.replace(at, emoji.size(), std::string("' || ") + (pg() ? "chr" : "char") + "(128512) || '");
     return s;
   }
 
-  std::string hex_literal(const std::string& hex) const {
-    return pg() ? "decode('" + hex + "', 'hex')" : "x'" + hex + "'";
-  }
+  std::string hex_literal(const std::string& hex) const { return db->hex(hex); }
 
   std::unique_ptr<database> db;
   std::string table;
@@ -266,7 +267,7 @@ TEST_P(SqltermExport, FiveMebibyteTextValueComesWhole) {
   sql("create table " + table + "(id integer, body text)");
   const size_t repeats = 476626;  // "abcdefg" and a character beyond U+FFFF: 11 bytes, 5 MiB in all
   const std::string unit = "abcdefg😀";
-  if (pg()) sql("insert into " + table + " values(1, repeat(" + literal(unit) + ", " + std::to_string(repeats) + "))");
+  if (pg() || maria()) sql("insert into " + table + " values(1, repeat(" + literal(unit) + ", " + std::to_string(repeats) + "))");
   else sql("insert into " + table + " values(1, replace(hex(zeroblob(" + std::to_string(repeats) + ")), '00', " + literal(unit) + "))");
   std::string value;
   value.reserve(unit.size() * repeats);
@@ -275,7 +276,7 @@ TEST_P(SqltermExport, FiveMebibyteTextValueComesWhole) {
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out == "\n" + value + "\n\n") << r.out.size();
   // In CSV a value too long to hold is quoted whatever it holds.
-  r = run({"-csv", "-do", "-lc", "-q:select body, length(body) as n from " + table});
+  r = run({"-csv", "-do", "-lc", "-q:select body, " + std::string(pg() || maria() ? "char_length" : "length") + "(body) as n from " + table});
   EXPECT_TRUE(r.out == "\"" + value + "\"," + std::to_string(repeats * 8) + "\n") << r.out.size();
   // Padded mode reads no more than its width.
   r = run({"-do", "-lc:10", "-q:select body from " + table});
@@ -336,4 +337,4 @@ TEST_P(SqltermExport, NewAndOldOptionsInAnyOrder) {
   EXPECT_EQ(r.out, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, SqltermExport, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
+INSTANTIATE_TEST_SUITE_P(Drivers, SqltermExport, vela::testing::all_databases(), vela::testing::param_name);

@@ -151,11 +151,21 @@ TEST(SqltermRun, StandardInputAfterTheCommandLineStatements) {
   EXPECT_EQ(r.out, "\n1\n\n\n\nq;\n\n");
 }
 
-TEST(SqltermRun, OldPositionalSyntax) {
-  sqlite_db db;
-  db.dir.write("1.sql", "select n, s from t;");
-  db.dir.write("2.sql", "select n from t;");
-  const run_result r = run_process({SQLTERM_PATH, "dataonly", "cs:\\t", "SQLite3", "Database=" + db.dir.path("s.db"),
+class SqltermOldSyntax : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SqltermOldSyntax, DriverAndParametersByPosition) {
+  vela::testing::database db(GetParam());
+  ASSERT_TRUE(db.ready()) << db.why_not();
+  ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:drop table if exists t_old"}).status, 0);
+  ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs,
+                         "-q:create table t_old(n integer, s varchar(20)); insert into t_old values(1, 'один')"})
+                .status,
+            0);
+  db.dir.write("1.sql", "select n, s from t_old;");
+  db.dir.write("2.sql", "select n from t_old;");
+  // The driver's parameters: everything after the Driver= part of the connection string.
+  const std::string params = db.cs.substr(db.cs.find(';') + 1);
+  const run_result r = run_process({SQLTERM_PATH, "dataonly", "cs:\\t", db.d.driver, params,
                                     db.dir.path("1.sql"), db.dir.path("2.sql")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "\n1\tодин\n\n1\n\n");
@@ -163,6 +173,8 @@ TEST(SqltermRun, OldPositionalSyntax) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Usage compatible to v1.4 and below:\n"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, SqltermOldSyntax, vela::testing::all_databases(), vela::testing::param_name);
 
 TEST(SqltermRun, AFetchThatFailsMidwayPrintsItsErrorAfterTheRows) {
   sqlite_db db;

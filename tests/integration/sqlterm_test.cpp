@@ -1,4 +1,4 @@
-// sqlterm run as a process against SQLite3 and PostgreSQL; output compared byte for byte.
+// sqlterm run as a process against SQLite3, PostgreSQL and MariaDB; output compared byte for byte.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,9 +29,9 @@ std::string connected_line(const std::string& s) {
 
 class Sqlterm : public ::testing::TestWithParam<std::string> {
  protected:
-  // PostgreSQL counts the rows of a SELECT as affected; SQLite does not.
+  // Some drivers count the rows of a SELECT as affected.
   std::string affected(int rows) const {
-    return GetParam() == "pg" ? "Rows affected: " + std::to_string(rows) + "." : "No rows affected.";
+    return db->d.select_counts_rows ? "Rows affected: " + std::to_string(rows) + "." : "No rows affected.";
   }
 
   void SetUp() override {
@@ -78,8 +78,7 @@ TEST_P(Sqlterm, InsertPrintsOneSummaryLine) {
 }
 
 TEST_P(Sqlterm, SpaceModeLayout) {
-  const std::string w = GetParam() == "pg" ? "11" : "10";
-  const size_t width = static_cast<size_t>(std::stoi(w));
+  const size_t width = static_cast<size_t>(db->d.int_display_size);
   ASSERT_EQ(q({"create table " + table + "(xy integer, thirteenchars varchar(5), notes text)",
                "insert into " + table + " values(7, 'abc', 'x')", "insert into " + table + " values(-42, null, null)"})
                 .status,
@@ -94,6 +93,64 @@ TEST_P(Sqlterm, SpaceModeLayout) {
       std::string(width - 3, ' ') + "-42 " + std::string(6 + 5, ' ') + "\n" + affected(2) +
       " Rows selected: 2. Execution time T.\n";
   EXPECT_EQ(statements_output(r), expected);
+}
+
+// Characters, not bytes, of UTF-8 text.
+size_t chars(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+TEST_P(Sqlterm, CommonTypesPaddedAndDelimited) {
+  const auto& d = db->d;
+  ASSERT_EQ(q({"create table " + table + "(i integer, n numeric(10,2), d double precision, v varchar(8), x text, " +
+                   "dt date, dtt " + d.datetime_type + ", ts timestamp, b " + d.bit_type + ")",
+               "insert into " + table + " values(42, 12.5, 0.25, 'Жук', 'long text', '2017-04-05', " +
+                   "'2017-04-05 09:08:07', '2017-04-05 09:08:07', " + d.bit_one + ")",
+               "insert into " + table + " values(null, null, null, null, null, null, null, null, null)"})
+                .status,
+            0);
+  const std::string select = "select i, n, d, v, x, dt, dtt, ts, b from " + table + " order by coalesce(i, 0) desc";
+  const std::string summary = affected(2) + " Rows selected: 2. Execution time T.\n";
+  run_result r = q({select}, {"-cd:|"});
+  EXPECT_EQ(statements_output(r), "\n" + select + "\ni|n|d|v||dt|dtt|ts|b\n42|" + d.decimal_12_5 +
+                                      "|0.25|Жук||2017-04-05|2017-04-05 09:08:07|2017-04-05 09:08:07|1\n"
+                                      "||||||||\n" + summary);
+  // Space mode: W is the display size; numbers go right; a long column prints nothing, its
+  // header shows only dashes as long as its name.
+  struct cell {
+    std::string name, value;
+    int width;  // 0: a long column
+    bool right;
+  };
+  const std::vector<cell> cells = {{"i", "42", d.widths[0], true},
+                                   {"n", d.decimal_12_5, d.widths[1], true},
+                                   {"d", "0.25", d.widths[2], true},
+                                   {"v", "Жук", d.widths[3], false},
+                                   {"x", "", 0, false},
+                                   {"dt", "2017-04-05", d.widths[4], false},
+                                   {"dtt", "2017-04-05 09:08:07", d.widths[5], false},
+                                   {"ts", "2017-04-05 09:08:07", d.widths[6], false},
+                                   {"b", "1", d.widths[7], false}};
+  std::string header, dashes, full, empty;
+  for (const cell& c : cells) {
+    const size_t w = static_cast<size_t>(c.width);
+    const std::string name = c.name.substr(0, w);
+    header += c.right ? std::string(w - name.size(), ' ') + name + " " : name + " " + std::string(w - name.size(), ' ');
+    dashes += std::string(w ? w : c.name.size(), '-') + " ";
+    if (w == 0) {
+      full += std::string(c.name.size(), ' ');
+      empty += std::string(c.name.size(), ' ');
+      continue;
+    }
+    const std::string pad(w - chars(c.value), ' ');
+    full += c.right ? pad + c.value + " " : c.value + pad + " ";
+    empty += std::string(w + 1, ' ');
+  }
+  r = q({select});
+  EXPECT_EQ(statements_output(r),
+            "\n" + select + "\n" + header + "\n" + dashes + "\n" + full + "\n" + empty + "\n" + summary);
 }
 
 TEST_P(Sqlterm, DelimiterAndDataOnlyModes) {
@@ -112,8 +169,9 @@ TEST_P(Sqlterm, DelimiterAndDataOnlyModes) {
   EXPECT_EQ(r.out, "\n1\nx\n\n");  // an empty delimiter prints nothing between columns
   // Space mode: a NULL takes W + 1 blanks.
   r = q({select}, {"-do"});
-  EXPECT_EQ(r.out, "\n" + std::string(11, ' ') + std::string(GetParam() == "pg" ? 10 : 9, ' ') + "1 \n" +
-                       "x          " + std::string(GetParam() == "pg" ? 12 : 11, ' ') + "\n\n");
+  const size_t w = static_cast<size_t>(db->d.int_display_size);
+  EXPECT_EQ(r.out, "\n" + std::string(11, ' ') + std::string(w - 1, ' ') + "1 \n" + "x          " +
+                       std::string(w + 1, ' ') + "\n\n");
 }
 
 TEST_P(Sqlterm, AFailingStatementDoesNotStopTheScript) {
@@ -129,7 +187,8 @@ TEST_P(Sqlterm, StandardInputStatements) {
   ASSERT_EQ(q({"create table " + table + "(s varchar(20))"}).status, 0);
   const std::string input = "insert into " + table + "\nvalues('a;b')\n;\ninsert into " + table +
                             " values('c'); select count(*) as n from " + table + "; select 'lost'\n";
-  const run_result r = q({"select cast('first' as varchar(10)) as f"}, {"-qi", "-do", "-cd:;"}, input);
+  const run_result r =
+      q({"select cast('first' as " + std::string(db->d.varchar_cast) + ") as f"}, {"-qi", "-do", "-cd:;"}, input);
   EXPECT_EQ(r.status, 0) << r.out;
   // The -q statement first; then one line break before each statement from standard input,
   // one at the end, and the last statement, without its ";", never runs.
@@ -146,8 +205,7 @@ TEST_P(Sqlterm, CommandsAtThePrompt) {
   ASSERT_FALSE(connected.empty()) << out;
   EXPECT_EQ(connected.find("secret"), std::string::npos);
   const std::string completed = connected.substr(14, connected.size() - 16);
-  const std::string w = GetParam() == "pg" ? "11" : "10";
-  const size_t width = static_cast<size_t>(std::stoi(w));
+  const size_t width = static_cast<size_t>(db->d.int_display_size);
   const std::string expected = banner + "\n>\n" + connected + "\nSQL>\nselect 1 as one\n" +
                                std::string(width - 3, ' ') + "one \n" + std::string(width, '-') + " \n" +
                                std::string(width - 1, ' ') + "1 \n" +
@@ -168,7 +226,7 @@ TEST_P(Sqlterm, ConnectKinds) {
   EXPECT_NE(out.find("\nSQL>\nDisconnected from '"), std::string::npos) << out;  // the old one first
   EXPECT_EQ(r.status, 0);
 
-  const std::string driver = GetParam() == "pg" ? "PostgreSQL Unicode" : "SQLite3";
+  const std::string driver = db->d.driver;
   const std::string params = db->cs.substr(db->cs.find(';') + 1);
   input = "CONNECT DRIVER \"" + driver + "\" \"" + params + "\"\nDISCONNECT\n";
   r = run_process({SQLTERM_PATH, "-do"}, input);
@@ -201,19 +259,14 @@ TEST_P(Sqlterm, DataSourcesAndTables) {
   EXPECT_EQ(r.out, banner + "\n>\nno system data sources.\n\nNo user data sources.\n\n>\n");
 
   std::ofstream out(ini);
-  if (GetParam() == "pg") {
-    out << "[vela_user_dsn]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort="
-        << vela::testing::shared_pg_server().port() << "\nDatabase=postgres\n";
-  } else {
-    out << "[vela_user_dsn]\nDriver=SQLite3\nDatabase=" << db->dir.path("dsn.db") << "\n";
-  }
+  out << "[vela_user_dsn]\n" << db->dsn_entry(db->dir.path("dsn.db"));
   out.close();
   r = run_process({SQLTERM_PATH}, "list datasources\n", env);
   EXPECT_EQ(r.out, banner + "\n>\nno system data sources.\n\nList of user data sources:\nvela_user_dsn\n\n"
                             "Number of datasources: 1\n\n>\n");
-  const std::string login = GetParam() == "pg" ? " vela secret" : "";
+  const std::string login = db->d.server ? " vela secret" : "";
   r = run_process({SQLTERM_PATH}, "CONNECT DATASOURCE vela_user_dsn" + login + "\nDISCONNECT\n", env);
-  const std::string who = GetParam() == "pg" ? "Connected to datasource vela_user_dsn, user vela\n"
+  const std::string who = db->d.server ? "Connected to datasource vela_user_dsn, user vela\n"
                                              : "Connected to datasource vela_user_dsn\n";
   EXPECT_EQ(r.out, banner + "\n>\n" + who + "\nSQL>\nDisconnedted from datasource vela_user_dsn\n\n\n>\n");
 
@@ -221,9 +274,10 @@ TEST_P(Sqlterm, DataSourcesAndTables) {
   EXPECT_NE(r.out.find("List of ODBC drivers:\n\n"), std::string::npos);
   EXPECT_NE(r.out.find("\nSQLite3\n"), std::string::npos);
   EXPECT_NE(r.out.find("\nPostgreSQL Unicode\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\nMariaDB Unicode\n"), std::string::npos);
   EXPECT_NE(r.out.find("\n\nNumber of drivers: "), std::string::npos);
 
-  ASSERT_EQ(q({"create table \"" + table + " x\"(i integer)"}).status, 0);
+  ASSERT_EQ(q({"create table " + db->quoted(table + " x") + "(i integer)"}).status, 0);
   r = run_process({SQLTERM_PATH, "-cs:" + db->cs}, "LIST TABLES table=\"" + table + " x\"\n");
   const std::string expected_row = std::string(32 - (table.size() + 2), ' ') + table + " x" +
                                    std::string(27, ' ') + "TABLE\r\n\n";
@@ -232,10 +286,10 @@ TEST_P(Sqlterm, DataSourcesAndTables) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find(expected_row), std::string::npos) << r.out;
-  ASSERT_EQ(q({"drop table \"" + table + " x\""}).status, 0);
+  ASSERT_EQ(q({"drop table " + db->quoted(table + " x")}).status, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, Sqlterm, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
+INSTANTIATE_TEST_SUITE_P(Drivers, Sqlterm, vela::testing::all_databases(), vela::testing::param_name);
 
 TEST(SqltermProgram, HelpAndListWithoutAConnection) {
   const run_result r = run_process({SQLTERM_PATH}, "list\nHELP\nhelp disconnect\nHELP nope\nLIST nope\nselect 1\n");

@@ -105,6 +105,13 @@ pg_server::~pg_server() {
   }
 }
 
+int pg_server::kill_now() {
+  const std::string stop = bin_ + "/pg_ctl -D " + quote(dir_ + "/data") + " -m immediate -w stop > /dev/null 2>&1";
+  const int status = std::system(run_as_owner(stop).c_str());
+  running_ = false;
+  return status;
+}
+
 std::string pg_server::connection_string() const {
   return "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(port_) +
          ";Database=postgres;UID=" + user() + ";PWD=" + password() + ";";

@@ -24,6 +24,9 @@ class pg_server {
   // Runs SQL through psql; returns its exit status.
   int psql(const std::string& sql) const;
 
+  // Kills the server as a crash would (pg_ctl stop -m immediate); returns pg_ctl's status.
+  int kill_now();
+
   // A loopback port that nothing listens on right now.
   static int free_port();
 

@@ -1,6 +1,7 @@
 #include "vela/async_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -82,7 +83,31 @@ TEST(LogParams, LineLayoutAndFilter) {
   EXPECT_TRUE(f.accepts(L"X", L" leading blank"));
   EXPECT_FALSE(f.accepts(L"X", L"leading blank"));
   f.events = {{L"[", L""}};
-  EXPECT_ANY_THROW(f.accepts(L"X", L"y"));
+  EXPECT_FALSE(f.accepts(L"X", L"y"));  // a pattern that does not compile drops the line
+}
+
+TEST(LogParams, FilterPatternsRunInLinearTimeAndBadOnesDropTheLine) {
+  LogParams f;
+  const std::wstring long_line(50000, L'a');
+  f.events = {{L".*", L".*"}};
+  EXPECT_TRUE(f.accepts(L"TOO", long_line));
+  // Nested quantifiers that take exponential time with a backtracking engine.
+  f.events = {{L".*", L"(a*)*b"}};
+  EXPECT_FALSE(f.accepts(L"TOO", long_line));
+  f.events = {{L".*", L"(a|aa)+"}};
+  EXPECT_TRUE(f.accepts(L"TOO", long_line));
+  f.events = {{L".*", L"((a+)+)+c"}};
+  EXPECT_FALSE(f.accepts(L"TOO", long_line + L"x"));
+  // Refused by the engine: a back reference, a repetition count beyond its limit.
+  f.events = {{L"(a)\\1", L""}, {L".*", L""}};
+  EXPECT_FALSE(f.accepts(L"aa", L"x"));
+  f.events = {{L"A", L"x{2000}"}, {L"Z", L""}};
+  EXPECT_FALSE(f.accepts(L"A", L"x"));
+  EXPECT_TRUE(f.accepts(L"Z", L"x"));  // the bad entry is only tried for tag A
+  // Any letter case, also beyond ASCII; the text is matched whole.
+  f.events = {{L"t\u00e4g", L"\u00fcber.*"}};
+  EXPECT_TRUE(f.accepts(L"T\u00c4G", L"\u00dcBER alles"));
+  EXPECT_FALSE(f.accepts(L"T\u00c4G", L" \u00fcber"));
 }
 
 TEST(LogWli, IniKeys) {
@@ -278,4 +303,48 @@ TEST(AsyncLog, AProgramLogsBesideItsExecutable) {
   fs::remove(dir.path("probe.log"));
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_FALSE(fs::exists(dir.path("probe.log")));
+}
+
+namespace {
+
+// CPU time of the whole process, in milliseconds.
+double process_cpu_ms() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+} // namespace
+
+TEST(AsyncLog, FlushPeriodsOutOfRangeAreClamped) {
+  log_place p;
+  p.wli("[Prms]\nFlshSec=-1\n[Evts]\nAMP=\n");
+  EXPECT_EQ(load(p).flush_seconds, 0u);
+  p.wli("[Prms]\nFlshSec=99999999999\n[Evts]\nAMP=\n");
+  EXPECT_EQ(load(p).flush_seconds, max_flush_seconds);
+  p.wli("[Prms]\nflushseconds=-5\n[Evts]\nAMP=\n");
+  EXPECT_EQ(load(p).flush_seconds, 0u);
+  p.wli("[Prms]\nFlshSec=4294968\n[Evts]\nAMP=\n");  // times 1000 overflows 32 bits
+  EXPECT_EQ(load(p).flush_seconds, max_flush_seconds);
+  p.wli("[Prms]\nFlshSec=30\n[Evts]\nAMP=\n");
+  EXPECT_EQ(load(p).flush_seconds, 30u);
+}
+
+TEST(AsyncLog, AnIdleWriterUsesNoCpu) {
+  for (const char* period : {"-1", "2147484"}) {
+    SCOPED_TRACE(period);
+    log_place p;
+    p.wli(std::string("[Prms]\nTmFrmt=\nPID=Off\nTID=Off\nFlshSec=") + period + "\n[Evts]\nAMP=\n");
+    AsyncLog log({p.base(), 0});
+    ASSERT_EQ(log.start(), 0u);
+    log.write(L"AMP", L"one line, then nothing");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const double before = process_cpu_ms();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double used = process_cpu_ms() - before;
+    EXPECT_LT(used, 50.0);
+    log.write(L"AMP", L"still writing");
+    ASSERT_EQ(log.stop(Log::no_limit), 0u);
+    EXPECT_EQ(lines_of(p.log()), (std::vector<std::string>{"AMP one line, then nothing", "AMP still writing"}));
+  }
 }

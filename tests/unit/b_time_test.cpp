@@ -109,6 +109,22 @@ TEST(BTime, FormatPasses) {
   EXPECT_EQ(pm.format(L"hh:mm t"), L"12:30 A");
 }
 
+TEST(BTime, NamesAreNotReadAsPictures) {
+  // Each name below holds letters of the time pictures (h, m, s, t) or of "i".
+  const b_time friday = make(2017, 4, 7, 21, 5, 9, 42);
+  EXPECT_EQ(friday.format(L"dddd"), L"Friday");
+  EXPECT_EQ(friday.format(L"MMMM"), L"April");
+  EXPECT_EQ(friday.format(L"ddd, d MMM yyyy HH:mm:ss.ii tt"), L"Fri, 7 Apr 2017 21:05:09.042 PM");
+  EXPECT_EQ(make(2017, 8, 3).format(L"dddd d MMMM"), L"Thursday 3 August");
+  EXPECT_EQ(make(2017, 9, 2).format(L"dddd, MMMM"), L"Saturday, September");
+  EXPECT_EQ(make(2017, 12, 5).format(L"dddd MMMM"), L"Tuesday December");
+  EXPECT_EQ(make(2017, 3, 6).format(L"dddd MMMM"), L"Monday March");
+  EXPECT_EQ(make(2017, 3, 8).format(L"ddd/dddd/ddd"), L"Wed/Wednesday/Wed");
+  // Quoted text beside a name keeps its quotes' meaning.
+  EXPECT_EQ(friday.format(L"dddd'th' MMMM''"), L"Fridayth April'");
+  EXPECT_EQ(friday.format(L"'dddd' dddd"), L"dddd Friday");
+}
+
 TEST(BTime, NowIsRecent) {
   const b_time n = b_time::now();
   EXPECT_TRUE(n.valid().succeeded());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 using namespace vela;
@@ -69,4 +70,42 @@ TEST(Str, Comparisons) {
   EXPECT_EQ(s.compare("Hel", BStr::cmp_prefix).value(), 0);
   EXPECT_EQ(s.compare("hEL", BStr::cmp_prefix | BStr::cmp_nocase).value(), 0);
   EXPECT_NE(s.compare("Help").value(), 0);
+}
+
+TEST(Str, EraseClampsOnEmptyStringsAndLongCounts) {
+  Str never_grown;
+  never_grown.erase(0);  // no buffer yet
+  never_grown.erase(0, 5);
+  EXPECT_STREQ(never_grown.c_str(), "");
+  EXPECT_THROW(never_grown.erase(1), wexception);
+
+  Str cleared("abc");
+  cleared.clear();
+  cleared.erase(0, 3);
+  EXPECT_EQ(cleared.length(), 0);
+
+  Str s("abcdef");
+  s.erase(2, 1000);  // past the end: to the end
+  EXPECT_STREQ(s.c_str(), "ab");
+  s.assign("abcdef");
+  s.erase(1, INT32_MAX);  // position + count would overflow
+  EXPECT_STREQ(s.c_str(), "a");
+  s.assign("abcdef");
+  s.erase(6, 2);  // at the very end: nothing
+  EXPECT_STREQ(s.c_str(), "abcdef");
+  s.erase(1, 2);
+  EXPECT_STREQ(s.c_str(), "adef");
+}
+
+TEST(Str, FormatMayQuoteItself) {
+  Str s("abc");
+  s.format("%s|%s", s.c_str(), s.c_str());
+  EXPECT_STREQ(s.c_str(), "abc|abc");
+  // Growing past the buffer moves it while the argument still points into the old one.
+  Str big(std::string(30, 'x').c_str());
+  big.format("[%s][%s][%s]", big.c_str(), big.c_str() + 10, big.c_str());
+  EXPECT_EQ(std::string(big.c_str()), "[" + std::string(30, 'x') + "][" + std::string(20, 'x') + "][" +
+                                          std::string(30, 'x') + "]");
+  big.format("%s", "");
+  EXPECT_STREQ(big.c_str(), "");
 }

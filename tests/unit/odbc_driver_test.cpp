@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <memory>
 
 #include "vela/odbc/connection.h"
 #include "vela/odbc/driver.h"
+#include "vela/odbc/environment.h"
 
 using namespace vela;
 using namespace vela::odbc;
@@ -76,4 +78,45 @@ TEST(MaskPassword, EveryPasswordKeyInAnyCase) {
   EXPECT_EQ(mask_password(L"DSN=x;;NoValue;UID=a"), L"DSN=x;;NoValue;UID=a");
   EXPECT_EQ(mask_password(L" PWD =x"), L" PWD =*hidden*");
   EXPECT_EQ(mask_password(L""), L"");
+}
+
+TEST(MaskPassword, BracesThatDoNotBalanceStillHideEveryPassword) {
+  // An unclosed brace: the driver name swallows the rest, the password is still hidden.
+  EXPECT_EQ(mask_password(L"Driver={PostgreSQL Unicode;Server=h;Pwd=s3cret;UID=u"),
+            L"Driver={PostgreSQL Unicode;Server=h;Pwd=*hidden*;UID=u");
+  EXPECT_EQ(mask_password(L"Driver={a}};PASSWORD=s3cret"), L"Driver={a}};PASSWORD=*hidden*");
+  EXPECT_EQ(mask_password(L"PWD={s3cret"), L"PWD=*hidden*");
+  EXPECT_EQ(mask_password(L"Driver={x}};PWD=s3cret;};UID=u"), L"Driver={x}};PWD=*hidden*;};UID=u");
+  // Keywords only count as whole words.
+  EXPECT_EQ(mask_password(L"MYPWD=a;UID=u"), L"MYPWD=a;UID=u");
+  EXPECT_EQ(mask_password(L"Driver={x};pAsSwOrD \t= s3cret"), L"Driver={x};pAsSwOrD \t=*hidden*");
+}
+
+TEST(MaskPassword, DiagnosticsQuotingTheStringAreMasked) {
+  const std::wstring cs = L"Driver={PostgreSQL Unicode;Server=h;Pwd=s3cret";
+  EXPECT_EQ(mask_secrets(L"Can't open lib 'PostgreSQL Unicode;Server=h;Pwd=s3cret' : file not found", cs),
+            L"Can't open lib 'PostgreSQL Unicode;Server=h;Pwd=*hidden*");
+  // The bare value quoted without its keyword, braced or not.
+  EXPECT_EQ(mask_secrets(L"login failed for s3cret!", L"UID=a;PWD=s3cret"), L"login failed for *hidden*!");
+  EXPECT_EQ(mask_secrets(L"bad: se;cr}et", L"PWD={se;cr}}et}"), L"bad: *hidden*");
+  // Short values are not hunted down in the text: they would mask ordinary letters.
+  EXPECT_EQ(mask_secrets(L"a message", L"PWD=a"), L"a message");
+  EXPECT_EQ(mask_secrets(L"no secret here", L"Driver=x"), L"no secret here");
+}
+
+TEST(Connection, ADriverNameTheLoaderCannotTakeIsRefusedNotFatal) {
+  // The driver manager's loader aborts the process on these names.
+  environment env;
+  for (const wchar_t* cs : {L"Driver=/", L"Driver=:", L"driver={:};UID=a", L"DRIVER=//", L"Driver=:/;PWD=x"}) {
+    connection c;
+    const result r = c.connect(nullptr, cs);
+    EXPECT_FALSE(r.succeeded()) << std::string(cs, cs + wcslen(cs));
+    EXPECT_EQ(r.text(), L"[IM003] Specified driver could not be loaded");
+    EXPECT_EQ(c.hdbc(), nullptr);
+  }
+  // Names that merely look odd still reach the driver manager.
+  connection c;
+  const result r = c.connect(nullptr, L"Driver=a:/");
+  EXPECT_FALSE(r.succeeded());
+  EXPECT_NE(r.text(), L"[IM003] Specified driver could not be loaded");
 }

@@ -25,11 +25,13 @@ TEST(OsErrors, ErrnoTable) {
   EXPECT_EQ(os::error_from_errno(EINVAL), 87u);
   EXPECT_EQ(os::error_from_errno(ENOSPC), 112u);
   EXPECT_EQ(os::error_from_errno(ENAMETOOLONG), 206u);
-  EXPECT_EQ(os::error_from_errno(EPIPE), 1u);
+  EXPECT_EQ(os::error_from_errno(EPIPE), 109u);
+  EXPECT_EQ(os::error_from_errno(EIO), 29u);
+  EXPECT_EQ(os::error_from_errno(EFBIG), 223u);
 }
 
 TEST(OsErrors, EveryLibraryCodeHasADescription) {
-  for (uint32_t code : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 8u, 13u, 19u, 32u, 50u, 80u, 87u, 112u, 206u, 234u, 1223u,
+  for (uint32_t code : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 8u, 13u, 19u, 29u, 109u, 223u, 32u, 50u, 80u, 87u, 112u, 206u, 234u, 1223u,
                         1247u, 1359u}) {
     EXPECT_FALSE(GetErrorText(code).empty()) << code;
   }

@@ -64,6 +64,15 @@ TEST(Task, RunConvertsEveryExceptionKind) {
   EXPECT_EQ(r5.text(), L"[task]");
 }
 
+TEST(Task, ExceptionMessagesAreUtf8) {
+  throwing ru([] { throw std::runtime_error("ошибка: файл «a.txt»"); });
+  const result r = ru.run();
+  EXPECT_EQ(r.code(), 1359u);
+  EXPECT_NE(r.text().find(L"ошибка: файл «a.txt»"), std::wstring::npos);
+  throwing bad([] { throw std::runtime_error("bad \xFF byte"); });
+  EXPECT_NE(bad.run().text().find(L"bad \xFFFD byte"), std::wstring::npos);  // never dropped silently
+}
+
 TEST(Task, DoRunSetsStateAndThrowsOnFailure) {
   reporting warn(result(3, L"w", 2));
   EXPECT_NO_THROW(warn.do_run());

@@ -32,15 +32,19 @@ result run(int argc, char** argv) {
   try {
     odbc::connection conn;
     out << load_string(nullptr, 3) << L"...";
-    if (out.is_terminal()) out.flush();
+    out.flush();
     // No parent window: drivers complete what they can and never prompt.
     status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, SQL_DRIVER_COMPLETE_REQUIRED));
     odbc::query q(&conn, statement);
     out << L" " << load_string(nullptr, 4) << L"...";
-    if (out.is_terminal()) out.flush();
+    out.flush();
     const std::wstring kind = blobfile::statement_kind(statement);
     if (kind == L"select") VELA_CHECK(blobfile::download(q));
-    else if (!kind.empty()) VELA_CHECK(blobfile::upload(q, path));
+    else if (!kind.empty()) {
+      const result stored = blobfile::upload(q, path);
+      if (stored.code() == os::err_not_found) status = stored;  // already said: no row changed
+      else VELA_CHECK(stored);
+    }
     else out.line_break();
   } catch (const windows_error& e) {
     out << load_string(nullptr, 8) << L" (" << e.what() << L")";
@@ -58,13 +62,15 @@ result run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   init_program_locale();
+  os::ignore_file_size_signal();
   set_string_table(&blobfile::strings());
+  console().set_line_flush(true);
   Log& log = process_log();
   log.start();
   console() << load_string(nullptr, 1);
   console().line_break();
   const result status = run(argc, argv);
   console().flush();
-  log.stop(Log::no_limit);
+  log.stop(Log::exit_wait_ms);
   return exit_status(status.code());
 }

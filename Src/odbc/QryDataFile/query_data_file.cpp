@@ -1,6 +1,7 @@
 #include "vela/odbc/query_data_file.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "odbc/sqltext.h"
@@ -12,6 +13,24 @@
 #include "vela/utf.h"
 
 namespace vela::odbc {
+
+namespace {
+
+enum : uint32_t { text_changed_size = 1, text_ended_early = 2 };
+
+constexpr string_entry english[] = {
+    {text_changed_size, L"changed size during the upload"},
+    {text_ended_early, L"ended early"},
+};
+constexpr string_entry russian[] = {
+    {text_changed_size, L"изменил размер во время загрузки"},
+    {text_ended_early, L"закончился раньше времени"},
+};
+constexpr string_table strings{english, std::size(english), russian, std::size(russian)};
+
+std::wstring text(uint32_t id) { return table_string(strings, id); }
+
+} // namespace
 
 const result& check_result(const char* file, int line, const result& r) {
   if (r.succeeded()) return r;
@@ -60,9 +79,9 @@ result query_file_uploader::next_chunk(chunk_buffer& chunk) {
     // The value the driver was promised must be the value it gets.
     stream_size_ = size;
     if (announced_size_ >= 0 && size != announced_size_)
-      return result(os::err_invalid_data, L"'" + path_ + L"' changed size during the upload", 3);
+      return result(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size), 3);
   } else if (size != stream_size_) {
-    return result(os::err_invalid_data, L"'" + path_ + L"' changed size during the upload", 3);
+    return result(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size), 3);
   }
   const uint64_t total = static_cast<uint64_t>(size);
   if (offset_ >= total) {
@@ -76,13 +95,21 @@ result query_file_uploader::next_chunk(chunk_buffer& chunk) {
     if (const uint32_t code = f.seek(static_cast<int64_t>(offset_), 0)) return result(code, std::wstring(), 3);
   size_t got = 0;
   if (const uint32_t code = f.read(chunk.data(), n, got)) return result(code, std::wstring(), 3);
-  if (got != n) return result(os::err_handle_eof, L"'" + path_ + L"' ended early", 3);
+  if (got != n) return result(os::err_handle_eof, L"'" + path_ + L"' " + text(text_ended_early), 3);
   offset_ += got;
   return result(offset_ == total ? 0 : more_data, std::wstring(), 0);
 }
 
 result query_memory_uploader::next_chunk(chunk_buffer& chunk) {
-  chunk.assign(data_->begin(), data_->end());
+  const size_t total = data_->size();
+  if (offset_ > total) offset_ = 0;
+  const size_t left = total - offset_;
+  const size_t n = chunk_size_ && chunk_size_ < left ? chunk_size_ : left;
+  chunk.assign(data_->begin() + static_cast<std::ptrdiff_t>(offset_),
+               data_->begin() + static_cast<std::ptrdiff_t>(offset_ + n));
+  offset_ += n;
+  if (offset_ < total) return result(more_data, std::wstring(), 0);
+  offset_ = 0;
   return result();
 }
 

@@ -26,6 +26,9 @@ uint32_t error_from_errno(int e) {
     case ENOSPC:
     case EDQUOT: return err_disk_full;
     case ENAMETOOLONG: return err_filename_too_long;
+    case EIO: return err_write_fault;
+    case EFBIG: return err_file_too_large;
+    case EPIPE: return err_broken_pipe;
     case EILSEQ: return err_no_unicode_translation;
     case ENOTSUP: return err_not_supported;
     case ECANCELED: return err_cancelled;
@@ -75,16 +78,21 @@ constexpr message messages[] = {
     {8, L"Not enough memory.", L"Недостаточно памяти."},
     {13, L"The data is invalid.", L"Неверные данные."},
     {19, L"The medium is write-protected.", L"Носитель защищён от записи."},
+    {29, L"The system cannot write to the specified device.", L"Система не может выполнить запись на устройство."},
     {32, L"The file is being used by another process.", L"Файл занят другим процессом."},
     {38, L"Reached the end of the file.", L"Достигнут конец файла."},
     {50, L"The request is not supported.", L"Запрос не поддерживается."},
     {80, L"The file exists.", L"Файл существует."},
     {87, L"The parameter is incorrect.", L"Параметр задан неверно."},
+    {109, L"The pipe has been ended.", L"Канал был закрыт."},
     {112, L"There is not enough space on the disk.", L"Недостаточно места на диске."},
     {206, L"The file name or extension is too long.", L"Слишком длинное имя файла или расширение."},
+    {223, L"The file size exceeds the limit allowed and cannot be saved.",
+     L"Размер файла превышает допустимый предел, и его нельзя сохранить."},
     {234, L"More data is available.", L"Имеются дополнительные данные."},
     {1113, L"No mapping for the Unicode character exists in the target code page.",
      L"Для символа Юникода нет соответствия в целевой кодовой странице."},
+    {1168, L"Element not found.", L"Элемент не найден."},
     {1223, L"The operation was cancelled by the user.", L"Операция отменена пользователем."},
     {1247, L"An attempt was made to perform an initialization operation when initialization has "
            L"already been completed.",

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 #include "os/os.h"
 #include "vela/utf.h"
@@ -42,13 +43,15 @@ uint32_t open_file(const std::wstring& path, uint32_t access, uint32_t share, ui
   const int fd = ::open(p.c_str(), flags, 0666);
   if (fd < 0) return last_error();
   struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool have_status = fstat(fd, &st) == 0;
+  if (have_status && S_ISDIR(st.st_mode)) {
     ::close(fd);
     return err_access_denied;
   }
   // Writers lock: exclusively when they deny writing to others, shared otherwise.
   // Truncation waits for the lock so that a refused writer never cuts the file.
-  if (writing) {
+  // Pipes, FIFOs and devices are neither locked nor cut: they are only written to.
+  if (writing && (!have_status || S_ISREG(st.st_mode))) {
     const int op = (share & share_write) ? LOCK_SH : LOCK_EX;
     if (flock(fd, op | LOCK_NB) != 0) {
       const uint32_t code = errno == EWOULDBLOCK ? err_sharing_violation : last_error();
@@ -144,6 +147,22 @@ uint32_t last_write_time(const std::wstring& path, int64_t& seconds, long& nanos
 bool path_exists(const std::wstring& path) {
   struct stat st {};
   return ::stat(native_path(path).c_str(), &st) == 0;
+}
+
+bool is_regular_file(const std::wstring& path) {
+  struct stat st {};
+  return ::stat(native_path(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+uint32_t create_temp_file(std::wstring& path, handle& out) {
+  out = invalid_handle;
+  const char* dir = std::getenv("TMPDIR");
+  std::string name = (dir && *dir ? std::string(dir) : std::string("/tmp")) + "/vela-XXXXXX";
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return last_error();
+  path = utf8_to_wide(name);
+  out = handle_of(fd);
+  return 0;
 }
 
 std::wstring executable_path() {

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -11,6 +12,14 @@ namespace vela::os {
 uint32_t process_id() {
   static const uint32_t id = static_cast<uint32_t>(getpid());
   return id;
+}
+
+void ignore_file_size_signal() { ::signal(SIGXFSZ, SIG_IGN); }
+
+void end_by_broken_pipe() {
+  ::signal(SIGPIPE, SIG_DFL);
+  ::raise(SIGPIPE);
+  ::_exit(128 + SIGPIPE);
 }
 
 uint32_t thread_id() {

@@ -14,8 +14,13 @@
 namespace vela::odbc {
 
 // Hides the value of every PWD (or PASSWORD) keyword, in any letter case; a braced value
-// is hidden whole. The rest of the string stays as it is.
+// is hidden whole. When braces do not balance, or a keyword sits inside a braced value, the
+// value is hidden to the next ";" or the end. The rest of the string stays as it is.
 std::wstring mask_password(const std::wstring& connection_string);
+
+// A text that may quote the connection string (a diagnostic): keyword values masked as above
+// and every password value of the string replaced wherever it appears.
+std::wstring mask_secrets(const std::wstring& text, const std::wstring& connection_string);
 
 class connection : public base {
  public:

@@ -67,6 +67,8 @@ class column : public base {
   const std::wstring& name() const { return name_; }
   const std::wstring& table_name() const { return table_name_; }
   bool caller_buffer() const { return caller_buffer_; }
+  // A BIT value that a driver handed over as its raw byte becomes the text "0" or "1".
+  void mend_bit_text();
 
  private:
   void release();
@@ -111,6 +113,7 @@ class resultset : public base {
   connection* connection_ = nullptr;
   SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
   std::vector<std::unique_ptr<column>> columns_;
+  bool has_bit_ = false;
 };
 
 class query : public base {
@@ -126,6 +129,8 @@ class query : public base {
 
   // The parameter is not owned; it must outlive the execution.
   result add_param(queryparam* p);
+  // Rows the last INSERT, UPDATE or DELETE changed; -1 when the driver does not know.
+  int64_t changed_rows() const;
 
   resultset& rows() { return rows_; }
   SQLHSTMT hstmt() const { return hstmt_; }
@@ -137,7 +142,7 @@ class query : public base {
   result send_stream_data();
   void reset_params(result& r);
 
-  TList<queryparam> parameters_{0, 0, 64};
+  std::vector<queryparam*> parameters_;  // not owned
   connection* connection_;
   std::wstring text_;
   SQLHSTMT hstmt_ = SQL_NULL_HSTMT;

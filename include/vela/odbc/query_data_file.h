@@ -60,7 +60,8 @@ class query_file_uploader : public queryparam {
   int64_t stream_size_ = -1;
 };
 
-// One piece from a memory block that must outlive the execution.
+// A memory block that must outlive the execution: one piece, or pieces of chunk_size bytes
+// when one is set.
 class query_memory_uploader : public queryparam {
  public:
   explicit query_memory_uploader(const std::vector<unsigned char>* data) : data_(data) {}
@@ -68,8 +69,12 @@ class query_memory_uploader : public queryparam {
   result next_chunk(chunk_buffer& chunk) override;
   queryparam* clone() const override { return new query_memory_uploader(*this); }
 
+  void set_chunk_size(uint32_t n) { chunk_size_ = n; }
+
  private:
   const std::vector<unsigned char>* data_;
+  uint32_t chunk_size_ = 0;
+  size_t offset_ = 0;
 };
 
 class query_file_downloader : public base {

@@ -1,0 +1,80 @@
+// sqlterm's command line in both syntaxes, statement splitting and standard-input batching.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Terminal/options.h"
+#include "Terminal/sql_split.h"
+#include "Terminal/terminals.h"
+#include "fuzz_input.h"
+
+using namespace vela;
+
+namespace {
+
+// One argument per line, after the program name.
+std::vector<std::wstring> arguments(const std::wstring& text) {
+  std::vector<std::wstring> argv{L"sqlterm"};
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t nl = text.find(L'\n', start);
+    if (nl == std::wstring::npos) nl = text.size();
+    argv.push_back(text.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return argv;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // Script file names are looked up in an empty folder.
+  char tmpl[] = "/tmp/vela-fuzz-XXXXXX";
+  if (mkdtemp(tmpl) && chdir(tmpl) != 0) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzing::input in(data, size);
+  const uint8_t mode = in.byte();
+  const std::wstring text = in.wide_rest();
+  // A path reaches any file of the machine (devices, /proc); names stay in the empty folder.
+  if (text.find(L'/') != std::wstring::npos || text.find(L'\\') != std::wstring::npos) return 0;
+  switch (mode % 3) {
+    case 0: {
+      terminal::terminal_options o;
+      try {
+        o.parse_options(arguments(text));
+      } catch (...) {
+        // Unreadable script files end the parse with an exception by design.
+      }
+      break;
+    }
+    case 1: {
+      terminal::terminal_options o;
+      o.parse_positional(arguments(text));
+      break;
+    }
+    default: {
+      std::vector<std::wstring> statements;
+      terminal::split_statements(text, statements);
+      // The same text as lines arriving one by one on standard input.
+      std::wstring pending;
+      std::vector<std::wstring> batch;
+      terminal::statement_scanner scanner;
+      size_t start = 0;
+      while (start <= text.size()) {
+        size_t nl = text.find(L'\n', start);
+        if (nl == std::wstring::npos) nl = text.size();
+        if (!pending.empty()) pending += L' ';
+        pending.append(text, start, nl - start);
+        terminal::take_statements(pending, batch, scanner);
+        start = nl + 1;
+      }
+      break;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,266 @@
+// blobfile against SQLite3 and PostgreSQL: sources and targets that are not plain files,
+// file names in long or padded text columns, statements that change nothing, and output
+// that is there while a run still goes on.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/databases.h"
+#include "support/process.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/query.h"
+#include "vela/utf.h"
+
+using namespace vela;
+using namespace vela::odbc;
+using vela::testing::database;
+using vela::testing::random_bytes;
+using vela::testing::run_process;
+using vela::testing::run_result;
+using vela::testing::widen;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string head = "connecting to the database... executing query...";
+
+std::string body(const run_result& r) {
+  const size_t nl = r.out.find('\n');
+  return nl == std::string::npos ? std::string() : r.out.substr(nl + 1);
+}
+
+// Writes bytes into a FIFO from another thread; the open waits for blobfile to read.
+class fifo_writer {
+ public:
+  fifo_writer(const std::string& path, std::string bytes) {
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    thread_ = std::thread([path, bytes = std::move(bytes)] {
+      const int fd = open(path.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
+      close(fd);
+    });
+  }
+  ~fifo_writer() { thread_.join(); }
+
+ private:
+  std::thread thread_;
+};
+
+class BlobfileEdges : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    db = std::make_unique<database>(GetParam());
+    ASSERT_TRUE(db->ready()) << db->why_not();
+    ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+    exec("drop table if exists docs");
+    exec(std::string("create table docs(id integer, path varchar(255), data ") + db->blob_type() + ")");
+  }
+
+  bool pg() const { return GetParam() == "pg"; }
+
+  void exec(const std::string& sql) {
+    query q(&conn, widen(sql));
+    const result r = q.execute(true);
+    ASSERT_TRUE(r.succeeded()) << sql << ": " << wide_to_utf8(r.format());
+  }
+
+  std::wstring value(const std::string& sql) {
+    query q(&conn, widen(sql));
+    EXPECT_TRUE(q.execute(true).succeeded()) << sql;
+    if (!q.rows().fetch().succeeded()) return L"<no row>";
+    const column& c = q.rows().at(0);
+    if (c.is_null()) return L"<null>";
+    if (c.c_type() == SQL_C_LONG) return std::to_wstring(*static_cast<const int32_t*>(c.buffer()));
+    return c.text();
+  }
+
+  // A binary literal of the database.
+  std::string bytes_literal(const std::string& hex) const { return pg() ? "'\\x" + hex + "'" : "x'" + hex + "'"; }
+
+  run_result blobfile(const std::string& statement, const std::string& file = {},
+                      const std::map<std::string, std::string>& env = {}, const std::string& input = {}) {
+    std::vector<std::string> argv{BLOBFILE_PATH, db->cs, statement};
+    if (!file.empty()) argv.push_back(file);
+    return run_process(argv, input, env, db->dir.path());
+  }
+
+  std::string p(const std::string& name) const { return db->dir.path(name); }
+
+  std::unique_ptr<database> db;
+  connection conn;
+};
+
+} // namespace
+
+TEST_P(BlobfileEdges, PipesAndFifosUploadWhatWasWrittenToThem) {
+  const std::string piped = random_bytes(3 * (1 << 20) + 5, 11), fifo_bytes = random_bytes(2 * (1 << 20), 12);
+  exec("insert into docs(id, path) values(1, '" + p("out1") + "')");
+  fs::create_directory(p("tmp"));
+  const std::map<std::string, std::string> tmp{{"TMPDIR", p("tmp")}};
+  run_result r = blobfile("update docs set data = ? where id = 1", "/dev/stdin", tmp, piped);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(body(r), head + "writing /dev/stdin to database... OK\n");
+  {
+    fifo_writer w(p("in.fifo"), fifo_bytes);
+    r = blobfile("insert into docs(id, path, data) values(2, '" + p("out2") + "', ?)", p("in.fifo"), tmp);
+  }
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  {
+    // A FIFO with a text name is read as text like a file of that name.
+    fifo_writer w(p("notes.txt"), "Привет\n");
+    r = blobfile("insert into docs(id, path, data) values(3, '" + p("out3") + "', ?)", p("notes.txt"), tmp);
+  }
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  // An empty pipe stores an empty value, not nothing.
+  r = blobfile("insert into docs(id, path, data) values(4, '" + p("out4") + "', ?)", "/dev/stdin", tmp);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(value("select count(*) from docs where id = 4 and data is not null"), L"1");
+
+  r = blobfile("select path, data from docs order by id");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(db->dir.read("out1") == piped) << db->dir.read("out1").size();
+  EXPECT_TRUE(db->dir.read("out2") == fifo_bytes) << db->dir.read("out2").size();
+  const std::u16string units = u"Привет\n";
+  EXPECT_EQ(db->dir.read("out3"), std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2));
+  EXPECT_EQ(db->dir.read("out4"), "");
+  // The copies were made in $TMPDIR and are gone again.
+  EXPECT_TRUE(fs::is_empty(p("tmp")));
+}
+
+TEST_P(BlobfileEdges, PaddedFixedLengthPathsLoseTheirBlanks) {
+  exec("drop table if exists fixed");
+  exec(std::string("create table fixed(path char(20), data ") + db->blob_type() + ")");
+  // PostgreSQL pads CHAR(20) and reports it as fixed-length text; SQLite neither pads nor
+  // reports it so, and its values are taken as they are.
+  exec("insert into fixed values('a.bin', " + bytes_literal("4142") + ")");
+  if (pg()) {
+    EXPECT_EQ(value("select path from fixed"), L"a.bin               ");
+  }
+  const run_result r = blobfile("select path, data from fixed");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(body(r), head + " writing to 'a.bin'... written 2 bytes.\n");
+  EXPECT_EQ(db->dir.read("a.bin"), "AB");
+  for (const auto& e : fs::directory_iterator(db->dir.path()))
+    EXPECT_EQ(e.path().filename().string().find(' '), std::string::npos) << e.path();
+}
+
+TEST_P(BlobfileEdges, LongTextColumnsNameTheFiles) {
+  // The most natural schemas: path text beside the binary value.
+  exec("drop table if exists files");
+  exec(std::string("create table files(id integer, path text, data ") + db->blob_type() + ", note varchar(300))");
+  exec("insert into files values(1, '" + p("t1") + "', " + bytes_literal("01020304") + ", 'n')");
+  exec("insert into files values(2, '" + p("t2") + "', " + bytes_literal("") + ", 'n')");
+  run_result r = blobfile("select path, data from files order by id");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(body(r), head + " writing to '" + p("t1") + "'... written 4 bytes. writing to '" + p("t2") +
+                         "'... written 0 bytes.\n");
+  EXPECT_EQ(db->dir.read("t1"), std::string("\x01\x02\x03\x04"));
+  EXPECT_TRUE(fs::exists(p("t2")));
+  // Binary first, text after it: found by type as ever.
+  fs::remove(p("t1"));
+  r = blobfile("select data, id, path from files where id = 1");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(db->dir.read("t1"), std::string("\x01\x02\x03\x04"));
+  // Without any binary column there is still no pair.
+  r = blobfile("select id, path from files");
+  EXPECT_EQ(r.status, 13) << r.out;
+  EXPECT_NE(r.out.find("Incorrect result set."), std::string::npos);
+}
+
+TEST_P(BlobfileEdges, DevicesAndFifosAreWrittenWithoutBeingCut) {
+  const std::string bytes = random_bytes(1500000, 13);
+  db->dir.write("in.dat", bytes);
+  exec("insert into docs(id, path) values(1, '/dev/null')");
+  ASSERT_EQ(blobfile("update docs set data = ? where id = 1", p("in.dat")).status, 0);
+  run_result r = blobfile("select path, data from docs");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(body(r), head + " writing to '/dev/null'... written 1500000 bytes.\n");
+
+  ASSERT_EQ(mkfifo(p("out.fifo").c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] {
+    std::ifstream in(p("out.fifo"), std::ios::binary);
+    received.assign(std::istreambuf_iterator<char>(in), {});
+  });
+  exec("update docs set path = '" + p("out.fifo") + "'");
+  r = blobfile("select path, data from docs");
+  reader.join();
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(received == bytes) << received.size();
+}
+
+TEST_P(BlobfileEdges, AStatementThatChangesNoRowIsNoSuccess) {
+  db->dir.write("in.dat", "data");
+  exec("insert into docs(id, path) values(1, 'x')");
+  run_result r = blobfile("update docs set data = ? where id = 99", p("in.dat"));
+  EXPECT_EQ(r.status, 1168 & 0xFF) << r.out;
+  EXPECT_EQ(body(r), head + "writing " + p("in.dat") + " to database... no row changed.\n");
+  EXPECT_EQ(value("select count(*) from docs where data is not null"), L"0");
+  // The same statement with a row to change succeeds.
+  r = blobfile("update docs set data = ? where id = 1", p("in.dat"));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(body(r), head + "writing " + p("in.dat") + " to database... OK\n");
+}
+
+TEST_P(BlobfileEdges, RussianTexts) {
+  const std::map<std::string, std::string> ru{{"LANG", "ru_RU.UTF-8"}, {"LC_ALL", "\x01"}, {"LC_MESSAGES", "\x01"}};
+  db->dir.write("in.dat", "data");
+  run_result r = blobfile("update docs set data = ? where id = 99", p("in.dat"), ru);
+  EXPECT_EQ(r.status, 1168 & 0xFF);
+  EXPECT_EQ(body(r), "подключение к базе данных... выполнение запроса...запись " + p("in.dat") +
+                         " в базу данных... ни одна строка не изменена.\n");
+  exec("insert into docs(id, path, data) values(1, null, " + bytes_literal("00") + ")");
+  r = blobfile("select path, data from docs", {}, ru);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(body(r), "подключение к базе данных... выполнение запроса... пропущено (нет имени файла).\n");
+}
+
+TEST_P(BlobfileEdges, OutputIsInTheFileWhileTheRunGoesOn) {
+  // An upload from a FIFO that never ends keeps blobfile waiting; its output file must
+  // already hold the banner and the progress.
+  ASSERT_EQ(mkfifo(p("endless").c_str(), 0600), 0);
+  const std::string out_file = p("out.txt");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int fd = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    execl(BLOBFILE_PATH, BLOBFILE_PATH, db->cs.c_str(), "insert into docs(data) values(?)", p("endless").c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const int keep_open = open(p("endless").c_str(), O_RDWR);  // a writer that never closes
+  ASSERT_GE(keep_open, 0);
+  ASSERT_EQ(write(keep_open, "abc", 3), 3);
+  const std::string expected = "writing " + p("endless") + " to database...";
+  std::string seen;
+  for (int i = 0; i < 200 && seen.find(expected) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    seen = db->dir.read("out.txt");
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(keep_open);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(body(run_result{0, seen, {}}), head + expected);
+  EXPECT_EQ(seen.rfind("blobfile ", 0), 0u) << seen;
+  EXPECT_EQ(value("select count(*) from docs"), L"0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, BlobfileEdges, ::testing::Values("sqlite", "pg"), vela::testing::param_name);

@@ -1,0 +1,197 @@
+#include "support/maria_server.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "support/pg_server.h"
+#include "support/process.h"
+
+namespace fs = std::filesystem;
+
+namespace vela::testing {
+
+namespace {
+
+constexpr const char* owner = "mysql";
+
+pid_t spawn_quietly(const std::vector<std::string>& argv) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Kills the server and removes its folder when the test program dies without doing so;
+// a byte on the pipe says the program stopped the server itself.
+int start_watchdog(pid_t server, const std::string& dir) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[1]);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    setsid();  // outlives a signal sent to the test's process group
+    char c = 0;
+    ssize_t n;
+    do n = read(fds[0], &c, 1);
+    while (n < 0 && errno == EINTR);
+    if (n == 1 && c == 's') _exit(0);
+    kill(server, SIGKILL);
+    sleep(1);
+    execl("/bin/rm", "rm", "-rf", dir.c_str(), static_cast<char*>(nullptr));
+    _exit(0);
+  }
+  close(fds[0]);
+  if (pid < 0) {
+    close(fds[1]);
+    return -1;
+  }
+  return fds[1];
+}
+
+} // namespace
+
+maria_server::maria_server() {
+  if (access("/usr/sbin/mariadbd", X_OK) != 0) {
+    error_ = "no /usr/sbin/mariadbd (install mariadb-server)";
+    return;
+  }
+  as_root_ = geteuid() == 0;
+  std::string tmpl = (fs::temp_directory_path() / "vela-maria-XXXXXX").string();
+  if (!mkdtemp(tmpl.data())) {
+    error_ = "mkdtemp failed";
+    return;
+  }
+  dir_ = tmpl;
+  if (as_root_) {
+    const passwd* pw = getpwnam(owner);
+    if (!pw || chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+      error_ = "cannot hand the folder to the mysql user";
+      return;
+    }
+  }
+  for (int attempt = 0; attempt < 3 && !running_; ++attempt) running_ = start();
+}
+
+bool maria_server::start() {
+  port_ = pg_server::free_port();
+  const std::string cnf = dir_ + "/my.cnf";
+  {
+    std::ofstream out(cnf);
+    out << "[mariadbd]\n"
+        << "datadir=" << dir_ << "/data\n"
+        << "socket=" << dir_ << "/sock\n"
+        << "port=" << port_ << "\n"
+        << "bind-address=127.0.0.1\n"
+        << "pid-file=" << dir_ << "/mariadbd.pid\n"
+        << "log-error=" << dir_ << "/server.log\n"
+        // No value may be larger than max_allowed_packet: the tests move up to 64 MiB.
+        << "max_allowed_packet=1G\n"
+        << "character-set-server=utf8mb4\n"
+        << "collation-server=utf8mb4_general_ci\n"
+        << "skip-name-resolve\n"
+        << "skip-log-bin\n"
+        << "innodb_flush_log_at_trx_commit=0\n"
+        << "innodb_doublewrite=0\n"
+        << "innodb_buffer_pool_size=64M\n";
+    if (as_root_) out << "user=" << owner << "\n";
+  }
+  if (as_root_) std::system(("chown " + std::string(owner) + " " + cnf).c_str());
+  if (!fs::exists(dir_ + "/data")) {
+    std::vector<std::string> install{"mariadb-install-db", "--defaults-file=" + cnf,
+                                     "--auth-root-authentication-method=normal", "--skip-test-db"};
+    if (as_root_) install.insert(install.begin(), {"runuser", "-u", owner, "--"});
+    const run_result r = run_process(install);
+    if (r.status != 0) {
+      std::ofstream(dir_ + "/install.log") << r.out << r.err;
+      error_ = "mariadb-install-db failed, see " + dir_ + "/install.log";
+      return false;
+    }
+  }
+  pid_ = spawn_quietly({"/usr/sbin/mariadbd", "--defaults-file=" + cnf});
+  if (pid_ < 0) {
+    error_ = "cannot start mariadbd";
+    return false;
+  }
+  watchdog_fd_ = start_watchdog(pid_, dir_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {  // a port taken meanwhile, or worse
+      pid_ = -1;
+      stop();
+      error_ = "mariadbd ended at start, see " + dir_ + "/server.log";
+      return false;
+    }
+    if (fs::exists(dir_ + "/sock") && sql(std::string("create user if not exists ") + user() + "@'%' identified by '" +
+                                          password() + "'; grant all on *.* to " + user() +
+                                          "@'%'; create database if not exists " + database()) == 0)
+      return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  stop();
+  error_ = "mariadbd did not answer within 60 s, see " + dir_ + "/server.log";
+  return false;
+}
+
+void maria_server::stop() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);  // the data is thrown away: no need to shut down cleanly
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  if (watchdog_fd_ >= 0) {
+    (void)!write(watchdog_fd_, "s", 1);
+    close(watchdog_fd_);
+    watchdog_fd_ = -1;
+  }
+  running_ = false;
+}
+
+maria_server::~maria_server() {
+  stop();
+  if (!dir_.empty()) {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+}
+
+std::string maria_server::connection_string() const {
+  return "Driver={MariaDB Unicode};Server=127.0.0.1;Port=" + std::to_string(port_) + ";Database=" + database() +
+         ";UID=" + user() + ";PWD=" + password() + ";";
+}
+
+int maria_server::sql(const std::string& statements) const {
+  return run_process({"mariadb", "--no-defaults", "-S", dir_ + "/sock", "-u", "root", "-e", statements}).status;
+}
+
+maria_server& shared_maria_server() {
+  static std::unique_ptr<maria_server> server(new maria_server());
+  return *server;
+}
+
+} // namespace vela::testing
