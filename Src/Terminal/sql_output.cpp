@@ -276,7 +276,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     }
   };
   // Rows go straight from the bound buffers to the console: nothing is allocated per row.
-  while ((fetched = rows.fetch()).succeeded()) {
+  while (rows.fetch_row(fetched)) {
     for (size_t i = 0; i < cols.size(); ++i) {
       const printed_column& p = cols[i];
       if (!space_mode && i > 0 && delim) out.write(delim);

@@ -266,6 +266,14 @@ result resultset::fetch() {
   }
 }
 
+bool resultset::fetch_row(result& end) {
+  const SQLRETURN rc = SQLFetch(hstmt_);
+  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return true;
+  const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
+  end = rc == SQL_NO_DATA ? result(no_data_error(), std::wstring(), 3) : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
+  return false;
+}
+
 uint32_t resultset::row_count() const {
   SQLLEN n = -1;
   SQLRowCount(hstmt_, &n);

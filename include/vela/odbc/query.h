@@ -101,6 +101,9 @@ class resultset : public base {
   result bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length);
   // Ends with no_data_error after the last row.
   result fetch();
+  // The same for a loop over many rows: true for a row, without building a result for it;
+  // false at the end or on a failure, with fetch's result in end.
+  bool fetch_row(result& end);
   // Rows affected; 0 when the driver does not know.
   uint32_t row_count() const;
 
