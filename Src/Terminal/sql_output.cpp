@@ -42,7 +42,8 @@ void pad(std::wstring& line, size_t n) { line.append(n, L' '); }
 bool needs_quotes(const char16_t* v, size_t n, char16_t delimiter) {
   for (size_t i = 0; i < n; ++i) {
     const char16_t c = v[i];
-    if (c == delimiter || c == u'"' || c == u'\r' || c == u'\n') return true;
+    // '"', CR and LF are all below '#': most characters take two comparisons.
+    if (c == delimiter || (c < u'#' && (c == u'"' || c == u'\r' || c == u'\n'))) return true;
   }
   return false;
 }

@@ -268,7 +268,11 @@ result resultset::fetch() {
 
 bool resultset::fetch_row(result& end) {
   const SQLRETURN rc = SQLFetch(hstmt_);
-  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return true;
+  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+    if (has_bit_)
+      for (auto& c : columns_) c->mend_bit_text();
+    return true;
+  }
   const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
   end = rc == SQL_NO_DATA ? result(no_data_error(), std::wstring(), 3) : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
   return false;
