@@ -7,6 +7,8 @@
 #include "Terminal/prompt.h"
 #include "os/os.h"
 #include "vela/console.h"
+#include "vela/file.h"
+#include "vela/format.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -15,9 +17,12 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
   try {
     return handler.handle_line(line);
   } catch (const wexception& e) {
-    console().write(e.what()).write(L"\n");
+    handler.report_failure(std::wstring(e.what()) + L"\n");
+    handler.note_failure(result(os::err_internal_error, e.what(), 3));
   } catch (...) {
-    console().write(result(os::err_internal_error, std::wstring(), 3).format(L"%d\n"));
+    const result r(os::err_internal_error, std::wstring(), 3);
+    handler.report_failure(r.format(L"%d\n"));
+    handler.note_failure(r);
   }
   console().flush();
   return previous;
@@ -25,7 +30,7 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
 
 void command_line_terminal::do_run() {
   result r = handler_->open_terminal();
-  if (r.code() == os::err_cancelled) {
+  if (r.code() == os::err_cancelled || handler_->stopped()) {
     handler_->close_terminal();
     return;
   }
@@ -72,6 +77,7 @@ void command_line_terminal::do_run() {
     clear_interrupt();
     r = guarded_handle_line(*handler_, line, r);
     if (words) words->line_handled(line);
+    if (handler_->stopped()) break;
   }
   handler_->close_terminal();
 }
@@ -95,6 +101,22 @@ void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, st
   scanner.drop_front(taken);
 }
 
+namespace {
+
+// A last statement without its ";" is not run, but never dropped in silence.
+void report_unterminated(terminal_handler& handler, std::wstring& pending, statement_scanner& scanner) {
+  scanner.find_end(pending, false);
+  std::wstring rest = pending;
+  trim(rest, L" \t\r\n");
+  if (rest.empty() || scanner.comment_only()) return;
+  const std::wstring text = wformat(load_string(nullptr, 134).c_str(), rest.c_str());
+  console().flush();
+  error_console().write(text).flush();
+  handler.note_failure(result(os::err_invalid_data, text, 3));
+}
+
+} // namespace
+
 void stdin_terminal::do_run() {
   handler_->open_terminal();
   console().flush();  // the banner and the connection are shown before input is waited for
@@ -103,7 +125,7 @@ void stdin_terminal::do_run() {
   std::string raw;
   std::vector<std::wstring> batch;
   result last;
-  while (!interrupted() && os::read_stdin_line(raw)) {
+  while (!interrupted() && !handler_->stopped() && os::read_stdin_line(raw)) {
     // A line that ends in a "--" comment keeps its line end, so the comment ends there.
     if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
     pending += os::decode_from_console(raw);
@@ -111,11 +133,13 @@ void stdin_terminal::do_run() {
     take_statements(pending, batch, scanner);
     for (const auto& statement : batch) {
       if (interrupted()) break;
-      console().line_break();
+      handler_->statement_break();
       last = guarded_handle_line(*handler_, statement, last);
+      if (handler_->stopped()) break;
     }
   }
-  console().line_break();
+  if (!handler_->stopped()) report_unterminated(*handler_, pending, scanner);
+  handler_->statement_break();
   handler_->close_terminal();
 }
 

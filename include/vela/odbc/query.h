@@ -5,6 +5,7 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,8 +52,13 @@ class column : public base {
   }
   // The whole value of the current row as UTF-16 text, read from its start with SQLGetData
   // in pieces of piece's size (the caller's buffer, reused); each piece goes to sink. A pair
-  // of surrogates is never split between two pieces.
-  result read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink);
+  // of surrogates is never split between two pieces. is_null (when given) tells whether the
+  // value is NULL; reading stops once at least limit units went to sink.
+  result read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink,
+                   bool* is_null = nullptr, size_t limit = SIZE_MAX);
+  // The same for the bytes of a binary value.
+  result read_bytes(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
+                    bool* is_null = nullptr, size_t limit = SIZE_MAX);
 
   uint16_t number() const { return number_; }
   int32_t sql_type() const { return sql_type_; }
@@ -96,6 +102,9 @@ class resultset : public base {
   result bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length);
   // Ends with no_data_error after the last row.
   result fetch();
+  // The same for a loop over many rows: true for a row, without building a result for it;
+  // false at the end or on a failure, with fetch's result in end.
+  bool fetch_row(result& end);
   // Rows affected; 0 when the driver does not know.
   uint32_t row_count() const;
 
