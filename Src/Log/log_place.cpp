@@ -44,13 +44,17 @@ std::wstring find_wli(const std::wstring& base_path, int64_t& seconds, long& nan
   return {};
 }
 
+std::wstring state_folder(bool create) {
+  const std::wstring state = vela_folder(xdg_folder("XDG_STATE_HOME", L"/.local/state"));
+  if (create && !state.empty()) os::create_folders(state.substr(0, state.size() - 1));
+  return state;
+}
+
 std::wstring log_folder(const std::wstring& wli_path, bool create) {
   const std::wstring own = folder_of(wli_path);
   if (os::folder_writable(own.empty() ? L"." : own)) return own;
-  const std::wstring state = vela_folder(xdg_folder("XDG_STATE_HOME", L"/.local/state"));
-  if (state.empty()) return own;
-  if (create) os::create_folders(state.substr(0, state.size() - 1));
-  return state;
+  const std::wstring state = state_folder(create);
+  return state.empty() ? own : state;
 }
 
 } // namespace vela::log_place

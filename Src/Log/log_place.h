@@ -20,4 +20,8 @@ std::wstring find_wli(const std::wstring& base_path, int64_t& seconds, long& nan
 // ~/.local/state/vela/), created when create is set.
 std::wstring log_folder(const std::wstring& wli_path, bool create);
 
+// The user's state folder, ending in "/": $XDG_STATE_HOME/vela/ (default ~/.local/state/vela/),
+// created when create is set; empty when neither variable is known.
+std::wstring state_folder(bool create);
+
 } // namespace vela::log_place

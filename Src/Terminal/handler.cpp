@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "Terminal/prompt.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -168,8 +169,40 @@ TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : options_(options) {
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 
+void terminal_handler::report_failure(const std::wstring& text) { console().write(text); }
+
+void terminal_handler::statement_break() { console().line_break(); }
+
+void TTermOdbcHndlr::statement_break() {
+  if (!options_->csv) console().line_break();
+}
+
+void TTermOdbcHndlr::note(const result& r) {
+  if (!options_->on_error || stopped_ || r.succeeded() || r.code() == os::err_cancelled) return;
+  stopped_ = true;
+  // The exit status is the failure's code, and never 0.
+  first_failure_ = r.code() ? r : result(os::err_invalid_function, r.text(), 3);
+}
+
+void TTermOdbcHndlr::report_info(const std::wstring& text) {
+  if (options_->data_only) return;
+  if (!options_->csv) {
+    console().write(text);
+    return;
+  }
+  console_writer& err = error_console();
+  err.write(text);
+  if (!text.empty() && text.back() != L'\n') err.write(L'\n');
+  err.flush();
+}
+
+void TTermOdbcHndlr::report_warning(const std::wstring& text) {
+  console().flush();
+  error_console().write(text).flush();
+}
+
 void TTermOdbcHndlr::report_failure(const std::wstring& text) {
-  if (!options_->data_only) {
+  if (!failures_to_stderr()) {
     console().write(text);
     return;
   }
@@ -190,11 +223,13 @@ result TTermOdbcHndlr::open_terminal() {
   } else {
     r = connect_by_string(options_->connection_string);
   }
-  if (!r.succeeded() && options_->data_only) report_failure(r.text());
+  if (!r.succeeded() && failures_to_stderr()) report_failure(r.text());
+  note(r);
+  if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
   if (options_->statements.empty()) return r;
   const std::vector<std::wstring> statements = options_->statements;
   run_statements(statements);
-  console().line_break();
+  statement_break();
   console().flush();
   options_->statements.clear();
   return result(os::err_cancelled, r.text(), r.severity());
@@ -208,12 +243,20 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
     const result r = cmd->run();
     if (!r.succeeded()) report_failure(r.text());
     console().flush();
+    note(r);
     return r;
   }
-  if (connection_.hdbc()) return run_sql(l);
-  report_failure(message(103, l.c_str()));
+  if (connection_.hdbc()) {
+    const result r = run_sql(l);
+    note(r);
+    return r;
+  }
+  const std::wstring text = message(103, l.c_str());
+  report_failure(text);
   console().flush();
-  return failure(os::err_invalid_data);
+  const result r = failure(os::err_invalid_data, text);
+  note(r);
+  return result(r.code(), std::wstring(), 3);
 }
 
 void TTermOdbcHndlr::close_terminal() {
@@ -223,7 +266,8 @@ void TTermOdbcHndlr::close_terminal() {
 
 void TTermOdbcHndlr::run_statements(const std::vector<std::wstring>& statements) {
   for (const auto& s : statements) {
-    console().line_break();
+    if (interrupted() || stopped_) break;  // Ctrl-C or "-oe" ends a batch
+    statement_break();
     handle_line(s);
   }
 }
@@ -242,7 +286,7 @@ result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
     report_failure(text);
     return r;
   }
-  if (!options_->data_only) console().write(text);
+  report_info(text);
   return r;
 }
 
@@ -262,7 +306,7 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
     report_failure(text);
     return r;
   }
-  if (!options_->data_only) console().write(text);
+  report_info(text);
   return r;
 }
 
@@ -280,7 +324,7 @@ result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, con
     report_failure(user.empty() ? message(127, datasource.c_str()) : message(123, datasource.c_str(), user.c_str()));
     return r;
   }
-  if (!options_->data_only) console().write(text);
+  report_info(text);
   return r;
 }
 
@@ -295,7 +339,9 @@ result TTermOdbcHndlr::close_connection() {
   else if (!options_->driver.empty())
     text = message(105, options_->driver.c_str(), options_->driver_parameters.c_str());
   else text = message(125, options_->datasource.c_str());
-  if (!options_->data_only) {
+  if (options_->csv) {
+    report_info(text);
+  } else if (!options_->data_only) {
     console().write(text);
     console().line_break();
   }
@@ -323,7 +369,7 @@ result TTermOdbcHndlr::show_command_help(const std::wstring& keyword) {
       return result();
     }
   }
-  console().write(message(103, upper.c_str()));
+  report_failure(message(103, upper.c_str()));
   return failure(os::err_invalid_parameter);
 }
 

@@ -10,6 +10,10 @@
 #include "vela/result.h"
 #include "vela/task.h"
 
+namespace vela {
+class console_writer;
+}
+
 namespace vela::terminal {
 
 class terminal_handler {
@@ -19,6 +23,14 @@ class terminal_handler {
   virtual result handle_line(const std::wstring&) { return result(1, std::wstring(), 3); }
   virtual void close_terminal() {}
   virtual std::wstring prompt() { return L">"; }
+  // A failure's text (written as is on the console here).
+  virtual void report_failure(const std::wstring& text);
+  // A failure met outside handle_line (an exception while handling a line).
+  virtual void note_failure(const result&) {}
+  // The run ends after the current line (stop at the first failure).
+  virtual bool stopped() const { return false; }
+  // The blank line before each statement's output.
+  virtual void statement_break();
 };
 
 class TTermOdbcHndlr;
@@ -63,16 +75,32 @@ class TTermOdbcHndlr : public terminal_handler {
   terminal_options& options() { return *options_; }
   odbc::connection& connection() { return connection_; }
 
+  // A failure's text: on the console, or on standard error when standard output holds data
+  // only ("-do", "-csv") or the run stops at failures ("-oe"). Each text ends its line there.
+  void report_failure(const std::wstring& text) override;
+  void note_failure(const result& r) override { note(r); }
+  bool stopped() const override { return stopped_; }
+  void statement_break() override;
+  // The failure that ended the run under "-oe"; a success otherwise.
+  const result& first_failure() const { return first_failure_; }
+
  private:
-  // A failure's text: on the console, or with data only on standard error (the console then
-  // holds data only). Each text ends its line there.
-  void report_failure(const std::wstring& text);
-  void print_result_set(odbc::query& q);
+  bool failures_to_stderr() const { return options_->data_only || options_->on_error || options_->csv; }
+  // Messages that are neither data nor failures (connected, disconnected): left out with
+  // data only, on standard error with CSV.
+  void report_info(const std::wstring& text);
+  // A warning about the data (a column left out): always on standard error.
+  void report_warning(const std::wstring& text);
+  // With "-oe", the first failure stops the run.
+  void note(const result& r);
+  void print_result_set(odbc::query& q, console_writer& summary);
   uint32_t print_rows(odbc::resultset& rows);
 
   terminal_options* options_;
   Queue<TOdbcHndlrCmd> commands_;
   odbc::connection connection_;
+  bool stopped_ = false;
+  result first_failure_;
 };
 
 // "0.015", "59.999", "01:01.005", "01:02:03.004", "1:01:01:01.001".

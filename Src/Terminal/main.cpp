@@ -5,17 +5,22 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/options.h"
+#include "Terminal/prompt.h"
 #include "Terminal/strings.h"
 #include "Terminal/terminals.h"
 #include "os/os.h"
 #include "vela/console.h"
 #include "vela/file.h"
+#include "vela/format.h"
 #include "vela/log.h"
+#include "vela/odbc/environment.h"
 
 using namespace vela;
 using namespace vela::terminal;
 
 namespace {
+
+constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by Ctrl-C
 
 // Output that cannot be written ends the run: a closed pipe quietly, anything else (a full
 // disk, an I/O error, a file-size limit) with the error on standard error and its code.
@@ -31,6 +36,13 @@ namespace {
   std::exit(exit_status(code));
 }
 
+// With "-oe" or "-csv" standard output holds data only: failures go to standard error.
+console_writer& failure_output(const terminal_options& options) {
+  if (!options.on_error && !options.csv) return console();
+  console().flush();
+  return error_console();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -42,33 +54,48 @@ int main(int argc, char** argv) {
   log.write(L"AMP", L"Started");
   console_writer& out = console();
   out.on_failure(output_failed);
-  if (argc == 2 && (std::strcmp(argv[1], "/?") == 0 || std::strcmp(argv[1], "-?") == 0)) {
+  const auto only_argument = [argc, argv](const char* a) { return argc == 2 && std::strcmp(argv[1], a) == 0; };
+  if (only_argument("/?") || only_argument("-?") || only_argument("--help") || only_argument("-h")) {
     out.write(load_string(nullptr, 2));
     out.write(load_string(nullptr, 1));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;
   }
+  if (only_argument("--version")) {
+    std::wstring dm = odbc::driver_manager_version();
+    if (dm.empty()) dm = L"?";
+    out.write(wformat(load_string(nullptr, 136).c_str(), dm.c_str()));
+    out.flush();
+    log.stop(Log::exit_wait_ms);
+    return 0;
+  }
   result status;
+  terminal_options options;
+  bool batch = false;
   try {
-    terminal_options options;
     options.parse_options();
-    if (!options.data_only) out.write(load_string(nullptr, 2));
+    if (!options.data_only && !options.csv) out.write(load_string(nullptr, 2));
     TTermOdbcHndlr handler(&options);
+    // Statements of the command line, a file or standard input: Ctrl-C ends the run.
+    batch = options.query_from_stdin ||
+            (!options.statements.empty() && (!options.driver.empty() || !options.connection_string.empty()));
+    watch_interrupts(batch);
     if (options.query_from_stdin) stdin_terminal(&handler).do_run();
     else command_line_terminal(&handler).do_run();
+    status = handler.first_failure();  // with "-oe", the failure that ended the run
   } catch (const windows_error& e) {
     status = result(static_cast<uint32_t>(e.code()), e.what(), 3);
-    out.write(load_string(nullptr, 4) + L". " + status.format(L"%c [%cd]"));
-    out.line_break();
+    failure_output(options).write(load_string(nullptr, 4) + L". " + status.format(L"%c [%cd]")).line_break();
   } catch (const wexception& e) {
     status = result(os::err_internal_error, e.what(), 3);
-    out.write(load_string(nullptr, 3) + L". " + e.what());
-    out.line_break();
+    failure_output(options).write(load_string(nullptr, 3) + L". " + e.what()).line_break();
   } catch (...) {
     status = result(os::err_internal_error, std::wstring(), 3);
   }
   out.flush();
+  if (batch && interrupted()) status = result(interrupted_exit, std::wstring(), 3);
+  error_console().flush();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
   log.stop(Log::exit_wait_ms);
   return exit_status(status.code());

@@ -16,7 +16,33 @@ void terminal_options::reset() {
   data_only = false;
   query_from_stdin = false;
   column_delimiter = L" ";
+  on_error = false;
+  csv = false;
+  null_text_given = false;
+  null_text.clear();
+  long_columns = false;
+  long_column_width = 255;
 }
+
+namespace {
+
+// "-lc" alone, or "-lc:" with a width of 1 to 32767 places.
+size_t parse_long_column_width(const std::wstring& value) {
+  if (value.empty()) return 255;
+  size_t width = 0;
+  for (wchar_t c : value) {
+    if (c < L'0' || c > L'9' || width > 32767) {
+      width = 0;
+      break;
+    }
+    width = width * 10 + static_cast<size_t>(c - L'0');
+  }
+  if (width == 0 || width > 32767)
+    throw windows_error(L"Invalid long column width '" + value + L"' (1 to 32767)", os::err_invalid_parameter);
+  return width;
+}
+
+} // namespace
 
 void terminal_options::parse_options() { parse_options(os::command_args()); }
 
@@ -27,11 +53,24 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   commandline_customized_parser parser(argv);
   parser.add(new argument_parser(L"(cs|connection_string)", &connection_string));
   parser.add(new commandline_bool_argument_parser(L"(do|data_only)", &data_only));
-  parser.add(new commandline_argument_escape_parser(L"(cd|column_delimiter)", &column_delimiter));
+  auto* delimiter_parser = new commandline_argument_escape_parser(L"(cd|column_delimiter)", &column_delimiter);
+  parser.add(delimiter_parser);
   parser.add(new argument_parser(L"(q|query)", &query_text));
   parser.add(new commandline_filename_parser(L"(qf|query_from_file)", &file_name, &code_page));
   parser.add(new commandline_bool_argument_parser(L"(qi|query_from_stdin)", &query_from_stdin));
+  parser.add(new commandline_bool_argument_parser(L"(oe|on_error)", &on_error));
+  parser.add(new commandline_bool_argument_parser(L"(csv)", &csv));
+  auto* null_parser = new commandline_argument_escape_parser(L"(null|null_text)", &null_text);
+  parser.add(null_parser);
+  std::wstring width;
+  auto* long_parser = new argument_parser(L"(lc|long_columns)", &width);  // "-lc" or "-lc:<width>"
+  parser.add(long_parser);
   if (parser.run().succeeded()) {
+    null_text_given = null_parser->uses > 0;
+    long_columns = long_parser->uses > 0;
+    if (long_columns) long_column_width = parse_long_column_width(width);
+    // CSV fields are separated by "," unless a delimiter is given.
+    if (csv && (delimiter_parser->uses == 0 || column_delimiter.empty())) column_delimiter = L",";
     if (!file_name.empty()) read_script_file(file_name, code_page, statements);
     if (!query_text.empty()) split_statements(query_text, statements);
     return;

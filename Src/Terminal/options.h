@@ -22,10 +22,19 @@ struct terminal_options {
   std::wstring datasource;
   std::wstring user;
   std::vector<std::wstring> script_files;
+  // Scripts and exports: stop at the first failure, CSV output, the text shown for NULL,
+  // long text and binary columns printed (in padded mode long_column_width places wide).
+  bool on_error = false;
+  bool csv = false;
+  bool null_text_given = false;
+  std::wstring null_text;
+  bool long_columns = false;
+  size_t long_column_width = 255;
 
   // Clears everything but the connection string and the statements.
   void reset();
-  // From the process's arguments; script files that cannot be read raise windows_error.
+  // From the process's arguments; script files that cannot be read and a bad "-lc" width
+  // raise windows_error.
   void parse_options();
   // argv: the program name first.
   void parse_options(const std::vector<std::wstring>& argv);

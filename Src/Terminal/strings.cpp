@@ -22,6 +22,13 @@ constexpr string_entry english[] = {
      L"Connect to database and execute SQL queries from stdin:\n"
      L"sqlterm -cs:<connection string> [-do] [-cd:<column delimiter>] -qi\n"
      L"\n"
+     L"Options for scripts and exports, with any of the above:\n"
+     L"  -oe, -on_error              stop at the first failure; its code is the exit status\n"
+     L"  -csv                        CSV: a header line, then the rows (\",\" or the -cd delimiter)\n"
+     L"  -null:<text>, -null_text:<text>  the text printed for NULL\n"
+     L"  -lc[:<width>], -long_columns[:<width>]  print long text and binary columns\n"
+     L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
+     L"\n"
      L"Usage compatible to v1.4 and below:\n"
      L"sqlterm [dataonly] [cs:<col_separator>] <ODBC driver> [driver parameters list] [SQL file]\n"
      L"where <driver parameters list> is as follows:\n"
@@ -73,6 +80,9 @@ constexpr string_entry english[] = {
     {131, L"Connected to '%s'\n"},
     {132, L"Failed to connect to '%s'\n"},
     {133, L"Disconnected from '%s'"},
+    {134, L"Statement not run, it does not end with ';': %s\n"},
+    {135, L"Column '%s' (long text or binary) is left out; -lc prints it.\n"},
+    {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nODBC driver manager %s\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -88,6 +98,13 @@ constexpr string_entry russian[] = {
      L"\n"
      L"Подключение к базе данных и выполнение SQL-запросов со стандартного ввода:\n"
      L"sqlterm -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] -qi\n"
+     L"\n"
+     L"Параметры для сценариев и выгрузки, вместе с любым из вариантов выше:\n"
+     L"  -oe, -on_error              остановка на первой ошибке; её код - код завершения\n"
+     L"  -csv                        CSV: строка заголовка, затем строки (\",\" или разделитель -cd)\n"
+     L"  -null:<текст>, -null_text:<текст>  текст, выводимый вместо NULL\n"
+     L"  -lc[:<ширина>], -long_columns[:<ширина>]  вывод длинных текстовых и двоичных столбцов\n"
+     L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
      L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
      L"sqlterm [dataonly] [cs:<разделитель_столбцов>] <драйвер ODBC> [список параметров драйвера] [SQL-файл]\n"
@@ -140,6 +157,9 @@ constexpr string_entry russian[] = {
     {131, L"Подключено к '%s'\n"},
     {132, L"Не удалось подключиться к '%s'\n"},
     {133, L"Отключено от '%s'"},
+    {134, L"Запрос не выполнен, он не завершён символом ';': %s\n"},
+    {135, L"Столбец '%s' (длинный текст или двоичные данные) пропущен; его выводит -lc.\n"},
+    {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nДиспетчер драйверов ODBC %s\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

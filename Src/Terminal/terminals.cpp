@@ -2,9 +2,13 @@
 
 #include <cwctype>
 #include <exception>
+#include <memory>
 
+#include "Terminal/prompt.h"
 #include "os/os.h"
 #include "vela/console.h"
+#include "vela/file.h"
+#include "vela/format.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -13,9 +17,12 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
   try {
     return handler.handle_line(line);
   } catch (const wexception& e) {
-    console().write(e.what()).write(L"\n");
+    handler.report_failure(std::wstring(e.what()) + L"\n");
+    handler.note_failure(result(os::err_internal_error, e.what(), 3));
   } catch (...) {
-    console().write(result(os::err_internal_error, std::wstring(), 3).format(L"%d\n"));
+    const result r(os::err_internal_error, std::wstring(), 3);
+    handler.report_failure(r.format(L"%d\n"));
+    handler.note_failure(r);
   }
   console().flush();
   return previous;
@@ -23,31 +30,54 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
 
 void command_line_terminal::do_run() {
   result r = handler_->open_terminal();
-  if (r.code() == os::err_cancelled) {
+  if (r.code() == os::err_cancelled || handler_->stopped()) {
     handler_->close_terminal();
     return;
   }
   os::line_reader reader;
+  auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
+  std::unique_ptr<completion> words;
+  if (reader.editing()) {
+    const std::wstring history = history_file();
+    if (!history.empty()) reader.use_history_file(history, 2000);
+    if (odbc_handler) {
+      words = std::make_unique<completion>(*odbc_handler);
+      reader.set_completer([&words](const std::wstring& before, size_t& start) { return words->candidates(before, start); });
+    }
+  }
   console_writer& out = console();
   while (r.code() != os::err_cancelled) {
     out.write(L"\n");
-    out.write(handler_->prompt());
+    // The editor shows the prompt itself, so that it stays in front of the line edited.
+    std::wstring prompt = handler_->prompt();
+    if (!reader.editing()) out.write(prompt);
     out.flush();
     std::wstring line;
     bool ended = false;
-    do {
-      if (!reader.read_line(line)) {
-        ended = true;  // no more input: the same as EXIT
+    for (;;) {
+      const os::line_reader::status got = reader.read(prompt, line);
+      if (got == os::line_reader::end_of_input) {
+        ended = true;  // no more input, or Ctrl-D: the same as EXIT
         break;
       }
+      if (got == os::line_reader::interrupted) {
+        prompt = handler_->prompt();  // Ctrl-C dropped the line: asked again
+        continue;
+      }
       trim(line, L" ");
-    } while (line.empty());
+      if (!line.empty()) break;
+      prompt.clear();  // a blank line is read again without a new prompt
+    }
     if (ended) {
       out.line_break();
       break;
     }
+    reader.add_history(line, history_form(line));
     out.write(L"\n");
+    clear_interrupt();
     r = guarded_handle_line(*handler_, line, r);
+    if (words) words->line_handled(line);
+    if (handler_->stopped()) break;
   }
   handler_->close_terminal();
 }
@@ -71,25 +101,45 @@ void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, st
   scanner.drop_front(taken);
 }
 
+namespace {
+
+// A last statement without its ";" is not run, but never dropped in silence.
+void report_unterminated(terminal_handler& handler, std::wstring& pending, statement_scanner& scanner) {
+  scanner.find_end(pending, false);
+  std::wstring rest = pending;
+  trim(rest, L" \t\r\n");
+  if (rest.empty() || scanner.comment_only()) return;
+  const std::wstring text = wformat(load_string(nullptr, 134).c_str(), rest.c_str());
+  console().flush();
+  error_console().write(text).flush();
+  handler.note_failure(result(os::err_invalid_data, text, 3));
+}
+
+} // namespace
+
 void stdin_terminal::do_run() {
   handler_->open_terminal();
+  console().flush();  // the banner and the connection are shown before input is waited for
   std::wstring pending;
   statement_scanner scanner;
   std::string raw;
   std::vector<std::wstring> batch;
   result last;
-  while (os::read_stdin_line(raw)) {
+  while (!interrupted() && !handler_->stopped() && os::read_stdin_line(raw)) {
     // A line that ends in a "--" comment keeps its line end, so the comment ends there.
     if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
     pending += os::decode_from_console(raw);
     batch.clear();
     take_statements(pending, batch, scanner);
     for (const auto& statement : batch) {
-      console().line_break();
+      if (interrupted()) break;
+      handler_->statement_break();
       last = guarded_handle_line(*handler_, statement, last);
+      if (handler_->stopped()) break;
     }
   }
-  console().line_break();
+  if (!handler_->stopped()) report_unterminated(*handler_, pending, scanner);
+  handler_->statement_break();
   handler_->close_terminal();
 }
 

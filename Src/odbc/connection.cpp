@@ -20,6 +20,9 @@ unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<ui
 
 bool is_password_key(std::wstring key) {
   trim(key, L" \t");
+  // The last word counts: a key may follow a command or a quote ("CONNECT \"...;PWD=x").
+  const size_t cut = key.find_last_of(L" \t\"'");
+  if (cut != std::wstring::npos) key.erase(0, cut + 1);
   return compare_nocase(key, L"PWD") == 0 || compare_nocase(key, L"PASSWORD") == 0;
 }
 

@@ -67,6 +67,16 @@ environment::~environment() {
 SQLHENV environment::handle() { return env_handle; }
 int32_t environment::live_count() { return live; }
 
+std::wstring driver_manager_version() {
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  if (!sql_ok(SQLAllocHandle(SQL_HANDLE_DBC, environment::handle(), &dbc))) return {};
+  SQLWCHAR text[64] = {};
+  SQLSMALLINT length = 0;
+  const SQLRETURN rc = SQLGetInfoW(dbc, SQL_DM_VER, text, sizeof text, &length);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  return sql_ok(rc) ? from_sql(text, 63) : std::wstring();
+}
+
 uint32_t db_access_error() {
   register_codes();
   return access_error_code;

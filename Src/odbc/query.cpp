@@ -145,17 +145,23 @@ void column::mend_bit_text() {
   }
 }
 
-result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink) {
+result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink,
+                         bool* is_null, size_t limit) {
+  if (is_null) *is_null = false;
   if (piece.size() < 3) piece.resize(16384);
   const size_t room = piece.size() - 2;  // one unit for the terminator, one for a held-back surrogate
   size_t held = 0;                       // a high surrogate kept from the last piece, at piece[0]
+  size_t delivered = 0;
   for (;;) {
     SQLLEN length = 0;
     const SQLRETURN rc = SQLGetData(statement_, number_, SQL_C_WCHAR, piece.data() + held,
                                     static_cast<SQLLEN>((room + 1) * sizeof(char16_t)), &length);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
-    if (length == SQL_NULL_DATA) break;
+    if (length == SQL_NULL_DATA) {
+      if (is_null) *is_null = true;
+      break;
+    }
     const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) / 2 > room);
     size_t units = held + (more ? room : static_cast<size_t>(length) / 2);
     held = 0;
@@ -164,10 +170,37 @@ result column::read_text(std::vector<char16_t>& piece, const std::function<void(
       --units;
     }
     sink(piece.data(), units);
+    delivered += units;
     if (!more) break;
     if (held) piece[0] = piece[units];
+    if (delivered >= limit) return result();  // the rest is not wanted
   }
   if (held) sink(piece.data(), held);
+  return result();
+}
+
+result column::read_bytes(std::vector<unsigned char>& piece,
+                          const std::function<void(const unsigned char*, size_t)>& sink, bool* is_null,
+                          size_t limit) {
+  if (is_null) *is_null = false;
+  if (piece.empty()) piece.resize(32768);
+  size_t delivered = 0;
+  for (;;) {
+    SQLLEN length = 0;
+    const SQLRETURN rc = SQLGetData(statement_, number_, SQL_C_BINARY, piece.data(),
+                                    static_cast<SQLLEN>(piece.size()), &length);
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
+    if (length == SQL_NULL_DATA) {
+      if (is_null) *is_null = true;
+      break;
+    }
+    const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) > piece.size());
+    const size_t n = more ? piece.size() : static_cast<size_t>(length);
+    sink(piece.data(), n);
+    delivered += n;
+    if (!more || delivered >= limit) break;
+  }
   return result();
 }
 
@@ -231,6 +264,18 @@ result resultset::fetch() {
     case SQL_NO_DATA: return result(no_data_error(), std::wstring(), 3);
     default: return odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
   }
+}
+
+bool resultset::fetch_row(result& end) {
+  const SQLRETURN rc = SQLFetch(hstmt_);
+  if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+    if (has_bit_)
+      for (auto& c : columns_) c->mend_bit_text();
+    return true;
+  }
+  const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
+  end = rc == SQL_NO_DATA ? result(no_data_error(), std::wstring(), 3) : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
+  return false;
 }
 
 uint32_t resultset::row_count() const {
@@ -307,10 +352,12 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
     rows_.detach();
     SQLFreeStmt(hstmt_, SQL_CLOSE);
   } else {
-    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection_->hdbc(), &hstmt_);
-    if (!sql_ok(rc)) {
-      r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), SQL_NULL_HSTMT, rc);
-      hstmt_ = SQL_NULL_HSTMT;
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection_->hdbc(), &statement);
+    if (!sql_ok(rc)) r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), SQL_NULL_HSTMT, rc);
+    else {
+      std::lock_guard<std::mutex> lock(handle_mutex_);
+      hstmt_ = statement;
     }
   }
   if (r.succeeded() && parameters_.empty()) {
@@ -372,6 +419,7 @@ result query::Free() {
   SQLFreeStmt(hstmt_, SQL_CLOSE);
   rows_.detach();
   SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
+  std::lock_guard<std::mutex> lock(handle_mutex_);
   SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);
   hstmt_ = SQL_NULL_HSTMT;
   parameters_.clear();
@@ -383,6 +431,14 @@ int64_t query::changed_rows() const {
   SQLLEN n = -1;
   if (!sql_ok(SQLRowCount(hstmt_, &n))) return -1;
   return n;
+}
+
+result query::cancel() {
+  std::lock_guard<std::mutex> lock(handle_mutex_);
+  if (!hstmt_) return result();
+  const SQLRETURN rc = SQLCancel(hstmt_);
+  if (sql_ok(rc)) return result();
+  return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, hstmt_, rc);
 }
 
 } // namespace vela::odbc

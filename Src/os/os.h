@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -208,23 +209,47 @@ void* library_symbol(const char* library, const char* symbol);
 } // namespace vela::os
 
 namespace vela::os {
-// Lines typed at the controlling terminal (canonical mode with echo, type-ahead dropped),
-// or from standard input when there is no terminal.
+// Lines typed at the prompt: edited with cursor keys, history and completion when standard
+// input and output are terminals; otherwise plain lines from standard input.
 class line_reader {
  public:
+  enum status { got_line, end_of_input, interrupted };
+  // Candidates for the word that ends at the cursor; word_start is where that word begins.
+  using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
+
   line_reader();
   ~line_reader();
   line_reader(const line_reader&) = delete;
   line_reader& operator=(const line_reader&) = delete;
-  // One whole line, however long, without its line end. False at the end of input.
-  bool read_line(std::wstring& line);
-  bool from_terminal() const { return tty_ >= 0; }
+
+  // Whether lines are edited at a terminal (the editor then shows the prompt itself).
+  bool editing() const;
+  // One whole line, however long, without its line end. Ctrl-C while editing gives interrupted
+  // (the line is dropped), Ctrl-D on an empty line or the end of standard input end_of_input.
+  status read(const std::wstring& prompt, std::wstring& line);
+  void set_completer(completer c);
+  // Loads the last max lines of a history file; lines added later are appended to it (the
+  // file is created private to the user and kept to max lines). A file that cannot be read
+  // or written is no error.
+  void use_history_file(const std::wstring& path, size_t max);
+  // Adds a line to the history (a repeat of the previous line is not added); stored is the
+  // form written to the file.
+  void add_history(const std::wstring& line, const std::wstring& stored);
+  // Writes text below the line being edited (completion lists).
+  static void show(const std::wstring& text);
+
+  struct editor;
 
  private:
-  int tty_ = -1;
-  bool restore_ = false;
-  unsigned char saved_[64] = {};  // the terminal's settings before we changed them
+  editor* editor_ = nullptr;
 };
+
+// Ctrl-C: the signal handler only writes to a pipe; a watcher thread calls on_interrupt, so
+// the call may do anything a thread may. Installed once per process; a later call replaces
+// the function.
+void watch_interrupts(std::function<void()> on_interrupt);
+// Gives Ctrl-C its default effect again (the process ends).
+void default_interrupts();
 
 // Standard input line by line: false at its end or on a read error. The line end is
 // removed; a last line without one is returned too.

@@ -43,6 +43,16 @@ size_t console_writer::write_utf16(const char16_t* text, size_t units) {
     // ASCII goes straight into the buffer; anything else through the one converter.
     char* p = buffer_.get() + used_;
     size_t i = 0;
+    // Four units at a time while all four are ASCII.
+    for (; i + 4 <= units; i += 4) {
+      uint64_t four;
+      std::memcpy(&four, text + i, sizeof four);
+      if (four & 0xFF80FF80FF80FF80ull) break;
+      p[i] = static_cast<char>(text[i]);
+      p[i + 1] = static_cast<char>(text[i + 1]);
+      p[i + 2] = static_cast<char>(text[i + 2]);
+      p[i + 3] = static_cast<char>(text[i + 3]);
+    }
     for (; i < units && text[i] < 0x80; ++i) p[i] = static_cast<char>(text[i]);
     used_ += i;
     if (i == units) return units;

@@ -15,6 +15,15 @@ _vela_sqlterm_options="
 -query_from_file:
 -qi
 -query_from_stdin
+-oe
+-on_error
+-csv
+-null:
+-null_text:
+-lc
+-lc:
+-long_columns
+-long_columns:
 "
 
 # The code pages a script file may be read in.

@@ -12,9 +12,11 @@
 
 #include "support/databases.h"
 #include "support/process.h"
+#include "support/pty_session.h"
 
 using vela::testing::run_process;
 using vela::testing::run_result;
+using vela::testing::pty_session;
 using vela::testing::temp_dir;
 
 namespace {
@@ -32,81 +34,6 @@ struct sqlite_db {
     cs = "Driver=SQLite3;Database=" + dir.path("s.db") + ";";
     run_process({SQLTERM_PATH, "-cs:" + cs, "-q:create table t(n integer, s varchar(20)); insert into t values(1, 'один')"});
   }
-};
-
-// A child on a pseudo-terminal: what it prints is read until an expected text shows.
-class pty_session {
- public:
-  explicit pty_session(const std::vector<std::string>& argv) {
-    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-    if (pid_ == 0) {
-      setenv("LANG", "C.UTF-8", 1);
-      std::vector<char*> args;
-      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-  }
-  ~pty_session() {
-    if (pid_ > 0 && !waited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (master_ >= 0) close(master_);
-  }
-  // Types a line until the expected answer shows: each read drops what was typed before
-  // it began, so a line typed too early is lost and typed again.
-  bool type_until(const std::string& line, const std::string& text) {
-    for (int attempt = 0; attempt < 8; ++attempt) {
-      type(line);
-      if (expect(text, 2)) return true;
-    }
-    return false;
-  }
-
-  // Reads until text appears in the output since the last call (or the time passes).
-  bool expect(const std::string& text, int seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (seen_.find(text, mark_) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char buf[4096];
-      const ssize_t n = read(master_, buf, sizeof buf);
-      if (n <= 0) return false;
-      seen_.append(buf, static_cast<size_t>(n));
-    }
-    mark_ = seen_.find(text, mark_) + text.size();
-    return true;
-  }
-  void type(const std::string& line) { (void)!write(master_, line.data(), line.size()); }
-  int wait_exit(int seconds = 10) {
-    int status = 0;
-    // Drain what is left so the child never blocks on a full terminal.
-    for (int i = 0; i < seconds * 20; ++i) {
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        waited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 50) > 0) {
-        char buf[4096];
-        const ssize_t n = read(master_, buf, sizeof buf);
-        if (n > 0) seen_.append(buf, static_cast<size_t>(n));
-        else std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-    }
-    return -1;
-  }
-  const std::string& output() const { return seen_; }
-
- private:
-  int master_ = -1;
-  pid_t pid_ = -1;
-  bool waited_ = false;
-  std::string seen_;
-  size_t mark_ = 0;
 };
 
 } // namespace

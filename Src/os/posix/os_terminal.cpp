@@ -1,19 +1,38 @@
-// Reading lines from the controlling terminal or standard input.
+// Reading lines at the prompt (the line editor on a terminal, else standard input), Ctrl-C.
 #include <fcntl.h>
-#include <termios.h>
+#include <histedit.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
+#include <mutex>
+#include <thread>
 
 #include "os/os.h"
 
 namespace vela::os {
 
-static_assert(sizeof(termios) <= 64, "room for the saved terminal settings");
-
 namespace {
+
+// Readable once Ctrl-C was pressed: a read that waits for input ends then.
+int interrupt_wake[2] = {-1, -1};
+
+// Waits until fd has input; true when Ctrl-C came first.
+bool interrupted_while_waiting(int fd) {
+  if (fd != 0 || interrupt_wake[0] < 0) return false;
+  pollfd p[2] = {{fd, POLLIN, 0}, {interrupt_wake[0], POLLIN, 0}};
+  for (;;) {
+    const int n = ::poll(p, 2, -1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (p[0].revents) return false;  // input (or its end) comes first
+    return p[1].revents != 0;
+  }
+}
 
 // Buffered reads of one descriptor.
 class fd_lines {
@@ -32,6 +51,11 @@ class fd_lines {
       buffer_.clear();
       pos_ = 0;
       if (eof_) return !line.empty();
+      if (interrupted_while_waiting(fd_)) {
+        eof_ = true;
+        line.clear();
+        return false;
+      }
       char chunk[65536];
       const ssize_t n = ::read(fd_, chunk, sizeof chunk);
       if (n < 0 && errno == EINTR) continue;
@@ -63,52 +87,259 @@ bool read_stdin_line(std::string& line) {
   return true;
 }
 
+// ---- the line editor ---------------------------------------------------------------
+
+struct line_reader::editor {
+  EditLine* el = nullptr;
+  HistoryW* history = nullptr;
+  std::wstring prompt;
+  completer complete;
+  bool interrupted = false;
+  std::string history_path;
+  size_t history_max = 0;
+  std::wstring last_added;
+
+  ~editor() {
+    if (el) el_end(el);
+    if (history) history_wend(history);
+  }
+};
+
+namespace {
+
+wchar_t* editor_prompt(EditLine* el) {
+  void* data = nullptr;
+  el_get(el, EL_CLIENTDATA, &data);
+  return const_cast<wchar_t*>(static_cast<line_reader::editor*>(data)->prompt.c_str());
+}
+
+line_reader::editor* editor_of(EditLine* el) {
+  void* data = nullptr;
+  el_get(el, EL_CLIENTDATA, &data);
+  return static_cast<line_reader::editor*>(data);
+}
+
+// Ctrl-C at the prompt: the line is given up.
+unsigned char on_ctrl_c(EditLine* el, int) {
+  editor_of(el)->interrupted = true;
+  return CC_NEWLINE;
+}
+
+// Tab: one candidate is taken whole, several share their longest common start, and when
+// that adds nothing the candidates are listed.
+unsigned char on_tab(EditLine* el, int) {
+  line_reader::editor* ed = editor_of(el);
+  if (!ed->complete) return CC_ERROR;
+  const LineInfoW* li = el_wline(el);
+  const std::wstring before(li->buffer, static_cast<size_t>(li->cursor - li->buffer));
+  size_t word_start = before.size();
+  const std::vector<std::wstring> found = ed->complete(before, word_start);
+  if (found.empty() || word_start > before.size()) return CC_ERROR;
+  const size_t typed = before.size() - word_start;
+  std::wstring common = found[0];
+  for (const auto& f : found) {
+    size_t k = 0;
+    while (k < common.size() && k < f.size() && std::towlower(common[k]) == std::towlower(f[k])) ++k;
+    common.resize(k);
+  }
+  if (found.size() == 1) common += L' ';
+  if (common.size() > typed) {
+    // The typed word is replaced, so the candidate's letter case wins.
+    el_wdeletestr(el, static_cast<int>(typed));
+    el_winsertstr(el, common.c_str());
+    return CC_REFRESH;
+  }
+  if (found.size() == 1) return CC_NORM;
+  std::wstring list = L"\n";
+  for (const auto& f : found) list += f + L"  ";
+  list += L"\n";
+  line_reader::show(list);
+  return CC_REDISPLAY;
+}
+
+} // namespace
+
 line_reader::line_reader() {
-  tty_ = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-  if (tty_ < 0) return;
-  termios t{};
-  if (tcgetattr(tty_, &t) != 0) {
-    ::close(tty_);
-    tty_ = -1;
+  // Output sent to a file keeps its bytes: the editor's redrawing is for terminals only.
+  if (!is_terminal(0) || !is_terminal(1)) return;
+  editor_ = new editor;
+  editor_->el = el_init("sqlterm", stdin, stdout, stderr);
+  editor_->history = history_winit();
+  if (!editor_->el || !editor_->history) {
+    delete editor_;
+    editor_ = nullptr;
     return;
   }
-  std::memcpy(saved_, &t, sizeof t);
-  if ((t.c_lflag & (ICANON | ECHO)) != (ICANON | ECHO)) {
-    t.c_lflag |= ICANON | ECHO;
-    restore_ = tcsetattr(tty_, TCSANOW, &t) == 0;
-  }
+  EditLine* el = editor_->el;
+  HistEventW ev;
+  history_w(editor_->history, &ev, H_SETSIZE, 2000);
+  el_set(el, EL_CLIENTDATA, editor_);
+  el_set(el, EL_EDITOR, "emacs");
+  el_wset(el, EL_PROMPT, editor_prompt);
+  el_wset(el, EL_HIST, history_w, editor_->history);
+  // Ctrl-C reaches the editor as a key while a line is edited, not as a signal.
+  el_set(el, EL_SETTY, "-d", "-isig", nullptr);
+  // Wide names: the narrow form of EL_ADDFN keeps copies that are never freed.
+  el_wset(el, EL_ADDFN, L"vela-interrupt", L"give up the line", on_ctrl_c);
+  el_wset(el, EL_ADDFN, L"vela-complete", L"complete the word", on_tab);
+  el_set(el, EL_BIND, "^C", "vela-interrupt", nullptr);
+  el_set(el, EL_BIND, "^I", "vela-complete", nullptr);
+  el_set(el, EL_BIND, "^R", "em-inc-search-prev", nullptr);
+  el_set(el, EL_BIND, "^W", "ed-delete-prev-word", nullptr);
+  el_set(el, EL_BIND, "^U", "em-kill-line", nullptr);
+  for (const char* home : {"\033[H", "\033OH", "\033[1~", "\033[7~"}) el_set(el, EL_BIND, home, "ed-move-to-beg", nullptr);
+  for (const char* end : {"\033[F", "\033OF", "\033[4~", "\033[8~"}) el_set(el, EL_BIND, end, "ed-move-to-end", nullptr);
+  el_set(el, EL_BIND, "\033[3~", "ed-delete-next-char", nullptr);
+  el_source(el, nullptr);  // the user's own ~/.editrc
 }
 
-line_reader::~line_reader() {
-  if (tty_ < 0) return;
-  if (restore_) {
-    termios t{};
-    std::memcpy(&t, saved_, sizeof t);
-    tcsetattr(tty_, TCSANOW, &t);
-  }
-  ::close(tty_);
+line_reader::~line_reader() { delete editor_; }
+
+bool line_reader::editing() const { return editor_ != nullptr; }
+
+void line_reader::set_completer(completer c) {
+  if (editor_) editor_->complete = std::move(c);
 }
 
-bool line_reader::read_line(std::wstring& line) {
-  line.clear();
+void line_reader::show(const std::wstring& text) {
   std::string bytes;
-  if (tty_ >= 0) {
-    tcflush(tty_, TCIFLUSH);  // what was typed ahead of the prompt is dropped
-    char buf[4096];
-    for (;;) {
-      const ssize_t n = ::read(tty_, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;  // end of input (Ctrl-D) or the terminal went away
-      bytes.append(buf, static_cast<size_t>(n));
-      if (bytes.back() == '\n') break;
-    }
-    bytes.pop_back();
-  } else if (!read_stdin_line(bytes)) {
-    return false;
+  encode_for_console(text, bytes);
+  write_all(1, bytes.data(), bytes.size());
+}
+
+line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& line) {
+  line.clear();
+  if (!editor_) {
+    std::string bytes;
+    if (!read_stdin_line(bytes)) return end_of_input;
+    line = decode_from_console(bytes);
+    return got_line;
   }
-  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
-  line = decode_from_console(bytes);
-  return true;
+  editor_->prompt = prompt;
+  editor_->interrupted = false;
+  int count = 0;
+  const wchar_t* text = el_wgets(editor_->el, &count);
+  if (editor_->interrupted) {
+    show(L"\n");
+    return interrupted;
+  }
+  if (!text || count <= 0) return end_of_input;  // Ctrl-D on an empty line
+  line.assign(text, static_cast<size_t>(count));
+  while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+  return got_line;
+}
+
+namespace {
+
+std::vector<std::string> file_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return lines;
+  fd_lines reader(fd);
+  std::string l;
+  while (reader.next(l)) lines.push_back(l);
+  ::close(fd);
+  return lines;
+}
+
+} // namespace
+
+void line_reader::use_history_file(const std::wstring& path, size_t max) {
+  if (!editor_) return;
+  editor_->history_path = native_path(path);
+  editor_->history_max = max;
+  const std::vector<std::string> lines = file_lines(editor_->history_path);
+  HistEventW ev;
+  for (size_t i = lines.size() > max ? lines.size() - max : 0; i < lines.size(); ++i) {
+    const std::wstring l = decode_from_console(lines[i]);
+    history_w(editor_->history, &ev, H_ENTER, l.c_str());
+  }
+  if (!lines.empty()) editor_->last_added = decode_from_console(lines.back());
+}
+
+void line_reader::add_history(const std::wstring& line, const std::wstring& stored) {
+  if (!editor_ || line.empty() || line == editor_->last_added) return;
+  editor_->last_added = line;
+  HistEventW ev;
+  history_w(editor_->history, &ev, H_ENTER, line.c_str());
+  if (editor_->history_path.empty()) return;
+  std::string bytes;
+  encode_for_console(stored, bytes);
+  bytes += '\n';
+  const int fd = ::open(editor_->history_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return;  // an unwritable history is no error
+  const bool ok = write_all(fd, bytes.data(), bytes.size());
+  ::close(fd);
+  if (!ok) return;
+  // Kept to its size: cut once it holds a quarter more than that.
+  std::vector<std::string> lines = file_lines(editor_->history_path);
+  if (lines.size() <= editor_->history_max + editor_->history_max / 4) return;
+  std::string kept;
+  for (size_t i = lines.size() - editor_->history_max; i < lines.size(); ++i) kept += lines[i] + '\n';
+  const std::string temp = editor_->history_path + ".new";
+  const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (out < 0) return;
+  const bool written = write_all(out, kept.data(), kept.size());
+  ::close(out);
+  if (written) ::rename(temp.c_str(), editor_->history_path.c_str());
+  else ::unlink(temp.c_str());
+}
+
+// ---- Ctrl-C ------------------------------------------------------------------------
+
+namespace {
+
+int interrupt_pipe[2] = {-1, -1};
+std::mutex interrupt_mutex;
+std::function<void()> interrupt_function;
+
+extern "C" void on_sigint(int) {
+  const int saved = errno;
+  const char c = 'i';
+  (void)!::write(interrupt_pipe[1], &c, 1);
+  errno = saved;
+}
+
+void interrupt_watcher() {
+  for (;;) {
+    char c;
+    const ssize_t n = ::read(interrupt_pipe[0], &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    std::function<void()> f;
+    {
+      std::lock_guard<std::mutex> lock(interrupt_mutex);
+      f = interrupt_function;
+    }
+    if (f) f();
+    const char w = 'w';
+    (void)!::write(interrupt_wake[1], &w, 1);
+  }
+}
+
+} // namespace
+
+void watch_interrupts(std::function<void()> on_interrupt) {
+  {
+    std::lock_guard<std::mutex> lock(interrupt_mutex);
+    interrupt_function = std::move(on_interrupt);
+  }
+  if (interrupt_pipe[0] >= 0) return;
+  if (::pipe2(interrupt_pipe, O_CLOEXEC) != 0) return;  // Ctrl-C keeps its default effect
+  if (::pipe2(interrupt_wake, O_CLOEXEC | O_NONBLOCK) != 0) interrupt_wake[0] = interrupt_wake[1] = -1;
+  std::thread(interrupt_watcher).detach();
+  struct sigaction sa{};
+  sa.sa_handler = on_sigint;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+}
+
+void default_interrupts() {
+  struct sigaction sa{};
+  sa.sa_handler = SIG_DFL;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
 }
 
 } // namespace vela::os

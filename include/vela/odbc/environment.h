@@ -5,6 +5,7 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <string>
 
 #include "vela/result.h"
 
@@ -31,6 +32,10 @@ uint32_t no_data_error();
 // class the SQLSTATE has, and the text comes from the first record that is not a warning.
 result odbc_diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt);
 result odbc_diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLRETURN rc);
+
+// The driver manager's version ("03.52.0016.0000"), asked of a connection handle that is
+// not connected; empty when it does not tell.
+std::wstring driver_manager_version();
 
 inline bool sql_ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 

@@ -5,8 +5,10 @@
 #include <sqlext.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -50,8 +52,13 @@ class column : public base {
   }
   // The whole value of the current row as UTF-16 text, read from its start with SQLGetData
   // in pieces of piece's size (the caller's buffer, reused); each piece goes to sink. A pair
-  // of surrogates is never split between two pieces.
-  result read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink);
+  // of surrogates is never split between two pieces. is_null (when given) tells whether the
+  // value is NULL; reading stops once at least limit units went to sink.
+  result read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink,
+                   bool* is_null = nullptr, size_t limit = SIZE_MAX);
+  // The same for the bytes of a binary value.
+  result read_bytes(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
+                    bool* is_null = nullptr, size_t limit = SIZE_MAX);
 
   uint16_t number() const { return number_; }
   int32_t sql_type() const { return sql_type_; }
@@ -95,6 +102,9 @@ class resultset : public base {
   result bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length);
   // Ends with no_data_error after the last row.
   result fetch();
+  // The same for a loop over many rows: true for a row, without building a result for it;
+  // false at the end or on a failure, with fetch's result in end.
+  bool fetch_row(result& end);
   // Rows affected; 0 when the driver does not know.
   uint32_t row_count() const;
 
@@ -120,6 +130,9 @@ class query : public base {
   result execute(const std::wstring& text, bool commit, bool bind);
   result execute(bool commit) { return execute(text_, commit, true); }
   result Free();
+  // Asks the driver to stop the statement that runs now (SQLCancel). Safe from another
+  // thread while execute or a fetch runs; does nothing before the statement exists.
+  result cancel();
 
   // The parameter is not owned; it must outlive the execution.
   result add_param(queryparam* p);
@@ -140,6 +153,7 @@ class query : public base {
   connection* connection_;
   std::wstring text_;
   SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
+  std::mutex handle_mutex_;  // hstmt_ as cancel sees it
   resultset rows_;
 };
 

@@ -1,0 +1,174 @@
+#include "Terminal/prompt.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cwctype>
+#include <mutex>
+
+#include "Log/log_place.h"
+#include "Terminal/handler.h"
+#include "os/os.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/connection_info.h"
+#include "vela/wstr.h"
+
+namespace vela::terminal {
+
+namespace {
+
+struct token {
+  size_t start, end;
+};
+
+// Words split at blanks outside double quotes, as the commands split their lines.
+std::vector<token> tokens_of(const std::wstring& s) {
+  std::vector<token> out;
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    while (i < n && s[i] == L' ') ++i;
+    if (i >= n) break;
+    bool quoted = false;
+    size_t e = i;
+    for (; e < n && (quoted || s[e] != L' '); ++e)
+      if (s[e] == L'"') quoted = !quoted;
+    out.push_back({i, e});
+    i = e;
+  }
+  return out;
+}
+
+std::wstring word(const std::wstring& s, const token& t) {
+  std::wstring w = s.substr(t.start, t.end - t.start);
+  return trim(w, L"\"");
+}
+
+bool is_word(const std::wstring& s, const wchar_t* w) { return compare_nocase(s, w) == 0; }
+
+bool begins_nocase(const std::wstring& s, const std::wstring& prefix) {
+  return s.size() >= prefix.size() && compare_nocase(s.substr(0, prefix.size()), prefix) == 0;
+}
+
+bool all_lower(const std::wstring& s) {
+  bool letter = false;
+  for (wchar_t c : s) {
+    if (std::iswupper(static_cast<wint_t>(c))) return false;
+    letter = letter || std::iswlower(static_cast<wint_t>(c));
+  }
+  return letter;
+}
+
+// The names that begin with what was typed; a name with a blank comes quoted. Keywords
+// follow the case of what was typed.
+std::vector<std::wstring> matching(const std::vector<std::wstring>& names, const std::wstring& typed, bool keywords) {
+  const std::wstring prefix = typed.empty() || typed[0] != L'"' ? typed : typed.substr(1);
+  std::vector<std::wstring> out;
+  for (const auto& n : names) {
+    if (!begins_nocase(n, prefix)) continue;
+    std::wstring c = n;
+    if (keywords && all_lower(prefix))
+      for (auto& ch : c) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
+    if (c.find(L' ') != std::wstring::npos || (!typed.empty() && typed[0] == L'"')) c = L"\"" + c + L"\"";
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::mutex running_mutex;
+odbc::query* running = nullptr;
+std::atomic<bool> interrupt_seen{false};
+bool batch_run = false;
+
+} // namespace
+
+std::wstring history_form(const std::wstring& line) {
+  std::wstring out = odbc::mask_password(line);
+  // A quoted connection string keeps its closing quote.
+  if (std::count(line.begin(), line.end(), L'"') % 2 == 0 && std::count(out.begin(), out.end(), L'"') % 2 == 1)
+    out += L'"';
+  const std::vector<token> t = tokens_of(out);
+  if (t.size() >= 5 && is_word(word(out, t[0]), L"CONNECT") && is_word(word(out, t[1]), L"DATASOURCE"))
+    out.replace(t[4].start, t[4].end - t[4].start, L"*hidden*");
+  return out;
+}
+
+std::wstring history_file() {
+  const std::wstring folder = log_place::state_folder(true);
+  return folder.empty() ? folder : folder + L"sqlterm_history";
+}
+
+std::vector<std::wstring> completion::candidates(const std::wstring& before, size_t& word_start) {
+  std::vector<token> t = tokens_of(before);
+  // The word being typed: the last one, unless a blank follows it.
+  std::wstring typed;
+  if (!t.empty() && t.back().end == before.size()) {
+    word_start = t.back().start;
+    typed = before.substr(word_start);
+    t.pop_back();
+  } else {
+    word_start = before.size();
+  }
+  static const std::vector<std::wstring> commands{L"CONNECT", L"DISCONNECT", L"LIST", L"HELP", L"EXIT"};
+  if (t.empty()) return matching(commands, typed, true);
+  const std::wstring first = word(before, t[0]);
+  if (t.size() == 1 && is_word(first, L"CONNECT")) return matching({L"DRIVER", L"DATASOURCE"}, typed, true);
+  if (t.size() == 1 && is_word(first, L"LIST"))
+    return matching({L"DRIVERS", L"DATASOURCES", L"TABLES", L"COLUMNS"}, typed, true);
+  if (t.size() == 1 && is_word(first, L"HELP")) return matching(commands, typed, true);
+  if (t.size() == 2 && is_word(first, L"CONNECT")) {
+    std::vector<std::wstring> names;
+    const std::wstring second = word(before, t[1]);
+    if (is_word(second, L"DRIVER")) {
+      odbc::list_installed_drivers(names);
+    } else if (is_word(second, L"DATASOURCE")) {
+      odbc::list_system_datasources(names);
+      odbc::list_user_datasources(names);
+    }
+    return matching(names, typed, false);
+  }
+  for (const auto* c : {L"CONNECT", L"DISCONNECT", L"LIST", L"HELP", L"EXIT"})
+    if (is_word(first, c)) return {};
+  if (!handler_.connection().hdbc()) return {};
+  if (!tables_known_) {
+    tables_known_ = true;
+    tables_.clear();
+    std::vector<odbc::table_info> found;
+    if (odbc::connection_info(&handler_.connection()).ListTbls(found, L"", L"", L"", L"").succeeded())
+      for (const auto& f : found) tables_.push_back(f.name);
+  }
+  return matching(tables_, typed, false);
+}
+
+void completion::line_handled(const std::wstring& line) {
+  const std::vector<token> t = tokens_of(line);
+  if (t.empty()) return;
+  const std::wstring first = word(line, t[0]);
+  for (const auto* w : {L"CONNECT", L"DISCONNECT", L"CREATE", L"DROP"})
+    if (is_word(first, w)) tables_known_ = false;
+}
+
+void watch_interrupts(bool batch) {
+  batch_run = batch;
+  os::watch_interrupts([] {
+    interrupt_seen = true;
+    if (batch_run) os::default_interrupts();  // a second Ctrl-C ends the process
+    std::lock_guard<std::mutex> lock(running_mutex);
+    if (running) running->cancel();
+  });
+}
+
+bool interrupted() { return interrupt_seen; }
+
+void clear_interrupt() { interrupt_seen = false; }
+
+running_statement::running_statement(odbc::query& q) {
+  std::lock_guard<std::mutex> lock(running_mutex);
+  running = &q;
+}
+
+running_statement::~running_statement() {
+  std::lock_guard<std::mutex> lock(running_mutex);
+  running = nullptr;
+}
+
+} // namespace vela::terminal

@@ -1,0 +1,54 @@
+// What the interactive prompt adds around the handler: the history's stored form of a line,
+// Tab completion, and Ctrl-C that cancels the running statement.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "vela/odbc/query.h"
+
+namespace vela::terminal {
+
+class TTermOdbcHndlr;
+
+// The line as the history file keeps it: PWD= and PASSWORD= values, and the password word of
+// CONNECT DATASOURCE <datasource> <user> <password>, become "*hidden*".
+std::wstring history_form(const std::wstring& line);
+
+// The history file: $XDG_STATE_HOME/vela/sqlterm_history (its folder created); empty when
+// no folder is known.
+std::wstring history_file();
+
+// Candidates for the word before the cursor: the command words and their second words,
+// driver names after CONNECT DRIVER, data source names after CONNECT DATASOURCE, and the
+// table names of the open connection.
+class completion {
+ public:
+  explicit completion(TTermOdbcHndlr& handler) : handler_(handler) {}
+  std::vector<std::wstring> candidates(const std::wstring& before_cursor, size_t& word_start);
+  // After a line was handled: a new connection or a CREATE/DROP fetches the tables again.
+  void line_handled(const std::wstring& line);
+
+ private:
+  TTermOdbcHndlr& handler_;
+  std::vector<std::wstring> tables_;
+  bool tables_known_ = false;
+};
+
+// Ctrl-C cancels the statement that runs now. In a batch run (statements from the command
+// line, a file or standard input) the run then ends, and a second Ctrl-C ends the process.
+void watch_interrupts(bool batch);
+// Whether Ctrl-C was pressed since the last clear_interrupt.
+bool interrupted();
+void clear_interrupt();
+
+// Marks a statement as the one Ctrl-C cancels, for the scope's life.
+class running_statement {
+ public:
+  explicit running_statement(odbc::query& q);
+  ~running_statement();
+  running_statement(const running_statement&) = delete;
+  running_statement& operator=(const running_statement&) = delete;
+};
+
+} // namespace vela::terminal
