@@ -41,6 +41,10 @@ size_t count_of(const std::string& s, const std::string& what) {
   return n;
 }
 
+// Keys typed the moment a prompt shows can reach the terminal before the line editor has
+// taken it; editing keys are typed once it has.
+void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(300)); }
+
 int exit_with(pty_session& s, const std::string& keys) {
   s.type(keys);
   return s.wait_exit(5);
@@ -60,6 +64,7 @@ TEST(SqltermPrompt, CursorKeysEditALineWithCyrillicLetters) {
   sqlite_db db;
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   // "elect 'яX' as v", then s at the start, and X (before the closing quote) becomes ж.
   s.type("elect 'яX' as v");
   s.type(home);
@@ -105,6 +110,7 @@ TEST(SqltermPrompt, HistoryIsRecalledInTheNextRunWithPasswordsHidden) {
 
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   for (int i = 0; i < 4; ++i) s.type(up);  // exit, connect, connect, select
   s.type("\r");
   ASSERT_TRUE(s.expect("select 40 + 2 as answer\r\n")) << s.output();
@@ -126,9 +132,11 @@ TEST(SqltermPrompt, TabCompletesCommandWordsAndTableNames) {
   sqlite_db db;
   pty_session s({SQLTERM_PATH}, db.env());
   ASSERT_TRUE(s.expect("\n>")) << s.output();
+  settle();
   s.type("CONN\t\"" + db.cs + "\"\r");
   ASSERT_TRUE(s.expect("Connected to '")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("select n from weath\t\r");
   ASSERT_TRUE(s.expect("\r\nselect n from weather_report\r\n")) << s.output();
   ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
@@ -136,15 +144,19 @@ TEST(SqltermPrompt, TabCompletesCommandWordsAndTableNames) {
   // A table created in the session is offered after its CREATE.
   s.type("create table zebra_crossing(n integer)\r");
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("select count(*) as c from zeb\t\r");
   ASSERT_TRUE(s.expect("\r\nselect count(*) as c from zebra_crossing\r\n")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("list t\t\r");
   ASSERT_TRUE(s.expect("weather_report")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("disc\t\r");
   ASSERT_TRUE(s.expect("Disconnedted from datasource")) << s.output();
   ASSERT_TRUE(s.expect("\n>")) << s.output();
+  settle();
   EXPECT_EQ(exit_with(s, "ex\t\r"), 0) << s.output();
 }
 
