@@ -77,6 +77,7 @@ TEST(SqltermPrompt, CursorKeysEditALineWithCyrillicLetters) {
   ASSERT_TRUE(s.expect("\r\nяж")) << s.output();
   ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
 }
 
@@ -85,16 +86,21 @@ TEST(SqltermPrompt, HistoryIsRecalledInTheNextRunWithPasswordsHidden) {
   {
     pty_session s({SQLTERM_PATH}, db.env());
     ASSERT_TRUE(s.expect("\n>")) << s.output();
+    settle();
     s.type("CONNECT \"" + db.cs + "PWD=topsecret1\"\r");
     ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    settle();
     s.type("select 40 + 2 as answer\r");
     ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
     ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    settle();
     s.type("select 40 + 2 as answer\r");  // a repeat is kept once
     ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
     ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    settle();
     s.type("connect datasource nowhere bob topsecret2\r");
     ASSERT_TRUE(s.expect("\n>")) << s.output();
+    settle();
     s.type("   \r");  // blank: not kept
     EXPECT_EQ(exit_with(s, "\r connect Driver=x;Password={top;secret3};Database=y\rexit\r"), 0) << s.output();
   }
@@ -123,6 +129,7 @@ TEST(SqltermPrompt, AnUnwritableHistoryIsNoError) {
   db.dir.write("state", "a file where the folder would be");
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("select 1 as n\r");
   ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
   EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
@@ -168,10 +175,12 @@ TEST(SqltermPrompt, CtrlCAtThePromptDropsTheLineAndCtrlDEndsTheRun) {
   s.type("select 'abandoned' as a");
   s.type("\x03");
   ASSERT_TRUE(s.expect("SQL>")) << s.output();
+  settle();
   s.type("select 7 as seven\r");
   ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
   EXPECT_EQ(count_of(s.output(), "Rows selected"), 1u) << s.output();
+  settle();
   EXPECT_EQ(exit_with(s, "\x04"), 0) << s.output();
   EXPECT_NE(s.output().find("Disconnected from '"), std::string::npos) << s.output();
 }
@@ -180,6 +189,7 @@ TEST(SqltermPrompt, CtrlCCancelsALongSqliteQuery) {
   sqlite_db db;
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c\r");
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   const auto t0 = std::chrono::steady_clock::now();
@@ -188,6 +198,7 @@ TEST(SqltermPrompt, CtrlCCancelsALongSqliteQuery) {
   ASSERT_TRUE(s.expect("\nSQL>", 2)) << s.output();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
   EXPECT_EQ(s.output().find("Rows selected"), std::string::npos) << s.output();
+  settle();
   s.type("select 8 as n\r");
   ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
   EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
@@ -198,6 +209,7 @@ TEST(SqltermPrompt, CtrlCCancelsAPostgresqlStatementOnTheServer) {
   if (!db.ready()) GTEST_SKIP() << db.why_not();
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, {{"XDG_STATE_HOME", db.dir.path()}});
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("select pg_sleep(30)\r");
   for (int i = 0; i < 50 && active_sleeps() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_EQ(active_sleeps(), 1);
@@ -245,6 +257,7 @@ TEST(SqltermPrompt, CtrlCStopsRowsBeingPrinted) {
   sqlite_db db;
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  settle();
   s.type("with recursive c(x) as (select 1 union all select x + 1 from c limit 3000000) select x from c\r");
   ASSERT_TRUE(s.expect("     20000 \r\n", 20)) << s.output().substr(0, 2000);
   s.type("\x03");
