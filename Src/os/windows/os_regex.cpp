@@ -1,12 +1,25 @@
 // Log filter patterns through the C++ runtime's regular expressions (ECMAScript grammar).
+#include <windows.h>
+
 #include <regex>
 
 #include "os/os.h"
 
 namespace vela::os {
 
+namespace {
+
+// Letter case from the system, whatever the C runtime's locale: "ж" matches "Ж".
+struct any_case_traits : std::regex_traits<wchar_t> {
+  wchar_t translate_nocase(wchar_t c) const {
+    return static_cast<wchar_t>(reinterpret_cast<ULONG_PTR>(CharLowerW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(c)))));
+  }
+};
+
+} // namespace
+
 struct pattern::engine {
-  std::wregex re;
+  std::basic_regex<wchar_t, any_case_traits> re;
   bool ok = false;
 };
 
