@@ -5,6 +5,7 @@ their exit codes and the files they write, byte for byte after CR LF -> LF.
 
 usage: process_compare.py <linux bin dir> <windows bin dir> [case name ...]
 The environment carries WINEPREFIX (an initialised prefix) and the wine program in WINE."""
+import concurrent.futures
 import os
 import re
 import shutil
@@ -134,28 +135,34 @@ def run_case(name, case, folder, windows):
     return p.returncode, normalise(p.stdout, windows), normalise(p.stderr, windows), written
 
 
+def compare(base, name, case):
+    """Both builds in turn in the same folder; the report lines of one case."""
+    folder = os.path.join(base, name)
+    linux = run_case(name, case, folder, False)
+    windows = run_case(name, case, folder, True)
+    if linux == windows:
+        return True, [f"ok    {name}"]
+    lines = [f"FAIL  {name}"]
+    for what, a, b in zip(("exit code", "stdout", "stderr", "files"), linux, windows):
+        if a != b:
+            lines.append(f"  {what}:\n    linux:   {a!r}\n    windows: {b!r}")
+    return False, lines
+
+
 def main():
-    failed = []
+    chosen = [n for n in CASES if not ONLY or n in ONLY]
     base = tempfile.mkdtemp(prefix="vela-windows-")
     try:
-        for name, case in CASES.items():
-            if ONLY and name not in ONLY:
-                continue
-            folder = os.path.join(base, name)
-            linux = run_case(name, case, folder, False)
-            windows = run_case(name, case, folder, True)
-            if linux == windows:
-                print(f"ok    {name}")
-                continue
-            failed.append(name)
-            print(f"FAIL  {name}")
-            for what, a, b in zip(("exit code", "stdout", "stderr", "files"), linux, windows):
-                if a != b:
-                    print(f"  {what}:\n    linux:   {a!r}\n    windows: {b!r}")
+        # Cases run side by side (each in its own folder): most of the time goes into starting wine.
+        with concurrent.futures.ThreadPoolExecutor(max_workers=max(2, os.cpu_count() or 2)) as pool:
+            results = list(pool.map(lambda n: compare(base, n, CASES[n]), chosen))
     finally:
         shutil.rmtree(base, ignore_errors=True)
-    print(f"{len(failed)} of {len([n for n in CASES if not ONLY or n in ONLY])} cases differ" if failed
-          else "all cases print the same")
+    failed = 0
+    for ok, lines in results:
+        failed += not ok
+        print("\n".join(lines))
+    print(f"{failed} of {len(chosen)} cases differ" if failed else f"all {len(chosen)} cases print the same")
     return 1 if failed else 0
 
 
