@@ -79,6 +79,7 @@ CASES = {
     "blobfile_missing_file": ("blobfile", DOCS + "insert into docs(id) values(1);",
                               ["Driver=SQLite3;Database={db}", "update docs set data = ? where id = 1", "nothing.bin"],
                               "", {}, []),
+    "blobfile_unknown_dsn": ("blobfile", "", ["DSN=no_such_source", "select 1"], "", {}, []),
     "blobfile_no_row": ("blobfile", DOCS, ["Driver=SQLite3;Database={db}", "update docs set data = ? where id = 9",
                                            "in.bin"], "", {"in.bin": b"abc"}, []),
 }
