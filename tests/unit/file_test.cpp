@@ -8,7 +8,7 @@
 #include "os/os.h"
 #include "Terminal/strings.h"
 #include "support/temp_dir.h"
-#include "support/environment.h"
+#include "support/test_platform.h"
 #include "vela/platform.h"
 
 using namespace vela;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "support/environment.h"
+#include "support/test_platform.h"
 #include "support/temp_dir.h"
 #include "vela/platform.h"
 #include "vela/utf.h"

@@ -6,7 +6,7 @@
 
 #include "vela/format.h"
 #include "vela/utf.h"
-#include "support/environment.h"
+#include "support/test_platform.h"
 #include "vela/platform.h"
 
 using namespace vela;
