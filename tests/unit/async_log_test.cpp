@@ -284,11 +284,12 @@ TEST(AsyncLog, ParameterFileChangesArePickedUp) {
 TEST(AsyncLog, AProgramLogsBesideItsExecutable) {
   temp_dir dir;
   const fs::path probe = fs::path(LOG_PROBE_PATH);
-  const std::string exe = "probe" + probe.extension().string();  // the .exe on Windows
+  const std::string exe = fs::path("probe").replace_extension(probe.extension()).string();  // .exe on Windows
   fs::copy_file(probe, dir.path(exe));
   fs::permissions(dir.path(exe), fs::perms::owner_exec, fs::perm_options::add);
   dir.write("probe.wli", "[Prms]\n[Evts]\nAMP=\nSOA=\nTST=t1 .*\n");
-  const std::string cmd = "\"" + dir.path(exe) + "\" 3 500";
+  std::string cmd = "\"";
+  cmd += dir.path(exe) + "\" 3 500";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const auto lines = lines_of(dir.read("probe.log"));
   ASSERT_EQ(lines.size(), 503u);

@@ -46,6 +46,8 @@ CASES = {
                            "unicode(substr('Жук', 1, 1)) as u"], "", {}, []),
     "unicode_data": ("sqlterm", "create table t(s text); insert into t values('aЖ日😀z');",
                      [CS, "-do", "-cd:|", "-q:select length(s), unicode(substr(s, 4, 1)) from t"], "", {}, []),
+    "padded_beyond_bmp": ("sqlterm", "create table t(v varchar(4), i integer); insert into t values('a😀b', 1);"
+                          "insert into t values('Жx', 2);", [CS, "-q:select v, i from t order by i"], "", {}, []),
     "failing_statement": ("sqlterm", "", [CS, "-q:select * from no_such_table;select 5 as v"], "", {}, []),
     "on_error": ("sqlterm", "", [CS, "-oe", "-q:select 1;select * from no_such_table;select 2"], "", {}, []),
     "stdin_statements": ("sqlterm", "create table t(s varchar(20));",
