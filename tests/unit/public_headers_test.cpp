@@ -19,11 +19,3 @@ TEST(PublicHeaders, TheGeneratedListHasEveryHeader) {
     if (e.is_regular_file() && e.path().extension() == ".h") ++headers;
   EXPECT_EQ(headers, static_cast<size_t>(VELA_PUBLIC_HEADER_COUNT));
 }
-
-TEST(PublicHeaders, OdbcValuesHaveTheLibrarysNames) {
-  // A program binds, tests for NULL and connects without a single ODBC constant.
-  EXPECT_EQ(vela::odbc::classify(-10), vela::odbc::type_class::long_text);  // WLONGVARCHAR
-  EXPECT_TRUE(vela::odbc::is_long_or_binary(-4));                           // LONGVARBINARY
-  EXPECT_NE(vela::odbc::null_data, vela::odbc::no_total);
-  EXPECT_EQ(vela::odbc::connection().hdbc(), nullptr);
-}

@@ -18,7 +18,7 @@ namespace vela::odbc {
 
 class connection;
 
-// Display sizes that are unknown (0 or negative, such as SQL_NO_TOTAL) or absurd never
+// Display sizes that are unknown (0 or negative, such as no_total) or absurd never
 // reach an allocation: they are taken as these bounds, in characters.
 constexpr int32_t unknown_display_size = 255;
 constexpr int32_t max_display_size = 32767;
