@@ -235,7 +235,8 @@ result resultset::detach() {
 
 result resultset::bind_all() {
   result r;
-  for (size_t i = 0; i < columns_.size() && r.succeeded(); ++i) r.merge(columns_[i]->bind(nullptr, bind_type::automatic, 0));
+  for (size_t i = 0; i < columns_.size() && r.succeeded(); ++i)
+    r.merge(columns_[i]->bind(nullptr, bind_type::automatic, 0));
   return r;
 }
 
