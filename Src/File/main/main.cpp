@@ -38,7 +38,7 @@ result run(int argc, char** argv) {
     out << load_string(nullptr, 3) << L"...";
     out.flush();
     // No parent window: drivers complete what they can and never prompt.
-    status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, SQL_DRIVER_COMPLETE_REQUIRED));
+    status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, odbc::completion::complete_required));
     odbc::query q(&conn, statement);
     out << L" " << load_string(nullptr, 4) << L"...";
     out.flush();
