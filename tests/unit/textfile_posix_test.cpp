@@ -18,6 +18,12 @@ namespace {
 
 text_file_code_page cp(const wchar_t* name) { return parse_code_page(name); }
 
+std::wstring read_text(const std::wstring& path, text_file_code_page page) {
+  std::wstring text;
+  textfile(path, page).read_all(text, nullptr);
+  return text;
+}
+
 } // namespace
 
 // What a shell passes as a file: a FIFO, a pipe through /dev/fd; their size says 0.
