@@ -106,7 +106,9 @@ def normalise(out, windows):
         out = b"".join(l for l in out.splitlines(keepends=True) if not WINE_NOISE.match(l))
     else:
         # Redirected Windows output is in the OEM code page: a character it lacks is "?".
-        out = out.decode("utf-8", "replace").encode(OEM, "replace")
+        # The system converts UTF-16 units: a character beyond U+FFFF that is lost becomes "??".
+        text = "".join(c if ord(c) < 0x10000 else "\ufffe\ufffe" for c in out.decode("utf-8", "replace"))
+        out = text.encode(OEM, "replace")
         for ours, system in SYSTEM_TEXTS.items():
             out = out.replace(ours, system)
     return out
