@@ -75,7 +75,7 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
     if (!query_text.empty()) split_statements(query_text, statements);
     return;
   }
-  parse_positional(argv);
+  (void)parse_positional(argv);  // never fails
   for (const auto& f : script_files) read_script_file(f, text_file_code_page{auto_code_page, false}, statements);
 }
 

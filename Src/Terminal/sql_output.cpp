@@ -212,7 +212,11 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
                                                 : options_->long_column_width;
     if (p.kind == column_kind::bound) {
       p.buffer.assign(p.width + 1, u'\0');
-      c.bind(p.buffer.data(), SQL_C_WCHAR, static_cast<int32_t>(p.buffer.size() * sizeof(char16_t)));
+      const result bound = c.bind(p.buffer.data(), SQL_C_WCHAR, static_cast<int32_t>(p.buffer.size() * sizeof(char16_t)));
+      if (!bound.succeeded()) {  // the column would read as NULL in every row
+        report_failure(bound.text());
+        note(bound);
+      }
     } else if (p.kind == column_kind::left_out && csv) {
       left_out += wformat(str(135).c_str(), c.name().c_str());
     }

@@ -118,7 +118,8 @@ void report_unterminated(terminal_handler& handler, std::wstring& pending, state
 } // namespace
 
 void stdin_terminal::do_run() {
-  handler_->open_terminal();
+  // A connection that fails is reported and noted; the statements are still read.
+  (void)handler_->open_terminal();
   console().flush();  // the banner and the connection are shown before input is waited for
   std::wstring pending;
   statement_scanner scanner;

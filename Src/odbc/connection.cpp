@@ -195,7 +195,7 @@ std::wstring mask_secrets(const std::wstring& text, const std::wstring& connecti
   return out;
 }
 
-connection::~connection() { disconnect(); }
+connection::~connection() { (void)disconnect(); }  // fails only when not connected
 
 result connection::allocate() {
   if (environment::handle() == SQL_NULL_HENV) return result(os::err_invalid_handle, std::wstring(), 3);
@@ -220,7 +220,7 @@ result connection::connect(void* window, const std::wstring& connection_string, 
   write_formatted(process_log(), L"TOO", L"connection::connect(hwnd=%#010x,cs='%s',this=%#010x) begin", low32(window),
                   mask_password(connection_string).c_str(), low32(this));
   // A handle still open is closed first rather than lost.
-  if (connected_) disconnect();
+  if (connected_) (void)disconnect();  // succeeds when connected
   result r = unloadable_driver_name(connection_string)
                  ? result(db_access_error(), L"[IM003] Specified driver could not be loaded", 3)
                  : allocate();
@@ -258,7 +258,7 @@ result connection::connect_driver(void* window, const std::wstring& driver_name,
 result connection::ConnDs(const std::wstring& dsn, const std::wstring& user, const std::wstring& password) {
   const uint32_t start = tick_count();
   write_formatted(process_log(), L"TOO", L"ConnDs(dsn=%s,uid=%s,pwd=*hidden*) begin", dsn.c_str(), user.c_str());
-  if (connected_) disconnect();
+  if (connected_) (void)disconnect();  // succeeds when connected
   result r = allocate();
   if (r.succeeded()) {
     sql_text d(dsn), u(user), p(password);

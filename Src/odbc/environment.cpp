@@ -51,7 +51,8 @@ environment::environment() {
   if (live++ != 0) return;
   const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_handle);
   if (!sql_ok(rc)) {
-    odbc_diagnostics(env_handle, SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
+    // Every later call fails on the missing handle and reports it.
+    (void)odbc_diagnostics(env_handle, SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
     env_handle = SQL_NULL_HENV;
     return;
   }

@@ -82,7 +82,9 @@ result column::bind(void* buffer, int16_t c_type, int32_t buffer_length) {
   release();
   buffer_ = buffer;
   caller_buffer_ = buffer != nullptr;
-  describe();
+  // As when attached: a column whose type is known is still bound.
+  const result described = describe();
+  if (!described.succeeded() && sql_type_ == 0) return described;
   if (c_type_ == 0) {
     switch (sql_type_) {
       case SQL_NUMERIC:
@@ -207,7 +209,7 @@ result column::read_bytes(std::vector<unsigned char>& piece,
 // ---- resultset ---------------------------------------------------------------
 
 resultset::~resultset() {
-  if (hstmt_) detach();
+  if (hstmt_) (void)detach();  // fails only when not attached
 }
 
 result resultset::attach(connection* conn, SQLHSTMT statement) {
@@ -287,7 +289,7 @@ uint32_t resultset::row_count() const {
 // ---- query -------------------------------------------------------------------
 
 query::~query() {
-  if (hstmt_) Free();
+  if (hstmt_) (void)Free();  // fails only without a statement
 }
 
 result query::add_param(queryparam* p) {
@@ -349,7 +351,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
   const uint32_t start = tick_count();
   result r;
   if (hstmt_) {
-    rows_.detach();
+    (void)rows_.detach();  // the statement is reused: nothing attached is fine
     SQLFreeStmt(hstmt_, SQL_CLOSE);
   } else {
     SQLHSTMT statement = SQL_NULL_HSTMT;
@@ -395,7 +397,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
       }
     }
   }
-  if (r.succeeded() && commit) connection_->transact(0);
+  if (r.succeeded() && commit) r.merge(connection_->transact(0));  // a failed commit is the statement's failure
   if (r.succeeded()) {
     r.merge(rows_.attach(connection_, hstmt_));
     if (bind) r.merge(rows_.bind_all());
@@ -417,7 +419,7 @@ result query::Free() {
     return result(os::err_invalid_function, std::wstring(), 3);
   }
   SQLFreeStmt(hstmt_, SQL_CLOSE);
-  rows_.detach();
+  (void)rows_.detach();  // nothing attached is fine
   SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
   std::lock_guard<std::mutex> lock(handle_mutex_);
   SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);

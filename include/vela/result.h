@@ -11,7 +11,7 @@ namespace vela {
 // Bit that marks a code of the error registry.
 constexpr uint32_t registered_code_bit = 0x20000000u;
 
-class result : public base {
+class [[nodiscard]] result : public base {
  public:
   result();
   result(uint32_t code, std::wstring text, int32_t severity);

@@ -165,7 +165,7 @@ int32_t connection::long_binary_size() {
         else if (size.c_type() == SQL_C_WCHAR) long_binary_size_ = static_cast<int32_t>(std::wcstol(size.text().c_str(), nullptr, 10));
       }
     }
-    rows.detach();
+    (void)rows.detach();  // fails only when never attached
   }
   SQLFreeHandle(SQL_HANDLE_STMT, statement);
   if (long_binary_size_ < 0) long_binary_size_ = 0;  // SQL_NO_TOTAL: no limit known
