@@ -85,25 +85,25 @@ class spooled_source {
     file in;
     if (const uint32_t code = in.open_code(source, file_access::read, file_access::share_read, nullptr,
                                            file_access::open_existing, file_access::normal_attributes, 0))
-      return result(code, L"'" + source + L"'", 3);
+      return failure(code, L"'" + source + L"'");
     os::handle out = os::invalid_handle;
-    if (const uint32_t code = os::create_temp_file(path_, out)) return result(code, std::wstring(), 3);
+    if (const uint32_t code = os::create_temp_file(path_, out)) return failure(code);
     std::vector<unsigned char> piece(odbc::upload_chunk_size);
     result r;
     for (;;) {
       size_t got = 0;
       if (const uint32_t code = in.read(piece.data(), piece.size(), got)) {
-        r = result(code, L"'" + source + L"'", 3);
+        r = failure(code, L"'" + source + L"'");
         break;
       }
       if (got == 0) break;
       if (const uint32_t code = os::write_file(out, piece.data(), got)) {
-        r = result(code, L"'" + path_ + L"'", 3);
+        r = failure(code, L"'" + path_ + L"'");
         break;
       }
       if (got < piece.size()) break;
     }
-    if (const uint32_t code = os::close_handle(out); code != 0 && r.succeeded()) r = result(code, std::wstring(), 3);
+    if (const uint32_t code = os::close_handle(out); code != 0 && r.succeeded()) r = failure(code);
     return r;
   }
 
@@ -127,7 +127,7 @@ result download(odbc::query& q) {
   VELA_CHECK(q.execute(q.text(), false, true));
   odbc::resultset& rows = q.rows();
   int data = -1, path = -1;
-  if (!find_columns(rows, data, path)) return result(os::err_invalid_data, L"Incorrect result set.", 3);
+  if (!find_columns(rows, data, path)) return failure(os::err_invalid_data, L"Incorrect result set.");
   std::vector<SQLWCHAR> buffer(path_units, 0);
   const int32_t buffer_bytes = static_cast<int32_t>(buffer.size() * sizeof(SQLWCHAR));
   VELA_CHECK(rows.bind(static_cast<uint16_t>(path + 1), buffer.data(), SQL_C_WCHAR, buffer_bytes));
@@ -145,7 +145,7 @@ result download(odbc::query& q) {
     }
     const SQLLEN length = path_column.indicator();
     if (length == SQL_NO_TOTAL || length >= buffer_bytes)
-      VELA_CHECK(result(os::err_filename_too_long, L"'" + file_name + L"'", 3));
+      VELA_CHECK(failure(os::err_filename_too_long, L"'" + file_name + L"'"));
     say(L" " + text(5) + L" " + text(10) + L" '" + file_name + L"'...");
     uint64_t bytes = 0;
     VELA_CHECK(odbc::query_file_downloader(file_name).download(q, static_cast<uint16_t>(data + 1), &bytes));
@@ -187,7 +187,7 @@ result upload(odbc::query& q, const std::wstring& path) {
   if (q.changed_rows() == 0) {
     say(L" " + text(13));
     console().line_break();
-    return result(os::err_not_found, text(13), 3);
+    return failure(os::err_not_found, text(13));
   }
   if (r.succeeded()) say(L" OK");
   console().line_break();

@@ -21,8 +21,6 @@ std::wstring message(uint32_t id, Args... args) {
   return wformat(str(id).c_str(), args...);
 }
 
-result failure(uint32_t code, std::wstring text = {}) { return result(code, std::move(text), 3); }
-
 bool starts_nocase(const std::wstring& s, const wchar_t* prefix) {
   const std::wstring p(prefix);
   return s.size() >= p.size() && compare_nocase(s.substr(0, p.size()), p) == 0;
@@ -181,7 +179,7 @@ void TTermOdbcHndlr::note(const result& r) {
   if (!options_->on_error || stopped_ || r.succeeded() || r.code() == os::err_cancelled) return;
   stopped_ = true;
   // The exit status is the failure's code, and never 0.
-  first_failure_ = r.code() ? r : result(os::err_invalid_function, r.text(), 3);
+  first_failure_ = r.code() ? r : failure(os::err_invalid_function, r.text());
 }
 
 void TTermOdbcHndlr::report_info(const std::wstring& text) {
@@ -256,7 +254,7 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
   console().flush();
   const result r = failure(os::err_invalid_data, text);
   note(r);
-  return result(r.code(), std::wstring(), 3);
+  return failure(r.code());
 }
 
 void TTermOdbcHndlr::close_terminal() {

@@ -26,7 +26,7 @@ constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by
 // disk, an I/O error, a file-size limit) with the error on standard error and its code.
 [[noreturn]] void output_failed(uint32_t code) {
   if (code == os::err_broken_pipe) os::end_by_broken_pipe();
-  const result status(code, std::wstring(), 3);
+  const result status = failure(code);
   std::string text;
   os::encode_for_console(load_string(nullptr, 4) + L". " + status.format(L"%d [%cd]") + L"\n", text);
   os::write_all(2, text.data(), text.size());
@@ -85,16 +85,16 @@ int main(int argc, char** argv) {
     else command_line_terminal(&handler).do_run();
     status = handler.first_failure();  // with "-oe", the failure that ended the run
   } catch (const windows_error& e) {
-    status = result(static_cast<uint32_t>(e.code()), e.what(), 3);
+    status = failure(static_cast<uint32_t>(e.code()), e.what());
     failure_output(options).write(load_string(nullptr, 4) + L". " + status.format(L"%c [%cd]")).line_break();
   } catch (const wexception& e) {
-    status = result(os::err_internal_error, e.what(), 3);
+    status = failure(os::err_internal_error, e.what());
     failure_output(options).write(load_string(nullptr, 3) + L". " + e.what()).line_break();
   } catch (...) {
-    status = result(os::err_internal_error, std::wstring(), 3);
+    status = failure(os::err_internal_error);
   }
   out.flush();
-  if (batch && interrupted()) status = result(interrupted_exit, std::wstring(), 3);
+  if (batch && interrupted()) status = failure(interrupted_exit);
   error_console().flush();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
   log.stop(Log::exit_wait_ms);

@@ -375,7 +375,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     ++count;
     if (stopped_) break;
   }
-  if (interrupted()) fetched = result(os::err_cancelled, os::system_message(os::err_cancelled), 3);
+  if (interrupted()) fetched = failure(os::err_cancelled, os::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
     if (!failures_to_stderr()) {
       out.write(fetched.text());

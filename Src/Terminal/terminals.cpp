@@ -18,9 +18,9 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
     return handler.handle_line(line);
   } catch (const wexception& e) {
     handler.report_failure(std::wstring(e.what()) + L"\n");
-    handler.note_failure(result(os::err_internal_error, e.what(), 3));
+    handler.note_failure(failure(os::err_internal_error, e.what()));
   } catch (...) {
-    const result r(os::err_internal_error, std::wstring(), 3);
+    const result r = failure(os::err_internal_error);
     handler.report_failure(r.format(L"%d\n"));
     handler.note_failure(r);
   }
@@ -112,7 +112,7 @@ void report_unterminated(terminal_handler& handler, std::wstring& pending, state
   const std::wstring text = wformat(load_string(nullptr, 134).c_str(), rest.c_str());
   console().flush();
   error_console().write(text).flush();
-  handler.note_failure(result(os::err_invalid_data, text, 3));
+  handler.note_failure(failure(os::err_invalid_data, text));
 }
 
 } // namespace

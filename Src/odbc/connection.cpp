@@ -198,7 +198,7 @@ std::wstring mask_secrets(const std::wstring& text, const std::wstring& connecti
 connection::~connection() { (void)disconnect(); }  // fails only when not connected
 
 result connection::allocate() {
-  if (environment::handle() == SQL_NULL_HENV) return result(os::err_invalid_handle, std::wstring(), 3);
+  if (environment::handle() == SQL_NULL_HENV) return failure(os::err_invalid_handle);
   const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, environment::handle(), &hdbc_);
   if (!sql_ok(rc)) {
     const result r = odbc_diagnostics(environment::handle(), SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
@@ -222,7 +222,7 @@ result connection::connect(void* window, const std::wstring& connection_string, 
   // A handle still open is closed first rather than lost.
   if (connected_) (void)disconnect();  // succeeds when connected
   result r = unloadable_driver_name(connection_string)
-                 ? result(db_access_error(), L"[IM003] Specified driver could not be loaded", 3)
+                 ? failure(db_access_error(), L"[IM003] Specified driver could not be loaded")
                  : allocate();
   if (r.succeeded()) {
     SQLSetConnectAttrW(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
@@ -287,7 +287,7 @@ result connection::disconnect() {
     long_binary_size_ = 0;
     long_binary_size_known_ = false;
   } else {
-    r = result(os::err_invalid_function, L"Has not been connected", 1);
+    r = result(os::err_invalid_function, L"Has not been connected", severity::information);
   }
   write_formatted(process_log(), L"TOC", L"connection::disconnect(r=%u,this=%#010x)", r.code(), low32(this));
   return r;

@@ -103,7 +103,7 @@ result diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, bool failed_call) {
   diag_record first;
   const bool have = h && read_record(type, h, 1, first);
   if (failed_call) {
-    if (!have) return result(db_access_error(), std::wstring(), 3);
+    if (!have) return failure(db_access_error());
     // The first record that is not a warning tells what went wrong.
     diag_record chosen = first;
     diag_record rec;
@@ -114,12 +114,12 @@ result diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, bool failed_call) {
       }
       if (i > 64) break;
     }
-    if (chosen.state.empty()) return result(db_access_error(), std::wstring(), 3);
-    return result(db_access_error(), L"[" + chosen.state + L"] " + chosen.message, 3);
+    if (chosen.state.empty()) return failure(db_access_error());
+    return failure(db_access_error(), L"[" + chosen.state + L"] " + chosen.message);
   }
   if (!have || first.state == L"00000") return result();
-  if (first.state.empty()) return result(db_access_error(), std::wstring(), 3);
-  const int32_t severity = first.state.compare(0, 2, L"01") == 0 ? 2 : 3;
+  if (first.state.empty()) return failure(db_access_error());
+  const int32_t severity = first.state.compare(0, 2, L"01") == 0 ? severity::warning : severity::error;
   return result(db_access_error(), L"[" + first.state + L"] " + first.message, severity);
 }
 

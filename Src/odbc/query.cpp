@@ -232,7 +232,7 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
 }
 
 result resultset::detach() {
-  if (!hstmt_) return result(os::err_invalid_handle, L"resultset::detach(): hstmt==nullptr", 3);
+  if (!hstmt_) return failure(os::err_invalid_handle, L"resultset::detach(): hstmt==nullptr");
   SQLFreeStmt(hstmt_, SQL_UNBIND);
   columns_.clear();
   connection_ = nullptr;
@@ -247,7 +247,7 @@ result resultset::bind_all() {
 }
 
 result resultset::bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length) {
-  if (n == 0 || n > columns_.size()) return result(os::err_invalid_parameter, std::wstring(), 3);
+  if (n == 0 || n > columns_.size()) return failure(os::err_invalid_parameter);
   return columns_[n - 1]->bind(buffer, c_type, buffer_length);
 }
 
@@ -260,10 +260,10 @@ result resultset::fetch() {
     case SQL_SUCCESS: return result();
     case SQL_SUCCESS_WITH_INFO: {
       result r = odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_);
-      r.set_severity(1);
+      r.set_severity(severity::information);
       return r;
     }
-    case SQL_NO_DATA: return result(no_data_error(), std::wstring(), 3);
+    case SQL_NO_DATA: return failure(no_data_error());
     default: return odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
   }
 }
@@ -276,7 +276,7 @@ bool resultset::fetch_row(result& end) {
     return true;
   }
   const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
-  end = rc == SQL_NO_DATA ? result(no_data_error(), std::wstring(), 3) : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
+  end = rc == SQL_NO_DATA ? failure(no_data_error()) : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
   return false;
 }
 
@@ -313,7 +313,7 @@ result query::send_stream_data() {
     const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
     if (index >= parameters_.size()) {
       SQLCancel(hstmt_);
-      r.merge(result(os::err_invalid_parameter, L"unknown data-at-execution parameter", 3));
+      r.merge(failure(os::err_invalid_parameter, L"unknown data-at-execution parameter"));
       return r;
     }
     queryparam* p = parameters_[index];
@@ -416,7 +416,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
 result query::Free() {
   if (!hstmt_) {
     process_log().write(L"TOA", L"query::Free() call when hstmt==nullptr");
-    return result(os::err_invalid_function, std::wstring(), 3);
+    return failure(os::err_invalid_function);
   }
   SQLFreeStmt(hstmt_, SQL_CLOSE);
   (void)rows_.detach();  // nothing attached is fine

@@ -23,7 +23,7 @@ result run(int argc, char** argv) {
   if (argc < 3) {
     out << load_string(nullptr, 2);
     out.line_break();
-    return result(os::err_invalid_parameter, std::wstring(), 3);
+    return failure(os::err_invalid_parameter);
   }
   const std::wstring connection_string = arg(argv, 1);
   const std::wstring statement = arg(argv, 2);
@@ -49,11 +49,11 @@ result run(int argc, char** argv) {
   } catch (const windows_error& e) {
     out << load_string(nullptr, 8) << L" (" << e.what() << L")";
     out.line_break();
-    status = result(static_cast<uint32_t>(e.code()), e.what(), 3);
+    status = failure(static_cast<uint32_t>(e.code()), e.what());
   } catch (...) {
     out << load_string(nullptr, 9);
     out.line_break();
-    status = result(os::err_internal_error, std::wstring(), 3);
+    status = failure(os::err_internal_error);
   }
   return status;
 }
