@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "File/strings.h"
 #include "os/os.h"
 #include "vela/console.h"
 #include "vela/file.h"
@@ -140,16 +141,16 @@ result download(odbc::query& q) {
     // Fixed-length text comes padded; the blanks are no part of the file name.
     if (fixed_length) file_name.erase(file_name.find_last_not_of(L' ') + 1);
     if (path_column.is_null() || file_name.empty()) {
-      say(L" " + text(12));
+      say(L" " + text(string_id::skipped_no_file_name));
       continue;
     }
     const SQLLEN length = path_column.indicator();
     if (length == SQL_NO_TOTAL || length >= buffer_bytes)
       VELA_CHECK(failure(os::err_filename_too_long, L"'" + file_name + L"'"));
-    say(L" " + text(5) + L" " + text(10) + L" '" + file_name + L"'...");
+    say(L" " + text(string_id::writing) + L" " + text(string_id::to) + L" '" + file_name + L"'...");
     uint64_t bytes = 0;
     VELA_CHECK(odbc::query_file_downloader(file_name).download(q, static_cast<uint16_t>(data + 1), &bytes));
-    say(L" " + text(6) + L" " + std::to_wstring(bytes) + L" " + text(7) + L".");
+    say(L" " + text(string_id::written) + L" " + std::to_wstring(bytes) + L" " + text(string_id::bytes) + L".");
   }
   console().line_break();
   // Only the end of the rows ends a download well; any other failed fetch is reported.
@@ -158,7 +159,7 @@ result download(odbc::query& q) {
 }
 
 result upload(odbc::query& q, const std::wstring& path) {
-  say(text(5) + L" " + path + L" " + text(11) + L"...");
+  say(text(string_id::writing) + L" " + path + L" " + text(string_id::to_database) + L"...");
   spooled_source spool;
   std::wstring source = path;
   if (!path.empty() && os::path_exists(path) && !os::is_regular_file(path)) {
@@ -185,9 +186,9 @@ result upload(odbc::query& q, const std::wstring& path) {
   }
   // A known count of 0 changed rows (an UPDATE that matched nothing) stored nothing.
   if (q.changed_rows() == 0) {
-    say(L" " + text(13));
+    say(L" " + text(string_id::no_row_changed));
     console().line_break();
-    return failure(os::err_not_found, text(13));
+    return failure(os::err_not_found, text(string_id::no_row_changed));
   }
   if (r.succeeded()) say(L" OK");
   console().line_break();

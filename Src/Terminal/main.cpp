@@ -28,7 +28,7 @@ constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by
   if (code == os::err_broken_pipe) os::end_by_broken_pipe();
   const result status = failure(code);
   std::string text;
-  os::encode_for_console(load_string(nullptr, 4) + L". " + status.format(L"%d [%cd]") + L"\n", text);
+  os::encode_for_console(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%d [%cd]") + L"\n", text);
   os::write_all(2, text.data(), text.size());
   Log& log = process_log();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
   out.on_failure(output_failed);
   const auto only_argument = [argc, argv](const char* a) { return argc == 2 && std::strcmp(argv[1], a) == 0; };
   if (only_argument("/?") || only_argument("-?") || only_argument("--help") || only_argument("-h")) {
-    out.write(load_string(nullptr, 2));
-    out.write(load_string(nullptr, 1));
+    out.write(load_string(nullptr, string_id::banner));
+    out.write(load_string(nullptr, string_id::usage));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   if (only_argument("--version")) {
     std::wstring dm = odbc::driver_manager_version();
     if (dm.empty()) dm = L"?";
-    out.write(wformat(load_string(nullptr, 136).c_str(), dm.c_str()));
+    out.write(wformat(load_string(nullptr, string_id::version).c_str(), dm.c_str()));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   bool batch = false;
   try {
     options.parse_options();
-    if (!options.data_only && !options.csv) out.write(load_string(nullptr, 2));
+    if (!options.data_only && !options.csv) out.write(load_string(nullptr, string_id::banner));
     TTermOdbcHndlr handler(&options);
     // Statements of the command line, a file or standard input: Ctrl-C ends the run.
     batch = options.query_from_stdin ||
@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
     status = handler.first_failure();  // with "-oe", the failure that ended the run
   } catch (const windows_error& e) {
     status = failure(static_cast<uint32_t>(e.code()), e.what());
-    failure_output(options).write(load_string(nullptr, 4) + L". " + status.format(L"%c [%cd]")).line_break();
+    failure_output(options).write(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%c [%cd]")).line_break();
   } catch (const wexception& e) {
     status = failure(os::err_internal_error, e.what());
-    failure_output(options).write(load_string(nullptr, 3) + L". " + e.what()).line_break();
+    failure_output(options).write(load_string(nullptr, string_id::internal_error) + L". " + e.what()).line_break();
   } catch (...) {
     status = failure(os::err_internal_error);
   }

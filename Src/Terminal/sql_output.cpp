@@ -3,6 +3,7 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/prompt.h"
+#include "Terminal/strings.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -158,7 +159,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
       print_result_set(q, summary);
       if (!options_->data_only) {
         summary.write(L" ");
-        summary.write(wformat(str(109).c_str(), format_elapsed(elapsed).c_str()));
+        summary.write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));
         summary.line_break();
       }
     } else if (!failures_to_stderr()) {
@@ -179,9 +180,9 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer& summary) {
   if (options_->data_only) return;
   const uint32_t affected = q.rows().row_count();
   if (&summary != &console()) console().flush();  // the rows come first
-  summary.write(affected ? wformat(str(129).c_str(), affected) : str(130));
+  summary.write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
   summary.write(L" ");
-  summary.write(rows ? wformat(str(110).c_str(), rows) : str(111));
+  summary.write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
 }
 
 uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
@@ -218,7 +219,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
         note(bound);
       }
     } else if (p.kind == column_kind::left_out && csv) {
-      left_out += wformat(str(135).c_str(), c.name().c_str());
+      left_out += wformat(str(string_id::column_left_out).c_str(), c.name().c_str());
     }
     // Long and binary columns stay unbound: left out, they read as NULL in every row; with
     // "-lc" they are read in pieces.

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "Terminal/prompt.h"
+#include "Terminal/strings.h"
 #include "os/os.h"
 #include "vela/console.h"
 #include "vela/file.h"
@@ -109,7 +110,7 @@ void report_unterminated(terminal_handler& handler, std::wstring& pending, state
   std::wstring rest = pending;
   trim(rest, L" \t\r\n");
   if (rest.empty() || scanner.comment_only()) return;
-  const std::wstring text = wformat(load_string(nullptr, 134).c_str(), rest.c_str());
+  const std::wstring text = wformat(load_string(nullptr, string_id::statement_not_ended).c_str(), rest.c_str());
   console().flush();
   error_console().write(text).flush();
   handler.note_failure(failure(os::err_invalid_data, text));

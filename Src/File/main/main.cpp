@@ -21,7 +21,7 @@ std::wstring arg(char** argv, int i) { return utf8_to_wide(argv[i]); }
 result run(int argc, char** argv) {
   console_writer& out = console();
   if (argc < 3) {
-    out << load_string(nullptr, 2);
+    out << load_string(nullptr, blobfile::string_id::usage);
     out.line_break();
     return failure(os::err_invalid_parameter);
   }
@@ -31,12 +31,12 @@ result run(int argc, char** argv) {
   result status;
   try {
     odbc::connection conn;
-    out << load_string(nullptr, 3) << L"...";
+    out << load_string(nullptr, blobfile::string_id::connecting) << L"...";
     out.flush();
     // No parent window: drivers complete what they can and never prompt.
     status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, SQL_DRIVER_COMPLETE_REQUIRED));
     odbc::query q(&conn, statement);
-    out << L" " << load_string(nullptr, 4) << L"...";
+    out << L" " << load_string(nullptr, blobfile::string_id::executing_query) << L"...";
     out.flush();
     const std::wstring kind = blobfile::statement_kind(statement);
     if (kind == L"select") VELA_CHECK(blobfile::download(q));
@@ -47,11 +47,11 @@ result run(int argc, char** argv) {
     }
     else out.line_break();
   } catch (const windows_error& e) {
-    out << load_string(nullptr, 8) << L" (" << e.what() << L")";
+    out << load_string(nullptr, blobfile::string_id::error) << L" (" << e.what() << L")";
     out.line_break();
     status = failure(static_cast<uint32_t>(e.code()), e.what());
   } catch (...) {
-    out << load_string(nullptr, 9);
+    out << load_string(nullptr, blobfile::string_id::unknown_error);
     out.line_break();
     status = failure(os::err_internal_error);
   }
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   console().set_line_flush(true);
   Log& log = process_log();
   log.start();
-  console() << load_string(nullptr, 1);
+  console() << load_string(nullptr, blobfile::string_id::banner);
   console().line_break();
   const result status = run(argc, argv);
   console().flush();
