@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "File/strings.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/odbc/environment.h"
@@ -79,7 +79,7 @@ bool find_columns(const odbc::resultset& rows, int& data, int& path) {
 class spooled_source {
  public:
   ~spooled_source() {
-    if (!path_.empty()) os::remove_file(path_);
+    if (!path_.empty()) sys::remove_file(path_);
   }
 
   result copy(const std::wstring& source) {
@@ -87,8 +87,8 @@ class spooled_source {
     if (const uint32_t code = in.open_code(source, file_access::read, file_access::share_read, nullptr,
                                            file_access::open_existing, file_access::normal_attributes, 0))
       return failure(code, L"'" + source + L"'");
-    os::handle out = os::invalid_handle;
-    if (const uint32_t code = os::create_temp_file(path_, out)) return failure(code);
+    sys::file_handle out = sys::invalid_file_handle;
+    if (const uint32_t code = sys::create_temp_file(path_, out)) return failure(code);
     std::vector<unsigned char> piece(odbc::upload_chunk_size);
     result r;
     for (;;) {
@@ -98,13 +98,13 @@ class spooled_source {
         break;
       }
       if (got == 0) break;
-      if (const uint32_t code = os::write_file(out, piece.data(), got)) {
+      if (const uint32_t code = sys::write_file(out, piece.data(), got)) {
         r = failure(code, L"'" + path_ + L"'");
         break;
       }
       if (got < piece.size()) break;
     }
-    if (const uint32_t code = os::close_handle(out); code != 0 && r.succeeded()) r = failure(code);
+    if (const uint32_t code = sys::close_file(out); code != 0 && r.succeeded()) r = failure(code);
     return r;
   }
 
@@ -162,7 +162,7 @@ result upload(odbc::query& q, const std::wstring& path) {
   say(text(string_id::writing) + L" " + path + L" " + text(string_id::to_database) + L"...");
   spooled_source spool;
   std::wstring source = path;
-  if (!path.empty() && os::path_exists(path) && !os::is_regular_file(path)) {
+  if (!path.empty() && sys::path_exists(path) && !sys::is_regular_file(path)) {
     VELA_CHECK(spool.copy(path));
     source = spool.path();
   }

@@ -9,7 +9,7 @@
 #include "vela/format.h"
 #include "vela/odbc/connection_info.h"
 #include "vela/wstr.h"
-#include "os/os.h"
+#include "vela/os_error.h"
 
 namespace vela::terminal {
 

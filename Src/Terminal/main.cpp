@@ -8,7 +8,7 @@
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
 #include "Terminal/terminals.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -25,11 +25,9 @@ constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by
 // Output that cannot be written ends the run: a closed pipe quietly, anything else (a full
 // disk, an I/O error, a file-size limit) with the error on standard error and its code.
 [[noreturn]] void output_failed(uint32_t code) {
-  if (code == os::err_broken_pipe) os::end_by_broken_pipe();
+  if (code == os::err_broken_pipe) sys::end_by_broken_pipe();
   const result status = failure(code);
-  std::string text;
-  os::encode_for_console(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%d [%cd]") + L"\n", text);
-  os::write_all(2, text.data(), text.size());
+  sys::write_error_output(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%d [%cd]") + L"\n");
   Log& log = process_log();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
   log.stop(Log::exit_wait_ms);
@@ -47,7 +45,7 @@ console_writer& failure_output(const terminal_options& options) {
 
 int main(int argc, char** argv) {
   init_program_locale();
-  os::ignore_file_size_signal();
+  sys::ignore_file_size_signal();
   set_string_table(&terminal::strings());
   Log& log = process_log();
   log.start();

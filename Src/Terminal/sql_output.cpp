@@ -9,7 +9,7 @@
 #include "vela/format.h"
 #include "vela/odbc/environment.h"
 #include "vela/utf.h"
-#include "os/os.h"
+#include "vela/system.h"
 
 namespace vela::terminal {
 
@@ -376,7 +376,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     ++count;
     if (stopped_) break;
   }
-  if (interrupted()) fetched = failure(os::err_cancelled, os::system_message(os::err_cancelled));
+  if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
     if (!failures_to_stderr()) {
       out.write(fetched.text());

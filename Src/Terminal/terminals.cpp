@@ -6,7 +6,7 @@
 
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -35,7 +35,7 @@ void command_line_terminal::do_run() {
     handler_->close_terminal();
     return;
   }
-  os::line_reader reader;
+  sys::line_editor reader;
   auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
   std::unique_ptr<completion> words;
   if (reader.editing()) {
@@ -56,12 +56,12 @@ void command_line_terminal::do_run() {
     std::wstring line;
     bool ended = false;
     for (;;) {
-      const os::line_reader::status got = reader.read(prompt, line);
-      if (got == os::line_reader::end_of_input) {
+      const sys::line_editor::status got = reader.read(prompt, line);
+      if (got == sys::line_editor::end_of_input) {
         ended = true;  // no more input, or Ctrl-D: the same as EXIT
         break;
       }
-      if (got == os::line_reader::interrupted) {
+      if (got == sys::line_editor::interrupted) {
         prompt = handler_->prompt();  // Ctrl-C dropped the line: asked again
         continue;
       }
@@ -127,10 +127,10 @@ void stdin_terminal::do_run() {
   std::string raw;
   std::vector<std::wstring> batch;
   result last;
-  while (!interrupted() && !handler_->stopped() && os::read_stdin_line(raw)) {
+  while (!interrupted() && !handler_->stopped() && sys::read_stdin_line(raw)) {
     // A line that ends in a "--" comment keeps its line end, so the comment ends there.
     if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
-    pending += os::decode_from_console(raw);
+    pending += sys::decode_from_console(raw);
     batch.clear();
     take_statements(pending, batch, scanner);
     for (const auto& statement : batch) {

@@ -3,7 +3,7 @@
 
 #include "File/strings.h"
 #include "File/transfer.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/log.h"
@@ -62,7 +62,7 @@ result run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   init_program_locale();
-  os::ignore_file_size_signal();
+  sys::ignore_file_size_signal();
   set_string_table(&blobfile::strings());
   console().set_line_flush(true);
   Log& log = process_log();
