@@ -15,9 +15,6 @@ namespace vela::odbc {
 
 namespace {
 
-// Low 32 bits of an address, as the log lines print pointers.
-unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
-
 bool is_password_key(std::wstring key) {
   trim(key, L" \t");
   // The last word counts: a key may follow a command or a quote ("CONNECT \"...;PWD=x").

@@ -15,7 +15,6 @@
 namespace vela::odbc {
 
 namespace {
-unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 // An execution that returned with information or without data, yet reports a lost connection
 // (SQLSTATE class 08): that is a failure, not an empty result.

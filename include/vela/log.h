@@ -27,7 +27,7 @@ class Log : public base {
 // The process's log, created on the first call and never destroyed.
 Log& process_log();
 
-uint32_t write_formatted(Log& log, const char* tag, const char* format, ...) __attribute__((format(printf, 3, 4)));
+uint32_t write_formatted(Log& log, const char* tag, const char* format, ...) VELA_PRINTF_FORMAT(3, 4);
 uint32_t write_formatted(Log& log, const wchar_t* tag, const wchar_t* format, ...);
 
 } // namespace vela
