@@ -25,8 +25,10 @@ int32_t ticks_until(uint32_t deadline, uint32_t now) { return static_cast<int32_
 
 } // namespace
 
-Log& process_log() {
+Log& install_async_process_log() {
+  // Never destroyed: a writer stuck in the file system must not hold up the exit.
   static Log* const log = new AsyncLog();
+  set_process_log(log);
   return *log;
 }
 
@@ -49,6 +51,7 @@ uint32_t AsyncLog::start() {
 }
 
 uint32_t AsyncLog::write(const std::wstring& tag, const std::wstring& text) {
+  if (recording_.load(std::memory_order_relaxed) == recording_off) return 0;
   auto rec = std::make_unique<log_record>();
   os::realtime_now(rec->seconds, rec->nanoseconds);
   rec->tag = tag;
@@ -72,6 +75,7 @@ uint32_t AsyncLog::stop(uint32_t timeout_ms) {
   if (!thread_.joinable()) return os::err_invalid_handle;
   if (accepting_) {
     accepting_ = false;
+    recording_ = recording_unknown;
     queue_.push_back(message{true, nullptr});
     wake_.notify_one();
   }
@@ -91,6 +95,11 @@ void AsyncLog::flush_log(LogWliParams& params, std::wstring& buffer) {
   buffer.clear();
 }
 
+void AsyncLog::note_parameters(const LogWliParams& params) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (accepting_) recording_ = params.events.empty() ? recording_off : recording_on;
+}
+
 void AsyncLog::writer() {
   thread_id_ = os::thread_id();
   LogWliParams params(options_.base_path.empty() ? default_base_path() : options_.base_path);
@@ -102,6 +111,7 @@ void AsyncLog::writer() {
     params.prepare_log_file();
   } catch (...) {
   }
+  note_parameters(params);
   std::wstring buffer;
   uint32_t last_flush = 0;
   auto reload_period = [&] {
@@ -164,6 +174,7 @@ void AsyncLog::writer() {
         if (params.flush_seconds != old_flush_seconds) next_flush = now + flush_period();
       } catch (...) {
       }
+      note_parameters(params);
     }
     if (ticks_until(next_flush, now) <= 0) {
       next_flush = now + flush_period();

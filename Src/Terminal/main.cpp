@@ -12,7 +12,7 @@
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
-#include "vela/log.h"
+#include "vela/async_log.h"
 #include "vela/odbc/environment.h"
 
 using namespace vela;
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   init_program_locale();
   sys::ignore_file_size_signal();
   set_string_table(&terminal::strings());
-  Log& log = process_log();
+  Log& log = install_async_process_log();
   log.start();
   log.write(L"AMP", L"Started");
   console_writer& out = console();

@@ -99,6 +99,8 @@ class AsyncLog : public Log {
   uint32_t start() override;
   uint32_t stop(uint32_t timeout_ms) override;
   uint32_t write(const std::wstring& tag, const std::wstring& text) override;
+  // False once the writer found that no parameter file asks for any line.
+  bool enabled() const override { return recording_.load(std::memory_order_relaxed) != recording_off; }
 
   uint32_t writer_thread_id() const { return thread_id_; }
 
@@ -108,7 +110,11 @@ class AsyncLog : public Log {
     std::unique_ptr<log_record> record;
   };
 
+  // Until the writer has read the parameters, every line is kept for it.
+  enum recording : int { recording_unknown, recording_on, recording_off };
+
   void writer();
+  void note_parameters(const LogWliParams& params);
   void flush_log(LogWliParams& params, std::wstring& buffer);
 
   options options_;
@@ -118,8 +124,12 @@ class AsyncLog : public Log {
   std::deque<message> queue_;
   bool accepting_ = false;
   bool ended_ = false;
+  std::atomic<int> recording_{recording_unknown};
   std::atomic<uint32_t> thread_id_{0xFFFFFFFFu};
   std::thread thread_;
 };
+
+// Installs an asynchronous log, never destroyed, as the process's log and returns it.
+Log& install_async_process_log();
 
 } // namespace vela

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "vela/file.h"
-#include "vela/log.h"
+#include "vela/async_log.h"
 
 int main(int argc, char** argv) {
   const int threads = argc > 1 ? std::atoi(argv[1]) : 1;
   const int lines = argc > 2 ? std::atoi(argv[2]) : 1;
-  vela::Log& log = vela::process_log();
+  vela::Log& log = vela::install_async_process_log();
   log.start();
   vela::write_formatted(log, "AMP", "Started");
   vela::THandle h;

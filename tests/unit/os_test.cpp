@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
+#include <ctime>
+#include <vector>
 #include <string>
 
+#include "support/temp_dir.h"
 #include "vela/result.h"
 
 using namespace vela;
@@ -114,4 +118,166 @@ TEST(OsConsole, APlainLocaleEnvironmentBecomesUtf8ForLibraries) {
   set_or_unset("LC_CTYPE", saved_ctype == "(unset)" ? nullptr : saved_ctype.c_str());
   set_or_unset("LANG", saved_lang == "(unset)" ? nullptr : saved_lang.c_str());
   os::init_locale();
+}
+
+TEST(OsErrors, UnmatchedErrnoIsInvalidFunctionAndMessagesFollowTheLanguage) {
+  EXPECT_EQ(os::error_from_errno(EDOM), 1u);
+  EXPECT_EQ(os::error_from_errno(ECHILD), 1u);
+  errno = ENOENT;
+  EXPECT_EQ(os::last_error(), 2u);
+
+  const char* saved = std::getenv("LC_ALL");
+  const std::string keep = saved ? saved : "";
+  ::setenv("LC_ALL", "ru_RU.UTF-8", 1);
+  os::forget_language();
+  EXPECT_TRUE(os::russian_ui());
+  EXPECT_EQ(os::system_message(2), L"Файл не найден.");
+  ::setenv("LC_ALL", "en_US.UTF-8", 1);
+  EXPECT_TRUE(os::russian_ui());  // chosen once until forgotten
+  os::forget_language();
+  EXPECT_FALSE(os::russian_ui());
+  EXPECT_EQ(os::system_message(2), L"The file was not found.");
+  EXPECT_EQ(os::system_message(4242), L"");
+  if (saved) ::setenv("LC_ALL", keep.c_str(), 1);
+  else ::unsetenv("LC_ALL");
+  os::forget_language();
+}
+
+TEST(OsTime, LocalCalendarFields) {
+  const char* saved = std::getenv("TZ");
+  const std::string keep = saved ? saved : "";
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  const os::local_time t = os::to_local(1491383287, 6000000);  // 2017-04-05 09:08:07.006 UTC, a Wednesday
+  EXPECT_EQ(t.year, 2017);
+  EXPECT_EQ(t.month, 4);
+  EXPECT_EQ(t.day, 5);
+  EXPECT_EQ(t.day_of_week, 3);
+  EXPECT_EQ(t.hour, 9);
+  EXPECT_EQ(t.minute, 8);
+  EXPECT_EQ(t.second, 7);
+  EXPECT_EQ(t.millisecond, 6);
+  if (saved) ::setenv("TZ", keep.c_str(), 1);
+  else ::unsetenv("TZ");
+  ::tzset();
+}
+
+TEST(OsCodePages, PiecewiseDecodingCarriesCutCharacters) {
+  os::wide_decoder utf8(65001);
+  ASSERT_TRUE(utf8.ok());
+  std::wstring w;
+  const std::string text = "a\xD0\x96" "b\xF0\x9F\x98\x80";  // a Ж b 😀
+  for (char c : text) ASSERT_EQ(utf8.decode(std::string_view(&c, 1), false, w, true), 0u);
+  EXPECT_EQ(w, L"a\u0416b\U0001F600");
+  // A character still cut at the end is invalid input: strict fails and keeps out as it was.
+  os::wide_decoder cut(65001);
+  std::wstring out = L"x";
+  EXPECT_EQ(cut.decode("y\xD0", true, out, true), 1113u);
+  EXPECT_EQ(out, L"x");
+  os::wide_decoder lenient(65001);
+  EXPECT_EQ(lenient.decode("y\xD0", true, out, false), 0u);
+  EXPECT_EQ(out, L"xy\xFFFD");
+  // A stateful encoding keeps its shift state across pieces.
+  os::wide_decoder utf7(65000);
+  ASSERT_TRUE(utf7.ok());
+  std::wstring seven;
+  EXPECT_EQ(utf7.decode("+BBY", false, seven, true), 0u);
+  EXPECT_EQ(utf7.decode("-x", true, seven, true), 0u);
+  EXPECT_EQ(seven, L"\u0416x");
+  EXPECT_FALSE(os::wide_decoder(999999).ok());
+}
+
+TEST(OsConsole, UnencodableCharactersBecomeQuestionMarksAndBadBytesReplacementCharacters) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  ASSERT_TRUE(std::setlocale(LC_ALL, "C"));
+  EXPECT_FALSE(os::console_is_utf8());
+  std::string out = "<";
+  os::encode_for_console(L"a\u00e9\u20ac\U0001F600\tb\n", out);
+  EXPECT_EQ(out, "<a???\tb\n");
+  EXPECT_EQ(os::decode_from_console("a\xff" "b"), L"a\xFFFD" L"b");
+  ASSERT_TRUE(std::setlocale(LC_ALL, "C.UTF-8"));
+  EXPECT_TRUE(os::console_is_utf8());
+  out.clear();
+  os::encode_for_console(L"\u00e9\U0001F600", out);
+  EXPECT_EQ(out, "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(os::decode_from_console("\xD0\x96\xff"), L"\u0416\xFFFD");
+  std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(OsCommandLine, ArgumentsAsGivenAndTheQuotedLine) {
+  const std::vector<std::wstring> args = os::command_args();
+  ASSERT_FALSE(args.empty());
+  EXPECT_NE(args[0].find(L"os_test"), std::wstring::npos);
+  EXPECT_EQ(os::command_line().rfind(os::join_command_line({args[0]}), 0), 0u);
+
+  EXPECT_EQ(os::join_command_line({L"/usr/bin/sqlterm", L"-q:select 1", L"-do", L"a b"}),
+            L"/usr/bin/sqlterm -q:\"select 1\" -do \"a b\"");
+  // The program's own path is never read as an option.
+  EXPECT_EQ(os::join_command_line({L"-x:odd name"}), L"\"-x:odd name\"");
+  EXPECT_EQ(os::join_command_line({L"-x:odd name"}, false), L"-x:\"odd name\"");
+  // Quotes and backslashes in a value that is not an option survive a re-split.
+  EXPECT_EQ(os::join_command_line({L"p", L"say \"hi\"", L"", L"c:\\dir \\"}, true),
+            L"p \"say \\\"hi\\\"\" \"\" \"c:\\dir \\\\\"");
+}
+
+TEST(OsFiles, CreationRulesAndWriterLocks) {
+  vela::testing::temp_dir dir;
+  const std::wstring path = dir.wpath("f.bin");
+  os::handle h = os::invalid_handle, h2 = os::invalid_handle;
+  EXPECT_EQ(os::open_file(path, os::generic_read, os::share_read, os::open_existing, h), 2u);
+  EXPECT_EQ(h, os::invalid_handle);
+  EXPECT_EQ(os::open_file(dir.wpath("no/such/f"), os::generic_write, 0, os::create_always, h), 2u);
+  EXPECT_EQ(os::open_file(dir.wpath(), os::generic_read, os::share_read, os::open_existing, h), 5u);
+  EXPECT_EQ(os::open_file(path, os::generic_read, 0, 9, h), 87u);
+
+  ASSERT_EQ(os::open_file(path, os::generic_write, os::share_read, os::create_new, h), 0u);
+  ASSERT_EQ(os::write_file(h, "hello world", 11), 0u);
+  EXPECT_EQ(os::open_file(path, os::generic_write, os::share_read, os::create_new, h2), 80u);
+  // A second writer is refused while the first denies writing, and cuts nothing.
+  EXPECT_EQ(os::open_file(path, os::generic_write, os::share_read, os::create_always, h2), 32u);
+  int64_t size = 0;
+  EXPECT_EQ(os::file_size(h, size), 0u);
+  EXPECT_EQ(size, 11);
+  // Readers take no lock.
+  ASSERT_EQ(os::open_file(path, os::generic_read, os::share_read | os::share_write, os::open_existing, h2), 0u);
+  char buf[32];
+  size_t got = 0;
+  EXPECT_EQ(os::read_file(h2, buf, sizeof buf, got), 0u);
+  EXPECT_EQ(std::string(buf, got), "hello world");  // to the end of the file, however much was asked
+  EXPECT_EQ(os::close_handle(h2), 0u);
+
+  int64_t pos = -1;
+  EXPECT_EQ(os::seek_file(h, 5, 0, &pos), 0u);
+  EXPECT_EQ(pos, 5);
+  EXPECT_EQ(os::truncate_file(h), 0u);
+  EXPECT_EQ(os::file_size(h, size), 0u);
+  EXPECT_EQ(size, 5);
+  EXPECT_EQ(os::close_handle(h), 0u);
+  EXPECT_EQ(os::close_handle(os::invalid_handle), 6u);
+  EXPECT_EQ(os::close_handle(os::null_handle), 6u);
+  EXPECT_EQ(dir.read("f.bin"), "hello");
+  // Once the writer is gone another may come.
+  ASSERT_EQ(os::open_file(path, os::generic_write, 0, os::truncate_existing, h), 0u);
+  EXPECT_EQ(os::close_handle(h), 0u);
+  EXPECT_EQ(dir.read("f.bin"), "");
+  EXPECT_EQ(os::remove_file(path), 0u);
+  EXPECT_EQ(os::remove_file(path), 2u);
+}
+
+TEST(OsPaths, ExecutableShortNamesAndFolders) {
+  EXPECT_NE(os::executable_path().find(L"os_test"), std::wstring::npos);
+  std::wstring short_name = L"unchanged";
+  EXPECT_FALSE(os::short_path_name(os::executable_path(), short_name));  // no 8.3 names here
+  EXPECT_EQ(os::native_path(L"d\u00e9j\u00e0/\u0416"), "d\xC3\xA9j\xC3\xA0/\xD0\x96");
+
+  vela::testing::temp_dir dir;
+  const std::wstring deep = dir.wpath("a/b/c");
+  EXPECT_EQ(os::create_folders(deep), 0u);
+  EXPECT_EQ(os::create_folders(deep), 0u);  // existing is fine
+  EXPECT_TRUE(os::path_exists(deep));
+  EXPECT_FALSE(os::is_regular_file(deep));
+  EXPECT_TRUE(os::folder_writable(deep));
+  EXPECT_FALSE(os::folder_writable(dir.wpath("missing")));
+  EXPECT_TRUE(os::is_regular_file(os::executable_path()));
+  EXPECT_FALSE(os::is_regular_file(L"/dev/null"));
 }

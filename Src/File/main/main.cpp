@@ -6,7 +6,7 @@
 #include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
-#include "vela/log.h"
+#include "vela/async_log.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
 #include "vela/odbc/query_data_file.h"
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
   sys::ignore_file_size_signal();
   set_string_table(&blobfile::strings());
   console().set_line_flush(true);
-  Log& log = process_log();
+  Log& log = install_async_process_log();
   log.start();
   console() << load_string(nullptr, blobfile::string_id::banner);
   console().line_break();
