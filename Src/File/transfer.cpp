@@ -16,16 +16,7 @@ namespace vela::blobfile {
 
 namespace {
 
-bool is_data_kind(int32_t t) {
-  return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
-         t == SQL_LONGVARBINARY;
-}
-
-bool is_path_kind(int32_t t) { return t == SQL_CHAR || t == SQL_WCHAR || t == SQL_VARCHAR || t == SQL_WVARCHAR; }
-
-bool is_binary_kind(int32_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
-
-bool is_long_text_kind(int32_t t) { return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR; }
+bool is_data_kind(odbc::type_class t) { return t == odbc::type_class::long_text || t == odbc::type_class::binary; }
 
 // Room for the longest path Linux takes, and its terminator.
 constexpr size_t path_units = 4097;
@@ -53,20 +44,20 @@ bool is_text_file(const std::wstring& path) {
 bool find_columns(const odbc::resultset& rows, int& data, int& path) {
   data = path = -1;
   for (size_t i = 0; i < rows.count(); ++i) {
-    if (data < 0 && is_data_kind(rows.at(i).sql_type())) data = static_cast<int>(i);
-    if (path < 0 && is_path_kind(rows.at(i).sql_type())) path = static_cast<int>(i);
+    if (data < 0 && is_data_kind(rows.at(i).kind())) data = static_cast<int>(i);
+    if (path < 0 && rows.at(i).kind() == odbc::type_class::text) path = static_cast<int>(i);
   }
   if (data >= 0 && path >= 0) return true;
   data = path = -1;
   for (size_t i = 0; i < rows.count(); ++i)
-    if (is_binary_kind(rows.at(i).sql_type())) {
+    if (rows.at(i).kind() == odbc::type_class::binary) {
       data = static_cast<int>(i);
       break;
     }
   if (data < 0) return false;
   for (size_t i = 0; i < rows.count(); ++i) {
-    const int32_t t = rows.at(i).sql_type();
-    if (static_cast<int>(i) != data && (is_path_kind(t) || is_long_text_kind(t))) {
+    const odbc::type_class t = rows.at(i).kind();
+    if (static_cast<int>(i) != data && (t == odbc::type_class::text || t == odbc::type_class::long_text)) {
       path = static_cast<int>(i);
       break;
     }
@@ -129,11 +120,11 @@ result download(odbc::query& q) {
   odbc::resultset& rows = q.rows();
   int data = -1, path = -1;
   if (!find_columns(rows, data, path)) return failure(os::err_invalid_data, L"Incorrect result set.");
-  std::vector<SQLWCHAR> buffer(path_units, 0);
-  const int32_t buffer_bytes = static_cast<int32_t>(buffer.size() * sizeof(SQLWCHAR));
-  VELA_CHECK(rows.bind(static_cast<uint16_t>(path + 1), buffer.data(), SQL_C_WCHAR, buffer_bytes));
+  std::vector<char16_t> buffer(path_units, 0);
+  const int32_t buffer_bytes = static_cast<int32_t>(buffer.size() * sizeof(char16_t));
+  VELA_CHECK(rows.bind(static_cast<uint16_t>(path + 1), buffer.data(), odbc::bind_type::wide_text, buffer_bytes));
   const odbc::column& path_column = rows.at(static_cast<size_t>(path));
-  const bool fixed_length = path_column.sql_type() == SQL_CHAR || path_column.sql_type() == SQL_WCHAR;
+  const bool fixed_length = odbc::is_fixed_length_text(path_column.sql_type());
   std::wstring file_name;
   result fetched;
   while ((fetched = rows.fetch()).succeeded()) {
@@ -144,8 +135,8 @@ result download(odbc::query& q) {
       say(L" " + text(string_id::skipped_no_file_name));
       continue;
     }
-    const SQLLEN length = path_column.indicator();
-    if (length == SQL_NO_TOTAL || length >= buffer_bytes)
+    const int64_t length = path_column.indicator();
+    if (length == odbc::no_total || length >= buffer_bytes)
       VELA_CHECK(failure(os::err_filename_too_long, L"'" + file_name + L"'"));
     say(L" " + text(string_id::writing) + L" " + text(string_id::to) + L" '" + file_name + L"'...");
     uint64_t bytes = 0;

@@ -274,7 +274,7 @@ void TTermOdbcHndlr::run_statements(const std::vector<std::wstring>& statements)
 result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
   if (connection_.hdbc()) (void)close_connection();  // reports its own failure
   std::wstring completed;
-  const result r = connection_.connect(nullptr, s, &completed, SQL_DRIVER_COMPLETE_REQUIRED);
+  const result r = connection_.connect(nullptr, s, &completed, odbc::completion::complete_required);
   std::wstring text;
   if (r.succeeded()) {
     options_->driver_parameters = completed;
@@ -292,7 +292,7 @@ result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
 result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const std::wstring& driver) {
   if (connection_.hdbc()) (void)close_connection();  // reports its own failure
   std::wstring completed;
-  const result r = connection_.connect_driver(nullptr, driver, parameters, &completed, SQL_DRIVER_COMPLETE_REQUIRED);
+  const result r = connection_.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
   std::wstring text;
   if (r.succeeded()) {
     options_->driver = driver;

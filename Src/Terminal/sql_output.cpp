@@ -17,8 +17,6 @@ namespace {
 
 std::wstring str(uint32_t id) { return load_string(nullptr, id); }
 
-bool right_aligned(int32_t sql_type) { return sql_type >= 2 && sql_type <= 8; }
-
 bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 // The first max_units UTF-16 units of a text, without half a pair; units tells how many.
@@ -200,12 +198,12 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   for (size_t i = 0; i < rows.count(); ++i) {
     odbc::column& c = rows.at(i);
     printed_column& p = cols[i];
-    const int32_t t = c.sql_type();
-    p.kind = !odbc::is_long_or_binary(t) ? column_kind::bound
-             : !long_columns           ? column_kind::left_out
-             : (t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR) ? column_kind::long_text
-                                                                : column_kind::long_binary;
-    p.right = right_aligned(t);
+    const odbc::type_class t = c.kind();
+    p.kind = !odbc::is_long_or_binary(c.sql_type())  ? column_kind::bound
+             : !long_columns                          ? column_kind::left_out
+             : t == odbc::type_class::long_text       ? column_kind::long_text
+                                                      : column_kind::long_binary;
+    p.right = t == odbc::type_class::number;
     p.name = wide_to_utf16(c.name());
     p.name_length = p.name.size();
     p.width = p.kind == column_kind::bound      ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
@@ -213,7 +211,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
                                                 : options_->long_column_width;
     if (p.kind == column_kind::bound) {
       p.buffer.assign(p.width + 1, u'\0');
-      const result bound = c.bind(p.buffer.data(), SQL_C_WCHAR, static_cast<int32_t>(p.buffer.size() * sizeof(char16_t)));
+      const result bound = c.bind(p.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(p.buffer.size() * sizeof(char16_t)));
       if (!bound.succeeded()) {  // the column would read as NULL in every row
         report_failure(bound.text());
         note(bound);
@@ -340,8 +338,8 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
         }
         continue;
       }
-      const SQLLEN indicator = rows.at(i).indicator();
-      if (indicator == SQL_NULL_DATA) {
+      const int64_t indicator = rows.at(i).indicator();
+      if (indicator == odbc::null_data) {
         write_null(p);
         continue;
       }

@@ -212,7 +212,7 @@ void connection::release_after_failure(const result& r) {
 }
 
 result connection::connect(void* window, const std::wstring& connection_string, std::wstring* completed,
-                           uint16_t completion) {
+                           completion mode) {
   const uint32_t start = tick_count();
   write_formatted(process_log(), L"TOO", L"connection::connect(hwnd=%#010x,cs='%s',this=%#010x) begin", low32(window),
                   mask_password(connection_string).c_str(), low32(this));
@@ -227,7 +227,7 @@ result connection::connect(void* window, const std::wstring& connection_string, 
     SQLWCHAR out[1024] = {};
     SQLSMALLINT out_length = 0;
     const SQLRETURN rc = SQLDriverConnectW(hdbc_, static_cast<SQLHWND>(window), cs.get(), SQL_NTS, out, 1024,
-                                           &out_length, completion);
+                                           &out_length, static_cast<SQLUSMALLINT>(mode));
     if (!sql_ok(rc)) {
       r = odbc_diagnostics(SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT, rc);
       // The driver manager quotes parts of the string (a driver name that swallowed the rest).
@@ -248,8 +248,8 @@ result connection::connect(void* window, const std::wstring& connection_string, 
 }
 
 result connection::connect_driver(void* window, const std::wstring& driver_name, const std::wstring& rest,
-                                  std::wstring* completed, uint16_t completion) {
-  return connect(window, L"Driver={" + driver_name + L"};" + rest, completed, completion);
+                                  std::wstring* completed, completion mode) {
+  return connect(window, L"Driver={" + driver_name + L"};" + rest, completed, mode);
 }
 
 result connection::ConnDs(const std::wstring& dsn, const std::wstring& user, const std::wstring& password) {

@@ -23,9 +23,9 @@ std::wstring text_of(const resultset& rows, size_t i) {
   if (i >= rows.count()) return {};
   const column& c = rows.at(i);
   if (!c.buffer() || c.is_null()) return {};
-  if (c.c_type() == SQL_C_WCHAR) return c.text();
-  if (c.c_type() == SQL_C_SSHORT) return std::to_wstring(*static_cast<const int16_t*>(c.buffer()));
-  if (c.c_type() == SQL_C_LONG) return std::to_wstring(*static_cast<const int32_t*>(c.buffer()));
+  if (c.c_type() == bind_type::wide_text) return c.text();
+  if (c.c_type() == bind_type::int16) return std::to_wstring(*static_cast<const int16_t*>(c.buffer()));
+  if (c.c_type() == bind_type::int32) return std::to_wstring(*static_cast<const int32_t*>(c.buffer()));
   return {};
 }
 
@@ -33,9 +33,9 @@ int32_t int_of(const resultset& rows, size_t i) {
   if (i >= rows.count()) return 0;
   const column& c = rows.at(i);
   if (!c.buffer() || c.is_null()) return 0;
-  if (c.c_type() == SQL_C_LONG) return *static_cast<const int32_t*>(c.buffer());
-  if (c.c_type() == SQL_C_SSHORT) return *static_cast<const int16_t*>(c.buffer());
-  if (c.c_type() == SQL_C_WCHAR) return static_cast<int32_t>(std::wcstol(c.text().c_str(), nullptr, 10));
+  if (c.c_type() == bind_type::int32) return *static_cast<const int32_t*>(c.buffer());
+  if (c.c_type() == bind_type::int16) return *static_cast<const int16_t*>(c.buffer());
+  if (c.c_type() == bind_type::wide_text) return static_cast<int32_t>(std::wcstol(c.text().c_str(), nullptr, 10));
   return 0;
 }
 

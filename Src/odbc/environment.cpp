@@ -8,7 +8,7 @@ namespace vela::odbc {
 namespace {
 
 // Plain process-wide state, set up on the main thread.
-SQLHENV env_handle = SQL_NULL_HENV;
+SQLHENV shared_env = SQL_NULL_HENV;
 int32_t live = 0;
 bool codes_registered = false;
 uint32_t access_error_code = 0;
@@ -49,23 +49,23 @@ static environment process_environment;
 environment::environment() {
   register_codes();
   if (live++ != 0) return;
-  const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_handle);
+  const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &shared_env);
   if (!sql_ok(rc)) {
     // Every later call fails on the missing handle and reports it.
-    (void)odbc_diagnostics(env_handle, SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
-    env_handle = SQL_NULL_HENV;
+    (void)odbc_diagnostics(shared_env, SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
+    shared_env = SQL_NULL_HENV;
     return;
   }
-  SQLSetEnvAttr(env_handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLSetEnvAttr(shared_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
 }
 
 environment::~environment() {
   if (live-- != 1) return;
-  if (env_handle == SQL_NULL_HENV) return;
-  if (sql_ok(SQLFreeHandle(SQL_HANDLE_ENV, env_handle))) env_handle = SQL_NULL_HENV;
+  if (shared_env == SQL_NULL_HENV) return;
+  if (sql_ok(SQLFreeHandle(SQL_HANDLE_ENV, shared_env))) shared_env = SQL_NULL_HENV;
 }
 
-SQLHENV environment::handle() { return env_handle; }
+SQLHENV environment::handle() { return shared_env; }
 int32_t environment::live_count() { return live; }
 
 std::wstring driver_manager_version() {

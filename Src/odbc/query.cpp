@@ -30,11 +30,6 @@ int32_t bounded_display_size(int32_t display_size) {
   return display_size > max_display_size ? max_display_size : display_size;
 }
 
-bool is_long_or_binary(int32_t t) {
-  return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_BINARY || t == SQL_VARBINARY ||
-         t == SQL_LONGVARBINARY;
-}
-
 // ---- column ------------------------------------------------------------------
 
 void column::release() {
@@ -75,32 +70,32 @@ result column::describe() {
   return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
 }
 
-result column::bind(void* buffer, int16_t c_type, int32_t buffer_length) {
+result column::bind(void* buffer, bind_type type, int32_t buffer_length) {
   indicator_ = SQL_NULL_DATA;
-  c_type_ = c_type;
+  c_type_ = type;
   release();
   buffer_ = buffer;
   caller_buffer_ = buffer != nullptr;
   // As when attached: a column whose type is known is still bound.
   const result described = describe();
   if (!described.succeeded() && sql_type_ == 0) return described;
-  if (c_type_ == 0) {
+  if (c_type_ == bind_type::automatic) {
     switch (sql_type_) {
       case SQL_NUMERIC:
-      case SQL_INTEGER: c_type_ = SQL_C_LONG; length_ = 4; break;
+      case SQL_INTEGER: c_type_ = bind_type::int32; length_ = 4; break;
       case SQL_SMALLINT:
-      case SQL_TINYINT: c_type_ = SQL_C_SSHORT; length_ = 2; break;
+      case SQL_TINYINT: c_type_ = bind_type::int16; length_ = 2; break;
       case SQL_FLOAT:
-      case SQL_REAL: c_type_ = SQL_C_FLOAT; length_ = 4; break;
-      case SQL_DOUBLE: c_type_ = SQL_C_DOUBLE; length_ = 8; break;
-      case SQL_DATETIME: c_type_ = SQL_C_WCHAR; length_ = 23; break;
+      case SQL_REAL: c_type_ = bind_type::float32; length_ = 4; break;
+      case SQL_DOUBLE: c_type_ = bind_type::float64; length_ = 8; break;
+      case SQL_DATETIME: c_type_ = bind_type::wide_text; length_ = 23; break;
       default:
         if (is_long_or_binary(sql_type_)) return result();  // read in pieces, never bound
-        c_type_ = SQL_C_WCHAR;
+        c_type_ = bind_type::wide_text;
     }
   }
   int32_t bytes;
-  if (c_type_ == SQL_C_WCHAR)
+  if (c_type_ == bind_type::wide_text)
     bytes = caller_buffer_ && buffer_length ? buffer_length : bounded_display_size(display_size_) * 2 + 2;
   else
     bytes = caller_buffer_ && buffer_length ? buffer_length : (length_ > 0 ? length_ : 8);
@@ -109,14 +104,14 @@ result column::bind(void* buffer, int16_t c_type, int32_t buffer_length) {
     if (!buffer_) throw std::bad_alloc();
   }
   buffer_length_ = bytes;
-  const SQLRETURN rc = SQLBindCol(statement_, number_, c_type_, buffer_, bytes, &indicator_);
+  const SQLRETURN rc = SQLBindCol(statement_, number_, static_cast<SQLSMALLINT>(c_type_), buffer_, bytes, &indicator_);
   if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
   return result();
 }
 
 void column::text(std::wstring& out) const {
   out.clear();
-  if (!buffer_ || is_null() || c_type_ != SQL_C_WCHAR) return;
+  if (!buffer_ || is_null() || c_type_ != bind_type::wide_text) return;
   size_t units = static_cast<size_t>(buffer_length_ / 2);
   if (indicator_ >= 0 && static_cast<size_t>(indicator_ / 2) < units) units = static_cast<size_t>(indicator_ / 2);
   const auto* s = static_cast<const char16_t*>(buffer_);
@@ -135,7 +130,7 @@ void column::text(std::wstring& out) const {
 
 // A driver may hand a BIT over as text in its raw byte: U+0001 for 1, and nothing at all for 0.
 void column::mend_bit_text() {
-  if (sql_type_ != SQL_BIT || c_type_ != SQL_C_WCHAR || !buffer_ || buffer_length_ < 4) return;
+  if (sql_type_ != SQL_BIT || c_type_ != bind_type::wide_text || !buffer_ || buffer_length_ < 4) return;
   auto* s = static_cast<char16_t*>(buffer_);
   if (indicator_ == 0) {
     s[0] = u'0';
@@ -241,13 +236,14 @@ result resultset::detach() {
 
 result resultset::bind_all() {
   result r;
-  for (size_t i = 0; i < columns_.size() && r.succeeded(); ++i) r.merge(columns_[i]->bind(nullptr, 0, 0));
+  for (size_t i = 0; i < columns_.size() && r.succeeded(); ++i)
+    r.merge(columns_[i]->bind(nullptr, bind_type::automatic, 0));
   return r;
 }
 
-result resultset::bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length) {
+result resultset::bind(uint16_t n, void* buffer, bind_type type, int32_t buffer_length) {
   if (n == 0 || n > columns_.size()) return failure(os::err_invalid_parameter);
-  return columns_[n - 1]->bind(buffer, c_type, buffer_length);
+  return columns_[n - 1]->bind(buffer, type, buffer_length);
 }
 
 result resultset::fetch() {

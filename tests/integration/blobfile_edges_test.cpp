@@ -84,7 +84,7 @@ class BlobfileEdges : public ::testing::TestWithParam<std::string> {
     if (!q.rows().fetch().succeeded()) return L"<no row>";
     const column& c = q.rows().at(0);
     if (c.is_null()) return L"<null>";
-    if (c.c_type() == SQL_C_LONG) return std::to_wstring(*static_cast<const int32_t*>(c.buffer()));
+    if (c.c_type() == bind_type::int32) return std::to_wstring(*static_cast<const int32_t*>(c.buffer()));
     return c.text();
   }
 

@@ -1,5 +1,7 @@
 // The ODBC layer against the real driver manager with SQLite3, PostgreSQL and MariaDB.
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -44,7 +46,7 @@ class Odbc : public ::testing::TestWithParam<std::string> {
     EXPECT_TRUE(r.succeeded()) << to_narrow(r.format());
     resultset& rows = q.rows();
     for (size_t i = 0; i < rows.count(); ++i)
-      EXPECT_TRUE(rows.bind(static_cast<uint16_t>(i + 1), nullptr, SQL_C_WCHAR, 0).succeeded());
+      EXPECT_TRUE(rows.bind(static_cast<uint16_t>(i + 1), nullptr, bind_type::wide_text, 0).succeeded());
     std::vector<std::vector<std::wstring>> out;
     result f;
     while ((f = rows.fetch()).succeeded()) {
@@ -211,7 +213,7 @@ TEST_P(Odbc, DefaultBindingsAndDescriptions) {
   ASSERT_EQ(rows.count(), 4u);
   EXPECT_EQ(rows.at(0).name(), L"i");
   EXPECT_EQ(rows.at(0).sql_type(), SQL_INTEGER);
-  EXPECT_EQ(rows.at(0).c_type(), SQL_C_LONG);
+  EXPECT_EQ(static_cast<int>(rows.at(0).c_type()), SQL_C_LONG);
   EXPECT_EQ(rows.at(0).display_size(), db->d.int_display_size);
   EXPECT_EQ(rows.at(1).display_size(), 5);
   EXPECT_EQ(rows.at(2).buffer(), nullptr);  // long text is read in pieces
@@ -224,7 +226,7 @@ TEST_P(Odbc, DefaultBindingsAndDescriptions) {
   // Rebinding to a caller buffer too small for the value: a truncation notice, not a failure.
   SQLWCHAR small[3];
   ASSERT_TRUE(q.execute(L"select v from descr", false, true).succeeded());
-  ASSERT_TRUE(q.rows().bind(1, small, SQL_C_WCHAR, sizeof small).succeeded());
+  ASSERT_TRUE(q.rows().bind(1, small, bind_type::wide_text, sizeof small).succeeded());
   const result f = q.rows().fetch();
   EXPECT_TRUE(f.succeeded());
   EXPECT_EQ(f.severity(), 1);

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 
 #include <cwchar>
 #include <memory>
@@ -6,6 +8,7 @@
 #include "vela/odbc/connection.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
+#include "vela/odbc/types.h"
 
 using namespace vela;
 using namespace vela::odbc;
@@ -119,4 +122,30 @@ TEST(Connection, ADriverNameTheLoaderCannotTakeIsRefusedNotFatal) {
   const result r = c.connect(nullptr, L"Driver=a:/");
   EXPECT_FALSE(r.succeeded());
   EXPECT_NE(r.text(), L"[IM003] Specified driver could not be loaded");
+}
+
+TEST(TypeClass, EverySqlTypeInOneClass) {
+  for (int t : {SQL_CHAR, SQL_VARCHAR, SQL_WCHAR, SQL_WVARCHAR}) {
+    EXPECT_EQ(classify(t), type_class::text) << t;
+    EXPECT_FALSE(is_long_or_binary(t)) << t;
+  }
+  // Numbers are aligned to the right: the core numeric types only, as the printer always did.
+  for (int t : {SQL_NUMERIC, SQL_DECIMAL, SQL_INTEGER, SQL_SMALLINT, SQL_FLOAT, SQL_REAL, SQL_DOUBLE})
+    EXPECT_TRUE(is_number(t)) << t;
+  for (int t : {SQL_BIGINT, SQL_TINYINT, SQL_BIT, SQL_GUID, 0, 12345})
+    EXPECT_EQ(classify(t), type_class::other) << t;
+  for (int t : {SQL_LONGVARCHAR, SQL_WLONGVARCHAR}) {
+    EXPECT_EQ(classify(t), type_class::long_text) << t;
+    EXPECT_TRUE(is_long_or_binary(t)) << t;
+  }
+  for (int t : {SQL_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY}) {
+    EXPECT_EQ(classify(t), type_class::binary) << t;
+    EXPECT_TRUE(is_long_or_binary(t)) << t;
+  }
+  for (int t : {SQL_DATETIME, SQL_TYPE_DATE, SQL_TYPE_TIME, SQL_TYPE_TIMESTAMP, SQL_TIME, SQL_TIMESTAMP})
+    EXPECT_EQ(classify(t), type_class::date_time) << t;
+  EXPECT_TRUE(is_fixed_length_text(SQL_CHAR));
+  EXPECT_TRUE(is_fixed_length_text(SQL_WCHAR));
+  EXPECT_FALSE(is_fixed_length_text(SQL_VARCHAR));
+  EXPECT_FALSE(is_fixed_length_text(SQL_LONGVARCHAR));
 }

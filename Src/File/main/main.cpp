@@ -34,7 +34,7 @@ result run(int argc, char** argv) {
     out << load_string(nullptr, blobfile::string_id::connecting) << L"...";
     out.flush();
     // No parent window: drivers complete what they can and never prompt.
-    status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, SQL_DRIVER_COMPLETE_REQUIRED));
+    status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, odbc::completion::complete_required));
     odbc::query q(&conn, statement);
     out << L" " << load_string(nullptr, blobfile::string_id::executing_query) << L"...";
     out.flush();

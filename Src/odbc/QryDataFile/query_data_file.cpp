@@ -160,8 +160,8 @@ int32_t connection::long_binary_size() {
         rows.fetch().succeeded()) {
       const column& size = rows.at(2);
       if (!size.is_null() && size.buffer()) {
-        if (size.c_type() == SQL_C_LONG) long_binary_size_ = *static_cast<const int32_t*>(size.buffer());
-        else if (size.c_type() == SQL_C_WCHAR) long_binary_size_ = static_cast<int32_t>(std::wcstol(size.text().c_str(), nullptr, 10));
+        if (size.c_type() == bind_type::int32) long_binary_size_ = *static_cast<const int32_t*>(size.buffer());
+        else if (size.c_type() == bind_type::wide_text) long_binary_size_ = static_cast<int32_t>(std::wcstol(size.text().c_str(), nullptr, 10));
       }
     }
     (void)rows.detach();  // fails only when never attached

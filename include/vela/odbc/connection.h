@@ -1,14 +1,12 @@
 // One ODBC connection.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdint>
 #include <string>
 
 #include "vela/containers.h"
 #include "vela/odbc/driver.h"
+#include "vela/odbc/types.h"
 #include "vela/result.h"
 
 namespace vela::odbc {
@@ -29,11 +27,10 @@ class connection : public base {
   connection(const connection&) = delete;
   connection& operator=(const connection&) = delete;
 
-  // completion: 0 no prompt, 1 complete, 2 prompt, 3 complete required.
   result connect(void* window, const std::wstring& connection_string, std::wstring* completed = nullptr,
-                 uint16_t completion = SQL_DRIVER_NOPROMPT);
+                 completion mode = completion::no_prompt);
   result connect_driver(void* window, const std::wstring& driver_name, const std::wstring& rest,
-                        std::wstring* completed = nullptr, uint16_t completion = SQL_DRIVER_NOPROMPT);
+                        std::wstring* completed = nullptr, completion mode = completion::no_prompt);
   result ConnDs(const std::wstring& dsn, const std::wstring& user, const std::wstring& password);
   result disconnect();
   // 0 commit, anything else rollback.
@@ -41,7 +38,7 @@ class connection : public base {
   // COLUMN_SIZE of SQL_LONGVARBINARY, asked once per connection (0 when unknown).
   int32_t long_binary_size();
 
-  SQLHDBC hdbc() const { return hdbc_; }
+  dbc_handle hdbc() const { return hdbc_; }
   driver* adapter() const { return adapter_.get(); }
   bool connected() const { return connected_; }
 
@@ -49,7 +46,7 @@ class connection : public base {
   result allocate();
   void release_after_failure(const result& r);
 
-  SQLHDBC hdbc_ = SQL_NULL_HDBC;
+  dbc_handle hdbc_ = nullptr;
   Case<driver> adapter_;
   bool connected_ = false;
   int32_t long_binary_size_ = 0;

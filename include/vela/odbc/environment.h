@@ -1,12 +1,10 @@
 // The process-wide ODBC environment and the one routine that turns diagnostics into results.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdint>
 #include <string>
 
+#include "vela/odbc/types.h"
 #include "vela/result.h"
 
 namespace vela::odbc {
@@ -19,7 +17,7 @@ class environment : public base {
   environment(const environment&) = delete;
   environment& operator=(const environment&) = delete;
 
-  static SQLHENV handle();
+  static env_handle handle();
   static int32_t live_count();
 };
 
@@ -28,15 +26,16 @@ uint32_t db_access_error();
 uint32_t no_data_error();
 
 // The diagnostics of a failed (or informational) call as a result. Pass the handles of the
-// call. With its return code given, SQL_ERROR and SQL_INVALID_HANDLE are failures whatever
+// call. With its return code given, an error or an invalid handle is a failure whatever
 // class the SQLSTATE has, and the text comes from the first record that is not a warning.
-result odbc_diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt);
-result odbc_diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLRETURN rc);
+result odbc_diagnostics(env_handle env, dbc_handle dbc, stmt_handle stmt);
+result odbc_diagnostics(env_handle env, dbc_handle dbc, stmt_handle stmt, return_code rc);
 
 // The driver manager's version ("03.52.0016.0000"), asked of a connection handle that is
 // not connected; empty when it does not tell.
 std::wstring driver_manager_version();
 
-inline bool sql_ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+// Success, with or without information.
+inline bool sql_ok(return_code rc) { return rc == 0 || rc == 1; }
 
 } // namespace vela::odbc

@@ -1,9 +1,6 @@
 // Statements, their result sets and columns.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdint>
 #include <cstddef>
 #include <functional>
@@ -14,36 +11,35 @@
 
 #include "vela/containers.h"
 #include "vela/odbc/query_data_file.h"
+#include "vela/odbc/types.h"
 #include "vela/result.h"
 
 namespace vela::odbc {
 
 class connection;
 
-// Display sizes that are unknown (0 or negative, such as SQL_NO_TOTAL) or absurd never
+// Display sizes that are unknown (0 or negative, such as no_total) or absurd never
 // reach an allocation: they are taken as these bounds, in characters.
 constexpr int32_t unknown_display_size = 255;
 constexpr int32_t max_display_size = 32767;
 int32_t bounded_display_size(int32_t display_size);
 
-// SQL types that are never bound (long and binary values are read in pieces).
-bool is_long_or_binary(int32_t sql_type);
-
 class column : public base {
  public:
-  column(SQLHSTMT statement, uint16_t number) : statement_(statement), number_(number) {}
+  column(stmt_handle statement, uint16_t number) : statement_(statement), number_(number) {}
   ~column() override { release(); }
   column(const column&) = delete;
   column& operator=(const column&) = delete;
 
   result describe();
-  // buffer null: the column allocates its own; c_type 0: chosen from the SQL type.
-  result bind(void* buffer, int16_t c_type, int32_t buffer_length);
+  // buffer null: the column allocates its own.
+  result bind(void* buffer, bind_type type, int32_t buffer_length);
 
   void* buffer() const { return buffer_; }
-  bool is_null() const { return indicator_ == SQL_NULL_DATA; }
-  SQLLEN indicator() const { return indicator_; }
-  // The value of a column bound as SQL_C_WCHAR, converted to program text.
+  bool is_null() const { return indicator_ == null_data; }
+  // The length of the bound value in bytes, null_data or no_total.
+  int64_t indicator() const { return indicator_; }
+  // The value of a column bound as wide text, converted to program text.
   void text(std::wstring& out) const;
   std::wstring text() const {
     std::wstring s;
@@ -62,7 +58,8 @@ class column : public base {
 
   uint16_t number() const { return number_; }
   int32_t sql_type() const { return sql_type_; }
-  int16_t c_type() const { return c_type_; }
+  bind_type c_type() const { return c_type_; }
+  type_class kind() const { return classify(sql_type_); }
   int32_t display_size() const { return display_size_; }
   int32_t length() const { return length_; }
   const std::wstring& name() const { return name_; }
@@ -74,16 +71,16 @@ class column : public base {
  private:
   void release();
 
-  SQLHSTMT statement_;
+  stmt_handle statement_;
   uint16_t number_;
   void* buffer_ = nullptr;
   int32_t buffer_length_ = 0;
   int32_t sql_type_ = 0;
   std::wstring table_name_;
-  int16_t c_type_ = 0;
+  bind_type c_type_ = bind_type::automatic;
   int32_t display_size_ = 0;
   int32_t length_ = 0;
-  SQLLEN indicator_ = SQL_NULL_DATA;
+  int64_t indicator_ = null_data;
   std::wstring name_;
   bool caller_buffer_ = false;
 };
@@ -95,11 +92,11 @@ class resultset : public base {
   resultset(const resultset&) = delete;
   resultset& operator=(const resultset&) = delete;
 
-  result attach(connection* conn, SQLHSTMT statement);
+  result attach(connection* conn, stmt_handle statement);
   result detach();
   result bind_all();
   // Binds column n (from 1) to a caller buffer.
-  result bind(uint16_t n, void* buffer, int16_t c_type, int32_t buffer_length);
+  result bind(uint16_t n, void* buffer, bind_type type, int32_t buffer_length);
   // Ends with no_data_error after the last row.
   result fetch();
   // The same for a loop over many rows: true for a row, without building a result for it;
@@ -111,11 +108,11 @@ class resultset : public base {
   size_t count() const { return columns_.size(); }
   column& at(size_t i) { return *columns_[i]; }
   const column& at(size_t i) const { return *columns_[i]; }
-  SQLHSTMT hstmt() const { return hstmt_; }
+  stmt_handle hstmt() const { return hstmt_; }
 
  private:
   connection* connection_ = nullptr;
-  SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
+  stmt_handle hstmt_ = nullptr;
   std::vector<std::unique_ptr<column>> columns_;
   bool has_bit_ = false;
 };
@@ -140,7 +137,7 @@ class query : public base {
   int64_t changed_rows() const;
 
   resultset& rows() { return rows_; }
-  SQLHSTMT hstmt() const { return hstmt_; }
+  stmt_handle hstmt() const { return hstmt_; }
   const std::wstring& text() const { return text_; }
   connection* conn() const { return connection_; }
 
@@ -152,7 +149,7 @@ class query : public base {
   std::vector<queryparam*> parameters_;  // not owned
   connection* connection_;
   std::wstring text_;
-  SQLHSTMT hstmt_ = SQL_NULL_HSTMT;
+  stmt_handle hstmt_ = nullptr;
   std::mutex handle_mutex_;  // hstmt_ as cancel sees it
   resultset rows_;
 };

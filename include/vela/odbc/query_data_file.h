@@ -1,13 +1,11 @@
 // Binary values streamed between files (or memory) and the database in pieces.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "vela/odbc/types.h"
 #include "vela/result.h"
 
 namespace vela::odbc {
@@ -28,16 +26,16 @@ const result& check_result(const char* file, int line, const result& r);
 // A data-at-execution binary parameter.
 class queryparam : public base {
  public:
-  virtual result bind_param(connection& conn, SQLHSTMT statement, uint16_t number);
+  virtual result bind_param(connection& conn, stmt_handle statement, uint16_t number);
   virtual uint64_t data_size() = 0;
   // Fills the buffer with the next piece: code 234 when more follow, 0 after the last one.
   virtual result next_chunk(chunk_buffer& chunk) = 0;
   virtual queryparam* clone() const = 0;
 
-  SQLLEN indicator() const { return indicator_; }
+  int64_t indicator() const { return indicator_; }
 
  protected:
-  SQLLEN indicator_ = 0;
+  int64_t indicator_ = 0;
   int64_t announced_size_ = -1;  // the length told to the driver, when it asked for one
 };
 

@@ -1,0 +1,66 @@
+#include "vela/odbc/types.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <type_traits>
+
+// The library's names stand for the driver manager's own types and values.
+static_assert(std::is_same_v<SQLHENV, vela::odbc::env_handle>);
+static_assert(std::is_same_v<SQLHDBC, vela::odbc::dbc_handle>);
+static_assert(std::is_same_v<SQLHSTMT, vela::odbc::stmt_handle>);
+static_assert(std::is_same_v<SQLRETURN, vela::odbc::return_code>);
+static_assert(std::is_same_v<SQLLEN, int64_t>);
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+static_assert(static_cast<int>(vela::odbc::completion::no_prompt) == SQL_DRIVER_NOPROMPT);
+static_assert(static_cast<int>(vela::odbc::completion::complete) == SQL_DRIVER_COMPLETE);
+static_assert(static_cast<int>(vela::odbc::completion::prompt) == SQL_DRIVER_PROMPT);
+static_assert(static_cast<int>(vela::odbc::completion::complete_required) == SQL_DRIVER_COMPLETE_REQUIRED);
+static_assert(static_cast<int>(vela::odbc::bind_type::wide_text) == SQL_C_WCHAR);
+static_assert(static_cast<int>(vela::odbc::bind_type::binary) == SQL_C_BINARY);
+static_assert(static_cast<int>(vela::odbc::bind_type::int32) == SQL_C_LONG);
+static_assert(static_cast<int>(vela::odbc::bind_type::int16) == SQL_C_SSHORT);
+static_assert(static_cast<int>(vela::odbc::bind_type::float32) == SQL_C_FLOAT);
+static_assert(static_cast<int>(vela::odbc::bind_type::float64) == SQL_C_DOUBLE);
+static_assert(SQL_SUCCESS == 0 && SQL_SUCCESS_WITH_INFO == 1);  // sql_ok
+static_assert(vela::odbc::null_data == SQL_NULL_DATA);
+static_assert(vela::odbc::no_total == SQL_NO_TOTAL);
+
+namespace vela::odbc {
+
+type_class classify(int32_t sql_type) {
+  switch (sql_type) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR: return type_class::text;
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_FLOAT:
+    case SQL_REAL:
+    case SQL_DOUBLE: return type_class::number;
+    case SQL_LONGVARCHAR:
+    case SQL_WLONGVARCHAR: return type_class::long_text;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY: return type_class::binary;
+    case SQL_DATETIME:
+    case SQL_TIME:
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP: return type_class::date_time;
+    default: return type_class::other;
+  }
+}
+
+bool is_long_or_binary(int32_t sql_type) {
+  const type_class c = classify(sql_type);
+  return c == type_class::long_text || c == type_class::binary;
+}
+
+bool is_fixed_length_text(int32_t sql_type) { return sql_type == SQL_CHAR || sql_type == SQL_WCHAR; }
+
+} // namespace vela::odbc
