@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "os/os.h"
+#include "File/strings.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/odbc/environment.h"
@@ -69,32 +70,32 @@ bool find_columns(const odbc::resultset& rows, int& data, int& path) {
 class spooled_source {
  public:
   ~spooled_source() {
-    if (!path_.empty()) os::remove_file(path_);
+    if (!path_.empty()) sys::remove_file(path_);
   }
 
   result copy(const std::wstring& source) {
     file in;
     if (const uint32_t code = in.open_code(source, file_access::read, file_access::share_read, nullptr,
                                            file_access::open_existing, file_access::normal_attributes, 0))
-      return result(code, L"'" + source + L"'", 3);
-    os::handle out = os::invalid_handle;
-    if (const uint32_t code = os::create_temp_file(path_, out)) return result(code, std::wstring(), 3);
+      return failure(code, L"'" + source + L"'");
+    sys::file_handle out = sys::invalid_file_handle;
+    if (const uint32_t code = sys::create_temp_file(path_, out)) return failure(code);
     std::vector<unsigned char> piece(odbc::upload_chunk_size);
     result r;
     for (;;) {
       size_t got = 0;
       if (const uint32_t code = in.read(piece.data(), piece.size(), got)) {
-        r = result(code, L"'" + source + L"'", 3);
+        r = failure(code, L"'" + source + L"'");
         break;
       }
       if (got == 0) break;
-      if (const uint32_t code = os::write_file(out, piece.data(), got)) {
-        r = result(code, L"'" + path_ + L"'", 3);
+      if (const uint32_t code = sys::write_file(out, piece.data(), got)) {
+        r = failure(code, L"'" + path_ + L"'");
         break;
       }
       if (got < piece.size()) break;
     }
-    if (const uint32_t code = os::close_handle(out); code != 0 && r.succeeded()) r = result(code, std::wstring(), 3);
+    if (const uint32_t code = sys::close_file(out); code != 0 && r.succeeded()) r = failure(code);
     return r;
   }
 
@@ -118,7 +119,7 @@ result download(odbc::query& q) {
   VELA_CHECK(q.execute(q.text(), false, true));
   odbc::resultset& rows = q.rows();
   int data = -1, path = -1;
-  if (!find_columns(rows, data, path)) return result(os::err_invalid_data, L"Incorrect result set.", 3);
+  if (!find_columns(rows, data, path)) return failure(os::err_invalid_data, L"Incorrect result set.");
   std::vector<char16_t> buffer(path_units, 0);
   const int32_t buffer_bytes = static_cast<int32_t>(buffer.size() * sizeof(char16_t));
   VELA_CHECK(rows.bind(static_cast<uint16_t>(path + 1), buffer.data(), odbc::bind_type::wide_text, buffer_bytes));
@@ -131,16 +132,16 @@ result download(odbc::query& q) {
     // Fixed-length text comes padded; the blanks are no part of the file name.
     if (fixed_length) file_name.erase(file_name.find_last_not_of(L' ') + 1);
     if (path_column.is_null() || file_name.empty()) {
-      say(L" " + text(12));
+      say(L" " + text(string_id::skipped_no_file_name));
       continue;
     }
     const int64_t length = path_column.indicator();
     if (length == odbc::no_total || length >= buffer_bytes)
-      VELA_CHECK(result(os::err_filename_too_long, L"'" + file_name + L"'", 3));
-    say(L" " + text(5) + L" " + text(10) + L" '" + file_name + L"'...");
+      VELA_CHECK(failure(os::err_filename_too_long, L"'" + file_name + L"'"));
+    say(L" " + text(string_id::writing) + L" " + text(string_id::to) + L" '" + file_name + L"'...");
     uint64_t bytes = 0;
     VELA_CHECK(odbc::query_file_downloader(file_name).download(q, static_cast<uint16_t>(data + 1), &bytes));
-    say(L" " + text(6) + L" " + std::to_wstring(bytes) + L" " + text(7) + L".");
+    say(L" " + text(string_id::written) + L" " + std::to_wstring(bytes) + L" " + text(string_id::bytes) + L".");
   }
   console().line_break();
   // Only the end of the rows ends a download well; any other failed fetch is reported.
@@ -149,10 +150,10 @@ result download(odbc::query& q) {
 }
 
 result upload(odbc::query& q, const std::wstring& path) {
-  say(text(5) + L" " + path + L" " + text(11) + L"...");
+  say(text(string_id::writing) + L" " + path + L" " + text(string_id::to_database) + L"...");
   spooled_source spool;
   std::wstring source = path;
-  if (!path.empty() && os::path_exists(path) && !os::is_regular_file(path)) {
+  if (!path.empty() && sys::path_exists(path) && !sys::is_regular_file(path)) {
     VELA_CHECK(spool.copy(path));
     source = spool.path();
   }
@@ -176,9 +177,9 @@ result upload(odbc::query& q, const std::wstring& path) {
   }
   // A known count of 0 changed rows (an UPDATE that matched nothing) stored nothing.
   if (q.changed_rows() == 0) {
-    say(L" " + text(13));
+    say(L" " + text(string_id::no_row_changed));
     console().line_break();
-    return result(os::err_not_found, text(13), 3);
+    return failure(os::err_not_found, text(string_id::no_row_changed));
   }
   if (r.succeeded()) say(L" OK");
   console().line_break();

@@ -1,7 +1,5 @@
 #include "vela/ini.h"
 
-#include <strings.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -85,13 +83,13 @@ TIniSection::TIniSection(const char* name) { name_.assign(name); }
 
 const TIniVal* TIniSection::find(const char* name) const {
   for (uint32_t i = 0; i < entries_.count(); ++i)
-    if (strcasecmp(entries_.at(i)->name().c_str(), name) == 0) return entries_.at(i);
+    if (compare_ascii_nocase(entries_.at(i)->name().c_str(), name) == 0) return entries_.at(i);
   return nullptr;
 }
 
 const TIniSection* TIni::find(const char* name) const {
   for (uint32_t i = 0; i < sections_.count(); ++i)
-    if (strcasecmp(sections_.at(i)->name().c_str(), name) == 0) return sections_.at(i);
+    if (compare_ascii_nocase(sections_.at(i)->name().c_str(), name) == 0) return sections_.at(i);
   return nullptr;
 }
 
@@ -146,7 +144,7 @@ uint32_t TIni::parse(const char* text) {
     if (current.empty() || entry.empty()) continue;
     TIniSection* target = nullptr;
     for (uint32_t i = 0; i < sections_.count() && !target; ++i)
-      if (strcasecmp(sections_.at(i)->name().c_str(), current.c_str()) == 0) target = sections_.at(i);
+      if (compare_ascii_nocase(sections_.at(i)->name().c_str(), current.c_str()) == 0) target = sections_.at(i);
     if (!target) {
       target = new TIniSection(current.c_str());
       sections_.append(target);

@@ -1,6 +1,4 @@
 // Log parameters, their ".wli" file and its two formats.
-#include <strings.h>
-
 #include <cstdlib>
 #include <string>
 
@@ -127,12 +125,12 @@ class LogWliParamsLoader2 {
     const vela::TIniSection* prms = ini.find("Prms");
     if (!prms) return 13;
     if (const auto* v = prms->find("TmFrmt")) params.time_format = widen(v->text().c_str());
-    if (const auto* v = prms->find("PID")) params.show_pid = strcasecmp(v->text().c_str(), "On") == 0;
-    if (const auto* v = prms->find("TID")) params.show_tid = strcasecmp(v->text().c_str(), "On") == 0;
+    if (const auto* v = prms->find("PID")) params.show_pid = vela::compare_ascii_nocase(v->text().c_str(), "On") == 0;
+    if (const auto* v = prms->find("TID")) params.show_tid = vela::compare_ascii_nocase(v->text().c_str(), "On") == 0;
     if (const auto* v = prms->find("StrtMd")) {
       const char* m = v->text().c_str();
-      if (strcasecmp(m, "ovrwrt") == 0 || strcasecmp(m, "overwrite") == 0) params.start_mode = vela::start_overwrite;
-      else if (strcasecmp(m, "new") == 0) params.start_mode = vela::start_new;
+      if (vela::compare_ascii_nocase(m, "ovrwrt") == 0 || vela::compare_ascii_nocase(m, "overwrite") == 0) params.start_mode = vela::start_overwrite;
+      else if (vela::compare_ascii_nocase(m, "new") == 0) params.start_mode = vela::start_new;
       else params.start_mode = vela::start_append;
     }
     if (const auto* v = prms->find("FlshSec")) params.flush_seconds = seconds(v);
@@ -192,7 +190,7 @@ class LogWliParamsLoader {
       if (token[0] == '+') {
         params.events[widen(token.substr(1).c_str())] = L"";
       } else if (token[0] == '!') {
-        if (strcasecmp(token.substr(1).c_str(), "IMM") != 0) params.flush_bytes = 1;
+        if (vela::compare_ascii_nocase(token.substr(1).c_str(), "IMM") != 0) params.flush_bytes = 1;
       }
     }
     return 0;

@@ -3,12 +3,13 @@
 #include <cwctype>
 
 #include "Terminal/prompt.h"
+#include "Terminal/strings.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/odbc/connection_info.h"
 #include "vela/wstr.h"
-#include "os/os.h"
+#include "vela/os_error.h"
 
 namespace vela::terminal {
 
@@ -20,8 +21,6 @@ template <typename... Args>
 std::wstring message(uint32_t id, Args... args) {
   return wformat(str(id).c_str(), args...);
 }
-
-result failure(uint32_t code, std::wstring text = {}) { return result(code, std::move(text), 3); }
 
 bool starts_nocase(const std::wstring& s, const wchar_t* prefix) {
   const std::wstring p(prefix);
@@ -37,7 +36,7 @@ std::wstring unquoted(std::wstring s) {
 
 class connect_command : public TOdbcHndlrCmd {
  public:
-  explicit connect_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"CONNECT", str(108)) {}
+  explicit connect_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"CONNECT", str(string_id::connect_help)) {}
   result run() override {
     const std::wstring p1 = parameter(1);
     if (compare_nocase(p1, L"DRIVER") == 0) return handler->connect_by_driver(parameter(3), parameter(2));
@@ -55,18 +54,18 @@ class disconnect_command : public TOdbcHndlrCmd {
 
 class list_command : public TOdbcHndlrCmd {
  public:
-  explicit list_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"LIST", str(114)) {}
+  explicit list_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"LIST", str(string_id::list_help)) {}
   result run() override {
     const std::wstring kind = to_upper_copy(parameter(1));
     console_writer& out = console();
     if (kind == L"DRIVERS") {
       std::vector<std::wstring> names;
       odbc::list_installed_drivers(names);
-      out << str(116);
+      out << str(string_id::driver_list);
       out.line_break().line_break();
       for (const auto& n : names) out.write(n).line_break();
       out.line_break();
-      out << str(115) << std::to_wstring(names.size());
+      out << str(string_id::number_of_drivers) << std::to_wstring(names.size());
       out.line_break();
       return result();
     }
@@ -83,7 +82,7 @@ class list_command : public TOdbcHndlrCmd {
       for (const auto& n : user) out.write(n).line_break();
       if (system.size() + user.size() > 0) {
         out.line_break();
-        out << str(121) << std::to_wstring(system.size() + user.size());
+        out << str(string_id::number_of_datasources) << std::to_wstring(system.size() + user.size());
         out.line_break();
       }
       return result();
@@ -112,19 +111,19 @@ class list_command : public TOdbcHndlrCmd {
       std::vector<odbc::column_info> columns;
       return odbc::connection_info(&handler->connection()).ListCols(columns, L"", L"", L"", L"");
     }
-    return failure(os::err_invalid_parameter, kind.empty() ? str(113) : message(112, kind.c_str()));
+    return failure(os::err_invalid_parameter, kind.empty() ? str(string_id::parameter_missing) : message(string_id::unknown_parameter, kind.c_str()));
   }
 };
 
 class exit_command : public TOdbcHndlrCmd {
  public:
-  explicit exit_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"EXIT", str(122)) {}
+  explicit exit_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"EXIT", str(string_id::exit_help)) {}
   result run() override { return failure(os::err_cancelled); }
 };
 
 class help_command : public TOdbcHndlrCmd {
  public:
-  explicit help_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"HELP", str(128)) {}
+  explicit help_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"HELP", str(string_id::help_help)) {}
   result run() override {
     const std::wstring p1 = parameter(1);
     if (p1.empty()) return handler->list_command_names();
@@ -181,7 +180,7 @@ void TTermOdbcHndlr::note(const result& r) {
   if (!options_->on_error || stopped_ || r.succeeded() || r.code() == os::err_cancelled) return;
   stopped_ = true;
   // The exit status is the failure's code, and never 0.
-  first_failure_ = r.code() ? r : result(os::err_invalid_function, r.text(), 3);
+  first_failure_ = r.code() ? r : failure(os::err_invalid_function, r.text());
 }
 
 void TTermOdbcHndlr::report_info(const std::wstring& text) {
@@ -251,16 +250,16 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
     note(r);
     return r;
   }
-  const std::wstring text = message(103, l.c_str());
+  const std::wstring text = message(string_id::unknown_command, l.c_str());
   report_failure(text);
   console().flush();
   const result r = failure(os::err_invalid_data, text);
   note(r);
-  return result(r.code(), std::wstring(), 3);
+  return failure(r.code());
 }
 
 void TTermOdbcHndlr::close_terminal() {
-  if (connection_.hdbc()) close_connection();
+  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
   console().flush();
 }
 
@@ -268,21 +267,21 @@ void TTermOdbcHndlr::run_statements(const std::vector<std::wstring>& statements)
   for (const auto& s : statements) {
     if (interrupted() || stopped_) break;  // Ctrl-C or "-oe" ends a batch
     statement_break();
-    handle_line(s);
+    (void)handle_line(s);  // reports and notes its own failure
   }
 }
 
 result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
-  if (connection_.hdbc()) close_connection();
+  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
   std::wstring completed;
   const result r = connection_.connect(nullptr, s, &completed, odbc::completion::complete_required);
   std::wstring text;
   if (r.succeeded()) {
     options_->driver_parameters = completed;
-    text = message(131, completed.c_str());
+    text = message(string_id::connected_to, completed.c_str());
   } else {
     // The string as typed may carry a password: it is shown masked.
-    text = message(132, odbc::mask_password(s).c_str());
+    text = message(string_id::connection_failed, odbc::mask_password(s).c_str());
     report_failure(text);
     return r;
   }
@@ -291,7 +290,7 @@ result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
 }
 
 result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const std::wstring& driver) {
-  if (connection_.hdbc()) close_connection();
+  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
   std::wstring completed;
   const result r = connection_.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
   std::wstring text;
@@ -299,10 +298,10 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
     options_->driver = driver;
     options_->datasource.clear();
     options_->driver_parameters = completed;
-    text = message(104, options_->driver.c_str(), options_->driver_parameters.c_str());
+    text = message(string_id::connected_to_driver, options_->driver.c_str(), options_->driver_parameters.c_str());
   } else {
     // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
-    text = message(106, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
+    text = message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
     report_failure(text);
     return r;
   }
@@ -312,16 +311,16 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
 
 result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, const std::wstring& user,
                                              const std::wstring& password) {
-  if (connection_.hdbc()) close_connection();
+  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
   const result r = connection_.ConnDs(datasource, user, password);
   std::wstring text;
   if (r.succeeded()) {
     options_->datasource = datasource;
     options_->driver.clear();
     options_->user = user;
-    text = user.empty() ? message(126, datasource.c_str()) : message(124, datasource.c_str(), user.c_str());
+    text = user.empty() ? message(string_id::connected_to_datasource, datasource.c_str()) : message(string_id::connected_to_datasource_user, datasource.c_str(), user.c_str());
   } else {
-    report_failure(user.empty() ? message(127, datasource.c_str()) : message(123, datasource.c_str(), user.c_str()));
+    report_failure(user.empty() ? message(string_id::datasource_connection_failed, datasource.c_str()) : message(string_id::datasource_user_connection_failed, datasource.c_str(), user.c_str()));
     return r;
   }
   report_info(text);
@@ -330,15 +329,15 @@ result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, con
 
 result TTermOdbcHndlr::close_connection() {
   if (!connection_.hdbc()) {
-    report_failure(str(107));
+    report_failure(str(string_id::not_connected));
     return failure(os::err_invalid_parameter);
   }
-  connection_.disconnect();
+  (void)connection_.disconnect();  // fails only when not connected, checked above
   std::wstring text;
-  if (!options_->connection_string.empty()) text = message(133, options_->driver_parameters.c_str());
+  if (!options_->connection_string.empty()) text = message(string_id::disconnected_from, options_->driver_parameters.c_str());
   else if (!options_->driver.empty())
-    text = message(105, options_->driver.c_str(), options_->driver_parameters.c_str());
-  else text = message(125, options_->datasource.c_str());
+    text = message(string_id::disconnected_from_driver, options_->driver.c_str(), options_->driver_parameters.c_str());
+  else text = message(string_id::disconnected_from_datasource, options_->datasource.c_str());
   if (options_->csv) {
     report_info(text);
   } else if (!options_->data_only) {
@@ -369,7 +368,7 @@ result TTermOdbcHndlr::show_command_help(const std::wstring& keyword) {
       return result();
     }
   }
-  report_failure(message(103, upper.c_str()));
+  report_failure(message(string_id::unknown_command, upper.c_str()));
   return failure(os::err_invalid_parameter);
 }
 

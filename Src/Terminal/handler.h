@@ -20,7 +20,7 @@ class terminal_handler {
  public:
   virtual ~terminal_handler() = default;
   virtual result open_terminal() { return result(); }
-  virtual result handle_line(const std::wstring&) { return result(1, std::wstring(), 3); }
+  virtual result handle_line(const std::wstring&) { return failure(1); }
   virtual void close_terminal() {}
   virtual std::wstring prompt() { return L">"; }
   // A failure's text (written as is on the console here).

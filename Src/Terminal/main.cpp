@@ -8,7 +8,7 @@
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
 #include "Terminal/terminals.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -26,11 +26,9 @@ constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by
 // Output that cannot be written ends the run: a closed pipe quietly, anything else (a full
 // disk, an I/O error, a file-size limit) with the error on standard error and its code.
 [[noreturn]] void output_failed(uint32_t code) {
-  if (code == os::err_broken_pipe) os::end_by_broken_pipe();
-  const result status(code, std::wstring(), 3);
-  std::string text;
-  os::encode_for_console(load_string(nullptr, 4) + L". " + status.format(L"%d [%cd]") + L"\n", text);
-  os::write_all(2, text.data(), text.size());
+  if (code == os::err_broken_pipe) sys::end_by_broken_pipe();
+  const result status = failure(code);
+  sys::write_error_output(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%d [%cd]") + L"\n");
   Log& log = process_log();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
   log.stop(Log::exit_wait_ms);
@@ -48,7 +46,7 @@ console_writer& failure_output(const terminal_options& options) {
 
 int main(int argc, char** argv) {
   init_program_locale();
-  os::ignore_file_size_signal();
+  sys::ignore_file_size_signal();
   set_string_table(&terminal::strings());
   Log& log = install_async_process_log();
   log.start();
@@ -57,8 +55,8 @@ int main(int argc, char** argv) {
   out.on_failure(output_failed);
   const auto only_argument = [argc, argv](const char* a) { return argc == 2 && std::strcmp(argv[1], a) == 0; };
   if (only_argument("/?") || only_argument("-?") || only_argument("--help") || only_argument("-h")) {
-    out.write(load_string(nullptr, 2));
-    out.write(name_program(load_string(nullptr, 1), L"sqlterm"));
+    out.write(load_string(nullptr, string_id::banner));
+    out.write(name_program(load_string(nullptr, string_id::usage), L"sqlterm"));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;
@@ -66,7 +64,7 @@ int main(int argc, char** argv) {
   if (only_argument("--version")) {
     std::wstring dm = odbc::driver_manager_version();
     if (dm.empty()) dm = L"?";
-    out.write(wformat(load_string(nullptr, 136).c_str(), dm.c_str()));
+    out.write(wformat(load_string(nullptr, string_id::version).c_str(), dm.c_str()));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;
@@ -76,7 +74,7 @@ int main(int argc, char** argv) {
   bool batch = false;
   try {
     options.parse_options();
-    if (!options.data_only && !options.csv) out.write(load_string(nullptr, 2));
+    if (!options.data_only && !options.csv) out.write(load_string(nullptr, string_id::banner));
     TTermOdbcHndlr handler(&options);
     // Statements of the command line, a file or standard input: Ctrl-C ends the run.
     batch = options.query_from_stdin ||
@@ -86,16 +84,16 @@ int main(int argc, char** argv) {
     else command_line_terminal(&handler).do_run();
     status = handler.first_failure();  // with "-oe", the failure that ended the run
   } catch (const windows_error& e) {
-    status = result(static_cast<uint32_t>(e.code()), e.what(), 3);
-    failure_output(options).write(load_string(nullptr, 4) + L". " + status.format(L"%c [%cd]")).line_break();
+    status = failure(static_cast<uint32_t>(e.code()), e.what());
+    failure_output(options).write(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%c [%cd]")).line_break();
   } catch (const wexception& e) {
-    status = result(os::err_internal_error, e.what(), 3);
-    failure_output(options).write(load_string(nullptr, 3) + L". " + e.what()).line_break();
+    status = failure(os::err_internal_error, e.what());
+    failure_output(options).write(load_string(nullptr, string_id::internal_error) + L". " + e.what()).line_break();
   } catch (...) {
-    status = result(os::err_internal_error, std::wstring(), 3);
+    status = failure(os::err_internal_error);
   }
   out.flush();
-  if (batch && interrupted()) status = result(interrupted_exit, std::wstring(), 3);
+  if (batch && interrupted()) status = failure(interrupted_exit);
   error_console().flush();
   write_formatted(log, L"AMP", L"Prg end(%u,%s).", status.code(), status.description().c_str());
   log.stop(Log::exit_wait_ms);

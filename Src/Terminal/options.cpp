@@ -1,7 +1,7 @@
 #include "Terminal/options.h"
 
 #include "Terminal/sql_split.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/cmdline.h"
 #include "vela/wstr.h"
 
@@ -44,7 +44,7 @@ size_t parse_long_column_width(const std::wstring& value) {
 
 } // namespace
 
-void terminal_options::parse_options() { parse_options(os::command_args()); }
+void terminal_options::parse_options() { parse_options(sys::command_args()); }
 
 void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   reset();
@@ -75,7 +75,7 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
     if (!query_text.empty()) split_statements(query_text, statements);
     return;
   }
-  parse_positional(argv);
+  (void)parse_positional(argv);  // never fails
   for (const auto& f : script_files) read_script_file(f, text_file_code_page{auto_code_page, false}, statements);
 }
 
@@ -110,7 +110,7 @@ void read_script_file(const std::wstring& file_name, text_file_code_page code_pa
   // A piece at a time: only the statements are held, not the whole text as well.
   textfile file(file_name, code_page);
   int64_t size = 0;  // no more characters than bytes in any code page
-  if (os::is_regular_file(file_name)) {
+  if (sys::is_regular_file(file_name)) {
     // Opened first for its size; pipes and FIFOs are opened by the reading alone.
     file.open(file_name, file_access::read, file_access::share_read, nullptr, file_access::open_existing,
               file_access::normal_attributes, 0);

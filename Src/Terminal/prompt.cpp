@@ -7,7 +7,7 @@
 
 #include "Log/log_place.h"
 #include "Terminal/handler.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/connection_info.h"
 #include "vela/wstr.h"
@@ -149,11 +149,11 @@ void completion::line_handled(const std::wstring& line) {
 
 void watch_interrupts(bool batch) {
   batch_run = batch;
-  os::watch_interrupts([] {
+  sys::watch_interrupts([] {
     interrupt_seen = true;
-    if (batch_run) os::default_interrupts();  // a second Ctrl-C ends the process
+    if (batch_run) sys::default_interrupts();  // a second Ctrl-C ends the process
     std::lock_guard<std::mutex> lock(running_mutex);
-    if (running) running->cancel();
+    if (running) (void)running->cancel();  // nothing to tell in a signal handler
   });
 }
 

@@ -3,12 +3,13 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/prompt.h"
+#include "Terminal/strings.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/odbc/environment.h"
 #include "vela/utf.h"
-#include "os/os.h"
+#include "vela/system.h"
 
 namespace vela::terminal {
 
@@ -156,7 +157,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
       print_result_set(q, summary);
       if (!options_->data_only) {
         summary.write(L" ");
-        summary.write(wformat(str(109).c_str(), format_elapsed(elapsed).c_str()));
+        summary.write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));
         summary.line_break();
       }
     } else if (!failures_to_stderr()) {
@@ -177,9 +178,9 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer& summary) {
   if (options_->data_only) return;
   const uint32_t affected = q.rows().row_count();
   if (&summary != &console()) console().flush();  // the rows come first
-  summary.write(affected ? wformat(str(129).c_str(), affected) : str(130));
+  summary.write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
   summary.write(L" ");
-  summary.write(rows ? wformat(str(110).c_str(), rows) : str(111));
+  summary.write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
 }
 
 uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
@@ -210,9 +211,13 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
                                                 : options_->long_column_width;
     if (p.kind == column_kind::bound) {
       p.buffer.assign(p.width + 1, u'\0');
-      c.bind(p.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(p.buffer.size() * sizeof(char16_t)));
+      const result bound = c.bind(p.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(p.buffer.size() * sizeof(char16_t)));
+      if (!bound.succeeded()) {  // the column would read as NULL in every row
+        report_failure(bound.text());
+        note(bound);
+      }
     } else if (p.kind == column_kind::left_out && csv) {
-      left_out += wformat(str(135).c_str(), c.name().c_str());
+      left_out += wformat(str(string_id::column_left_out).c_str(), c.name().c_str());
     }
     // Long and binary columns stay unbound: left out, they read as NULL in every row; with
     // "-lc" they are read in pieces.
@@ -369,7 +374,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     ++count;
     if (stopped_) break;
   }
-  if (interrupted()) fetched = result(os::err_cancelled, os::system_message(os::err_cancelled), 3);
+  if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
     if (!failures_to_stderr()) {
       out.write(fetched.text());

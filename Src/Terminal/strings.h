@@ -5,4 +5,48 @@
 namespace vela::terminal {
 // sqlterm's numbered strings in English and Russian.
 const string_table& strings();
+
+// The numbers of the strings, by what they say.
+namespace string_id {
+enum : uint32_t {
+  usage = 1,
+  banner = 2,
+  internal_error = 3,
+  command_failed = 4,
+  unknown_command = 103,
+  connected_to_driver = 104,
+  disconnected_from_driver = 105,
+  driver_connection_failed = 106,
+  not_connected = 107,
+  connect_help = 108,
+  execution_time = 109,
+  rows_selected = 110,
+  no_rows_selected = 111,
+  unknown_parameter = 112,
+  parameter_missing = 113,
+  list_help = 114,
+  number_of_drivers = 115,
+  driver_list = 116,
+  user_datasource_list = 117,
+  system_datasource_list = 118,
+  no_user_datasources = 119,
+  no_system_datasources = 120,
+  number_of_datasources = 121,
+  exit_help = 122,
+  datasource_user_connection_failed = 123,
+  connected_to_datasource_user = 124,
+  disconnected_from_datasource = 125,
+  connected_to_datasource = 126,
+  datasource_connection_failed = 127,
+  help_help = 128,
+  rows_affected = 129,
+  no_rows_affected = 130,
+  connected_to = 131,
+  connection_failed = 132,
+  disconnected_from = 133,
+  statement_not_ended = 134,
+  column_left_out = 135,
+  version = 136,
+};
+} // namespace string_id
 } // namespace vela::terminal

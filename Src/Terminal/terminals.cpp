@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "Terminal/prompt.h"
-#include "os/os.h"
+#include "Terminal/strings.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -18,9 +19,9 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
     return handler.handle_line(line);
   } catch (const wexception& e) {
     handler.report_failure(std::wstring(e.what()) + L"\n");
-    handler.note_failure(result(os::err_internal_error, e.what(), 3));
+    handler.note_failure(failure(os::err_internal_error, e.what()));
   } catch (...) {
-    const result r(os::err_internal_error, std::wstring(), 3);
+    const result r = failure(os::err_internal_error);
     handler.report_failure(r.format(L"%d\n"));
     handler.note_failure(r);
   }
@@ -34,7 +35,7 @@ void command_line_terminal::do_run() {
     handler_->close_terminal();
     return;
   }
-  os::line_reader reader;
+  sys::line_editor reader;
   auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
   std::unique_ptr<completion> words;
   if (reader.editing()) {
@@ -55,12 +56,12 @@ void command_line_terminal::do_run() {
     std::wstring line;
     bool ended = false;
     for (;;) {
-      const os::line_reader::status got = reader.read(prompt, line);
-      if (got == os::line_reader::end_of_input) {
+      const sys::line_editor::status got = reader.read(prompt, line);
+      if (got == sys::line_editor::end_of_input) {
         ended = true;  // no more input, or Ctrl-D: the same as EXIT
         break;
       }
-      if (got == os::line_reader::interrupted) {
+      if (got == sys::line_editor::interrupted) {
         prompt = handler_->prompt();  // Ctrl-C dropped the line: asked again
         continue;
       }
@@ -109,26 +110,27 @@ void report_unterminated(terminal_handler& handler, std::wstring& pending, state
   std::wstring rest = pending;
   trim(rest, L" \t\r\n");
   if (rest.empty() || scanner.comment_only()) return;
-  const std::wstring text = wformat(load_string(nullptr, 134).c_str(), rest.c_str());
+  const std::wstring text = wformat(load_string(nullptr, string_id::statement_not_ended).c_str(), rest.c_str());
   console().flush();
   error_console().write(text).flush();
-  handler.note_failure(result(os::err_invalid_data, text, 3));
+  handler.note_failure(failure(os::err_invalid_data, text));
 }
 
 } // namespace
 
 void stdin_terminal::do_run() {
-  handler_->open_terminal();
+  // A connection that fails is reported and noted; the statements are still read.
+  (void)handler_->open_terminal();
   console().flush();  // the banner and the connection are shown before input is waited for
   std::wstring pending;
   statement_scanner scanner;
   std::string raw;
   std::vector<std::wstring> batch;
   result last;
-  while (!interrupted() && !handler_->stopped() && os::read_stdin_line(raw)) {
+  while (!interrupted() && !handler_->stopped() && sys::read_stdin_line(raw)) {
     // A line that ends in a "--" comment keeps its line end, so the comment ends there.
     if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
-    pending += os::decode_from_console(raw);
+    pending += sys::decode_from_console(raw);
     batch.clear();
     take_statements(pending, batch, scanner);
     for (const auto& statement : batch) {

@@ -253,7 +253,7 @@ uint16_t b_time::millisecond() const { return static_cast<uint16_t>(split().mill
 
 result b_time::valid() const {
   if (value_ != unset) return result();
-  return result(87, std::wstring(), 3);
+  return failure(87);
 }
 
 Str b_time::to_text() const {

@@ -1,12 +1,24 @@
 #include "vela/bstr.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 namespace vela {
+
+int compare_ascii_nocase(const char* a, const char* b, size_t max) {
+  const auto fold = [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+  };
+  for (size_t i = 0; i < max; ++i) {
+    const unsigned x = fold(a[i]);
+    const unsigned y = fold(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
+  return 0;
+}
 
 TCmpRes BStr::compare(const char* other, uint32_t how) const {
   if (!other) other = "";
@@ -14,9 +26,9 @@ TCmpRes BStr::compare(const char* other, uint32_t how) const {
   const size_t n = std::strlen(other);
   switch (how & (cmp_nocase | cmp_prefix)) {
     case 0: return TCmpRes(std::strcoll(mine, other));
-    case cmp_nocase: return TCmpRes(strcasecmp(mine, other));
+    case cmp_nocase: return TCmpRes(compare_ascii_nocase(mine, other));
     case cmp_prefix: return TCmpRes(std::strncmp(mine, other, n));
-    default: return TCmpRes(strncasecmp(mine, other, n));
+    default: return TCmpRes(compare_ascii_nocase(mine, other, n));
   }
 }
 

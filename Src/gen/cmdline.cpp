@@ -17,8 +17,6 @@ onetime_task* registration = nullptr;
 
 bool ws(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
 
-result failure(uint32_t code, std::wstring text) { return result(code, std::move(text), 3); }
-
 constexpr auto icase = std::regex_constants::ECMAScript | std::regex_constants::icase;
 
 bool is_hex(wchar_t c) { return std::iswxdigit(static_cast<wint_t>(c)) != 0; }
@@ -284,7 +282,7 @@ void commandline_parser::do_run() {
       if (r.succeeded()) outcome = result();
       else if (r.code() != os::err_not_supported) outcome = r;
     }
-    if (!outcome.succeeded()) outcome = result(outcome.code(), w, 3);
+    if (!outcome.succeeded()) outcome = failure(outcome.code(), w);
     total.merge(outcome);
   }
   if (!total.succeeded()) throw windows_error(total);

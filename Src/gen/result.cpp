@@ -64,7 +64,7 @@ result::result(uint32_t code, std::wstring text, int32_t severity) { set(code, s
 
 void result::set(uint32_t code, std::wstring text, int32_t severity) {
   code_ = code;
-  severity_ = code ? severity : 0;
+  severity_ = code ? severity : severity::success;
   text_ = std::move(text);
   description_ = GetErrorText(code);
 }

@@ -15,13 +15,13 @@ result task::run() {
   } catch (const result& r) {
     return r;
   } catch (const std::exception& e) {
-    return result(os::err_internal_error, L"[" + name() + L"] " + utf8_to_wide(e.what()), 3);
+    return failure(os::err_internal_error, L"[" + name() + L"] " + utf8_to_wide(e.what()));
   } catch (const windows_error& e) {
-    return result(static_cast<uint32_t>(e.code()), L"[" + name() + L"] ", 3);
+    return failure(static_cast<uint32_t>(e.code()), L"[" + name() + L"] ");
   } catch (const wexception& e) {
-    return result(os::err_internal_error, L"[" + name() + L"] " + e.what(), 3);
+    return failure(os::err_internal_error, L"[" + name() + L"] " + e.what());
   } catch (...) {
-    return result(os::err_internal_error, L"[" + name() + L"]", 3);
+    return failure(os::err_internal_error, L"[" + name() + L"]");
   }
 }
 
@@ -48,7 +48,7 @@ result onetime_task::run() {
     ran_ = true;
     return result();
   }
-  return result(os::err_already_initialized, std::wstring(), 3);
+  return failure(os::err_already_initialized);
 }
 
 void run_once_per_process(onetime_task*& guard, const std::function<void()>& work) {

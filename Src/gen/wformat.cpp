@@ -39,13 +39,6 @@ void pad(std::wstring& out, std::wstring_view text, const conversion& sp) {
 }
 
 // Renders one numeric conversion through snprintf; its output is plain ASCII.
-conversion char_spec(const conversion& sp) {
-  conversion c;
-  c.width = sp.width;
-  c.left = sp.left;
-  return c;
-}
-
 template <typename T>
 void numeric(std::wstring& out, const conversion& sp, const char* length, char conv, T value) {
   std::string f(1, '%');
@@ -203,7 +196,9 @@ std::wstring render(const Ch* p, va_list args, bool wide_default) {
         wchar_t ch;
         if (wide) ch = static_cast<wchar_t>(v);
         else ch = static_cast<wchar_t>(static_cast<unsigned char>(v));
-        pad(out, std::wstring_view(&ch, 1), char_spec(sp));
+        conversion whole = sp;
+        whole.precision = -1;  // a precision never cuts a character
+        pad(out, std::wstring_view(&ch, 1), whole);
         break;
       }
       case 's':

@@ -15,9 +15,6 @@ namespace vela::odbc {
 
 namespace {
 
-// Low 32 bits of an address, as the log lines print pointers.
-unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
-
 bool is_password_key(std::wstring key) {
   trim(key, L" \t");
   // The last word counts: a key may follow a command or a quote ("CONNECT \"...;PWD=x").
@@ -195,10 +192,10 @@ std::wstring mask_secrets(const std::wstring& text, const std::wstring& connecti
   return out;
 }
 
-connection::~connection() { disconnect(); }
+connection::~connection() { (void)disconnect(); }  // fails only when not connected
 
 result connection::allocate() {
-  if (environment::handle() == SQL_NULL_HENV) return result(os::err_invalid_handle, std::wstring(), 3);
+  if (environment::handle() == SQL_NULL_HENV) return failure(os::err_invalid_handle);
   const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, environment::handle(), &hdbc_);
   if (!sql_ok(rc)) {
     const result r = odbc_diagnostics(environment::handle(), SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
@@ -220,9 +217,9 @@ result connection::connect(void* window, const std::wstring& connection_string, 
   write_formatted(process_log(), L"TOO", L"connection::connect(hwnd=%#010x,cs='%s',this=%#010x) begin", low32(window),
                   mask_password(connection_string).c_str(), low32(this));
   // A handle still open is closed first rather than lost.
-  if (connected_) disconnect();
+  if (connected_) (void)disconnect();  // succeeds when connected
   result r = unloadable_driver_name(connection_string)
-                 ? result(db_access_error(), L"[IM003] Specified driver could not be loaded", 3)
+                 ? failure(db_access_error(), L"[IM003] Specified driver could not be loaded")
                  : allocate();
   if (r.succeeded()) {
     SQLSetConnectAttrW(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
@@ -258,7 +255,7 @@ result connection::connect_driver(void* window, const std::wstring& driver_name,
 result connection::ConnDs(const std::wstring& dsn, const std::wstring& user, const std::wstring& password) {
   const uint32_t start = tick_count();
   write_formatted(process_log(), L"TOO", L"ConnDs(dsn=%s,uid=%s,pwd=*hidden*) begin", dsn.c_str(), user.c_str());
-  if (connected_) disconnect();
+  if (connected_) (void)disconnect();  // succeeds when connected
   result r = allocate();
   if (r.succeeded()) {
     sql_text d(dsn), u(user), p(password);
@@ -287,7 +284,7 @@ result connection::disconnect() {
     long_binary_size_ = 0;
     long_binary_size_known_ = false;
   } else {
-    r = result(os::err_invalid_function, L"Has not been connected", 1);
+    r = result(os::err_invalid_function, L"Has not been connected", severity::information);
   }
   write_formatted(process_log(), L"TOC", L"connection::disconnect(r=%u,this=%#010x)", r.code(), low32(this));
   return r;

@@ -50,10 +50,11 @@ result catalog(connection* conn, Call call, Row row) {
     r.merge(odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc));
   } else {
     resultset rows;
-    rows.attach(conn, statement);
-    rows.bind_all();
-    while (sql_ok(SQLFetch(statement))) row(rows);
-    rows.detach();
+    r.merge(rows.attach(conn, statement));
+    if (r.succeeded()) r.merge(rows.bind_all());
+    if (r.succeeded())
+      while (sql_ok(SQLFetch(statement))) row(rows);
+    (void)rows.detach();  // attached above
   }
   if (statement) SQLFreeHandle(SQL_HANDLE_STMT, statement);
   return r;

@@ -51,7 +51,8 @@ environment::environment() {
   if (live++ != 0) return;
   const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &shared_env);
   if (!sql_ok(rc)) {
-    odbc_diagnostics(shared_env, SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
+    // Every later call fails on the missing handle and reports it.
+    (void)odbc_diagnostics(shared_env, SQL_NULL_HDBC, SQL_NULL_HSTMT, rc);
     shared_env = SQL_NULL_HENV;
     return;
   }
@@ -102,7 +103,7 @@ result diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, bool failed_call) {
   diag_record first;
   const bool have = h && read_record(type, h, 1, first);
   if (failed_call) {
-    if (!have) return result(db_access_error(), std::wstring(), 3);
+    if (!have) return failure(db_access_error());
     // The first record that is not a warning tells what went wrong.
     diag_record chosen = first;
     diag_record rec;
@@ -113,12 +114,12 @@ result diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, bool failed_call) {
       }
       if (i > 64) break;
     }
-    if (chosen.state.empty()) return result(db_access_error(), std::wstring(), 3);
-    return result(db_access_error(), L"[" + chosen.state + L"] " + chosen.message, 3);
+    if (chosen.state.empty()) return failure(db_access_error());
+    return failure(db_access_error(), L"[" + chosen.state + L"] " + chosen.message);
   }
   if (!have || first.state == L"00000") return result();
-  if (first.state.empty()) return result(db_access_error(), std::wstring(), 3);
-  const int32_t severity = first.state.compare(0, 2, L"01") == 0 ? 2 : 3;
+  if (first.state.empty()) return failure(db_access_error());
+  const int32_t severity = first.state.compare(0, 2, L"01") == 0 ? severity::warning : severity::error;
   return result(db_access_error(), L"[" + first.state + L"] " + first.message, severity);
 }
 

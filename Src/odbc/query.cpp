@@ -15,7 +15,6 @@
 namespace vela::odbc {
 
 namespace {
-unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 // An execution that returned with information or without data, yet reports a lost connection
 // (SQLSTATE class 08): that is a failure, not an empty result.
@@ -77,7 +76,9 @@ result column::bind(void* buffer, bind_type type, int32_t buffer_length) {
   release();
   buffer_ = buffer;
   caller_buffer_ = buffer != nullptr;
-  describe();
+  // As when attached: a column whose type is known is still bound.
+  const result described = describe();
+  if (!described.succeeded() && sql_type_ == 0) return described;
   if (c_type_ == bind_type::automatic) {
     switch (sql_type_) {
       case SQL_NUMERIC:
@@ -202,7 +203,7 @@ result column::read_bytes(std::vector<unsigned char>& piece,
 // ---- resultset ---------------------------------------------------------------
 
 resultset::~resultset() {
-  if (hstmt_) detach();
+  if (hstmt_) (void)detach();  // fails only when not attached
 }
 
 result resultset::attach(connection* conn, SQLHSTMT statement) {
@@ -225,7 +226,7 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
 }
 
 result resultset::detach() {
-  if (!hstmt_) return result(os::err_invalid_handle, L"resultset::detach(): hstmt==nullptr", 3);
+  if (!hstmt_) return failure(os::err_invalid_handle, L"resultset::detach(): hstmt==nullptr");
   SQLFreeStmt(hstmt_, SQL_UNBIND);
   columns_.clear();
   connection_ = nullptr;
@@ -241,7 +242,7 @@ result resultset::bind_all() {
 }
 
 result resultset::bind(uint16_t n, void* buffer, bind_type type, int32_t buffer_length) {
-  if (n == 0 || n > columns_.size()) return result(os::err_invalid_parameter, std::wstring(), 3);
+  if (n == 0 || n > columns_.size()) return failure(os::err_invalid_parameter);
   return columns_[n - 1]->bind(buffer, type, buffer_length);
 }
 
@@ -254,10 +255,10 @@ result resultset::fetch() {
     case SQL_SUCCESS: return result();
     case SQL_SUCCESS_WITH_INFO: {
       result r = odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_);
-      r.set_severity(1);
+      r.set_severity(severity::information);
       return r;
     }
-    case SQL_NO_DATA: return result(no_data_error(), std::wstring(), 3);
+    case SQL_NO_DATA: return failure(no_data_error());
     default: return odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
   }
 }
@@ -270,7 +271,7 @@ bool resultset::fetch_row(result& end) {
     return true;
   }
   const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
-  end = rc == SQL_NO_DATA ? result(no_data_error(), std::wstring(), 3) : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
+  end = rc == SQL_NO_DATA ? failure(no_data_error()) : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
   return false;
 }
 
@@ -283,7 +284,7 @@ uint32_t resultset::row_count() const {
 // ---- query -------------------------------------------------------------------
 
 query::~query() {
-  if (hstmt_) Free();
+  if (hstmt_) (void)Free();  // fails only without a statement
 }
 
 result query::add_param(queryparam* p) {
@@ -307,7 +308,7 @@ result query::send_stream_data() {
     const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
     if (index >= parameters_.size()) {
       SQLCancel(hstmt_);
-      r.merge(result(os::err_invalid_parameter, L"unknown data-at-execution parameter", 3));
+      r.merge(failure(os::err_invalid_parameter, L"unknown data-at-execution parameter"));
       return r;
     }
     queryparam* p = parameters_[index];
@@ -345,7 +346,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
   const uint32_t start = tick_count();
   result r;
   if (hstmt_) {
-    rows_.detach();
+    (void)rows_.detach();  // the statement is reused: nothing attached is fine
     SQLFreeStmt(hstmt_, SQL_CLOSE);
   } else {
     SQLHSTMT statement = SQL_NULL_HSTMT;
@@ -391,7 +392,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
       }
     }
   }
-  if (r.succeeded() && commit) connection_->transact(0);
+  if (r.succeeded() && commit) r.merge(connection_->transact(0));  // a failed commit is the statement's failure
   if (r.succeeded()) {
     r.merge(rows_.attach(connection_, hstmt_));
     if (bind) r.merge(rows_.bind_all());
@@ -410,10 +411,10 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
 result query::Free() {
   if (!hstmt_) {
     process_log().write(L"TOA", L"query::Free() call when hstmt==nullptr");
-    return result(os::err_invalid_function, std::wstring(), 3);
+    return failure(os::err_invalid_function);
   }
   SQLFreeStmt(hstmt_, SQL_CLOSE);
-  rows_.detach();
+  (void)rows_.detach();  // nothing attached is fine
   SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
   std::lock_guard<std::mutex> lock(handle_mutex_);
   SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);

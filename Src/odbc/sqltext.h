@@ -5,6 +5,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,5 +40,8 @@ inline std::wstring from_sql(const SQLWCHAR* s, size_t max_units) {
 }
 
 inline std::wstring from_sql(const SQLWCHAR* s) { return from_sql(s, static_cast<size_t>(-1)); }
+
+// Low 32 bits of an address, as the log lines print pointers.
+inline unsigned low32(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 } // namespace vela::odbc

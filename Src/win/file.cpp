@@ -56,7 +56,7 @@ file& file::close() {
 
 result file::close_result() {
   const uint32_t code = handle_.close();
-  return result(code, std::wstring(), 3);
+  return failure(code);
 }
 
 uint32_t file::read(void* buf, size_t n, size_t& got) { return os::read_file(handle_.get(), buf, n, got); }
@@ -98,11 +98,11 @@ result file_times(const std::wstring& path, b_time* creation, b_time* access, b_
   file f;
   const uint32_t code = f.open_code(path, file_access::read, 7, nullptr, file_access::open_existing,
                                     file_access::normal_attributes, 0);
-  if (code) return result(code, std::wstring(), 3);
+  if (code) return failure(code);
   result r;
   os::file_times_info info;
   if (const uint32_t rc = os::get_file_times(f.handle(), info)) {
-    r.merge(result(rc, std::wstring(), 3));
+    r.merge(failure(rc));
   } else {
     auto store = [](b_time* t, const os::local_time& lt) {
       if (t) t->set(lt.year, lt.month, lt.day, lt.hour, lt.minute, lt.second, lt.millisecond);

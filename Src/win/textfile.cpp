@@ -222,7 +222,7 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
 
 result textfile::write_bytes(const void* data, size_t n, const wchar_t* what) {
   const uint32_t code = write(data, n);
-  return result(code, code ? std::wstring(what) : std::wstring(), 3);
+  return failure(code, code ? std::wstring(what) : std::wstring());
 }
 
 result textfile::write_utf16(const std::wstring& text) {
@@ -251,7 +251,7 @@ result textfile::write_utf8(const std::wstring& text) {
 
 result textfile::write_converted(unsigned code_page, const std::wstring& text) {
   std::string bytes;
-  if (const uint32_t code = os::from_wide(code_page, text, bytes, false)) return result(code, std::wstring(), 3);
+  if (const uint32_t code = os::from_wide(code_page, text, bytes, false)) return failure(code);
   return write_bytes(bytes.data(), bytes.size(), L"");
 }
 
@@ -259,7 +259,7 @@ result textfile::write_ansi(const std::wstring& text) { return write_converted(0
 result textfile::write_oem(const std::wstring& text) { return write_converted(1, text); }
 
 result textfile::write_code_page(const std::wstring& text) {
-  if (cp_.id < 0) return result(os::err_invalid_parameter, std::wstring(), 3);
+  if (cp_.id < 0) return failure(os::err_invalid_parameter);
   return write_converted(static_cast<unsigned>(cp_.id), text);
 }
 
@@ -268,9 +268,9 @@ result textfile::save(const std::wstring& text) {
   if (opened_here) {
     if (const uint32_t code = open_code(name_, file_access::read | file_access::write, file_access::share_read,
                                         nullptr, file_access::create_always, file_access::normal_attributes, 0))
-      return result(code, std::wstring(), 3);
+      return failure(code);
   } else if (const uint32_t code = seek(0, 0)) {
-    return result(code, std::wstring(), 3);
+    return failure(code);
   }
   result r;
   switch (cp_.id) {
@@ -281,7 +281,7 @@ result textfile::save(const std::wstring& text) {
     case auto_code_page: r = write_utf16_bom(text); break;
     default: r = write_code_page(text);
   }
-  r.merge(result(truncate(), std::wstring(), 3));
+  r.merge(failure(truncate()));
   if (opened_here) r.merge(close_result());
   return r;
 }
@@ -292,11 +292,11 @@ result textfile::append(const std::wstring& text) {
     if (!file_exists(name_)) return save(text);
     if (const uint32_t code = open_code(name_, file_access::read | file_access::write, file_access::share_read,
                                         nullptr, file_access::open_always, file_access::normal_attributes, 0))
-      return result(code, std::wstring(), 3);
+      return failure(code);
   }
   if (const uint32_t code = seek(0, 2)) {
     if (opened_here) close();
-    return result(code, std::wstring(), 3);
+    return failure(code);
   }
   result r;
   switch (cp_.id) {
@@ -305,7 +305,7 @@ result textfile::append(const std::wstring& text) {
     case 1200:
     case auto_code_page: r = write_utf16(text); break;
     case 65001: r = append_utf8(text); break;
-    default: r = result(os::err_invalid_parameter, std::wstring(), 3);
+    default: r = failure(os::err_invalid_parameter);
   }
   if (opened_here) r.merge(close_result());
   return r;

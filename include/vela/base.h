@@ -4,6 +4,14 @@
 #include <cstdint>
 #include <string>
 
+// Lets the compiler check a printf-style pattern against its arguments where it can.
+#if defined(__GNUC__) || defined(__clang__)
+#define VELA_PRINTF_FORMAT(pattern_index, first_argument) \
+  __attribute__((format(printf, pattern_index, first_argument)))
+#else
+#define VELA_PRINTF_FORMAT(pattern_index, first_argument)
+#endif
+
 namespace vela {
 
 class base {

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #include "vela/base.h"
 #include "vela/containers.h"
 
 namespace vela {
+
+// Compares 8-bit texts with the ASCII letters folded, at most max characters: -1, 0 or 1.
+int compare_ascii_nocase(const char* a, const char* b, size_t max = static_cast<size_t>(-1));
 
 class BStr : public base {
  public:
@@ -32,7 +36,7 @@ class BStr : public base {
     (void)length;
     return *this;
   }
-  virtual const char* format(const char* pattern, ...) __attribute__((format(printf, 2, 3))) {
+  virtual const char* format(const char* pattern, ...) VELA_PRINTF_FORMAT(2, 3) {
     (void)pattern;
     return c_str();
   }
@@ -67,7 +71,7 @@ class Str : public BStr {
   BStr& assign(const char* text, int32_t max_length = 0) override;
   BStr& assign(const BStr& other) override;
   BStr& insert(const char* text, int32_t pos, int32_t length = 0) override;
-  const char* format(const char* pattern, ...) override __attribute__((format(printf, 2, 3)));
+  const char* format(const char* pattern, ...) override VELA_PRINTF_FORMAT(2, 3);
   const char* vformat(const char* pattern, va_list args);
 
   Str& append(const char* text);

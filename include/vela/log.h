@@ -32,7 +32,7 @@ Log& process_log();
 // log that keeps nothing.
 void set_process_log(Log* log);
 
-uint32_t write_formatted(Log& log, const char* tag, const char* format, ...) __attribute__((format(printf, 3, 4)));
+uint32_t write_formatted(Log& log, const char* tag, const char* format, ...) VELA_PRINTF_FORMAT(3, 4);
 uint32_t write_formatted(Log& log, const wchar_t* tag, const wchar_t* format, ...);
 
 } // namespace vela

@@ -3,15 +3,21 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "vela/base.h"
 
 namespace vela {
 
+// How grave an outcome is; the numbers are what callers compare and store.
+namespace severity {
+enum level : int32_t { success = 0, information = 1, warning = 2, error = 3 };
+}
+
 // Bit that marks a code of the error registry.
 constexpr uint32_t registered_code_bit = 0x20000000u;
 
-class result : public base {
+class [[nodiscard]] result : public base {
  public:
   result();
   result(uint32_t code, std::wstring text, int32_t severity);
@@ -19,14 +25,14 @@ class result : public base {
   result& operator=(const result&) = default;
 
   void set(uint32_t code, std::wstring text, int32_t severity);
-  void set(uint32_t code) { set(code, std::wstring(), 3); }
+  void set(uint32_t code) { set(code, std::wstring(), severity::error); }
 
   uint32_t code() const { return code_ & 0x3FFFFFFFu; }
   int32_t severity() const { return severity_; }
   void set_severity(int32_t s) { severity_ = s; }
   const std::wstring& text() const { return text_; }
   const std::wstring& description() const { return description_; }
-  bool succeeded() const { return severity_ != 3; }
+  bool succeeded() const { return severity_ != severity::error; }
 
   // Combines the outcome of a further step: first code, highest severity, texts appended.
   result& merge(const result& other);
@@ -41,6 +47,9 @@ class result : public base {
   std::wstring text_;
   std::wstring description_;
 };
+
+// A failed outcome: the code with error severity.
+inline result failure(uint32_t code, std::wstring text = {}) { return result(code, std::move(text), severity::error); }
 
 // Registry entry, kept sorted by code.
 struct ErrCode {

@@ -88,7 +88,7 @@ TEST_P(Odbc, ConnectHandsBackTheCompletedStringMasked) {
 }
 
 TEST_P(Odbc, ConnectWithDriverNameAndParameters) {
-  conn.disconnect();
+  (void)conn.disconnect();
   std::wstring rest;
   const std::wstring driver_name = widen(db->d.driver);
   if (db->d.server) rest = widen(db->cs.substr(db->cs.find(';') + 1));
@@ -99,7 +99,7 @@ TEST_P(Odbc, ConnectWithDriverNameAndParameters) {
 }
 
 TEST_P(Odbc, FailuresAreFailuresWithTheirState) {
-  conn.disconnect();
+  (void)conn.disconnect();
   result r = conn.connect(nullptr, L"Driver={No Such Driver};Database=x;");
   EXPECT_FALSE(r.succeeded());
   EXPECT_EQ(r.severity(), 3);
@@ -135,7 +135,7 @@ TEST_P(Odbc, FailuresAreFailuresWithTheirState) {
 }
 
 TEST_P(Odbc, DataSourceNameFromAPrivateIni) {
-  conn.disconnect();
+  (void)conn.disconnect();
   const std::string ini = db->dir.path("odbc.ini");
   std::ofstream out(ini);
   const std::wstring dsn = L"vela_dsn_" + widen(GetParam());
@@ -294,7 +294,7 @@ TEST_P(Odbc, StreamsRoundTripByteForByte) {
       counting_uploader up(widen(db->dir.path("in.bin")));
       up.set_chunk_size(upload_chunk_size);
       query ins(&conn, L"insert into files values(" + std::to_wstring(id) + L", ?)");
-      ins.add_param(&up);
+      (void)ins.add_param(&up);
       const result r = ins.execute(true);
       ASSERT_TRUE(r.succeeded()) << size << ": " << to_narrow(r.format());
       for (size_t p : up.pieces) EXPECT_LE(p, mib);
@@ -352,7 +352,7 @@ TEST_P(Odbc, AnUploadWhoseFileChangesIsCancelled) {
   } up(widen(db->dir.path("in.bin")), db->dir.path("in.bin"));
   up.set_chunk_size(upload_chunk_size);
   query ins(&conn, L"insert into cut values(?)");
-  ins.add_param(&up);
+  (void)ins.add_param(&up);
   const result r = ins.execute(true);
   EXPECT_FALSE(r.succeeded());
   EXPECT_EQ(r.code(), 13u);
@@ -361,9 +361,9 @@ TEST_P(Odbc, AnUploadWhoseFileChangesIsCancelled) {
   query_file_uploader gone(widen(db->dir.path("gone.bin")));
   gone.set_chunk_size(upload_chunk_size);
   query ins2(&conn, L"insert into cut values(?)");
-  ins2.add_param(&gone);
+  (void)ins2.add_param(&gone);
   try {
-    ins2.execute(true);
+    (void)ins2.execute(true);
     FAIL();
   } catch (const windows_error& e) {
     EXPECT_EQ(e.code(), 2);
@@ -380,7 +380,7 @@ TEST_P(Odbc, LongBinarySizeAndTextUpload) {
   const std::vector<unsigned char> data = {0x41, 0, 0x42, 0};
   query_memory_uploader up(&data);
   query ins(&conn, L"insert into mem values(?)");
-  ins.add_param(&up);
+  (void)ins.add_param(&up);
   ASSERT_TRUE(ins.execute(true).succeeded());
   query sel(&conn, L"select data from mem");
   ASSERT_TRUE(sel.execute(false).succeeded());

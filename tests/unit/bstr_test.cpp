@@ -109,3 +109,17 @@ TEST(Str, FormatMayQuoteItself) {
   big.format("%s", "");
   EXPECT_STREQ(big.c_str(), "");
 }
+
+TEST(BStr, AsciiCompareNocaseFoldsOnlyAsciiLetters) {
+  EXPECT_EQ(compare_ascii_nocase("Overwrite", "oVERWRITE"), 0);
+  EXPECT_LT(compare_ascii_nocase("new", "NEWS"), 0);  // a prefix sorts first
+  EXPECT_GT(compare_ascii_nocase("b", "A"), 0);
+  EXPECT_EQ(compare_ascii_nocase("IMMx", "immy", 3), 0);  // at most three characters
+  EXPECT_EQ(compare_ascii_nocase("", ""), 0);
+  // Bytes above 127 compare as unsigned and are never folded.
+  EXPECT_GT(compare_ascii_nocase("\xC3\xA9", "a"), 0);
+  EXPECT_NE(compare_ascii_nocase("\xC3\x89", "\xC3\xA9"), 0);
+  Str s("Section");
+  EXPECT_EQ(s.compare("SECTION", BStr::cmp_nocase).value(), 0);
+  EXPECT_EQ(s.compare("SECT", BStr::cmp_nocase | BStr::cmp_prefix).value(), 0);
+}

@@ -85,11 +85,11 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   EXPECT_EQ(o.statements, (std::vector<std::wstring>{L"select 1;", L"select 2;"}));
 
   terminal_options semi;
-  semi.parse_positional({L"sqlterm", L"CS:;;", L"drv"});
+  (void)semi.parse_positional({L"sqlterm", L"CS:;;", L"drv"});
   EXPECT_EQ(semi.column_delimiter, L";");
   EXPECT_EQ(semi.driver, L"drv");
   terminal_options empty;
-  empty.parse_positional({L"sqlterm", L"cs:", L"drv"});
+  (void)empty.parse_positional({L"sqlterm", L"cs:", L"drv"});
   EXPECT_EQ(empty.column_delimiter, L"");
   terminal_options unknown;
   unknown.parse_options({L"sqlterm", L"-x"});
@@ -105,7 +105,7 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   EXPECT_EQ(blanks.driver, L"SQLite3");
   EXPECT_EQ(blanks.driver_parameters, L"Database=/tmp/a b.db;Timeout=5");
   terminal_options none;
-  none.parse_positional({L"sqlterm"});
+  (void)none.parse_positional({L"sqlterm"});
   EXPECT_EQ(none.driver, L"");
   EXPECT_EQ(none.column_delimiter, L" ");
 }

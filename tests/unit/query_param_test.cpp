@@ -16,8 +16,8 @@ TEST(QueryParams, AQueryNeverExecutedLeavesItsParametersAlone) {
   auto on_heap = std::make_unique<query_file_uploader>(L"/nonexistent/file");
   {
     query q(nullptr, L"insert into t values(?, ?)");
-    q.add_param(&on_stack);
-    q.add_param(on_heap.get());
+    (void)q.add_param(&on_stack);
+    (void)q.add_param(on_heap.get());
   }  // destroyed with both parameters still listed
   // Both are still whole and usable.
   chunk_buffer chunk;
@@ -26,7 +26,7 @@ TEST(QueryParams, AQueryNeverExecutedLeavesItsParametersAlone) {
   EXPECT_EQ(on_heap->path(), L"/nonexistent/file");
   {
     query again(nullptr, L"x");
-    again.add_param(&on_stack);
+    (void)again.add_param(&on_stack);
     EXPECT_EQ(again.Free().code(), 1u);  // no statement: nothing freed, nothing deleted
   }
   EXPECT_EQ(on_stack.data_size(), 3u);

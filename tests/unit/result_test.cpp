@@ -61,6 +61,20 @@ TEST(Result, MergeKeepsFirstCodeAndHighestSeverity) {
   EXPECT_TRUE(result(1, L"", 1).succeeded());
 }
 
+TEST(Result, FailureIsAnErrorAndZeroStaysSuccess) {
+  const result f = failure(87, L"bad");
+  EXPECT_FALSE(f.succeeded());
+  EXPECT_EQ(f.severity(), severity::error);
+  EXPECT_EQ(f.code(), 87u);
+  EXPECT_EQ(f.text(), L"bad");
+  // Code 0 is success whatever severity is asked for.
+  EXPECT_TRUE(failure(0).succeeded());
+  EXPECT_EQ(failure(0).severity(), severity::success);
+  // Only the error severity fails.
+  EXPECT_TRUE(result(5, L"", severity::warning).succeeded());
+  EXPECT_EQ(severity::error, 3);  // stored and compared as numbers
+}
+
 TEST(Result, DateCodesAreRegisteredBeforeMain) {
   result r(0x20000105u, L"", 3);
   EXPECT_EQ(r.description(), L"Ошибка в числе дней.");

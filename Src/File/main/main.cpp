@@ -3,7 +3,7 @@
 
 #include "File/strings.h"
 #include "File/transfer.h"
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/async_log.h"
@@ -18,16 +18,16 @@ namespace {
 
 // The arguments as the system gives them (wide on Windows, where argv is in the ANSI code page).
 std::wstring arg(char**, int i) {
-  static const std::vector<std::wstring> args = os::command_args();
+  static const std::vector<std::wstring> args = sys::command_args();
   return static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)] : std::wstring();
 }
 
 result run(int argc, char** argv) {
   console_writer& out = console();
   if (argc < 3) {
-    out << name_program(load_string(nullptr, 2), L"blobfile");
+    out << name_program(load_string(nullptr, blobfile::string_id::usage), L"blobfile");
     out.line_break();
-    return result(os::err_invalid_parameter, std::wstring(), 3);
+    return failure(os::err_invalid_parameter);
   }
   const std::wstring connection_string = arg(argv, 1);
   const std::wstring statement = arg(argv, 2);
@@ -35,12 +35,12 @@ result run(int argc, char** argv) {
   result status;
   try {
     odbc::connection conn;
-    out << load_string(nullptr, 3) << L"...";
+    out << load_string(nullptr, blobfile::string_id::connecting) << L"...";
     out.flush();
     // No parent window: drivers complete what they can and never prompt.
     status = VELA_CHECK(conn.connect(nullptr, connection_string, nullptr, odbc::completion::complete_required));
     odbc::query q(&conn, statement);
-    out << L" " << load_string(nullptr, 4) << L"...";
+    out << L" " << load_string(nullptr, blobfile::string_id::executing_query) << L"...";
     out.flush();
     const std::wstring kind = blobfile::statement_kind(statement);
     if (kind == L"select") VELA_CHECK(blobfile::download(q));
@@ -51,13 +51,13 @@ result run(int argc, char** argv) {
     }
     else out.line_break();
   } catch (const windows_error& e) {
-    out << load_string(nullptr, 8) << L" (" << e.what() << L")";
+    out << load_string(nullptr, blobfile::string_id::error) << L" (" << e.what() << L")";
     out.line_break();
-    status = result(static_cast<uint32_t>(e.code()), e.what(), 3);
+    status = failure(static_cast<uint32_t>(e.code()), e.what());
   } catch (...) {
-    out << load_string(nullptr, 9);
+    out << load_string(nullptr, blobfile::string_id::unknown_error);
     out.line_break();
-    status = result(os::err_internal_error, std::wstring(), 3);
+    status = failure(os::err_internal_error);
   }
   return status;
 }
@@ -66,12 +66,12 @@ result run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   init_program_locale();
-  os::ignore_file_size_signal();
+  sys::ignore_file_size_signal();
   set_string_table(&blobfile::strings());
   console().set_line_flush(true);
   Log& log = install_async_process_log();
   log.start();
-  console() << load_string(nullptr, 1);
+  console() << load_string(nullptr, blobfile::string_id::banner);
   console().line_break();
   const result status = run(argc, argv);
   console().flush();

@@ -70,18 +70,17 @@ uint64_t query_file_uploader::data_size() {
 
 result query_file_uploader::next_chunk(chunk_buffer& chunk) {
   file f;
-  VELA_CHECK(result(f.open_code(path_, file_access::read, file_access::share_read, nullptr,
-                                file_access::open_existing, file_access::normal_attributes, 0),
-                    L"'" + path_ + L"'", 3));
+  VELA_CHECK(failure(f.open_code(path_, file_access::read, file_access::share_read, nullptr,
+                                file_access::open_existing, file_access::normal_attributes, 0), L"'" + path_ + L"'"));
   int64_t size = 0;
-  if (const uint32_t code = f.size(size)) return result(code, std::wstring(), 3);
+  if (const uint32_t code = f.size(size)) return failure(code);
   if (offset_ == 0) {
     // The value the driver was promised must be the value it gets.
     stream_size_ = size;
     if (announced_size_ >= 0 && size != announced_size_)
-      return result(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size), 3);
+      return failure(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size));
   } else if (size != stream_size_) {
-    return result(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size), 3);
+    return failure(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size));
   }
   const uint64_t total = static_cast<uint64_t>(size);
   if (offset_ >= total) {
@@ -92,12 +91,12 @@ result query_file_uploader::next_chunk(chunk_buffer& chunk) {
   const size_t n = static_cast<size_t>(chunk_size_ && chunk_size_ < left ? chunk_size_ : left);
   if (chunk.size() != n) chunk.resize(n);
   if (offset_ != 0)
-    if (const uint32_t code = f.seek(static_cast<int64_t>(offset_), 0)) return result(code, std::wstring(), 3);
+    if (const uint32_t code = f.seek(static_cast<int64_t>(offset_), 0)) return failure(code);
   size_t got = 0;
-  if (const uint32_t code = f.read(chunk.data(), n, got)) return result(code, std::wstring(), 3);
-  if (got != n) return result(os::err_handle_eof, L"'" + path_ + L"' " + text(text_ended_early), 3);
+  if (const uint32_t code = f.read(chunk.data(), n, got)) return failure(code);
+  if (got != n) return failure(os::err_handle_eof, L"'" + path_ + L"' " + text(text_ended_early));
   offset_ += got;
-  return result(offset_ == total ? 0 : more_data, std::wstring(), 0);
+  return result(offset_ == total ? 0 : more_data, std::wstring(), severity::success);
 }
 
 result query_memory_uploader::next_chunk(chunk_buffer& chunk) {
@@ -108,7 +107,7 @@ result query_memory_uploader::next_chunk(chunk_buffer& chunk) {
   chunk.assign(data_->begin() + static_cast<std::ptrdiff_t>(offset_),
                data_->begin() + static_cast<std::ptrdiff_t>(offset_ + n));
   offset_ += n;
-  if (offset_ < total) return result(more_data, std::wstring(), 0);
+  if (offset_ < total) return result(more_data, std::wstring(), severity::success);
   offset_ = 0;
   return result();
 }
@@ -119,7 +118,7 @@ result query_file_downloader::download(query& q, uint16_t c, uint64_t* bytes) {
   file out;
   if (const uint32_t code = out.open_code(path_, file_access::write, 0, nullptr, file_access::create_always,
                                           file_access::normal_attributes, 0))
-    return result(code, L"'" + path_ + L"'", 3);
+    return failure(code, L"'" + path_ + L"'");
   constexpr SQLLEN piece = 0x100000;
   chunk_buffer buffer(static_cast<size_t>(piece));
   uint64_t total = 0;
@@ -137,7 +136,7 @@ result query_file_downloader::download(query& q, uint16_t c, uint64_t* bytes) {
     total += static_cast<uint64_t>(n);
     if (n > 0) {
       if (const uint32_t code = out.write(buffer.data(), static_cast<size_t>(n))) {
-        r.merge(result(code, L"'" + path_ + L"'", 3));
+        r.merge(failure(code, L"'" + path_ + L"'"));
         break;
       }
     }
@@ -165,7 +164,7 @@ int32_t connection::long_binary_size() {
         else if (size.c_type() == bind_type::wide_text) long_binary_size_ = static_cast<int32_t>(std::wcstol(size.text().c_str(), nullptr, 10));
       }
     }
-    rows.detach();
+    (void)rows.detach();  // fails only when never attached
   }
   SQLFreeHandle(SQL_HANDLE_STMT, statement);
   if (long_binary_size_ < 0) long_binary_size_ = 0;  // SQL_NO_TOTAL: no limit known

@@ -1,0 +1,57 @@
+#include "vela/system.h"
+
+#include "os/os.h"
+
+namespace vela::sys {
+
+static_assert(invalid_file_handle == os::invalid_handle);
+
+std::vector<std::wstring> command_args() { return os::command_args(); }
+void ignore_file_size_signal() { os::ignore_file_size_signal(); }
+void end_by_broken_pipe() { os::end_by_broken_pipe(); }
+void watch_interrupts(std::function<void()> on_interrupt) { os::watch_interrupts(std::move(on_interrupt)); }
+void default_interrupts() { os::default_interrupts(); }
+std::wstring system_message(uint32_t code) { return os::system_message(code); }
+
+bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }
+std::wstring decode_from_console(std::string_view bytes) { return os::decode_from_console(bytes); }
+
+void write_error_output(std::wstring_view text) {
+  std::string bytes;
+  os::encode_for_console(text, bytes);
+  (void)os::write_all(2, bytes.data(), bytes.size());  // nowhere left to tell a failure
+}
+
+bool path_exists(const std::wstring& path) { return os::path_exists(path); }
+bool is_regular_file(const std::wstring& path) { return os::is_regular_file(path); }
+uint32_t remove_file(const std::wstring& path) { return os::remove_file(path); }
+
+uint32_t create_temp_file(std::wstring& path, file_handle& out) { return os::create_temp_file(path, out); }
+uint32_t write_file(file_handle h, const void* data, size_t n) { return os::write_file(h, data, n); }
+uint32_t close_file(file_handle h) { return os::close_handle(h); }
+
+struct line_editor::reader {
+  os::line_reader lines;
+};
+
+line_editor::line_editor() : reader_(std::make_unique<reader>()) {}
+line_editor::~line_editor() = default;
+
+bool line_editor::editing() const { return reader_->lines.editing(); }
+
+line_editor::status line_editor::read(const std::wstring& prompt, std::wstring& line) {
+  switch (reader_->lines.read(prompt, line)) {
+    case os::line_reader::got_line: return got_line;
+    case os::line_reader::end_of_input: return end_of_input;
+    case os::line_reader::interrupted: break;
+  }
+  return interrupted;
+}
+
+void line_editor::set_completer(completer c) { reader_->lines.set_completer(std::move(c)); }
+void line_editor::use_history_file(const std::wstring& path, size_t max) { reader_->lines.use_history_file(path, max); }
+void line_editor::add_history(const std::wstring& line, const std::wstring& stored) {
+  reader_->lines.add_history(line, stored);
+}
+
+} // namespace vela::sys

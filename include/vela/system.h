@@ -1,0 +1,73 @@
+// What the programs need of the operating system, by the library's own names: the command
+// line, signals, standard input and error, files by name, a private temporary file and the
+// line editor. Each call forwards to the platform seam.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vela/os_error.h"
+
+namespace vela::sys {
+
+// The process's arguments, the program name first.
+std::vector<std::wstring> command_args();
+// A file-size limit fails the write instead of ending the process.
+void ignore_file_size_signal();
+// Ends the process as a closed output pipe does.
+[[noreturn]] void end_by_broken_pipe();
+// Ctrl-C calls on_interrupt on a watcher thread; a later call replaces it.
+void watch_interrupts(std::function<void()> on_interrupt);
+// Gives Ctrl-C its default effect again (the process ends).
+void default_interrupts();
+// Short description of a system error code; empty for unknown codes.
+std::wstring system_message(uint32_t code);
+
+// Standard input line by line: false at its end or on a read error.
+bool read_stdin_line(std::string& line);
+// Console bytes (the locale's encoding) as text.
+std::wstring decode_from_console(std::string_view bytes);
+// Writes text to standard error at once, unbuffered: for the last words of a run.
+void write_error_output(std::wstring_view text);
+
+bool path_exists(const std::wstring& path);
+bool is_regular_file(const std::wstring& path);
+uint32_t remove_file(const std::wstring& path);
+
+// A temporary file private to the user, written through its handle.
+using file_handle = intptr_t;
+constexpr file_handle invalid_file_handle = -1;
+uint32_t create_temp_file(std::wstring& path, file_handle& out);
+uint32_t write_file(file_handle h, const void* data, size_t n);
+uint32_t close_file(file_handle h);
+
+// Lines typed at a terminal, edited and kept in a history; plain lines otherwise.
+class line_editor {
+ public:
+  enum status { got_line, end_of_input, interrupted };
+  // Candidates for the word that ends at the cursor; word_start is where that word begins.
+  using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
+
+  line_editor();
+  ~line_editor();
+  line_editor(const line_editor&) = delete;
+  line_editor& operator=(const line_editor&) = delete;
+
+  // Whether lines are edited at a terminal (the editor then shows the prompt itself).
+  bool editing() const;
+  status read(const std::wstring& prompt, std::wstring& line);
+  void set_completer(completer c);
+  void use_history_file(const std::wstring& path, size_t max);
+  void add_history(const std::wstring& line, const std::wstring& stored);
+
+ private:
+  struct reader;
+  std::unique_ptr<reader> reader_;
+};
+
+} // namespace vela::sys
