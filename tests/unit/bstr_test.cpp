@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 using namespace vela;
@@ -103,7 +104,8 @@ TEST(Str, FormatMayQuoteItself) {
   EXPECT_STREQ(s.c_str(), "abc|abc");
   // Growing past the buffer moves it while the argument still points into the old one.
   Str big(std::string(30, 'x').c_str());
-  big.format("[%s][%s][%s]", big.c_str(), big.c_str() + 10, big.c_str());
+  const char* const inside = big.c_str();
+  big.format("[%s][%s][%s]", inside, std::strchr(inside, 'x') + 10, inside);
   EXPECT_EQ(std::string(big.c_str()), "[" + std::string(30, 'x') + "][" + std::string(20, 'x') + "][" +
                                           std::string(30, 'x') + "]");
   big.format("%s", "");
