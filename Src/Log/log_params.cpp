@@ -2,8 +2,6 @@
 #include <cstdlib>
 #include <string>
 
-#include <re2/re2.h>
-
 #include "Log/log_place.h"
 #include "os/os.h"
 #include "vela/async_log.h"
@@ -32,39 +30,28 @@ void LogParams::reset() {
   events.clear();
 }
 
-// The compiled form of a pattern, or null when the engine refuses it. Matching runs in
-// time linear in the text and without recursion, whatever the pattern.
-const re2::RE2* LogParams::compiled(const std::wstring& pattern) const {
+// The compiled form of a pattern, or null when the engine refuses it.
+const os::pattern* LogParams::compiled(const std::wstring& pattern) const {
   auto found = compiled_.find(pattern);
   if (found != compiled_.end()) return found->second.get();
   // Patterns come from the parameter file; a file rewritten many times must not grow the cache without end.
   if (compiled_.size() >= 256) compiled_.clear();
-  re2::RE2::Options options;
-  options.set_case_sensitive(false);
-  options.set_log_errors(false);
-  auto re = std::make_shared<re2::RE2>(wide_to_utf8(pattern), options);
+  auto re = std::make_shared<os::pattern>(pattern);
   if (!re->ok()) re.reset();
   return compiled_.emplace(pattern, std::move(re)).first->second.get();
 }
 
 bool LogParams::accepts(const std::wstring& tag, const std::wstring& text) const {
   if (events.empty()) return false;
-  const std::string tag8 = wide_to_utf8(tag);
-  std::string text8;
-  bool text_ready = false;
   for (const auto& [tag_pattern, text_pattern] : events) {
     // A pattern the engine refuses drops the line.
-    const re2::RE2* tag_re = compiled(tag_pattern);
+    const os::pattern* tag_re = compiled(tag_pattern);
     if (!tag_re) return false;
-    if (!re2::RE2::FullMatch(tag8, *tag_re)) continue;
+    if (!tag_re->full_match(tag)) continue;
     if (text_pattern.empty()) return true;
-    const re2::RE2* text_re = compiled(text_pattern);
+    const os::pattern* text_re = compiled(text_pattern);
     if (!text_re) return false;
-    if (!text_ready) {
-      text8 = wide_to_utf8(text);
-      text_ready = true;
-    }
-    if (re2::RE2::FullMatch(text8, *text_re)) return true;
+    if (text_re->full_match(text)) return true;
   }
   return false;
 }

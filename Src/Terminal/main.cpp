@@ -14,6 +14,7 @@
 #include "vela/format.h"
 #include "vela/async_log.h"
 #include "vela/odbc/environment.h"
+#include "vela/platform.h"
 
 using namespace vela;
 using namespace vela::terminal;
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
   const auto only_argument = [argc, argv](const char* a) { return argc == 2 && std::strcmp(argv[1], a) == 0; };
   if (only_argument("/?") || only_argument("-?") || only_argument("--help") || only_argument("-h")) {
     out.write(load_string(nullptr, string_id::banner));
-    out.write(load_string(nullptr, string_id::usage));
+    out.write(name_program(load_string(nullptr, string_id::usage), L"sqlterm"));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;

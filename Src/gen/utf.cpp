@@ -157,6 +157,14 @@ std::wstring utf16_to_wide(const char16_t* s, size_t n) {
       } else if (c >= 0xD800 && c <= 0xDFFF) {
         c = replacement;
       }
+    } else {
+      // 16-bit wchar_t: a pair stays a pair, a lone surrogate is replaced.
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+        out.push_back(static_cast<wchar_t>(c));
+        c = s[++i];
+      } else if (c >= 0xD800 && c <= 0xDFFF) {
+        c = replacement;
+      }
     }
     out.push_back(static_cast<wchar_t>(c));
   }

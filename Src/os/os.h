@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -238,4 +239,31 @@ std::wstring environment(const char* name);
 bool folder_writable(const std::wstring& path);
 // Creates a folder and its missing parents (new ones private to the user); 0 when it exists.
 uint32_t create_folders(const std::wstring& path);
+} // namespace vela::os
+
+// ---- regular expressions ----------------------------------------------------------
+namespace vela::os {
+// A pattern of the log filters: it matches a whole text, in any letter case.
+class pattern {
+ public:
+  explicit pattern(const std::wstring& text);
+  ~pattern();
+  pattern(const pattern&) = delete;
+  pattern& operator=(const pattern&) = delete;
+  // False when the engine refuses the pattern.
+  bool ok() const;
+  bool full_match(const std::wstring& text) const;
+
+  struct engine;
+
+ private:
+  std::unique_ptr<engine> engine_;
+};
+} // namespace vela::os
+
+// ---- process end -------------------------------------------------------------------
+namespace vela::os {
+// The status the process ends with for a result code: the platform's exit status holds
+// it whole or in part, but a failure never becomes 0.
+int exit_status(uint32_t code);
 } // namespace vela::os

@@ -109,10 +109,6 @@ console_writer& error_console() {
 
 void init_program_locale() { os::init_locale(); }
 
-int exit_status(uint32_t code) {
-  if (code == 0) return 0;
-  const uint32_t low = code & 0xFF;
-  return low == 0 ? 255 : static_cast<int>(low);
-}
+int exit_status(uint32_t code) { return os::exit_status(code); }
 
 } // namespace vela

@@ -15,8 +15,8 @@
 #include "vela/b_time.h"
 #include "vela/log.h"
 
-namespace re2 {
-class RE2;
+namespace vela::os {
+class pattern;
 }
 
 namespace vela {
@@ -56,8 +56,8 @@ class LogParams : public base {
   std::wstring log_file;
 
  private:
-  const re2::RE2* compiled(const std::wstring& pattern) const;
-  mutable std::map<std::wstring, std::shared_ptr<const re2::RE2>> compiled_;
+  const os::pattern* compiled(const std::wstring& pattern) const;
+  mutable std::map<std::wstring, std::shared_ptr<const os::pattern>> compiled_;
 };
 
 class LogWliParams : public LogParams {

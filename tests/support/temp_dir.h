@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace vela::testing {
@@ -12,8 +13,12 @@ namespace vela::testing {
 class temp_dir {
  public:
   temp_dir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vela-test-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
+    // A new folder of a random name (as mkdtemp makes, which not every platform has).
+    std::random_device random;
+    for (int tries = 0; tries < 100 && path_.empty(); ++tries) {
+      const auto p = std::filesystem::temp_directory_path() / ("vela-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(p)) path_ = p.generic_string();
+    }
   }
   ~temp_dir() {
     std::error_code ec;

@@ -1,8 +1,6 @@
 #include "vela/async_log.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/test_platform.h"
 
 using namespace vela;
 using vela::testing::temp_dir;
@@ -285,10 +284,12 @@ TEST(AsyncLog, ParameterFileChangesArePickedUp) {
 TEST(AsyncLog, AProgramLogsBesideItsExecutable) {
   temp_dir dir;
   const fs::path probe = fs::path(LOG_PROBE_PATH);
-  fs::copy_file(probe, dir.path("probe"));
-  fs::permissions(dir.path("probe"), fs::perms::owner_exec, fs::perm_options::add);
+  const std::string exe = fs::path("probe").replace_extension(probe.extension()).string();  // .exe on Windows
+  fs::copy_file(probe, dir.path(exe));
+  fs::permissions(dir.path(exe), fs::perms::owner_exec, fs::perm_options::add);
   dir.write("probe.wli", "[Prms]\n[Evts]\nAMP=\nSOA=\nTST=t1 .*\n");
-  const std::string cmd = "'" + dir.path("probe") + "' 3 500";
+  std::string cmd = "\"";
+  cmd += dir.path(exe) + "\" 3 500";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   const auto lines = lines_of(dir.read("probe.log"));
   ASSERT_EQ(lines.size(), 503u);
@@ -304,17 +305,6 @@ TEST(AsyncLog, AProgramLogsBesideItsExecutable) {
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   EXPECT_FALSE(fs::exists(dir.path("probe.log")));
 }
-
-namespace {
-
-// CPU time of the whole process, in milliseconds.
-double process_cpu_ms() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
-}
-
-} // namespace
 
 TEST(AsyncLog, FlushPeriodsOutOfRangeAreClamped) {
   log_place p;
@@ -339,9 +329,9 @@ TEST(AsyncLog, AnIdleWriterUsesNoCpu) {
     ASSERT_EQ(log.start(), 0u);
     log.write(L"AMP", L"one line, then nothing");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const double before = process_cpu_ms();
+    const double before = vela::testing::process_cpu_ms();
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    const double used = process_cpu_ms() - before;
+    const double used = vela::testing::process_cpu_ms() - before;
     EXPECT_LT(used, 50.0);
     log.write(L"AMP", L"still writing");
     ASSERT_EQ(log.stop(Log::no_limit), 0u);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "support/temp_dir.h"
+#include "vela/platform.h"
 
 using namespace vela;
 using namespace vela::terminal;
@@ -65,7 +66,7 @@ TEST(TerminalOptions, MissingScriptFileRaises) {
     o.parse_options({L"sqlterm", L"-qf:/nonexistent/x.sql"});
     FAIL();
   } catch (const file_error& e) {
-    EXPECT_EQ(e.code(), 2);
+    EXPECT_EQ(e.code(), vela::windows_platform ? 3 : 2);  // Windows names the missing folder
   }
 }
 
@@ -110,6 +111,7 @@ TEST(TerminalOptions, OldPositionalSyntax) {
 }
 
 TEST(TerminalOptions, RealArgvThroughAShell) {
+  if (vela::windows_platform) GTEST_SKIP() << "a POSIX shell's quoting";
   const std::string out = shell(std::string("sh -c '") + OPTIONS_PROBE_PATH +
                                 " -cs:\"Driver=SQLite3;Database=/tmp/a b.db\" -q:\"select 1; select '\\''a;b'\\''\"'");
   EXPECT_EQ(out, "cs=[Driver=SQLite3;Database=/tmp/a b.db]\ndriver=[]\nstmt=[select 1;]\nstmt=[select 'a;b']\n");

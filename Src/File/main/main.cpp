@@ -10,18 +10,22 @@
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
 #include "vela/odbc/query_data_file.h"
-#include "vela/utf.h"
+#include "vela/platform.h"
 
 using namespace vela;
 
 namespace {
 
-std::wstring arg(char** argv, int i) { return utf8_to_wide(argv[i]); }
+// The arguments as the system gives them (wide on Windows, where argv is in the ANSI code page).
+std::wstring arg(char**, int i) {
+  static const std::vector<std::wstring> args = sys::command_args();
+  return static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)] : std::wstring();
+}
 
 result run(int argc, char** argv) {
   console_writer& out = console();
   if (argc < 3) {
-    out << load_string(nullptr, blobfile::string_id::usage);
+    out << name_program(load_string(nullptr, blobfile::string_id::usage), L"blobfile");
     out.line_break();
     return failure(os::err_invalid_parameter);
   }

@@ -22,6 +22,13 @@ void end_by_broken_pipe() {
   ::_exit(128 + SIGPIPE);
 }
 
+// A POSIX exit status holds 8 bits: larger codes keep their low byte, never 0.
+int exit_status(uint32_t code) {
+  if (code == 0) return 0;
+  const uint32_t low = code & 0xFF;
+  return low == 0 ? 255 : static_cast<int>(low);
+}
+
 uint32_t thread_id() {
   thread_local const uint32_t id = static_cast<uint32_t>(syscall(SYS_gettid));
   return id;
