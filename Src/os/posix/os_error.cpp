@@ -7,35 +7,6 @@
 
 namespace vela::os {
 
-uint32_t error_from_errno(int e) {
-  switch (e) {
-    case 0: return err_success;
-    case ENOENT: return err_file_not_found;
-    case ENOTDIR: return err_path_not_found;
-    case EMFILE:
-    case ENFILE: return err_too_many_open_files;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return err_access_denied;
-    case EBADF: return err_invalid_handle;
-    case ENOMEM: return err_not_enough_memory;
-    case EROFS: return err_write_protect;
-    case EWOULDBLOCK: return err_sharing_violation;  // a lock held by another process
-    case EEXIST: return err_file_exists;
-    case EINVAL: return err_invalid_parameter;
-    case ENOSPC:
-    case EDQUOT: return err_disk_full;
-    case ENAMETOOLONG: return err_filename_too_long;
-    case EIO: return err_write_fault;
-    case EFBIG: return err_file_too_large;
-    case EPIPE: return err_broken_pipe;
-    case EILSEQ: return err_no_unicode_translation;
-    case ENOTSUP: return err_not_supported;
-    case ECANCELED: return err_cancelled;
-    default: return err_invalid_function;
-  }
-}
-
 uint32_t last_error() { return error_from_errno(errno); }
 
 namespace {

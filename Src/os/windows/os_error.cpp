@@ -1,40 +1,9 @@
 // Error numbers and their descriptions on Windows: the system's own.
 #include <windows.h>
 
-#include <cerrno>
-
 #include "os/os.h"
 
 namespace vela::os {
-
-// The C runtime's errno values, for the few runtime calls the library makes.
-uint32_t error_from_errno(int e) {
-  switch (e) {
-    case 0: return err_success;
-    case ENOENT: return err_file_not_found;
-    case ENOTDIR: return err_path_not_found;
-    case EMFILE:
-    case ENFILE: return err_too_many_open_files;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return err_access_denied;
-    case EBADF: return err_invalid_handle;
-    case ENOMEM: return err_not_enough_memory;
-    case EROFS: return err_write_protect;
-    case EWOULDBLOCK: return err_sharing_violation;
-    case EEXIST: return err_file_exists;
-    case EINVAL: return err_invalid_parameter;
-    case ENOSPC: return err_disk_full;
-    case ENAMETOOLONG: return err_filename_too_long;
-    case EIO: return err_write_fault;
-    case EFBIG: return err_file_too_large;
-    case EPIPE: return err_broken_pipe;
-    case EILSEQ: return err_no_unicode_translation;
-    case ENOTSUP: return err_not_supported;
-    case ECANCELED: return err_cancelled;
-    default: return err_invalid_function;
-  }
-}
 
 uint32_t last_error() { return GetLastError(); }
 

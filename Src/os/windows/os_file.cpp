@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "os/os.h"
+#include "os/windows/win_time.h"
 #include "vela/utf.h"
 
 namespace vela::os {
@@ -11,24 +12,11 @@ namespace {
 HANDLE native(handle h) { return reinterpret_cast<HANDLE>(h); }
 bool usable(handle h) { return h != null_handle && h != invalid_handle; }
 
-constexpr int64_t epoch_difference = 116444736000000000LL;  // 1601 to 1970 in 100 ns
-
-int64_t ticks_of(const FILETIME& ft) { return static_cast<int64_t>((uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime); }
-
 local_time local_of(const FILETIME& utc) {
   FILETIME local{};
   SYSTEMTIME st{};
   if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return {};
-  local_time lt;
-  lt.year = st.wYear;
-  lt.month = st.wMonth;
-  lt.day = st.wDay;
-  lt.day_of_week = st.wDayOfWeek;
-  lt.hour = st.wHour;
-  lt.minute = st.wMinute;
-  lt.second = st.wSecond;
-  lt.millisecond = st.wMilliseconds;
-  return lt;
+  return from_system_time(st);
 }
 
 } // namespace

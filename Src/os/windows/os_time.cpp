@@ -1,14 +1,9 @@
 // Clocks and local time on Windows.
 #include <windows.h>
 
-#include "os/os.h"
+#include "os/windows/win_time.h"
 
 namespace vela::os {
-
-namespace {
-
-// 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
-constexpr int64_t epoch_difference = 116444736000000000LL;
 
 local_time from_system_time(const SYSTEMTIME& st) {
   local_time lt;
@@ -22,8 +17,6 @@ local_time from_system_time(const SYSTEMTIME& st) {
   lt.millisecond = st.wMilliseconds;
   return lt;
 }
-
-} // namespace
 
 uint32_t tick_count() { return static_cast<uint32_t>(GetTickCount64()); }
 
@@ -47,7 +40,7 @@ local_time now_local() {
 void realtime_now(int64_t& seconds, long& nanoseconds) {
   FILETIME ft{};
   GetSystemTimePreciseAsFileTime(&ft);
-  const int64_t ticks = static_cast<int64_t>((uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) - epoch_difference;
+  const int64_t ticks = ticks_of(ft) - epoch_difference;
   seconds = ticks / 10000000LL;
   nanoseconds = static_cast<long>(ticks % 10000000LL) * 100;
 }
