@@ -192,7 +192,8 @@ TEST_P(Odbc, BitValuesReadAsDigits) {
   // One driver hands a BIT over as its raw byte when asked for text; the library mends it.
   exec(L"drop table if exists bits");
   exec(L"create table bits(k integer, b " + widen(db->d.bit_type) + L")");
-  const std::string zero = std::string(db->d.bit_one).replace(std::string(db->d.bit_one).find('1'), 1, "0");
+  std::string zero = db->d.bit_one;
+  zero[zero.find('1')] = '0';
   exec(L"insert into bits values(1, " + widen(db->d.bit_one) + L")");
   exec(L"insert into bits values(2, " + widen(zero) + L")");
   exec(L"insert into bits values(3, null)");
