@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (shape & 0x80) {
     odbc::connection c;
     std::wstring completed;
-    const result r = c.connect(nullptr, cs, &completed, 0);
+    const result r = c.connect(nullptr, cs, &completed, odbc::completion::no_prompt);
     check(r.text(), "the connect diagnostic");
     check(r.format(), "the formatted connect result");
     check(completed, "the completed string");
