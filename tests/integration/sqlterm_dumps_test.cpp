@@ -21,8 +21,8 @@ using vela::testing::temp_dir;
 
 namespace {
 
-// An error that sqlterm printed for a statement: "[SQLSTATE] …".
-bool has_error(const run_result& r) { return std::regex_search(r.out + r.err, std::regex(R"(\[[0-9A-Z]{5}\] )")); }
+// An error that sqlterm printed for a statement.
+bool has_error(const run_result& r) { return vela::testing::has_sql_error(r.out + r.err); }
 
 std::string with_database(std::string cs, const std::string& from, const std::string& to) {
   const size_t at = cs.find("Database=" + from);
