@@ -284,7 +284,7 @@ void TTermOdbcHndlr::close_terminal() {
 bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   if (interrupted() || stopped_) return false;  // Ctrl-C or "-oe" ends a script
   const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
-  if (options_->on_error && !source.empty()) place_ = source + L":" + std::to_wstring(item.line) + L": ";
+  place_ = failure_place(source, item.line);
   switch (item.kind) {
     case script_item::kind_type::sql:
       statement_break();
@@ -310,6 +310,11 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   }
   place_.clear();
   return !interrupted() && !stopped_;
+}
+
+std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t line) const {
+  if (!options_->on_error || source.empty()) return {};
+  return source + L":" + std::to_wstring(line) + L": ";
 }
 
 namespace {

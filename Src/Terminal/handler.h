@@ -37,6 +37,9 @@ class terminal_handler {
   virtual bool run_item(script_item& item, const std::wstring& source);
   // The rules by which scripts for the current connection are cut.
   virtual odbc::script_dialect dialect() const { return odbc::script_dialect::generic; }
+  // What goes in front of a failure of the item beginning at line of source ("FILE:LINE: "
+  // with "-oe").
+  virtual std::wstring failure_place(const std::wstring&, size_t) const { return {}; }
 };
 
 class TTermOdbcHndlr;
@@ -78,6 +81,7 @@ class TTermOdbcHndlr : public terminal_handler {
   result run_sql(const std::wstring& statement);
   bool run_item(script_item& item, const std::wstring& source) override;
   odbc::script_dialect dialect() const override { return dialect_; }
+  std::wstring failure_place(const std::wstring& source, size_t line) const override;
   // A script file or a "-q" text, each statement run as soon as it is read; false when the
   // run stops.
   bool run_script_file(const std::wstring& name, text_file_code_page code_page);

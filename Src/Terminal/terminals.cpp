@@ -118,11 +118,11 @@ void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, st
 namespace {
 
 // A last statement without its ";" is not run, but never dropped in silence.
-void report_unterminated(terminal_handler& handler, std::wstring rest) {
+void report_unterminated(terminal_handler& handler, std::wstring rest, size_t line) {
   trim(rest, L" \t\r\n");
   const std::wstring text = wformat(load_string(nullptr, string_id::statement_not_ended).c_str(), rest.c_str());
   console().flush();
-  error_console().write(text).flush();
+  error_console().write(handler.failure_place(L"-", line) + text).flush();
   handler.note_failure(failure(os::err_invalid_data, text));
 }
 
@@ -137,7 +137,7 @@ void stdin_terminal::do_run() {
   const script_cutter::sink run = [this, &cutter](script_item& item) {
     if (interrupted() || handler_->stopped()) return false;
     if (item.unterminated) {
-      report_unterminated(*handler_, std::move(item.text));
+      report_unterminated(*handler_, std::move(item.text), item.line);
       return true;
     }
     try {

@@ -296,6 +296,7 @@ TEST_P(Dumps, FailuresNameTheirPlace) {
            db->dir.path("loop.sql") + ":1)\n",
        "\n1\n\n"},
       {setup + "\n\ninsert into\nno_such_table values (1);\n", false, "-:5: ", "\n\n"},
+      {setup + "insert into place values (1);\n\n  select 1\n", false, "-:5: Statement", "\n1\n\n"},
   };
   for (const auto& c : cases) {
     db->dir.write("main.sql", c.script);
