@@ -212,7 +212,18 @@ size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
         continue;
       case mode::single:
       case mode::double_quote:
-        if (c == L'\\' && mysql_) {
+        if (!mysql_) {
+          // Straight to the closing quote: a long literal is skipped at memory speed.
+          const size_t q = text.find(mode_ == mode::single ? L'\'' : L'"', p);
+          if (q == npos) {
+            p = n;
+            continue;
+          }
+          mode_ = mode::normal;  // a doubled quote closes and opens again
+          p = q + 1;
+          continue;
+        }
+        if (c == L'\\') {
           if (cut(2)) return wait();
           p = p + 2 < n ? p + 2 : n;
           continue;
