@@ -9,7 +9,6 @@
 #include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/types.h"
-#include "vela/utf.h"
 
 using namespace vela;
 using namespace vela::odbc;
@@ -149,17 +148,4 @@ TEST(TypeClass, EverySqlTypeInOneClass) {
   EXPECT_TRUE(is_fixed_length_text(SQL_WCHAR));
   EXPECT_FALSE(is_fixed_length_text(SQL_VARCHAR));
   EXPECT_FALSE(is_fixed_length_text(SQL_LONGVARCHAR));
-}
-
-TEST(ScriptDialect, FromTheDbmsName) {
-  const struct {
-    const wchar_t* dbms;
-    vela::odbc::script_dialect dialect;
-  } cases[] = {
-      {L"MariaDB", vela::odbc::script_dialect::mysql},   {L"MySQL", vela::odbc::script_dialect::mysql},
-      {L"mysql", vela::odbc::script_dialect::mysql},     {L"PostgreSQL", vela::odbc::script_dialect::generic},
-      {L"SQLite", vela::odbc::script_dialect::generic},  {L"", vela::odbc::script_dialect::generic},
-  };
-  for (const auto& c : cases) EXPECT_EQ(vela::odbc::dialect_of_dbms(c.dbms), c.dialect) << vela::wide_to_utf8(c.dbms);
-  EXPECT_EQ(vela::odbc::ask_script_dialect(nullptr), vela::odbc::script_dialect::generic);
 }
