@@ -1,4 +1,4 @@
-// Reading and cutting a large script into statements, as "-qf" does before it connects.
+// Reading and cutting a large script into statements, as "-qf" does.
 // Usage: split_bench STATEMENTS [FILE]   (STATEMENTS < 0: one statement of -STATEMENTS bytes)
 // Writes a script of STATEMENTS statements of about 100 bytes each (quoted text with ";",
 // comments, a dollar-quoted function and a trigger body now and then) to FILE (default: a

@@ -1,6 +1,7 @@
 #include "Terminal/handler.h"
 
 #include <cwctype>
+#include <memory>
 
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
@@ -135,8 +136,7 @@ class help_command : public TOdbcHndlrCmd {
 
 // ---- tokens --------------------------------------------------------------------------
 
-std::wstring TOdbcHndlrCmd::parameter(size_t i) const {
-  const std::wstring& t = line;
+std::wstring TOdbcHndlrCmd::token(std::wstring_view t, size_t i) {
   const size_t n = t.size();
   if (n == 0) return {};
   size_t p = 0;
@@ -146,8 +146,8 @@ std::wstring TOdbcHndlrCmd::parameter(size_t i) const {
     for (; e < n && (quoted || t[e] != L' '); ++e)
       if (t[e] == L'"') quoted = !quoted;
     if (k == i) {
-      std::wstring token = t.substr(p, e - p);
-      return trim(token, L"\"");
+      std::wstring found(t.substr(p, e - p));
+      return trim(found, L"\"");
     }
     p = e + 1;
     if (p >= n) return {};
@@ -171,6 +171,14 @@ TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 void terminal_handler::report_failure(const std::wstring& text) { console().write(text); }
 
 void terminal_handler::statement_break() { console().line_break(); }
+
+bool terminal_handler::run_item(script_item& item, const std::wstring&) {
+  if (item.kind == script_item::kind_type::sql) {
+    statement_break();
+    (void)handle_line(item.text);  // reports and notes its own failure
+  }
+  return !stopped();
+}
 
 void TTermOdbcHndlr::statement_break() {
   if (!options_->csv) console().line_break();
@@ -208,9 +216,16 @@ void TTermOdbcHndlr::report_failure(const std::wstring& text) {
   if (text.empty()) return;
   console().flush();  // data printed so far comes first
   console_writer& err = error_console();
+  err.write(place_);
   err.write(text);
   if (text.back() != L'\n') err.write(L'\n');
   err.flush();
+}
+
+void TTermOdbcHndlr::fail(const std::wstring& text) {
+  report_failure(text);
+  console().flush();
+  note(failure(os::err_invalid_data, text));
 }
 
 result TTermOdbcHndlr::open_terminal() {
@@ -225,20 +240,23 @@ result TTermOdbcHndlr::open_terminal() {
   if (!r.succeeded() && failures_to_stderr()) report_failure(r.text());
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
-  if (options_->statements.empty()) return r;
-  const std::vector<std::wstring> statements = options_->statements;
-  run_statements(statements);
+  if (options_->scripts.empty()) return r;
+  const std::vector<script_source> scripts = std::move(options_->scripts);
+  options_->scripts.clear();
+  for (const auto& script : scripts)
+    if (!(script.file.empty() ? run_script_text(script.text) : run_script_file(script.file, script.code_page))) break;
   statement_break();
   console().flush();
-  options_->statements.clear();
   return result(os::err_cancelled, r.text(), r.severity());
 }
 
 result TTermOdbcHndlr::handle_line(const std::wstring& l) {
+  // The first word picks the command; a statement is not copied for the comparison.
+  const std::wstring word = to_upper_copy(TOdbcHndlrCmd::token(l, 0));
   for (QueueIter<TOdbcHndlrCmd> it(commands_); !it.done(); it.next()) {
     TOdbcHndlrCmd* cmd = it.current();
+    if (word != cmd->keyword) continue;
     cmd->line = l;
-    if (to_upper_copy(cmd->parameter(0)) != cmd->keyword) continue;
     const result r = cmd->run();
     if (!r.succeeded()) report_failure(r.text());
     console().flush();
@@ -263,13 +281,189 @@ void TTermOdbcHndlr::close_terminal() {
   console().flush();
 }
 
-void TTermOdbcHndlr::run_statements(const std::vector<std::wstring>& statements) {
-  for (const auto& s : statements) {
-    if (interrupted() || stopped_) break;  // Ctrl-C or "-oe" ends a batch
-    statement_break();
-    (void)handle_line(s);  // reports and notes its own failure
+bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
+  if (interrupted() || stopped_) return false;  // Ctrl-C or "-oe" ends a script
+  const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
+  place_ = failure_place(source, item.line);
+  switch (item.kind) {
+    case script_item::kind_type::sql:
+      statement_break();
+      (void)handle_line(item.text);  // reports and notes its own failure
+      break;
+    case script_item::kind_type::client_command: run_client_command(item, where); break;
+    case script_item::kind_type::copy_data: {
+      // The table: the name after COPY, up to its column list or the next blank.
+      size_t b = 4, e;
+      while (b < item.text.size() && std::iswspace(static_cast<wint_t>(item.text[b]))) ++b;
+      bool quoted = false;
+      for (e = b; e < item.text.size(); ++e) {
+        const wchar_t c = item.text[e];
+        if (c == L'"') quoted = !quoted;
+        else if (!quoted && (c == L'(' || std::iswspace(static_cast<wint_t>(c)))) break;
+      }
+      statement_break();
+      fail(message(string_id::copy_not_supported, static_cast<unsigned>(item.data_lines), item.text.substr(b, e - b).c_str(),
+                   where.c_str(), static_cast<unsigned>(item.line)));
+      break;
+    }
+    case script_item::kind_type::delimiter: break;
   }
+  place_.clear();
+  return !interrupted() && !stopped_;
 }
+
+std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t line) const {
+  if (!options_->on_error || source.empty()) return {};
+  return source + L":" + std::to_wstring(line) + L": ";
+}
+
+namespace {
+
+// An argument of a client command without the quotes around it.
+std::wstring command_argument(std::wstring s) {
+  if (s.size() >= 2 && (s.front() == L'\'' || s.front() == L'"') && s.back() == s.front()) s = s.substr(1, s.size() - 2);
+  return s;
+}
+
+// The connection string with its Database key set to database (added when missing).
+std::wstring with_database(const std::wstring& cs, const std::wstring& database) {
+  const std::wstring value = database.find_first_of(L";{}") == std::wstring::npos ? database : L"{" + database + L"}";
+  std::wstring out;
+  bool replaced = false;
+  size_t b = 0;
+  while (b < cs.size()) {
+    // Pairs end at a ";" outside braces.
+    size_t e = b;
+    for (bool braced = false; e < cs.size() && (braced || cs[e] != L';'); ++e)
+      if (cs[e] == L'{') braced = true;
+      else if (cs[e] == L'}') braced = false;
+    std::wstring pair = cs.substr(b, e - b);
+    const size_t eq = pair.find(L'=');
+    std::wstring key = pair.substr(0, eq == std::wstring::npos ? pair.size() : eq);
+    trim(key, L" ");
+    if (compare_nocase(key, L"Database") == 0 && eq != std::wstring::npos) {
+      pair = pair.substr(0, eq + 1) + value;
+      replaced = true;
+    }
+    if (!pair.empty()) out += (out.empty() ? L"" : L";") + pair;
+    b = e + 1;
+  }
+  if (!replaced) out += (out.empty() ? L"" : L";") + std::wstring(L"Database=") + value;
+  return out;
+}
+
+} // namespace
+
+void TTermOdbcHndlr::run_client_command(const script_item& item, const std::wstring& where) {
+  const std::wstring& t = item.text;
+  size_t e = 0;
+  while (e < t.size() && !std::iswspace(static_cast<wint_t>(t[e]))) ++e;
+  const std::wstring name = t.substr(0, e);
+  std::wstring rest = t.substr(e);
+  trim(rest, L" \t\r\n");
+  if (name == L"\\restrict" || name == L"\\unrestrict") return;  // dump keys: nothing to do here
+  if (name == L"\\c" || name == L"\\connect") {
+    statement_break();
+    // The database is the first argument that is not an option; "dbname=NAME" is taken apart.
+    std::wstring database;
+    for (size_t i = 0; database.empty(); ++i) {
+      const std::wstring token = TOdbcHndlrCmd::token(rest, i);
+      if (token.empty()) break;
+      if (token[0] != L'-') database = command_argument(token);
+    }
+    if (starts_nocase(database, L"dbname=")) database = command_argument(database.substr(7));
+    reconnect_to_database(database);
+    return;
+  }
+  if (name == L"\\i" || name == L"\\include" || name == L"\\ir" || name == L"\\include_relative" ||
+      compare_nocase(name, L"source") == 0) {
+    std::wstring file = command_argument(rest);
+    if ((name == L"\\ir" || name == L"\\include_relative") && !file.empty() && file[0] != L'/' && !open_scripts_.empty()) {
+      std::wstring dir;
+      if (split_path(open_scripts_.back(), nullptr, &dir, nullptr, nullptr)) file = dir + file;
+    }
+    include_script(file, where, item.line);
+    return;
+  }
+  statement_break();
+  fail(message(string_id::client_command_not_supported, name.c_str(), where.c_str(), static_cast<unsigned>(item.line)));
+}
+
+void TTermOdbcHndlr::include_script(const std::wstring& name, const std::wstring& where, size_t line) {
+  if (open_scripts_.size() >= max_script_depth) {
+    fail(message(string_id::script_nested_too_deep, name.c_str(), where.c_str(), static_cast<unsigned>(line)));
+    return;
+  }
+  for (const auto& open : open_scripts_) {
+    if (open == name) {
+      fail(message(string_id::script_includes_itself, name.c_str(), where.c_str(), static_cast<unsigned>(line)));
+      return;
+    }
+  }
+  const std::wstring place = place_;
+  try {
+    (void)run_script_file(name, text_file_code_page{auto_code_page, false});
+  } catch (const windows_error& e) {
+    place_ = place;
+    statement_break();
+    fail(std::wstring(e.what()) + L" (" + where + L":" + std::to_wstring(line) + L")");
+  }
+  place_ = place;
+}
+
+bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_page code_page) {
+  struct open_script {
+    std::vector<std::wstring>& open;
+    ~open_script() { open.pop_back(); }
+  } guard{open_scripts_};
+  open_scripts_.push_back(name);
+  std::unique_ptr<script_cutter> cutter;
+  bool go = true;
+  const script_cutter::sink run = [&](script_item& item) {
+    go = run_item(item, name);
+    cutter->set_dialect(dialect_);  // \connect and CONNECT may change it
+    return go;
+  };
+  read_script_pieces(name, code_page, [&](std::wstring_view piece, size_t size_hint) {
+    if (!cutter) {
+      cutter = std::make_unique<script_cutter>(true, size_hint);
+      cutter->set_dialect(dialect_);
+    }
+    if (go) go = cutter->add(piece, run);  // after a stop the rest is read, not run
+  });
+  if (cutter && go) go = cutter->finish(run);
+  return go;
+}
+
+bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
+  script_cutter cutter(true);
+  cutter.set_dialect(dialect_);
+  const script_cutter::sink run = [&](script_item& item) {
+    const bool go = run_item(item, L"");
+    cutter.set_dialect(dialect_);
+    return go;
+  };
+  return cutter.add(text, run) && cutter.finish(run);
+}
+
+void TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
+  result r;
+  if (!options_->connection_string.empty()) {
+    options_->connection_string = with_database(options_->connection_string, database);
+    r = connect_by_string(options_->connection_string);
+  } else if (!options_->driver.empty()) {
+    const std::wstring parameters = with_database(options_->driver_parameters, database);
+    const std::wstring driver = options_->driver;
+    r = connect_by_driver(parameters, driver);
+  } else {
+    report_failure(str(string_id::not_connected));
+    r = failure(os::err_invalid_parameter, str(string_id::not_connected));
+  }
+  console().flush();
+  note(r);
+}
+
+void TTermOdbcHndlr::connected() { dialect_ = odbc::ask_script_dialect(connection_.hdbc()); }
 
 result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
   if (connection_.hdbc()) (void)close_connection();  // reports its own failure
@@ -277,6 +471,7 @@ result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
   const result r = connection_.connect(nullptr, s, &completed, odbc::completion::complete_required);
   std::wstring text;
   if (r.succeeded()) {
+    connected();
     options_->driver_parameters = completed;
     text = message(string_id::connected_to, completed.c_str());
   } else {
@@ -295,6 +490,7 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
   const result r = connection_.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
   std::wstring text;
   if (r.succeeded()) {
+    connected();
     options_->driver = driver;
     options_->datasource.clear();
     options_->driver_parameters = completed;
@@ -315,6 +511,7 @@ result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, con
   const result r = connection_.ConnDs(datasource, user, password);
   std::wstring text;
   if (r.succeeded()) {
+    connected();
     options_->datasource = datasource;
     options_->driver.clear();
     options_->user = user;
@@ -333,6 +530,7 @@ result TTermOdbcHndlr::close_connection() {
     return failure(os::err_invalid_parameter);
   }
   (void)connection_.disconnect();  // fails only when not connected, checked above
+  dialect_ = odbc::script_dialect::generic;
   std::wstring text;
   if (!options_->connection_string.empty()) text = message(string_id::disconnected_from, options_->driver_parameters.c_str());
   else if (!options_->driver.empty())

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Terminal/options.h"
+#include "Terminal/sql_split.h"
 #include "vela/containers.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
@@ -31,6 +32,14 @@ class terminal_handler {
   virtual bool stopped() const { return false; }
   // The blank line before each statement's output.
   virtual void statement_break();
+  // One item of a script or of standard input; source: the script's name ("-" for standard
+  // input, empty for a "-q" text). Returns false when the run stops.
+  virtual bool run_item(script_item& item, const std::wstring& source);
+  // The rules by which scripts for the current connection are cut.
+  virtual odbc::script_dialect dialect() const { return odbc::script_dialect::generic; }
+  // What goes in front of a failure of the item beginning at line of source ("FILE:LINE: "
+  // with "-oe").
+  virtual std::wstring failure_place(const std::wstring&, size_t) const { return {}; }
 };
 
 class TTermOdbcHndlr;
@@ -42,7 +51,8 @@ class TOdbcHndlrCmd : public task {
       : handler(handler), keyword(std::move(keyword)), help_text(std::move(help_text)) {}
   // Token i of the line (0 is the command word), split at spaces outside double quotes,
   // with the quotes at its ends removed; empty when there is no such token.
-  std::wstring parameter(size_t i) const;
+  std::wstring parameter(size_t i) const { return token(line, i); }
+  static std::wstring token(std::wstring_view line, size_t i);
 
   TTermOdbcHndlr* handler;
   std::wstring line;
@@ -69,8 +79,13 @@ class TTermOdbcHndlr : public terminal_handler {
 
   // Executes one statement and prints its echo, rows, summary and time.
   result run_sql(const std::wstring& statement);
-  // Each statement after a line break, through handle_line; results are not kept.
-  void run_statements(const std::vector<std::wstring>& statements);
+  bool run_item(script_item& item, const std::wstring& source) override;
+  odbc::script_dialect dialect() const override { return dialect_; }
+  std::wstring failure_place(const std::wstring& source, size_t line) const override;
+  // A script file or a "-q" text, each statement run as soon as it is read; false when the
+  // run stops.
+  bool run_script_file(const std::wstring& name, text_file_code_page code_page);
+  bool run_script_text(const std::wstring& text);
 
   terminal_options& options() { return *options_; }
   odbc::connection& connection() { return connection_; }
@@ -95,12 +110,24 @@ class TTermOdbcHndlr : public terminal_handler {
   void note(const result& r);
   void print_result_set(odbc::query& q, console_writer& summary);
   uint32_t print_rows(odbc::resultset& rows);
+  // A failure of a script item: reported and noted.
+  void fail(const std::wstring& text);
+  void run_client_command(const script_item& item, const std::wstring& source);
+  void include_script(const std::wstring& name, const std::wstring& where, size_t line);
+  // \connect: the same connection, to another database.
+  void reconnect_to_database(const std::wstring& database);
+  void connected();
 
   terminal_options* options_;
   Queue<TOdbcHndlrCmd> commands_;
   odbc::connection connection_;
   bool stopped_ = false;
   result first_failure_;
+  odbc::script_dialect dialect_ = odbc::script_dialect::generic;
+  // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.
+  std::wstring place_;
+  std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
+  static constexpr size_t max_script_depth = 16;
 };
 
 // "0.015", "59.999", "01:01.005", "01:02:03.004", "1:01:01:01.001".

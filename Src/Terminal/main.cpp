@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     TTermOdbcHndlr handler(&options);
     // Statements of the command line, a file or standard input: Ctrl-C ends the run.
     batch = options.query_from_stdin ||
-            (!options.statements.empty() && (!options.driver.empty() || !options.connection_string.empty()));
+            (!options.scripts.empty() && (!options.driver.empty() || !options.connection_string.empty()));
     watch_interrupts(batch);
     if (options.query_from_stdin) stdin_terminal(&handler).do_run();
     else command_line_terminal(&handler).do_run();

@@ -1,5 +1,7 @@
 #include "Terminal/options.h"
 
+#include <memory>
+
 #include "Terminal/sql_split.h"
 #include "vela/system.h"
 #include "vela/cmdline.h"
@@ -44,6 +46,21 @@ size_t parse_long_column_width(const std::wstring& value) {
 
 } // namespace
 
+namespace {
+
+// A missing script is an error of the command line; the file is read when it runs.
+void add_script_file(std::vector<script_source>& scripts, const std::wstring& name, text_file_code_page code_page) {
+  if (!sys::path_exists(name) || sys::is_regular_file(name)) {
+    // Pipes and FIFOs are opened by the reading alone.
+    textfile file(name, code_page);
+    file.open(name, file_access::read, file_access::share_read, nullptr, file_access::open_existing,
+              file_access::normal_attributes, 0);
+  }
+  scripts.push_back(script_source{name, code_page, {}});
+}
+
+} // namespace
+
 void terminal_options::parse_options() { parse_options(sys::command_args()); }
 
 void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
@@ -71,12 +88,12 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
     if (long_columns) long_column_width = parse_long_column_width(width);
     // CSV fields are separated by "," unless a delimiter is given.
     if (csv && (delimiter_parser->uses == 0 || column_delimiter.empty())) column_delimiter = L",";
-    if (!file_name.empty()) read_script_file(file_name, code_page, statements);
-    if (!query_text.empty()) split_statements(query_text, statements);
+    if (!file_name.empty()) add_script_file(scripts, file_name, code_page);
+    if (!query_text.empty()) scripts.push_back(script_source{{}, code_page, query_text});
     return;
   }
   (void)parse_positional(argv);  // never fails
-  for (const auto& f : script_files) read_script_file(f, text_file_code_page{auto_code_page, false}, statements);
+  for (const auto& f : script_files) add_script_file(scripts, f, text_file_code_page{auto_code_page, false});
 }
 
 result terminal_options::parse_positional(const std::vector<std::wstring>& argv) {
@@ -105,9 +122,8 @@ result terminal_options::parse_positional(const std::vector<std::wstring>& argv)
   return result();
 }
 
-void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
-                      std::vector<std::wstring>& statements) {
-  // A piece at a time: only the statements are held, not the whole text as well.
+void read_script_pieces(const std::wstring& file_name, text_file_code_page code_page,
+                        const std::function<void(std::wstring_view piece, size_t size_hint)>& sink) {
   textfile file(file_name, code_page);
   int64_t size = 0;  // no more characters than bytes in any code page
   if (sys::is_regular_file(file_name)) {
@@ -116,9 +132,27 @@ void read_script_file(const std::wstring& file_name, text_file_code_page code_pa
               file_access::normal_attributes, 0);
     if (file.size(size) != 0) size = 0;
   }
-  statement_splitter splitter(statements, static_cast<size_t>(size));
-  file.read_pieces([&splitter](std::wstring_view piece) { splitter.add(piece); });
-  splitter.finish();
+  file.read_pieces([&sink, size](std::wstring_view piece) { sink(piece, static_cast<size_t>(size)); });
+}
+
+void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
+                      std::vector<std::wstring>& statements) {
+  // A piece at a time: only the statements are held, not the whole text as well.
+  std::unique_ptr<statement_splitter> splitter;
+  read_script_pieces(file_name, code_page, [&](std::wstring_view piece, size_t size_hint) {
+    if (!splitter) splitter = std::make_unique<statement_splitter>(statements, size_hint);
+    splitter->add(piece);
+  });
+  if (splitter) splitter->finish();
+}
+
+std::vector<std::wstring> script_statements(const terminal_options& options) {
+  std::vector<std::wstring> statements;
+  for (const auto& s : options.scripts) {
+    if (s.file.empty()) split_statements(s.text, statements);
+    else read_script_file(s.file, s.code_page, statements);
+  }
+  return statements;
 }
 
 } // namespace vela::terminal

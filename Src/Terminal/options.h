@@ -1,7 +1,9 @@
 // sqlterm's run settings and the identity of its current connection.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vela/result.h"
@@ -9,12 +11,20 @@
 
 namespace vela::terminal {
 
+// A script to run once connected: a file ("-qf", positional file names) or a "-q" text.
+struct script_source {
+  std::wstring file;  // empty for a text
+  text_file_code_page code_page{auto_code_page, false};
+  std::wstring text;
+};
+
 struct terminal_options {
   terminal_options() { reset(); }
 
   std::wstring connection_string;
   bool query_from_stdin = false;
-  std::vector<std::wstring> statements;
+  // In the order given; cut into statements as they run, by the rules of the connection.
+  std::vector<script_source> scripts;
   bool data_only = false;
   std::wstring column_delimiter = L" ";
   std::wstring driver;
@@ -31,9 +41,9 @@ struct terminal_options {
   bool long_columns = false;
   size_t long_column_width = 255;
 
-  // Clears everything but the connection string and the statements.
+  // Clears everything but the connection string and the scripts.
   void reset();
-  // From the process's arguments; script files that cannot be read and a bad "-lc" width
+  // From the process's arguments; script files that cannot be opened and a bad "-lc" width
   // raise windows_error.
   void parse_options();
   // argv: the program name first.
@@ -47,5 +57,11 @@ struct terminal_options {
 void split_statements(const std::wstring& text, std::vector<std::wstring>& statements);
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,
                       std::vector<std::wstring>& statements);
+// Reads a script file a piece at a time; size_hint (0 when unknown) is at least its length
+// in characters. A missing file raises file_error.
+void read_script_pieces(const std::wstring& file_name, text_file_code_page code_page,
+                        const std::function<void(std::wstring_view piece, size_t size_hint)>& sink);
+// The statements of all scripts, cut by the generic rules.
+std::vector<std::wstring> script_statements(const terminal_options& options);
 
 } // namespace vela::terminal

@@ -142,11 +142,11 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   const uint32_t t0 = tick_count();
   result r;
   {
-    odbc::query q(&connection_, statement);
+    odbc::query q(&connection_, std::wstring());  // the statement is not copied
     {
       // Ctrl-C cancels the execution; rows already there are only no longer printed.
       running_statement cancellable(q);
-      r = q.execute(true);
+      r = q.execute(statement, true, true);
     }
     const uint32_t elapsed = elapsed_ms(t0);
     if (!options_->data_only && !csv) {

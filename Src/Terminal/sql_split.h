@@ -3,9 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "vela/odbc/driver.h"
 
 namespace vela::terminal {
 
@@ -13,17 +17,48 @@ namespace vela::terminal {
 // `…`), comments (-- to the line end, nested /* */), dollar-quoted bodies ($$…$$,
 // $tag$…$tag$) and the BEGIN … END body of CREATE TRIGGER or BEGIN ATOMIC … END of
 // CREATE FUNCTION/PROCEDURE.
+// In the MySQL dialect: backslash escapes in '…' and "…", # comments, /*! … */ scanned as
+// part of the statement, the DELIMITER directive, and BEGIN … END bodies of CREATE
+// PROCEDURE/FUNCTION/TRIGGER/EVENT (END IF, LOOP, WHILE, REPEAT and CASE close their own).
+// At a statement's start, a line beginning with "\" (and in the MySQL dialect "source")
+// is a client command, ended by its line end. The data block after COPY … FROM stdin runs
+// to the line "\.".
 // The scan keeps its place and state between calls, so a text that grows at its end (lines
 // of standard input) is scanned once: linear time in the whole input.
 class statement_scanner {
  public:
   static constexpr size_t npos = std::wstring::npos;
+  // What find_end found the end of.
+  enum class item : uint8_t { sql, client_command, delimiter, copy_data };
 
-  // Scans text on from where the last call stopped. Returns the position of the ";" that
-  // ends the current statement, or npos when the text ends first. With more_to_come, a
+  void set_dialect(odbc::script_dialect d) { mysql_ = d == odbc::script_dialect::mysql; }
+  // The text given to find_end ends at a line end (a line of standard input): no token goes
+  // on past it, though a statement may.
+  void set_at_line_end(bool at_line_end) { at_line_end_ = at_line_end; }
+  bool mysql() const { return mysql_; }
+
+  // Scans text on from where the last call stopped. Returns the position of the ";" (the
+  // delimiter, the line end) that ends the current item, or npos when the text ends first;
+  // an item ended by a line (a client command, a COPY data block) ends at the text's end
+  // when nothing more comes. With more_to_come, a
   // token cut by the end of the text (a word, "-", "/", "$", a closing tag) is scanned again
   // by the next call; without it, the end of the text ends every token.
   size_t find_end(std::wstring_view text, bool more_to_come);
+  // The kind of item, and the length of its terminator (0 at the end of the text).
+  item ended() const { return ended_; }
+  size_t terminator_length() const { return end_length_; }
+  // The statement just ended is COPY … FROM stdin: its data block follows.
+  bool copy_follows() const { return mode_ == mode::copy_rest; }
+  // Data lines of the COPY block ended; whether the scan is inside such a block (the text
+  // scanned so far need not be kept).
+  size_t copy_lines() const { return copy_lines_; }
+  bool in_copy_data() const { return mode_ == mode::copy_rest || mode_ == mode::copy_data; }
+  size_t position() const { return pos_; }
+  // The statement (its ";" aside) has more than white space and closed comments.
+  bool has_content() const { return has_content_ || mode_ == mode::block_comment; }
+  // A line break at the current place is part of the text: inside a literal, quoted name,
+  // comment, body, COPY block, or a line item not ended yet.
+  bool keeps_line_break() const;
   // The next statement begins at start (just after the ";" that find_end returned).
   void next_statement(size_t start);
   // The first n characters of the text were removed.
@@ -39,6 +74,8 @@ class statement_scanner {
   // (a driver may take a ";" in them for the end of the statement). Without such comments,
   // from, where the caller's piece of text begins.
   size_t statement_start(size_t from) const { return has_content_ && lead_comment_ ? start_ : from; }
+  // Where the statement's first word (or other character outside comments) is.
+  size_t first_char(size_t from) const { return has_content_ ? start_ : from; }
   // The scan stopped inside a "--" comment, or after "--" on the current line of a
   // dollar-quoted body (which is code that the server parses again).
   bool in_line_comment() const {
@@ -46,11 +83,18 @@ class statement_scanner {
   }
 
  private:
-  enum class mode : uint8_t { normal, single, escaped, double_quote, bracket, backquote, line_comment, block_comment, dollar };
-  enum class kind : uint8_t { undecided, create, trigger, routine, other };
+  enum class mode : uint8_t {
+    normal, single, escaped, double_quote, bracket, backquote, line_comment, block_comment, dollar, copy_rest, copy_data
+  };
+  enum class kind : uint8_t { undecided, create, definer, trigger, routine, copy, other };
   enum class last : uint8_t { other, semicolon, begin, opened };
 
   void word(std::wstring_view w);
+  // The END before this token closes a BEGIN block or a CASE (MySQL: decided by the next word).
+  void settle_end();
+  // An item that ends with its line, from p: its end, or npos to wait for more text.
+  size_t line_item(std::wstring_view text, size_t p, bool more_to_come, item what);
+  size_t copy_block(std::wstring_view text, size_t p, bool more_to_come);
   void begins_at(size_t p) {
     if (has_content_) return;
     has_content_ = true;
@@ -60,11 +104,24 @@ class statement_scanner {
   // Anything but a word, a ";" or white space.
   void content(size_t p) {
     begins_at(p);
+    settle_end();
+    if (kind_ == kind::definer) return;
     if (kind_ == kind::undecided || kind_ == kind::create) kind_ = kind::other;
     last_ = last::other;
   }
 
   size_t pos_ = 0;
+  bool mysql_ = false;
+  bool at_line_end_ = false;
+  std::wstring delimiter_ = L";";
+  item ended_ = item::sql;
+  size_t end_length_ = 1;
+  size_t copy_lines_ = 0;
+  bool versioned_ = false;  // inside /*! … */
+  bool end_pending_ = false;
+  bool from_ = false;  // COPY …: the last word was FROM
+  bool copy_stdin_ = false;
+  bool line_wait_ = false;  // a line item waits for its line end
   mode mode_ = mode::normal;
   uint32_t comment_depth_ = 0;
   std::wstring tag_;
@@ -79,24 +136,79 @@ class statement_scanner {
   size_t start_ = 0;
 };
 
-// Cuts a text that arrives in pieces (a script file read a piece at a time) into the same
-// statements as split_statements cuts the whole text into; holds only what is not cut yet.
-class statement_splitter {
+// One item of a script, as the scanner cuts it.
+struct script_item {
+  using kind_type = statement_scanner::item;
+  // sql: a statement; client_command: its line, without a trailing ";"; copy_data: the
+  // COPY … FROM stdin statement, its data block skipped and counted.
+  kind_type kind = kind_type::sql;
+  std::wstring text;
+  size_t line = 0;  // where the item begins, from 1
+  size_t data_lines = 0;
+  // The text ended before the statement's terminator.
+  bool unterminated = false;
+};
+
+// Cuts a text that arrives in pieces (a script file read a piece at a time, or lines of
+// standard input) into items, and hands each one over as soon as it is complete: only what
+// is not cut yet is held, and a COPY data block is skipped as it is scanned.
+class script_cutter {
  public:
-  // size_hint: at least the length of the whole text, when known (0 when not).
-  explicit statement_splitter(std::vector<std::wstring>& statements, size_t size_hint = 0)
-      : statements_(statements), size_hint_(size_hint) {}
-  void add(std::wstring_view piece);
+  // Returns false to stop the cut.
+  using sink = std::function<bool(script_item&)>;
+  // keep_terminator: statements keep their ";" and are trimmed (scripts); without it the
+  // ";" is left out (standard input). size_hint: at least the length of the whole text,
+  // when known (0 when not).
+  explicit script_cutter(bool keep_terminator, size_t size_hint = 0)
+      : keep_terminator_(keep_terminator), size_hint_(size_hint) {}
+  void set_dialect(odbc::script_dialect d) { scan_.set_dialect(d); }
+  // A piece of a script's text.
+  bool add(std::wstring_view piece, const sink& run);
+  // A line of standard input: joined to the text before it with a blank, or with a line
+  // break where the break is part of the text (a literal, comment, body, client command).
+  bool add_line(std::wstring_view line, const sink& run);
   // The text has ended.
-  void finish();
+  bool finish(const sink& run);
 
  private:
+  bool cut(bool more_to_come, const sink& run);
+  size_t line_of(size_t at);
+  void drop(size_t n);
+
   statement_scanner scan_;
   std::wstring text_;
-  std::vector<std::wstring>& statements_;
+  bool keep_terminator_;
+  bool by_lines_ = false;
   size_t size_hint_;
   size_t added_ = 0;
+  // Line numbers: text_[0] is at offset base_ of the whole text; lines are counted up to
+  // counted_ (line breaks in a script, the starts of standard input's lines).
+  size_t base_ = 0;
+  size_t counted_ = 0;
+  size_t line_ = 1;
+  std::deque<size_t> line_starts_;
+  script_item copy_;  // a COPY statement whose data block is being skipped
   static constexpr size_t big_statement = 8u << 20;  // characters
+};
+
+// Cuts a text that arrives in pieces into the same statements as split_statements cuts the
+// whole text into.
+class statement_splitter {
+ public:
+  explicit statement_splitter(std::vector<std::wstring>& statements, size_t size_hint = 0)
+      : cutter_(true, size_hint), statements_(statements) {}
+  void add(std::wstring_view piece) { cutter_.add(piece, collect()); }
+  void finish() { cutter_.finish(collect()); }
+
+ private:
+  script_cutter::sink collect() {
+    return [this](script_item& it) {
+      if (it.kind == script_item::kind_type::sql) statements_.push_back(std::move(it.text));
+      return true;
+    };
+  }
+  script_cutter cutter_;
+  std::vector<std::wstring>& statements_;
 };
 
 } // namespace vela::terminal

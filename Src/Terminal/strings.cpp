@@ -83,6 +83,10 @@ constexpr string_entry english[] = {
     {134, L"Statement not run, it does not end with ';': %s\n"},
     {135, L"Column '%s' (long text or binary) is left out; -lc prints it.\n"},
     {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nODBC driver manager %s\n"},
+    {137, L"Client command not supported: %s (%s:%u)\n"},
+    {138, L"COPY FROM stdin is not supported yet: %u data lines of table %s skipped (%s:%u)\n"},
+    {139, L"Script files nested too deep: %s (%s:%u)\n"},
+    {140, L"Script file includes itself: %s (%s:%u)\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -160,6 +164,10 @@ constexpr string_entry russian[] = {
     {134, L"Запрос не выполнен, он не завершён символом ';': %s\n"},
     {135, L"Столбец '%s' (длинный текст или двоичные данные) пропущен; его выводит -lc.\n"},
     {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nДиспетчер драйверов ODBC %s\n"},
+    {137, L"Команда клиента не поддерживается: %s (%s:%u)\n"},
+    {138, L"COPY FROM stdin пока не поддерживается: пропущено строк данных: %u, таблица %s (%s:%u)\n"},
+    {139, L"Слишком глубокая вложенность файлов сценариев: %s (%s:%u)\n"},
+    {140, L"Файл сценария включает сам себя: %s (%s:%u)\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -47,6 +47,10 @@ enum : uint32_t {
   statement_not_ended = 134,
   column_left_out = 135,
   version = 136,
+  client_command_not_supported = 137,
+  copy_not_supported = 138,
+  script_nested_too_deep = 139,
+  script_includes_itself = 140,
 };
 } // namespace string_id
 } // namespace vela::terminal

@@ -14,9 +14,12 @@
 
 namespace vela::terminal {
 
-result guarded_handle_line(terminal_handler& handler, const std::wstring& line, const result& previous) {
+namespace {
+
+// An exception while a line was handled: reported and noted, the run goes on.
+void report_exception(terminal_handler& handler) {
   try {
-    return handler.handle_line(line);
+    throw;
   } catch (const wexception& e) {
     handler.report_failure(std::wstring(e.what()) + L"\n");
     handler.note_failure(failure(os::err_internal_error, e.what()));
@@ -26,6 +29,16 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
     handler.note_failure(r);
   }
   console().flush();
+}
+
+} // namespace
+
+result guarded_handle_line(terminal_handler& handler, const std::wstring& line, const result& previous) {
+  try {
+    return handler.handle_line(line);
+  } catch (...) {
+    report_exception(handler);
+  }
   return previous;
 }
 
@@ -105,14 +118,11 @@ void take_statements(std::wstring& pending, std::vector<std::wstring>& batch, st
 namespace {
 
 // A last statement without its ";" is not run, but never dropped in silence.
-void report_unterminated(terminal_handler& handler, std::wstring& pending, statement_scanner& scanner) {
-  scanner.find_end(pending, false);
-  std::wstring rest = pending;
+void report_unterminated(terminal_handler& handler, std::wstring rest, size_t line) {
   trim(rest, L" \t\r\n");
-  if (rest.empty() || scanner.comment_only()) return;
   const std::wstring text = wformat(load_string(nullptr, string_id::statement_not_ended).c_str(), rest.c_str());
   console().flush();
-  error_console().write(text).flush();
+  error_console().write(handler.failure_place(L"-", line) + text).flush();
   handler.note_failure(failure(os::err_invalid_data, text));
 }
 
@@ -122,25 +132,27 @@ void stdin_terminal::do_run() {
   // A connection that fails is reported and noted; the statements are still read.
   (void)handler_->open_terminal();
   console().flush();  // the banner and the connection are shown before input is waited for
-  std::wstring pending;
-  statement_scanner scanner;
-  std::string raw;
-  std::vector<std::wstring> batch;
-  result last;
-  while (!interrupted() && !handler_->stopped() && sys::read_stdin_line(raw)) {
-    // A line that ends in a "--" comment keeps its line end, so the comment ends there.
-    if (!pending.empty()) pending += scanner.in_line_comment() ? L'\n' : L' ';
-    pending += sys::decode_from_console(raw);
-    batch.clear();
-    take_statements(pending, batch, scanner);
-    for (const auto& statement : batch) {
-      if (interrupted()) break;
-      handler_->statement_break();
-      last = guarded_handle_line(*handler_, statement, last);
-      if (handler_->stopped()) break;
+  script_cutter cutter(false);
+  cutter.set_dialect(handler_->dialect());
+  const script_cutter::sink run = [this, &cutter](script_item& item) {
+    if (interrupted() || handler_->stopped()) return false;
+    if (item.unterminated) {
+      report_unterminated(*handler_, std::move(item.text), item.line);
+      return true;
     }
-  }
-  if (!handler_->stopped()) report_unterminated(*handler_, pending, scanner);
+    try {
+      (void)handler_->run_item(item, L"-");
+    } catch (...) {
+      report_exception(*handler_);
+    }
+    cutter.set_dialect(handler_->dialect());  // a statement may have connected elsewhere
+    return !interrupted() && !handler_->stopped();
+  };
+  std::string raw;
+  bool go = true;
+  while (go && !interrupted() && !handler_->stopped() && sys::read_stdin_line(raw))
+    go = cutter.add_line(sys::decode_from_console(raw), run);
+  if (go && !handler_->stopped()) cutter.finish(run);
   handler_->statement_break();
   handler_->close_terminal();
 }

@@ -3,9 +3,11 @@
 #include <regex>
 
 #include "os/os.h"
+#include "odbc/sqltext.h"
 #include "vela/containers.h"
 #include "vela/file.h"
 #include "vela/log.h"
+#include "vela/odbc/environment.h"
 #include "vela/wstr.h"
 
 namespace vela::odbc {
@@ -104,6 +106,20 @@ std::wstring dbase_driver::quote_table(const std::wstring& name) const {
   }
   write_formatted(process_log(), L"TOA", L"dbase_driver::ShortTblNm(%s) failed on ::GetShortPathName()", name.c_str());
   return L"[" + name + L"]";
+}
+
+script_dialect dialect_of_dbms(const std::wstring& dbms_name) {
+  return find_nocase(dbms_name, L"mysql") >= 0 || find_nocase(dbms_name, L"mariadb") >= 0 ? script_dialect::mysql
+                                                                                          : script_dialect::generic;
+}
+
+script_dialect ask_script_dialect(void* hdbc) {
+  if (!hdbc) return script_dialect::generic;
+  SQLWCHAR name[128] = {};
+  SQLSMALLINT length = 0;
+  const SQLRETURN rc = SQLGetInfoW(static_cast<SQLHDBC>(hdbc), SQL_DBMS_NAME, name, sizeof name, &length);
+  if (!sql_ok(rc)) return script_dialect::generic;
+  return dialect_of_dbms(from_sql(name, 127));
 }
 
 driver* select_driver(const std::wstring& connection_string) {

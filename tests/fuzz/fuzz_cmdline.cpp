@@ -1,6 +1,7 @@
 // sqlterm's command line in both syntaxes, statement splitting and standard-input batching.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -72,6 +73,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         pending.append(text, start, nl - start);
         terminal::take_statements(pending, batch, scanner);
         start = nl + 1;
+      }
+      // Both dialects, as a script in pieces and as lines of standard input.
+      for (const auto d : {odbc::script_dialect::generic, odbc::script_dialect::mysql}) {
+        terminal::script_cutter pieces(true), lines(false);
+        pieces.set_dialect(d);
+        lines.set_dialect(d);
+        const terminal::script_cutter::sink keep = [](terminal::script_item&) { return true; };
+        for (size_t at = 0; at < text.size(); at += 3) pieces.add(std::wstring_view(text).substr(at, 3), keep);
+        pieces.finish(keep);
+        for (size_t b = 0; b <= text.size();) {
+          const size_t e = std::min(text.find(L'\n', b), text.size());
+          lines.add_line(std::wstring_view(text).substr(b, e - b), keep);
+          b = e + 1;
+        }
+        lines.finish(keep);
       }
       break;
     }

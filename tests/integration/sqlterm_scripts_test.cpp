@@ -20,8 +20,8 @@ using vela::testing::temp_dir;
 
 namespace {
 
-// An error that sqlterm printed for a statement: "[SQLSTATE] …".
-bool has_error(const run_result& r) { return std::regex_search(r.out, std::regex(R"(\[[0-9A-Z]{5}\] )")); }
+// An error that sqlterm printed for a statement.
+bool has_error(const run_result& r) { return vela::testing::has_sql_error(r.out); }
 
 run_result sqlite3(const std::string& db, const std::string& input) { return run_process({"sqlite3", db}, input); }
 

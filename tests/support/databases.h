@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <random>
+#include <regex>
 #include <string>
 
 #include "support/maria_server.h"
@@ -153,6 +154,12 @@ inline std::string random_bytes(size_t n, unsigned seed) {
   std::mt19937 gen(seed);
   for (auto& c : s) c = static_cast<char>(gen());
   return s;
+}
+
+// An error that sqlterm printed for a statement: "[SQLSTATE] …".
+inline bool has_sql_error(const std::string& output) {
+  static const std::regex state(R"(\[[0-9A-Z]{5}\] )");
+  return std::regex_search(output, state);
 }
 
 inline std::string param_name(const ::testing::TestParamInfo<std::string>& info) { return info.param; }

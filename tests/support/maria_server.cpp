@@ -185,8 +185,12 @@ std::string maria_server::connection_string() const {
          ";UID=" + user() + ";PWD=" + password() + ";";
 }
 
-int maria_server::sql(const std::string& statements) const {
-  return run_process({"mariadb", "--no-defaults", "-S", dir_ + "/sock", "-u", "root", "-e", statements}).status;
+int maria_server::sql(const std::string& statements) const { return client("mariadb", {"-e", statements}).status; }
+
+run_result maria_server::client(const std::string& program, std::vector<std::string> args, const std::string& input) const {
+  std::vector<std::string> argv{program, "--no-defaults", "-S", dir_ + "/sock", "-u", "root"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_process(argv, input);
 }
 
 maria_server& shared_maria_server() {

@@ -6,6 +6,9 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
+
+#include "support/process.h"
 
 namespace vela::testing {
 
@@ -27,6 +30,8 @@ class maria_server {
   std::string connection_string() const;
   // Runs SQL through the command-line client as the server's root; returns its exit status.
   int sql(const std::string& statements) const;
+  // Runs one of the server's client programs (mariadb, mariadb-dump) as root.
+  run_result client(const std::string& program, std::vector<std::string> args, const std::string& input = {}) const;
 
  private:
   bool start();

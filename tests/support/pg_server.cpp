@@ -124,6 +124,13 @@ int pg_server::psql(const std::string& sql) const {
   return std::system(cmd.c_str());
 }
 
+run_result pg_server::client(const std::string& program, const std::string& db, std::vector<std::string> args,
+                             const std::string& input) const {
+  std::vector<std::string> argv{bin_ + "/" + program, "-h", "127.0.0.1", "-p", std::to_string(port_), "-U", user(), "-d", db};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_process(argv, input, {{"PGPASSWORD", password()}});
+}
+
 pg_server& shared_pg_server() {
   static std::unique_ptr<pg_server> server(new pg_server());
   return *server;

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "support/process.h"
 
 namespace vela::testing {
 
@@ -23,6 +26,9 @@ class pg_server {
   std::string connection_string() const;
   // Runs SQL through psql; returns its exit status.
   int psql(const std::string& sql) const;
+  // Runs one of the server's client programs (psql, pg_dump) as the test user on database db.
+  run_result client(const std::string& program, const std::string& db, std::vector<std::string> args,
+                    const std::string& input = {}) const;
 
   // Kills the server as a crash would (pg_ctl stop -m immediate); returns pg_ctl's status.
   int kill_now();

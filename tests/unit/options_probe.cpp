@@ -14,6 +14,6 @@ int main() {
   }
   std::printf("cs=[%s]\n", vela::wide_to_utf8(o.connection_string).c_str());
   std::printf("driver=[%s]\n", vela::wide_to_utf8(o.driver).c_str());
-  for (const auto& s : o.statements) std::printf("stmt=[%s]\n", vela::wide_to_utf8(s).c_str());
+  for (const auto& s : vela::terminal::script_statements(o)) std::printf("stmt=[%s]\n", vela::wide_to_utf8(s).c_str());
   return 0;
 }

@@ -34,7 +34,7 @@ std::string shell(const std::string& command) {
 TEST(SplitStatements, QuotesSeparatorsAndTrimming) {
   EXPECT_EQ(split(L"select 1; select 2"), (std::vector<std::wstring>{L"select 1;", L"select 2"}));
   EXPECT_EQ(split(L"select 'a;b'"), (std::vector<std::wstring>{L"select 'a;b'"}));
-  EXPECT_EQ(split(L"A;;B"), (std::vector<std::wstring>{L"A;", L";", L"B"}));
+  EXPECT_EQ(split(L"A;;B"), (std::vector<std::wstring>{L"A;", L"B"}));
   EXPECT_EQ(split(L"select 1;\r\n"), (std::vector<std::wstring>{L"select 1;"}));
   EXPECT_EQ(split(L"select \"x;y\""), (std::vector<std::wstring>{L"select \"x;y\""}));
   // Spaces first, then line ends: spaces uncovered by the second trim stay, tabs stay.
@@ -52,12 +52,12 @@ TEST(TerminalOptions, CurrentSyntaxAndFileBeforeQuery) {
   EXPECT_EQ(o.connection_string, L"DSN=x");
   EXPECT_TRUE(o.data_only);
   EXPECT_EQ(o.column_delimiter, L"\t");
-  EXPECT_EQ(o.statements,
+  EXPECT_EQ(script_statements(o),
             (std::vector<std::wstring>{L"select 'я' from t;", L"select 2;", L"select 3;", L"select 4"}));
   dir.write("w.sql", "select '\xC6';");
   terminal_options w;
   w.parse_options({L"sqlterm", L"-qf:" + dir.wpath("w.sql") + L",1251"});
-  EXPECT_EQ(w.statements, (std::vector<std::wstring>{L"select 'Ж';"}));
+  EXPECT_EQ(script_statements(w), (std::vector<std::wstring>{L"select 'Ж';"}));
 }
 
 TEST(TerminalOptions, MissingScriptFileRaises) {
@@ -82,7 +82,7 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   EXPECT_EQ(o.driver, L"SQLite3");
   EXPECT_EQ(o.driver_parameters, L"Database=/tmp/x.db");
   EXPECT_EQ(o.script_files.size(), 2u);
-  EXPECT_EQ(o.statements, (std::vector<std::wstring>{L"select 1;", L"select 2;"}));
+  EXPECT_EQ(script_statements(o), (std::vector<std::wstring>{L"select 1;", L"select 2;"}));
 
   terminal_options semi;
   (void)semi.parse_positional({L"sqlterm", L"CS:;;", L"drv"});
@@ -98,7 +98,7 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   terminal_options quoted;
   quoted.parse_options({L"sqlterm", L"-cs:DSN=x", L"-q:select \"id\" from t where id = 1"});
   EXPECT_EQ(quoted.driver, L"");
-  EXPECT_EQ(quoted.statements, (std::vector<std::wstring>{L"select \"id\" from t where id = 1"}));
+  EXPECT_EQ(script_statements(quoted), (std::vector<std::wstring>{L"select \"id\" from t where id = 1"}));
   // The positional syntax reads the same vector: an argument with blanks stays whole.
   terminal_options blanks;
   blanks.parse_options({L"sqlterm", L"SQLite3", L"Database=/tmp/a b.db;Timeout=5"});

@@ -21,10 +21,10 @@ TEST(SplitStatements, CasesThatSingleQuotesAloneAlreadySplit) {
   EXPECT_EQ(split(L"select 1; select 2"), (list{L"select 1;", L"select 2"}));
   EXPECT_EQ(split(L"select 'a;b'"), (list{L"select 'a;b'"}));
   EXPECT_EQ(split(L"select 'it''s;'; x"), (list{L"select 'it''s;';", L"x"}));
-  EXPECT_EQ(split(L"A;;B"), (list{L"A;", L";", L"B"}));
+  EXPECT_EQ(split(L"A;;B"), (list{L"A;", L"B"}));
   EXPECT_EQ(split(L"select 1;\n"), (list{L"select 1;"}));
   EXPECT_EQ(split(L"select 1;\r\n\r\n"), (list{L"select 1;"}));
-  EXPECT_EQ(split(L";"), (list{L";"}));
+  EXPECT_TRUE(split(L";").empty());
   EXPECT_TRUE(split(L"").empty());
 }
 
@@ -173,4 +173,135 @@ TEST(StatementScanner, LineCommentStateForJoiningLines) {
   text += L"\n y";
   scan.find_end(text, true);
   EXPECT_FALSE(scan.in_line_comment());
+}
+
+namespace {
+
+using vela::odbc::script_dialect;
+using item_kind = script_item::kind_type;
+
+// Items as "S<line>:<text>" (statement), "C<line>:<text>" (client command) and
+// "D<line>:<data lines>:<text>" (a COPY statement and its skipped data block).
+std::string shown(const script_item& it) {
+  std::string text(it.text.begin(), it.text.end());  // the cases are ASCII
+  const std::string line = std::to_string(it.line) + ":";
+  switch (it.kind) {
+    case item_kind::client_command: return "C" + line + text;
+    case item_kind::copy_data: return "D" + line + std::to_string(it.data_lines) + ":" + text;
+    default: return "S" + line + text;
+  }
+}
+
+// The text cut as a script arriving in pieces of the given size (the whole text at once
+// when 0), or as lines of standard input.
+std::vector<std::string> cut(script_dialect d, const std::wstring& text, size_t piece, bool as_lines = false) {
+  std::vector<std::string> out;
+  script_cutter cutter(!as_lines);
+  cutter.set_dialect(d);
+  const script_cutter::sink keep = [&out](script_item& it) {
+    out.push_back(shown(it));
+    return true;
+  };
+  if (as_lines) {
+    for (size_t b = 0; b <= text.size();) {
+      const size_t e = std::min(text.find(L'\n', b), text.size());
+      cutter.add_line(std::wstring_view(text).substr(b, e - b), keep);
+      b = e + 1;
+    }
+  } else {
+    if (piece == 0) piece = text.size() + 1;
+    for (size_t at = 0; at < text.size(); at += piece) cutter.add(std::wstring_view(text).substr(at, piece), keep);
+  }
+  cutter.finish(keep);
+  return out;
+}
+
+struct script_case {
+  const char* name;
+  script_dialect dialect;
+  const wchar_t* text;
+  std::vector<std::string> items;
+};
+
+const std::wstring routine =
+    L"CREATE DEFINER=`root`@`%` FUNCTION f(n INT) RETURNS INT\nBEGIN\n  DECLARE i INT DEFAULT 0;\n"
+    L"  l: LOOP SET i = i + 1; IF i > n THEN LEAVE l; END IF; END LOOP l;\n"
+    L"  WHILE i > 0 DO SET i = i - 1; END WHILE;\n  REPEAT SET i = i + 1; UNTIL i > 2 END REPEAT;\n"
+    L"  CASE i WHEN 3 THEN SET i = CASE WHEN n > 0 THEN 1 ELSE 2 END; ELSE BEGIN END; END CASE;\n  RETURN i;\nEND;";
+
+const script_case script_cases[] = {
+    {"backslash escapes", script_dialect::mysql, L"select 'It\\'s; fine', \"a\\\";b\", '\\\\';\nselect 2;",
+     {"S1:select 'It\\'s; fine', \"a\\\";b\", '\\\\';", "S2:select 2;"}},
+    {"hash comments", script_dialect::mysql, L"# a; comment\nselect 1; # done; really\n", {"S2:select 1;"}},
+    {"versioned comments are statements", script_dialect::mysql,
+     L"/*!40101 SET @OLD=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;\n/*!40014 SET FOREIGN_KEY_CHECKS=0 */;\n",
+     {"S1:/*!40101 SET @OLD=@@SQL_MODE, SQL_MODE='NO_AUTO_VALUE_ON_ZERO' */;", "S2:/*!40014 SET FOREIGN_KEY_CHECKS=0 */;"}},
+    {"comments do not nest", script_dialect::mysql, L"/* a /* b; */ select 1;", {"S1:select 1;"}},
+    {"delimiter", script_dialect::mysql,
+     L"DELIMITER //\nCREATE PROCEDURE purge_old() BEGIN UPDATE t SET a = a + 1; DELETE FROM t; END //\n"
+     L"delimiter ;\nselect 1;",
+     {"S2:CREATE PROCEDURE purge_old() BEGIN UPDATE t SET a = a + 1; DELETE FROM t; END", "S4:select 1;"}},
+    {"delimiter of two dollars", script_dialect::mysql, L"DELIMITER $$\nCREATE PROCEDURE p() BEGIN SELECT '$'; END$$\nDELIMITER ;",
+     {"S2:CREATE PROCEDURE p() BEGIN SELECT '$'; END"}},
+    {"procedure body without delimiter", script_dialect::mysql,
+     L"CREATE PROCEDURE purge_old() BEGIN UPDATE t SET a = a + 1; DELETE FROM t; END;\nselect 1;",
+     {"S1:CREATE PROCEDURE purge_old() BEGIN UPDATE t SET a = a + 1; DELETE FROM t; END;", "S2:select 1;"}},
+    {"END IF and other ENDs of their own", script_dialect::mysql, routine.c_str(),
+     {"S1:" + std::string(routine.begin(), routine.end())}},
+    {"trigger as a dump writes it", script_dialect::mysql,
+     L"DELIMITER ;;\n/*!50003 CREATE*/ /*!50017 DEFINER=`root`@`localhost`*/ /*!50003 TRIGGER tr BEFORE INSERT ON t "
+     L"FOR EACH ROW BEGIN\nIF NEW.a < 0 THEN SET NEW.a = 0; END IF;\nEND */;;\nDELIMITER ;\nselect 1;",
+     {"S2:/*!50003 CREATE*/ /*!50017 DEFINER=`root`@`localhost`*/ /*!50003 TRIGGER tr BEFORE INSERT ON t FOR EACH ROW "
+      "BEGIN\nIF NEW.a < 0 THEN SET NEW.a = 0; END IF;\nEND */",
+      "S6:select 1;"}},
+    {"versioned trigger without delimiter", script_dialect::mysql,
+     L"/*!50003 CREATE*/ /*!50003 TRIGGER tr AFTER DELETE ON t FOR EACH ROW BEGIN IF 1 THEN DELETE FROM u; END IF; END */;x;",
+     {"S1:/*!50003 CREATE*/ /*!50003 TRIGGER tr AFTER DELETE ON t FOR EACH ROW BEGIN IF 1 THEN DELETE FROM u; END IF; END */;",
+      "S1:x;"}},
+    {"a view is no body", script_dialect::mysql,
+     L"/*!50001 CREATE ALGORITHM=UNDEFINED */\n/*!50013 DEFINER=`root`@`localhost` SQL SECURITY DEFINER */\n"
+     L"/*!50001 VIEW `v` AS select 1 AS `begin` */;\nselect 2;",
+     {"S1:/*!50001 CREATE ALGORITHM=UNDEFINED */\n/*!50013 DEFINER=`root`@`localhost` SQL SECURITY DEFINER */\n"
+      "/*!50001 VIEW `v` AS select 1 AS `begin` */;",
+      "S4:select 2;"}},
+    {"source", script_dialect::mysql, L"source other.sql;\nselect 1;", {"C1:source other.sql", "S2:select 1;"}},
+    {"empty statements", script_dialect::mysql, L";\n ; -- x\n# y\n;select 1;;", {"S4:select 1;"}},
+    {"empty statements, generic", script_dialect::generic, L"select 1;;\n;/* c */;", {"S1:select 1;"}},
+    {"client commands", script_dialect::generic, L"\\restrict K3y\nselect 1;\n  \\c chinook;\nselect\n2;\n\\x",
+     {"C1:\\restrict K3y", "S2:select 1;", "C3:\\c chinook", "S4:select\n2;", "C6:\\x"}},
+    {"a backslash inside a statement", script_dialect::generic, L"select 1,\n\\x;", {"S1:select 1,\n\\x;"}},
+    {"copy blocks", script_dialect::generic,
+     L"COPY public.t (a, b) FROM stdin;\n1\tx;y\n2\t\\N\n\\.\ncopy t from STDIN with (format csv);\n\\.\nselect 1;",
+     {"D1:2:COPY public.t (a, b) FROM stdin;", "D5:0:copy t from STDIN with (format csv);", "S7:select 1;"}},
+    {"copy block to the end", script_dialect::generic, L"COPY t FROM stdin;\n1\n2", {"D1:2:COPY t FROM stdin;"}},
+    {"copy to stdout is sql", script_dialect::generic, L"COPY t TO stdout;\nselect 1;", {"S1:COPY t TO stdout;", "S2:select 1;"}},
+};
+
+} // namespace
+
+// Every case cut as a whole, and in pieces cut at every place, gives the same items.
+TEST(ScriptCutter, CasesOfEveryDialect) {
+  for (const auto& c : script_cases) {
+    EXPECT_EQ(cut(c.dialect, c.text, 0), c.items) << c.name;
+    for (size_t piece = 1; piece < 9; ++piece) EXPECT_EQ(cut(c.dialect, c.text, piece), c.items) << c.name << " " << piece;
+  }
+}
+
+// Standard input: a line break inside a literal, comment, body or COPY block is kept;
+// elsewhere lines join with a blank, and the ";" is left out.
+TEST(ScriptCutter, LinesOfStandardInput) {
+  const struct {
+    script_dialect dialect;
+    const wchar_t* lines;
+    std::vector<std::string> items;
+  } cases[] = {
+      {script_dialect::generic, L"insert into t\nvalues('line1\nline2');", {"S1:insert into t values('line1\nline2')"}},
+      {script_dialect::mysql, L"select \"a\nb\", 1 # c\n, 2;", {"S1:select \"a\nb\", 1 # c\n, 2"}},
+      {script_dialect::generic, L"create function f() returns int as $$\nselect 1\n$$\nlanguage sql;",
+       {"S1:create function f() returns int as $$\nselect 1\n$$ language sql"}},
+      {script_dialect::mysql, L"DELIMITER //\nCREATE PROCEDURE p()\nBEGIN\nSELECT 1;\nEND//\nDELIMITER ;\nselect\n2;",
+       {"S2:CREATE PROCEDURE p() BEGIN\nSELECT 1;\nEND", "S7:select 2"}},
+      {script_dialect::generic, L"\\c db\nCOPY t FROM stdin;\na\n\\.\nselect 1;", {"C1:\\c db", "D2:1:COPY t FROM stdin", "S5:select 1"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(cut(c.dialect, c.lines, 0, true), c.items) << std::string(c.items[0]);
 }

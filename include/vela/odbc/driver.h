@@ -1,6 +1,7 @@
 // SQL dialect adapters of the ODBC drivers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "vela/b_time.h"
@@ -63,6 +64,13 @@ class dbase_driver : public driver {
   bool short_names_ = false;
   std::wstring default_dir_;
 };
+
+// The rules by which a script for the connected database is cut into statements.
+enum class script_dialect : uint8_t { generic, mysql };
+// From the data source's SQL_DBMS_NAME: MySQL and MariaDB, or everything else.
+script_dialect dialect_of_dbms(const std::wstring& dbms_name);
+// Asked of a connected handle (generic when the driver does not say).
+script_dialect ask_script_dialect(void* hdbc);
 
 // The adapter for the driver a connection string names (the default one otherwise).
 driver* select_driver(const std::wstring& connection_string);
