@@ -83,6 +83,7 @@ constexpr string_entry english[] = {
     {134, L"Statement not run, it does not end with ';': %s\n"},
     {135, L"Column '%s' (long text or binary) is left out; -lc prints it.\n"},
     {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nODBC driver manager %s\n"},
+    {137, L"The driver has not returned 3 seconds after the statement was cancelled: sqlterm ends.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -160,6 +161,7 @@ constexpr string_entry russian[] = {
     {134, L"Запрос не выполнен, он не завершён символом ';': %s\n"},
     {135, L"Столбец '%s' (длинный текст или двоичные данные) пропущен; его выводит -lc.\n"},
     {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nДиспетчер драйверов ODBC %s\n"},
+    {137, L"Драйвер не вернул управление через 3 секунды после отмены запроса: sqlterm завершается.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -47,6 +47,7 @@ enum : uint32_t {
   statement_not_ended = 134,
   column_left_out = 135,
   version = 136,
+  driver_not_returning = 137,
 };
 } // namespace string_id
 } // namespace vela::terminal
