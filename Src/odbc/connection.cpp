@@ -256,8 +256,9 @@ result connection::connect(void* window, const std::wstring& connection_string, 
       std::string cs = wide_to_utf8_escaped(connection_string);
       SQLCHAR out[2048] = {};
       SQLSMALLINT out_length = 0;
-      rc = SQLDriverConnect(hdbc_, static_cast<SQLHWND>(window), reinterpret_cast<SQLCHAR*>(cs.data()),
-                            static_cast<SQLSMALLINT>(cs.size()), out, 2048, &out_length, static_cast<SQLUSMALLINT>(mode));
+      rc = SQLDriverConnectA(hdbc_, static_cast<SQLHWND>(window), reinterpret_cast<SQLCHAR*>(cs.data()),
+                             static_cast<SQLSMALLINT>(cs.size()), out, 2048, &out_length,
+                             static_cast<SQLUSMALLINT>(mode));
       completed_string = utf8_to_wide_escaped(reinterpret_cast<const char*>(out));
     } else {
       sql_text cs(connection_string);

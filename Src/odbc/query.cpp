@@ -348,7 +348,7 @@ int16_t query::send_text(const std::wstring& text, bool prepare) {
     std::string bytes = wide_to_utf8(text);
     auto* p = reinterpret_cast<SQLCHAR*>(bytes.data());
     const auto n = static_cast<SQLINTEGER>(bytes.size());
-    return prepare ? SQLPrepare(hstmt_, p, n) : SQLExecDirect(hstmt_, p, n);
+    return prepare ? SQLPrepareA(hstmt_, p, n) : SQLExecDirectA(hstmt_, p, n);
   }
   sql_text statement(text);
   return prepare ? SQLPrepareW(hstmt_, statement.get(), SQL_NTS) : SQLExecDirectW(hstmt_, statement.get(), SQL_NTS);

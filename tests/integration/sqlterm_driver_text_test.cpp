@@ -44,9 +44,9 @@ class DriverText : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     db = std::make_unique<database>(GetParam());
     if (!db->ready()) GTEST_SKIP() << db->why_not();
-    ASSERT_EQ(sqlterm({"-cs:" + db->cs, "-q:drop table if exists t_text; create table t_text(n integer, a varchar(20))"})
-                  .status,
-              0);
+    const run_result r =
+        sqlterm({"-cs:" + db->cs, "-q:drop table if exists t_text; create table t_text(n integer, a varchar(20))"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
   std::unique_ptr<database> db;
 };
