@@ -85,6 +85,7 @@ std::vector<std::wstring> matching(const std::vector<std::wstring>& names, const
 std::mutex running_mutex;
 std::condition_variable running_ended;
 odbc::query* running = nullptr;
+bool running_cancels = false;  // false while its rows are fetched: Ctrl-C only stops the printing
 uint64_t running_serial = 0;  // counts the statements marked running
 constexpr auto cancel_grace = std::chrono::seconds(3);
 std::atomic<bool> interrupt_seen{false};
@@ -180,7 +181,7 @@ void watch_interrupts(bool batch) {
     if (batch_run) sys::default_interrupts();  // a second Ctrl-C ends the process
     std::unique_lock<std::mutex> lock(running_mutex);
     if (!running) return;
-    (void)running->cancel();  // nothing to tell in a signal handler
+    if (running_cancels) (void)running->cancel();  // nothing to tell in a signal handler
     const uint64_t cancelled = running_serial;
     if (!running_ended.wait_for(lock, cancel_grace, [cancelled] { return running_serial != cancelled || !running; }))
       end_stuck_run();
@@ -191,9 +192,10 @@ bool interrupted() { return interrupt_seen; }
 
 void clear_interrupt() { interrupt_seen = false; }
 
-running_statement::running_statement(odbc::query& q) {
+running_statement::running_statement(odbc::query& q, bool cancel) {
   std::lock_guard<std::mutex> lock(running_mutex);
   running = &q;
+  running_cancels = cancel;
   ++running_serial;
 }
 

@@ -42,10 +42,12 @@ void watch_interrupts(bool batch);
 bool interrupted();
 void clear_interrupt();
 
-// Marks a statement as the one Ctrl-C cancels, for the scope's life.
+// Marks a statement as the one Ctrl-C cancels (with cancel false: whose rows are fetched),
+// for the scope's life. A driver that has not left the scope 3 seconds after Ctrl-C ends the
+// process with status 130.
 class running_statement {
  public:
-  explicit running_statement(odbc::query& q);
+  explicit running_statement(odbc::query& q, bool cancel = true);
   ~running_statement();
   running_statement(const running_statement&) = delete;
   running_statement& operator=(const running_statement&) = delete;
