@@ -71,6 +71,7 @@ TEST_P(DriverText, CharactersBeyondTheBasicPlaneReachTheDatabase) {
   EXPECT_EQ(value_of(*db, "select count(*) from t_text where a = '" + emoji + "'"), "2");
   EXPECT_EQ(value_of(*db, "select cast('" + emoji + "' as " + db->d.varchar_cast + ")"), emoji);
   if (GetParam() == "sqlite") {
+    EXPECT_EQ(value_of(*db, "select '" + emoji + "'"), emoji);
     // The database's own shell reads the UTF-8 bytes.
     const run_result shell = run_process({"sqlite3", db->dir.path("test.db"), "select a from t_text order by n"});
     EXPECT_EQ(shell.out, emoji + "\n" + emoji + "\n");
