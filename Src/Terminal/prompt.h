@@ -2,6 +2,7 @@
 // Tab completion, and Ctrl-C that cancels the running statement.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ class completion {
   std::vector<std::wstring> tables_;
   bool tables_known_ = false;
 };
+
+// The status of a run ended by Ctrl-C, as a shell reports it.
+constexpr uint32_t interrupted_exit = 130;
 
 // Ctrl-C cancels the statement that runs now. In a batch run (statements from the command
 // line, a file or standard input) the run then ends, and a second Ctrl-C ends the process.
