@@ -21,8 +21,6 @@ using namespace vela::terminal;
 
 namespace {
 
-constexpr uint32_t interrupted_exit = 130;  // as a shell reports a run ended by Ctrl-C
-
 // Output that cannot be written ends the run: a closed pipe quietly, anything else (a full
 // disk, an I/O error, a file-size limit) with the error on standard error and its code.
 [[noreturn]] void output_failed(uint32_t code) {

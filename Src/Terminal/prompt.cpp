@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cwctype>
 #include <mutex>
 
 #include "Log/log_place.h"
 #include "Terminal/handler.h"
+#include "Terminal/strings.h"
+#include "vela/console.h"
+#include "vela/file.h"
+#include "vela/format.h"
+#include "vela/log.h"
 #include "vela/system.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/connection_info.h"
@@ -75,7 +83,11 @@ std::vector<std::wstring> matching(const std::vector<std::wstring>& names, const
 }
 
 std::mutex running_mutex;
+std::condition_variable running_ended;
 odbc::query* running = nullptr;
+bool running_cancels = false;  // false while its rows are fetched: Ctrl-C only stops the printing
+uint64_t running_serial = 0;  // counts the statements marked running
+constexpr auto cancel_grace = std::chrono::seconds(3);
 std::atomic<bool> interrupt_seen{false};
 bool batch_run = false;
 
@@ -147,13 +159,31 @@ void completion::line_handled(const std::wstring& line) {
     if (is_word(first, w)) tables_known_ = false;
 }
 
+namespace {
+
+// The driver did not return after the cancel: the process ends, as nothing else can stop it.
+[[noreturn]] void end_stuck_run() {
+  sys::write_error_output(load_string(nullptr, string_id::driver_not_returning));
+  Log& log = process_log();
+  write_formatted(log, L"AMP", L"Prg end(%u,the driver did not return after the cancel).", interrupted_exit);
+  log.stop(Log::exit_wait_ms);
+  // Not exit(): the main thread is still inside the driver, whose objects must not be destroyed.
+  std::_Exit(exit_status(interrupted_exit));
+}
+
+} // namespace
+
 void watch_interrupts(bool batch) {
   batch_run = batch;
   sys::watch_interrupts([] {
     interrupt_seen = true;
     if (batch_run) sys::default_interrupts();  // a second Ctrl-C ends the process
-    std::lock_guard<std::mutex> lock(running_mutex);
-    if (running) (void)running->cancel();  // nothing to tell in a signal handler
+    std::unique_lock<std::mutex> lock(running_mutex);
+    if (!running) return;
+    if (running_cancels) (void)running->cancel();  // nothing to tell in a signal handler
+    const uint64_t cancelled = running_serial;
+    if (!running_ended.wait_for(lock, cancel_grace, [cancelled] { return running_serial != cancelled || !running; }))
+      end_stuck_run();
   });
 }
 
@@ -161,14 +191,19 @@ bool interrupted() { return interrupt_seen; }
 
 void clear_interrupt() { interrupt_seen = false; }
 
-running_statement::running_statement(odbc::query& q) {
+running_statement::running_statement(odbc::query& q, bool cancel) {
   std::lock_guard<std::mutex> lock(running_mutex);
   running = &q;
+  running_cancels = cancel;
+  ++running_serial;
 }
 
 running_statement::~running_statement() {
-  std::lock_guard<std::mutex> lock(running_mutex);
-  running = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(running_mutex);
+    running = nullptr;
+  }
+  running_ended.notify_all();
 }
 
 } // namespace vela::terminal

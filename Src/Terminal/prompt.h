@@ -2,6 +2,7 @@
 // Tab completion, and Ctrl-C that cancels the running statement.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ class completion {
   bool tables_known_ = false;
 };
 
+// The status of a run ended by Ctrl-C, as a shell reports it.
+constexpr uint32_t interrupted_exit = 130;
+
 // Ctrl-C cancels the statement that runs now. In a batch run (statements from the command
 // line, a file or standard input) the run then ends, and a second Ctrl-C ends the process.
 void watch_interrupts(bool batch);
@@ -42,10 +46,12 @@ void watch_interrupts(bool batch);
 bool interrupted();
 void clear_interrupt();
 
-// Marks a statement as the one Ctrl-C cancels, for the scope's life.
+// Marks a statement as the one Ctrl-C cancels (with cancel false: whose rows are fetched),
+// for the scope's life. A driver that has not left the scope 3 seconds after Ctrl-C ends the
+// process with status 130.
 class running_statement {
  public:
-  explicit running_statement(odbc::query& q);
+  explicit running_statement(odbc::query& q, bool cancel = true);
   ~running_statement();
   running_statement(const running_statement&) = delete;
   running_statement& operator=(const running_statement&) = delete;

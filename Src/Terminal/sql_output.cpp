@@ -154,7 +154,11 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
       out.line_break();
     }
     if (r.succeeded()) {
-      print_result_set(q, summary);
+      {
+        // The rows end at the next Ctrl-C; a fetch that the driver never returns from ends the run.
+        running_statement fetching(q, false);
+        print_result_set(q, summary);
+      }
       if (!options_->data_only) {
         summary.write(L" ");
         summary.write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));

@@ -87,6 +87,7 @@ constexpr string_entry english[] = {
     {138, L"COPY FROM stdin is not supported yet: %u data lines of table %s skipped (%s:%u)\n"},
     {139, L"Script files nested too deep: %s (%s:%u)\n"},
     {140, L"Script file includes itself: %s (%s:%u)\n"},
+    {141, L"The driver has not returned 3 seconds after the statement was cancelled: sqlterm ends.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -168,6 +169,7 @@ constexpr string_entry russian[] = {
     {138, L"COPY FROM stdin пока не поддерживается: пропущено строк данных: %u, таблица %s (%s:%u)\n"},
     {139, L"Слишком глубокая вложенность файлов сценариев: %s (%s:%u)\n"},
     {140, L"Файл сценария включает сам себя: %s (%s:%u)\n"},
+    {141, L"Драйвер не вернул управление через 3 секунды после отмены запроса: sqlterm завершается.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

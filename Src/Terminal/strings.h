@@ -51,6 +51,7 @@ enum : uint32_t {
   copy_not_supported = 138,
   script_nested_too_deep = 139,
   script_includes_itself = 140,
+  driver_not_returning = 141,
 };
 } // namespace string_id
 } // namespace vela::terminal

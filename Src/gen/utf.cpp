@@ -7,6 +7,8 @@ namespace vela {
 namespace {
 
 constexpr char32_t replacement = 0xFFFD;
+// Undecodable bytes 0x80..0xFF stand as U+DC80..U+DCFF (lone low surrogates).
+constexpr char32_t escape_base = 0xDC00;
 
 // Decodes one character at s[i]; returns its length (at least 1) and sets ok.
 size_t decode_utf8(std::string_view s, size_t i, char32_t& cp, bool& ok) {
@@ -45,7 +47,10 @@ char32_t checked(char32_t c) {
 
 } // namespace
 
-std::wstring utf8_to_wide(std::string_view s, bool* valid) {
+namespace {
+
+// escape: each byte of an undecodable sequence becomes U+DC00 + byte instead of one U+FFFD.
+std::wstring decode(std::string_view s, bool* valid, bool escape) {
   std::wstring out;
   out.reserve(s.size());
   bool all_ok = true;
@@ -58,8 +63,15 @@ std::wstring utf8_to_wide(std::string_view s, bool* valid) {
     }
     char32_t cp;
     bool ok;
-    i += decode_utf8(s, i, cp, ok);
+    const size_t len = decode_utf8(s, i, cp, ok);
     all_ok = all_ok && ok;
+    if (!ok && escape) {
+      for (size_t k = 0; k < len; ++k)
+        out.push_back(static_cast<wchar_t>(escape_base + static_cast<unsigned char>(s[i + k])));
+      i += len;
+      continue;
+    }
+    i += len;
     if constexpr (sizeof(wchar_t) == 2) {
       if (cp >= 0x10000) {
         cp -= 0x10000;
@@ -74,6 +86,12 @@ std::wstring utf8_to_wide(std::string_view s, bool* valid) {
   return out;
 }
 
+} // namespace
+
+std::wstring utf8_to_wide(std::string_view s, bool* valid) { return decode(s, valid, false); }
+
+std::wstring utf8_to_wide_escaped(std::string_view s) { return decode(s, nullptr, true); }
+
 bool valid_utf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
     char32_t cp;
@@ -84,7 +102,10 @@ bool valid_utf8(std::string_view s) {
   return true;
 }
 
-void append_utf8(std::string& out, std::wstring_view s) {
+namespace {
+
+// escape: a lone U+DC80..U+DCFF becomes its byte again instead of U+FFFD.
+void encode(std::string& out, std::wstring_view s, bool escape) {
   // Plain ASCII is copied straight; the first other character takes the general path.
   size_t i = 0;
   {
@@ -100,6 +121,10 @@ void append_utf8(std::string& out, std::wstring_view s) {
       if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(s[++i]) - 0xDC00);
       }
+    }
+    if (escape && c >= escape_base + 0x80 && c <= escape_base + 0xFF) {
+      out.push_back(static_cast<char>(c - escape_base));
+      continue;
     }
     c = checked(c);
     if (c < 0x80) {
@@ -118,6 +143,23 @@ void append_utf8(std::string& out, std::wstring_view s) {
       out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
   }
+}
+
+} // namespace
+
+void append_utf8(std::string& out, std::wstring_view s) { encode(out, s, false); }
+
+std::string wide_to_utf8_escaped(std::wstring_view s) {
+  std::string out;
+  out.reserve(s.size());
+  encode(out, s, true);
+  return out;
+}
+
+bool has_escaped_bytes(std::wstring_view s) {
+  for (wchar_t w : s)
+    if (static_cast<char32_t>(w) >= escape_base + 0x80 && static_cast<char32_t>(w) <= escape_base + 0xFF) return true;
+  return false;
 }
 
 std::string wide_to_utf8(std::wstring_view s) {

@@ -174,6 +174,19 @@ std::vector<std::wstring> password_values(const std::wstring& s) {
   return values;
 }
 
+// Whether wide text reaches the driver intact. A driver with narrow entry points only gets it
+// through the driver manager's conversion, which (unixODBC) keeps one byte of each UTF-16
+// unit. SQLNativeSqlW takes the same way without a round trip to the server; a driver that
+// does not answer it keeps the wide calls.
+bool wide_text_intact(SQLHDBC hdbc) {
+  const std::wstring probe = L"'\u00E9\u20AC\U0001F600'";
+  sql_text in(probe);
+  SQLWCHAR out[64] = {};
+  SQLINTEGER length = 0;
+  if (!sql_ok(SQLNativeSqlW(hdbc, in.get(), in.length32(), out, 64, &length))) return true;
+  return from_sql(out, 63).find(probe.substr(1, probe.size() - 2)) != std::wstring::npos;
+}
+
 } // namespace
 
 std::wstring mask_password(const std::wstring& s) {
@@ -211,6 +224,17 @@ void connection::release_after_failure(const result& r) {
   process_log().write(L"TO!", r.format());
 }
 
+void connection::connected_as(const std::wstring* completed_string, std::wstring* completed) {
+  if (completed_string) {
+    const std::wstring masked = mask_password(*completed_string);
+    if (completed) *completed = masked;
+    process_log().write(L"TOO", masked);
+  }
+  connected_ = true;
+  long_binary_size_known_ = false;
+  narrow_statements_ = os::narrow_text_is_utf8() && !wide_text_intact(hdbc_);
+}
+
 result connection::connect(void* window, const std::wstring& connection_string, std::wstring* completed,
                            completion mode) {
   const uint32_t start = tick_count();
@@ -223,23 +247,42 @@ result connection::connect(void* window, const std::wstring& connection_string, 
                  : allocate();
   if (r.succeeded()) {
     SQLSetConnectAttrW(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
-    sql_text cs(connection_string);
-    SQLWCHAR out[1024] = {};
-    SQLSMALLINT out_length = 0;
-    const SQLRETURN rc = SQLDriverConnectW(hdbc_, static_cast<SQLHWND>(window), cs.get(), SQL_NTS, out, 1024,
-                                           &out_length, static_cast<SQLUSMALLINT>(mode));
+    // Bytes that are not UTF-8 (a file name) go as they are through the narrow call: the
+    // conversion of wide text would change them.
+    const bool raw_bytes = has_escaped_bytes(connection_string);
+    SQLRETURN rc;
+    std::wstring completed_string;
+    if (raw_bytes) {
+      std::string cs = wide_to_utf8_escaped(connection_string);
+      SQLCHAR out[2048] = {};
+      SQLSMALLINT out_length = 0;
+      rc = SQLDriverConnectA(hdbc_, static_cast<SQLHWND>(window), reinterpret_cast<SQLCHAR*>(cs.data()),
+                             static_cast<SQLSMALLINT>(cs.size()), out, 2048, &out_length,
+                             static_cast<SQLUSMALLINT>(mode));
+      completed_string = utf8_to_wide_escaped(reinterpret_cast<const char*>(out));
+    } else {
+      sql_text cs(connection_string);
+      SQLWCHAR out[1024] = {};
+      SQLSMALLINT out_length = 0;
+      rc = SQLDriverConnectW(hdbc_, static_cast<SQLHWND>(window), cs.get(), SQL_NTS, out, 1024, &out_length,
+                             static_cast<SQLUSMALLINT>(mode));
+      completed_string = from_sql(out, 1023);
+    }
     if (!sql_ok(rc)) {
       r = odbc_diagnostics(SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT, rc);
       // The driver manager quotes parts of the string (a driver name that swallowed the rest).
       r.set(r.code(), mask_secrets(r.text(), connection_string), r.severity());
       release_after_failure(r);
+    } else if (raw_bytes && wide_text_intact(hdbc_)) {
+      // A driver of wide text got the bytes through a conversion of the driver manager, which
+      // may have changed them: such a connection is not used.
+      SQLDisconnect(hdbc_);
+      r = failure(os::err_no_unicode_translation,
+                  L"The connection string holds bytes that are not UTF-8, which this driver cannot take as they are");
+      release_after_failure(r);
     } else {
+      connected_as(&completed_string, completed);
       adapter_ = select_driver(connection_string);
-      const std::wstring masked = mask_password(from_sql(out, 1023));
-      if (completed) *completed = masked;
-      process_log().write(L"TOO", masked);
-      connected_ = true;
-      long_binary_size_known_ = false;
     }
   }
   write_formatted(process_log(), r.succeeded() ? L"TOO" : L"TO!", L"connection::connect() end(%s,runtm=%ums,this=%#010x).",
@@ -264,8 +307,7 @@ result connection::ConnDs(const std::wstring& dsn, const std::wstring& user, con
       r = odbc_diagnostics(SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT, rc);
       release_after_failure(r);
     } else {
-      connected_ = true;
-      long_binary_size_known_ = false;
+      connected_as(nullptr, nullptr);
     }
   }
   write_formatted(process_log(), r.succeeded() ? L"TOO" : L"TO!", L"connection::ConnDs(%s,%s)end(%u,%u ms,%s)",
@@ -280,6 +322,7 @@ result connection::disconnect() {
     SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
     hdbc_ = SQL_NULL_HDBC;
     connected_ = false;
+    narrow_statements_ = false;
     adapter_.reset();
     long_binary_size_ = 0;
     long_binary_size_known_ = false;

@@ -342,6 +342,18 @@ void query::reset_params(result& r) {
   parameters_.clear();
 }
 
+// Statement text goes wide, or as UTF-8 through the narrow calls where the connection says so.
+int16_t query::send_text(const std::wstring& text, bool prepare) {
+  if (connection_->narrow_statements()) {
+    std::string bytes = wide_to_utf8(text);
+    auto* p = reinterpret_cast<SQLCHAR*>(bytes.data());
+    const auto n = static_cast<SQLINTEGER>(bytes.size());
+    return prepare ? SQLPrepareA(hstmt_, p, n) : SQLExecDirectA(hstmt_, p, n);
+  }
+  sql_text statement(text);
+  return prepare ? SQLPrepareW(hstmt_, statement.get(), SQL_NTS) : SQLExecDirectW(hstmt_, statement.get(), SQL_NTS);
+}
+
 result query::execute(const std::wstring& text, bool commit, bool bind) {
   const uint32_t start = tick_count();
   result r;
@@ -360,15 +372,13 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
   if (r.succeeded() && parameters_.empty()) {
     // Without parameters the statement is executed directly: drivers that prepare on the
     // server hold large results twice otherwise.
-    sql_text statement(text);
-    const SQLRETURN ex = SQLExecDirectW(hstmt_, statement.get(), SQL_NTS);
+    const SQLRETURN ex = send_text(text, false);
     if (!sql_ok(ex) && ex != SQL_NO_DATA)
       r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, ex);
     else if (ex != SQL_SUCCESS)
       r.merge(lost_connection(connection_->hdbc(), hstmt_));
   } else if (r.succeeded()) {
-    sql_text statement(text);
-    const SQLRETURN rc = SQLPrepareW(hstmt_, statement.get(), SQL_NTS);
+    const SQLRETURN rc = send_text(text, true);
     if (!sql_ok(rc)) {
       r = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, rc);
     } else {

@@ -131,7 +131,8 @@ uint32_t create_temp_file(std::wstring& path, handle& out);
 // Full path of the running executable; empty when it cannot be read.
 std::wstring executable_path();
 
-// Native path bytes (UTF-8) of a wide path, and back.
+// Native path bytes of a wide path. POSIX names are bytes: UTF-8, and U+DC80..U+DCFF stand for
+// bytes that are not UTF-8 (as command_args, environment and the paths the seam returns give them).
 std::string native_path(const std::wstring& path);
 
 } // namespace vela::os
@@ -159,6 +160,9 @@ namespace vela::os {
 void init_locale();
 // Whether the locale's encoding is UTF-8.
 bool console_is_utf8();
+// Whether narrow (8-bit) text handed to libraries such as ODBC drivers is read as UTF-8: the
+// locale's encoding on POSIX systems, the ANSI code page on Windows.
+bool narrow_text_is_utf8();
 // Appends text in the locale's encoding; a character it cannot encode becomes "?".
 void encode_for_console(std::wstring_view text, std::string& out);
 // Decodes bytes in the locale's encoding; invalid bytes become U+FFFD.
@@ -170,7 +174,8 @@ bool write_all(int fd, const char* data, size_t n);
 
 // ---- command line ----------------------------------------------------------------
 namespace vela::os {
-// The process's arguments as it was given them, the program name first.
+// The process's arguments as it was given them, the program name first (on POSIX, bytes that
+// are not UTF-8 kept as U+DC80..U+DCFF).
 std::vector<std::wstring> command_args();
 // The arguments joined with blanks (an argument or an option's value with blanks quoted):
 // only the text that the log records and messages quote, never parsed again.

@@ -13,6 +13,14 @@ std::wstring utf8_to_wide(std::string_view s, bool* valid = nullptr);
 std::string wide_to_utf8(std::wstring_view s);
 void append_utf8(std::string& out, std::wstring_view s);
 
+// Names, arguments and environment text are bytes on POSIX systems: a byte that is not part
+// of valid UTF-8 becomes U+DC00 + byte (U+DC80..U+DCFF) and such a lone code point becomes
+// the byte again, so any byte string comes back unchanged. Valid UTF-8 converts as above.
+std::wstring utf8_to_wide_escaped(std::string_view s);
+std::string wide_to_utf8_escaped(std::wstring_view s);
+// Whether s holds such an escaped byte.
+bool has_escaped_bytes(std::wstring_view s);
+
 // UTF-16 code units (host order); characters above U+FFFF become surrogate pairs.
 std::u16string wide_to_utf16(std::wstring_view s);
 // Pairs are joined; lone surrogates become U+FFFD.

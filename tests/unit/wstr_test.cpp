@@ -103,3 +103,36 @@ TEST(CodePages, AnsiAndOemFollowTheLanguage) {
   EXPECT_EQ(oem_to_wide("\x86\r\n\t"), L"Ж\r\n\t");  // 866
   vela::testing::set_env("LC_ALL", nullptr);
 }
+
+// Names and arguments are bytes: every byte string comes back unchanged, valid UTF-8 reads
+// as UTF-8, and each byte of an undecodable sequence stands alone as U+DC00 + byte.
+TEST(Utf, EscapedBytesRoundTrip) {
+  struct {
+    std::string bytes;
+    std::wstring wide;
+  } const cases[] = {
+      {"plain.sql", L"plain.sql"},
+      {"\xD1\x8F\xF0\x9F\x98\x80", L"я\U0001F600"},
+      {"s\xFF.sql", L"s\xDCFF.sql"},
+      {"caf\xE9", L"caf\xDCE9"},                              // Latin-1
+      {"\x80", L"\xDC80"},                                    // a lone continuation byte
+      {"\xC0\xAF", L"\xDCC0\xDCAF"},                          // overlong
+      {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80"},                // an encoded surrogate
+      {"\xF4\x90\x80\x80", L"\xDCF4\xDC90\xDC80\xDC80"},      // beyond U+10FFFF
+      {"a\xE6\x97", L"a\xDCE6\xDC97"},                        // cut at the end
+      {"\xE6" "A\xE6\x97\xA5", L"\xDCE6" L"A\x65E5"},         // cut by ASCII, then whole
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(utf8_to_wide_escaped(c.bytes), c.wide) << c.bytes;
+    EXPECT_EQ(wide_to_utf8_escaped(c.wide), c.bytes) << c.bytes;
+    EXPECT_EQ(has_escaped_bytes(c.wide), !valid_utf8(c.bytes)) << c.bytes;
+    if (valid_utf8(c.bytes)) {
+      EXPECT_EQ(utf8_to_wide_escaped(c.bytes), utf8_to_wide(c.bytes));
+    }
+  }
+  // Only U+DC80..U+DCFF are bytes; other lone surrogates stay U+FFFD, and the plain
+  // conversion keeps replacing them all.
+  EXPECT_EQ(wide_to_utf8_escaped(L"\xDC7F\xDD00"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(wide_to_utf8(L"s\xDCFF"), "s\xEF\xBF\xBD");
+  EXPECT_FALSE(has_escaped_bytes(L"\xDC7F\xFFFD"));
+}

@@ -14,11 +14,11 @@ std::vector<std::wstring> command_args() {
   size_t start = 0;
   for (size_t i = 0; i < raw.size(); ++i) {
     if (raw[i] == '\0') {
-      argv.push_back(utf8_to_wide(std::string_view(raw).substr(start, i - start)));
+      argv.push_back(utf8_to_wide_escaped(std::string_view(raw).substr(start, i - start)));
       start = i + 1;
     }
   }
-  if (start < raw.size()) argv.push_back(utf8_to_wide(std::string_view(raw).substr(start)));
+  if (start < raw.size()) argv.push_back(utf8_to_wide_escaped(std::string_view(raw).substr(start)));
   return argv;
 }
 

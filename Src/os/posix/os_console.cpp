@@ -25,6 +25,8 @@ bool locale_is_utf8() {
 
 bool console_is_utf8() { return locale_is_utf8(); }
 
+bool narrow_text_is_utf8() { return locale_is_utf8(); }
+
 namespace {
 
 bool plain_locale(const char* name) {

@@ -23,7 +23,7 @@ bool usable(handle h) { return h != null_handle && h != invalid_handle; }
 
 } // namespace
 
-std::string native_path(const std::wstring& path) { return wide_to_utf8(path); }
+std::string native_path(const std::wstring& path) { return wide_to_utf8_escaped(path); }
 
 uint32_t open_file(const std::wstring& path, uint32_t access, uint32_t share, uint32_t disposition, handle& out) {
   out = invalid_handle;
@@ -160,7 +160,7 @@ uint32_t create_temp_file(std::wstring& path, handle& out) {
   std::string name = (dir && *dir ? std::string(dir) : std::string("/tmp")) + "/vela-XXXXXX";
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return last_error();
-  path = utf8_to_wide(name);
+  path = utf8_to_wide_escaped(name);
   out = handle_of(fd);
   return 0;
 }
@@ -169,7 +169,7 @@ std::wstring executable_path() {
   char buf[PATH_MAX + 1];
   const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
   if (n <= 0) return {};
-  return utf8_to_wide(std::string_view(buf, static_cast<size_t>(n)));
+  return utf8_to_wide_escaped(std::string_view(buf, static_cast<size_t>(n)));
 }
 
 } // namespace vela::os

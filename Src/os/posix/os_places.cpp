@@ -12,7 +12,7 @@ namespace vela::os {
 
 std::wstring environment(const char* name) {
   const char* v = std::getenv(name);
-  return v ? utf8_to_wide(v) : std::wstring();
+  return v ? utf8_to_wide_escaped(v) : std::wstring();
 }
 
 bool folder_writable(const std::wstring& path) {

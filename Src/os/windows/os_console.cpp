@@ -40,6 +40,8 @@ void init_locale() { std::setlocale(LC_ALL, ".OCP"); }
 
 bool console_is_utf8() { return output_code_page() == CP_UTF8; }
 
+bool narrow_text_is_utf8() { return GetACP() == CP_UTF8; }
+
 void encode_for_console(std::wstring_view text, std::string& out) {
   std::string bytes;
   from_wide(output_code_page(), text, bytes, false);

@@ -41,14 +41,20 @@ class connection : public base {
   dbc_handle hdbc() const { return hdbc_; }
   driver* adapter() const { return adapter_.get(); }
   bool connected() const { return connected_; }
+  // Whether statement text goes to the driver as UTF-8 through the narrow calls (learnt once
+  // per connection): the driver takes no wide text of its own, and the driver manager's
+  // conversion of wide text breaks characters beyond Latin-1.
+  bool narrow_statements() const { return narrow_statements_; }
 
  private:
   result allocate();
   void release_after_failure(const result& r);
+  void connected_as(const std::wstring* completed_string, std::wstring* completed);
 
   dbc_handle hdbc_ = nullptr;
   Case<driver> adapter_;
   bool connected_ = false;
+  bool narrow_statements_ = false;
   int32_t long_binary_size_ = 0;
   bool long_binary_size_known_ = false;
 };

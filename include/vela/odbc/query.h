@@ -145,6 +145,8 @@ class query : public base {
   result bind_params();
   result send_stream_data();
   void reset_params(result& r);
+  // SQLExecDirect or SQLPrepare of the text (the SQLRETURN).
+  int16_t send_text(const std::wstring& text, bool prepare);
 
   std::vector<queryparam*> parameters_;  // not owned
   connection* connection_;
