@@ -51,13 +51,14 @@ namespace {
 
 // escape: each byte of an undecodable sequence becomes U+DC00 + byte instead of one U+FFFD.
 std::wstring decode(std::string_view s, bool* valid, bool escape) {
-  std::wstring out;
-  out.reserve(s.size());
+  // Never more units than bytes: written through a pointer, then cut to size.
+  std::wstring out(s.size(), L'\0');
+  wchar_t* o = out.data();
   bool all_ok = true;
   for (size_t i = 0; i < s.size();) {
     const auto b = static_cast<unsigned char>(s[i]);
     if (b < 0x80) {
-      out.push_back(static_cast<wchar_t>(b));
+      *o++ = static_cast<wchar_t>(b);
       ++i;
       continue;
     }
@@ -66,8 +67,7 @@ std::wstring decode(std::string_view s, bool* valid, bool escape) {
     const size_t len = decode_utf8(s, i, cp, ok);
     all_ok = all_ok && ok;
     if (!ok && escape) {
-      for (size_t k = 0; k < len; ++k)
-        out.push_back(static_cast<wchar_t>(escape_base + static_cast<unsigned char>(s[i + k])));
+      for (size_t k = 0; k < len; ++k) *o++ = static_cast<wchar_t>(escape_base + static_cast<unsigned char>(s[i + k]));
       i += len;
       continue;
     }
@@ -75,13 +75,14 @@ std::wstring decode(std::string_view s, bool* valid, bool escape) {
     if constexpr (sizeof(wchar_t) == 2) {
       if (cp >= 0x10000) {
         cp -= 0x10000;
-        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        *o++ = static_cast<wchar_t>(0xD800 + (cp >> 10));
+        *o++ = static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
         continue;
       }
     }
-    out.push_back(static_cast<wchar_t>(cp));
+    *o++ = static_cast<wchar_t>(cp);
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   if (valid) *valid = all_ok;
   return out;
 }
