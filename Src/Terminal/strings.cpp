@@ -27,6 +27,7 @@ constexpr string_entry english[] = {
      L"  -csv                        CSV: a header line, then the rows (\",\" or the -cd delimiter)\n"
      L"  -null:<text>, -null_text:<text>  the text printed for NULL\n"
      L"  -lc[:<width>], -long_columns[:<width>]  print long text and binary columns\n"
+     L"  -cs:@<file>                 the connection string read from a file only its owner can read\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
      L"Usage compatible to v1.4 and below:\n"
@@ -83,6 +84,10 @@ constexpr string_entry english[] = {
     {134, L"Statement not run, it does not end with ';': %s\n"},
     {135, L"Column '%s' (long text or binary) is left out; -lc prints it.\n"},
     {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nODBC driver manager %s\n"},
+    {137, L"Invalid option '%s'"},
+    {138, L"Option '%s' is given more than once"},
+    {139, L"Argument %u is not an option"},
+    {140, L"Run 'sqlterm --help' for the usage."},
 };
 
 constexpr string_entry russian[] = {
@@ -104,6 +109,7 @@ constexpr string_entry russian[] = {
      L"  -csv                        CSV: строка заголовка, затем строки (\",\" или разделитель -cd)\n"
      L"  -null:<текст>, -null_text:<текст>  текст, выводимый вместо NULL\n"
      L"  -lc[:<ширина>], -long_columns[:<ширина>]  вывод длинных текстовых и двоичных столбцов\n"
+     L"  -cs:@<файл>                 строка подключения из файла, доступного только владельцу\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
      L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
@@ -160,6 +166,10 @@ constexpr string_entry russian[] = {
     {134, L"Запрос не выполнен, он не завершён символом ';': %s\n"},
     {135, L"Столбец '%s' (длинный текст или двоичные данные) пропущен; его выводит -lc.\n"},
     {136, L"sqlterm " VELA_BANNER_VERSION L" (vela)\nДиспетчер драйверов ODBC %s\n"},
+    {137, L"Недопустимый параметр '%s'"},
+    {138, L"Параметр '%s' указан более одного раза"},
+    {139, L"Аргумент %u не является параметром"},
+    {140, L"Справка по запуску: sqlterm --help"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -47,6 +47,10 @@ enum : uint32_t {
   statement_not_ended = 134,
   column_left_out = 135,
   version = 136,
+  invalid_option = 137,
+  repeated_option = 138,
+  not_an_option = 139,
+  usage_hint = 140,
 };
 } // namespace string_id
 } // namespace vela::terminal

@@ -7,6 +7,7 @@
 #include "odbc/sqltext.h"
 #include "os/os.h"
 #include "vela/file.h"
+#include "vela/log.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query.h"
@@ -34,7 +35,11 @@ std::wstring text(uint32_t id) { return table_string(strings, id); }
 
 const result& check_result(const char* file, int line, const result& r) {
   if (r.succeeded()) return r;
-  throw windows_error(utf8_to_wide(file) + L" " + std::to_wstring(line) + r.format(), static_cast<int32_t>(r.code()));
+  // The source position goes to the log only; users see the outcome.
+  std::wstring text = r.format();
+  write_formatted(process_log(), L"TO!", L"%s %d: %s", utf8_to_wide(file).c_str(), line, text.c_str());
+  if (r.text().empty()) text.erase(0, 1);  // no blank where the text would stand
+  throw windows_error(text, static_cast<int32_t>(r.code()));
 }
 
 // ---- parameters --------------------------------------------------------------
