@@ -1,10 +1,8 @@
 #include "vela/odbc/environment.h"
 
-#include <iterator>
-
 #include "odbc/sqltext.h"
+#include "odbc/strings.h"
 #include "vela/b_time.h"
-#include "vela/file.h"
 
 namespace vela::odbc {
 
@@ -17,25 +15,14 @@ bool codes_registered = false;
 uint32_t access_error_code = 0;
 uint32_t no_data_code = 0;
 
-enum : uint32_t { text_access_error = 1, text_no_data = 2 };
-constexpr string_entry english[] = {
-    {text_access_error, L"Database access error"},
-    {text_no_data, L"No data"},
-};
-constexpr string_entry russian[] = {
-    {text_access_error, L"Ошибка при обращении к базе данных"},
-    {text_no_data, L"Нет данных"},
-};
-constexpr string_table strings{english, std::size(english), russian, std::size(russian)};
-
 void register_codes() {
   if (codes_registered) return;
   // The date and time codes come first whatever order static objects are built in, so the
   // codes assigned here are the same in every program.
   init_date_time();
   // In the user's language, chosen once: the codes are the same in both.
-  access_error_code = RegisterErrorText(table_string(strings, text_access_error));
-  no_data_code = RegisterErrorText(table_string(strings, text_no_data));
+  access_error_code = RegisterErrorText(text(text_id::access_error));
+  no_data_code = RegisterErrorText(text(text_id::no_data));
   codes_registered = true;
 }
 
