@@ -81,6 +81,12 @@ int main(int argc, char** argv) {
     if (options.query_from_stdin) stdin_terminal(&handler).do_run();
     else command_line_terminal(&handler).do_run();
     status = handler.first_failure();  // with "-oe", the failure that ended the run
+  } catch (const invalid_option& e) {
+    // Only the option's name is quoted: its value may be a password.
+    status = failure(os::err_invalid_parameter);
+    console().flush();
+    error_console().write(e.message()).line_break();
+    error_console().write(load_string(nullptr, string_id::usage_hint)).line_break();
   } catch (const windows_error& e) {
     status = failure(static_cast<uint32_t>(e.code()), e.what());
     failure_output(options).write(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%c [%cd]")).line_break();

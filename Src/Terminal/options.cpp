@@ -5,6 +5,10 @@
 #include "Terminal/sql_split.h"
 #include "vela/system.h"
 #include "vela/cmdline.h"
+#include "vela/containers.h"
+#include "vela/format.h"
+#include "vela/private_file.h"
+#include "Terminal/strings.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -63,37 +67,92 @@ void add_script_file(std::vector<script_source>& scripts, const std::wstring& na
 
 void terminal_options::parse_options() { parse_options(sys::command_args()); }
 
+namespace {
+
+bool option_word_char(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z') || c == L'_' || c == L'-' || c == L'?';
+}
+
+// "-" or "/" and a name; "/tmp/init.sql" (a "/" inside the name) is a path, not an option.
+bool looks_like_option(const std::wstring& arg) {
+  if (arg.size() < 2 || (arg[0] != L'-' && arg[0] != L'/')) return false;
+  const size_t end = arg.find(L':');
+  return arg.find(L'/', 1) >= end && option_word_char(arg[1]);
+}
+
+// The option's name as typed, "-" or "/" included: never any part of its value.
+std::wstring option_name(const std::wstring& arg) {
+  size_t n = 1;
+  while (n < arg.size() && option_word_char(arg[n])) ++n;
+  return arg.substr(0, n);
+}
+
+} // namespace
+
+invalid_option::invalid_option(problem kind, std::wstring option, size_t position)
+    : windows_error(option, os::err_invalid_parameter), kind_(kind), option_(std::move(option)), position_(position) {}
+
+std::wstring invalid_option::message() const {
+  switch (kind_) {
+    case problem::repeated: return wformat(load_string(nullptr, string_id::repeated_option).c_str(), option_.c_str());
+    case problem::stray:
+      return wformat(load_string(nullptr, string_id::not_an_option).c_str(), static_cast<unsigned>(position_));
+    default: return wformat(load_string(nullptr, string_id::invalid_option).c_str(), option_.c_str());
+  }
+}
+
 void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   reset();
-  std::wstring query_text, file_name;
-  text_file_code_page code_page{auto_code_page, false};
-  commandline_customized_parser parser(argv);
-  parser.add(new argument_parser(L"(cs|connection_string)", &connection_string));
-  parser.add(new commandline_bool_argument_parser(L"(do|data_only)", &data_only));
-  auto* delimiter_parser = new commandline_argument_escape_parser(L"(cd|column_delimiter)", &column_delimiter);
-  parser.add(delimiter_parser);
-  parser.add(new argument_parser(L"(q|query)", &query_text));
-  parser.add(new commandline_filename_parser(L"(qf|query_from_file)", &file_name, &code_page));
-  parser.add(new commandline_bool_argument_parser(L"(qi|query_from_stdin)", &query_from_stdin));
-  parser.add(new commandline_bool_argument_parser(L"(oe|on_error)", &on_error));
-  parser.add(new commandline_bool_argument_parser(L"(csv)", &csv));
-  auto* null_parser = new commandline_argument_escape_parser(L"(null|null_text)", &null_text);
-  parser.add(null_parser);
-  std::wstring width;
-  auto* long_parser = new argument_parser(L"(lc|long_columns)", &width);  // "-lc" or "-lc:<width>"
-  parser.add(long_parser);
-  if (parser.run().succeeded()) {
-    null_text_given = null_parser->uses > 0;
-    long_columns = long_parser->uses > 0;
-    if (long_columns) long_column_width = parse_long_column_width(width);
-    // CSV fields are separated by "," unless a delimiter is given.
-    if (csv && (delimiter_parser->uses == 0 || column_delimiter.empty())) column_delimiter = L",";
-    if (!file_name.empty()) add_script_file(scripts, file_name, code_page);
-    if (!query_text.empty()) scripts.push_back(script_source{{}, code_page, query_text});
+  // The older positional form only when no argument looks like an option.
+  bool any_option = false;
+  for (size_t i = 1; i < argv.size(); ++i) any_option = any_option || looks_like_option(argv[i]);
+  if (!any_option) {
+    (void)parse_positional(argv);  // never fails
+    for (const auto& f : script_files) add_script_file(scripts, f, text_file_code_page{auto_code_page, false});
     return;
   }
-  (void)parse_positional(argv);  // never fails
-  for (const auto& f : script_files) add_script_file(scripts, f, text_file_code_page{auto_code_page, false});
+  std::wstring query_text, file_name;
+  text_file_code_page code_page{auto_code_page, false};
+  Queue<argument_parser> parsers;
+  parsers.add(new argument_parser(L"(cs|connection_string)", &connection_string));
+  parsers.add(new commandline_bool_argument_parser(L"(do|data_only)", &data_only));
+  auto* delimiter_parser = new commandline_argument_escape_parser(L"(cd|column_delimiter)", &column_delimiter);
+  parsers.add(delimiter_parser);
+  parsers.add(new argument_parser(L"(q|query)", &query_text));
+  parsers.add(new commandline_filename_parser(L"(qf|query_from_file)", &file_name, &code_page));
+  parsers.add(new commandline_bool_argument_parser(L"(qi|query_from_stdin)", &query_from_stdin));
+  parsers.add(new commandline_bool_argument_parser(L"(oe|on_error)", &on_error));
+  parsers.add(new commandline_bool_argument_parser(L"(csv)", &csv));
+  auto* null_parser = new commandline_argument_escape_parser(L"(null|null_text)", &null_text);
+  parsers.add(null_parser);
+  std::wstring width;
+  auto* long_parser = new argument_parser(L"(lc|long_columns)", &width);  // "-lc" or "-lc:<width>"
+  parsers.add(long_parser);
+  for (size_t i = 1; i < argv.size(); ++i) {
+    const std::wstring& arg = argv[i];
+    if (!looks_like_option(arg)) throw invalid_option(invalid_option::problem::stray, std::wstring(), i);
+    // Failures quote nothing of the argument but its name.
+    result r = failure(os::err_not_supported);
+    for (QueueIter<argument_parser> it(parsers); !it.done() && r.code() == os::err_not_supported; it.next())
+      r = it.current()->parse(arg, std::wstring());
+    if (r.succeeded()) continue;
+    const auto kind = r.code() == os::err_already_initialized ? invalid_option::problem::repeated
+                                                               : invalid_option::problem::unknown;
+    throw invalid_option(kind, option_name(arg), i);
+  }
+  null_text_given = null_parser->uses > 0;
+  long_columns = long_parser->uses > 0;
+  if (long_columns) long_column_width = parse_long_column_width(width);
+  // CSV fields are separated by "," unless a delimiter is given.
+  if (csv && (delimiter_parser->uses == 0 || column_delimiter.empty())) column_delimiter = L",";
+  if (!connection_string.empty() && connection_string[0] == L'@') {
+    // "-cs:@FILE": the string is kept in a file of the user's own.
+    const std::wstring path = connection_string.substr(1);
+    const result r = read_private_text(path, connection_string);
+    if (!r.succeeded()) throw windows_error(r);
+  }
+  if (!file_name.empty()) add_script_file(scripts, file_name, code_page);
+  if (!query_text.empty()) scripts.push_back(script_source{{}, code_page, query_text});
 }
 
 result terminal_options::parse_positional(const std::vector<std::wstring>& argv) {

@@ -43,13 +43,35 @@ struct terminal_options {
 
   // Clears everything but the connection string and the scripts.
   void reset();
-  // From the process's arguments; script files that cannot be opened and a bad "-lc" width
-  // raise windows_error.
+  // From the process's arguments. An argument that looks like an option ("-" or "/") and does
+  // not parse raises invalid_option; the older positional form is read only when no argument
+  // looks like one. Script files that cannot be opened, a bad "-lc" width and a "-cs:@FILE"
+  // that is refused raise windows_error.
   void parse_options();
   // argv: the program name first.
   void parse_options(const std::vector<std::wstring>& argv);
   // The older positional syntax over the same arguments (program name first).
   result parse_positional(const std::vector<std::wstring>& argv);
+};
+
+// An argument of the option form that does not parse: only the option's name is kept, never
+// its value (a connection string, a password).
+class invalid_option : public windows_error {
+ public:
+  enum class problem { unknown, repeated, stray };
+  invalid_option(problem kind, std::wstring option, size_t position);
+  problem kind() const { return kind_; }
+  // "-nul" for "-nul:x"; empty for an argument that is no option at all.
+  const std::wstring& option() const { return option_; }
+  // The argument's place, the program name being 0.
+  size_t position() const { return position_; }
+  // The user's message, from the string table.
+  std::wstring message() const;
+
+ private:
+  problem kind_;
+  std::wstring option_;
+  size_t position_;
 };
 
 // Appends the statements of a text, each keeping its ";" (statement_scanner says where they

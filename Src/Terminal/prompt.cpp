@@ -94,10 +94,19 @@ bool batch_run = false;
 } // namespace
 
 std::wstring history_form(const std::wstring& line) {
-  std::wstring out = odbc::mask_password(line);
-  // A quoted connection string keeps its closing quote.
-  if (std::count(line.begin(), line.end(), L'"') % 2 == 0 && std::count(out.begin(), out.end(), L'"') % 2 == 1)
-    out += L'"';
+  const std::vector<token> words = tokens_of(line);
+  std::wstring out;
+  const auto quoted = [&line](const token& t) {
+    return t.end - t.start >= 2 && line[t.start] == L'"' && line[t.end - 1] == L'"';
+  };
+  if (words.size() == 2 && is_word(word(line, words[0]), L"CONNECT") && quoted(words[1])) {
+    // A quoted connection string is read inside its quotes, which stay.
+    const token& t = words[1];
+    out = line.substr(0, t.start + 1) + odbc::mask_password(line.substr(t.start + 1, t.end - t.start - 2)) +
+          line.substr(t.end - 1);
+  } else {
+    out = odbc::mask_password(line);
+  }
   const std::vector<token> t = tokens_of(out);
   if (t.size() >= 5 && is_word(word(out, t[0]), L"CONNECT") && is_word(word(out, t[1]), L"DATASOURCE"))
     out.replace(t[4].start, t[4].end - t[4].start, L"*hidden*");

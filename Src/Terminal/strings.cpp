@@ -27,6 +27,7 @@ constexpr string_entry english[] = {
      L"  -csv                        CSV: a header line, then the rows (\",\" or the -cd delimiter)\n"
      L"  -null:<text>, -null_text:<text>  the text printed for NULL\n"
      L"  -lc[:<width>], -long_columns[:<width>]  print long text and binary columns\n"
+     L"  -cs:@<file>                 the connection string read from a file only its owner can read\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
      L"Usage compatible to v1.4 and below:\n"
@@ -88,6 +89,10 @@ constexpr string_entry english[] = {
     {139, L"Script files nested too deep: %s (%s:%u)\n"},
     {140, L"Script file includes itself: %s (%s:%u)\n"},
     {141, L"The driver has not returned 3 seconds after the statement was cancelled: sqlterm ends.\n"},
+    {142, L"Invalid option '%s'"},
+    {143, L"Option '%s' is given more than once"},
+    {144, L"Argument %u is not an option"},
+    {145, L"Run 'sqlterm --help' for the usage."},
 };
 
 constexpr string_entry russian[] = {
@@ -109,6 +114,7 @@ constexpr string_entry russian[] = {
      L"  -csv                        CSV: строка заголовка, затем строки (\",\" или разделитель -cd)\n"
      L"  -null:<текст>, -null_text:<текст>  текст, выводимый вместо NULL\n"
      L"  -lc[:<ширина>], -long_columns[:<ширина>]  вывод длинных текстовых и двоичных столбцов\n"
+     L"  -cs:@<файл>                 строка подключения из файла, доступного только владельцу\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
      L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
@@ -170,6 +176,10 @@ constexpr string_entry russian[] = {
     {139, L"Слишком глубокая вложенность файлов сценариев: %s (%s:%u)\n"},
     {140, L"Файл сценария включает сам себя: %s (%s:%u)\n"},
     {141, L"Драйвер не вернул управление через 3 секунды после отмены запроса: sqlterm завершается.\n"},
+    {142, L"Недопустимый параметр '%s'"},
+    {143, L"Параметр '%s' указан более одного раза"},
+    {144, L"Аргумент %u не является параметром"},
+    {145, L"Справка по запуску: sqlterm --help"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

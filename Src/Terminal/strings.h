@@ -52,6 +52,10 @@ enum : uint32_t {
   script_nested_too_deep = 139,
   script_includes_itself = 140,
   driver_not_returning = 141,
+  invalid_option = 142,
+  repeated_option = 143,
+  not_an_option = 144,
+  usage_hint = 145,
 };
 } // namespace string_id
 } // namespace vela::terminal

@@ -29,28 +29,27 @@ int month_length(int y, int m) {
 void register_codes() {
   struct entry {
     uint32_t code;
-    const wchar_t* code_id;
-    const wchar_t* text_id;
-    const wchar_t* text;
-    int line;
+    const wchar_t* en;
+    const wchar_t* ru;
   };
   static const entry entries[] = {
-      {dtrInvalidDateFormat, L"dtrInvalidDateFormat", L"txtInvldDtFrmt",
-       L"Ошибка в формате (не найден символ, разделяющий компоненты даты).", 26},
-      {dtrInvalidTimeFormat, L"dtrInvalidTimeFormat", L"txtInvldTmFrmt",
-       L"Ошибка в формате (не найден символ, разделяющий компоненты времени).", 27},
-      {dtrWrongYear, L"dtrWrongYear", L"txtWrongYear", L"Ошибка в номере года.", 28},
-      {dtrWrongMonth, L"dtrWrongMonth", L"txtWrongMonth", L"Ошибка в числе месяцев.", 29},
-      {dtrWrongDay, L"dtrWrongDay", L"txtWrongDay", L"Ошибка в числе дней.", 30},
-      {dtrWrongHour, L"dtrWrongHour", L"txtWrongHour", L"Ошибка в числе часов.", 31},
-      {dtrWrongMinute, L"dtrWrongMinute", L"txtWrongMinute", L"Ошибка в числе минут.", 32},
-      {dtrWrongSec, L"dtrWrongSec", L"txtWrongSecond", L"Ошибка в числе секунд.", 33},
-      {dtrWrongMSec, L"dtrWrongMSec", L"txtWrongMSec", L"Ошибка в числе миллисекунд.", 34},
+      {dtrInvalidDateFormat, L"Format error (no character separates the parts of the date).",
+       L"Ошибка в формате (не найден символ, разделяющий компоненты даты)."},
+      {dtrInvalidTimeFormat, L"Format error (no character separates the parts of the time).",
+       L"Ошибка в формате (не найден символ, разделяющий компоненты времени)."},
+      {dtrWrongYear, L"Wrong year.", L"Ошибка в номере года."},
+      {dtrWrongMonth, L"Wrong number of months.", L"Ошибка в числе месяцев."},
+      {dtrWrongDay, L"Wrong number of days.", L"Ошибка в числе дней."},
+      {dtrWrongHour, L"Wrong number of hours.", L"Ошибка в числе часов."},
+      {dtrWrongMinute, L"Wrong number of minutes.", L"Ошибка в числе минут."},
+      {dtrWrongSec, L"Wrong number of seconds.", L"Ошибка в числе секунд."},
+      {dtrWrongMSec, L"Wrong number of milliseconds.", L"Ошибка в числе миллисекунд."},
   };
+  // In the user's language, chosen once for the process.
+  const bool ru = os::russian_ui();
   for (const auto& e : entries) {
-    if (!RegisterError(e.code, e.text))
-      throw wexception(std::wstring(L"!::RegisterError(") + e.code_id + L"," + e.text_id +
-                       L") at ..\\Src\\gen\\BTmErr line " + std::to_wstring(e.line));
+    if (!RegisterError(e.code, ru ? e.ru : e.en))
+      throw wexception(L"date and time error code registered twice: " + std::to_wstring(e.code));
   }
 }
 

@@ -164,10 +164,10 @@ std::wstring unescape(const std::wstring& in) {
   return s;
 }
 
-result commandline_argument_escape_parser::parse(const std::wstring& arg, const std::wstring& rest) {
+result commandline_argument_escape_parser::parse(const std::wstring& arg, const std::wstring& /*rest*/) {
   const size_t v = match_value_form(arg);
   if (v == std::wstring::npos) return failure(os::err_not_supported, std::wstring());
-  if (v == arg.size() || ws(arg[v])) return failure(os::err_invalid_parameter, rest);
+  // The value is text: it may be empty or start with a blank ("-cd: |").
   if (uses++ != 0 && !repeatable()) return second_use(arg.substr(0, v - 1));
   *target_ = unescape(unquote_value(arg.substr(v)));
   return result();

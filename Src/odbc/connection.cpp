@@ -8,6 +8,7 @@
 #include "os/os.h"
 #include "vela/file.h"
 #include "vela/log.h"
+#include "vela/odbc/connection_string.h"
 #include "vela/odbc/environment.h"
 #include "vela/wstr.h"
 
@@ -15,67 +16,51 @@ namespace vela::odbc {
 
 namespace {
 
-bool is_password_key(std::wstring key) {
-  trim(key, L" \t");
-  // The last word counts: a key may follow a command or a quote ("CONNECT \"...;PWD=x").
-  const size_t cut = key.find_last_of(L" \t\"'");
-  if (cut != std::wstring::npos) key.erase(0, cut + 1);
-  return compare_nocase(key, L"PWD") == 0 || compare_nocase(key, L"PASSWORD") == 0;
-}
-
 constexpr wchar_t hidden[] = L"*hidden*";
 
-bool word_char(wchar_t c) { return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z') || c == L'_'; }
-
-// Where the value of one of the keywords at p starts (after "=" and the blanks before it), or
-// npos when p does not start such a keyword.
-size_t keyword_value_at(const std::wstring& s, size_t p, std::initializer_list<std::wstring_view> keys) {
-  if (p > 0 && word_char(s[p - 1])) return std::wstring::npos;
-  for (const std::wstring_view key : keys) {
-    if (p + key.size() > s.size() || compare_nocase(std::wstring_view(s).substr(p, key.size()), key) != 0) continue;
-    size_t q = p + key.size();
-    while (q < s.size() && (s[q] == L' ' || s[q] == L'\t')) ++q;
-    if (q < s.size() && s[q] == L'=') return q + 1;
+// Calls found(attribute, offset) for every attribute of s under the plain rule (every ";"
+// ends one), and for those inside values ("a=b PWD=c"): a keyword is found wherever it
+// stands before an "=", whatever the braces say.
+template <class F>
+void each_keyword(const std::wstring& s, size_t offset, const F& found) {
+  for (const cs_attribute& a : read_connection_string(s, brace_rule::ignore)) {
+    if (!a.has_value()) continue;
+    found(a, s, offset);
+    const std::wstring rest = s.substr(a.equals + 1, a.end - a.equals - 1);
+    if (rest.find(L'=') != std::wstring::npos) each_keyword(rest, offset + a.equals + 1, found);
   }
-  return std::wstring::npos;
 }
-
-size_t password_value_at(const std::wstring& s, size_t p) { return keyword_value_at(s, p, {L"PASSWORD", L"PWD"}); }
 
 // The driver manager's library loader aborts the process on a driver name made only of "/"
 // and ":" (the library's base name comes out empty): such a name is refused before.
 bool unloadable_driver_name(const std::wstring& s) {
-  for (size_t i = 0; i < s.size(); ++i) {
-    const size_t v = keyword_value_at(s, i, {L"DRIVER"});
-    if (v == std::wstring::npos) continue;
-    std::wstring value;
-    if (v < s.size() && s[v] == L'{') {
-      const size_t close = s.find(L'}', v + 1);
-      value = s.substr(v + 1, close == std::wstring::npos ? std::wstring::npos : close - v - 1);
-    } else {
-      value = s.substr(v, s.find(L';', v) - v);
-    }
-    if (!value.empty() && value.find_first_not_of(L"/:") == std::wstring::npos) return true;
-  }
-  return false;
+  bool bad = false;
+  const auto check = [&bad](const cs_attribute& a, const std::wstring& text, size_t) {
+    if (compare_nocase(a.key(text), L"DRIVER") != 0) return;
+    const std::wstring value = a.value(text);
+    if (!value.empty() && value.find_first_not_of(L"/:") == std::wstring::npos) bad = true;
+  };
+  for (const cs_attribute& a : read_connection_string(s)) check(a, s, 0);
+  each_keyword(s, 0, check);
+  return bad;
 }
 
 // Hides from every PWD or PASSWORD keyword to the next ";" or the end, whatever the braces say.
 std::wstring mask_keywords(const std::wstring& s) {
+  std::vector<std::pair<size_t, size_t>> spans;  // value spans, in order, not overlapping
+  each_keyword(s, 0, [&spans](const cs_attribute& a, const std::wstring& text, size_t offset) {
+    if (is_password_key(a.key(text))) spans.emplace_back(offset + a.equals + 1, offset + a.end);
+  });
   std::wstring out;
   out.reserve(s.size() + 8);
   size_t i = 0;
-  while (i < s.size()) {
-    const size_t v = password_value_at(s, i);
-    if (v == std::wstring::npos) {
-      out += s[i++];
-      continue;
-    }
-    out.append(s, i, v - i);
+  for (const auto& [from, to] : spans) {
+    if (from < i) continue;  // inside a value already hidden
+    out.append(s, i, from - i);
     out += hidden;
-    i = s.find(L';', v);
-    if (i == std::wstring::npos) i = s.size();
+    i = to;
   }
+  out.append(s, i, std::wstring::npos);
   return out;
 }
 
@@ -85,51 +70,15 @@ std::wstring mask_structured(const std::wstring& s, bool& balanced) {
   balanced = true;
   std::wstring out;
   out.reserve(s.size() + 8);
-  const size_t n = s.size();
-  size_t i = 0;
-  while (i < n) {
-    const size_t eq = s.find(L'=', i);
-    const size_t semi = s.find(L';', i);
-    if (eq == std::wstring::npos || (semi != std::wstring::npos && semi < eq)) {
-      // A piece without a value: copied as it is.
-      const size_t end = semi == std::wstring::npos ? n : semi + 1;
-      out.append(s, i, end - i);
-      i = end;
-      continue;
+  for (const cs_attribute& a : read_connection_string(s)) {
+    if (!a.balanced()) balanced = false;
+    if (a.has_value() && is_password_key(a.key(s))) {
+      out.append(s, a.start, a.equals + 1 - a.start);
+      out += hidden;
+    } else {
+      out.append(s, a.start, a.end - a.start);
     }
-    const std::wstring key = s.substr(i, eq - i);
-    out.append(s, i, eq + 1 - i);
-    size_t end = eq + 1;
-    size_t first = end;
-    while (first < n && s[first] == L' ') ++first;
-    if (first < n && s[first] == L'{') {
-      // A braced value runs to its closing brace ("}}" stands for one brace inside it).
-      size_t k = first + 1;
-      bool closed = false;
-      while (k < n) {
-        if (s[k] == L'}') {
-          if (k + 1 < n && s[k + 1] == L'}') {
-            k += 2;
-            continue;
-          }
-          ++k;
-          closed = true;
-          break;
-        }
-        ++k;
-      }
-      if (!closed) balanced = false;
-      end = k;
-    }
-    end = s.find(L';', end);
-    if (end == std::wstring::npos) end = n;
-    if (is_password_key(key)) out += hidden;
-    else out.append(s, eq + 1, end - eq - 1);
-    i = end;
-    if (i < n) {
-      out += L';';
-      ++i;
-    }
+    if (a.end < s.size()) out += L';';
   }
   return out;
 }
@@ -142,33 +91,18 @@ std::vector<std::wstring> password_values(const std::wstring& s) {
     // Very short values would hide common letters of a message, not a secret.
     if (v.size() >= 4) values.push_back(std::move(v));
   };
-  for (size_t i = 0; i < s.size(); ++i) {
-    size_t v = password_value_at(s, i);
-    if (v == std::wstring::npos) continue;
-    while (v < s.size() && s[v] == L' ') ++v;
-    size_t semi = s.find(L';', v);
-    if (semi == std::wstring::npos) semi = s.size();
-    add(s.substr(v, semi - v));
-    if (v < s.size() && s[v] == L'{') {
-      std::wstring raw, plain;
-      size_t k = v + 1;
-      for (; k < s.size(); ++k) {
-        if (s[k] == L'}') {
-          if (k + 1 < s.size() && s[k + 1] == L'}') {
-            raw += L"}}";
-            plain += L'}';
-            ++k;
-            continue;
-          }
-          break;
-        }
-        raw += s[k];
-        plain += s[k];
-      }
-      add(raw);
-      if (plain != raw) add(plain);
-    }
-  }
+  each_keyword(s, 0, [&add](const cs_attribute& a, const std::wstring& text, size_t) {
+    if (!is_password_key(a.key(text))) return;
+    size_t v = a.equals + 1;
+    while (v < a.end && text[v] == L' ') ++v;
+    add(text.substr(v, a.end - v));
+    if (!a.braced()) return;
+    const std::wstring raw = a.braced_text(text);
+    std::wstring plain = raw;
+    replace_all(plain, L"}}", L"}");
+    add(raw);
+    if (plain != raw) add(plain);
+  });
   // Longest first, so that a value is not left half shown by a shorter one inside it.
   std::sort(values.begin(), values.end(), [](const auto& a, const auto& b) { return a.size() > b.size(); });
   return values;

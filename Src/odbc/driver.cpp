@@ -4,6 +4,7 @@
 
 #include "os/os.h"
 #include "odbc/sqltext.h"
+#include "vela/odbc/connection_string.h"
 #include "vela/containers.h"
 #include "vela/file.h"
 #include "vela/log.h"
@@ -127,12 +128,12 @@ driver* select_driver(const std::wstring& connection_string) {
   candidates.add(new dbase_driver());
   candidates.add(new msaccess_driver());
   candidates.add(new sqlserver_odbc_driver());
-  for (QueueIter<driver> it(candidates); !it.done(); it.next()) {
-    const std::wstring n = it.current()->name();
-    if (find_nocase(connection_string, L"Driver={" + n + L"}") >= 0 ||
-        find_nocase(connection_string, L"Driver=" + n) >= 0)
-      return it.current()->clone();
-  }
+  // The string's DRIVER attribute names the adapter, in any letter case, braced or not.
+  std::wstring name;
+  for (const cs_attribute& a : read_connection_string(connection_string))
+    if (name.empty() && compare_nocase(a.key(connection_string), L"DRIVER") == 0) name = a.value(connection_string);
+  for (QueueIter<driver> it(candidates); !it.done(); it.next())
+    if (!name.empty() && compare_nocase(name, it.current()->name()) == 0) return it.current()->clone();
   return new driver();
 }
 

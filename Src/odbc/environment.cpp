@@ -1,6 +1,7 @@
 #include "vela/odbc/environment.h"
 
 #include "odbc/sqltext.h"
+#include "odbc/strings.h"
 #include "vela/b_time.h"
 
 namespace vela::odbc {
@@ -19,8 +20,9 @@ void register_codes() {
   // The date and time codes come first whatever order static objects are built in, so the
   // codes assigned here are the same in every program.
   init_date_time();
-  access_error_code = RegisterErrorText(L"Ошибка при обращении к базе данных");
-  no_data_code = RegisterErrorText(L"Нет данных");
+  // In the user's language, chosen once: the codes are the same in both.
+  access_error_code = RegisterErrorText(text(text_id::access_error));
+  no_data_code = RegisterErrorText(text(text_id::no_data));
   codes_registered = true;
 }
 

@@ -126,6 +126,11 @@ uint32_t last_write_time(const std::wstring& path, int64_t& seconds, long& nanos
 bool path_exists(const std::wstring& path);
 // Whether the path names a regular file (links followed): pipes, FIFOs and devices do not.
 bool is_regular_file(const std::wstring& path);
+// Opens for reading a regular file that group and others cannot access (a file holding a
+// secret): err_invalid_data for anything but a regular file (never blocks on a FIFO),
+// err_access_denied when group or others have any access, err_not_supported where the
+// system keeps no such modes.
+uint32_t open_private_file(const std::wstring& path, handle& out);
 // Creates and opens for writing a new empty file in the temporary folder ($TMPDIR or /tmp).
 uint32_t create_temp_file(std::wstring& path, handle& out);
 // Full path of the running executable; empty when it cannot be read.

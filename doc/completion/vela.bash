@@ -77,6 +77,18 @@ _vela_reply() {
     done
 }
 
+# File names for the word after its head ("-qf:", "-cs:@").
+_vela_file_reply() {
+    local word=$1 head=$2 f list=()
+    local IFS=$'\n'
+    for f in $(compgen -f -- "${word:${#head}}"); do
+        [[ -d $f ]] && f+=/
+        list+=("$head$f")
+    done
+    _vela_reply "$word" "${list[@]}"
+    compopt -o nospace 2>/dev/null
+}
+
 # Candidates for a connection string being typed: driver names after "Driver=".
 _vela_connection_string() {
     local word=$1
@@ -104,18 +116,16 @@ _vela_sqlterm() {
                 for cp in $_vela_code_pages; do list+=("$head,$cp"); done
                 _vela_reply "$word" "${list[@]}"
             else
-                local head=${word%%:*}: f list=()
-                local IFS=$'\n'
-                for f in $(compgen -f -- "${word#*:}"); do
-                    [[ -d $f ]] && f+=/
-                    list+=("$head$f")
-                done
-                _vela_reply "$word" "${list[@]}"
-                compopt -o nospace 2>/dev/null
+                _vela_file_reply "$word" "${word%%:*}:"
             fi
             return 0
             ;;
         /cs | /connection_string)
+            if [[ $word == *:@* ]]; then
+                # "-cs:@FILE": the string kept in a file.
+                _vela_file_reply "$word" "${word%%@*}@"
+                return 0
+            fi
             _vela_connection_string "$word" && return 0
             COMPREPLY=()
             return 0

@@ -30,6 +30,7 @@ expect _vela_sqlterm 'sqlterm -qf:demo.sql,utf' demo.sql,utf8 demo.sql,utf8bom d
 expect _vela_sqlterm 'sqlterm -Query_From_File:a.sql,125' a.sql,1250 a.sql,1251 a.sql,1252
 touch "$tmp/script.sql"
 expect _vela_sqlterm "sqlterm -qf:$tmp/scr" "$tmp/script.sql"
+expect _vela_sqlterm "sqlterm -cs:@$tmp/scr" "@$tmp/script.sql"
 expect _vela_sqlterm 'sqlterm -cs:Driver=' 'Alpha\ Driver;' 'Beta;'
 expect _vela_sqlterm 'sqlterm -cs:"Database=/tmp/x;driver=Al' 'Database=/tmp/x;driver=Alpha Driver;'
 expect _vela_sqlterm 'sqlterm dataonly B' Beta

@@ -288,7 +288,7 @@ namespace {
 TEST_F(LogFilters, PasswordsStayHiddenWhateverTheBraces) {
   dir_.write("sqlterm.wli", "[Prms]\n[Evts]\n.*=\n");
   const std::vector<std::vector<std::string>> runs = {
-      // Not an option in the positional syntax: the first argument is taken for the driver name.
+      // A stray argument beside an option: refused by its place, nothing of it quoted.
       {"-cs:Driver={No Such;PWD=topsecret1", "Pwd=topsecret2"},
       // The driver name swallows the rest of the string, and the driver manager quotes it.
       {"-cs:Driver={PostgreSQL Unicode;Server=h;Pwd=topsecret3"},
@@ -305,8 +305,7 @@ TEST_F(LogFilters, PasswordsStayHiddenWhateverTheBraces) {
   const std::string log = dir_.read("sqlterm.log");
   everything += log;
   EXPECT_EQ(everything.find("topsecret"), std::string::npos) << everything;
-  EXPECT_NE(everything.find("Connection failed to '-cs:Driver={No Such;PWD=*hidden*', parameters 'Pwd=*hidden*''"),
-            std::string::npos);
+  EXPECT_NE(everything.find("Argument 2 is not an option\n"), std::string::npos) << everything;
   // The driver manager's own text is kept up to the hidden value.
   EXPECT_NE(log.find("Can't open lib 'PostgreSQL Unicode;Server=h;Pwd=*hidden*"), std::string::npos) << log;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "vela/odbc/connection.h"
+#include "vela/odbc/connection_string.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/types.h"
@@ -148,4 +149,48 @@ TEST(TypeClass, EverySqlTypeInOneClass) {
   EXPECT_TRUE(is_fixed_length_text(SQL_WCHAR));
   EXPECT_FALSE(is_fixed_length_text(SQL_VARCHAR));
   EXPECT_FALSE(is_fixed_length_text(SQL_LONGVARCHAR));
+}
+
+TEST(ConnectionStringReader, KeysValuesBracesAndPositions) {
+  constexpr size_t none = cs_attribute::none;
+  struct row {
+    const wchar_t* text;
+    brace_rule rule;
+    // key|value|end of each attribute, "!" after the value when its brace is not closed
+    std::vector<std::wstring> expected;
+  };
+  const std::vector<row> rows = {
+      {L"", brace_rule::keep, {}},
+      {L"DSN=x", brace_rule::keep, {L"DSN|x|5"}},
+      {L"Driver={SQLite3};Database=/tmp/a b.db;", brace_rule::keep, {L"Driver|SQLite3|16", L"Database|/tmp/a b.db|37"}},
+      {L" PWD = {a;b}}c} ;UID=u", brace_rule::keep, {L"PWD|a;b}c|16", L"UID|u|22"}},
+      // The plain rule ends attributes at every ";"; the brace still runs to its close.
+      {L"PWD={a;b}};UID=u", brace_rule::ignore, {L"PWD|a;b};UID=u!|6", L"||10", L"UID|u|16"}},
+      {L"DSN=x;;NoValue;UID=a", brace_rule::keep, {L"DSN|x|5", L"||6", L"NoValue||14", L"UID|a|20"}},
+      {L"Driver={PostgreSQL Unicode;Pwd=s", brace_rule::keep, {L"Driver|PostgreSQL Unicode;Pwd=s!|32"}},
+      {L"Driver={PostgreSQL Unicode;Pwd=s", brace_rule::ignore, {L"Driver|PostgreSQL Unicode;Pwd=s!|26", L"Pwd|s|32"}},
+      {L"CONNECT \"pwd=x;a=b=c", brace_rule::keep, {L"pwd|x|14", L"a|b=c|20"}},
+      {L"MYPWD=a", brace_rule::keep, {L"MYPWD|a|7"}},
+  };
+  for (const row& r : rows) {
+    const std::wstring s = r.text;
+    std::vector<std::wstring> got;
+    for (const cs_attribute& a : read_connection_string(s, r.rule)) {
+      EXPECT_EQ(a.has_value(), a.equals != none);
+      got.push_back(a.key(s) + L"|" + a.value(s) + (a.balanced() ? L"" : L"!") + L"|" + std::to_wstring(a.end));
+    }
+    EXPECT_EQ(got, r.expected) << std::string(s.begin(), s.end());
+  }
+  // The text between braces as written, for masking what a diagnostic may quote.
+  const std::wstring s = L"PWD={se;cr}}et}";
+  EXPECT_EQ(read_connection_string(s).at(0).braced_text(s), L"se;cr}}et");
+  for (const wchar_t* key : {L"PWD", L"pwd", L"Password", L"PASSWORD"}) EXPECT_TRUE(is_password_key(key));
+  for (const wchar_t* key : {L"MYPWD", L"PW", L"", L"UID"}) EXPECT_FALSE(is_password_key(key));
+}
+
+TEST(MaskPassword, KeywordsInsideValuesAndOddKeys) {
+  // A ";" forgotten, a key after a brace: still hidden to the next ";".
+  EXPECT_EQ(mask_password(L"Driver=x Pwd=s3cret;UID=u"), L"Driver=x Pwd=*hidden*;UID=u");
+  EXPECT_EQ(mask_password(L"Driver={x}PWD=s3cret;UID=u"), L"Driver={x}PWD=*hidden*;UID=u");
+  EXPECT_EQ(mask_password(L"Driver={x;PWD=s3cret};UID=u"), L"Driver={x;PWD=*hidden*;UID=u");
 }

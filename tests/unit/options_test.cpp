@@ -91,9 +91,12 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   terminal_options empty;
   (void)empty.parse_positional({L"sqlterm", L"cs:", L"drv"});
   EXPECT_EQ(empty.column_delimiter, L"");
+  // An argument that looks like an option is never taken for a driver name; a path is no option.
   terminal_options unknown;
-  unknown.parse_options({L"sqlterm", L"-x"});
-  EXPECT_EQ(unknown.driver, L"-x");  // an unknown option ends up as a driver name
+  EXPECT_THROW(unknown.parse_options({L"sqlterm", L"-x"}), invalid_option);
+  terminal_options path;
+  path.parse_options({L"sqlterm", L"SQLite3", L"Database=/tmp/x.db", dir.wpath("1.sql")});
+  ASSERT_EQ(path.script_files.size(), 1u);
   // A value holding a quote and a blank stays in the current syntax.
   terminal_options quoted;
   quoted.parse_options({L"sqlterm", L"-cs:DSN=x", L"-q:select \"id\" from t where id = 1"});
@@ -152,4 +155,43 @@ TEST(TerminalOptions, ScriptAndExportOptions) {
       EXPECT_EQ(e.code(), 87);
     }
   }
+}
+
+TEST(TerminalOptions, MalformedOptionsNameTheOptionOnly) {
+  struct row {
+    std::vector<std::wstring> args;
+    invalid_option::problem kind;
+    std::wstring option;
+    size_t position;
+  };
+  using p = invalid_option::problem;
+  const std::vector<row> rows = {
+      {{L"-cs:DSN=x;PWD=s3cret", L"-nul:s3cret"}, p::unknown, L"-nul", 2},
+      {{L"-cs:DSN=x", L"-lc:"}, p::unknown, L"-lc", 2},
+      {{L"-q:select 1", L"-cs:DSN=x", L"-CONNECTION_STRING:DSN=y"}, p::repeated, L"-CONNECTION_STRING", 3},
+      {{L"-cs:DSN=x", L"--help"}, p::unknown, L"--help", 2},
+      {{L"-cs:PWD=a", L"b;c"}, p::stray, L"", 2},
+      {{L"-PWD=s3cret"}, p::unknown, L"-PWD", 1},
+  };
+  for (const row& r : rows) {
+    std::vector<std::wstring> argv{L"sqlterm"};
+    argv.insert(argv.end(), r.args.begin(), r.args.end());
+    terminal_options o;
+    try {
+      o.parse_options(argv);
+      ADD_FAILURE() << "accepted";
+    } catch (const invalid_option& e) {
+      EXPECT_EQ(e.kind(), r.kind);
+      EXPECT_EQ(e.option(), r.option);
+      EXPECT_EQ(e.position(), r.position);
+      EXPECT_EQ(e.code(), 87);
+      EXPECT_EQ(std::wstring(e.what()).find(L"s3cret"), std::wstring::npos);
+    }
+  }
+  // Text values may be empty or start with a blank.
+  terminal_options o;
+  o.parse_options({L"sqlterm", L"-cd: |", L"-null:"});
+  EXPECT_EQ(o.column_delimiter, L" |");
+  EXPECT_TRUE(o.null_text_given);
+  EXPECT_EQ(o.null_text, L"");
 }

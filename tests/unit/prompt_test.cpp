@@ -15,6 +15,9 @@ TEST(HistoryForm, PasswordsAreHiddenWhereverTheyStand) {
             L"CONNECT DRIVER \"PostgreSQL Unicode\" Server=h;PaSsWoRd =*hidden*");
   EXPECT_EQ(history_form(L"connect  datasource  \"my dsn\" bob s3cret"), L"connect  datasource  \"my dsn\" bob *hidden*");
   EXPECT_EQ(history_form(L"connect datasource \"my dsn\" bob \"two words\""), L"connect datasource \"my dsn\" bob *hidden*");
+  // The quotes of a connection string stay where they were, whatever its braces hold.
+  EXPECT_EQ(history_form(L"connect \"Driver={x};PWD={s3;cret}\" "), L"connect \"Driver={x};PWD=*hidden*\" ");
+  EXPECT_EQ(history_form(L"CONNECT \"PWD={s3\"cret}\""), L"CONNECT \"PWD=*hidden*\"");
   // Without a password word nothing is hidden.
   EXPECT_EQ(history_form(L"CONNECT DATASOURCE dsn bob"), L"CONNECT DATASOURCE dsn bob");
   EXPECT_EQ(history_form(L"select pwd from users"), L"select pwd from users");

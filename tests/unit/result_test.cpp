@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "os/os.h"
 #include "vela/b_time.h"
 
 using namespace vela;
@@ -77,7 +78,8 @@ TEST(Result, FailureIsAnErrorAndZeroStaysSuccess) {
 
 TEST(Result, DateCodesAreRegisteredBeforeMain) {
   result r(0x20000105u, L"", 3);
-  EXPECT_EQ(r.description(), L"Ошибка в числе дней.");
+  // In the language of the run's environment, registered before main read it.
+  EXPECT_EQ(r.description(), os::russian_ui() ? L"Ошибка в числе дней." : L"Wrong number of days.");
   EXPECT_NE(r.format().find(L"536871173(20000105)"), std::wstring::npos);
 }
 

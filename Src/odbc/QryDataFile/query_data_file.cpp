@@ -5,8 +5,10 @@
 #include <string>
 
 #include "odbc/sqltext.h"
+#include "odbc/strings.h"
 #include "os/os.h"
 #include "vela/file.h"
+#include "vela/log.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query.h"
@@ -14,27 +16,13 @@
 
 namespace vela::odbc {
 
-namespace {
-
-enum : uint32_t { text_changed_size = 1, text_ended_early = 2 };
-
-constexpr string_entry english[] = {
-    {text_changed_size, L"changed size during the upload"},
-    {text_ended_early, L"ended early"},
-};
-constexpr string_entry russian[] = {
-    {text_changed_size, L"изменил размер во время загрузки"},
-    {text_ended_early, L"закончился раньше времени"},
-};
-constexpr string_table strings{english, std::size(english), russian, std::size(russian)};
-
-std::wstring text(uint32_t id) { return table_string(strings, id); }
-
-} // namespace
-
 const result& check_result(const char* file, int line, const result& r) {
   if (r.succeeded()) return r;
-  throw windows_error(utf8_to_wide(file) + L" " + std::to_wstring(line) + r.format(), static_cast<int32_t>(r.code()));
+  // The source position goes to the log only; users see the outcome.
+  std::wstring text = r.format();
+  write_formatted(process_log(), L"TO!", L"%s %d: %s", utf8_to_wide(file).c_str(), line, text.c_str());
+  if (r.text().empty()) text.erase(0, 1);  // no blank where the text would stand
+  throw windows_error(text, static_cast<int32_t>(r.code()));
 }
 
 // ---- parameters --------------------------------------------------------------
@@ -78,9 +66,9 @@ result query_file_uploader::next_chunk(chunk_buffer& chunk) {
     // The value the driver was promised must be the value it gets.
     stream_size_ = size;
     if (announced_size_ >= 0 && size != announced_size_)
-      return failure(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size));
+      return failure(os::err_invalid_data, L"'" + path_ + L"' " + text(text_id::changed_size));
   } else if (size != stream_size_) {
-    return failure(os::err_invalid_data, L"'" + path_ + L"' " + text(text_changed_size));
+    return failure(os::err_invalid_data, L"'" + path_ + L"' " + text(text_id::changed_size));
   }
   const uint64_t total = static_cast<uint64_t>(size);
   if (offset_ >= total) {
@@ -94,7 +82,7 @@ result query_file_uploader::next_chunk(chunk_buffer& chunk) {
     if (const uint32_t code = f.seek(static_cast<int64_t>(offset_), 0)) return failure(code);
   size_t got = 0;
   if (const uint32_t code = f.read(chunk.data(), n, got)) return failure(code);
-  if (got != n) return failure(os::err_handle_eof, L"'" + path_ + L"' " + text(text_ended_early));
+  if (got != n) return failure(os::err_handle_eof, L"'" + path_ + L"' " + text(text_id::ended_early));
   offset_ += got;
   return result(offset_ == total ? 0 : more_data, std::wstring(), severity::success);
 }

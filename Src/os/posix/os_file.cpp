@@ -154,6 +154,26 @@ bool is_regular_file(const std::wstring& path) {
   return ::stat(native_path(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+uint32_t open_private_file(const std::wstring& path, handle& out) {
+  out = invalid_handle;
+  const std::string p = native_path(path);
+  if (p.empty()) return err_path_not_found;
+  // Non-blocking, so that a FIFO planted at the name is refused rather than waited on.
+  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return last_error();
+  struct stat st {};
+  uint32_t code = fstat(fd, &st) == 0 ? err_success : last_error();
+  if (code == err_success && !S_ISREG(st.st_mode)) code = err_invalid_data;
+  if (code == err_success && (st.st_mode & 077) != 0) code = err_access_denied;
+  if (code == err_success && fcntl(fd, F_SETFL, 0) != 0) code = last_error();
+  if (code != err_success) {
+    ::close(fd);
+    return code;
+  }
+  out = handle_of(fd);
+  return err_success;
+}
+
 uint32_t create_temp_file(std::wstring& path, handle& out) {
   out = invalid_handle;
   const char* dir = std::getenv("TMPDIR");

@@ -119,6 +119,12 @@ bool is_regular_file(const std::wstring& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
 }
 
+uint32_t open_private_file(const std::wstring&, handle& out) {
+  // Access is kept in ACLs here, not in owner/group/other modes: no such check is offered.
+  out = invalid_handle;
+  return err_not_supported;
+}
+
 uint32_t create_temp_file(std::wstring& path, handle& out) {
   out = invalid_handle;
   wchar_t dir[MAX_PATH + 1];

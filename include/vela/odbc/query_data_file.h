@@ -19,7 +19,8 @@ using chunk_buffer = std::vector<unsigned char>;
 constexpr uint32_t more_data = 234;
 constexpr uint32_t upload_chunk_size = 0x100000;
 
-// Raises windows_error("<file> <line><r.format()>", r.code()) for a failed result.
+// Raises windows_error(r.format(), r.code()) for a failed result; the source position is
+// written to the log only.
 const result& check_result(const char* file, int line, const result& r);
 #define VELA_CHECK(r) ::vela::odbc::check_result(__FILE__, __LINE__, (r))
 
