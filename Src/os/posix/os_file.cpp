@@ -1,12 +1,17 @@
 // Files on POSIX systems: open(2) with the rules of the system's file API.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 
 #include "os/os.h"
 #include "vela/utf.h"
@@ -163,6 +168,116 @@ uint32_t create_temp_file(std::wstring& path, handle& out) {
   path = utf8_to_wide(name);
   out = handle_of(fd);
   return 0;
+}
+
+namespace {
+
+// The mode a new file gets under the process's umask (read without changing it).
+mode_t new_file_mode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(0666 & ~std::strtoul(line.c_str() + 6, nullptr, 8));
+  return 0644;
+}
+
+} // namespace
+
+namespace {
+
+char doomed_path[PATH_MAX + 1];
+volatile sig_atomic_t doomed_set = 0;
+
+void remove_and_end(int sig) {
+  if (doomed_set) ::unlink(doomed_path);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+} // namespace
+
+void remove_on_signal(const std::wstring& path) {
+  static const bool installed = [] {
+    struct sigaction sa {};
+    sa.sa_handler = remove_and_end;
+    sigemptyset(&sa.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    return true;
+  }();
+  (void)installed;
+  doomed_set = 0;
+  const std::string p = native_path(path);
+  if (p.empty() || p.size() > PATH_MAX) return;
+  std::memcpy(doomed_path, p.c_str(), p.size() + 1);
+  doomed_set = 1;
+}
+
+uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, handle& out) {
+  out = invalid_handle;
+  const std::string t = native_path(target);
+  const size_t slash = t.rfind('/');
+  std::string name = (slash == std::string::npos ? std::string() : t.substr(0, slash + 1)) + ".vela-XXXXXX";
+  // No signal comes between the file's making and its removal on a signal.
+  sigset_t ending, before;
+  sigemptyset(&ending);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
+  pthread_sigmask(SIG_BLOCK, &ending, &before);
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd >= 0) remove_on_signal(utf8_to_wide(name));
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  if (fd < 0) return last_error();
+  if (fchmod(fd, new_file_mode()) != 0) {
+    const uint32_t code = last_error();
+    ::close(fd);
+    ::unlink(name.c_str());
+    remove_on_signal(std::wstring());
+    return code;
+  }
+  path = utf8_to_wide(name);
+  out = handle_of(fd);
+  return 0;
+}
+
+uint32_t replace_file(const std::wstring& from, const std::wstring& to) {
+  return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0 ? 0 : last_error();
+}
+
+bool is_device_or_fifo(const std::wstring& path) {
+  struct stat st {};
+  return ::stat(native_path(path).c_str(), &st) == 0 &&
+         (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+}
+
+uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out) {
+  std::wstring named;
+  if (const uint32_t code = create_temp_file(named, out)) return code;
+  // The name goes at once; the open descriptor keeps the file, and /proc opens it again.
+  ::unlink(native_path(named).c_str());
+  reopen_path = L"/proc/self/fd/" + std::to_wstring(fd_of(out));
+  return 0;
+}
+
+uint32_t read_secret_file(const std::wstring& path, std::string& bytes) {
+  bytes.clear();
+  // No wait on a FIFO: the type is checked before anything is read.
+  const int fd = ::open(native_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return last_error();
+  struct stat st {};
+  uint32_t code = 0;
+  if (fstat(fd, &st) != 0) code = last_error();
+  else if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IRGRP | S_IROTH))) code = err_access_denied;
+  else {
+    char piece[4096];
+    for (;;) {
+      const ssize_t n = ::read(fd, piece, sizeof piece);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) code = last_error();
+      if (n <= 0) break;
+      bytes.append(piece, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  return code;
 }
 
 std::wstring executable_path() {
