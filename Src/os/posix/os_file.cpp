@@ -1,6 +1,6 @@
 // Files on POSIX systems: open(2) with the rules of the system's file API.
 #include <fcntl.h>
-#include <pthread.h>
+#include <sys/random.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -216,16 +216,29 @@ uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path,
   out = invalid_handle;
   const std::string t = native_path(target);
   const size_t slash = t.rfind('/');
-  std::string name = (slash == std::string::npos ? std::string() : t.substr(0, slash + 1)) + ".vela-XXXXXX";
-  // No signal comes between the file's making and its removal on a signal.
-  sigset_t ending, before;
-  sigemptyset(&ending);
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
-  pthread_sigmask(SIG_BLOCK, &ending, &before);
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd >= 0) remove_on_signal(utf8_to_wide(name));
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  if (fd < 0) return last_error();
+  const std::string folder = slash == std::string::npos ? std::string() : t.substr(0, slash + 1);
+  // The name is known for removal before the file exists: a signal, whichever thread takes
+  // it, finds either no file or one it removes.
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::string name;
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+    unsigned char random[6];
+    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return last_error();
+    name = folder + ".vela-";
+    for (const unsigned char r : random) name += letters[r % (sizeof letters - 1)];
+    remove_on_signal(utf8_to_wide(name));
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      const int e = errno;
+      remove_on_signal(std::wstring());
+      if (e != EEXIST) {
+        errno = e;
+        return last_error();
+      }
+    }
+  }
+  if (fd < 0) return err_file_exists;
   if (fchmod(fd, new_file_mode()) != 0) {
     const uint32_t code = last_error();
     ::close(fd);
