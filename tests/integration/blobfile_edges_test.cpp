@@ -3,6 +3,8 @@
 // that is there while a run still goes on.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -96,7 +98,7 @@ class BlobfileEdges : public ::testing::TestWithParam<std::string> {
                       const std::map<std::string, std::string>& env = {}, const std::string& input = {}) {
     std::vector<std::string> argv{BLOBFILE_PATH, db->cs, statement};
     // The rows name absolute paths in the test's folder.
-    if (statement.rfind("select", 0) == 0) argv.insert(argv.begin() + 1, "-P");
+    if (strncasecmp(statement.c_str(), "select", 6) == 0) argv.insert(argv.begin() + 1, "-P");
     if (!file.empty()) argv.push_back(file);
     return run_process(argv, input, env, db->dir.path());
   }

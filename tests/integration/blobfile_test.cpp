@@ -1,6 +1,8 @@
 // blobfile run as a process against SQLite3, PostgreSQL and MariaDB.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -48,7 +50,7 @@ class Blobfile : public ::testing::TestWithParam<std::string> {
   run_result blobfile(const std::string& statement, const std::string& file = {}) {
     std::vector<std::string> argv{BLOBFILE_PATH, db->cs, statement};
     // The rows name absolute paths in the test's folder.
-    if (statement.rfind("select", 0) == 0) argv.insert(argv.begin() + 1, "-P");
+    if (strncasecmp(statement.c_str(), "select", 6) == 0) argv.insert(argv.begin() + 1, "-P");
     if (!file.empty()) argv.push_back(file);
     return run_process(argv);
   }
