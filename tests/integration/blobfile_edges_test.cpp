@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "support/databases.h"
@@ -413,6 +414,40 @@ TEST_P(BlobfileEdges, AConnectionStringFileMustBePrivate) {
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     EXPECT_EQ(body(r), c.said);
     EXPECT_EQ((r.out + r.err).find(db->cs), std::string::npos);
+  }
+}
+
+TEST_P(BlobfileEdges, ALogParameterFileOthersCouldChangeIsIgnored) {
+  if (GetParam() != "sqlite") return;  // no database involved
+  const std::string wli = "[Prms]\n[Evts]\n.*=\n";
+  struct wli_case {
+    const char* what;
+    std::function<void(const std::string& file)> make;
+    bool obeyed;
+  } cases[] = {
+      {"private", [&](const std::string& f) { std::ofstream(f) << wli; }, true},
+      {"group-writable", [&](const std::string& f) { std::ofstream(f) << wli; chmod(f.c_str(), 0664); }, false},
+      {"folder writable by others",
+       [&](const std::string& f) { std::ofstream(f) << wli; chmod(p("cfg/vela").c_str(), 0777); }, false},
+      {"link", [&](const std::string& f) { db->dir.write("elsewhere.wli", wli); fs::create_symlink(p("elsewhere.wli"), f); }, false},
+      {"FIFO", [&](const std::string& f) { mkfifo(f.c_str(), 0600); }, false},
+  };
+  for (const wli_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(p("cfg"));
+    fs::create_directories(p("cfg/vela"));
+    chmod(p("cfg/vela").c_str(), 0755);
+    const std::string file = p("cfg/vela/blobfile.wli");
+    c.make(file);
+    const auto start = std::chrono::steady_clock::now();
+    const run_result r = run_process({BLOBFILE_PATH, db->cs, "select 1"}, {},
+                                     {{"XDG_CONFIG_HOME", p("cfg")}, {"LANG", "C.UTF-8"}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(r.status, 13);  // no binary column: the run only has to connect and log
+    EXPECT_EQ(fs::exists(p("cfg/vela/blobfile.log")), c.obeyed);
+    EXPECT_EQ(r.err, c.obeyed ? "" : "The log parameter file '" + file +
+                                         "' is ignored: it must be a regular file of its user or root that group "
+                                         "and others cannot change, in a folder of the same kind.\n");
   }
 }
 

@@ -270,6 +270,23 @@ uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out) {
   return 0;
 }
 
+namespace {
+
+bool owned_and_closed(const struct stat& st) {
+  return (st.st_uid == geteuid() || st.st_uid == 0) && !(st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+} // namespace
+
+bool trusted_config_file(const std::wstring& path) {
+  const std::string p = native_path(path);
+  const size_t slash = p.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
+  struct stat file {}, dir {};
+  return ::lstat(p.c_str(), &file) == 0 && S_ISREG(file.st_mode) && owned_and_closed(file) &&
+         ::stat(folder.c_str(), &dir) == 0 && S_ISDIR(dir.st_mode) && owned_and_closed(dir);
+}
+
 uint32_t read_secret_file(const std::wstring& path, std::string& bytes) {
   bytes.clear();
   // No wait on a FIFO: the type is checked before anything is read.

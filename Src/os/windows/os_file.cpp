@@ -192,6 +192,9 @@ void remove_on_signal(const std::wstring& path) {
   doomed_set = 1;
 }
 
+// Access lists are not checked here: any file that is there is obeyed.
+bool trusted_config_file(const std::wstring& path) { return is_regular_file(path); }
+
 // Access lists are not checked here: the file is read as any other.
 uint32_t read_secret_file(const std::wstring& path, std::string& bytes) {
   bytes.clear();
