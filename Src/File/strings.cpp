@@ -9,8 +9,10 @@ namespace {
 constexpr string_entry english[] = {
     {1, L"blobfile " L"" VELA_VERSION L" (vela) - files to and from binary columns through ODBC"},
     {2,
-     L"Startup: blobfile <connection string> <SQL query> [file]\n"
-     L"    <connection string> ODBC driver and its parameters\n"
+     L"Startup: blobfile [-P] [-C <folder>] <connection string> <SQL query> [file]\n"
+     L"    -P                 SELECT: also write absolute names and names that climb out with ..\n"
+     L"    -C <folder>        SELECT: write relative names under this folder\n"
+     L"    <connection string> ODBC driver and its parameters, or @FILE: read from FILE (only its owner may read it)\n"
      L"    <SQL query>        SELECT/INSERT/UPDATE query, 1st parameter is file path and name, 2nd parameter is "
      L"binary column\n"
      L"    [file]             INSERT/UPDATE: the file passed as the query's one parameter (?)\n"
@@ -30,13 +32,20 @@ constexpr string_entry english[] = {
     {11, L"to database"},
     {12, L"skipped (no file name)."},
     {13, L"no row changed."},
+    {14, L"skipped (the file name holds a control character or NUL)."},
+    {15, L"is outside the target folder; -P writes it"},
+    {16, L"(replaces the file of row %1)"},
+    {17, L"Rows skipped:"},
+    {18, L"must be a regular file that group and others may not read"},
 };
 
 constexpr string_entry russian[] = {
     {1, L"blobfile " L"" VELA_VERSION L" (vela) - файлы в двоичные столбцы и обратно через ODBC"},
     {2,
-     L"Запуск: blobfile <строка подключения> <SQL-запрос> [файл]\n"
-     L"    <строка подключения> драйвер ODBC и его параметры\n"
+     L"Запуск: blobfile [-P] [-C <папка>] <строка подключения> <SQL-запрос> [файл]\n"
+     L"    -P                 SELECT: записывать и абсолютные имена, и имена, выходящие наверх через ..\n"
+     L"    -C <папка>         SELECT: записывать относительные имена в эту папку\n"
+     L"    <строка подключения> драйвер ODBC и его параметры или @ФАЙЛ: прочитать из ФАЙЛА (читать его может только владелец)\n"
      L"    <SQL-запрос>        запрос SELECT/INSERT/UPDATE, 1-й параметр - путь и имя файла, 2-й параметр - "
      L"двоичный столбец\n"
      L"    [файл]             INSERT/UPDATE: файл, передаваемый как единственный параметр запроса (?)\n"
@@ -56,6 +65,11 @@ constexpr string_entry russian[] = {
     {11, L"в базу данных"},
     {12, L"пропущено (нет имени файла)."},
     {13, L"ни одна строка не изменена."},
+    {14, L"пропущено (в имени файла управляющий символ или NUL)."},
+    {15, L"вне целевой папки; -P записывает такие имена"},
+    {16, L"(заменяет файл строки %1)"},
+    {17, L"Пропущено строк:"},
+    {18, L"должен быть обычным файлом, который не могут читать группа и остальные"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

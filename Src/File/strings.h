@@ -22,6 +22,11 @@ enum : uint32_t {
   to_database = 11,
   skipped_no_file_name = 12,
   no_row_changed = 13,
+  control_character_in_name = 14,
+  outside_target_folder = 15,
+  replaces_row = 16,
+  rows_skipped = 17,
+  secret_file_refused = 18,
 };
 } // namespace string_id
 } // namespace vela::blobfile

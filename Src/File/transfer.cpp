@@ -1,5 +1,6 @@
 #include "File/transfer.h"
 
+#include <map>
 #include <vector>
 
 #include "File/strings.h"
@@ -65,12 +66,13 @@ bool find_columns(const odbc::resultset& rows, int& data, int& path) {
   return path >= 0;
 }
 
-// A copy of a source that is not a regular file (a pipe, a FIFO, a device), removed again
-// when the upload is over: such a source can be read only once and has no size up front.
+// A copy of a source that is not a regular file (a pipe, a FIFO, a device): such a source
+// can be read only once and has no size up front. The copy has no name in the temporary
+// folder, so no way the run ends leaves it behind; closing it frees it.
 class spooled_source {
  public:
   ~spooled_source() {
-    if (!path_.empty()) sys::remove_file(path_);
+    if (out_ != sys::invalid_file_handle) sys::close_file(out_);
   }
 
   result copy(const std::wstring& source) {
@@ -78,32 +80,73 @@ class spooled_source {
     if (const uint32_t code = in.open_code(source, file_access::read, file_access::share_read, nullptr,
                                            file_access::open_existing, file_access::normal_attributes, 0))
       return failure(code, L"'" + source + L"'");
-    sys::file_handle out = sys::invalid_file_handle;
-    if (const uint32_t code = sys::create_temp_file(path_, out)) return failure(code);
+    if (const uint32_t code = sys::create_unnamed_temp_file(path_, out_)) return failure(code);
     std::vector<unsigned char> piece(odbc::upload_chunk_size);
-    result r;
     for (;;) {
       size_t got = 0;
-      if (const uint32_t code = in.read(piece.data(), piece.size(), got)) {
-        r = failure(code, L"'" + source + L"'");
-        break;
-      }
+      if (const uint32_t code = in.read(piece.data(), piece.size(), got)) return failure(code, L"'" + source + L"'");
       if (got == 0) break;
-      if (const uint32_t code = sys::write_file(out, piece.data(), got)) {
-        r = failure(code, L"'" + path_ + L"'");
-        break;
-      }
+      if (const uint32_t code = sys::write_file(out_, piece.data(), got)) return failure(code, L"'" + path_ + L"'");
       if (got < piece.size()) break;
     }
-    if (const uint32_t code = sys::close_file(out); code != 0 && r.succeeded()) r = failure(code);
-    return r;
+    return result();
   }
 
   const std::wstring& path() const { return path_; }
 
  private:
   std::wstring path_;
+  sys::file_handle out_ = sys::invalid_file_handle;
 };
+
+// A name that cannot be a file's: a NUL (the text is longer than it reads) or another
+// control character.
+bool has_control_character(const std::wstring& name, int64_t length_bytes) {
+  if (length_bytes > 0 && static_cast<size_t>(length_bytes) / sizeof(char16_t) > name.size()) return true;
+  for (const wchar_t c : name)
+    if (c < 0x20 || c == 0x7f) return true;
+  return false;
+}
+
+bool is_absolute(const std::wstring& name) {
+  return name[0] == L'/' || name[0] == L'\\' || (name.size() > 1 && name[1] == L':');
+}
+
+// Absolute, or with a ".." step that may climb above the folder.
+bool leaves_folder(const std::wstring& name) {
+  if (is_absolute(name)) return true;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = name.find_first_of(L"/\\", start);
+    if (name.compare(start, end == std::wstring::npos ? std::wstring::npos : end - start, L"..") == 0) return true;
+    if (end == std::wstring::npos) return false;
+    start = end + 1;
+  }
+}
+
+// Writes one file: devices and FIFOs in place; anything else into a new file beside the
+// target, renamed over it only once complete, so a failed or killed run leaves the old file
+// as it was and a link at the name is replaced, not followed.
+result write_target(odbc::query& q, uint16_t column, const std::wstring& target, uint64_t& bytes) {
+  if (sys::is_device_or_fifo(target)) return odbc::query_file_downloader(target).download(q, column, &bytes);
+  std::wstring temp;
+  sys::file_handle h = sys::invalid_file_handle;
+  if (const uint32_t code = sys::create_temp_file_beside(target, temp, h)) return failure(code, L"'" + target + L"'");
+  sys::close_file(h);
+  result r = odbc::query_file_downloader(temp).download(q, column, &bytes);
+  if (r.succeeded())
+    if (const uint32_t code = sys::replace_file(temp, target)) r = failure(code, L"'" + target + L"'");
+  if (!r.succeeded()) {
+    sys::remove_file(temp);
+    // The user knows the target, not the temporary name.
+    std::wstring said = r.text();
+    for (size_t at = said.find(temp); at != std::wstring::npos; at = said.find(temp, at + target.size()))
+      said.replace(at, temp.size(), target);
+    r.set(r.code(), said, r.severity());
+  }
+  sys::remove_on_signal(std::wstring());
+  return r;
+}
 
 } // namespace
 
@@ -115,7 +158,7 @@ std::wstring statement_kind(const std::wstring& statement) {
   return {};
 }
 
-result download(odbc::query& q) {
+result download(odbc::query& q, const download_options& options) {
   VELA_CHECK(q.execute(q.text(), false, true));
   odbc::resultset& rows = q.rows();
   int data = -1, path = -1;
@@ -126,26 +169,49 @@ result download(odbc::query& q) {
   const odbc::column& path_column = rows.at(static_cast<size_t>(path));
   const bool fixed_length = odbc::is_fixed_length_text(path_column.sql_type());
   std::wstring file_name;
+  std::map<std::wstring, size_t> written_rows;  // target -> the row that wrote it
+  size_t row = 0, skipped = 0;
   result fetched;
   while ((fetched = rows.fetch()).succeeded()) {
+    ++row;
     path_column.text(file_name);
+    const int64_t length = path_column.indicator();
     // Fixed-length text comes padded; the blanks are no part of the file name.
     if (fixed_length) file_name.erase(file_name.find_last_not_of(L' ') + 1);
     if (path_column.is_null() || file_name.empty()) {
       say(L" " + text(string_id::skipped_no_file_name));
       continue;
     }
-    const int64_t length = path_column.indicator();
     if (length == odbc::no_total || length >= buffer_bytes)
       VELA_CHECK(failure(os::err_filename_too_long, L"'" + file_name + L"'"));
-    say(L" " + text(string_id::writing) + L" " + text(string_id::to) + L" '" + file_name + L"'...");
+    if (has_control_character(file_name, fixed_length ? 0 : length)) {
+      say(L" " + text(string_id::control_character_in_name));
+      ++skipped;
+      continue;
+    }
+    // Devices and FIFOs (/dev/null, /dev/stdout) leave no file anywhere: they are written wherever they are.
+    if (!options.any_place && leaves_folder(file_name) && !sys::is_device_or_fifo(file_name)) {
+      say(L" '" + file_name + L"' " + text(string_id::outside_target_folder));
+      ++skipped;
+      continue;
+    }
+    const std::wstring target = options.folder.empty() || is_absolute(file_name) ? file_name : options.folder + L"/" + file_name;
+    say(L" " + text(string_id::writing) + L" " + text(string_id::to) + L" '" + target + L"'...");
+    const auto [earlier, first_time] = written_rows.emplace(target, row);
+    if (!first_time) {
+      std::wstring notice = text(string_id::replaces_row);
+      notice.replace(notice.find(L"%1"), 2, std::to_wstring(earlier->second));
+      say(L" " + notice);
+      earlier->second = row;
+    }
     uint64_t bytes = 0;
-    VELA_CHECK(odbc::query_file_downloader(file_name).download(q, static_cast<uint16_t>(data + 1), &bytes));
+    VELA_CHECK(write_target(q, static_cast<uint16_t>(data + 1), target, bytes));
     say(L" " + text(string_id::written) + L" " + std::to_wstring(bytes) + L" " + text(string_id::bytes) + L".");
   }
   console().line_break();
   // Only the end of the rows ends a download well; any other failed fetch is reported.
   if (fetched.code() != odbc::no_data_error()) return fetched;
+  if (skipped) return failure(os::err_invalid_name, text(string_id::rows_skipped) + L" " + std::to_wstring(skipped));
   return result();
 }
 

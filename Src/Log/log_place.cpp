@@ -1,6 +1,7 @@
 #include "Log/log_place.h"
 
 #include "os/os.h"
+#include "vela/system.h"
 
 namespace vela::log_place {
 
@@ -39,8 +40,19 @@ std::vector<std::wstring> wli_candidates(const std::wstring& base_path) {
 }
 
 std::wstring find_wli(const std::wstring& base_path, int64_t& seconds, long& nanoseconds) {
-  for (const std::wstring& path : wli_candidates(base_path))
-    if (os::last_write_time(path, seconds, nanoseconds) == 0) return path;
+  for (const std::wstring& path : wli_candidates(base_path)) {
+    if (os::last_write_time(path, seconds, nanoseconds) != 0) continue;
+    // One that others could have planted or changed is passed over, with a word why.
+    if (os::trusted_config_file(path)) return path;
+    const std::wstring notice = os::russian_ui()
+                                    ? L"Файл параметров журнала '" + path +
+                                          L"' пропущен: это должен быть обычный файл владельца или root, который "
+                                          L"группа и остальные не могут изменить, в такой же папке.\n"
+                                    : L"The log parameter file '" + path +
+                                          L"' is ignored: it must be a regular file of its user or root that group "
+                                          L"and others cannot change, in a folder of the same kind.\n";
+    sys::write_error_output(notice);
+  }
   return {};
 }
 

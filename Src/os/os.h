@@ -133,6 +133,25 @@ bool is_regular_file(const std::wstring& path);
 uint32_t open_private_file(const std::wstring& path, handle& out);
 // Creates and opens for writing a new empty file in the temporary folder ($TMPDIR or /tmp).
 uint32_t create_temp_file(std::wstring& path, handle& out);
+// Creates and opens for writing a new empty file, named at random, in the folder of target:
+// written in full and then renamed over target. Its mode is what a new file gets. It is
+// removed if a signal ends the process (remove_on_signal) until the caller forgets it.
+uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, handle& out);
+// Renames from to to, replacing what is there; a link at to is replaced, never followed.
+uint32_t replace_file(const std::wstring& from, const std::wstring& to);
+// Whether the path names a device or a FIFO (links followed): such a target is written in place.
+bool is_device_or_fifo(const std::wstring& path);
+// A temporary file that leaves no name behind: reopen_path opens it again while out stays
+// open, and closing out frees it.
+uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out);
+// Removes path when SIGINT, SIGTERM or SIGHUP ends the process; an empty path forgets it.
+void remove_on_signal(const std::wstring& path);
+// Reads a file that holds a secret: only a regular file that group and others may not read
+// (code 5 otherwise).
+uint32_t read_secret_file(const std::wstring& path, std::string& bytes);
+// Whether a configuration file may be obeyed: a regular file (no link) owned by the user or
+// root that group and others may not write, in a folder with the same properties.
+bool trusted_config_file(const std::wstring& path);
 // Full path of the running executable; empty when it cannot be read.
 std::wstring executable_path();
 

@@ -187,8 +187,23 @@ _vela_blobfile() {
     word=$(_vela_current_word)
     local -a args
     _vela_words_before "$word"
-    case $(( ${#args[@]} - 1 )) in
-        0) _vela_connection_string "$word" || COMPREPLY=() ;;
+    # -P and -C <folder> stand before the connection string.
+    local first=1
+    while (( first < ${#args[@]} )); do
+        case ${args[first]} in
+            -P) (( first += 1 )) ;;
+            -C) (( first += 2 )) ;;
+            *) break ;;
+        esac
+    done
+    if [[ ${args[${#args[@]}-1]} == -C ]]; then
+        COMPREPLY=()
+        compopt -o dirnames 2>/dev/null
+        return
+    fi
+    case $(( ${#args[@]} - first )) in
+        0) [[ $word == -* ]] && { _vela_reply "$word" -P -C; return; }
+           _vela_connection_string "$word" || COMPREPLY=() ;;
         1) _vela_reply "$word" select insert update ;;
         2) COMPREPLY=()
            compopt -o default 2>/dev/null ;;

@@ -24,6 +24,7 @@ enum : uint32_t {
   err_file_exists = 80,
   err_invalid_parameter = 87,
   err_broken_pipe = 109,
+  err_invalid_name = 123,
   err_disk_full = 112,
   err_filename_too_long = 206,
   err_file_too_large = 223,

@@ -43,6 +43,20 @@ uint32_t remove_file(const std::wstring& path);
 using file_handle = intptr_t;
 constexpr file_handle invalid_file_handle = -1;
 uint32_t create_temp_file(std::wstring& path, file_handle& out);
+// The same, leaving no name behind: reopen_path opens it again while the handle is open.
+uint32_t create_unnamed_temp_file(std::wstring& reopen_path, file_handle& out);
+// A new file in the folder of target, renamed over it once written (replace_file); a signal
+// that ends the process removes it until remove_on_signal forgets it.
+uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, file_handle& out);
+// Renames from to to; a link at to is replaced, never followed.
+uint32_t replace_file(const std::wstring& from, const std::wstring& to);
+// Devices and FIFOs are written in place.
+bool is_device_or_fifo(const std::wstring& path);
+// Removes path when an interrupt or termination signal ends the process; empty forgets it.
+void remove_on_signal(const std::wstring& path);
+// A file holding a secret (a connection string): read only when a regular file that group
+// and others may not read; code 5 otherwise.
+uint32_t read_secret_file(const std::wstring& path, std::string& bytes);
 uint32_t write_file(file_handle h, const void* data, size_t n);
 uint32_t close_file(file_handle h);
 

@@ -3,8 +3,11 @@
 // that is there while a run still goes on.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "support/databases.h"
@@ -94,11 +98,29 @@ class BlobfileEdges : public ::testing::TestWithParam<std::string> {
   run_result blobfile(const std::string& statement, const std::string& file = {},
                       const std::map<std::string, std::string>& env = {}, const std::string& input = {}) {
     std::vector<std::string> argv{BLOBFILE_PATH, db->cs, statement};
+    // The rows name absolute paths in the test's folder.
+    if (strncasecmp(statement.c_str(), "select", 6) == 0) argv.insert(argv.begin() + 1, "-P");
     if (!file.empty()) argv.push_back(file);
     return run_process(argv, input, env, db->dir.path());
   }
 
   std::string p(const std::string& name) const { return db->dir.path(name); }
+
+  // A download run in folder (under the test's folder) with options before the connection string.
+  run_result download_in(const std::string& folder, std::vector<std::string> options,
+                         const std::map<std::string, std::string>& env = {}) {
+    options.insert(options.begin(), BLOBFILE_PATH);
+    options.push_back(db->cs);
+    options.push_back("select path, data from docs order by id");
+    return run_process(options, {}, env, p(folder));
+  }
+
+  // Temporary files a download may have left in a folder.
+  int leftovers(const std::string& folder) const {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(p(folder))) n += e.path().filename().string().rfind(".vela-", 0) == 0;
+    return n;
+  }
 
   std::unique_ptr<database> db;
   connection conn;
@@ -263,4 +285,239 @@ TEST_P(BlobfileEdges, OutputIsInTheFileWhileTheRunGoesOn) {
   EXPECT_EQ(value("select count(*) from docs"), L"0");
 }
 
+namespace {
+
+// blobfile started in folder without waiting for it.
+pid_t start_blobfile(const std::string& folder, const std::vector<std::string>& args) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    std::vector<char*> argv{const_cast<char*>(BLOBFILE_PATH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(BLOBFILE_PATH, argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
+} // namespace
+
+TEST_P(BlobfileEdges, ATargetNameIsReplacedNeverFollowed) {
+  fs::create_directories(p("work"));
+  db->dir.write("victim", "precious");
+  fs::create_symlink(p("victim"), p("work/link.bin"));
+  db->dir.write("work/old.bin", "old");
+  exec("insert into docs(id, path, data) values(1, 'link.bin', " + bytes_literal("41") + "), (2, 'old.bin', " +
+       bytes_literal("42") + ")");
+  const run_result r = download_in("work", {});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(db->dir.read("victim"), "precious");
+  EXPECT_FALSE(fs::is_symlink(p("work/link.bin")));
+  EXPECT_EQ(db->dir.read("work/link.bin"), "A");
+  EXPECT_EQ(db->dir.read("work/old.bin"), "B");
+  EXPECT_EQ(leftovers("work"), 0);
+}
+
+TEST_P(BlobfileEdges, AKilledDownloadLeavesTheOldFileAndNoTemporaryFile) {
+  const std::string bytes = random_bytes(40 << 20, 21);
+  db->dir.write("in.dat", bytes);
+  exec("insert into docs(id, path) values(1, 'old.bin')");
+  ASSERT_EQ(blobfile("update docs set data = ? where id = 1", p("in.dat")).status, 0);
+  fs::create_directories(p("work"));
+  for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    db->dir.write("work/old.bin", "old");
+    const pid_t child = start_blobfile(p("work"), {db->cs, "select path, data from docs"});
+    ASSERT_GT(child, 0);
+    // Killed while the temporary file is being written, when the run is not over by then.
+    int status = 0;
+    for (int i = 0; i < 20000 && waitpid(child, &status, WNOHANG) == 0; ++i) {
+      if (leftovers("work") > 0) {
+        kill(child, sig);
+        waitpid(child, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    const std::string now = db->dir.read("work/old.bin");
+    if (WIFSIGNALED(status)) {
+      EXPECT_EQ(WTERMSIG(status), sig);
+      EXPECT_EQ(now, "old");
+    } else {
+      EXPECT_TRUE(now == bytes) << now.size();
+    }
+    EXPECT_EQ(leftovers("work"), 0);
+  }
+}
+
+TEST_P(BlobfileEdges, AFullDiskLeavesTheOldFile) {
+  fs::create_directories(p("small"));
+  if (mount("tmpfs", p("small").c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+  db->dir.write("small/old.bin", "old");
+  db->dir.write("in.dat", random_bytes(2 << 20, 22));
+  exec("insert into docs(id, path) values(1, 'old.bin')");
+  ASSERT_EQ(blobfile("update docs set data = ? where id = 1", p("in.dat")).status, 0);
+  const run_result r = download_in("small", {});
+  EXPECT_EQ(r.status, 112) << r.out << r.err;
+  EXPECT_EQ(db->dir.read("small/old.bin"), "old");
+  EXPECT_EQ(leftovers("small"), 0);
+  umount(p("small").c_str());
+}
+
+TEST_P(BlobfileEdges, APipedUploadLeavesNoSpoolFile) {
+  fs::create_directories(p("spool"));
+  ASSERT_EQ(mkfifo(p("endless").c_str(), 0600), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setenv("TMPDIR", p("spool").c_str(), 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    execl(BLOBFILE_PATH, BLOBFILE_PATH, db->cs.c_str(), "insert into docs(data) values(?)", p("endless").c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const int writer = open(p("endless").c_str(), O_WRONLY);  // waits for blobfile to open it
+  ASSERT_GE(writer, 0);
+  const std::string piece(1 << 20, 'x');
+  ASSERT_EQ(write(writer, piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the spool is being written
+  EXPECT_TRUE(fs::is_empty(p("spool")));
+  kill(child, SIGTERM);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(writer);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(fs::is_empty(p("spool")));
+}
+
+TEST_P(BlobfileEdges, AConnectionStringFileMustBePrivate) {
+  struct file_case {
+    mode_t mode;
+    int status;
+    std::string said;
+  } cases[] = {
+      {0600, 0, "connecting to the database... executing query...\n"},
+      {0400, 0, "connecting to the database... executing query...\n"},
+      {0640, 5, "Error ('" + p("cs.txt") + "' must be a regular file that group and others may not read)\n"},
+      {0644, 5, "Error ('" + p("cs.txt") + "' must be a regular file that group and others may not read)\n"},
+  };
+  for (const file_case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    db->dir.write("cs.txt", db->cs + "\n");
+    ASSERT_EQ(chmod(p("cs.txt").c_str(), c.mode), 0);
+    const run_result r = run_process({BLOBFILE_PATH, "@" + p("cs.txt"), "select path, data from docs"}, {}, {}, p(""));
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_EQ(body(r), c.said);
+    EXPECT_EQ((r.out + r.err).find(db->cs), std::string::npos);
+  }
+}
+
+TEST_P(BlobfileEdges, ALogParameterFileOthersCouldChangeIsIgnored) {
+  if (GetParam() != "sqlite") return;  // no database involved
+  const std::string wli = "[Prms]\n[Evts]\n.*=\n";
+  struct wli_case {
+    const char* what;
+    std::function<void(const std::string& file)> make;
+    bool obeyed;
+  } cases[] = {
+      {"private", [&](const std::string& f) { std::ofstream(f) << wli; }, true},
+      {"group-writable", [&](const std::string& f) { std::ofstream(f) << wli; chmod(f.c_str(), 0664); }, false},
+      {"folder writable by others",
+       [&](const std::string& f) { std::ofstream(f) << wli; chmod(p("cfg/vela").c_str(), 0777); }, false},
+      {"link", [&](const std::string& f) { db->dir.write("elsewhere.wli", wli); fs::create_symlink(p("elsewhere.wli"), f); }, false},
+      {"FIFO", [&](const std::string& f) { mkfifo(f.c_str(), 0600); }, false},
+  };
+  for (const wli_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(p("cfg"));
+    fs::create_directories(p("cfg/vela"));
+    chmod(p("cfg/vela").c_str(), 0755);
+    const std::string file = p("cfg/vela/blobfile.wli");
+    c.make(file);
+    const auto start = std::chrono::steady_clock::now();
+    const run_result r = run_process({BLOBFILE_PATH, db->cs, "select 1"}, {},
+                                     {{"XDG_CONFIG_HOME", p("cfg")}, {"LANG", "C.UTF-8"}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(r.status, 13);  // no binary column: the run only has to connect and log
+    EXPECT_EQ(fs::exists(p("cfg/vela/blobfile.log")), c.obeyed);
+    EXPECT_EQ(r.err, c.obeyed ? "" : "The log parameter file '" + file +
+                                         "' is ignored: it must be a regular file of its user or root that group "
+                                         "and others cannot change, in a folder of the same kind.\n");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, BlobfileEdges, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
+
+// File names that would write where the user did not ask: checked before anything is written.
+class BlobfileNames : public BlobfileEdges {};
+
+TEST_P(BlobfileNames, UnusableAndOutsideNamesSkipTheirRowsOnly) {
+  // Both drivers end wide text at a NUL themselves (and say so in its length), so another
+  // control character stands in for it.
+  const std::string nul = GetParam() == "maria" ? "concat('s', char(1), 'x')" : "'s' || char(1) || 'x'";
+  const std::string tab = GetParam() == "maria" ? "concat('t', char(9), 'x')" : "'t' || char(9) || 'x'";
+  struct row_case {
+    std::vector<std::string> options;
+    std::vector<std::string> names;  // SQL expressions, one row each, data "01", "02", ...
+    std::string said;                // what follows "executing query..."
+    int status;
+    std::map<std::string, std::string> files;  // under the test's folder: name -> hex of its bytes
+  };
+  const std::string abs = p("abs.bin");
+  const row_case cases[] = {
+      {{}, {"'../escape.bin'", "'in.bin'"},
+       " '../escape.bin' is outside the target folder; -P writes it writing to 'in.bin'... written 1 bytes.\n"
+       "Rows skipped: 1\n",
+       123, {{"work/in.bin", "02"}}},
+      {{}, {"'" + abs + "'", "'a/../../b.bin'"},
+       " '" + abs + "' is outside the target folder; -P writes it 'a/../../b.bin' is outside the target folder; -P "
+       "writes it\nRows skipped: 2\n",
+       123, {}},
+      {{"-P"}, {"'../escape.bin'", "'" + abs + "'"},
+       " writing to '../escape.bin'... written 1 bytes. writing to '" + abs + "'... written 1 bytes.\n", 0,
+       {{"escape.bin", "01"}, {"abs.bin", "02"}}},
+      {{"-C", "out"}, {"'x.bin'", "'../y.bin'"},
+       " writing to 'out/x.bin'... written 1 bytes. '../y.bin' is outside the target folder; -P writes it\n"
+       "Rows skipped: 1\n",
+       123, {{"work/out/x.bin", "01"}}},
+      {{"-P", "-C", "out"}, {"'../z.bin'"}, " writing to 'out/../z.bin'... written 1 bytes.\n", 0,
+       {{"work/z.bin", "01"}}},
+      {{}, {nul, tab, "'ok.bin'"},
+       " skipped (the file name holds a control character or NUL). skipped (the file name holds a control "
+       "character or NUL). writing to 'ok.bin'... written 1 bytes.\nRows skipped: 2\n",
+       123, {{"work/ok.bin", "03"}}},
+      {{}, {"'same.bin'", "'same.bin'"},
+       " writing to 'same.bin'... written 1 bytes. writing to 'same.bin'... (replaces the file of row 1) written 1 "
+       "bytes.\n",
+       0, {{"work/same.bin", "02"}}},
+  };
+  for (const row_case& c : cases) {
+    SCOPED_TRACE(c.said);
+    fs::remove_all(p("work"));
+    for (const char* f : {"escape.bin", "abs.bin", "b.bin"}) fs::remove(p(f));
+    fs::create_directories(p("work/out"));
+    exec("delete from docs");
+    for (size_t i = 0; i < c.names.size(); ++i)
+      exec("insert into docs(id, path, data) values(" + std::to_string(i) + ", " + c.names[i] + ", " +
+           bytes_literal(std::string{'0', static_cast<char>('1' + i)}) + ")");
+    const run_result r = download_in("work", c.options);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_EQ(body(r), head + c.said);
+    // Exactly the expected files exist: nothing written outside, nothing cut at a NUL.
+    std::map<std::string, std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(p("")))
+      if (e.is_regular_file() && e.path().extension() == ".bin") {
+        const std::string name = fs::relative(e.path(), p("")).generic_string();
+        const std::string bytes = db->dir.read(name);
+        found[name] = bytes.size() == 1 ? std::string{'0', static_cast<char>('0' + bytes[0])} : "?";
+      }
+    EXPECT_EQ(found, c.files);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, BlobfileNames, ::testing::Values("sqlite", "maria"), vela::testing::param_name);

@@ -1,6 +1,8 @@
 // blobfile run as a process against SQLite3, PostgreSQL and MariaDB.
 #include <gtest/gtest.h>
 
+#include <strings.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -47,6 +49,8 @@ class Blobfile : public ::testing::TestWithParam<std::string> {
 
   run_result blobfile(const std::string& statement, const std::string& file = {}) {
     std::vector<std::string> argv{BLOBFILE_PATH, db->cs, statement};
+    // The rows name absolute paths in the test's folder.
+    if (strncasecmp(statement.c_str(), "select", 6) == 0) argv.insert(argv.begin() + 1, "-P");
     if (!file.empty()) argv.push_back(file);
     return run_process(argv);
   }
@@ -132,7 +136,7 @@ TEST_P(Blobfile, TextFilesGoInAsUtf16) {
 TEST_P(Blobfile, FailuresAndExitCodes) {
   run_result r = run_process({BLOBFILE_PATH});
   EXPECT_EQ(r.status, 87);
-  EXPECT_NE(r.out.find("\nStartup: blobfile <connection string> <SQL query> [file]\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nStartup: blobfile [-P] [-C <folder>] <connection string> <SQL query> [file]\n"), std::string::npos) << r.out;
 
   r = run_process({BLOBFILE_PATH, "Driver={No Such Driver};", "select 1"});
   EXPECT_NE(r.status, 0);
@@ -203,7 +207,7 @@ TEST_P(Blobfile, ValuesMoveInPiecesOfOneMebibyte) {
   };
   EXPECT_EQ(calls("SQLPutData").size(), 3u);  // three pieces of 1 MiB
   fs::remove(p("trace.log"));
-  r = run_process({BLOBFILE_PATH, db->cs, "select path, data from docs"}, {}, env);
+  r = run_process({BLOBFILE_PATH, "-P", db->cs, "select path, data from docs"}, {}, env);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(calls("SQLGetData"),
             (std::vector<std::string>{"SQL_SUCCESS_WITH_INFO", "SQL_SUCCESS_WITH_INFO", "SQL_SUCCESS"}));
@@ -215,7 +219,7 @@ TEST_P(Blobfile, AFetchThatFailsMidwayIsAnError) {
   if (GetParam() != "sqlite") return;
   exec("insert into docs(id, path, data) values(1, '" + p("r1") + "', x'41')");
   exec("insert into docs(id, path, data) values(2, '" + p("r2") + "', x'42')");
-  const run_result r = run_process({BLOBFILE_PATH, db->cs + "StepAPI=1;",
+  const run_result r = run_process({BLOBFILE_PATH, "-P", db->cs + "StepAPI=1;",
                                     "select path, data, case when id = 2 then abs(-9223372036854775808) end from docs"});
   EXPECT_EQ(r.status, 10) << r.out;  // the database error, not success
   EXPECT_NE(r.out.find("written 1 bytes.\nError ("), std::string::npos) << r.out;

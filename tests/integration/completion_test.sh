@@ -36,6 +36,8 @@ expect _vela_sqlterm 'sqlterm -cs:"Database=/tmp/x;driver=Al' 'Database=/tmp/x;d
 expect _vela_sqlterm 'sqlterm dataonly B' Beta
 expect _vela_blobfile 'blobfile Driver=B' 'Beta;'
 expect _vela_blobfile 'blobfile "Driver=Beta;x=1" up' update
+expect _vela_blobfile 'blobfile -P -C out Driver=B' 'Beta;'
+expect _vela_blobfile 'blobfile -C out "Driver=Beta;x=1" se' select
 expect _vela_blobfile "blobfile \"a b\" \$(touch $tmp/ran) \`touch $tmp/ran\` s"
 [ -e "$tmp/ran" ] && { echo "FAIL: the command line was run"; status=1; }
 

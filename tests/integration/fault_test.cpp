@@ -207,7 +207,7 @@ TEST_F(Faults, AFileSizeLimitIsAWriteError) {
   // blobfile: a download larger than the limit ends with an error and its progress line.
   run_process({SQLTERM_PATH, "-cs:" + cs_, "-q:insert into docs values('" + dir_.path("big.bin") + "', randomblob(300000))"});
   const run_result b = run_process(
-      {"sh", "-c", "ulimit -f 64; exec " + quote(BLOBFILE_PATH) + " " + quote(cs_) + " 'select path, data from docs'"});
+      {"sh", "-c", "ulimit -f 64; exec " + quote(BLOBFILE_PATH) + " -P " + quote(cs_) + " 'select path, data from docs'"});
   EXPECT_EQ(b.status, 223) << b.out;  // the error's code, not death by the signal
   EXPECT_NE(b.out.find("The file size exceeds the limit allowed and cannot be saved."), std::string::npos) << b.out;
 }

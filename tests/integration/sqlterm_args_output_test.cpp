@@ -273,7 +273,7 @@ TEST_P(SqltermArgs, BlobfileWithoutALocaleShowsNonAsciiFileNames) {
   const std::string path = db->dir.path("файл ж.bin");
   sql("insert into " + table + " values('" + path + "', " + (pg() ? "decode('0102', 'hex')" : "x'0102'") + ")");
   // Non-ASCII text both ways: in the statement and in the file name that comes back.
-  const run_result r = run_process({BLOBFILE_PATH, db->cs, "select path, data from " + table + " where path like '%файл ж%'"}, {},
+  const run_result r = run_process({BLOBFILE_PATH, "-P", db->cs, "select path, data from " + table + " where path like '%файл ж%'"}, {},
                                    {{"LANG", unset}, {"LC_ALL", unset}, {"LC_CTYPE", unset}});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("writing to '" + path + "'... written 2 bytes."), std::string::npos) << r.out;

@@ -11,6 +11,7 @@
 #include "vela/odbc/query.h"
 #include "vela/odbc/query_data_file.h"
 #include "vela/platform.h"
+#include "vela/utf.h"
 
 using namespace vela;
 
@@ -22,16 +23,50 @@ std::wstring arg(char**, int i) {
   return static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)] : std::wstring();
 }
 
+// The connection string itself, or with "@FILE" the text of FILE, which only its owner may
+// read (its last line break dropped).
+result connection_string_of(const std::wstring& argument, std::wstring& out) {
+  if (argument.empty() || argument[0] != L'@') {
+    out = argument;
+    return result();
+  }
+  const std::wstring name = argument.substr(1);
+  std::string bytes;
+  if (const uint32_t code = sys::read_secret_file(name, bytes)) {
+    const std::wstring why = code == os::err_access_denied
+                                 ? load_string(nullptr, blobfile::string_id::secret_file_refused)
+                                 : sys::system_message(code);
+    return failure(code, L"'" + name + L"' " + why);
+  }
+  while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
+  out = utf8_to_wide(bytes);
+  return result();
+}
+
 result run(int argc, char** argv) {
   console_writer& out = console();
-  if (argc < 3) {
+  // -P and -C <folder> stand before the connection string.
+  blobfile::download_options options;
+  int first = 1;
+  for (; first < argc; ++first) {
+    const std::wstring a = arg(argv, first);
+    if (a == L"-P") options.any_place = true;
+    else if (a == L"-C" && first + 1 < argc) options.folder = arg(argv, ++first);
+    else break;
+  }
+  if (argc - first < 2) {
     out << name_program(load_string(nullptr, blobfile::string_id::usage), L"blobfile");
     out.line_break();
     return failure(os::err_invalid_parameter);
   }
-  const std::wstring connection_string = arg(argv, 1);
-  const std::wstring statement = arg(argv, 2);
-  const std::wstring path = argc > 3 ? arg(argv, 3) : std::wstring();
+  std::wstring connection_string;
+  if (const result read = connection_string_of(arg(argv, first), connection_string); !read.succeeded()) {
+    out << load_string(nullptr, blobfile::string_id::error) << L" (" << read.text() << L")";
+    out.line_break();
+    return read;
+  }
+  const std::wstring statement = arg(argv, first + 1);
+  const std::wstring path = argc > first + 2 ? arg(argv, first + 2) : std::wstring();
   result status;
   try {
     odbc::connection conn;
@@ -43,7 +78,15 @@ result run(int argc, char** argv) {
     out << L" " << load_string(nullptr, blobfile::string_id::executing_query) << L"...";
     out.flush();
     const std::wstring kind = blobfile::statement_kind(statement);
-    if (kind == L"select") VELA_CHECK(blobfile::download(q));
+    if (kind == L"select") {
+      const result got = blobfile::download(q, options);
+      if (got.code() == os::err_invalid_name) {  // each skipped row has said why; the count ends the run
+        status = got;
+        out << got.text();
+        out.line_break();
+      }
+      else VELA_CHECK(got);
+    }
     else if (!kind.empty()) {
       const result stored = blobfile::upload(q, path);
       if (stored.code() == os::err_not_found) status = stored;  // already said: no row changed

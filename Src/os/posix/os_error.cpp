@@ -57,6 +57,8 @@ constexpr message messages[] = {
     {87, L"The parameter is incorrect.", L"Параметр задан неверно."},
     {109, L"The pipe has been ended.", L"Канал был закрыт."},
     {112, L"There is not enough space on the disk.", L"Недостаточно места на диске."},
+    {123, L"The file name, directory name, or volume label syntax is incorrect.",
+     L"Синтаксическая ошибка в имени файла, имени папки или метке тома."},
     {206, L"The file name or extension is too long.", L"Слишком длинное имя файла или расширение."},
     {223, L"The file size exceeds the limit allowed and cannot be saved.",
      L"Размер файла превышает допустимый предел, и его нельзя сохранить."},

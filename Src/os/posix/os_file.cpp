@@ -1,12 +1,17 @@
 // Files on POSIX systems: open(2) with the rules of the system's file API.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 
 #include "os/os.h"
 #include "vela/utf.h"
@@ -183,6 +188,146 @@ uint32_t create_temp_file(std::wstring& path, handle& out) {
   path = utf8_to_wide_escaped(name);
   out = handle_of(fd);
   return 0;
+}
+
+namespace {
+
+// The mode a new file gets under the process's umask (read without changing it).
+mode_t new_file_mode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(0666 & ~std::strtoul(line.c_str() + 6, nullptr, 8));
+  return 0644;
+}
+
+} // namespace
+
+namespace {
+
+char doomed_path[PATH_MAX + 1];
+volatile sig_atomic_t doomed_set = 0;
+
+void remove_and_end(int sig) {
+  if (doomed_set) ::unlink(doomed_path);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+} // namespace
+
+void remove_on_signal(const std::wstring& path) {
+  static const bool installed = [] {
+    struct sigaction sa {};
+    sa.sa_handler = remove_and_end;
+    sigemptyset(&sa.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    return true;
+  }();
+  (void)installed;
+  doomed_set = 0;
+  const std::string p = native_path(path);
+  if (p.empty() || p.size() > PATH_MAX) return;
+  std::memcpy(doomed_path, p.c_str(), p.size() + 1);
+  doomed_set = 1;
+}
+
+uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, handle& out) {
+  out = invalid_handle;
+  const std::string t = native_path(target);
+  const size_t slash = t.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : t.substr(0, slash + 1);
+  // The name is known for removal before the file exists: a signal, whichever thread takes
+  // it, finds either no file or one it removes.
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::string name;
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+    unsigned char random[6];
+    if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return last_error();
+    name = folder + ".vela-";
+    for (const unsigned char r : random) name += letters[r % (sizeof letters - 1)];
+    remove_on_signal(utf8_to_wide(name));
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      const int e = errno;
+      remove_on_signal(std::wstring());
+      if (e != EEXIST) {
+        errno = e;
+        return last_error();
+      }
+    }
+  }
+  if (fd < 0) return err_file_exists;
+  if (fchmod(fd, new_file_mode()) != 0) {
+    const uint32_t code = last_error();
+    ::close(fd);
+    ::unlink(name.c_str());
+    remove_on_signal(std::wstring());
+    return code;
+  }
+  path = utf8_to_wide(name);
+  out = handle_of(fd);
+  return 0;
+}
+
+uint32_t replace_file(const std::wstring& from, const std::wstring& to) {
+  return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0 ? 0 : last_error();
+}
+
+bool is_device_or_fifo(const std::wstring& path) {
+  struct stat st {};
+  return ::stat(native_path(path).c_str(), &st) == 0 &&
+         (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+}
+
+uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out) {
+  std::wstring named;
+  if (const uint32_t code = create_temp_file(named, out)) return code;
+  // The name goes at once; the open descriptor keeps the file, and /proc opens it again.
+  ::unlink(native_path(named).c_str());
+  reopen_path = L"/proc/self/fd/" + std::to_wstring(fd_of(out));
+  return 0;
+}
+
+namespace {
+
+bool owned_and_closed(const struct stat& st) {
+  return (st.st_uid == geteuid() || st.st_uid == 0) && !(st.st_mode & (S_IWGRP | S_IWOTH));
+}
+
+} // namespace
+
+bool trusted_config_file(const std::wstring& path) {
+  const std::string p = native_path(path);
+  const size_t slash = p.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
+  struct stat file {}, dir {};
+  return ::lstat(p.c_str(), &file) == 0 && S_ISREG(file.st_mode) && owned_and_closed(file) &&
+         ::stat(folder.c_str(), &dir) == 0 && S_ISDIR(dir.st_mode) && owned_and_closed(dir);
+}
+
+uint32_t read_secret_file(const std::wstring& path, std::string& bytes) {
+  bytes.clear();
+  // No wait on a FIFO: the type is checked before anything is read.
+  const int fd = ::open(native_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return last_error();
+  struct stat st {};
+  uint32_t code = 0;
+  if (fstat(fd, &st) != 0) code = last_error();
+  else if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IRGRP | S_IROTH))) code = err_access_denied;
+  else {
+    char piece[4096];
+    for (;;) {
+      const ssize_t n = ::read(fd, piece, sizeof piece);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) code = last_error();
+      if (n <= 0) break;
+      bytes.append(piece, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  return code;
 }
 
 std::wstring executable_path() {

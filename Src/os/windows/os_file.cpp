@@ -1,6 +1,9 @@
 // Files on Windows: CreateFileW with the caller's share mode, which the system enforces.
 #include <windows.h>
 
+#include <csignal>
+#include <cwchar>
+
 #include "os/os.h"
 #include "os/windows/win_time.h"
 #include "vela/utf.h"
@@ -139,6 +142,79 @@ uint32_t create_temp_file(std::wstring& path, handle& out) {
   }
   path = name;
   return 0;
+}
+
+uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, handle& out) {
+  out = invalid_handle;
+  const size_t slash = target.find_last_of(L"\\/");
+  const std::wstring dir = slash == std::wstring::npos ? std::wstring(L".") : target.substr(0, slash + 1);
+  wchar_t name[MAX_PATH + 1];
+  if (!GetTempFileNameW(dir.c_str(), L"vel", 0, name)) return GetLastError();  // creates the file
+  const uint32_t code = open_file(name, generic_write, share_read, truncate_existing, out);
+  if (code != 0) {
+    DeleteFileW(name);
+    return code;
+  }
+  path = name;
+  remove_on_signal(path);
+  return 0;
+}
+
+uint32_t replace_file(const std::wstring& from, const std::wstring& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
+}
+
+bool is_device_or_fifo(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DEVICE);
+}
+
+// A file open here cannot lose its name: it stays named and goes when the caller removes it.
+uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out) { return create_temp_file(reopen_path, out); }
+
+namespace {
+
+wchar_t doomed_path[MAX_PATH + 1];
+volatile sig_atomic_t doomed_set = 0;
+
+void remove_and_end(int sig) {
+  if (doomed_set) DeleteFileW(doomed_path);
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
+}
+
+} // namespace
+
+void remove_on_signal(const std::wstring& path) {
+  static const bool installed = [] {
+    std::signal(SIGINT, remove_and_end);
+    std::signal(SIGTERM, remove_and_end);
+    return true;
+  }();
+  (void)installed;
+  doomed_set = 0;
+  if (path.empty() || path.size() > MAX_PATH) return;
+  std::wmemcpy(doomed_path, path.c_str(), path.size() + 1);
+  doomed_set = 1;
+}
+
+// Access lists are not checked here: any file that is there is obeyed.
+bool trusted_config_file(const std::wstring& path) { return is_regular_file(path); }
+
+// Access lists are not checked here: the file is read as any other.
+uint32_t read_secret_file(const std::wstring& path, std::string& bytes) {
+  bytes.clear();
+  handle h = invalid_handle;
+  if (const uint32_t code = open_file(path, generic_read, share_read, open_existing, h)) return code;
+  char piece[4096];
+  uint32_t code = 0;
+  for (;;) {
+    size_t got = 0;
+    if ((code = read_file(h, piece, sizeof piece, got)) != 0 || got == 0) break;
+    bytes.append(piece, got);
+  }
+  close_handle(h);
+  return code;
 }
 
 std::wstring executable_path() {
