@@ -36,7 +36,6 @@ constexpr string_entry english[] = {
     {15, L"is outside the target folder; -P writes it"},
     {16, L"(replaces the file of row %1)"},
     {17, L"Rows skipped:"},
-    {18, L"must be a regular file that group and others may not read"},
 };
 
 constexpr string_entry russian[] = {
@@ -69,7 +68,6 @@ constexpr string_entry russian[] = {
     {15, L"вне целевой папки; -P записывает такие имена"},
     {16, L"(заменяет файл строки %1)"},
     {17, L"Пропущено строк:"},
-    {18, L"должен быть обычным файлом, который не могут читать группа и остальные"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -26,7 +26,6 @@ enum : uint32_t {
   outside_target_folder = 15,
   replaces_row = 16,
   rows_skipped = 17,
-  secret_file_refused = 18,
 };
 } // namespace string_id
 } // namespace vela::blobfile

@@ -146,9 +146,6 @@ bool is_device_or_fifo(const std::wstring& path);
 uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out);
 // Removes path when SIGINT, SIGTERM or SIGHUP ends the process; an empty path forgets it.
 void remove_on_signal(const std::wstring& path);
-// Reads a file that holds a secret: only a regular file that group and others may not read
-// (code 5 otherwise).
-uint32_t read_secret_file(const std::wstring& path, std::string& bytes);
 // Whether a configuration file may be obeyed: a regular file (no link) owned by the user or
 // root that group and others may not write, in a folder with the same properties.
 bool trusted_config_file(const std::wstring& path);

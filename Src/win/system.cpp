@@ -36,7 +36,6 @@ uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path,
 uint32_t replace_file(const std::wstring& from, const std::wstring& to) { return os::replace_file(from, to); }
 bool is_device_or_fifo(const std::wstring& path) { return os::is_device_or_fifo(path); }
 void remove_on_signal(const std::wstring& path) { os::remove_on_signal(path); }
-uint32_t read_secret_file(const std::wstring& path, std::string& bytes) { return os::read_secret_file(path, bytes); }
 uint32_t write_file(file_handle h, const void* data, size_t n) { return os::write_file(h, data, n); }
 uint32_t close_file(file_handle h) { return os::close_handle(h); }
 

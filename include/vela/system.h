@@ -54,9 +54,6 @@ uint32_t replace_file(const std::wstring& from, const std::wstring& to);
 bool is_device_or_fifo(const std::wstring& path);
 // Removes path when an interrupt or termination signal ends the process; empty forgets it.
 void remove_on_signal(const std::wstring& path);
-// A file holding a secret (a connection string): read only when a regular file that group
-// and others may not read; code 5 otherwise.
-uint32_t read_secret_file(const std::wstring& path, std::string& bytes);
 uint32_t write_file(file_handle h, const void* data, size_t n);
 uint32_t close_file(file_handle h);
 

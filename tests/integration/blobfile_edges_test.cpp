@@ -403,8 +403,8 @@ TEST_P(BlobfileEdges, AConnectionStringFileMustBePrivate) {
   } cases[] = {
       {0600, 0, "connecting to the database... executing query...\n"},
       {0400, 0, "connecting to the database... executing query...\n"},
-      {0640, 5, "Error ('" + p("cs.txt") + "' must be a regular file that group and others may not read)\n"},
-      {0644, 5, "Error ('" + p("cs.txt") + "' must be a regular file that group and others may not read)\n"},
+      {0640, 5, "Error (File '" + p("cs.txt") + "' can be read by group or others: allow its owner only (chmod 600))\n"},
+      {0644, 5, "Error (File '" + p("cs.txt") + "' can be read by group or others: allow its owner only (chmod 600))\n"},
   };
   for (const file_case& c : cases) {
     SCOPED_TRACE(c.mode);

@@ -11,6 +11,7 @@
 #include "vela/odbc/query.h"
 #include "vela/odbc/query_data_file.h"
 #include "vela/platform.h"
+#include "vela/private_file.h"
 #include "vela/utf.h"
 
 using namespace vela;
@@ -24,23 +25,13 @@ std::wstring arg(char**, int i) {
 }
 
 // The connection string itself, or with "@FILE" the text of FILE, which only its owner may
-// read (its last line break dropped).
+// access (its last line break dropped).
 result connection_string_of(const std::wstring& argument, std::wstring& out) {
   if (argument.empty() || argument[0] != L'@') {
     out = argument;
     return result();
   }
-  const std::wstring name = argument.substr(1);
-  std::string bytes;
-  if (const uint32_t code = sys::read_secret_file(name, bytes)) {
-    const std::wstring why = code == os::err_access_denied
-                                 ? load_string(nullptr, blobfile::string_id::secret_file_refused)
-                                 : sys::system_message(code);
-    return failure(code, L"'" + name + L"' " + why);
-  }
-  while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
-  out = utf8_to_wide(bytes);
-  return result();
+  return read_private_text(argument.substr(1), out);
 }
 
 result run(int argc, char** argv) {

@@ -307,29 +307,6 @@ bool trusted_config_file(const std::wstring& path) {
          ::stat(folder.c_str(), &dir) == 0 && S_ISDIR(dir.st_mode) && owned_and_closed(dir);
 }
 
-uint32_t read_secret_file(const std::wstring& path, std::string& bytes) {
-  bytes.clear();
-  // No wait on a FIFO: the type is checked before anything is read.
-  const int fd = ::open(native_path(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return last_error();
-  struct stat st {};
-  uint32_t code = 0;
-  if (fstat(fd, &st) != 0) code = last_error();
-  else if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IRGRP | S_IROTH))) code = err_access_denied;
-  else {
-    char piece[4096];
-    for (;;) {
-      const ssize_t n = ::read(fd, piece, sizeof piece);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) code = last_error();
-      if (n <= 0) break;
-      bytes.append(piece, static_cast<size_t>(n));
-    }
-  }
-  ::close(fd);
-  return code;
-}
-
 std::wstring executable_path() {
   char buf[PATH_MAX + 1];
   const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);

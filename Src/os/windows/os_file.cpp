@@ -201,22 +201,6 @@ void remove_on_signal(const std::wstring& path) {
 // Access lists are not checked here: any file that is there is obeyed.
 bool trusted_config_file(const std::wstring& path) { return is_regular_file(path); }
 
-// Access lists are not checked here: the file is read as any other.
-uint32_t read_secret_file(const std::wstring& path, std::string& bytes) {
-  bytes.clear();
-  handle h = invalid_handle;
-  if (const uint32_t code = open_file(path, generic_read, share_read, open_existing, h)) return code;
-  char piece[4096];
-  uint32_t code = 0;
-  for (;;) {
-    size_t got = 0;
-    if ((code = read_file(h, piece, sizeof piece, got)) != 0 || got == 0) break;
-    bytes.append(piece, got);
-  }
-  close_handle(h);
-  return code;
-}
-
 std::wstring executable_path() {
   std::wstring buf(MAX_PATH, L'\0');
   for (;;) {
