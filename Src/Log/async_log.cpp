@@ -93,7 +93,7 @@ uint32_t AsyncLog::stop(uint32_t timeout_ms) {
 void AsyncLog::flush_log(LogWliParams& params, std::wstring& buffer) {
   if (buffer.empty()) return;
   os::handle h = os::invalid_handle;
-  const uint32_t code = os::open_log_file(params.log_file, h);
+  const uint32_t code = os::open_private_append(params.log_file, h);
   // Something other than a file at the log's name (a planted link, a FIFO): the lines are
   // dropped rather than written through it or waited on.
   if (code == os::err_invalid_data) {

@@ -131,10 +131,10 @@ bool is_regular_file(const std::wstring& path);
 // err_access_denied when group or others have any access, err_not_supported where the
 // system keeps no such modes.
 uint32_t open_private_file(const std::wstring& path, handle& out);
-// Opens a log file for appending: created private to the user (0600), never through a link,
-// regular files only. A link, FIFO, device or folder at the name gives err_invalid_data at
-// once (a FIFO is never waited on).
-uint32_t open_log_file(const std::wstring& path, handle& out);
+// Opens a file for appending kept private to the user (a log, a history): created 0600 and
+// tightened to 0600 when wider, never through a link, regular files only. A link, FIFO,
+// device or folder at the name gives err_invalid_data at once (a FIFO is never waited on).
+uint32_t open_private_append(const std::wstring& path, handle& out);
 // Creates and opens for writing a new empty file in the temporary folder ($TMPDIR or /tmp).
 uint32_t create_temp_file(std::wstring& path, handle& out);
 // Creates and opens for writing a new empty file, named at random, in the folder of target:

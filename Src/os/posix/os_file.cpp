@@ -179,7 +179,7 @@ uint32_t open_private_file(const std::wstring& path, handle& out) {
   return err_success;
 }
 
-uint32_t open_log_file(const std::wstring& path, handle& out) {
+uint32_t open_private_append(const std::wstring& path, handle& out) {
   out = invalid_handle;
   const std::string p = native_path(path);
   if (p.empty()) return err_path_not_found;
@@ -189,6 +189,7 @@ uint32_t open_log_file(const std::wstring& path, handle& out) {
   struct stat st {};
   uint32_t code = fstat(fd, &st) == 0 ? err_success : last_error();
   if (code == err_success && !S_ISREG(st.st_mode)) code = err_invalid_data;
+  if (code == err_success && (st.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0) code = last_error();
   if (code == err_success && fcntl(fd, F_SETFL, O_APPEND) != 0) code = last_error();
   if (code != err_success) {
     ::close(fd);

@@ -279,18 +279,13 @@ void line_reader::add_history(const std::wstring& line, const std::wstring& stor
 }
 
 uint32_t append_history_line(const std::wstring& path, const std::string& bytes, size_t max) {
-  const std::string p = native_path(path);
-  if (p.empty()) return err_path_not_found;
-  const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-  // ELOOP: a link at the name; ENXIO: a FIFO nobody reads.
-  if (fd < 0) return errno == ELOOP || errno == ENXIO ? uint32_t{err_invalid_data} : last_error();
-  struct stat st {};
-  uint32_t code = fstat(fd, &st) == 0 ? err_success : last_error();
-  if (code == err_success && !S_ISREG(st.st_mode)) code = err_invalid_data;
-  if (code == err_success && (st.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0) code = last_error();
-  if (code == err_success && !write_all(fd, bytes.data(), bytes.size())) code = last_error();
-  ::close(fd);
+  handle h = invalid_handle;
+  uint32_t code = open_private_append(path, h);
   if (code != err_success) return code;
+  code = write_file(h, bytes.data(), bytes.size());
+  close_handle(h);
+  if (code != err_success) return code;
+  const std::string p = native_path(path);
   // Kept to its size: cut once it holds a quarter more than that. The cut copy gets a name
   // of its own, so nothing planted beside the file is written through.
   std::vector<std::string> lines = file_lines(p);
