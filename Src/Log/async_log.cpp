@@ -4,7 +4,8 @@
 
 #include "os/os.h"
 #include "vela/file.h"
-#include "vela/textfile.h"
+#include "vela/os_error.h"
+#include "vela/utf.h"
 
 namespace vela {
 
@@ -91,7 +92,18 @@ uint32_t AsyncLog::stop(uint32_t timeout_ms) {
 
 void AsyncLog::flush_log(LogWliParams& params, std::wstring& buffer) {
   if (buffer.empty()) return;
-  textfile(params.log_file, text_file_code_page{65001, false}).append_or_throw(buffer);
+  os::handle h = os::invalid_handle;
+  const uint32_t code = os::open_private_append(params.log_file, h);
+  // Something other than a file at the log's name (a planted link, a FIFO): the lines are
+  // dropped rather than written through it or waited on.
+  if (code == os::err_invalid_data) {
+    buffer.clear();
+    return;
+  }
+  if (code != 0) throw file_error(params.log_file, code);
+  THandle owner(h);
+  const std::string bytes = wide_to_utf8(buffer);
+  if (const uint32_t w = os::write_file(h, bytes.data(), bytes.size())) throw file_error(params.log_file, w);
   buffer.clear();
 }
 

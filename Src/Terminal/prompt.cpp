@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "Log/log_place.h"
+#include "os/os.h"
 #include "Terminal/handler.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -114,8 +115,14 @@ std::wstring history_form(const std::wstring& line) {
 }
 
 std::wstring history_file() {
-  const std::wstring folder = log_place::state_folder(true);
-  return folder.empty() ? folder : folder + L"sqlterm_history";
+  const std::wstring folder = log_place::state_folder(false);
+  if (folder.empty()) return folder;
+  // Lines typed may hold secrets: kept only in a folder no one else can reach.
+  const uint32_t code = os::private_folder(folder.substr(0, folder.size() - 1));
+  if (code == os::err_access_denied)
+    sys::write_error_output(
+        wformat(load_string(nullptr, string_id::history_folder_not_private).c_str(), folder.c_str()));
+  return code ? std::wstring() : folder + L"sqlterm_history";
 }
 
 std::vector<std::wstring> completion::candidates(const std::wstring& before, size_t& word_start) {

@@ -93,6 +93,7 @@ constexpr string_entry english[] = {
     {143, L"Option '%s' is given more than once"},
     {144, L"Argument %u is not an option"},
     {145, L"Run 'sqlterm --help' for the usage."},
+    {146, L"The history folder '%s' is not private to you: no history is kept.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -180,6 +181,7 @@ constexpr string_entry russian[] = {
     {143, L"Параметр '%s' указан более одного раза"},
     {144, L"Аргумент %u не является параметром"},
     {145, L"Справка по запуску: sqlterm --help"},
+    {146, L"Папка истории '%s' доступна не только вам: история не сохраняется.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -56,6 +56,7 @@ enum : uint32_t {
   repeated_option = 143,
   not_an_option = 144,
   usage_hint = 145,
+  history_folder_not_private = 146,
 };
 } // namespace string_id
 } // namespace vela::terminal

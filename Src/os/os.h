@@ -131,6 +131,10 @@ bool is_regular_file(const std::wstring& path);
 // err_access_denied when group or others have any access, err_not_supported where the
 // system keeps no such modes.
 uint32_t open_private_file(const std::wstring& path, handle& out);
+// Opens a file for appending kept private to the user (a log, a history): created 0600 and
+// tightened to 0600 when wider, never through a link, regular files only. A link, FIFO,
+// device or folder at the name gives err_invalid_data at once (a FIFO is never waited on).
+uint32_t open_private_append(const std::wstring& path, handle& out);
 // Creates and opens for writing a new empty file in the temporary folder ($TMPDIR or /tmp).
 uint32_t create_temp_file(std::wstring& path, handle& out);
 // Creates and opens for writing a new empty file, named at random, in the folder of target:
@@ -149,6 +153,11 @@ void remove_on_signal(const std::wstring& path);
 // Whether a configuration file may be obeyed: a regular file (no link) owned by the user or
 // root that group and others may not write, in a folder with the same properties.
 bool trusted_config_file(const std::wstring& path);
+// Appends bytes (a line with its end) to a history file kept private to the user (0600),
+// never through a link, regular files only (err_invalid_data otherwise). Once it holds a
+// quarter more than max lines it is cut to the last max, written to a new file made beside
+// it and renamed over it.
+uint32_t append_history_line(const std::wstring& path, const std::string& bytes, size_t max);
 // Full path of the running executable; empty when it cannot be read.
 std::wstring executable_path();
 
@@ -265,6 +274,10 @@ std::wstring environment(const char* name);
 bool folder_writable(const std::wstring& path);
 // Creates a folder and its missing parents (new ones private to the user); 0 when it exists.
 uint32_t create_folders(const std::wstring& path);
+// Makes path a folder private to the user: created 0700 with its parents when missing, an
+// existing one of the user's own with wider access tightened to 0700. err_access_denied when
+// it belongs to someone else or is not a folder (a link at the name is not followed).
+uint32_t private_folder(const std::wstring& path);
 } // namespace vela::os
 
 // ---- regular expressions ----------------------------------------------------------

@@ -338,3 +338,46 @@ TEST(AsyncLog, AnIdleWriterUsesNoCpu) {
     EXPECT_EQ(lines_of(p.log()), (std::vector<std::string>{"AMP one line, then nothing", "AMP still writing"}));
   }
 }
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+// Whatever stands at the log's name, the log never writes through it nor waits on it; a new
+// log is private to the user.
+TEST(AsyncLog, OnlyARegularFileAtTheLogsNameIsWritten) {
+  enum kind { none, link_to_file, fifo, dangling_link };
+  struct row {
+    kind at_name;
+    bool written;
+  };
+  const row rows[] = {{none, true}, {link_to_file, false}, {fifo, false}, {dangling_link, false}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(static_cast<int>(r.at_name));
+    log_place p;
+    temp_dir other;
+    other.write("victim", "secret\n");
+    switch (r.at_name) {
+      case none: break;
+      case link_to_file: fs::create_symlink(other.path("victim"), p.dir.path("prog.log")); break;
+      case dangling_link: fs::create_symlink(other.path("new"), p.dir.path("prog.log")); break;
+      case fifo: ASSERT_EQ(mkfifo(p.dir.path("prog.log").c_str(), 0600), 0); break;
+    }
+    p.wli("[Prms]\nTmFrmt=\n[Evts]\nAMP=\n");
+    AsyncLog log({p.base(), 0});
+    ASSERT_EQ(log.start(), 0u);
+    log.write(L"AMP", L"alter role u password 'x'");
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(log.stop(Log::no_limit), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+    EXPECT_EQ(other.read("victim"), "secret\n");
+    EXPECT_FALSE(fs::exists(other.path("new")));
+    struct stat st {};
+    ASSERT_EQ(lstat(p.dir.path("prog.log").c_str(), &st), 0);
+    EXPECT_EQ(S_ISREG(st.st_mode), r.written);
+    if (r.written) {
+      EXPECT_EQ(st.st_mode & 07777, 0600u);
+      EXPECT_EQ(lines_of(p.log()).size(), 1u);
+    }
+  }
+}
+#endif

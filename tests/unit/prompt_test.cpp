@@ -65,3 +65,94 @@ TEST_F(Completion, DriverNamesWithBlanksComeQuoted) {
 TEST_F(Completion, NoTablesWithoutAConnection) {
   EXPECT_TRUE(complete(L"select * from ", 14).empty());
 }
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "os/os.h"
+#include "support/temp_dir.h"
+#include "support/test_platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vela::testing::temp_dir;
+
+unsigned mode_of(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+// The history is kept only in a folder of the user's own that no one else can reach.
+TEST(HistoryFile, FolderIsPrivateOrHistoryIsOff) {
+  enum kind { missing, wide_open, link_to_folder };
+  struct row {
+    kind folder;
+    bool used;
+  };
+  const row rows[] = {{missing, true}, {wide_open, true}, {link_to_folder, false}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(static_cast<int>(r.folder));
+    temp_dir dir, other;
+    ASSERT_EQ(chmod(other.path().c_str(), 0755), 0);
+    fs::create_directory(dir.path("state"));
+    const std::string folder = dir.path("state/vela");
+    if (r.folder == wide_open) {
+      ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    }
+    if (r.folder == link_to_folder) fs::create_directory_symlink(other.path(), folder);
+    vela::testing::set_env("XDG_STATE_HOME", dir.path("state").c_str());
+    const std::wstring file = history_file();
+    vela::testing::set_env("XDG_STATE_HOME", nullptr);
+    EXPECT_EQ(file.empty(), !r.used);
+    if (r.used) {
+      EXPECT_EQ(file, dir.wpath("state/vela/sqlterm_history"));
+      EXPECT_EQ(mode_of(folder), 0700u);
+    }
+    EXPECT_EQ(mode_of(other.path()), 0755u);
+  }
+}
+
+// Lines go only into a regular file kept 0600; links planted at its name or at the name a
+// trim once used are never written through.
+TEST(HistoryFile, AppendAndTrimNeverFollowLinks) {
+  enum kind { none, readable_file, link_at_file, link_at_trim_name };
+  struct row {
+    kind planted;
+    uint32_t code;
+    std::string after;
+  };
+  const row rows[] = {
+      {none, 0, "6\n"},
+      {readable_file, 0, "1\n2\n3\n4\n5\n6\n"},  // six lines fit: not cut yet
+      {link_at_file, vela::os::err_invalid_data, ""},
+      {link_at_trim_name, 0, "3\n4\n5\n6\n7\n"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(static_cast<int>(r.planted));
+    temp_dir dir, other;
+    other.write("victim", "keep\n");
+    const std::string file = dir.path("sqlterm_history");
+    if (r.planted == readable_file || r.planted == link_at_trim_name) {
+      dir.write("sqlterm_history", r.planted == readable_file ? "1\n2\n3\n4\n5\n" : "1\n2\n3\n4\n5\n6\n");
+      ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    }
+    if (r.planted == link_at_file) fs::create_symlink(other.path("victim"), file);
+    if (r.planted == link_at_trim_name) fs::create_symlink(other.path("victim"), file + ".new");
+    const std::string line = r.planted == link_at_trim_name ? "7\n" : "6\n";
+    EXPECT_EQ(vela::os::append_history_line(dir.wpath("sqlterm_history"), line, 5), r.code);
+    EXPECT_EQ(other.read("victim"), "keep\n");
+    if (r.code == 0) {
+      EXPECT_EQ(dir.read("sqlterm_history"), r.after);
+      EXPECT_EQ(mode_of(file), 0600u);
+    }
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, r.planted == link_at_trim_name ? 2u : 1u);  // no trim copy left behind
+  }
+}
+#endif

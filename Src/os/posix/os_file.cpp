@@ -179,6 +179,26 @@ uint32_t open_private_file(const std::wstring& path, handle& out) {
   return err_success;
 }
 
+uint32_t open_private_append(const std::wstring& path, handle& out) {
+  out = invalid_handle;
+  const std::string p = native_path(path);
+  if (p.empty()) return err_path_not_found;
+  const int fd = ::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
+  // ELOOP: a link at the name; ENXIO: a FIFO nobody reads.
+  if (fd < 0) return errno == ELOOP || errno == ENXIO ? uint32_t{err_invalid_data} : last_error();
+  struct stat st {};
+  uint32_t code = fstat(fd, &st) == 0 ? err_success : last_error();
+  if (code == err_success && !S_ISREG(st.st_mode)) code = err_invalid_data;
+  if (code == err_success && (st.st_mode & 07777) != 0600 && fchmod(fd, 0600) != 0) code = last_error();
+  if (code == err_success && fcntl(fd, F_SETFL, O_APPEND) != 0) code = last_error();
+  if (code != err_success) {
+    ::close(fd);
+    return code;
+  }
+  out = handle_of(fd);
+  return err_success;
+}
+
 uint32_t create_temp_file(std::wstring& path, handle& out) {
   out = invalid_handle;
   const char* dir = std::getenv("TMPDIR");

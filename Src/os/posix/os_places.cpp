@@ -1,4 +1,5 @@
 // Environment and folders: where configuration and state files live.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,18 @@ uint32_t create_folders(const std::wstring& path) {
   struct stat st {};
   if (::stat(p.c_str(), &st) != 0) return last_error();
   return S_ISDIR(st.st_mode) ? 0u : uint32_t{err_path_not_found};
+}
+
+uint32_t private_folder(const std::wstring& path) {
+  if (const uint32_t code = create_folders(path)) return code;
+  const int fd = ::open(native_path(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? uint32_t{err_access_denied} : last_error();
+  struct stat st {};
+  uint32_t code = fstat(fd, &st) == 0 ? err_success : last_error();
+  if (code == err_success && st.st_uid != ::geteuid()) code = err_access_denied;
+  if (code == err_success && (st.st_mode & 077) != 0 && fchmod(fd, st.st_mode & 0700) != 0) code = last_error();
+  ::close(fd);
+  return code;
 }
 
 } // namespace vela::os

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <histedit.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "os/os.h"
+#include "vela/utf.h"
 
 namespace vela::os {
 
@@ -233,8 +235,14 @@ namespace {
 
 std::vector<std::string> file_lines(const std::string& path) {
   std::vector<std::string> lines;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Never through a link, never waiting on a FIFO.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return lines;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return lines;
+  }
   fd_lines reader(fd);
   std::string l;
   while (reader.next(l)) lines.push_back(l);
@@ -266,23 +274,33 @@ void line_reader::add_history(const std::wstring& line, const std::wstring& stor
   std::string bytes;
   encode_for_console(stored, bytes);
   bytes += '\n';
-  const int fd = ::open(editor_->history_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) return;  // an unwritable history is no error
-  const bool ok = write_all(fd, bytes.data(), bytes.size());
-  ::close(fd);
-  if (!ok) return;
-  // Kept to its size: cut once it holds a quarter more than that.
-  std::vector<std::string> lines = file_lines(editor_->history_path);
-  if (lines.size() <= editor_->history_max + editor_->history_max / 4) return;
+  // An unwritable history is no error.
+  append_history_line(utf8_to_wide_escaped(editor_->history_path), bytes, editor_->history_max);
+}
+
+uint32_t append_history_line(const std::wstring& path, const std::string& bytes, size_t max) {
+  handle h = invalid_handle;
+  uint32_t code = open_private_append(path, h);
+  if (code != err_success) return code;
+  code = write_file(h, bytes.data(), bytes.size());
+  close_handle(h);
+  if (code != err_success) return code;
+  const std::string p = native_path(path);
+  // Kept to its size: cut once it holds a quarter more than that. The cut copy gets a name
+  // of its own, so nothing planted beside the file is written through.
+  std::vector<std::string> lines = file_lines(p);
+  if (lines.size() <= max + max / 4) return err_success;
   std::string kept;
-  for (size_t i = lines.size() - editor_->history_max; i < lines.size(); ++i) kept += lines[i] + '\n';
-  const std::string temp = editor_->history_path + ".new";
-  const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (out < 0) return;
-  const bool written = write_all(out, kept.data(), kept.size());
-  ::close(out);
-  if (written) ::rename(temp.c_str(), editor_->history_path.c_str());
-  else ::unlink(temp.c_str());
+  for (size_t i = lines.size() - max; i < lines.size(); ++i) kept += lines[i] + '\n';
+  std::string temp = p + ".XXXXXX";
+  const int out = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (out < 0) return last_error();
+  bool written = write_all(out, kept.data(), kept.size());
+  written = ::close(out) == 0 && written;
+  if (written && ::rename(temp.c_str(), p.c_str()) == 0) return err_success;
+  code = last_error();
+  ::unlink(temp.c_str());
+  return code ? code : uint32_t{err_write_fault};
 }
 
 // ---- Ctrl-C ------------------------------------------------------------------------

@@ -128,6 +128,17 @@ uint32_t open_private_file(const std::wstring&, handle& out) {
   return err_not_supported;
 }
 
+uint32_t open_private_append(const std::wstring& path, handle& out) {
+  // Access is kept in ACLs here: the file gets the folder's; only the end is written to.
+  if (const uint32_t code = open_file(path, generic_write, share_read, open_always, out)) return code;
+  if (const uint32_t code = seek_file(out, 0, 2)) {
+    close_handle(out);
+    out = invalid_handle;
+    return code;
+  }
+  return err_success;
+}
+
 uint32_t create_temp_file(std::wstring& path, handle& out) {
   out = invalid_handle;
   wchar_t dir[MAX_PATH + 1];

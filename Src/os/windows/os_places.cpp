@@ -55,4 +55,7 @@ uint32_t create_folders(const std::wstring& path) {
   return (a & FILE_ATTRIBUTE_DIRECTORY) ? 0u : uint32_t{err_path_not_found};
 }
 
+// Access is kept in ACLs here: a folder under the user's profile is the user's already.
+uint32_t private_folder(const std::wstring& path) { return create_folders(path); }
+
 } // namespace vela::os
