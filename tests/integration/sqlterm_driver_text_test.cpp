@@ -92,11 +92,17 @@ TEST(NonUtf8Names, ScriptDatabaseAndUploadFilesAreFound) {
   const run_result upload = run_process(
       {BLOBFILE_PATH, cs, "insert into docs values('upload', ?)", dir.path("u\xFF.bin")});
   EXPECT_EQ(upload.status, 0) << upload.out << upload.err;
+  // A download into such a folder: its temporary file and the rename name the same bytes.
+  std::filesystem::create_directory(dir.path("o\xFF"));
+  const run_result download = run_process(
+      {BLOBFILE_PATH, "-C", dir.path("o\xFF"), cs, "select 'down.bin', data from docs where path = 'upload'"});
+  EXPECT_EQ(download.status, 0) << download.out << download.err;
+  EXPECT_EQ(dir.read("o\xFF/down.bin"), std::string("\x00\x01\xFE", 3));
   // Exactly the named database file, and nothing beside it.
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"d\xFF.db", "s\xFF.sql", "u\xFF.bin"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"d\xFF.db", "o\xFF", "s\xFF.sql", "u\xFF.bin"}));
   const run_result shell = run_process({"sqlite3", db_file, "select path, hex(data) from docs order by path"});
   EXPECT_EQ(shell.out, "from script|\nupload|0001FE\n");
 }

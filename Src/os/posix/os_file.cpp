@@ -267,7 +267,7 @@ uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path,
     if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return last_error();
     name = folder + ".vela-";
     for (const unsigned char r : random) name += letters[r % (sizeof letters - 1)];
-    remove_on_signal(utf8_to_wide(name));
+    remove_on_signal(utf8_to_wide_escaped(name));
     fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       const int e = errno;
@@ -286,7 +286,7 @@ uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path,
     remove_on_signal(std::wstring());
     return code;
   }
-  path = utf8_to_wide(name);
+  path = utf8_to_wide_escaped(name);
   out = handle_of(fd);
   return 0;
 }
