@@ -5,6 +5,7 @@
 
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
+#include "vela/odbc/connection_string.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -330,23 +331,13 @@ std::wstring with_database(const std::wstring& cs, const std::wstring& database)
   const std::wstring value = database.find_first_of(L";{}") == std::wstring::npos ? database : L"{" + database + L"}";
   std::wstring out;
   bool replaced = false;
-  size_t b = 0;
-  while (b < cs.size()) {
-    // Pairs end at a ";" outside braces.
-    size_t e = b;
-    for (bool braced = false; e < cs.size() && (braced || cs[e] != L';'); ++e)
-      if (cs[e] == L'{') braced = true;
-      else if (cs[e] == L'}') braced = false;
-    std::wstring pair = cs.substr(b, e - b);
-    const size_t eq = pair.find(L'=');
-    std::wstring key = pair.substr(0, eq == std::wstring::npos ? pair.size() : eq);
-    trim(key, L" ");
-    if (compare_nocase(key, L"Database") == 0 && eq != std::wstring::npos) {
-      pair = pair.substr(0, eq + 1) + value;
+  for (const odbc::cs_attribute& a : odbc::read_connection_string(cs)) {
+    std::wstring pair = cs.substr(a.start, a.end - a.start);
+    if (a.has_value() && compare_nocase(a.key(cs), L"Database") == 0) {
+      pair = cs.substr(a.start, a.equals + 1 - a.start) + value;
       replaced = true;
     }
     if (!pair.empty()) out += (out.empty() ? L"" : L";") + pair;
-    b = e + 1;
   }
   if (!replaced) out += (out.empty() ? L"" : L";") + std::wstring(L"Database=") + value;
   return out;
