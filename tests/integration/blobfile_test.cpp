@@ -156,8 +156,8 @@ TEST_P(Blobfile, FailuresAndExitCodes) {
 
   exec("update docs set path = '" + p("no/such/dir/file") + "'");
   r = blobfile("select path, data from docs");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.out.find(p("no/such/dir/file")), std::string::npos);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find(p("no/such/dir/file")), std::string::npos) << r.out;
 
   // A failing statement reports the database's text.
   r = blobfile("select path, data from no_such_table");
