@@ -1,0 +1,1 @@
+set(VELA_FUZZ_TARGETS fuzz_cmdline fuzz_escapes fuzz_wli fuzz_textfile fuzz_format fuzz_datetime fuzz_mask)
