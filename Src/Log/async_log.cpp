@@ -64,7 +64,7 @@ uint32_t AsyncLog::write(const std::wstring& tag, const std::wstring& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!accepting_) return os::err_invalid_handle;
     was_empty = queue_.empty();
-    queue_.push_back(message{false, std::move(rec)});
+    queue_.push_back(message{request::line, std::move(rec)});
   }
   // The writer only sleeps on an empty queue.
   if (was_empty) wake_.notify_one();
@@ -77,7 +77,7 @@ uint32_t AsyncLog::stop(uint32_t timeout_ms) {
   if (accepting_) {
     accepting_ = false;
     recording_ = recording_unknown;
-    queue_.push_back(message{true, nullptr});
+    queue_.push_back(message{request::quit, nullptr});
     wake_.notify_one();
   }
   if (timeout_ms == no_limit) {
@@ -89,6 +89,19 @@ uint32_t AsyncLog::stop(uint32_t timeout_ms) {
   thread_.join();
   return 0;
 }
+
+uint32_t AsyncLog::sync(bool write_file) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!accepting_) return os::err_invalid_handle;
+  const uint64_t ticket = ++tickets_;
+  const bool was_empty = queue_.empty();
+  queue_.push_back(message{write_file ? request::flush : request::sync, nullptr, ticket});
+  if (was_empty) wake_.notify_one();
+  ended_cv_.wait(lock, [&] { return ended_ || answered_ >= ticket; });
+  return 0;
+}
+
+uint32_t AsyncLog::ticks() const { return options_.clock ? options_.clock() : os::tick_count(); }
 
 void AsyncLog::flush_log(LogWliParams& params, std::wstring& buffer) {
   if (buffer.empty()) return;
@@ -138,17 +151,19 @@ void AsyncLog::writer() {
     const uint32_t ms = flush_ms();
     return ms < min_timer_ms ? min_timer_ms : ms;
   };
-  uint32_t now = os::tick_count();
+  uint32_t now = ticks();
   uint32_t next_reload = now + reload_period();
   uint32_t next_flush = now + flush_period();
 
   std::deque<message> batch;
   bool quit = false;
+  uint64_t answer = 0;  // the last sync request taken
+  bool flush_asked = false;
   while (!quit) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
       while (queue_.empty()) {
-        now = os::tick_count();
+        now = ticks();
         // With nothing buffered the flush deadline has nothing to do: an idle writer sleeps
         // until the next reload.
         const int32_t wait = buffer.empty() ? ticks_until(next_reload, now)
@@ -159,17 +174,22 @@ void AsyncLog::writer() {
       batch.swap(queue_);  // take everything posted so far in one go
     }
     for (auto& m : batch) {
-      if (m.quit) {
+      if (m.what == request::quit) {
         quit = true;  // nothing is posted behind the quit request
         break;
+      }
+      if (m.what != request::line) {
+        answer = m.ticket;
+        flush_asked = flush_asked || m.what == request::flush;
+        continue;
       }
       if (!m.record) continue;
       try {
         buffer += params.format_line(*m.record);
-        const uint32_t t = os::tick_count();
+        const uint32_t t = ticks();
         if (t - last_flush > flush_ms() || buffer.size() * 2 > params.flush_bytes) {
           flush_log(params, buffer);
-          last_flush = os::tick_count();
+          last_flush = ticks();
         }
       } catch (...) {
         // The line is abandoned; the writer goes on.
@@ -177,7 +197,7 @@ void AsyncLog::writer() {
     }
     batch.clear();
     if (quit) break;
-    now = os::tick_count();
+    now = ticks();
     if (ticks_until(next_reload, now) <= 0) {
       next_reload = now + reload_period();
       try {
@@ -188,12 +208,20 @@ void AsyncLog::writer() {
       }
       note_parameters(params);
     }
-    if (ticks_until(next_flush, now) <= 0) {
-      next_flush = now + flush_period();
+    if (ticks_until(next_flush, now) <= 0 || flush_asked) {
+      if (!flush_asked) next_flush = now + flush_period();
+      flush_asked = false;
       try {
         flush_log(params, buffer);
       } catch (...) {
       }
+    }
+    // Answered only now, so a caller that waited sees the timers' work done as well.
+    if (answer) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      answered_ = answer;
+      answer = 0;
+      ended_cv_.notify_all();
     }
   }
 

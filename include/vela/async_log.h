@@ -89,6 +89,8 @@ class AsyncLog : public Log {
   struct options {
     std::wstring base_path;      // empty: the executable's path without its extension
     uint32_t reload_ms = 0;      // 0: the parameters' reload_seconds
+    // The writer's millisecond ticks for its reload and flush periods; null: the system's.
+    uint32_t (*clock)() = nullptr;
   };
 
   AsyncLog() = default;
@@ -104,10 +106,16 @@ class AsyncLog : public Log {
 
   uint32_t writer_thread_id() const { return thread_id_; }
 
+  // Waits until the writer has taken every line written before the call and done what its
+  // timers asked for by then; with write_file, the lines are in the file as well.
+  uint32_t sync(bool write_file);
+
  private:
+  enum class request { line, quit, sync, flush };
   struct message {
-    bool quit = false;
+    request what = request::line;
     std::unique_ptr<log_record> record;
+    uint64_t ticket = 0;  // sync and flush: the number the caller waits for
   };
 
   // Until the writer has read the parameters, every line is kept for it.
@@ -116,14 +124,17 @@ class AsyncLog : public Log {
   void writer();
   void note_parameters(const LogWliParams& params);
   void flush_log(LogWliParams& params, std::wstring& buffer);
+  uint32_t ticks() const;
 
   options options_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::condition_variable ended_cv_;
+  std::condition_variable ended_cv_;  // the writer ended or answered a sync
   std::deque<message> queue_;
   bool accepting_ = false;
   bool ended_ = false;
+  uint64_t tickets_ = 0;   // sync requests posted
+  uint64_t answered_ = 0;  // sync requests the writer has answered
   std::atomic<int> recording_{recording_unknown};
   std::atomic<uint32_t> thread_id_{0xFFFFFFFFu};
   std::thread thread_;

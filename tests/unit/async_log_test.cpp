@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,11 @@ using vela::testing::temp_dir;
 namespace fs = std::filesystem;
 
 namespace {
+
+// Writer clocks for tests: one that never moves, one the test moves by hand.
+uint32_t stopped_clock() { return 1000000; }
+std::atomic<uint32_t> manual_ms{1000000};
+uint32_t manual_clock() { return manual_ms.load(); }
 
 log_record rec(const std::wstring& tag, const std::wstring& text) {
   log_record r;
@@ -194,13 +200,16 @@ TEST(AsyncLog, ThreadsKeepTheirOrderAndNothingIsLost) {
 TEST(AsyncLog, FirstLineAtOnceLaterOnesBatched) {
   log_place p;
   p.wli("[Prms]\nTmFrmt=\nflushlines=100000\n[Evts]\nAMP=\n");
-  AsyncLog log({p.base(), 0});
+  AsyncLog log({p.base(), 0, stopped_clock});
   ASSERT_EQ(log.start(), 0u);
   log.write(L"AMP", L"first");
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  log.write(L"AMP", L"second");
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(log.sync(false), 0u);
   EXPECT_EQ(lines_of(p.log()).size(), 1u);
+  log.write(L"AMP", L"second");
+  ASSERT_EQ(log.sync(false), 0u);
+  EXPECT_EQ(lines_of(p.log()).size(), 1u);
+  ASSERT_EQ(log.sync(true), 0u);
+  EXPECT_EQ(lines_of(p.log()).size(), 2u);
   ASSERT_EQ(log.stop(Log::no_limit), 0u);
   EXPECT_EQ(lines_of(p.log()).size(), 2u);
 }
@@ -211,7 +220,7 @@ TEST(AsyncLog, SmallThresholdFlushesEveryLine) {
   AsyncLog log({p.base(), 0});
   ASSERT_EQ(log.start(), 0u);
   for (int i = 0; i < 3; ++i) log.write(L"AMP", L"line");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(log.sync(false), 0u);
   EXPECT_EQ(lines_of(p.log()).size(), 3u);
   log.stop(Log::no_limit);
 }
@@ -266,12 +275,13 @@ TEST(AsyncLog, StartModes) {
 TEST(AsyncLog, ParameterFileChangesArePickedUp) {
   log_place p;
   p.wli("[Prms]\nTmFrmt=\n[Evts]\nAMP=\n");
-  AsyncLog log({p.base(), 100});
+  AsyncLog log({p.base(), 100, manual_clock});
   ASSERT_EQ(log.start(), 0u);
   log.write(L"TOO", L"not yet");
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  ASSERT_EQ(log.sync(false), 0u);
   p.wli("[Prms]\nTmFrmt=\n[Evts]\nTOO=\n");
-  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  manual_ms += 100;  // the reload period has passed
+  ASSERT_EQ(log.sync(false), 0u);
   log.write(L"TOO", L"now");
   log.write(L"AMP", L"no longer");
   ASSERT_EQ(log.stop(Log::no_limit), 0u);
@@ -328,9 +338,9 @@ TEST(AsyncLog, AnIdleWriterUsesNoCpu) {
     AsyncLog log({p.base(), 0});
     ASSERT_EQ(log.start(), 0u);
     log.write(L"AMP", L"one line, then nothing");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(log.sync(true), 0u);
     const double before = vela::testing::process_cpu_ms();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a spinning writer would use nearly all of it
     const double used = vela::testing::process_cpu_ms() - before;
     EXPECT_LT(used, 50.0);
     log.write(L"AMP", L"still writing");

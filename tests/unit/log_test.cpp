@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -70,16 +71,18 @@ TEST(ProcessLog, FilesWriteToTheInstalledLogAndNothingElse) {
 
 TEST(ProcessLog, AsyncLogIsOffWithoutParameterFileAndOnOnceOneAppears) {
   temp_dir dir;
-  AsyncLog log({dir.wpath("prog"), 50});
+  static std::atomic<uint32_t> now_ms{1000};
+  AsyncLog log({dir.wpath("prog"), 50, [] { return now_ms.load(); }});
   EXPECT_TRUE(log.enabled());  // not started: writes are refused, not skipped
   EXPECT_NE(log.write(L"AMP", L"before start"), 0u);
   ASSERT_EQ(log.start(), 0u);
-  for (int i = 0; i < 300 && log.enabled(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(log.sync(false), 0u);
   EXPECT_FALSE(log.enabled());
   EXPECT_EQ(log.write(L"AMP", L"skipped"), 0u);
 
   dir.write("prog.wli", "[Prms]\nTmFrmt=\nPID=Off\nTID=Off\n[Evts]\nAMP=\n");
-  for (int i = 0; i < 300 && !log.enabled(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  now_ms += 50;  // the reload period has passed
+  ASSERT_EQ(log.sync(false), 0u);
   EXPECT_TRUE(log.enabled());
   EXPECT_EQ(log.write(L"AMP", L"kept"), 0u);
   ASSERT_EQ(log.stop(Log::no_limit), 0u);
