@@ -1,6 +1,7 @@
 #include "Log/log_place.h"
 
 #include "os/os.h"
+#include "vela/async_log.h"
 #include "vela/system.h"
 
 namespace vela::log_place {
@@ -70,3 +71,9 @@ std::wstring log_folder(const std::wstring& wli_path, bool create) {
 }
 
 } // namespace vela::log_place
+
+namespace vela {
+
+std::wstring user_state_folder(bool create) { return log_place::state_folder(create); }
+
+} // namespace vela

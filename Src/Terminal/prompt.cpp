@@ -8,10 +8,10 @@
 #include <cwctype>
 #include <mutex>
 
-#include "Log/log_place.h"
 #include "os/os.h"
 #include "Terminal/handler.h"
 #include "Terminal/strings.h"
+#include "vela/async_log.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/format.h"
@@ -115,7 +115,7 @@ std::wstring history_form(const std::wstring& line) {
 }
 
 std::wstring history_file() {
-  const std::wstring folder = log_place::state_folder(false);
+  const std::wstring folder = user_state_folder(false);
   if (folder.empty()) return folder;
   // Lines typed may hold secrets: kept only in a folder no one else can reach.
   const uint32_t code = os::private_folder(folder.substr(0, folder.size() - 1));

@@ -143,4 +143,9 @@ class AsyncLog : public Log {
 // Installs an asynchronous log, never destroyed, as the process's log and returns it.
 Log& install_async_process_log();
 
+// The user's folder for what programs keep between runs, ending in "/":
+// $XDG_STATE_HOME/vela/ (default ~/.local/state/vela/), created when create is set; empty
+// when neither variable is known.
+std::wstring user_state_folder(bool create);
+
 } // namespace vela

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "vela/code_page.h"
 #include "vela/containers.h"
 #include "vela/result.h"
 #include "vela/task.h"
-#include "vela/textfile.h"
 
 namespace vela {
 

@@ -7,20 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "vela/code_page.h"
 #include "vela/file.h"
 #include "vela/result.h"
 
 namespace vela {
 
-constexpr int32_t auto_code_page = -1;
-constexpr int32_t invalid_code_page = -2;
-
-struct text_file_code_page {
-  int32_t id = auto_code_page;
-  bool bom = false;
-};
-
-text_file_code_page parse_code_page(const std::wstring& name);
 text_file_code_page detect_code_page(const unsigned char* bytes, size_t length);
 // Valid UTF-8 up to and including the last LF (all bytes when there is none).
 bool is_utf8(const unsigned char* bytes, size_t length);
