@@ -75,6 +75,7 @@ result& result::merge(const result& other) {
     description_ = GetErrorText(code_);
   }
   if (severity_ < other.severity_) severity_ = other.severity_;
+  if (state_.empty()) set_state(other.state_, other.native_);
   text_ += other.text_;
   return *this;
 }

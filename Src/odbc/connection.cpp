@@ -153,7 +153,7 @@ result connection::allocate() {
 }
 
 void connection::release_after_failure(const result& r) {
-  SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
+  ignored(SQLFreeHandle(SQL_HANDLE_DBC, hdbc_), "the connect failed: the handle is dropped either way");
   hdbc_ = SQL_NULL_HDBC;
   process_log().write(L"TO!", r.format());
 }
@@ -177,10 +177,11 @@ result connection::connect(void* window, const std::wstring& connection_string, 
   // A handle still open is closed first rather than lost.
   if (connected_) (void)disconnect();  // succeeds when connected
   result r = unloadable_driver_name(connection_string)
-                 ? failure(db_access_error(), L"[IM003] Specified driver could not be loaded")
+                 ? failure(db_access_error(), L"[IM003] Specified driver could not be loaded").set_state(L"IM003", 0)
                  : allocate();
   if (r.succeeded()) {
-    SQLSetConnectAttrW(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0);
+    ignored(SQLSetConnectAttrW(hdbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(15), 0),
+            "a driver that cannot time a login out still connects");
     // Bytes that are not UTF-8 (a file name) go as they are through the narrow call: the
     // conversion of wide text would change them.
     const bool raw_bytes = has_escaped_bytes(connection_string);
@@ -210,7 +211,7 @@ result connection::connect(void* window, const std::wstring& connection_string, 
     } else if (raw_bytes && wide_text_intact(hdbc_)) {
       // A driver of wide text got the bytes through a conversion of the driver manager, which
       // may have changed them: such a connection is not used.
-      SQLDisconnect(hdbc_);
+      ignored(SQLDisconnect(hdbc_), "the handle is released next and the refusal is the result");
       r = failure(os::err_no_unicode_translation,
                   L"The connection string holds bytes that are not UTF-8, which this driver cannot take as they are");
       release_after_failure(r);
@@ -252,8 +253,16 @@ result connection::ConnDs(const std::wstring& dsn, const std::wstring& user, con
 result connection::disconnect() {
   result r;
   if (connected_) {
-    SQLDisconnect(hdbc_);
-    SQLFreeHandle(SQL_HANDLE_DBC, hdbc_);
+    SQLRETURN rc = SQLDisconnect(hdbc_);
+    if (!sql_ok(rc)) {
+      // A transaction still open (manual commit) keeps the connection: it is rolled back,
+      // as closing a session does, and the disconnect tried again.
+      r = checked(rc, SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT);
+      ignored(SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_ROLLBACK), "the second disconnect tells whether it helped");
+      rc = SQLDisconnect(hdbc_);
+      r = sql_ok(rc) ? result() : checked(rc, SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT);
+    }
+    ignored(SQLFreeHandle(SQL_HANDLE_DBC, hdbc_), "the handle is dropped either way; a failed disconnect is the result");
     hdbc_ = SQL_NULL_HDBC;
     connected_ = false;
     narrow_statements_ = false;

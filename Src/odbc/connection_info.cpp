@@ -44,10 +44,10 @@ template <typename Call, typename Row>
 result catalog(connection* conn, Call call, Row row) {
   result r;
   SQLHSTMT statement = SQL_NULL_HSTMT;
-  SQLAllocHandle(SQL_HANDLE_STMT, conn ? conn->hdbc() : SQL_NULL_HDBC, &statement);
-  const SQLRETURN rc = statement ? call(statement) : SQL_INVALID_HANDLE;
+  const SQLRETURN allocated = SQLAllocHandle(SQL_HANDLE_STMT, conn ? conn->hdbc() : SQL_NULL_HDBC, &statement);
+  const SQLRETURN rc = sql_ok(allocated) && statement ? call(statement) : allocated;
   if (!sql_ok(rc)) {
-    r.merge(odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc));
+    r.merge(checked(rc, SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, sql_ok(allocated) ? statement : SQL_NULL_HSTMT));
   } else {
     resultset rows;
     r.merge(rows.attach(conn, statement));
@@ -56,7 +56,7 @@ result catalog(connection* conn, Call call, Row row) {
       while (sql_ok(SQLFetch(statement))) row(rows);
     (void)rows.detach();  // attached above
   }
-  if (statement) SQLFreeHandle(SQL_HANDLE_STMT, statement);
+  if (statement) ignored(SQLFreeHandle(SQL_HANDLE_STMT, statement), "a catalog statement dropped either way");
   return r;
 }
 

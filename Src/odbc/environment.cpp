@@ -29,7 +29,15 @@ void register_codes() {
 struct diag_record {
   std::wstring state;
   std::wstring message;
+  int32_t native = 0;
 };
+
+// The text users see is built from the record's fields.
+result from_record(const diag_record& rec, int32_t severity) {
+  result r(db_access_error(), L"[" + rec.state + L"] " + rec.message, severity);
+  r.set_state(rec.state, rec.native);
+  return r;
+}
 
 bool read_record(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT number, diag_record& out) {
   SQLWCHAR state[6] = {};
@@ -40,6 +48,7 @@ bool read_record(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT number, diag_record&
   if (!sql_ok(rc)) return false;
   out.state = from_sql(state, 5);
   out.message = from_sql(message, 511);
+  out.native = native;
   return true;
 }
 
@@ -58,7 +67,11 @@ environment::environment() {
     shared_env = SQL_NULL_HENV;
     return;
   }
-  SQLSetEnvAttr(shared_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  // Without version 3 behaviour nothing here works: every later call reports the missing handle.
+  if (!sql_ok(SQLSetEnvAttr(shared_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+    ignored(SQLFreeHandle(SQL_HANDLE_ENV, shared_env), "an environment that is not used");
+    shared_env = SQL_NULL_HENV;
+  }
 }
 
 environment::~environment() {
@@ -76,7 +89,7 @@ std::wstring driver_manager_version() {
   SQLWCHAR text[64] = {};
   SQLSMALLINT length = 0;
   const SQLRETURN rc = SQLGetInfoW(dbc, SQL_DM_VER, text, sizeof text, &length);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  ignored(SQLFreeHandle(SQL_HANDLE_DBC, dbc), "a handle that never connected");
   return sql_ok(rc) ? from_sql(text, 63) : std::wstring();
 }
 
@@ -117,12 +130,12 @@ result diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, bool failed_call) {
       if (i > 64) break;
     }
     if (chosen.state.empty()) return failure(db_access_error());
-    return failure(db_access_error(), L"[" + chosen.state + L"] " + chosen.message);
+    return from_record(chosen, severity::error);
   }
   if (!have || first.state == L"00000") return result();
   if (first.state.empty()) return failure(db_access_error());
   const int32_t severity = first.state.compare(0, 2, L"01") == 0 ? severity::warning : severity::error;
-  return result(db_access_error(), L"[" + first.state + L"] " + first.message, severity);
+  return from_record(first, severity);
 }
 
 } // namespace

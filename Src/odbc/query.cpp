@@ -20,7 +20,7 @@ namespace {
 // (SQLSTATE class 08): that is a failure, not an empty result.
 result lost_connection(SQLHDBC dbc, SQLHSTMT stmt) {
   result d = odbc_diagnostics(SQL_NULL_HENV, dbc, stmt);
-  if (d.text().compare(0, 3, L"[08") == 0) return d;
+  if (d.state().compare(0, 2, L"08") == 0) return d;
   return result();
 }
 } // namespace
@@ -227,7 +227,7 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
 
 result resultset::detach() {
   if (!hstmt_) return failure(os::err_invalid_handle, L"resultset::detach(): hstmt==nullptr");
-  SQLFreeStmt(hstmt_, SQL_UNBIND);
+  ignored(SQLFreeStmt(hstmt_, SQL_UNBIND), "the statement is closed or freed before it is used again");
   columns_.clear();
   connection_ = nullptr;
   hstmt_ = SQL_NULL_HSTMT;
@@ -277,7 +277,7 @@ bool resultset::fetch_row(result& end) {
 
 uint32_t resultset::row_count() const {
   SQLLEN n = -1;
-  SQLRowCount(hstmt_, &n);
+  if (!sql_ok(SQLRowCount(hstmt_, &n))) n = -1;  // no count known
   return n < 0 ? 0u : static_cast<uint32_t>(n);
 }
 
@@ -307,7 +307,7 @@ result query::send_stream_data() {
   while (rc == SQL_NEED_DATA) {
     const auto index = static_cast<size_t>(reinterpret_cast<uintptr_t>(token)) - 1;
     if (index >= parameters_.size()) {
-      SQLCancel(hstmt_);
+      ignored(SQLCancel(hstmt_), "the statement is failed already");
       r.merge(failure(os::err_invalid_parameter, L"unknown data-at-execution parameter"));
       return r;
     }
@@ -316,7 +316,7 @@ result query::send_stream_data() {
       const result piece = p->next_chunk(chunk);
       if (!piece.succeeded()) {
         // A value cut short must not be stored: the statement is cancelled.
-        SQLCancel(hstmt_);
+        ignored(SQLCancel(hstmt_), "the statement is failed already");
         r.merge(piece);
         return r;
       }
@@ -324,7 +324,7 @@ result query::send_stream_data() {
       if (put != SQL_SUCCESS) r.merge(odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, put));
       if (!sql_ok(put)) {
         // A refused piece ends the value: the rest would be refused the same way.
-        SQLCancel(hstmt_);
+        ignored(SQLCancel(hstmt_), "the statement is failed already");
         return r;
       }
       if (piece.code() != more_data) break;
@@ -359,7 +359,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
   result r;
   if (hstmt_) {
     (void)rows_.detach();  // the statement is reused: nothing attached is fine
-    SQLFreeStmt(hstmt_, SQL_CLOSE);
+    ignored(SQLFreeStmt(hstmt_, SQL_CLOSE), "closing a statement without a cursor is refused harmlessly");
   } else {
     SQLHSTMT statement = SQL_NULL_HSTMT;
     const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, connection_->hdbc(), &statement);
@@ -389,7 +389,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
           try {
             r.merge(send_stream_data());
           } catch (...) {
-            SQLCancel(hstmt_);
+            ignored(SQLCancel(hstmt_), "the statement is failed already");
             result ignored;
             reset_params(ignored);
             throw;
@@ -423,11 +423,11 @@ result query::Free() {
     process_log().write(L"TOA", L"query::Free() call when hstmt==nullptr");
     return failure(os::err_invalid_function);
   }
-  SQLFreeStmt(hstmt_, SQL_CLOSE);
+  ignored(SQLFreeStmt(hstmt_, SQL_CLOSE), "the handle is freed next");
   (void)rows_.detach();  // nothing attached is fine
-  SQLFreeStmt(hstmt_, SQL_RESET_PARAMS);
+  ignored(SQLFreeStmt(hstmt_, SQL_RESET_PARAMS), "the handle is freed next");
   std::lock_guard<std::mutex> lock(handle_mutex_);
-  SQLFreeHandle(SQL_HANDLE_STMT, hstmt_);
+  ignored(SQLFreeHandle(SQL_HANDLE_STMT, hstmt_), "the statement is dropped either way");
   hstmt_ = SQL_NULL_HSTMT;
   parameters_.clear();
   return result();

@@ -32,6 +32,15 @@ class [[nodiscard]] result : public base {
   void set_severity(int32_t s) { severity_ = s; }
   const std::wstring& text() const { return text_; }
   const std::wstring& description() const { return description_; }
+  // What a driver said besides the text: its five-character status (SQLSTATE) and its own
+  // error number; empty and 0 for other outcomes.
+  const std::wstring& state() const { return state_; }
+  int32_t native_code() const { return native_; }
+  result& set_state(std::wstring state, int32_t native) {
+    state_ = std::move(state);
+    native_ = native;
+    return *this;
+  }
   bool succeeded() const { return severity_ != severity::error; }
 
   // Combines the outcome of a further step: first code, highest severity, texts appended.
@@ -46,6 +55,8 @@ class [[nodiscard]] result : public base {
   int32_t severity_ = 0;
   std::wstring text_;
   std::wstring description_;
+  std::wstring state_;
+  int32_t native_ = 0;
 };
 
 // A failed outcome: the code with error severity.

@@ -38,4 +38,13 @@ std::wstring driver_manager_version();
 // Success, with or without information.
 inline bool sql_ok(return_code rc) { return rc == 0 || rc == 1; }
 
+// Every ODBC call's return code goes through one of these two. checked: the diagnostics of
+// a failed call, success otherwise. ignored: a call whose failure changes nothing for the
+// caller (freeing what is dropped anyway, a cancel that is only a courtesy), with the reason
+// said at the call.
+inline result checked(return_code rc, env_handle env, dbc_handle dbc, stmt_handle stmt) {
+  return sql_ok(rc) ? result() : odbc_diagnostics(env, dbc, stmt, rc);
+}
+inline void ignored(return_code, const char* why) { (void)why; }
+
 } // namespace vela::odbc
