@@ -1,6 +1,7 @@
 // What a line typed at sqlterm means: terminal commands, or SQL while connected.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "Terminal/options.h"
@@ -16,6 +17,8 @@ class console_writer;
 }
 
 namespace vela::terminal {
+
+class row_writer;
 
 class terminal_handler {
  public:
@@ -110,6 +113,7 @@ class TTermOdbcHndlr : public terminal_handler {
   void note(const result& r);
   void print_result_set(odbc::query& q, console_writer& summary);
   uint32_t print_rows(odbc::resultset& rows);
+  std::unique_ptr<row_writer> make_writer(console_writer& out) const;
   // A failure of a script item: reported and noted.
   void fail(const std::wstring& text);
   void run_client_command(const script_item& item, const std::wstring& source);

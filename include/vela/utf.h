@@ -26,6 +26,13 @@ std::u16string wide_to_utf16(std::wstring_view s);
 // Pairs are joined; lone surrogates become U+FFFD.
 std::wstring utf16_to_wide(const char16_t* s, size_t n);
 inline std::wstring utf16_to_wide(std::u16string_view s) { return utf16_to_wide(s.data(), s.size()); }
+// How many of the first units of UTF-16 text fit in max_units without ending between the two
+// units of a pair.
+inline size_t utf16_fit(const char16_t* s, size_t units, size_t max_units) {
+  if (units <= max_units) return units;
+  const bool pair_cut = max_units > 0 && s[max_units - 1] >= 0xD800 && s[max_units - 1] <= 0xDBFF;
+  return pair_cut ? max_units - 1 : max_units;
+}
 
 // UTF-16 little-endian bytes (files, binary parameters), two per code unit, no mark.
 std::string wide_to_utf16le(std::wstring_view s);

@@ -1,0 +1,125 @@
+#include "Terminal/cell_source.h"
+
+#include "vela/utf.h"
+
+namespace vela::terminal {
+
+namespace {
+
+// Bytes as hexadecimal digits, two a byte.
+void append_hex(std::u16string& to, const unsigned char* bytes, size_t n) {
+  static const char16_t digits[] = u"0123456789ABCDEF";
+  const size_t at = to.size();
+  to.resize(at + n * 2);
+  for (size_t i = 0; i < n; ++i) {
+    to[at + i * 2] = digits[bytes[i] >> 4];
+    to[at + i * 2 + 1] = digits[bytes[i] & 15];
+  }
+}
+
+} // namespace
+
+result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
+  odbc::column& c = rows_.at(i);
+  const odbc::type_class t = c.kind();
+  column col;
+  col.how = !odbc::is_long_or_binary(c.sql_type()) ? kind::bound
+            : !long_columns                         ? kind::left_out
+            : t == odbc::type_class::long_text      ? kind::long_text
+                                                    : kind::long_binary;
+  col.layout.name = wide_to_utf16(c.name());
+  col.layout.right = t == odbc::type_class::number;
+  col.layout.left_out = col.how == kind::left_out;
+  col.layout.width = col.how == kind::bound      ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
+                     : col.how == kind::left_out ? 0
+                                                 : long_width;
+  result r;
+  if (col.how == kind::bound) {
+    col.buffer.assign(col.layout.width + 1, u'\0');
+    r = c.bind(col.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(col.buffer.size() * sizeof(char16_t)));
+  }
+  // Long and binary columns stay unbound: left out, they read as NULL in every row; with
+  // "-lc" they are read in pieces.
+  columns_.push_back(std::move(col));
+  return r;
+}
+
+std::vector<column_layout> cell_source::layouts() const {
+  std::vector<column_layout> out;
+  out.reserve(columns_.size());
+  for (const column& c : columns_) out.push_back(c.layout);
+  return out;
+}
+
+void cell_source::write_row(const std::function<void(const result&)>& failed) {
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    writer_.next_column(i);
+    switch (columns_[i].how) {
+      case kind::left_out: writer_.left_out(columns_[i].layout); break;
+      case kind::bound: write_bound(i); break;
+      default: write_long(i, failed);
+    }
+  }
+  writer_.end_row();
+}
+
+void cell_source::write_bound(size_t i) {
+  const column& col = columns_[i];
+  const column_layout& c = col.layout;
+  const int64_t indicator = rows_.at(i).indicator();
+  if (indicator == odbc::null_data) {
+    writer_.null(c);
+    return;
+  }
+  const char16_t* v = col.buffer.data();
+  if (indicator >= 0 && static_cast<size_t>(indicator / 2) <= c.width) {
+    writer_.value(c, v, static_cast<size_t>(indicator / 2));
+    return;
+  }
+  size_t units = 0;
+  while (units < c.width && v[units]) ++units;  // the bound part
+  if (writer_.wanted_units(c) <= c.width) {
+    writer_.value(c, v, units);  // cut to its column
+    return;
+  }
+  // Longer than the buffer and wanted whole: read again from the driver, or the bound part
+  // when the driver cannot give it again.
+  bool wrote = false;
+  writer_.begin_value(c);
+  const result whole = rows_.at(i).read_text(piece_, [this, &wrote](const char16_t* t, size_t n) {
+    writer_.piece(t, n);
+    wrote = true;
+  });
+  if (!whole.succeeded() && !wrote) writer_.piece(v, units);
+  writer_.end_value(c);
+}
+
+void cell_source::write_long(size_t i, const std::function<void(const result&)>& failed) {
+  const column_layout& c = columns_[i].layout;
+  odbc::column& value = rows_.at(i);
+  const size_t wanted = writer_.wanted_units(c);
+  bool null = false;
+  result got;
+  writer_.begin_value(c);
+  if (columns_[i].how == kind::long_text) {
+    got = value.read_text(piece_, [this](const char16_t* t, size_t n) { writer_.piece(t, n); }, &null, wanted);
+  } else {
+    bool started = false;
+    got = value.read_bytes(bytes_, [this, &started](const unsigned char* b, size_t n) {
+      hex_.assign(started ? u"" : u"0x");
+      started = true;
+      append_hex(hex_, b, n);
+      writer_.piece(hex_.data(), hex_.size());
+    }, &null, wanted == SIZE_MAX ? SIZE_MAX : wanted / 2);
+    if (!null && !started) writer_.piece(u"0x", 2);
+  }
+  if (null) {
+    if (!got.succeeded()) failed(got);
+    writer_.null(c);
+  } else {
+    writer_.end_value(c);
+    if (!got.succeeded()) failed(got);
+  }
+}
+
+} // namespace vela::terminal

@@ -1,0 +1,49 @@
+// The cells of a result set as a row writer wants them: bound text, long text read in
+// pieces, binary values as hexadecimal digits.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Terminal/row_writer.h"
+#include "vela/odbc/query.h"
+#include "vela/result.h"
+
+namespace vela::terminal {
+
+class cell_source {
+ public:
+  cell_source(odbc::resultset& rows, row_writer& writer) : rows_(rows), writer_(writer) {}
+
+  // Column i (in order from 0): bound as text when it is neither long nor binary; otherwise
+  // read in pieces up to long_width places with long_columns, or left out. A failed binding
+  // is returned: the column then reads as NULL in every row.
+  result add_column(size_t i, bool long_columns, size_t long_width);
+  const column_layout& layout(size_t i) const { return columns_[i].layout; }
+  std::vector<column_layout> layouts() const;
+
+  // Writes the row fetched last; a value that could not be read is handed to failed.
+  void write_row(const std::function<void(const result&)>& failed);
+
+ private:
+  enum class kind { bound, long_text, long_binary, left_out };
+  struct column {
+    kind how;
+    column_layout layout;
+    std::vector<char16_t> buffer;  // a bound column's text
+  };
+
+  void write_bound(size_t i);
+  void write_long(size_t i, const std::function<void(const result&)>& failed);
+
+  odbc::resultset& rows_;
+  row_writer& writer_;
+  std::vector<column> columns_;
+  std::vector<char16_t> piece_;
+  std::vector<unsigned char> bytes_;
+  std::u16string hex_;
+};
+
+} // namespace vela::terminal

@@ -1,0 +1,53 @@
+// Result rows written in one output format: the cell source hands each writer the header and
+// every cell; a format is one writer class in a file of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vela {
+class console_writer;
+}
+
+namespace vela::terminal {
+
+// How one column is printed.
+struct column_layout {
+  std::u16string name;
+  bool right = false;     // numbers are right-aligned
+  bool left_out = false;  // long or binary without "-lc": no values
+  size_t width = 0;       // padded places: display size, "-lc" width, 0 when left out
+};
+
+class row_writer {
+ public:
+  virtual ~row_writer() = default;
+  // The column names (not written with data only).
+  virtual void header(const std::vector<column_layout>& columns) = 0;
+  // What comes before the value of column i of a row.
+  virtual void next_column(size_t i) = 0;
+  virtual void left_out(const column_layout& c) = 0;
+  virtual void null(const column_layout& c) = 0;
+  // A value held whole.
+  virtual void value(const column_layout& c, const char16_t* text, size_t units) = 0;
+  // How many units of a long value the format shows: its width, or everything.
+  virtual size_t wanted_units(const column_layout&) const { return SIZE_MAX; }
+  // A value that arrives in pieces: begin, the pieces, then end, or null instead of end.
+  virtual void begin_value(const column_layout& c) = 0;
+  virtual void piece(const char16_t* text, size_t units) = 0;
+  virtual void end_value(const column_layout& c) = 0;
+  virtual void end_row() = 0;
+};
+
+// Padded columns ("-cd" a blank, the default).
+std::unique_ptr<row_writer> make_padded_writer(console_writer& out, std::u16string null_text, bool null_given);
+// Values between delimiters ("-cd" anything else, possibly nothing).
+std::unique_ptr<row_writer> make_delimited_writer(console_writer& out, std::u16string delimiter,
+                                                  std::u16string null_text);
+// RFC 4180 fields ("-csv").
+std::unique_ptr<row_writer> make_csv_writer(console_writer& out, char16_t delimiter, std::u16string null_text);
+
+} // namespace vela::terminal
