@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "support/databases.h"
+#include "support/sqlterm_fixture.h"
 #include "support/process.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
@@ -64,22 +65,13 @@ class fifo_writer {
   std::thread thread_;
 };
 
-class BlobfileEdges : public ::testing::TestWithParam<std::string> {
+class BlobfileEdges : public vela::testing::connected_test {
  protected:
   void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-    ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+    connected_test::SetUp();
+    if (HasFatalFailure()) return;
     exec("drop table if exists docs");
     exec(std::string("create table docs(id integer, path varchar(255), data ") + db->blob_type() + ")");
-  }
-
-  bool pg() const { return GetParam() == "pg"; }
-
-  void exec(const std::string& sql) {
-    query q(&conn, widen(sql));
-    const result r = q.execute(true);
-    ASSERT_TRUE(r.succeeded()) << sql << ": " << wide_to_utf8(r.format());
   }
 
   std::wstring value(const std::string& sql) {
@@ -121,9 +113,6 @@ class BlobfileEdges : public ::testing::TestWithParam<std::string> {
     for (const auto& e : fs::directory_iterator(p(folder))) n += e.path().filename().string().rfind(".vela-", 0) == 0;
     return n;
   }
-
-  std::unique_ptr<database> db;
-  connection conn;
 };
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "support/databases.h"
+#include "support/sqlterm_fixture.h"
 #include "support/process.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
@@ -30,21 +31,14 @@ std::string body(const run_result& r) {
   return nl == std::string::npos ? std::string() : r.out.substr(nl + 1);
 }
 
-class Blobfile : public ::testing::TestWithParam<std::string> {
+class Blobfile : public vela::testing::connected_test {
  protected:
   void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-    ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+    connected_test::SetUp();
+    if (HasFatalFailure()) return;
     exec("drop table if exists docs");
     exec(std::string("create table docs(id integer, path varchar(255), data ") + db->blob_type() + ", extra " +
          db->blob_type() + ")");
-  }
-
-  void exec(const std::string& sql) {
-    query q(&conn, widen(sql));
-    const result r = q.execute(true);
-    ASSERT_TRUE(r.succeeded()) << wide_to_utf8(r.format());
   }
 
   run_result blobfile(const std::string& statement, const std::string& file = {}) {
@@ -64,9 +58,6 @@ class Blobfile : public ::testing::TestWithParam<std::string> {
   }
 
   std::string p(const std::string& name) const { return db->dir.path(name); }
-
-  std::unique_ptr<database> db;
-  connection conn;
 };
 
 } // namespace

@@ -7,8 +7,7 @@
 #include <fstream>
 #include <regex>
 
-#include "support/databases.h"
-#include "support/process.h"
+#include "support/sqlterm_fixture.h"
 
 using vela::testing::database;
 using vela::testing::run_process;
@@ -20,35 +19,14 @@ namespace {
 const std::string banner = "sqlterm " VELA_VERSION " (vela) - ODBC database terminal\n\n";
 const std::string unset = "\x01";
 
-class SqltermArgs : public ::testing::TestWithParam<std::string> {
+class SqltermArgs : public vela::testing::sqlterm_test {
  protected:
   void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-    table = "t_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    table = std::regex_replace(table, std::regex("[^A-Za-z0-9_]"), "_");
-    sql("drop table if exists " + table);
-  }
-
-  bool pg() const { return GetParam() == "pg"; }
-
-  // One statement through -q; it must succeed.
-  void sql(const std::string& statement) {
-    const run_result r = run_process({SQLTERM_PATH, "-cs:" + db->cs, "-do", "-q:" + statement});
-    ASSERT_EQ(r.status, 0);
-    ASSERT_EQ(r.err, "") << statement;
-  }
-
-  // sqlterm -cs:<db> followed by the arguments as given.
-  run_result run(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}) {
-    args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + db->cs});
-    return run_process(args, {}, env);
+    sqlterm_test::SetUp();
+    if (!HasFatalFailure()) use_table("t_");
   }
 
   std::string emoji_expr() const { return pg() ? "chr(128512)" : "char(128512)"; }
-
-  std::unique_ptr<database> db;
-  std::string table;
 };
 
 } // namespace
@@ -140,7 +118,7 @@ TEST_P(SqltermArgs, NonAsciiTextWithoutALocale) {
       {{"LANG", "C.UTF-8"}, {"LC_ALL", unset}, {"LC_CTYPE", "C"}},
   };
   for (const auto& env : envs) {
-    const run_result r = run({"-do", "-cd:|", select}, env);
+    const run_result r = run({"-do", "-cd:|", select}, {}, env);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "\n\xD1\x8F\xE2\x82\xAC\xD0\xB6\n\n") << env.begin()->second;

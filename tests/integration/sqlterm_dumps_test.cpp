@@ -7,8 +7,7 @@
 #include <chrono>
 #include <regex>
 
-#include "support/databases.h"
-#include "support/process.h"
+#include "support/sqlterm_fixture.h"
 
 using vela::testing::database;
 using vela::testing::maria_server;
@@ -252,18 +251,7 @@ TEST(PgDump, ConnectSwitchesTheDatabase) {
 
 namespace {
 
-class Dumps : public ::testing::TestWithParam<std::string> {
- protected:
-  void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-  }
-  run_result run(std::vector<std::string> args, const std::string& input = {}) {
-    args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + db->cs});
-    return run_process(args, input);
-  }
-  std::unique_ptr<database> db;
-};
+using Dumps = vela::testing::sqlterm_test;
 
 } // namespace
 

@@ -7,8 +7,7 @@
 #include <fstream>
 #include <regex>
 
-#include "support/databases.h"
-#include "support/process.h"
+#include "support/sqlterm_fixture.h"
 
 using vela::testing::database;
 using vela::testing::run_process;
@@ -16,35 +15,17 @@ using vela::testing::run_result;
 
 namespace {
 
-class SqltermExport : public ::testing::TestWithParam<std::string> {
+class SqltermExport : public vela::testing::sqlterm_test {
  protected:
   void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-    table = "e_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    table = std::regex_replace(table, std::regex("[^A-Za-z0-9_]"), "_");
-    sql("drop table if exists " + table);
-  }
-
-  bool pg() const { return GetParam() == "pg"; }
-
-  void sql(const std::string& statement) {
-    const run_result r = run_process({SQLTERM_PATH, "-cs:" + db->cs, "-do", "-q:" + statement});
-    ASSERT_EQ(r.status, 0);
-    ASSERT_EQ(r.err, "") << statement;
-  }
-
-  run_result run(std::vector<std::string> args, const std::string& input = {}) {
-    args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + db->cs});
-    return run_process(args, input);
+    sqlterm_test::SetUp();
+    if (!HasFatalFailure()) use_table("e_");
   }
 
   std::string count_rows() {
     const run_result r = run({"-do", "-csv", "-q:select count(*) from " + table});
     return r.out;
   }
-
-  bool maria() const { return GetParam() == "maria"; }
 
   // A text literal; the character beyond U+FFFF is made by a function (the SQLite driver
   // takes no such character in a statement's text).
@@ -58,9 +39,6 @@ class SqltermExport : public ::testing::TestWithParam<std::string> {
   }
 
   std::string hex_literal(const std::string& hex) const { return db->hex(hex); }
-
-  std::unique_ptr<database> db;
-  std::string table;
 };
 
 // Each field as hexadecimal, fields split by a blank, one row a line: what Python's csv

@@ -7,8 +7,7 @@
 #include <regex>
 #include <thread>
 
-#include "support/databases.h"
-#include "support/process.h"
+#include "support/sqlterm_fixture.h"
 #include "vela/utf.h"
 
 using vela::testing::database;
@@ -162,24 +161,14 @@ CALL put(7);
 }
 
 // The rest runs against both databases.
-class Scripts : public ::testing::TestWithParam<std::string> {
+class Scripts : public vela::testing::sqlterm_test {
  protected:
   void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-    table = "s_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    table = std::regex_replace(table, std::regex("[^A-Za-z0-9_]"), "_");
-    ASSERT_EQ(run({"-q:drop table if exists " + table}).status, 0);
-  }
-  run_result run(std::vector<std::string> args, const std::string& input = {}) {
-    args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + db->cs});
-    return run_process(args, input);
+    sqlterm_test::SetUp();
+    if (!HasFatalFailure()) use_table("s_");
   }
   // What one "select v from <table> order by n" prints with -do -cd:|.
   std::string values() { return run({"-do", "-cd:|", "-q:select v from " + table + " order by n"}).out; }
-
-  std::unique_ptr<database> db;
-  std::string table;
 };
 
 TEST_P(Scripts, Utf16WithoutAMarkInEveryScript) {

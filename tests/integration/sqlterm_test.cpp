@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "support/databases.h"
+#include "support/sqlterm_fixture.h"
 #include "support/process.h"
 
 using vela::testing::database;
@@ -27,7 +28,7 @@ std::string connected_line(const std::string& s) {
   return std::regex_search(s, m, std::regex("Connected to '[^\n]*'\n")) ? m.str(0) : std::string();
 }
 
-class Sqlterm : public ::testing::TestWithParam<std::string> {
+class Sqlterm : public vela::testing::database_test {
  protected:
   // Some drivers count the rows of a SELECT as affected.
   std::string affected(int rows) const {
@@ -35,10 +36,9 @@ class Sqlterm : public ::testing::TestWithParam<std::string> {
   }
 
   void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-    table = "t_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    table = std::regex_replace(table, std::regex("[^A-Za-z0-9_]"), "_");
+    database_test::SetUp();
+    if (HasFatalFailure()) return;
+    name_table("t_");
     ASSERT_EQ(q({"drop table if exists " + table}).status, 0);
   }
 
@@ -61,9 +61,6 @@ class Sqlterm : public ::testing::TestWithParam<std::string> {
     if (start == std::string::npos || end == std::string::npos || end < start) return out;
     return masked(out.substr(start + 2, end - start - 2));
   }
-
-  std::unique_ptr<database> db;
-  std::string table;
 };
 
 } // namespace
