@@ -25,6 +25,8 @@ class SqltermCommands : public ::testing::TestWithParam<std::string> {
     for (const auto& s : statements) text += (text.empty() ? "" : ";") + s;
     return run_process({SQLTERM_PATH, "-cs:" + db->cs, "-q:" + text});
   }
+  // sqlterm -cs:<db> -qi with the script on standard input.
+  run_result qi(const std::string& script) { return run_process({SQLTERM_PATH, "-cs:" + db->cs, "-qi"}, script); }
   std::unique_ptr<database> db;
 };
 
@@ -38,7 +40,7 @@ TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
   const std::string name_line = R"( +name +[A-Za-z0-9()]+ +20 +NO\r\n)";
   const std::string tables_header = " +Catalog +Schema +Name +Type\n";
   const struct {
-    std::string script;
+    std::string script;  // a "-q" text; a script on standard input when it ends with a line break
     std::vector<std::string> shown;  // regular expressions, each found in the output
     std::string not_shown;
   } cases[] = {
@@ -53,10 +55,13 @@ TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
       {"select 1 as one; exit; select 2 as two", {" one \n"}, "two"},
       {"select 1 as one; QUIT ;\nselect 2 as two", {" one \n"}, "two"},
       {"select 1 as one;\n\\q\nselect 2 as two", {" one \n"}, "two"},
+      {"select 1 as one;\n\\q;\nselect 2 as two;\n", {" one \n"}, "two"},
+      {"select 1 as one;\nquit\nselect 2 as two;\n\\d " + table + "\n", {" one \n"}, "two"},
+      {"\\d " + table + "\nexit;\nselect 2 as two;\n", {name_line}, "two"},
       {"\\?\nhelp list;", {"\n\\\\d <table> ", "\nTABLES .* COLUMNS \\[<table>\\] - columns of tables\n"}, "Unknown command"},
   };
   for (const auto& c : cases) {
-    const run_result r = q({c.script});
+    const run_result r = c.script.back() == '\n' ? qi(c.script) : q({c.script});
     EXPECT_EQ(r.status, 0) << c.script;
     for (const auto& shown : c.shown)
       EXPECT_TRUE(std::regex_search(r.out, std::regex(shown))) << c.script << "\n" << shown << "\n" << r.out;
@@ -78,6 +83,11 @@ TEST_P(SqltermCommands, AFailedConnectShowsTheDriversReason) {
   EXPECT_EQ(r.err.find(reason), 0u) << r.err;
   EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
   EXPECT_EQ((r.out + r.err).find("topsecret"), std::string::npos) << r.out << r.err;
+  if (!db->d.server) return;
+  // \c to a database that is not there: the same.
+  const run_result c = q({"\\c no_such_database"});
+  EXPECT_NE(c.out.find("\nFailed to connect to '"), std::string::npos) << c.out;
+  EXPECT_NE(c.err.find("no_such_database"), std::string::npos) << c.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SqltermCommands, vela::testing::all_databases(), vela::testing::param_name);
