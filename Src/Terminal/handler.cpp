@@ -1,5 +1,6 @@
 #include "Terminal/handler.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <memory>
 
@@ -32,6 +33,26 @@ bool starts_nocase(const std::wstring& s, const wchar_t* prefix) {
 std::wstring unquoted(std::wstring s) {
   trim(s, L"\"");
   return s;
+}
+
+// One line of a catalog listing: each field right-aligned in 32 characters, never cut.
+std::wstring listing_line(std::initializer_list<std::wstring> fields) {
+  std::wstring line;
+  for (const auto& f : fields) line += wformat(L"%32s", f.c_str());
+  return line;
+}
+
+// A header line of a listing, then one line per record (which ends with a carriage return
+// and the line break, as the table listing always has).
+template <typename Record, typename Fields>
+void print_listing(std::initializer_list<std::wstring> header, const std::vector<Record>& records, Fields fields) {
+  console_writer& out = console();
+  out << listing_line(header);
+  out.line_break();
+  for (const Record& r : records) {
+    out << fields(r) + L"\r\n";
+    out.line_break();
+  }
 }
 
 // ---- the five commands -------------------------------------------------------------
@@ -97,21 +118,19 @@ class list_command : public TOdbcHndlrCmd {
         if (starts_nocase(p, L"CATALOG=")) catalog = unquoted(p.substr(8));
         else if (starts_nocase(p, L"TABLE=")) table = unquoted(p.substr(6));
       }
-      std::vector<odbc::table_info> tables;
-      const result r = odbc::connection_info(&handler->connection()).ListTbls(tables, catalog, L"", table, L"");
-      if (r.succeeded()) {
-        out << wformat(L"%32s%32s%32s%32s", L"Catalog", L"Schema", L"Name", L"Type");
-        out.line_break();
-        for (const auto& t : tables) {
-          out << wformat(L"%32s%32s%32s%32s\r\n", t.catalog.c_str(), t.schema.c_str(), t.name.c_str(), t.type.c_str());
-          out.line_break();
-        }
-      }
-      return r;
+      return handler->list_tables(catalog, table);
     }
     if (kind == L"COLUMNS") {
-      std::vector<odbc::column_info> columns;
-      return odbc::connection_info(&handler->connection()).ListCols(columns, L"", L"", L"", L"");
+      // The table as its own word, or as TABLE= (and CATALOG=) as LIST TABLES takes them.
+      std::wstring catalog, table;
+      for (size_t i = 2;; ++i) {
+        const std::wstring p = parameter(i);
+        if (p.empty()) break;
+        if (starts_nocase(p, L"CATALOG=")) catalog = unquoted(p.substr(8));
+        else if (starts_nocase(p, L"TABLE=")) table = unquoted(p.substr(6));
+        else if (table.empty()) table = p;
+      }
+      return handler->list_columns(catalog, table);
     }
     return failure(os::err_invalid_parameter, kind.empty() ? str(string_id::parameter_missing) : message(string_id::unknown_parameter, kind.c_str()));
   }
@@ -120,7 +139,10 @@ class list_command : public TOdbcHndlrCmd {
 class exit_command : public TOdbcHndlrCmd {
  public:
   explicit exit_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"EXIT", str(string_id::exit_help)) {}
-  result run() override { return failure(os::err_cancelled); }
+  result run() override {
+    handler->end_session();
+    return failure(os::err_cancelled);
+  }
 };
 
 class help_command : public TOdbcHndlrCmd {
@@ -223,10 +245,26 @@ void TTermOdbcHndlr::report_failure(const std::wstring& text) {
   err.flush();
 }
 
-void TTermOdbcHndlr::fail(const std::wstring& text) {
+result TTermOdbcHndlr::fail(const std::wstring& text) {
   report_failure(text);
   console().flush();
   note(failure(os::err_invalid_data, text));
+  return failure(os::err_invalid_data);
+}
+
+void TTermOdbcHndlr::report_connect_reason(const result& r) {
+  if (r.succeeded() || r.text().empty()) return;
+  if (failures_to_stderr()) {
+    report_failure(r.text());
+    return;
+  }
+  // Beside the message on a terminal; where failures are looked for when the output is kept.
+  console_writer& out = console();
+  out.flush();
+  console_writer& to = out.is_terminal() ? out : error_console();
+  to.write(r.text());
+  if (r.text().back() != L'\n') to.write(L'\n');
+  to.flush();
 }
 
 result TTermOdbcHndlr::open_terminal() {
@@ -238,7 +276,7 @@ result TTermOdbcHndlr::open_terminal() {
   } else {
     r = connect_by_string(options_->connection_string);
   }
-  if (!r.succeeded() && failures_to_stderr()) report_failure(r.text());
+  report_connect_reason(r);
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
   if (options_->scripts.empty()) return r;
@@ -252,12 +290,23 @@ result TTermOdbcHndlr::open_terminal() {
 }
 
 result TTermOdbcHndlr::handle_line(const std::wstring& l) {
+  // A ";" after a command is not part of it ("exit;", "\q;").
+  std::wstring_view bare(l);
+  while (!bare.empty() && (bare.back() == L';' || std::iswspace(static_cast<wint_t>(bare.back())))) bare.remove_suffix(1);
   // The first word picks the command; a statement is not copied for the comparison.
-  const std::wstring word = to_upper_copy(TOdbcHndlrCmd::token(l, 0));
+  std::wstring word = to_upper_copy(TOdbcHndlrCmd::token(bare, 0));
+  if (!bare.empty() && (bare[0] == L'\\' || (dialect_ == odbc::script_dialect::mysql && word == L"SOURCE"))) {
+    script_item item;
+    item.kind = script_item::kind_type::client_command;
+    item.text = bare;
+    return run_client_command(item, L"");
+  }
+  if (word == L"QUIT") word = L"EXIT";
   for (QueueIter<TOdbcHndlrCmd> it(commands_); !it.done(); it.next()) {
     TOdbcHndlrCmd* cmd = it.current();
     if (word != cmd->keyword) continue;
-    cmd->line = l;
+    // A connection string or a password may end with ";": CONNECT takes its line whole.
+    cmd->line = cmd->keyword == L"CONNECT" ? l : std::wstring(bare);
     const result r = cmd->run();
     if (!r.succeeded()) report_failure(r.text());
     console().flush();
@@ -283,7 +332,7 @@ void TTermOdbcHndlr::close_terminal() {
 }
 
 bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
-  if (interrupted() || stopped_) return false;  // Ctrl-C or "-oe" ends a script
+  if (interrupted() || stopped()) return false;  // Ctrl-C, "-oe" or EXIT ends a script
   const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
   place_ = failure_place(source, item.line);
   switch (item.kind) {
@@ -291,7 +340,7 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
       statement_break();
       (void)handle_line(item.text);  // reports and notes its own failure
       break;
-    case script_item::kind_type::client_command: run_client_command(item, where); break;
+    case script_item::kind_type::client_command: (void)run_client_command(item, where); break;  // reports its own
     case script_item::kind_type::copy_data: {
       // The table: the name after COPY, up to its column list or the next blank.
       size_t b = 4, e;
@@ -303,14 +352,14 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
         else if (!quoted && (c == L'(' || std::iswspace(static_cast<wint_t>(c)))) break;
       }
       statement_break();
-      fail(message(string_id::copy_not_supported, static_cast<unsigned>(item.data_lines), item.text.substr(b, e - b).c_str(),
+      (void)fail(message(string_id::copy_not_supported, static_cast<unsigned>(item.data_lines), item.text.substr(b, e - b).c_str(),
                    where.c_str(), static_cast<unsigned>(item.line)));
       break;
     }
     case script_item::kind_type::delimiter: break;
   }
   place_.clear();
-  return !interrupted() && !stopped_;
+  return !interrupted() && !stopped();
 }
 
 std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t line) const {
@@ -345,16 +394,40 @@ std::wstring with_database(const std::wstring& cs, const std::wstring& database)
 
 } // namespace
 
-void TTermOdbcHndlr::run_client_command(const script_item& item, const std::wstring& where) {
+result TTermOdbcHndlr::run_client_command(const script_item& item, const std::wstring& where) {
+  const bool at_prompt = where.empty();
+  // In a script, a blank line goes before what a command prints, as before a statement's.
+  const auto output_follows = [this, at_prompt] {
+    if (!at_prompt) statement_break();
+  };
   const std::wstring& t = item.text;
   size_t e = 0;
   while (e < t.size() && !std::iswspace(static_cast<wint_t>(t[e]))) ++e;
   const std::wstring name = t.substr(0, e);
   std::wstring rest = t.substr(e);
   trim(rest, L" \t\r\n");
-  if (name == L"\\restrict" || name == L"\\unrestrict") return;  // dump keys: nothing to do here
+  if (name == L"\\restrict" || name == L"\\unrestrict") return result();  // dump keys: nothing to do here
+  if (name == L"\\timing") return result();  // execution times are always shown
+  if (name == L"\\q" || name == L"\\quit") {
+    end_session();
+    return failure(os::err_cancelled);
+  }
+  if (name == L"\\?") {
+    output_follows();
+    console().write(str(string_id::client_commands_help));
+    console().flush();
+    return result();
+  }
+  if (name == L"\\d" || name == L"\\d+" || name == L"\\dt" || name == L"\\dt+") {
+    output_follows();
+    if (!connection_.hdbc()) return fail(str(string_id::not_connected));
+    if ((name == L"\\d" || name == L"\\d+") && !rest.empty()) return describe_table(rest);
+    const result r = list_tables(L"", unquoted(rest));
+    console().flush();
+    return r.succeeded() ? r : fail(r.text());
+  }
   if (name == L"\\c" || name == L"\\connect") {
-    statement_break();
+    output_follows();
     // The database is the first argument that is not an option; "dbname=NAME" is taken apart.
     std::wstring database;
     for (size_t i = 0; database.empty(); ++i) {
@@ -363,8 +436,7 @@ void TTermOdbcHndlr::run_client_command(const script_item& item, const std::wstr
       if (token[0] != L'-') database = command_argument(token);
     }
     if (starts_nocase(database, L"dbname=")) database = command_argument(database.substr(7));
-    reconnect_to_database(database);
-    return;
+    return reconnect_to_database(database);
   }
   if (name == L"\\i" || name == L"\\include" || name == L"\\ir" || name == L"\\include_relative" ||
       compare_nocase(name, L"source") == 0) {
@@ -374,20 +446,21 @@ void TTermOdbcHndlr::run_client_command(const script_item& item, const std::wstr
       if (split_path(open_scripts_.back(), nullptr, &dir, nullptr, nullptr)) file = dir + file;
     }
     include_script(file, where, item.line);
-    return;
+    return result();
   }
+  if (at_prompt) return fail(message(string_id::unknown_command, t.c_str()));
   statement_break();
-  fail(message(string_id::client_command_not_supported, name.c_str(), where.c_str(), static_cast<unsigned>(item.line)));
+  return fail(message(string_id::client_command_not_supported, name.c_str(), where.c_str(), static_cast<unsigned>(item.line)));
 }
 
 void TTermOdbcHndlr::include_script(const std::wstring& name, const std::wstring& where, size_t line) {
   if (open_scripts_.size() >= max_script_depth) {
-    fail(message(string_id::script_nested_too_deep, name.c_str(), where.c_str(), static_cast<unsigned>(line)));
+    (void)fail(message(string_id::script_nested_too_deep, name.c_str(), where.c_str(), static_cast<unsigned>(line)));
     return;
   }
   for (const auto& open : open_scripts_) {
     if (open == name) {
-      fail(message(string_id::script_includes_itself, name.c_str(), where.c_str(), static_cast<unsigned>(line)));
+      (void)fail(message(string_id::script_includes_itself, name.c_str(), where.c_str(), static_cast<unsigned>(line)));
       return;
     }
   }
@@ -396,8 +469,12 @@ void TTermOdbcHndlr::include_script(const std::wstring& name, const std::wstring
     (void)run_script_file(name, text_file_code_page{auto_code_page, false});
   } catch (const windows_error& e) {
     place_ = place;
-    statement_break();
-    fail(std::wstring(e.what()) + L" (" + where + L":" + std::to_wstring(line) + L")");
+    if (where.empty()) {  // typed at the prompt
+      (void)fail(std::wstring(e.what()) + L"\n");
+    } else {
+      statement_break();
+      (void)fail(std::wstring(e.what()) + L" (" + where + L":" + std::to_wstring(line) + L")");
+    }
   }
   place_ = place;
 }
@@ -437,7 +514,7 @@ bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
   return cutter.add(text, run) && cutter.finish(run);
 }
 
-void TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
+result TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
   result r;
   if (!options_->connection_string.empty()) {
     options_->connection_string = with_database(options_->connection_string, database);
@@ -450,8 +527,10 @@ void TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
     report_failure(str(string_id::not_connected));
     r = failure(os::err_invalid_parameter, str(string_id::not_connected));
   }
+  if (!options_->connection_string.empty() || !options_->driver.empty()) report_connect_reason(r);
   console().flush();
   note(r);
+  return r;
 }
 
 void TTermOdbcHndlr::connected() { dialect_ = odbc::ask_script_dialect(connection_.hdbc()); }
@@ -550,7 +629,8 @@ result TTermOdbcHndlr::list_command_names() {
 }
 
 result TTermOdbcHndlr::show_command_help(const std::wstring& keyword) {
-  const std::wstring upper = to_upper_copy(keyword);
+  std::wstring upper = to_upper_copy(keyword);
+  if (upper == L"QUIT") upper = L"EXIT";
   for (QueueIter<TOdbcHndlrCmd> it(commands_); !it.done(); it.next()) {
     if (it.current()->keyword == upper) {
       console().write(it.current()->help_text);
@@ -559,6 +639,104 @@ result TTermOdbcHndlr::show_command_help(const std::wstring& keyword) {
   }
   report_failure(message(string_id::unknown_command, upper.c_str()));
   return failure(os::err_invalid_parameter);
+}
+
+result TTermOdbcHndlr::list_tables(const std::wstring& catalog, const std::wstring& table) {
+  std::vector<odbc::table_info> tables;
+  const result r = odbc::connection_info(&connection_).ListTbls(tables, catalog, L"", table, L"");
+  if (r.succeeded())
+    print_listing({L"Catalog", L"Schema", L"Name", L"Type"}, tables,
+                  [](const odbc::table_info& t) { return listing_line({t.catalog, t.schema, t.name, t.type}); });
+  return r;
+}
+
+result TTermOdbcHndlr::list_columns(const std::wstring& catalog, const std::wstring& table) {
+  std::vector<odbc::column_info> columns;
+  const result r = odbc::connection_info(&connection_).ListCols(columns, catalog, L"", table, L"");
+  if (r.succeeded())
+    print_listing({L"Table", L"Name", L"Type", L"Size", L"Nullable"}, columns, [](const odbc::column_info& c) {
+      return listing_line({c.table, c.column, c.type, std::to_wstring(c.size), c.nullable});
+    });
+  return r;
+}
+
+namespace {
+
+// A part of a qualified name; one in double quotes (or MySQL's backquotes) keeps its
+// spelling (a doubled quote inside stands for one).
+struct name_part {
+  std::wstring text;
+  bool quoted = false;
+};
+
+std::vector<name_part> name_parts(const std::wstring& name) {
+  std::vector<name_part> parts(1);
+  wchar_t quote = 0;  // the quote open
+  for (size_t i = 0; i < name.size(); ++i) {
+    const wchar_t c = name[i];
+    if (quote && c == quote && i + 1 < name.size() && name[i + 1] == quote) {
+      parts.back().text += c;
+      ++i;
+    } else if (quote ? c == quote : c == L'"' || c == L'`') {
+      quote = quote ? 0 : c;
+      parts.back().quoted = true;
+    } else if (c == L'.' && !quote) {
+      parts.emplace_back();
+    } else {
+      parts.back().text += c;
+    }
+  }
+  return parts;
+}
+
+std::wstring folded(const name_part& p, int fold) {
+  if (p.quoted || fold == 0) return p.text;
+  std::wstring s = p.text;
+  for (auto& c : s) c = static_cast<wchar_t>(fold < 0 ? std::towlower(static_cast<wint_t>(c)) : std::towupper(static_cast<wint_t>(c)));
+  return s;
+}
+
+} // namespace
+
+result TTermOdbcHndlr::describe_table(const std::wstring& name) {
+  // [catalog.][schema.]table; MySQL's database.table is its catalog.
+  std::vector<name_part> parts = name_parts(name);
+  if (parts.size() == 2 && dialect_ == odbc::script_dialect::mysql) parts.insert(parts.begin() + 1, name_part{});
+  while (parts.size() < 3) parts.insert(parts.begin(), name_part{});
+  // A name not in quotes is tried as typed, then in lower and in upper case, as servers fold it.
+  std::vector<odbc::column_info> columns;
+  std::vector<std::wstring> tried;
+  for (int fold : {0, -1, 1}) {
+    if (parts.size() != 3 || parts[2].text.empty()) break;
+    const std::wstring catalog = folded(parts[0], fold), schema = folded(parts[1], fold), table = folded(parts[2], fold);
+    const std::wstring key = catalog + L'\n' + schema + L'\n' + table;
+    if (std::find(tried.begin(), tried.end(), key) != tried.end()) continue;
+    tried.push_back(key);
+    const result r = odbc::connection_info(&connection_).ListCols(columns, catalog, schema, table, L"");
+    if (!r.succeeded()) return fail(r.text());
+    // The names are patterns ("_" is any character): only the table itself counts, spelt
+    // exactly, else in any case where the driver matched so; of tables of that name in
+    // several schemas, the first listed.
+    const auto named = [&](const odbc::column_info& c, bool exact) {
+      const auto same = [exact](const std::wstring& a, const std::wstring& b) {
+        return exact ? a == b : compare_nocase(a, b) == 0;
+      };
+      return same(c.table, table) && (schema.empty() || same(c.schema, schema)) &&
+             (catalog.empty() || same(c.catalog, catalog));
+    };
+    const bool exact = std::any_of(columns.begin(), columns.end(), [&](const odbc::column_info& c) { return named(c, true); });
+    std::erase_if(columns, [&](const odbc::column_info& c) { return !named(c, exact); });
+    if (columns.empty()) continue;
+    const std::wstring first_catalog = columns.front().catalog, first_schema = columns.front().schema;
+    std::erase_if(columns, [&](const odbc::column_info& c) { return c.catalog != first_catalog || c.schema != first_schema; });
+    break;
+  }
+  if (columns.empty()) return fail(message(string_id::table_not_found, name.c_str()));
+  print_listing({L"Name", L"Type", L"Size", L"Nullable"}, columns, [](const odbc::column_info& c) {
+    return listing_line({c.column, c.type, std::to_wstring(c.size), c.nullable});
+  });
+  console().flush();
+  return result();
 }
 
 } // namespace vela::terminal

@@ -79,6 +79,11 @@ class TTermOdbcHndlr : public terminal_handler {
   result close_connection();
   result list_command_names();
   result show_command_help(const std::wstring& keyword);
+  // The catalog listings of LIST TABLES and LIST COLUMNS (empty filters list everything).
+  result list_tables(const std::wstring& catalog, const std::wstring& table);
+  result list_columns(const std::wstring& catalog, const std::wstring& table);
+  // EXIT, QUIT or \q: the session ends after the current line.
+  void end_session() { ended_ = true; }
 
   // Executes one statement and prints its echo, rows, summary and time.
   result run_sql(const std::wstring& statement);
@@ -97,7 +102,7 @@ class TTermOdbcHndlr : public terminal_handler {
   // only ("-do", "-csv") or the run stops at failures ("-oe"). Each text ends its line there.
   void report_failure(const std::wstring& text) override;
   void note_failure(const result& r) override { note(r); }
-  bool stopped() const override { return stopped_; }
+  bool stopped() const override { return stopped_ || ended_; }
   void statement_break() override;
   // The failure that ended the run under "-oe"; a success otherwise.
   const result& first_failure() const { return first_failure_; }
@@ -115,17 +120,24 @@ class TTermOdbcHndlr : public terminal_handler {
   uint32_t print_rows(odbc::resultset& rows);
   std::unique_ptr<row_writer> make_writer(console_writer& out) const;
   // A failure of a script item: reported and noted.
-  void fail(const std::wstring& text);
-  void run_client_command(const script_item& item, const std::wstring& source);
+  result fail(const std::wstring& text);
+  // The driver's reason for a failed connect, after the connect's own message.
+  void report_connect_reason(const result& r);
+  // A client command of a script (where: its name and line), or typed at the prompt (where
+  // empty), whose output needs no blank line before it.
+  result run_client_command(const script_item& item, const std::wstring& where);
+  // \d NAME: the columns of one table.
+  result describe_table(const std::wstring& name);
   void include_script(const std::wstring& name, const std::wstring& where, size_t line);
   // \connect: the same connection, to another database.
-  void reconnect_to_database(const std::wstring& database);
+  result reconnect_to_database(const std::wstring& database);
   void connected();
 
   terminal_options* options_;
   Queue<TOdbcHndlrCmd> commands_;
   odbc::connection connection_;
   bool stopped_ = false;
+  bool ended_ = false;
   result first_failure_;
   odbc::script_dialect dialect_ = odbc::script_dialect::generic;
   // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.

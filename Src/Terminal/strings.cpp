@@ -59,7 +59,8 @@ constexpr string_entry english[] = {
     {113, L"Ccommand parameter missed\n"},
     {114,
      L"Displays list of objects:\n"
-     L"DRIVERS - ODBC drivers, DATASOURCES - ODBC data sources, for example, LIST DRIVERS\n"},
+     L"DRIVERS - ODBC drivers, DATASOURCES - ODBC data sources, for example, LIST DRIVERS\n"
+     L"TABLES [CATALOG=<catalog>] [TABLE=<table>] - tables, COLUMNS [<table>] - columns of tables\n"},
     {115, L"Number of drivers: "},
     {116, L"List of ODBC drivers:"},
     {117, L"List of user data sources:"},
@@ -94,6 +95,18 @@ constexpr string_entry english[] = {
     {144, L"Argument %u is not an option"},
     {145, L"Run 'sqlterm --help' for the usage."},
     {146, L"The history folder '%s' is not private to you: no history is kept.\n"},
+    {147,
+     L"Client commands, each at the start of a statement:\n"
+     L"\\d                tables, as LIST TABLES\n"
+     L"\\d <table>        the columns of a table: name, type, size, nullable\n"
+     L"\\dt [<table>]     tables\n"
+     L"\\c <database>     connect again, to another database\n"
+     L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"
+     L"\\timing           accepted: execution times are always shown\n"
+     L"\\q                end the session, as EXIT and QUIT do\n"
+     L"\\?                this list\n"
+     L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n"},
+    {148, L"Table '%s' not found.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -147,7 +160,8 @@ constexpr string_entry russian[] = {
     {113, L"Не указан параметр команды\n"},
     {114,
      L"Выводит список объектов:\n"
-     L"DRIVERS - драйверы ODBC, DATASOURCES - источники данных ODBC, например, LIST DRIVERS\n"},
+     L"DRIVERS - драйверы ODBC, DATASOURCES - источники данных ODBC, например, LIST DRIVERS\n"
+     L"TABLES [CATALOG=<каталог>] [TABLE=<таблица>] - таблицы, COLUMNS [<таблица>] - столбцы таблиц\n"},
     {115, L"Количество драйверов: "},
     {116, L"Список драйверов ODBC:"},
     {117, L"Список пользовательских источников данных:"},
@@ -182,6 +196,18 @@ constexpr string_entry russian[] = {
     {144, L"Аргумент %u не является параметром"},
     {145, L"Справка по запуску: sqlterm --help"},
     {146, L"Папка истории '%s' доступна не только вам: история не сохраняется.\n"},
+    {147,
+     L"Команды клиента, каждая в начале запроса:\n"
+     L"\\d                таблицы, как LIST TABLES\n"
+     L"\\d <таблица>      столбцы таблицы: имя, тип, размер, допустимость NULL\n"
+     L"\\dt [<таблица>]   таблицы\n"
+     L"\\c <база данных>  подключиться заново, к другой базе данных\n"
+     L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"
+     L"\\timing           принимается: время выполнения выводится всегда\n"
+     L"\\q                завершить сеанс, как EXIT и QUIT\n"
+     L"\\?                этот список\n"
+     L"Команды: CONNECT, DISCONNECT, LIST, EXIT, HELP; подробнее - HELP <команда>.\n"},
+    {148, L"Таблица '%s' не найдена.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

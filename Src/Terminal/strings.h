@@ -57,6 +57,8 @@ enum : uint32_t {
   not_an_option = 144,
   usage_hint = 145,
   history_folder_not_private = 146,
+  client_commands_help = 147,
+  table_not_found = 148,
 };
 } // namespace string_id
 } // namespace vela::terminal

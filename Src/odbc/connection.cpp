@@ -222,6 +222,10 @@ result connection::connect(void* window, const std::wstring& connection_string, 
   }
   write_formatted(process_log(), r.succeeded() ? L"TOO" : L"TO!", L"connection::connect() end(%s,runtm=%ums,this=%#010x).",
                   r.description().c_str(), elapsed_ms(start), low32(this));
+  // Without a window a driver cannot prompt for what is missing or wrong, and may say only
+  // that its dialog failed (IM008): asked again without prompting, it gives its own reason.
+  if (!r.succeeded() && !window && mode != completion::no_prompt && r.text().starts_with(L"[IM008]"))
+    return connect(window, connection_string, completed, completion::no_prompt);
   return r;
 }
 

@@ -104,6 +104,10 @@ result connection_info::ListCols(std::vector<column_info>& out, const std::wstri
         info.column = text_of(rows, 3);
         info.type = text_of(rows, 5);
         info.size = int_of(rows, 6);
+        // NULLABLE, which every driver fills (IS_NULLABLE is newer and not always there).
+        const bool known = 10 < rows.count() && rows.at(10).buffer() && !rows.at(10).is_null();
+        const int32_t nullable = known ? int_of(rows, 10) : SQL_NULLABLE_UNKNOWN;
+        info.nullable = nullable == SQL_NO_NULLS ? L"NO" : nullable == SQL_NULLABLE ? L"YES" : L"";
         out.push_back(info);
       });
   write_formatted(process_log(), L"TO.", L"connection_info::ListCols() end(%u,%s)", r.code(), r.format().c_str());

@@ -280,3 +280,28 @@ TEST(SqltermPrompt, CtrlCEndsAStandardInputRunThatWaitsForInput) {
   EXPECT_EQ(s.wait_exit(3), 130) << s.output();
   EXPECT_NE(s.output().find("Disconnected from '"), std::string::npos) << s.output();
 }
+
+// Client commands at the prompt, and the words that end the session; each row is one run:
+// lines typed (each waits for its answer), the last of which ends the run with status 0.
+TEST(SqltermPrompt, ClientCommandsAndTheWordsThatEndTheSession) {
+  sqlite_db db;
+  const std::vector<std::vector<std::pair<std::string, std::string>>> runs = {
+      {{"\\d weather_report\r", " n "}, {"\\q\r", ""}},
+      {{"\\dt\r", "weather_report" + std::string(27, ' ') + "TABLE\r"}, {"quit\r", ""}},
+      {{"\\timing on\r", "\\timing on\r\n"}, {"\\?\r", "\\dt [<table>]"}, {"exit;\r", ""}},
+      {{"\\d nowhere;\r", "Table 'nowhere' not found."}, {"QUIT ;\r", ""}},
+  };
+  for (const auto& run : runs) {
+    pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    for (const auto& [keys, answer] : run) {
+      settle();
+      s.type(keys);
+      if (!answer.empty()) {
+        EXPECT_TRUE(s.expect(answer) && s.expect("\nSQL>")) << keys << s.output();
+      }
+    }
+    EXPECT_EQ(s.wait_exit(5), 0) << s.output();
+    EXPECT_NE(s.output().find("Disconnected from '"), std::string::npos) << s.output();
+  }
+}

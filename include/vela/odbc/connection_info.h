@@ -20,6 +20,7 @@ struct column_info {
   std::wstring catalog, schema, table, column;
   std::wstring type;  // TYPE_NAME
   int32_t size = 0;
+  std::wstring nullable;  // "YES", "NO", or empty when the driver does not know
 };
 
 class connection_info : public base {

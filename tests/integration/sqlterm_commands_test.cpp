@@ -1,0 +1,93 @@
+// Client commands and catalog listings through sqlterm run as a process against SQLite3,
+// PostgreSQL and MariaDB; how a session ends, and why a connect failed.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/databases.h"
+#include "support/process.h"
+
+using vela::testing::database;
+using vela::testing::run_process;
+using vela::testing::run_result;
+
+namespace {
+
+class SqltermCommands : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    db = std::make_unique<database>(GetParam());
+    ASSERT_TRUE(db->ready()) << db->why_not();
+  }
+  // sqlterm -cs:<db> with the statements as one -q text.
+  run_result q(const std::vector<std::string>& statements) {
+    std::string text;
+    for (const auto& s : statements) text += (text.empty() ? "" : ";") + s;
+    return run_process({SQLTERM_PATH, "-cs:" + db->cs, "-q:" + text});
+  }
+  // sqlterm -cs:<db> -qi with the script on standard input.
+  run_result qi(const std::string& script) { return run_process({SQLTERM_PATH, "-cs:" + db->cs, "-qi"}, script); }
+  std::unique_ptr<database> db;
+};
+
+} // namespace
+
+// Client commands and LIST COLUMNS describe a table; EXIT, QUIT and \q end a script.
+TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
+  const std::string table = "t_people";  // in lower case, as every server folds it
+  ASSERT_EQ(q({"drop table if exists " + table, "create table " + table + "(id integer, name varchar(20) not null)"}).status, 0);
+  // The column "name" as \d lists it (Name, Type, Size, Nullable), and as LIST COLUMNS does.
+  const std::string name_line = R"( +name +[A-Za-z0-9()]+ +20 +NO\r\n)";
+  const std::string tables_header = " +Catalog +Schema +Name +Type\n";
+  const struct {
+    std::string script;  // a "-q" text; a script on standard input when it ends with a line break
+    std::vector<std::string> shown;  // regular expressions, each found in the output
+    std::string not_shown;
+  } cases[] = {
+      {"\\d " + table, {" +Name +Type +Size +Nullable\n +id +[A-Za-z0-9]+ +[0-9]+ +YES\r\n\n" + name_line + "\n"}, "Catalog"},
+      {"\\d+ " + db->quoted(table) + "\nselect 5 as five", {name_line, " five \n"}, "not found"},
+      {"\\d T_PEOPLE", {name_line}, "not found"},
+      {"list columns " + table + ";", {" +Table +Name +Type +Size +Nullable\n", " " + table + name_line}, "Unknown param"},
+      {"LIST COLUMNS table=" + table, {" " + table + name_line}, "Unknown param"},
+      {"\\d", {tables_header, " " + table + " +TABLE\r\n"}, "Nullable"},
+      {"\\dt " + table + "\n\\timing on", {tables_header + " .* " + table + " +TABLE\r\n"}, "timing"},
+      {"\\d no_such_table", {"\nTable 'no_such_table' not found.\n"}, "Nullable"},
+      {"select 1 as one; exit; select 2 as two", {" one \n"}, "two"},
+      {"select 1 as one; QUIT ;\nselect 2 as two", {" one \n"}, "two"},
+      {"select 1 as one;\n\\q\nselect 2 as two", {" one \n"}, "two"},
+      {"select 1 as one;\n\\q;\nselect 2 as two;\n", {" one \n"}, "two"},
+      {"select 1 as one;\nquit\nselect 2 as two;\n\\d " + table + "\n", {" one \n"}, "two"},
+      {"\\d " + table + "\nexit;\nselect 2 as two;\n", {name_line}, "two"},
+      {"\\?\nhelp list;", {"\n\\\\d <table> ", "\nTABLES .* COLUMNS \\[<table>\\] - columns of tables\n"}, "Unknown command"},
+  };
+  for (const auto& c : cases) {
+    const run_result r = c.script.back() == '\n' ? qi(c.script) : q({c.script});
+    EXPECT_EQ(r.status, 0) << c.script;
+    for (const auto& shown : c.shown)
+      EXPECT_TRUE(std::regex_search(r.out, std::regex(shown))) << c.script << "\n" << shown << "\n" << r.out;
+    EXPECT_EQ(r.out.find(c.not_shown), std::string::npos) << c.script << "\n" << r.out;
+    EXPECT_NE(r.out.find("Disconnected from '"), std::string::npos) << c.script;
+  }
+}
+
+// A connect that fails says why (a wrong password, a driver that cannot be loaded), on
+// standard error when the output is kept.
+TEST_P(SqltermCommands, AFailedConnectShowsTheDriversReason) {
+  const std::string reason = db->d.server ? std::string("[") + db->d.bad_password_state + "] " : "[01000] ";
+  const std::string text = db->d.server ? db->d.bad_password_text : "[Driver Manager]Can't open lib 'No Such Driver'";
+  const std::string cs = db->d.server ? db->with("PWD", "topsecret") : "Driver={No Such Driver};PWD=topsecret";
+  const run_result r = run_process({SQLTERM_PATH, "-cs:" + cs, "-q:select 1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("\nFailed to connect to '"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nUnknown command 'select 1'. Use HELP command"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err.find(reason), 0u) << r.err;
+  EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+  EXPECT_EQ((r.out + r.err).find("topsecret"), std::string::npos) << r.out << r.err;
+  if (!db->d.server) return;
+  // \c to a database that is not there: the same.
+  const run_result c = q({"\\c no_such_database"});
+  EXPECT_NE(c.out.find("\nFailed to connect to '"), std::string::npos) << c.out;
+  EXPECT_NE(c.err.find("no_such_database"), std::string::npos) << c.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, SqltermCommands, vela::testing::all_databases(), vela::testing::param_name);
