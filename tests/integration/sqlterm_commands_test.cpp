@@ -4,8 +4,7 @@
 
 #include <regex>
 
-#include "support/databases.h"
-#include "support/process.h"
+#include "support/sqlterm_fixture.h"
 
 using vela::testing::database;
 using vela::testing::run_process;
@@ -13,21 +12,16 @@ using vela::testing::run_result;
 
 namespace {
 
-class SqltermCommands : public ::testing::TestWithParam<std::string> {
+class SqltermCommands : public vela::testing::sqlterm_test {
  protected:
-  void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-  }
   // sqlterm -cs:<db> with the statements as one -q text.
   run_result q(const std::vector<std::string>& statements) {
     std::string text;
     for (const auto& s : statements) text += (text.empty() ? "" : ";") + s;
-    return run_process({SQLTERM_PATH, "-cs:" + db->cs, "-q:" + text});
+    return run({"-q:" + text});
   }
   // sqlterm -cs:<db> -qi with the script on standard input.
-  run_result qi(const std::string& script) { return run_process({SQLTERM_PATH, "-cs:" + db->cs, "-qi"}, script); }
-  std::unique_ptr<database> db;
+  run_result qi(const std::string& script) { return run({"-qi"}, script); }
 };
 
 } // namespace
