@@ -10,6 +10,7 @@
 
 #include "os/os.h"
 #include "support/databases.h"
+#include "support/sqlterm_fixture.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query.h"
@@ -24,11 +25,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Odbc : public ::testing::TestWithParam<std::string> {
+class Odbc : public vela::testing::database_test {
  protected:
   void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
+    database_test::SetUp();
+    if (HasFatalFailure()) return;
     const result r = conn.connect(nullptr, db->wcs(), &completed);
     ASSERT_TRUE(r.succeeded()) << std::string(r.format().begin(), r.format().end());
   }
@@ -61,7 +62,6 @@ class Odbc : public ::testing::TestWithParam<std::string> {
 
   static std::string to_narrow(const std::wstring& w) { return wide_to_utf8(w); }
 
-  std::unique_ptr<database> db;
   connection conn;
   std::wstring completed;
 };
