@@ -251,12 +251,16 @@ result TTermOdbcHndlr::open_terminal() {
   return result(os::err_cancelled, r.text(), r.severity());
 }
 
-result TTermOdbcHndlr::handle_line(const std::wstring& l) {
+TOdbcHndlrCmd* TTermOdbcHndlr::find_command(const std::wstring& l) {
   // The first word picks the command; a statement is not copied for the comparison.
   const std::wstring word = to_upper_copy(TOdbcHndlrCmd::token(l, 0));
-  for (QueueIter<TOdbcHndlrCmd> it(commands_); !it.done(); it.next()) {
-    TOdbcHndlrCmd* cmd = it.current();
-    if (word != cmd->keyword) continue;
+  for (QueueIter<TOdbcHndlrCmd> it(commands_); !it.done(); it.next())
+    if (word == it.current()->keyword) return it.current();
+  return nullptr;
+}
+
+result TTermOdbcHndlr::handle_line(const std::wstring& l) {
+  if (TOdbcHndlrCmd* cmd = find_command(l)) {
     cmd->line = l;
     const result r = cmd->run();
     if (!r.succeeded()) report_failure(r.text());

@@ -223,7 +223,9 @@ namespace vela::os {
 // input and output are terminals; otherwise plain lines from standard input.
 class line_reader {
  public:
-  enum status { got_line, end_of_input, interrupted };
+  // pasted: text that was not typed a line at a time (a bracketed paste, or lines that were
+  // already waiting when a line ended), its lines joined with "\n".
+  enum status { got_line, end_of_input, interrupted, pasted };
   // Candidates for the word that ends at the cursor; word_start is where that word begins.
   using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
 

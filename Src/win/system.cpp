@@ -14,6 +14,7 @@ void default_interrupts() { os::default_interrupts(); }
 std::wstring system_message(uint32_t code) { return os::system_message(code); }
 
 bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }
+bool stdin_is_terminal() { return os::is_terminal(0); }
 std::wstring decode_from_console(std::string_view bytes) { return os::decode_from_console(bytes); }
 
 void write_error_output(std::wstring_view text) {
@@ -52,6 +53,7 @@ line_editor::status line_editor::read(const std::wstring& prompt, std::wstring& 
   switch (reader_->lines.read(prompt, line)) {
     case os::line_reader::got_line: return got_line;
     case os::line_reader::end_of_input: return end_of_input;
+    case os::line_reader::pasted: return pasted;
     case os::line_reader::interrupted: break;
   }
   return interrupted;

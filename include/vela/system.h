@@ -57,10 +57,14 @@ void remove_on_signal(const std::wstring& path);
 uint32_t write_file(file_handle h, const void* data, size_t n);
 uint32_t close_file(file_handle h);
 
+// Whether standard input is a terminal (else lines come from a pipe or a file).
+bool stdin_is_terminal();
+
 // Lines typed at a terminal, edited and kept in a history; plain lines otherwise.
 class line_editor {
  public:
-  enum status { got_line, end_of_input, interrupted };
+  // pasted: several lines at once (a paste), joined with "\n".
+  enum status { got_line, end_of_input, interrupted, pasted };
   // Candidates for the word that ends at the cursor; word_start is where that word begins.
   using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
 

@@ -243,14 +243,75 @@ TEST(SqltermPrompt, CtrlCEndsAStatementRunWithStatus130) {
 
 TEST(SqltermPrompt, StandardInputIsReadEvenWithATerminalPresent) {
   sqlite_db db;
-  db.dir.write("in.sql", "select 6 * 7 as n\nselect n from weather_report\n");
+  // A script: a statement over four lines, then one without its ";".
+  db.dir.write("in.sql", "select 6\n  * 7\n  as n\n;\nselect n from weather_report\n");
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env(), db.dir.path("in.sql"));
   EXPECT_EQ(s.wait_exit(10), 0) << s.output();
   EXPECT_EQ(count_of(s.output(), "Rows selected: 1."), 2u) << s.output();
   EXPECT_NE(s.output().find("        42 \r\n"), std::string::npos) << s.output();
-  // No line editor: the prompt is printed as it is, and no history is written.
-  EXPECT_NE(s.output().find("\r\nSQL>"), std::string::npos) << s.output();
+  // No line editor and no prompt, and no history is written.
+  EXPECT_EQ(s.output().find("SQL>"), std::string::npos) << s.output();
   EXPECT_FALSE(std::filesystem::exists(db.dir.path("state/vela/sqlterm_history")));
+}
+
+// Keys typed at the prompt, each the moment the screen shows what the one before asked for
+// (no pause for the line editor), and what they leave: results printed, rows left.
+struct keystroke {
+  std::string keys;
+  std::string shows;
+};
+
+struct typing_case {
+  const char* name;
+  std::vector<std::string> options;
+  std::vector<keystroke> steps;
+  size_t results;  // "Rows selected" lines
+  int rows_left;   // in the table tall, 200 rows at the start
+};
+
+const std::string paste_begin = "\033[200~", paste_end = "\033[201~";
+
+const typing_case typing_cases[] = {
+    {"a bracketed paste of two lines is one statement", {},
+     {{paste_begin + "delete from tall\rwhere n > 100;" + paste_end, "delete from tall where n > 100;"}}, 0, 100},
+    {"lines waiting together are a paste", {}, {{"delete from tall\rwhere n > 100;\r", "where n > 100;"}}, 0, 100},
+    {"a pasted last statement without a ; runs", {},
+     {{paste_begin + "select 1 as a;\rdelete from tall\rwhere n > 50" + paste_end, "where n > 50"}}, 1, 50},
+    {"a line inside an open quote goes on", {},
+     {{"select 'one\r", "...>"}, {"two;' as v;\r", "Rows selected: 1."}}, 1, 200},
+    {"a line inside an open comment goes on", {},
+     {{"select 3 /* note\r", "...>"}, {"*/ as n\r", "Rows selected: 1."}}, 1, 200},
+    {"-ml waits for the ;", {"-ml"},
+     {{"select 5\r", "...>"}, {"as five\r", "...>"}, {";\r", "Rows selected: 1."}}, 1, 200},
+    {"-ml runs a command at once", {"-ml"}, {{"list tables\r", "TABLE"}, {"select 5 as n;\r", "Rows selected: 1."}}, 1, 200},
+    {"two statements on one line both run", {},
+     {{"select 1 as a; select 2 as b;\r", "Rows selected: 1."}, {"", "Rows selected: 1."}}, 2, 200},
+    {"editing keys typed at once reach the editor", {},
+     {{"elect 6*7 as n" + std::string(home) + "s\r", "select 6*7 as n\r\n"}, {"", "Rows selected: 1."}}, 1, 200},
+};
+
+TEST(SqltermPrompt, TypedAndPastedStatements) {
+  for (const typing_case& c : typing_cases) {
+    SCOPED_TRACE(c.name);
+    sqlite_db db;
+    run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:create table tall(n integer); insert into tall with recursive "
+                                               "c(x) as (select 1 union all select x + 1 from c limit 200) select x from c"});
+    std::vector<std::string> argv{SQLTERM_PATH, "-cs:" + db.cs};
+    argv.insert(argv.end(), c.options.begin(), c.options.end());
+    pty_session s(argv, db.env());
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    for (const keystroke& k : c.steps) {
+      s.type(k.keys);
+      ASSERT_TRUE(s.expect(k.shows)) << s.output();
+    }
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
+    EXPECT_EQ(count_of(s.output(), "Rows selected"), c.results) << s.output();
+    EXPECT_EQ(s.output().find("syntax error"), std::string::npos) << s.output();
+    EXPECT_EQ(s.output().find("^["), std::string::npos) << s.output();  // no key echoed raw
+    const run_result left = run_process({SQLTERM_PATH, "-cs:" + db.cs, "-do", "-q:select count(*) from tall"});
+    EXPECT_EQ(std::atoi(left.out.c_str() + left.out.find_first_not_of("\n ")), c.rows_left) << left.out;
+  }
 }
 
 TEST(SqltermPrompt, CtrlCStopsRowsBeingPrinted) {
