@@ -262,6 +262,7 @@ TOdbcHndlrCmd* TTermOdbcHndlr::find_command(const std::wstring& l) {
 result TTermOdbcHndlr::handle_line(const std::wstring& l) {
   if (TOdbcHndlrCmd* cmd = find_command(l)) {
     cmd->line = l;
+    running_call watched(connection_);  // Ctrl-C gives up a connect, cancels a listing
     const result r = cmd->run();
     if (!r.succeeded()) report_failure(r.text());
     console().flush();

@@ -45,6 +45,8 @@ result catalog(connection* conn, Call call, Row row) {
   result r;
   SQLHSTMT statement = SQL_NULL_HSTMT;
   SQLAllocHandle(SQL_HANDLE_STMT, conn ? conn->hdbc() : SQL_NULL_HDBC, &statement);
+  // Ctrl-C at the prompt cancels the listing through the connection.
+  if (conn && statement) conn->set_catalog_statement(statement);
   const SQLRETURN rc = statement ? call(statement) : SQL_INVALID_HANDLE;
   if (!sql_ok(rc)) {
     r.merge(odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc));
@@ -53,9 +55,11 @@ result catalog(connection* conn, Call call, Row row) {
     r.merge(rows.attach(conn, statement));
     if (r.succeeded()) r.merge(rows.bind_all());
     if (r.succeeded())
-      while (sql_ok(SQLFetch(statement))) row(rows);
+      while (!(conn && conn->catalog_cancelled()) && sql_ok(SQLFetch(statement))) row(rows);
     (void)rows.detach();  // attached above
   }
+  if (conn && conn->catalog_cancelled() && r.succeeded()) r = failure(db_access_error(), L"[HY008] Operation canceled");
+  if (conn && statement) conn->set_catalog_statement(nullptr);
   if (statement) SQLFreeHandle(SQL_HANDLE_STMT, statement);
   return r;
 }

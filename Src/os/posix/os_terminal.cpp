@@ -108,19 +108,20 @@ struct line_reader::editor {
   // A bracketed paste of several lines: the whole line with the paste in it.
   bool paste_ended = false;
   std::wstring paste;
-  // The terminal's modes before the editor began; between reads the terminal is held so
-  // that keys typed ahead wait unechoed and whole (Ctrl-C still interrupts).
+  // The terminal's modes before the editor began. Between reads the terminal is held so
+  // that keys typed ahead wait unechoed and whole, Ctrl-C still interrupting; for a read,
+  // Ctrl-C is a key (the editor reads keys already waiting in the modes it finds).
   termios original{};
   bool held = false;
   bool end_waiting = false;
 
-  void hold() {
+  void hold(bool signals = true) {
     termios t{};
     if (::tcgetattr(0, &t) != 0) return;
     if (!held) original = t;
     held = true;
-    t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN));
-    t.c_lflag |= ISIG;
+    t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN | ISIG));
+    if (signals) t.c_lflag |= ISIG;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     (void)::tcsetattr(0, TCSANOW, &t);
@@ -297,6 +298,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
   editor_->interrupted = false;
   editor_->paste_ended = false;
   if (editor_->end_waiting) return end_of_input;
+  editor_->hold(false);
   int count = 0;
   const wchar_t* text = el_wgets(editor_->el, &count);
   editor_->hold();
@@ -318,6 +320,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
   editor_->prompt.clear();
   while (input_waiting()) {
     count = 0;
+    editor_->hold(false);
     text = el_wgets(editor_->el, &count);
     editor_->hold();
     if (editor_->interrupted) break;
