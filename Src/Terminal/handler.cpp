@@ -2,6 +2,7 @@
 
 #include <cwctype>
 #include <memory>
+#include <optional>
 
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
@@ -231,6 +232,8 @@ void TTermOdbcHndlr::fail(const std::wstring& text) {
 
 result TTermOdbcHndlr::open_terminal() {
   result r;
+  std::optional<running_call> watched;  // Ctrl-C gives up the connect
+  watched.emplace(connection_);
   if (!options_->driver.empty()) {
     r = connect_by_driver(options_->driver_parameters, options_->driver);
   } else if (options_->connection_string.empty()) {
@@ -238,6 +241,7 @@ result TTermOdbcHndlr::open_terminal() {
   } else {
     r = connect_by_string(options_->connection_string);
   }
+  watched.reset();
   if (!r.succeeded() && failures_to_stderr()) report_failure(r.text());
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());

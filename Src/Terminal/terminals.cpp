@@ -54,20 +54,16 @@ void statement_feeder::item_break() {
 
 bool statement_feeder::run(script_item& item) {
   if (interrupted() || ended()) return false;
-  if (!typed_) {
-    if (item.kind == script_item::kind_type::sql) item.unterminated = false;  // run as "-q" runs it
-    try {
-      (void)handler_.run_item(item, L"-");
-    } catch (...) {
-      report_exception(handler_);
-    }
-  } else if (item.kind == script_item::kind_type::sql) {
+  const bool sql = item.kind == script_item::kind_type::sql;
+  if (typed_ ? sql : sql && handler_.is_command(item.text)) {
+    // A statement at the prompt, or a command after a ";" on its line: its result is kept (EXIT).
     item_break();
     last_ = guarded_handle_line(handler_, item.text, last_);
   } else {
     fresh_ = false;
+    item.unterminated = false;  // a last statement without its ";" runs as "-q" runs it
     try {
-      (void)handler_.run_item(item, L"");
+      (void)handler_.run_item(item, typed_ ? L"" : L"-");
     } catch (...) {
       report_exception(handler_);
     }
