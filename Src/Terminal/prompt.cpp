@@ -180,6 +180,7 @@ namespace {
 
 // The driver did not return after the cancel: the process ends, as nothing else can stop it.
 [[noreturn]] void end_stuck_run() {
+  sys::restore_terminal();
   sys::write_error_output(load_string(nullptr, string_id::driver_not_returning));
   Log& log = process_log();
   write_formatted(log, L"AMP", L"Prg end(%u,the driver did not return after the cancel).", interrupted_exit);

@@ -262,6 +262,8 @@ class line_reader {
 void watch_interrupts(std::function<void()> on_interrupt);
 // Gives Ctrl-C its default effect again (the process ends).
 void default_interrupts();
+// The terminal's modes as they were before the line editor took it.
+void restore_terminal();
 
 // Standard input line by line: false at its end or on a read error. The line end is
 // removed; a last line without one is returned too.

@@ -11,6 +11,7 @@ void ignore_file_size_signal() { os::ignore_file_size_signal(); }
 void end_by_broken_pipe() { os::end_by_broken_pipe(); }
 void watch_interrupts(std::function<void()> on_interrupt) { os::watch_interrupts(std::move(on_interrupt)); }
 void default_interrupts() { os::default_interrupts(); }
+void restore_terminal() { os::restore_terminal(); }
 std::wstring system_message(uint32_t code) { return os::system_message(code); }
 
 bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }

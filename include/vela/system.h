@@ -25,6 +25,9 @@ void ignore_file_size_signal();
 void watch_interrupts(std::function<void()> on_interrupt);
 // Gives Ctrl-C its default effect again (the process ends).
 void default_interrupts();
+// The terminal's modes as they were before the line editor took it (for a process that
+// ends without unwinding).
+void restore_terminal();
 // Short description of a system error code; empty for unknown codes.
 std::wstring system_message(uint32_t code);
 

@@ -346,3 +346,26 @@ TEST(SqltermPrompt, CtrlCGivesUpAConnectThatWaitsForTheServer) {
   EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
   close(listener);
 }
+
+// A listing the driver does not cancel (psqlODBC runs catalog queries apart from the
+// statement cancelled) ends the run after the grace time, the terminal as it was.
+TEST(SqltermPrompt, CtrlCDuringACatalogListingThatWaits) {
+  database db("pg");
+  if (!db.ready()) GTEST_SKIP() << db.why_not();
+  pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, {{"XDG_STATE_HOME", db.dir.path()}});
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  // Another session holds the catalog's lock for a while: the listing waits for it.
+  pty_session locker({SQLTERM_PATH, "-cs:" + db.cs,
+                      "-q:do $$ begin lock table pg_catalog.pg_class in access exclusive mode; perform pg_sleep(6); end $$"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  s.type("list tables\r");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto t0 = std::chrono::steady_clock::now();
+  s.type("\x03");
+  EXPECT_EQ(s.wait_exit(6), 130) << s.output();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(4500));
+  EXPECT_NE(s.output().find("The driver has not returned 3 seconds after"), std::string::npos) << s.output();
+  const termios modes = s.modes();
+  EXPECT_TRUE((modes.c_lflag & ICANON) && (modes.c_lflag & ECHO));
+  EXPECT_EQ(locker.wait_exit(10), 0) << locker.output();
+}

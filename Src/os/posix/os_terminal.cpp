@@ -96,6 +96,11 @@ bool read_stdin_line(std::string& line) {
 constexpr char paste_on[] = "\033[?2004h";
 constexpr char paste_off[] = "\033[?2004l";
 
+// The terminal's modes before the editor took it, for a process that ends without unwinding.
+std::mutex terminal_mutex;
+termios terminal_before{};
+bool terminal_taken = false;
+
 struct line_reader::editor {
   EditLine* el = nullptr;
   HistoryW* history = nullptr;
@@ -108,17 +113,20 @@ struct line_reader::editor {
   // A bracketed paste of several lines: the whole line with the paste in it.
   bool paste_ended = false;
   std::wstring paste;
-  // The terminal's modes before the editor began. Between reads the terminal is held so
-  // that keys typed ahead wait unechoed and whole, Ctrl-C still interrupting; for a read,
-  // Ctrl-C is a key (the editor reads keys already waiting in the modes it finds).
-  termios original{};
+  // Between reads the terminal is held so that keys typed ahead wait unechoed and whole,
+  // Ctrl-C still interrupting; for a read, Ctrl-C is a key (the editor reads keys already
+  // waiting in the modes it finds).
   bool held = false;
-  bool end_waiting = false;
+  bool end_waiting = false;  // a Ctrl-D came among lines that were waiting
 
   void hold(bool signals = true) {
     termios t{};
     if (::tcgetattr(0, &t) != 0) return;
-    if (!held) original = t;
+    if (!held) {
+      std::lock_guard<std::mutex> lock(terminal_mutex);
+      terminal_before = t;
+      terminal_taken = true;
+    }
     held = true;
     t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN | ISIG));
     if (signals) t.c_lflag |= ISIG;
@@ -130,8 +138,7 @@ struct line_reader::editor {
   ~editor() {
     if (el) el_end(el);
     if (history) history_wend(history);
-    if (held) (void)::tcsetattr(0, TCSANOW, &original);
-    if (el) write_all(1, paste_off, sizeof paste_off - 1);
+    if (held) restore_terminal();
   }
 };
 
@@ -456,6 +463,14 @@ void watch_interrupts(std::function<void()> on_interrupt) {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
+}
+
+void restore_terminal() {
+  std::lock_guard<std::mutex> lock(terminal_mutex);
+  if (!terminal_taken) return;
+  terminal_taken = false;
+  (void)::tcsetattr(0, TCSANOW, &terminal_before);
+  (void)write_all(1, paste_off, sizeof paste_off - 1);
 }
 
 void default_interrupts() {
