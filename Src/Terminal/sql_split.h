@@ -172,6 +172,9 @@ class script_cutter {
   bool add_line(std::wstring_view line, const sink& run);
   // The text has ended.
   bool finish(const sink& run);
+  // Lines of standard input: the first line added is line n (from 1), lines before it
+  // having gone elsewhere.
+  void set_first_line(size_t n) { added_ = n - 1; }
   // Text of a statement not ended yet is held (not white space or comments only).
   bool holds_statement() const { return scan_.has_content() || scan_.inside_open_part(); }
   // What is held stops inside a literal, comment, body or data block.

@@ -74,6 +74,7 @@ bool statement_feeder::run(script_item& item) {
 
 bool statement_feeder::line(const std::wstring& text) {
   if (ended()) return false;
+  ++lines_;
   if (!holds()) {
     // At a statement's start: a terminal command takes its whole line.
     std::wstring command = text;
@@ -88,6 +89,7 @@ bool statement_feeder::line(const std::wstring& text) {
   if (!cutter_) {
     cutter_ = std::make_unique<script_cutter>(typed_);
     cutter_->set_dialect(handler_.dialect());
+    cutter_->set_first_line(lines_);  // failures name the line of the whole input
   }
   const script_cutter::sink sink = [this](script_item& item) { return run(item); };
   if (!cutter_->add_line(text, sink)) cutter_.reset();  // Ctrl-C or the end: the rest is dropped

@@ -52,6 +52,7 @@ class statement_feeder {
   bool typed_;
   bool fresh_ = false;
   std::unique_ptr<script_cutter> cutter_;
+  size_t lines_ = 0;  // lines given so far
   result last_;
 };
 

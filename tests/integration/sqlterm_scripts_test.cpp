@@ -286,6 +286,9 @@ TEST_P(Scripts, StandardInputWithoutQiIsAScript) {
   EXPECT_EQ(plain.out.find("SQL>"), std::string::npos) << plain.out;
   EXPECT_EQ(plain.out.find("Rows selected: 1."), plain.out.rfind("Rows selected: 1.")) << plain.out;
   EXPECT_NE(plain.out.find("Rows selected: 1."), std::string::npos) << plain.out;
+  // With -oe a failure names its line of the whole input, commands counted.
+  const run_result failed = run({"-oe"}, "LIST DRIVERS\nselect 1;\nselect\n  nope;\n");
+  EXPECT_EQ(failed.err.rfind("-:3: ", 0), 0u) << failed.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Scripts, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
