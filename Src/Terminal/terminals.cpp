@@ -141,8 +141,15 @@ void remember(sys::line_editor& reader, const std::wstring& input) {
 } // namespace
 
 void command_line_terminal::do_run() {
+  auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
+  const bool prompting = sys::stdin_is_terminal() && odbc_handler && odbc_handler->options().scripts.empty();
+  // The editor takes the terminal before the connect when a prompt follows it: keys typed
+  // meanwhile wait for it whole.
+  std::unique_ptr<sys::line_editor> editor;
+  if (prompting) editor = std::make_unique<sys::line_editor>();
   result r = handler_->open_terminal();
   if (r.code() == os::err_cancelled || handler_->stopped()) {
+    editor.reset();
     handler_->close_terminal();
     return;
   }
@@ -151,8 +158,8 @@ void command_line_terminal::do_run() {
     handler_->close_terminal();
     return;
   }
-  sys::line_editor reader;
-  auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
+  if (!editor) editor = std::make_unique<sys::line_editor>();
+  sys::line_editor& reader = *editor;
   const bool multiline = odbc_handler && odbc_handler->options().multiline;
   std::unique_ptr<completion> words;
   if (reader.editing()) {

@@ -245,6 +245,7 @@ struct typing_case {
   std::vector<keystroke> steps;
   size_t results;  // "Rows selected" lines
   int rows_left;   // in the table tall, 200 rows at the start
+  bool before_prompt = false;  // the first keys go once the editor has the terminal, before the prompt
 };
 
 const std::string paste_begin = "\033[200~", paste_end = "\033[201~";
@@ -266,6 +267,8 @@ const typing_case typing_cases[] = {
      {{"select 1 as a; select 2 as b;\r", "Rows selected: 1."}, {"", "Rows selected: 1."}}, 2, 200},
     {"editing keys typed at once reach the editor", {},
      {{"elect 6*7 as n" + std::string(home) + "s\r", "select 6*7 as n\r\n"}, {"", "Rows selected: 1."}}, 1, 200},
+    {"keys typed during the connect reach the editor", {},
+     {{"elect 4" + std::string(home) + "s\r", "select 4\r\n"}, {"", "Rows selected: 1."}}, 1, 200, true},
 };
 
 TEST(SqltermPrompt, TypedAndPastedStatements) {
@@ -277,7 +280,8 @@ TEST(SqltermPrompt, TypedAndPastedStatements) {
     std::vector<std::string> argv{SQLTERM_PATH, "-cs:" + db.cs};
     argv.insert(argv.end(), c.options.begin(), c.options.end());
     pty_session s(argv, db.env());
-    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    // The editor switches bracketed paste on as it takes the terminal, before the connect.
+    ASSERT_TRUE(s.expect(c.before_prompt ? "\033[?2004h" : "\nSQL>")) << s.output();
     for (const keystroke& k : c.steps) {
       s.type(k.keys);
       ASSERT_TRUE(s.expect(k.shows)) << s.output();
