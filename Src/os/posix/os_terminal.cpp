@@ -92,6 +92,8 @@ bool read_stdin_line(std::string& line) {
 
 // ---- the line editor ---------------------------------------------------------------
 
+namespace {
+
 // The terminal marks pasted text (bracketed paste) while the editor runs.
 constexpr char paste_on[] = "\033[?2004h";
 constexpr char paste_off[] = "\033[?2004l";
@@ -100,6 +102,8 @@ constexpr char paste_off[] = "\033[?2004l";
 std::mutex terminal_mutex;
 termios terminal_before{};
 bool terminal_taken = false;
+
+} // namespace
 
 struct line_reader::editor {
   EditLine* el = nullptr;
@@ -276,7 +280,7 @@ line_reader::line_reader() {
   el_source(el, nullptr);  // the user's own ~/.editrc
   // The editor owns the terminal from here on, before any prompt is shown.
   editor_->hold();
-  write_all(1, paste_on, sizeof paste_on - 1);
+  (void)write_all(1, paste_on, sizeof paste_on - 1);
 }
 
 line_reader::~line_reader() { delete editor_; }
@@ -331,6 +335,14 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
     text = el_wgets(editor_->el, &count);
     editor_->hold();
     if (editor_->interrupted) break;
+    if (editor_->paste_ended) {
+      // A marked paste among them.
+      editor_->paste_ended = false;
+      line += L'\n';
+      line += editor_->paste;
+      editor_->paste.clear();
+      continue;
+    }
     if (!text || count <= 0) {
       editor_->end_waiting = true;  // a Ctrl-D among the waiting lines ends the run after them
       break;
