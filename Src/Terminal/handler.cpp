@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <memory>
+#include <optional>
 
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
@@ -269,6 +270,8 @@ void TTermOdbcHndlr::report_connect_reason(const result& r) {
 
 result TTermOdbcHndlr::open_terminal() {
   result r;
+  std::optional<running_call> watched;  // Ctrl-C gives up the connect
+  watched.emplace(connection_);
   if (!options_->driver.empty()) {
     r = connect_by_driver(options_->driver_parameters, options_->driver);
   } else if (options_->connection_string.empty()) {
@@ -276,6 +279,7 @@ result TTermOdbcHndlr::open_terminal() {
   } else {
     r = connect_by_string(options_->connection_string);
   }
+  watched.reset();
   report_connect_reason(r);
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
@@ -289,24 +293,39 @@ result TTermOdbcHndlr::open_terminal() {
   return result(os::err_cancelled, r.text(), r.severity());
 }
 
-result TTermOdbcHndlr::handle_line(const std::wstring& l) {
-  // A ";" after a command is not part of it ("exit;", "\q;").
-  std::wstring_view bare(l);
-  while (!bare.empty() && (bare.back() == L';' || std::iswspace(static_cast<wint_t>(bare.back())))) bare.remove_suffix(1);
+namespace {
+
+// A ";" after a command is not part of it ("exit;", "\q;").
+std::wstring_view without_final_semicolons(std::wstring_view line) {
+  while (!line.empty() && (line.back() == L';' || std::iswspace(static_cast<wint_t>(line.back())))) line.remove_suffix(1);
+  return line;
+}
+
+} // namespace
+
+TOdbcHndlrCmd* TTermOdbcHndlr::find_command(const std::wstring& l) {
   // The first word picks the command; a statement is not copied for the comparison.
-  std::wstring word = to_upper_copy(TOdbcHndlrCmd::token(bare, 0));
-  if (!bare.empty() && (bare[0] == L'\\' || (dialect_ == odbc::script_dialect::mysql && word == L"SOURCE"))) {
+  std::wstring word = to_upper_copy(TOdbcHndlrCmd::token(without_final_semicolons(l), 0));
+  if (word == L"QUIT") word = L"EXIT";
+  for (QueueIter<TOdbcHndlrCmd> it(commands_); !it.done(); it.next())
+    if (word == it.current()->keyword) return it.current();
+  return nullptr;
+}
+
+result TTermOdbcHndlr::handle_line(const std::wstring& l) {
+  const std::wstring_view bare = without_final_semicolons(l);
+  if (!bare.empty() && (bare[0] == L'\\' || (dialect_ == odbc::script_dialect::mysql &&
+                                             to_upper_copy(TOdbcHndlrCmd::token(bare, 0)) == L"SOURCE"))) {
     script_item item;
     item.kind = script_item::kind_type::client_command;
     item.text = bare;
+    running_call watched(connection_);  // Ctrl-C cancels a listing
     return run_client_command(item, L"");
   }
-  if (word == L"QUIT") word = L"EXIT";
-  for (QueueIter<TOdbcHndlrCmd> it(commands_); !it.done(); it.next()) {
-    TOdbcHndlrCmd* cmd = it.current();
-    if (word != cmd->keyword) continue;
+  if (TOdbcHndlrCmd* cmd = find_command(l)) {
     // A connection string or a password may end with ";": CONNECT takes its line whole.
     cmd->line = cmd->keyword == L"CONNECT" ? l : std::wstring(bare);
+    running_call watched(connection_);  // Ctrl-C gives up a connect, cancels a listing
     const result r = cmd->run();
     if (!r.succeeded()) report_failure(r.text());
     console().flush();

@@ -27,6 +27,8 @@ class terminal_handler {
   virtual result handle_line(const std::wstring&) { return failure(1); }
   virtual void close_terminal() {}
   virtual std::wstring prompt() { return L">"; }
+  // The line starts with a terminal command's word (it is handled whole, never cut at ";").
+  virtual bool is_command(const std::wstring&) { return false; }
   // A failure's text (written as is on the console here).
   virtual void report_failure(const std::wstring& text);
   // A failure met outside handle_line (an exception while handling a line).
@@ -72,6 +74,7 @@ class TTermOdbcHndlr : public terminal_handler {
   result handle_line(const std::wstring& line) override;
   void close_terminal() override;
   std::wstring prompt() override { return connection_.hdbc() ? L"SQL>" : L">"; }
+  bool is_command(const std::wstring& line) override { return find_command(line) != nullptr; }
 
   result connect_by_string(const std::wstring& connection_string);
   result connect_by_driver(const std::wstring& parameters, const std::wstring& driver);
@@ -108,6 +111,8 @@ class TTermOdbcHndlr : public terminal_handler {
   const result& first_failure() const { return first_failure_; }
 
  private:
+  // The command whose keyword the line's first word is; null for any other line.
+  TOdbcHndlrCmd* find_command(const std::wstring& line);
   bool failures_to_stderr() const { return options_->data_only || options_->on_error || options_->csv; }
   // Messages that are neither data nor failures (connected, disconnected): left out with
   // data only, on standard error with CSV.

@@ -74,8 +74,9 @@ int main(int argc, char** argv) {
     options.parse_options();
     if (!options.data_only && !options.csv) out.write(load_string(nullptr, string_id::banner));
     TTermOdbcHndlr handler(&options);
-    // Statements of the command line, a file or standard input: Ctrl-C ends the run.
-    batch = options.query_from_stdin ||
+    // Statements of the command line, a file or standard input (a pipe or a file, with or
+    // without "-qi"): Ctrl-C ends the run.
+    batch = options.query_from_stdin || !sys::stdin_is_terminal() ||
             (!options.scripts.empty() && (!options.driver.empty() || !options.connection_string.empty()));
     watch_interrupts(batch);
     if (options.query_from_stdin) stdin_terminal(&handler).do_run();

@@ -28,6 +28,7 @@ void terminal_options::reset() {
   null_text.clear();
   long_columns = false;
   long_column_width = 255;
+  multiline = false;
 }
 
 namespace {
@@ -123,6 +124,7 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   parsers.add(new commandline_bool_argument_parser(L"(qi|query_from_stdin)", &query_from_stdin));
   parsers.add(new commandline_bool_argument_parser(L"(oe|on_error)", &on_error));
   parsers.add(new commandline_bool_argument_parser(L"(csv)", &csv));
+  parsers.add(new commandline_bool_argument_parser(L"(ml|multiline)", &multiline));
   auto* null_parser = new commandline_argument_escape_parser(L"(null|null_text)", &null_text);
   parsers.add(null_parser);
   std::wstring width;

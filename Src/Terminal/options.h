@@ -40,6 +40,8 @@ struct terminal_options {
   std::wstring null_text;
   bool long_columns = false;
   size_t long_column_width = 255;
+  // At the prompt a statement runs once a line ends with ";" (a command at once).
+  bool multiline = false;
 
   // Clears everything but the connection string and the scripts.
   void reset();

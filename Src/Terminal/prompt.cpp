@@ -86,6 +86,7 @@ std::vector<std::wstring> matching(const std::vector<std::wstring>& names, const
 std::mutex running_mutex;
 std::condition_variable running_ended;
 odbc::query* running = nullptr;
+odbc::connection* running_connection = nullptr;  // a connect or catalog listing
 bool running_cancels = false;  // false while its rows are fetched: Ctrl-C only stops the printing
 uint64_t running_serial = 0;  // counts the statements marked running
 constexpr auto cancel_grace = std::chrono::seconds(3);
@@ -179,6 +180,7 @@ namespace {
 
 // The driver did not return after the cancel: the process ends, as nothing else can stop it.
 [[noreturn]] void end_stuck_run() {
+  sys::restore_terminal();
   sys::write_error_output(load_string(nullptr, string_id::driver_not_returning));
   Log& log = process_log();
   write_formatted(log, L"AMP", L"Prg end(%u,the driver did not return after the cancel).", interrupted_exit);
@@ -195,10 +197,16 @@ void watch_interrupts(bool batch) {
     interrupt_seen = true;
     if (batch_run) sys::default_interrupts();  // a second Ctrl-C ends the process
     std::unique_lock<std::mutex> lock(running_mutex);
-    if (!running) return;
-    if (running_cancels) (void)running->cancel();  // nothing to tell in a signal handler
+    if (running) {
+      if (running_cancels) (void)running->cancel();  // nothing to tell in a signal handler
+    } else if (running_connection) {
+      running_connection->cancel();
+    } else {
+      return;
+    }
     const uint64_t cancelled = running_serial;
-    if (!running_ended.wait_for(lock, cancel_grace, [cancelled] { return running_serial != cancelled || !running; }))
+    if (!running_ended.wait_for(lock, cancel_grace,
+                                [cancelled] { return running_serial != cancelled || (!running && !running_connection); }))
       end_stuck_run();
   });
 }
@@ -218,6 +226,20 @@ running_statement::~running_statement() {
   {
     std::lock_guard<std::mutex> lock(running_mutex);
     running = nullptr;
+  }
+  running_ended.notify_all();
+}
+
+running_call::running_call(odbc::connection& c) {
+  std::lock_guard<std::mutex> lock(running_mutex);
+  running_connection = &c;
+  ++running_serial;
+}
+
+running_call::~running_call() {
+  {
+    std::lock_guard<std::mutex> lock(running_mutex);
+    running_connection = nullptr;
   }
   running_ended.notify_all();
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
 
 namespace vela::terminal {
@@ -55,6 +56,16 @@ class running_statement {
   ~running_statement();
   running_statement(const running_statement&) = delete;
   running_statement& operator=(const running_statement&) = delete;
+};
+
+// Marks a call on the connection (a connect, a catalog listing) as the one Ctrl-C cancels,
+// for the scope's life, with the same 3 seconds' grace.
+class running_call {
+ public:
+  explicit running_call(odbc::connection& c);
+  ~running_call();
+  running_call(const running_call&) = delete;
+  running_call& operator=(const running_call&) = delete;
 };
 
 } // namespace vela::terminal

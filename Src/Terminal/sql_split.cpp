@@ -46,6 +46,10 @@ bool statement_scanner::keeps_line_break() const {
   return mode_ != mode::normal || versioned_ || !blocks_.empty() || line_wait_;
 }
 
+bool statement_scanner::inside_open_part() const {
+  return (mode_ != mode::normal && mode_ != mode::line_comment) || versioned_ || !blocks_.empty();
+}
+
 void statement_scanner::settle_end() {
   if (!end_pending_) return;
   end_pending_ = false;

@@ -59,6 +59,9 @@ class statement_scanner {
   // A line break at the current place is part of the text: inside a literal, quoted name,
   // comment, body, COPY block, or a line item not ended yet.
   bool keeps_line_break() const;
+  // The scan stopped inside something the next line goes on with: a literal, quoted name,
+  // block comment, dollar-quoted or BEGIN … END body, or a COPY data block.
+  bool inside_open_part() const;
   // The next statement begins at start (just after the ";" that find_end returned).
   void next_statement(size_t start);
   // The first n characters of the text were removed.
@@ -169,6 +172,13 @@ class script_cutter {
   bool add_line(std::wstring_view line, const sink& run);
   // The text has ended.
   bool finish(const sink& run);
+  // Lines of standard input: the first line added is line n (from 1), lines before it
+  // having gone elsewhere.
+  void set_first_line(size_t n) { added_ = n - 1; }
+  // Text of a statement not ended yet is held (not white space or comments only).
+  bool holds_statement() const { return scan_.has_content() || scan_.inside_open_part(); }
+  // What is held stops inside a literal, comment, body or data block.
+  bool inside_open_part() const { return scan_.inside_open_part(); }
 
  private:
   bool cut(bool more_to_come, const sink& run);

@@ -11,7 +11,8 @@ namespace {
 constexpr string_entry english[] = {
     {1,
      L"Connect to database in terminal mode:\n"
-     L"sqlterm -cs:<connection string> [-do] [-cd:<column delimiter>]\n"
+     L"sqlterm -cs:<connection string> [-do] [-cd:<column delimiter>] [-ml]\n"
+     L"  -ml, -multiline             a statement runs once a line ends with \";\"\n"
      L"\n"
      L"Connect to database and execute SQL queries from command line argument:\n"
      L"sqlterm -cs:<connection string> [-do] [-cd:<column delimiter>] -q:\"<SQL queries>\"\n"
@@ -112,7 +113,8 @@ constexpr string_entry english[] = {
 constexpr string_entry russian[] = {
     {1,
      L"Подключение к базе данных в режиме терминала:\n"
-     L"sqlterm -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>]\n"
+     L"sqlterm -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] [-ml]\n"
+     L"  -ml, -multiline             запрос выполняется, когда строка кончается на \";\"\n"
      L"\n"
      L"Подключение к базе данных и выполнение SQL-запросов из аргумента командной строки:\n"
      L"sqlterm -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] -q:\"<SQL-запросы>\"\n"

@@ -42,14 +42,125 @@ result guarded_handle_line(terminal_handler& handler, const std::wstring& line, 
   return previous;
 }
 
+bool statement_feeder::ended() const {
+  return last_.code() == os::err_cancelled || handler_.stopped() || (!typed_ && interrupted());
+}
+
+void statement_feeder::item_break() {
+  if (fresh_) console().write(L"\n");
+  else handler_.statement_break();
+  fresh_ = false;
+}
+
+bool statement_feeder::run(script_item& item) {
+  if (interrupted() || ended()) return false;
+  const bool sql = item.kind == script_item::kind_type::sql;
+  if (typed_ ? sql : sql && handler_.is_command(item.text)) {
+    // A statement at the prompt, or a command after a ";" on its line: its result is kept (EXIT).
+    item_break();
+    last_ = guarded_handle_line(handler_, item.text, last_);
+  } else {
+    fresh_ = false;
+    item.unterminated = false;  // a last statement without its ";" runs as "-q" runs it
+    try {
+      (void)handler_.run_item(item, typed_ ? L"" : L"-");
+    } catch (...) {
+      report_exception(handler_);
+    }
+  }
+  if (cutter_) cutter_->set_dialect(handler_.dialect());  // a statement may have connected elsewhere
+  return !interrupted() && !ended();
+}
+
+bool statement_feeder::line(const std::wstring& text) {
+  if (ended()) return false;
+  ++lines_;
+  if (!holds()) {
+    // At a statement's start: a terminal command takes its whole line.
+    std::wstring command = text;
+    trim(command, L" \t\r");
+    if (!command.empty() && handler_.is_command(command)) {
+      cutter_.reset();
+      item_break();
+      last_ = guarded_handle_line(handler_, command, last_);
+      return !ended();
+    }
+  }
+  if (!cutter_) {
+    cutter_ = std::make_unique<script_cutter>(typed_);
+    cutter_->set_dialect(handler_.dialect());
+    cutter_->set_first_line(lines_);  // failures name the line of the whole input
+  }
+  const script_cutter::sink sink = [this](script_item& item) { return run(item); };
+  if (!cutter_->add_line(text, sink)) cutter_.reset();  // Ctrl-C or the end: the rest is dropped
+  return !ended();
+}
+
+bool statement_feeder::lines(const std::wstring& text) {
+  size_t from = 0;
+  for (;;) {
+    const size_t nl = text.find(L'\n', from);
+    if (!line(text.substr(from, nl == std::wstring::npos ? std::wstring::npos : nl - from))) return false;
+    if (nl == std::wstring::npos) return true;
+    from = nl + 1;
+  }
+}
+
+bool statement_feeder::finish() {
+  if (cutter_ && !ended()) {
+    const script_cutter::sink sink = [this](script_item& item) { return run(item); };
+    (void)cutter_->finish(sink);
+  }
+  cutter_.reset();
+  return !ended();
+}
+
+void read_stdin_script(terminal_handler& handler) {
+  statement_feeder feeder(handler, false);
+  std::string raw;
+  while (!feeder.ended() && sys::read_stdin_line(raw)) feeder.line(sys::decode_from_console(raw));
+  feeder.finish();
+  handler.statement_break();
+}
+
+namespace {
+
+// Adds each line of the input to the history, as typed lines are.
+void remember(sys::line_editor& reader, const std::wstring& input) {
+  size_t from = 0;
+  while (from <= input.size()) {
+    size_t nl = input.find(L'\n', from);
+    if (nl == std::wstring::npos) nl = input.size();
+    std::wstring one = input.substr(from, nl - from);
+    trim(one, L" ");
+    if (!one.empty()) reader.add_history(one, history_form(one));
+    from = nl + 1;
+  }
+}
+
+} // namespace
+
 void command_line_terminal::do_run() {
+  auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
+  const bool prompting = sys::stdin_is_terminal() && odbc_handler && odbc_handler->options().scripts.empty();
+  // The editor takes the terminal before the connect when a prompt follows it: keys typed
+  // meanwhile wait for it whole.
+  std::unique_ptr<sys::line_editor> editor;
+  if (prompting) editor = std::make_unique<sys::line_editor>();
   result r = handler_->open_terminal();
   if (r.code() == os::err_cancelled || handler_->stopped()) {
+    editor.reset();
     handler_->close_terminal();
     return;
   }
-  sys::line_editor reader;
-  auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
+  if (!sys::stdin_is_terminal()) {
+    read_stdin_script(*handler_);
+    handler_->close_terminal();
+    return;
+  }
+  if (!editor) editor = std::make_unique<sys::line_editor>();
+  sys::line_editor& reader = *editor;
+  const bool multiline = odbc_handler && odbc_handler->options().multiline;
   std::unique_ptr<completion> words;
   if (reader.editing()) {
     const std::wstring history = history_file();
@@ -60,14 +171,17 @@ void command_line_terminal::do_run() {
     }
   }
   console_writer& out = console();
+  statement_feeder feeder(*handler_, true);
   while (r.code() != os::err_cancelled) {
-    out.write(L"\n");
+    // A statement begun on an earlier line goes on after the continuation prompt.
+    const bool going_on = feeder.holds();
+    if (!going_on) out.write(L"\n");
     // The editor shows the prompt itself, so that it stays in front of the line edited.
-    std::wstring prompt = handler_->prompt();
+    std::wstring prompt = going_on ? std::wstring(L"...>") : handler_->prompt();
     if (!reader.editing()) out.write(prompt);
     out.flush();
     std::wstring line;
-    bool ended = false;
+    bool ended = false, pasted = false;
     for (;;) {
       const sys::line_editor::status got = reader.read(prompt, line);
       if (got == sys::line_editor::end_of_input) {
@@ -75,21 +189,36 @@ void command_line_terminal::do_run() {
         break;
       }
       if (got == sys::line_editor::interrupted) {
-        prompt = handler_->prompt();  // Ctrl-C dropped the line: asked again
+        feeder.clear();  // Ctrl-C dropped the line, and the statement it went on with
+        prompt = handler_->prompt();  // asked again
         continue;
       }
-      trim(line, L" ");
-      if (!line.empty()) break;
+      pasted = got == sys::line_editor::pasted;
+      if (!pasted) trim(line, L" ");
+      if (!line.empty() || feeder.holds()) break;
       prompt.clear();  // a blank line is read again without a new prompt
     }
     if (ended) {
       out.line_break();
       break;
     }
-    reader.add_history(line, history_form(line));
-    out.write(L"\n");
+    remember(reader, line);
     clear_interrupt();
-    r = guarded_handle_line(*handler_, line, r);
+    const bool single = !pasted && !going_on;
+    if (single && handler_->is_command(line)) {
+      out.write(L"\n");
+      r = guarded_handle_line(*handler_, line, r);
+    } else {
+      // The line break after the input comes once something runs.
+      feeder.break_first();
+      if (pasted) feeder.lines(line);
+      else feeder.line(line);
+      // A line typed alone runs at once unless it stops inside a literal, comment or body
+      // (or, with "-ml", lacks its ";"); a paste is run whole.
+      const bool wait = feeder.holds() && (feeder.inside_open_part() || (multiline && !pasted));
+      if (!wait) feeder.finish();
+      if (feeder.last().code() == os::err_cancelled) r = feeder.last();
+    }
     if (words) words->line_handled(line);
     if (handler_->stopped()) break;
   }

@@ -1,6 +1,7 @@
 // The two sources of lines for the handler: the interactive prompt and standard input.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,45 @@ class command_line_terminal : public task {
  private:
   terminal_handler* handler_;
 };
+
+// Lines of input as statements: cut by the scanner and each run in turn; a line that starts
+// a statement with a terminal command's word is handled whole.
+class statement_feeder {
+ public:
+  // typed: lines from the prompt (statements keep their ";"); otherwise standard input
+  // read as a script (source "-").
+  statement_feeder(terminal_handler& handler, bool typed) : handler_(handler), typed_(typed) {}
+  // One line of input; false once the run ends (EXIT, a stop, Ctrl-C).
+  bool line(const std::wstring& text);
+  // Several lines at once, joined with "\n".
+  bool lines(const std::wstring& text);
+  // Runs what is held, a last statement without its ";" too.
+  bool finish();
+  // Drops what is held.
+  void clear() { cutter_.reset(); }
+  // A statement is begun and not ended; it stops inside a literal, comment or body.
+  bool holds() const { return cutter_ && cutter_->holds_statement(); }
+  bool inside_open_part() const { return cutter_ && cutter_->inside_open_part(); }
+  // The next item's output begins with a line break (the input's, at the prompt).
+  void break_first() { fresh_ = true; }
+  // The result of the last line handled (code 1223: the run ends).
+  const result& last() const { return last_; }
+  bool ended() const;
+
+ private:
+  bool run(script_item& item);
+  void item_break();
+
+  terminal_handler& handler_;
+  bool typed_;
+  bool fresh_ = false;
+  std::unique_ptr<script_cutter> cutter_;
+  size_t lines_ = 0;  // lines given so far
+  result last_;
+};
+
+// Standard input that is not a terminal, at the prompt: read as a script, without prompts.
+void read_stdin_script(terminal_handler& handler);
 
 class stdin_terminal : public task {
  public:

@@ -1,7 +1,9 @@
 #include "vela/odbc/connection.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <initializer_list>
+#include <thread>
 #include <vector>
 
 #include "odbc/sqltext.h"
@@ -169,6 +171,62 @@ void connection::connected_as(const std::wstring* completed_string, std::wstring
   narrow_statements_ = os::narrow_text_is_utf8() && !wide_text_intact(hdbc_);
 }
 
+namespace {
+
+// The driver's connect call; completed gets the completed connection string.
+SQLRETURN driver_connect(SQLHDBC hdbc, void* window, const std::wstring& connection_string, bool raw_bytes,
+                         completion mode, std::wstring& completed) {
+  SQLRETURN rc;
+  if (raw_bytes) {
+    std::string cs = wide_to_utf8_escaped(connection_string);
+    SQLCHAR out[2048] = {};
+    SQLSMALLINT out_length = 0;
+    rc = SQLDriverConnectA(hdbc, static_cast<SQLHWND>(window), reinterpret_cast<SQLCHAR*>(cs.data()),
+                           static_cast<SQLSMALLINT>(cs.size()), out, 2048, &out_length, static_cast<SQLUSMALLINT>(mode));
+    completed = utf8_to_wide_escaped(reinterpret_cast<const char*>(out));
+  } else {
+    sql_text cs(connection_string);
+    SQLWCHAR out[1024] = {};
+    SQLSMALLINT out_length = 0;
+    rc = SQLDriverConnectW(hdbc, static_cast<SQLHWND>(window), cs.get(), SQL_NTS, out, 1024, &out_length,
+                           static_cast<SQLUSMALLINT>(mode));
+    completed = from_sql(out, 1023);
+  }
+  return rc;
+}
+
+} // namespace
+
+// A connect that runs on a thread of its own, so that it can be given up while the driver
+// still waits (a server that does not answer).
+struct connection::pending_connect {
+  std::mutex m;
+  std::condition_variable ended;
+  bool done = false;
+  bool given_up = false;
+  SQLRETURN rc = SQL_ERROR;
+  std::wstring completed;
+};
+
+void connection::cancel() {
+  std::lock_guard<std::mutex> lock(cancel_mutex_);
+  if (connecting_) {
+    std::lock_guard<std::mutex> call_lock(connecting_->m);
+    if (!connecting_->done) connecting_->given_up = true;
+    connecting_->ended.notify_all();
+  }
+  if (catalog_statement_) {
+    catalog_cancelled_ = true;
+    (void)SQLCancel(catalog_statement_);
+  }
+}
+
+void connection::set_catalog_statement(void* hstmt) {
+  std::lock_guard<std::mutex> lock(cancel_mutex_);
+  catalog_statement_ = hstmt;
+  if (hstmt) catalog_cancelled_ = false;
+}
+
 result connection::connect(void* window, const std::wstring& connection_string, std::wstring* completed,
                            completion mode) {
   const uint32_t start = tick_count();
@@ -185,25 +243,43 @@ result connection::connect(void* window, const std::wstring& connection_string, 
     // Bytes that are not UTF-8 (a file name) go as they are through the narrow call: the
     // conversion of wide text would change them.
     const bool raw_bytes = has_escaped_bytes(connection_string);
-    SQLRETURN rc;
-    std::wstring completed_string;
-    if (raw_bytes) {
-      std::string cs = wide_to_utf8_escaped(connection_string);
-      SQLCHAR out[2048] = {};
-      SQLSMALLINT out_length = 0;
-      rc = SQLDriverConnectA(hdbc_, static_cast<SQLHWND>(window), reinterpret_cast<SQLCHAR*>(cs.data()),
-                             static_cast<SQLSMALLINT>(cs.size()), out, 2048, &out_length,
-                             static_cast<SQLUSMALLINT>(mode));
-      completed_string = utf8_to_wide_escaped(reinterpret_cast<const char*>(out));
-    } else {
-      sql_text cs(connection_string);
-      SQLWCHAR out[1024] = {};
-      SQLSMALLINT out_length = 0;
-      rc = SQLDriverConnectW(hdbc_, static_cast<SQLHWND>(window), cs.get(), SQL_NTS, out, 1024, &out_length,
-                             static_cast<SQLUSMALLINT>(mode));
-      completed_string = from_sql(out, 1023);
+    auto call = std::make_shared<pending_connect>();
+    {
+      std::lock_guard<std::mutex> lock(cancel_mutex_);
+      connecting_ = call;
     }
-    if (!sql_ok(rc)) {
+    std::thread([call, hdbc = hdbc_, window, connection_string, raw_bytes, mode] {
+      std::wstring done_string;
+      const SQLRETURN done_rc = driver_connect(hdbc, window, connection_string, raw_bytes, mode, done_string);
+      std::unique_lock<std::mutex> lock(call->m);
+      call->done = true;
+      call->rc = done_rc;
+      call->completed = std::move(done_string);
+      if (!call->given_up) {
+        call->ended.notify_all();
+        return;
+      }
+      lock.unlock();
+      // Given up: nobody waits for this connection any more.
+      if (sql_ok(done_rc)) SQLDisconnect(hdbc);
+      SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
+    }).detach();
+    bool given_up;
+    {
+      std::unique_lock<std::mutex> lock(call->m);
+      call->ended.wait(lock, [&call] { return call->done || call->given_up; });
+      given_up = call->given_up;
+    }
+    {
+      std::lock_guard<std::mutex> lock(cancel_mutex_);
+      connecting_.reset();
+    }
+    const SQLRETURN rc = call->rc;
+    const std::wstring completed_string = call->completed;
+    if (given_up) {
+      hdbc_ = SQL_NULL_HDBC;  // the thread frees it
+      r = failure(db_access_error(), L"[HY008] Operation canceled");
+    } else if (!sql_ok(rc)) {
       r = odbc_diagnostics(SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT, rc);
       // The driver manager quotes parts of the string (a driver name that swallowed the rest).
       r.set(r.code(), mask_secrets(r.text(), connection_string), r.severity());

@@ -45,17 +45,22 @@ result catalog(connection* conn, Call call, Row row) {
   result r;
   SQLHSTMT statement = SQL_NULL_HSTMT;
   const SQLRETURN allocated = SQLAllocHandle(SQL_HANDLE_STMT, conn ? conn->hdbc() : SQL_NULL_HDBC, &statement);
-  const SQLRETURN rc = sql_ok(allocated) && statement ? call(statement) : allocated;
+  if (!sql_ok(allocated)) statement = SQL_NULL_HSTMT;
+  // Ctrl-C at the prompt cancels the listing through the connection.
+  if (conn && statement) conn->set_catalog_statement(statement);
+  const SQLRETURN rc = statement ? call(statement) : allocated;
   if (!sql_ok(rc)) {
-    r.merge(checked(rc, SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, sql_ok(allocated) ? statement : SQL_NULL_HSTMT));
+    r.merge(checked(rc, SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement));
   } else {
     resultset rows;
     r.merge(rows.attach(conn, statement));
     if (r.succeeded()) r.merge(rows.bind_all());
     if (r.succeeded())
-      while (sql_ok(SQLFetch(statement))) row(rows);
+      while (!(conn && conn->catalog_cancelled()) && sql_ok(SQLFetch(statement))) row(rows);
     (void)rows.detach();  // attached above
   }
+  if (conn && conn->catalog_cancelled() && r.succeeded()) r = failure(db_access_error(), L"[HY008] Operation canceled").set_state(L"HY008", 0);
+  if (conn && statement) conn->set_catalog_statement(nullptr);
   if (statement) ignored(SQLFreeHandle(SQL_HANDLE_STMT, statement), "a catalog statement dropped either way");
   return r;
 }

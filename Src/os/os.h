@@ -223,7 +223,9 @@ namespace vela::os {
 // input and output are terminals; otherwise plain lines from standard input.
 class line_reader {
  public:
-  enum status { got_line, end_of_input, interrupted };
+  // pasted: text that was not typed a line at a time (a bracketed paste, or lines that were
+  // already waiting when a line ended), its lines joined with "\n".
+  enum status { got_line, end_of_input, interrupted, pasted };
   // Candidates for the word that ends at the cursor; word_start is where that word begins.
   using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
 
@@ -260,6 +262,8 @@ class line_reader {
 void watch_interrupts(std::function<void()> on_interrupt);
 // Gives Ctrl-C its default effect again (the process ends).
 void default_interrupts();
+// The terminal's modes as they were before the line editor took it.
+void restore_terminal();
 
 // Standard input line by line: false at its end or on a read error. The line end is
 // removed; a last line without one is returned too.

@@ -11,9 +11,11 @@ void ignore_file_size_signal() { os::ignore_file_size_signal(); }
 void end_by_broken_pipe() { os::end_by_broken_pipe(); }
 void watch_interrupts(std::function<void()> on_interrupt) { os::watch_interrupts(std::move(on_interrupt)); }
 void default_interrupts() { os::default_interrupts(); }
+void restore_terminal() { os::restore_terminal(); }
 std::wstring system_message(uint32_t code) { return os::system_message(code); }
 
 bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }
+bool stdin_is_terminal() { return os::is_terminal(0); }
 std::wstring decode_from_console(std::string_view bytes) { return os::decode_from_console(bytes); }
 
 void write_error_output(std::wstring_view text) {
@@ -52,6 +54,7 @@ line_editor::status line_editor::read(const std::wstring& prompt, std::wstring& 
   switch (reader_->lines.read(prompt, line)) {
     case os::line_reader::got_line: return got_line;
     case os::line_reader::end_of_input: return end_of_input;
+    case os::line_reader::pasted: return pasted;
     case os::line_reader::interrupted: break;
   }
   return interrupted;

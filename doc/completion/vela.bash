@@ -24,6 +24,8 @@ _vela_sqlterm_options="
 -lc:
 -long_columns
 -long_columns:
+-ml
+-multiline
 "
 
 # The code pages a script file may be read in.

@@ -25,6 +25,9 @@ void ignore_file_size_signal();
 void watch_interrupts(std::function<void()> on_interrupt);
 // Gives Ctrl-C its default effect again (the process ends).
 void default_interrupts();
+// The terminal's modes as they were before the line editor took it (for a process that
+// ends without unwinding).
+void restore_terminal();
 // Short description of a system error code; empty for unknown codes.
 std::wstring system_message(uint32_t code);
 
@@ -57,10 +60,14 @@ void remove_on_signal(const std::wstring& path);
 uint32_t write_file(file_handle h, const void* data, size_t n);
 uint32_t close_file(file_handle h);
 
+// Whether standard input is a terminal (else lines come from a pipe or a file).
+bool stdin_is_terminal();
+
 // Lines typed at a terminal, edited and kept in a history; plain lines otherwise.
 class line_editor {
  public:
-  enum status { got_line, end_of_input, interrupted };
+  // pasted: several lines at once (a paste), joined with "\n".
+  enum status { got_line, end_of_input, interrupted, pasted };
   // Candidates for the word that ends at the cursor; word_start is where that word begins.
   using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
 

@@ -224,8 +224,8 @@ TEST_P(SqltermArgs, ListDataSourcesShowsLongNames) {
     out << "[" << long_name << "]\n" << body << "\n[short_dsn]\n" << body << "\n[after_it]\n" << body;
   }
   const run_result r = run_process({SQLTERM_PATH}, "LIST DATASOURCES\n", {{"ODBCINI", ini}, {"ODBCSYSINI", sys}});
-  EXPECT_EQ(r.out, banner + "\n>\nno system data sources.\n\nList of user data sources:\n" + long_name +
-                       "\nshort_dsn\nafter_it\n\nNumber of datasources: 3\n\n>\n");
+  EXPECT_EQ(r.out, banner + "\nno system data sources.\n\nList of user data sources:\n" + long_name +
+                       "\nshort_dsn\nafter_it\n\nNumber of datasources: 3\n\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SqltermArgs, ::testing::Values("sqlite", "pg"), vela::testing::param_name);
@@ -238,9 +238,9 @@ TEST(SqltermArgsProgram, DataOnlyReportsAFailedConnectOnStandardError) {
   EXPECT_EQ(r.err, "Failed to connect to 'Driver={No Such Driver};PWD=*hidden*'\n"
                    "[01000] [unixODBC][Driver Manager]Can't open lib 'No Such Driver' : file not found\n"
                    "Unknown command 'select 1'. Use HELP command for a list of supported commands.\n");
-  // At the prompt as well: the prompt stays on standard output, the failure goes to standard error.
+  // Commands from standard input as well: the line breaks stay on standard output, the failure goes to standard error.
   const run_result p = run_process({SQLTERM_PATH, "-do"}, "CONNECT \"Driver={No Such Driver}\"\nDISCONNECT\n");
-  EXPECT_EQ(p.out, "\n>\n\n>\n\n>\n");
+  EXPECT_EQ(p.out, "\n\n\n");
   EXPECT_EQ(p.err, "Failed to connect to 'Driver={No Such Driver}'\n"
                    "[01000] [unixODBC][Driver Manager]Can't open lib 'No Such Driver' : file not found\n"
                    "Is not connected.\n");

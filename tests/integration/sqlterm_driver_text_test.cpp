@@ -139,7 +139,6 @@ TEST(DriverNotReturning, TheRunEndsThreeSecondsAfterCtrlC) {
     ASSERT_TRUE(s.expect("Connected to '")) << s.output();
     if (run.args.empty()) {
       ASSERT_TRUE(s.expect("SQL>")) << s.output();
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
       s.type("copy t_wait from program 'trap \"\" INT; sleep 6'\r");
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(700));

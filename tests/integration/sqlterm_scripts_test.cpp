@@ -256,12 +256,28 @@ TEST_P(Scripts, StatementsAreCutOnlyAtTheirOwnEnd) {
   run({"-q:drop table " + table + "_src"});
 }
 
-// The prompt reads standard input when there is no terminal: a long line is taken whole.
+// Without a terminal, standard input is read as a script, without prompts: a long line is
+// taken whole, and EXIT ends the run.
 TEST_P(Scripts, ThePromptTakesALongLineWhole) {
   const std::string value(3000, 'x');
-  const run_result r = run({"-do", "-cd:|"}, "select length('" + value + "') as n\nexit\n");
+  const run_result r = run({"-do", "-cd:|"}, "select length('" + value + "') as n;\nexit\nselect 'never';\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "\nSQL>\n3000\n\nSQL>\n") << r.out.substr(0, 400);
+  EXPECT_EQ(r.out, "\n3000\n\n\n") << r.out.substr(0, 400);
+}
+
+// A statement over several lines from a pipe runs once, and a last one without its ";" runs too.
+TEST_P(Scripts, StandardInputWithoutQiIsAScript) {
+  const run_result r = run({"-do", "-cd:|"}, "select\n  6 * 7\n  as n\n;\nselect 7 as s");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\n42\n\n7\n\n") << r.out;
+  EXPECT_EQ(r.err, "");
+  const run_result plain = run({}, "select 1 as a,\n  2 as b\nwhere 1 = 1\n  and 2 = 2;\n");
+  EXPECT_EQ(plain.out.find("SQL>"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find("Rows selected: 1."), plain.out.rfind("Rows selected: 1.")) << plain.out;
+  EXPECT_NE(plain.out.find("Rows selected: 1."), std::string::npos) << plain.out;
+  // With -oe a failure names its line of the whole input, commands counted.
+  const run_result failed = run({"-oe"}, "LIST DRIVERS\nselect 1;\nselect\n  nope;\n");
+  EXPECT_EQ(failed.err.rfind("-:3: ", 0), 0u) << failed.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Scripts, ::testing::Values("sqlite", "pg"), vela::testing::param_name);

@@ -193,8 +193,8 @@ TEST_P(Sqlterm, StandardInputStatements) {
 }
 
 TEST_P(Sqlterm, CommandsAtThePrompt) {
-  // Without a terminal, the prompt reads standard input; its end is EXIT.
-  const std::string input = "CONNECT \"" + db->cs + "\"\nselect 1 as one\ndisconnect\nDISCONNECT\nselect 1\nlist\n";
+  // Without a terminal, standard input is a script (no prompts); its end is EXIT.
+  const std::string input = "CONNECT \"" + db->cs + "\"\nselect 1 as one;\ndisconnect\nDISCONNECT\nselect 1;\nlist\n";
   const run_result r = run_process({SQLTERM_PATH}, input);
   EXPECT_EQ(r.status, 0);
   const std::string out = masked(r.out);
@@ -203,14 +203,14 @@ TEST_P(Sqlterm, CommandsAtThePrompt) {
   EXPECT_EQ(connected.find("secret"), std::string::npos);
   const std::string completed = connected.substr(14, connected.size() - 16);
   const size_t width = static_cast<size_t>(db->d.int_display_size);
-  const std::string expected = banner + "\n>\n" + connected + "\nSQL>\nselect 1 as one\n" +
+  const std::string expected = banner + "\n" + connected + "\nselect 1 as one\n" +
                                std::string(width - 3, ' ') + "one \n" + std::string(width, '-') + " \n" +
                                std::string(width - 1, ' ') + "1 \n" +
                                affected(1) + " Rows selected: 1. Execution time T.\n"
-                               "\nSQL>\nDisconnedted from datasource \n\n"
-                               "\n>\nIs not connected.\n"
-                               "\n>\nUnknown command 'select 1'. Use HELP command for a list of supported commands.\n"
-                               "\n>\nCcommand parameter missed\n\n>\n";
+                               "\nDisconnedted from datasource \n\n"
+                               "\nIs not connected.\n"
+                               "\nUnknown command 'select 1'. Use HELP command for a list of supported commands.\n"
+                               "\nCcommand parameter missed\n\n";
   EXPECT_EQ(out, expected);
   (void)completed;
 }
@@ -220,22 +220,22 @@ TEST_P(Sqlterm, ConnectKinds) {
   std::string input = "CONNECT \"" + db->cs + "\"\nexit\n";
   run_result r = run_process({SQLTERM_PATH, "-cs:" + db->cs}, input);
   const std::string out = r.out;
-  EXPECT_NE(out.find("\nSQL>\nDisconnected from '"), std::string::npos) << out;  // the old one first
+  EXPECT_NE(out.find("'\n\nDisconnected from '"), std::string::npos) << out;  // the old one first
   EXPECT_EQ(r.status, 0);
 
   const std::string driver = db->d.driver;
   const std::string params = db->cs.substr(db->cs.find(';') + 1);
   input = "CONNECT DRIVER \"" + driver + "\" \"" + params + "\"\nDISCONNECT\n";
   r = run_process({SQLTERM_PATH, "-do"}, input);
-  EXPECT_EQ(r.out, "\n>\n\nSQL>\n\n>\n") << r.out;  // data only: no messages
+  EXPECT_EQ(r.out, "\n\n\n") << r.out;  // data only: no messages
   r = run_process({SQLTERM_PATH}, input);
-  EXPECT_NE(r.out.find("\n>\nConnected to '" + driver + "', parameters '"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\nSQL>\nDisconnected from '" + driver + "', parameters '"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nConnected to '" + driver + "', parameters '"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nDisconnected from '" + driver + "', parameters '"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("secret"), std::string::npos);
 
   // A failed connect: the failure message (password masked) and the driver manager's text.
   r = run_process({SQLTERM_PATH}, "CONNECT \"Driver={No Such Driver};PWD=topsecret\"\n");
-  EXPECT_NE(r.out.find("\n>\nFailed to connect to 'Driver={No Such Driver};PWD=*hidden*'\n[01000] "), std::string::npos)
+  EXPECT_NE(r.out.find("\nFailed to connect to 'Driver={No Such Driver};PWD=*hidden*'\n[01000] "), std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find("Connected"), std::string::npos);
   EXPECT_EQ(r.out.find("topsecret"), std::string::npos);
@@ -253,19 +253,19 @@ TEST_P(Sqlterm, DataSourcesAndTables) {
   std::ofstream(ini) << "";
   const std::map<std::string, std::string> env{{"ODBCINI", ini}, {"ODBCSYSINI", sys}};
   run_result r = run_process({SQLTERM_PATH}, "LIST DATASOURCES\n", env);
-  EXPECT_EQ(r.out, banner + "\n>\nno system data sources.\n\nNo user data sources.\n\n>\n");
+  EXPECT_EQ(r.out, banner + "\nno system data sources.\n\nNo user data sources.\n\n");
 
   std::ofstream out(ini);
   out << "[vela_user_dsn]\n" << db->dsn_entry(db->dir.path("dsn.db"));
   out.close();
   r = run_process({SQLTERM_PATH}, "list datasources\n", env);
-  EXPECT_EQ(r.out, banner + "\n>\nno system data sources.\n\nList of user data sources:\nvela_user_dsn\n\n"
-                            "Number of datasources: 1\n\n>\n");
+  EXPECT_EQ(r.out, banner + "\nno system data sources.\n\nList of user data sources:\nvela_user_dsn\n\n"
+                            "Number of datasources: 1\n\n");
   const std::string login = db->d.server ? " vela secret" : "";
   r = run_process({SQLTERM_PATH}, "CONNECT DATASOURCE vela_user_dsn" + login + "\nDISCONNECT\n", env);
   const std::string who = db->d.server ? "Connected to datasource vela_user_dsn, user vela\n"
                                              : "Connected to datasource vela_user_dsn\n";
-  EXPECT_EQ(r.out, banner + "\n>\n" + who + "\nSQL>\nDisconnedted from datasource vela_user_dsn\n\n\n>\n");
+  EXPECT_EQ(r.out, banner + "\n" + who + "\nDisconnedted from datasource vela_user_dsn\n\n\n");
 
   r = run_process({SQLTERM_PATH}, "LIST DRIVERS\n");
   EXPECT_NE(r.out.find("List of ODBC drivers:\n\n"), std::string::npos);
@@ -292,13 +292,13 @@ TEST(SqltermProgram, HelpAndListWithoutAConnection) {
   const run_result r = run_process({SQLTERM_PATH}, "list\nHELP\nhelp disconnect\nHELP nope\nLIST nope\nselect 1\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, banner +
-                       "\n>\nCcommand parameter missed\n"
-                       "\n>\nCONNECT, DISCONNECT, LIST, EXIT, HELP\n"
-                       "\n>\nDISCONNECT"
-                       "\n>\nUnknown command 'NOPE'. Use HELP command for a list of supported commands.\n"
-                       "\n>\nUnknown parameter 'NOPE'\n"
-                       "\n>\nUnknown command 'select 1'. Use HELP command for a list of supported commands.\n"
-                       "\n>\n");
+                       "\nCcommand parameter missed\n"
+                       "\nCONNECT, DISCONNECT, LIST, EXIT, HELP\n"
+                       "\nDISCONNECT"
+                       "\nUnknown command 'NOPE'. Use HELP command for a list of supported commands.\n"
+                       "\nUnknown parameter 'NOPE'\n"
+                       "\nUnknown command 'select 1'. Use HELP command for a list of supported commands.\n"
+                       "\n");
   const run_result help = run_process({SQLTERM_PATH}, "help connect\nHELP Help\n");
   EXPECT_NE(help.out.find("CONNECT <connection string>\nCONNECT DRIVER <ODBC driver> <parameters>\n"
                           "CONNECT DATASOURCE <datasource> <user> <pwd>\n"),
@@ -346,5 +346,5 @@ TEST(SqltermProgram, HelpBannerAndExitCodes) {
   EXPECT_EQ(r.out, "Command failed. File operation failed '/nonexistent/script.sql' (The file was not found.) [2]\n");
   r = run_process({SQLTERM_PATH}, "");
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, banner + "\n>\n");
+  EXPECT_EQ(r.out, banner + "\n");
 }

@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -100,6 +101,12 @@ class pty_session {
     return -1;
   }
   const std::string& output() const { return seen_; }
+  // The terminal's modes as the child left them.
+  termios modes() const {
+    termios t{};
+    tcgetattr(master_, &t);
+    return t;
+  }
   pid_t pid() const { return pid_; }
 
  private:

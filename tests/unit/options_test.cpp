@@ -126,8 +126,9 @@ TEST(TerminalOptions, RealArgvThroughAShell) {
 
 TEST(TerminalOptions, ScriptAndExportOptions) {
   terminal_options o;
-  o.parse_options({L"sqlterm", L"-csv", L"-cs:DSN=x", L"-OE", L"/null_text:\\N", L"-lc:80"});
+  o.parse_options({L"sqlterm", L"-csv", L"-cs:DSN=x", L"-OE", L"/null_text:\\N", L"-lc:80", L"-ML"});
   EXPECT_EQ(o.connection_string, L"DSN=x");
+  EXPECT_TRUE(o.multiline);
   EXPECT_TRUE(o.csv);
   EXPECT_TRUE(o.on_error);
   EXPECT_TRUE(o.null_text_given);
@@ -137,14 +138,15 @@ TEST(TerminalOptions, ScriptAndExportOptions) {
   EXPECT_EQ(o.column_delimiter, L",");  // CSV without -cd
   // A delimiter given keeps its place; "-lc" alone has the default width; an empty NULL text
   // is still a given one.
-  o.parse_options({L"sqlterm", L"-cd:;", L"-csv", L"-long_columns", L"-null:\"\""});
+  o.parse_options({L"sqlterm", L"-cd:;", L"-csv", L"-long_columns", L"-null:\"\"", L"/multiline"});
+  EXPECT_TRUE(o.multiline);
   EXPECT_EQ(o.column_delimiter, L";");
   EXPECT_EQ(o.long_column_width, 255u);
   EXPECT_TRUE(o.null_text_given);
   EXPECT_EQ(o.null_text, L"");
   // None of them: all off, the padded default.
   o.parse_options({L"sqlterm", L"-cs:DSN=x"});
-  EXPECT_FALSE(o.csv || o.on_error || o.null_text_given || o.long_columns);
+  EXPECT_FALSE(o.csv || o.on_error || o.null_text_given || o.long_columns || o.multiline);
   EXPECT_EQ(o.column_delimiter, L" ");
   // A width that is not 1 to 32767 is refused with code 87.
   for (const wchar_t* bad : {L"-lc:0", L"-lc:32768", L"-lc:12x", L"-lc:99999999999999999999"}) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "Terminal/options.h"
 
 using namespace vela::terminal;
@@ -304,4 +306,36 @@ TEST(ScriptCutter, LinesOfStandardInput) {
       {script_dialect::generic, L"\\c db\nCOPY t FROM stdin;\na\n\\.\nselect 1;", {"C1:\\c db", "D2:1:COPY t FROM stdin", "S5:select 1"}},
   };
   for (const auto& c : cases) EXPECT_EQ(cut(c.dialect, c.lines, 0, true), c.items) << std::string(c.items[0]);
+}
+
+// What a line typed at the prompt leaves behind: a statement held (not ended by ";"), and
+// whether it stops inside something the next line goes on with.
+TEST(ScriptCutter, WhatALineLeavesHeld) {
+  const struct {
+    script_dialect dialect;
+    const wchar_t* line;
+    bool holds, open;
+  } cases[] = {
+      {script_dialect::generic, L"select 1;", false, false},
+      {script_dialect::generic, L"select 1", true, false},
+      {script_dialect::generic, L"select 1; select 2", true, false},
+      {script_dialect::generic, L"select 'a;", true, true},
+      {script_dialect::generic, L"select \"a", true, true},
+      {script_dialect::generic, L"select 1 /* a", true, true},
+      {script_dialect::generic, L"select 1 -- a '", true, false},
+      {script_dialect::generic, L"-- only a comment", false, false},
+      {script_dialect::generic, L"select $$ a;", true, true},
+      {script_dialect::generic, L"create trigger t after insert on u begin delete from v;", true, true},
+      {script_dialect::mysql, L"select 'It\\'s", true, true},
+      {script_dialect::mysql, L"select 1 # a '", true, false},
+      {script_dialect::mysql, L"create procedure p() begin select 1;", true, true},
+  };
+  for (const auto& c : cases) {
+    script_cutter cutter(true);
+    cutter.set_dialect(c.dialect);
+    cutter.add_line(c.line, [](script_item&) { return true; });
+    const std::string shown(c.line, c.line + std::wcslen(c.line));
+    EXPECT_EQ(cutter.holds_statement(), c.holds) << shown;
+    EXPECT_EQ(cutter.inside_open_part(), c.open) << shown;
+  }
 }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -91,6 +92,19 @@ bool read_stdin_line(std::string& line) {
 
 // ---- the line editor ---------------------------------------------------------------
 
+namespace {
+
+// The terminal marks pasted text (bracketed paste) while the editor runs.
+constexpr char paste_on[] = "\033[?2004h";
+constexpr char paste_off[] = "\033[?2004l";
+
+// The terminal's modes before the editor took it, for a process that ends without unwinding.
+std::mutex terminal_mutex;
+termios terminal_before{};
+bool terminal_taken = false;
+
+} // namespace
+
 struct line_reader::editor {
   EditLine* el = nullptr;
   HistoryW* history = nullptr;
@@ -100,10 +114,35 @@ struct line_reader::editor {
   std::string history_path;
   size_t history_max = 0;
   std::wstring last_added;
+  // A bracketed paste of several lines: the whole line with the paste in it.
+  bool paste_ended = false;
+  std::wstring paste;
+  // Between reads the terminal is held so that keys typed ahead wait unechoed and whole,
+  // Ctrl-C still interrupting; for a read, Ctrl-C is a key (the editor reads keys already
+  // waiting in the modes it finds).
+  bool held = false;
+  bool end_waiting = false;  // a Ctrl-D came among lines that were waiting
+
+  void hold(bool signals = true) {
+    termios t{};
+    if (::tcgetattr(0, &t) != 0) return;
+    if (!held) {
+      std::lock_guard<std::mutex> lock(terminal_mutex);
+      terminal_before = t;
+      terminal_taken = true;
+    }
+    held = true;
+    t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN | ISIG));
+    if (signals) t.c_lflag |= ISIG;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    (void)::tcsetattr(0, TCSANOW, &t);
+  }
 
   ~editor() {
     if (el) el_end(el);
     if (history) history_wend(history);
+    if (held) restore_terminal();
   }
 };
 
@@ -125,6 +164,50 @@ line_reader::editor* editor_of(EditLine* el) {
 unsigned char on_ctrl_c(EditLine* el, int) {
   editor_of(el)->interrupted = true;
   return CC_NEWLINE;
+}
+
+// The start of a bracketed paste: the text up to its end marker is read here. A paste of
+// part of a line is inserted at the cursor; one with a line break ends the read, the line
+// holding the whole paste.
+unsigned char on_paste(EditLine* el, int) {
+  line_reader::editor* ed = editor_of(el);
+  static const std::wstring end_marker = L"\033[201~";
+  std::wstring text;
+  for (;;) {
+    wchar_t c = 0;
+    if (el_wgetc(el, &c) != 1) break;
+    text += c;
+    if (text.size() >= end_marker.size() && text.compare(text.size() - end_marker.size(), end_marker.size(), end_marker) == 0) {
+      text.resize(text.size() - end_marker.size());
+      break;
+    }
+  }
+  // Terminals send a pasted line break as CR.
+  std::wstring pasted;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\r') {
+      pasted += L'\n';
+      if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+    } else {
+      pasted += text[i];
+    }
+  }
+  if (pasted.find(L'\n') == std::wstring::npos) {
+    if (!pasted.empty()) el_winsertstr(el, pasted.c_str());
+    return CC_REFRESH;
+  }
+  const LineInfoW* li = el_wline(el);
+  ed->paste.assign(li->buffer, static_cast<size_t>(li->cursor - li->buffer));
+  ed->paste += pasted;
+  ed->paste.append(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
+  ed->paste_ended = true;
+  return CC_NEWLINE;
+}
+
+// Input already waiting at the terminal.
+bool input_waiting() {
+  pollfd p{0, POLLIN, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
 // Tab: one candidate is taken whole, several share their longest common start, and when
@@ -184,6 +267,8 @@ line_reader::line_reader() {
   // Wide names: the narrow form of EL_ADDFN keeps copies that are never freed.
   el_wset(el, EL_ADDFN, L"vela-interrupt", L"give up the line", on_ctrl_c);
   el_wset(el, EL_ADDFN, L"vela-complete", L"complete the word", on_tab);
+  el_wset(el, EL_ADDFN, L"vela-paste", L"take a bracketed paste", on_paste);
+  el_set(el, EL_BIND, "\033[200~", "vela-paste", nullptr);
   el_set(el, EL_BIND, "^C", "vela-interrupt", nullptr);
   el_set(el, EL_BIND, "^I", "vela-complete", nullptr);
   el_set(el, EL_BIND, "^R", "em-inc-search-prev", nullptr);
@@ -193,6 +278,9 @@ line_reader::line_reader() {
   for (const char* end : {"\033[F", "\033OF", "\033[4~", "\033[8~"}) el_set(el, EL_BIND, end, "ed-move-to-end", nullptr);
   el_set(el, EL_BIND, "\033[3~", "ed-delete-next-char", nullptr);
   el_source(el, nullptr);  // the user's own ~/.editrc
+  // The editor owns the terminal from here on, before any prompt is shown.
+  editor_->hold();
+  (void)write_all(1, paste_on, sizeof paste_on - 1);
 }
 
 line_reader::~line_reader() { delete editor_; }
@@ -219,16 +307,52 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
   }
   editor_->prompt = prompt;
   editor_->interrupted = false;
+  editor_->paste_ended = false;
+  if (editor_->end_waiting) return end_of_input;
+  editor_->hold(false);
   int count = 0;
   const wchar_t* text = el_wgets(editor_->el, &count);
+  editor_->hold();
   if (editor_->interrupted) {
     show(L"\n");
     return interrupted;
   }
+  if (editor_->paste_ended) {
+    line = std::move(editor_->paste);
+    editor_->paste.clear();
+    return pasted;
+  }
   if (!text || count <= 0) return end_of_input;  // Ctrl-D on an empty line
   line.assign(text, static_cast<size_t>(count));
   while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
-  return got_line;
+  if (!input_waiting()) return got_line;
+  // Lines already waiting came with this one (a paste the terminal did not mark): read
+  // together with it.
+  editor_->prompt.clear();
+  while (input_waiting()) {
+    count = 0;
+    editor_->hold(false);
+    text = el_wgets(editor_->el, &count);
+    editor_->hold();
+    if (editor_->interrupted) break;
+    if (editor_->paste_ended) {
+      // A marked paste among them.
+      editor_->paste_ended = false;
+      line += L'\n';
+      line += editor_->paste;
+      editor_->paste.clear();
+      continue;
+    }
+    if (!text || count <= 0) {
+      editor_->end_waiting = true;  // a Ctrl-D among the waiting lines ends the run after them
+      break;
+    }
+    std::wstring next(text, static_cast<size_t>(count));
+    while (!next.empty() && (next.back() == L'\n' || next.back() == L'\r')) next.pop_back();
+    line += L'\n';
+    line += next;
+  }
+  return pasted;
 }
 
 namespace {
@@ -351,6 +475,14 @@ void watch_interrupts(std::function<void()> on_interrupt) {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
+}
+
+void restore_terminal() {
+  std::lock_guard<std::mutex> lock(terminal_mutex);
+  if (!terminal_taken) return;
+  terminal_taken = false;
+  (void)::tcsetattr(0, TCSANOW, &terminal_before);
+  (void)write_all(1, paste_off, sizeof paste_off - 1);
 }
 
 void default_interrupts() {

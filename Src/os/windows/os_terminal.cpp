@@ -152,6 +152,9 @@ void watch_interrupts(std::function<void()> on_interrupt) {
   if (!handler_installed) handler_installed = SetConsoleCtrlHandler(on_control, TRUE) != 0;
 }
 
+// The console keeps its own modes.
+void restore_terminal() {}
+
 void default_interrupts() {
   std::lock_guard<std::mutex> lock(interrupt_mutex);
   if (handler_installed) SetConsoleCtrlHandler(on_control, FALSE);

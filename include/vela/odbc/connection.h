@@ -1,7 +1,10 @@
 // One ODBC connection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "vela/containers.h"
@@ -38,6 +41,15 @@ class connection : public base {
   // COLUMN_SIZE of SQL_LONGVARBINARY, asked once per connection (0 when unknown).
   int32_t long_binary_size();
 
+  // From another thread: gives up the connect that runs now (it fails at once with
+  // "[HY008] Operation canceled"; the driver's call is left to end on its own, and its handle
+  // is freed then), or cancels the catalog listing that runs now.
+  void cancel();
+  // The statement of a catalog listing while it runs (null after it), for cancel.
+  void set_catalog_statement(void* hstmt);
+  // The catalog listing that runs now was cancelled: its rows are not read on.
+  bool catalog_cancelled() const { return catalog_cancelled_; }
+
   dbc_handle hdbc() const { return hdbc_; }
   driver* adapter() const { return adapter_.get(); }
   bool connected() const { return connected_; }
@@ -51,7 +63,13 @@ class connection : public base {
   void release_after_failure(const result& r);
   void connected_as(const std::wstring* completed_string, std::wstring* completed);
 
+  struct pending_connect;
+
   dbc_handle hdbc_ = nullptr;
+  std::mutex cancel_mutex_;  // connecting_ and catalog_statement_ as cancel sees them
+  std::shared_ptr<pending_connect> connecting_;
+  void* catalog_statement_ = nullptr;
+  std::atomic<bool> catalog_cancelled_{false};
   Case<driver> adapter_;
   bool connected_ = false;
   bool narrow_statements_ = false;
