@@ -172,256 +172,290 @@ size_t statement_scanner::copy_block(std::wstring_view text, size_t p, bool more
   return npos;
 }
 
+// Where the scan of one call stands: the text, the position, and whether a token cut at the
+// end of the text may go on in the next call (no token goes on past a line end).
+struct statement_scanner::cursor {
+  std::wstring_view text;
+  const wchar_t* t;
+  size_t n;
+  size_t p;
+  bool more_to_come;
+  bool token_more;
+  bool cut(size_t need) const { return p + need > n && token_more; }
+  bool at(size_t i, wchar_t c) const { return i < n && t[i] == c; }
+};
+
 size_t statement_scanner::find_end(std::wstring_view text, bool more_to_come) {
-  const wchar_t* t = text.data();
-  const size_t n = text.size();
-  size_t p = pos_;
-  // A token that may go on past the end of the text waits for the next call (no token goes
-  // on past a line end).
-  const bool token_more = more_to_come && !at_line_end_;
-  auto cut = [&](size_t need) { return p + need > n && token_more; };
-  auto wait = [&]() {
-    pos_ = p;
-    return npos;
-  };
+  cursor c{text, text.data(), text.size(), pos_, more_to_come, more_to_come && !at_line_end_};
   if (mode_ == mode::copy_rest || mode_ == mode::copy_data) {
     if (mode_ == mode::copy_rest) copy_lines_ = 0;
-    return copy_block(text, p, more_to_come);
+    return copy_block(text, c.p, more_to_come);
   }
   ended_ = item::sql;
   end_length_ = delimiter_.size();
-  while (p < n) {
-    const wchar_t c = t[p];
-    switch (mode_) {
-      case mode::line_comment:
-        if (c == L'\n') mode_ = mode::normal;
-        ++p;
-        continue;
-      case mode::block_comment:
-        if ((c == L'*' || c == L'/') && p + 1 < n) {
-          if (c == L'*' && t[p + 1] == L'/') {
-            p += 2;
-            if (--comment_depth_ == 0) mode_ = mode::normal;
-            continue;
-          }
-          if (c == L'/' && t[p + 1] == L'*' && !mysql_) {
-            p += 2;
-            ++comment_depth_;
-            continue;
-          }
-        } else if ((c == L'*' || c == L'/') && cut(2)) {
-          return wait();
-        }
-        ++p;
-        continue;
-      case mode::single:
-      case mode::double_quote:
-        if (!mysql_) {
-          // Straight to the closing quote: a long literal is skipped at memory speed.
-          const size_t q = text.find(mode_ == mode::single ? L'\'' : L'"', p);
-          if (q == npos) {
-            p = n;
-            continue;
-          }
-          mode_ = mode::normal;  // a doubled quote closes and opens again
-          p = q + 1;
-          continue;
-        }
-        if (c == L'\\') {
-          if (cut(2)) return wait();
-          p = p + 2 < n ? p + 2 : n;
-          continue;
-        }
-        // A doubled quote closes and opens again.
-        if (c == (mode_ == mode::single ? L'\'' : L'"')) mode_ = mode::normal;
-        ++p;
-        continue;
-      case mode::backquote:
-        if (c == L'`') mode_ = mode::normal;
-        ++p;
-        continue;
-      case mode::bracket:
-        if (c == L']') mode_ = mode::normal;
-        ++p;
-        continue;
-      case mode::escaped:
-        if (c == L'\\' || c == L'\'') {
-          if (cut(2)) return wait();
-          if (c == L'\\' || (p + 1 < n && t[p + 1] == L'\'')) {
-            p = p + 2 < n ? p + 2 : n;
-            continue;
-          }
-          mode_ = mode::normal;
-        }
-        ++p;
-        continue;
-      case mode::dollar:
-        if (c == L'$') {
-          const size_t end = p + 1 + tag_.size();
-          if (end < n) {
-            if (t[end] == L'$' && text.compare(p + 1, tag_.size(), tag_) == 0) {
-              p = end + 1;
-              mode_ = mode::normal;
-              continue;
-            }
-          } else if (token_more && text.substr(p + 1) == std::wstring_view(tag_).substr(0, n - p - 1)) {
-            return wait();  // perhaps the closing tag, cut
-          }
-        } else if (c == L'-') {
-          if (cut(2)) return wait();
-          if (p + 1 < n && t[p + 1] == L'-') {
-            body_comment_ = true;
-            p += 2;
-            continue;
-          }
-        } else if (c == L'\n') {
-          body_comment_ = false;
-        }
-        ++p;
-        continue;
-      case mode::copy_rest:
-      case mode::copy_data:
-      case mode::normal: break;
-    }
-
-    // Outside quotes and comments.
-    if (is_space(c)) {
-      ++p;
-      continue;
-    }
-    if (!has_content_) {
-      // Items that end with their line: client commands and the DELIMITER directive.
-      if (c == L'\\') {
-        const size_t e = line_item(text, p, more_to_come, item::client_command);
-        if (e == npos) return wait();
-        pos_ = e;
-        return e;
-      }
-      if (mysql_ && (c == L'd' || c == L'D' || c == L's' || c == L'S')) {
-        size_t q = p;
-        while (q < n && is_word_char(t[q])) ++q;
-        if (q == n && token_more) return wait();
-        const std::wstring_view w(t + p, q - p);
-        const bool directive = is(w, L"DELIMITER");
-        if ((directive || is(w, L"SOURCE")) && q < n && (t[q] == L' ' || t[q] == L'\t')) {
-          const size_t e = line_item(text, p, more_to_come, directive ? item::delimiter : item::client_command);
-          if (e == npos) return wait();
-          if (directive) {
-            std::wstring_view arg = text.substr(q, e - q);
-            while (!arg.empty() && is_space(arg.front())) arg.remove_prefix(1);
-            size_t k = 0;
-            while (k < arg.size() && !is_space(arg[k])) ++k;
-            if (k > 0) delimiter_.assign(arg.substr(0, k));
-          }
-          pos_ = e;
-          return e;
-        }
-      }
-    }
-    if (c == delimiter_[0] && (delimiter_.size() == 1 || text.compare(p, delimiter_.size(), delimiter_) == 0)) {
-      const bool semicolon = delimiter_ == L";";
-      if (semicolon) settle_end();
-      // A custom delimiter ends the statement wherever it stands.
-      if (!semicolon || blocks_.empty()) {
-        if (kind_ == kind::copy && copy_stdin_) mode_ = mode::copy_rest;
-        pos_ = p + delimiter_.size();
-        return p;
-      }
-      last_ = last::semicolon;
-      ++p;
-      continue;
-    }
-    if (delimiter_.size() > 1 && c == delimiter_[0] && token_more && text.substr(p) == std::wstring_view(delimiter_).substr(0, n - p))
-      return wait();  // perhaps the delimiter, cut
-    if (c == L';') {
-      content(p);
-      ++p;
-      continue;
-    }
-    if (is_word_char(c) && c != L'$') {
-      size_t q = p + 1;
-      // A delimiter such as "$$" may follow a word directly.
-      const bool word_delimiter = delimiter_.size() > 1 && is_word_char(delimiter_[0]);
-      while (q < n && is_word_char(t[q]) && !(word_delimiter && text.compare(q, delimiter_.size(), delimiter_) == 0)) ++q;
-      if (q == n && token_more) return wait();
-      begins_at(p);
-      if (kind_ != kind::other || end_pending_) word(std::wstring_view(t + p, q - p));
-      if (q < n && t[q] == L'\'' && q - p == 1 && (c == L'E' || c == L'e') && !mysql_) {
-        mode_ = mode::escaped;  // E'…': backslash escapes
-        last_ = last::other;
-        ++q;
-      }
-      p = q;
-      continue;
-    }
-    if ((c == L'-' || c == L'/' || (c == L'*' && versioned_)) && cut(2)) return wait();
-    // "/*!" and "/*M!" need their third and fourth characters.
-    if (mysql_ && c == L'/' && p + 1 < n && t[p + 1] == L'*' && cut(4)) return wait();
-    if (c == L'-' && p + 1 < n && t[p + 1] == L'-') {
-      mode_ = mode::line_comment;
-      has_comment_ = true;
-      p += 2;
-      continue;
-    }
-    if (mysql_ && c == L'#') {
-      mode_ = mode::line_comment;
-      has_comment_ = true;
-      ++p;
-      continue;
-    }
-    if (c == L'/' && p + 1 < n && t[p + 1] == L'*') {
-      if (mysql_ && p + 2 < n && (t[p + 2] == L'!' || (t[p + 2] == L'M' && p + 3 < n && t[p + 3] == L'!'))) {
-        // A versioned comment: code the server runs, scanned as part of the statement.
-        size_t q = p + (t[p + 2] == L'!' ? 3 : 4);
-        while (q < n && t[q] >= L'0' && t[q] <= L'9') ++q;
-        if (q == n && token_more) return wait();  // the version may go on
-        begins_at(p);
-        versioned_ = true;
-        p = q;
-        continue;
-      }
-      mode_ = mode::block_comment;
-      comment_depth_ = 1;
-      has_comment_ = true;
-      p += 2;
-      continue;
-    }
-    if (versioned_ && c == L'*' && p + 1 < n && t[p + 1] == L'/') {
-      versioned_ = false;
-      p += 2;
-      continue;
-    }
-    if (c == L'$' && !mysql_) {
-      // $$ or $tag$ opens a dollar-quoted body; $1 is a parameter.
-      size_t q = p + 1;
-      if (q < n && is_tag_start(t[q]))
-        while (q < n && is_tag_char(t[q])) ++q;
-      if (q == n && token_more) return wait();
-      content(p);
-      if (q < n && t[q] == L'$') {
-        tag_.assign(t + p + 1, q - p - 1);
-        mode_ = mode::dollar;
-        body_comment_ = false;
-        p = q + 1;
-      } else {
-        ++p;
-      }
-      continue;
-    }
-    content(p);
-    switch (c) {
-      case L'\'': mode_ = mode::single; break;
-      case L'"': mode_ = mode::double_quote; break;
-      case L'`': mode_ = mode::backquote; break;
-      case L'[':
-        if (!mysql_) mode_ = mode::bracket;
-        break;
-      default: break;
-    }
-    ++p;
+  size_t end = npos;
+  while (c.p < c.n) {
+    const step s = mode_ == mode::normal || mode_ == mode::copy_rest || mode_ == mode::copy_data ? scan_normal(c, end)
+                                                                                                  : scan_inside(c);
+    if (s == step::wait) break;
+    if (s == step::done) return end;
   }
-  pos_ = p;
+  pos_ = c.p;
   return npos;
+}
+
+// Inside quotes, comments and dollar-quoted bodies.
+statement_scanner::step statement_scanner::scan_inside(cursor& c) {
+  const wchar_t ch = c.t[c.p];
+  switch (mode_) {
+    case mode::line_comment:
+      if (ch == L'\n') mode_ = mode::normal;
+      break;
+    case mode::block_comment:
+      if ((ch == L'*' || ch == L'/') && c.p + 1 < c.n) {
+        if (ch == L'*' && c.t[c.p + 1] == L'/') {
+          c.p += 2;
+          if (--comment_depth_ == 0) mode_ = mode::normal;
+          return step::next;
+        }
+        if (ch == L'/' && c.t[c.p + 1] == L'*' && !mysql_) {
+          c.p += 2;
+          ++comment_depth_;
+          return step::next;
+        }
+      } else if ((ch == L'*' || ch == L'/') && c.cut(2)) {
+        return step::wait;
+      }
+      break;
+    case mode::single:
+    case mode::double_quote: return scan_quote(c);
+    case mode::backquote:
+      if (ch == L'`') mode_ = mode::normal;
+      break;
+    case mode::bracket:
+      if (ch == L']') mode_ = mode::normal;
+      break;
+    case mode::escaped:
+      if (ch == L'\\' || ch == L'\'') {
+        if (c.cut(2)) return step::wait;
+        if (ch == L'\\' || c.at(c.p + 1, L'\'')) {
+          c.p = c.p + 2 < c.n ? c.p + 2 : c.n;
+          return step::next;
+        }
+        mode_ = mode::normal;
+      }
+      break;
+    case mode::dollar: return scan_dollar_body(c);
+    default: break;
+  }
+  ++c.p;
+  return step::next;
+}
+
+statement_scanner::step statement_scanner::scan_quote(cursor& c) {
+  const wchar_t quote = mode_ == mode::single ? L'\'' : L'"';
+  if (!mysql_) {
+    // Straight to the closing quote: a long literal is skipped at memory speed.
+    const size_t q = c.text.find(quote, c.p);
+    if (q == npos) {
+      c.p = c.n;
+      return step::next;
+    }
+    mode_ = mode::normal;  // a doubled quote closes and opens again
+    c.p = q + 1;
+    return step::next;
+  }
+  if (c.t[c.p] == L'\\') {
+    if (c.cut(2)) return step::wait;
+    c.p = c.p + 2 < c.n ? c.p + 2 : c.n;
+    return step::next;
+  }
+  // A doubled quote closes and opens again.
+  if (c.t[c.p] == quote) mode_ = mode::normal;
+  ++c.p;
+  return step::next;
+}
+
+statement_scanner::step statement_scanner::scan_dollar_body(cursor& c) {
+  const wchar_t ch = c.t[c.p];
+  if (ch == L'$') {
+    const size_t end = c.p + 1 + tag_.size();
+    if (end < c.n) {
+      if (c.t[end] == L'$' && c.text.compare(c.p + 1, tag_.size(), tag_) == 0) {
+        c.p = end + 1;
+        mode_ = mode::normal;
+        return step::next;
+      }
+    } else if (c.token_more && c.text.substr(c.p + 1) == std::wstring_view(tag_).substr(0, c.n - c.p - 1)) {
+      return step::wait;  // perhaps the closing tag, cut
+    }
+  } else if (ch == L'-') {
+    if (c.cut(2)) return step::wait;
+    if (c.at(c.p + 1, L'-')) {
+      body_comment_ = true;
+      c.p += 2;
+      return step::next;
+    }
+  } else if (ch == L'\n') {
+    body_comment_ = false;
+  }
+  ++c.p;
+  return step::next;
+}
+
+// Outside quotes and comments.
+statement_scanner::step statement_scanner::scan_normal(cursor& c, size_t& end) {
+  const wchar_t ch = c.t[c.p];
+  if (is_space(ch)) {
+    ++c.p;
+    return step::next;
+  }
+  if (!has_content_) {
+    const step s = scan_line_item(c, end);
+    if (s != step::none) return s;
+  }
+  if (ch == delimiter_[0] && (delimiter_.size() == 1 || c.text.compare(c.p, delimiter_.size(), delimiter_) == 0)) {
+    const bool semicolon = delimiter_ == L";";
+    if (semicolon) settle_end();
+    // A custom delimiter ends the statement wherever it stands.
+    if (!semicolon || blocks_.empty()) {
+      if (kind_ == kind::copy && copy_stdin_) mode_ = mode::copy_rest;
+      pos_ = c.p + delimiter_.size();
+      end = c.p;
+      return step::done;
+    }
+    last_ = last::semicolon;
+    ++c.p;
+    return step::next;
+  }
+  if (delimiter_.size() > 1 && ch == delimiter_[0] && c.token_more &&
+      c.text.substr(c.p) == std::wstring_view(delimiter_).substr(0, c.n - c.p))
+    return step::wait;  // perhaps the delimiter, cut
+  if (ch == L';') {
+    content(c.p);
+    ++c.p;
+    return step::next;
+  }
+  if (is_word_char(ch) && ch != L'$') return scan_word(c);
+  const step s = scan_comment_start(c);
+  if (s != step::none) return s;
+  if (ch == L'$' && !mysql_) return scan_dollar(c);
+  content(c.p);
+  switch (ch) {
+    case L'\'': mode_ = mode::single; break;
+    case L'"': mode_ = mode::double_quote; break;
+    case L'`': mode_ = mode::backquote; break;
+    case L'[':
+      if (!mysql_) mode_ = mode::bracket;
+      break;
+    default: break;
+  }
+  ++c.p;
+  return step::next;
+}
+
+// Items that end with their line, at the start of a statement: client commands and the
+// DELIMITER directive.
+statement_scanner::step statement_scanner::scan_line_item(cursor& c, size_t& end) {
+  const wchar_t ch = c.t[c.p];
+  if (ch == L'\\') {
+    const size_t e = line_item(c.text, c.p, c.more_to_come, item::client_command);
+    if (e == npos) return step::wait;
+    pos_ = end = e;
+    return step::done;
+  }
+  if (!mysql_ || !(ch == L'd' || ch == L'D' || ch == L's' || ch == L'S')) return step::none;
+  size_t q = c.p;
+  while (q < c.n && is_word_char(c.t[q])) ++q;
+  if (q == c.n && c.token_more) return step::wait;
+  const std::wstring_view w(c.t + c.p, q - c.p);
+  const bool directive = is(w, L"DELIMITER");
+  if (!(directive || is(w, L"SOURCE")) || !(c.at(q, L' ') || c.at(q, L'\t'))) return step::none;
+  const size_t e = line_item(c.text, c.p, c.more_to_come, directive ? item::delimiter : item::client_command);
+  if (e == npos) return step::wait;
+  if (directive) {
+    std::wstring_view arg = c.text.substr(q, e - q);
+    while (!arg.empty() && is_space(arg.front())) arg.remove_prefix(1);
+    size_t k = 0;
+    while (k < arg.size() && !is_space(arg[k])) ++k;
+    if (k > 0) delimiter_.assign(arg.substr(0, k));
+  }
+  pos_ = end = e;
+  return step::done;
+}
+
+statement_scanner::step statement_scanner::scan_word(cursor& c) {
+  const size_t p = c.p;
+  size_t q = p + 1;
+  // A delimiter such as "$$" may follow a word directly.
+  const bool word_delimiter = delimiter_.size() > 1 && is_word_char(delimiter_[0]);
+  while (q < c.n && is_word_char(c.t[q]) && !(word_delimiter && c.text.compare(q, delimiter_.size(), delimiter_) == 0)) ++q;
+  if (q == c.n && c.token_more) return step::wait;
+  begins_at(p);
+  if (kind_ != kind::other || end_pending_) word(std::wstring_view(c.t + p, q - p));
+  if (c.at(q, L'\'') && q - p == 1 && (c.t[p] == L'E' || c.t[p] == L'e') && !mysql_) {
+    mode_ = mode::escaped;  // E'…': backslash escapes
+    last_ = last::other;
+    ++q;
+  }
+  c.p = q;
+  return step::next;
+}
+
+// "--", "#" (MySQL), "/*", a versioned "/*!" (MySQL) and its closing "*/".
+statement_scanner::step statement_scanner::scan_comment_start(cursor& c) {
+  const wchar_t ch = c.t[c.p];
+  if ((ch == L'-' || ch == L'/' || (ch == L'*' && versioned_)) && c.cut(2)) return step::wait;
+  // "/*!" and "/*M!" need their third and fourth characters.
+  if (mysql_ && ch == L'/' && c.at(c.p + 1, L'*') && c.cut(4)) return step::wait;
+  if ((ch == L'-' && c.at(c.p + 1, L'-')) || (mysql_ && ch == L'#')) {
+    mode_ = mode::line_comment;
+    has_comment_ = true;
+    c.p += ch == L'#' ? 1 : 2;
+    return step::next;
+  }
+  if (ch == L'/' && c.at(c.p + 1, L'*')) {
+    if (mysql_ && (c.at(c.p + 2, L'!') || (c.at(c.p + 2, L'M') && c.at(c.p + 3, L'!')))) {
+      // A versioned comment: code the server runs, scanned as part of the statement.
+      size_t q = c.p + (c.t[c.p + 2] == L'!' ? 3 : 4);
+      while (q < c.n && c.t[q] >= L'0' && c.t[q] <= L'9') ++q;
+      if (q == c.n && c.token_more) return step::wait;  // the version may go on
+      begins_at(c.p);
+      versioned_ = true;
+      c.p = q;
+      return step::next;
+    }
+    mode_ = mode::block_comment;
+    comment_depth_ = 1;
+    has_comment_ = true;
+    c.p += 2;
+    return step::next;
+  }
+  if (versioned_ && ch == L'*' && c.at(c.p + 1, L'/')) {
+    versioned_ = false;
+    c.p += 2;
+    return step::next;
+  }
+  return step::none;
+}
+
+// $$ or $tag$ opens a dollar-quoted body; $1 is a parameter.
+statement_scanner::step statement_scanner::scan_dollar(cursor& c) {
+  const size_t p = c.p;
+  size_t q = p + 1;
+  if (q < c.n && is_tag_start(c.t[q]))
+    while (q < c.n && is_tag_char(c.t[q])) ++q;
+  if (q == c.n && c.token_more) return step::wait;
+  content(p);
+  if (c.at(q, L'$')) {
+    tag_.assign(c.t + p + 1, q - p - 1);
+    mode_ = mode::dollar;
+    body_comment_ = false;
+    c.p = q + 1;
+  } else {
+    ++c.p;
+  }
+  return step::next;
 }
 
 namespace {

@@ -92,6 +92,19 @@ class statement_scanner {
   enum class kind : uint8_t { undecided, create, definer, trigger, routine, copy, other };
   enum class last : uint8_t { other, semicolon, begin, opened };
 
+  // What one step of the scan did: went on, needs more text, found the end (or was not
+  // the kind of token the step looks for).
+  enum class step : uint8_t { next, wait, done, none };
+  struct cursor;
+  step scan_normal(cursor& c, size_t& end);
+  step scan_inside(cursor& c);
+  step scan_quote(cursor& c);
+  step scan_dollar_body(cursor& c);
+  step scan_line_item(cursor& c, size_t& end);
+  step scan_word(cursor& c);
+  step scan_comment_start(cursor& c);
+  step scan_dollar(cursor& c);
+
   void word(std::wstring_view w);
   // The END before this token closes a BEGIN block or a CASE (MySQL: decided by the next word).
   void settle_end();
