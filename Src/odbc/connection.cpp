@@ -116,11 +116,14 @@ std::vector<std::wstring> password_values(const std::wstring& s) {
 // does not answer it keeps the wide calls.
 bool wide_text_intact(SQLHDBC hdbc) {
   const std::wstring probe = L"'\u00E9\u20AC\U0001F600'";
-  sql_text in(probe);
-  SQLWCHAR out[64] = {};
+  // Some narrow drivers end the output by writing into the statement given, at the output's
+  // size: the blanks behind the probe keep that write inside the (converted) statement.
+  sql_text in(probe + std::wstring(32, L' '));
+  constexpr SQLINTEGER out_size = 16;
+  SQLWCHAR out[out_size + 1] = {};
   SQLINTEGER length = 0;
-  if (!sql_ok(SQLNativeSqlW(hdbc, in.get(), in.length32(), out, 64, &length))) return true;
-  return from_sql(out, 63).find(probe.substr(1, probe.size() - 2)) != std::wstring::npos;
+  if (!sql_ok(SQLNativeSqlW(hdbc, in.get(), in.length32(), out, out_size, &length))) return true;
+  return from_sql(out, out_size).find(probe.substr(1, probe.size() - 2)) != std::wstring::npos;
 }
 
 } // namespace
