@@ -182,7 +182,7 @@ std::wstring TOdbcHndlrCmd::token(std::wstring_view t, size_t i) {
 
 // ---- the handler ---------------------------------------------------------------------
 
-TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : options_(options) {
+TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : options_(options), routes_(*options) {
   commands_.add(new connect_command(this));
   commands_.add(new disconnect_command(this));
   commands_.add(new list_command(this));
@@ -204,9 +204,7 @@ bool terminal_handler::run_item(script_item& item, const std::wstring&) {
   return !stopped();
 }
 
-void TTermOdbcHndlr::statement_break() {
-  if (!options_->csv) console().line_break();
-}
+void TTermOdbcHndlr::statement_break() { routes_.statement_break(); }
 
 void TTermOdbcHndlr::note(const result& r) {
   if (!options_->on_error || stopped_ || r.succeeded() || r.code() == os::err_cancelled) return;
@@ -215,36 +213,11 @@ void TTermOdbcHndlr::note(const result& r) {
   first_failure_ = r.code() ? r : failure(os::err_invalid_function, r.text());
 }
 
-void TTermOdbcHndlr::report_info(const std::wstring& text) {
-  if (options_->data_only) return;
-  if (!options_->csv) {
-    console().write(text);
-    return;
-  }
-  console_writer& err = error_console();
-  err.write(text);
-  if (!text.empty() && text.back() != L'\n') err.write(L'\n');
-  err.flush();
-}
+void TTermOdbcHndlr::report_info(const std::wstring& text) { routes_.info(text); }
 
-void TTermOdbcHndlr::report_warning(const std::wstring& text) {
-  console().flush();
-  error_console().write(text).flush();
-}
+void TTermOdbcHndlr::report_warning(const std::wstring& text) { routes_.warning(text); }
 
-void TTermOdbcHndlr::report_failure(const std::wstring& text) {
-  if (!failures_to_stderr()) {
-    console().write(text);
-    return;
-  }
-  if (text.empty()) return;
-  console().flush();  // data printed so far comes first
-  console_writer& err = error_console();
-  err.write(place_);
-  err.write(text);
-  if (text.back() != L'\n') err.write(L'\n');
-  err.flush();
-}
+void TTermOdbcHndlr::report_failure(const std::wstring& text) { routes_.failure(text, place_); }
 
 result TTermOdbcHndlr::fail(const std::wstring& text) {
   report_failure(text);
@@ -255,7 +228,7 @@ result TTermOdbcHndlr::fail(const std::wstring& text) {
 
 void TTermOdbcHndlr::report_connect_reason(const result& r) {
   if (r.succeeded() || r.text().empty()) return;
-  if (failures_to_stderr()) {
+  if (routes_.failures_apart()) {
     report_failure(r.text());
     return;
   }
@@ -625,12 +598,7 @@ result TTermOdbcHndlr::close_connection() {
   else if (!options_->driver.empty())
     text = message(string_id::disconnected_from_driver, options_->driver.c_str(), options_->driver_parameters.c_str());
   else text = message(string_id::disconnected_from_datasource, options_->datasource.c_str());
-  if (options_->csv) {
-    report_info(text);
-  } else if (!options_->data_only) {
-    console().write(text);
-    console().line_break();
-  }
+  routes_.info_line(text);
   options_->driver.clear();
   options_->datasource.clear();
   return result();

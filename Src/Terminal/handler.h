@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Terminal/options.h"
+#include "Terminal/output_routes.h"
 #include "Terminal/sql_split.h"
 #include "vela/containers.h"
 #include "vela/odbc/connection.h"
@@ -113,7 +114,6 @@ class TTermOdbcHndlr : public terminal_handler {
  private:
   // The command whose keyword the line's first word is; null for any other line.
   TOdbcHndlrCmd* find_command(const std::wstring& line);
-  bool failures_to_stderr() const { return options_->data_only || options_->on_error || options_->csv; }
   // Messages that are neither data nor failures (connected, disconnected): left out with
   // data only, on standard error with CSV.
   void report_info(const std::wstring& text);
@@ -121,7 +121,7 @@ class TTermOdbcHndlr : public terminal_handler {
   void report_warning(const std::wstring& text);
   // With "-oe", the first failure stops the run.
   void note(const result& r);
-  void print_result_set(odbc::query& q, console_writer& summary);
+  void print_result_set(odbc::query& q, console_writer* summary);
   uint32_t print_rows(odbc::resultset& rows);
   std::unique_ptr<row_writer> make_writer(console_writer& out) const;
   // A failure of a script item: reported and noted.
@@ -139,6 +139,7 @@ class TTermOdbcHndlr : public terminal_handler {
   void connected();
 
   terminal_options* options_;
+  output_routes routes_;
   Queue<TOdbcHndlrCmd> commands_;
   odbc::connection connection_;
   bool stopped_ = false;

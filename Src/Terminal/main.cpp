@@ -5,6 +5,7 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/options.h"
+#include "Terminal/output_routes.h"
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
 #include "Terminal/terminals.h"
@@ -33,12 +34,7 @@ namespace {
   std::exit(exit_status(code));
 }
 
-// With "-oe" or "-csv" standard output holds data only: failures go to standard error.
-console_writer& failure_output(const terminal_options& options) {
-  if (!options.on_error && !options.csv) return console();
-  console().flush();
-  return error_console();
-}
+console_writer& failure_output(const terminal_options& options) { return output_routes(options).startup_failures(); }
 
 } // namespace
 
@@ -72,7 +68,7 @@ int main(int argc, char** argv) {
   bool batch = false;
   try {
     options.parse_options();
-    if (!options.data_only && !options.csv) out.write(load_string(nullptr, string_id::banner));
+    if (output_routes(options).banner()) out.write(load_string(nullptr, string_id::banner));
     TTermOdbcHndlr handler(&options);
     // Statements of the command line, a file or standard input (a pipe or a file, with or
     // without "-qi"): Ctrl-C ends the run.

@@ -32,10 +32,8 @@ std::wstring format_elapsed(uint32_t ms) {
 }
 
 result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
-  console_writer& out = console();
-  const bool csv = options_->csv;
-  // With CSV standard output holds the rows only: summaries go to standard error.
-  console_writer& summary = csv ? error_console() : out;
+  console_writer& out = routes_.rows();
+  console_writer* const summary = routes_.summary();
   const uint32_t t0 = tick_count();
   result r;
   {
@@ -46,7 +44,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
       r = q.execute(statement, true, true);
     }
     const uint32_t elapsed = elapsed_ms(t0);
-    if (!options_->data_only && !csv) {
+    if (routes_.echo()) {
       out.write(statement);
       out.line_break();
     }
@@ -56,32 +54,29 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
         running_statement fetching(q, false);
         print_result_set(q, summary);
       }
-      if (!options_->data_only) {
-        summary.write(L" ");
-        summary.write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));
-        summary.line_break();
+      if (summary) {
+        summary->write(L" ");
+        summary->write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));
+        summary->line_break();
       }
-    } else if (!failures_to_stderr()) {
-      out.write(r.text());
-      out.line_break();
     } else {
-      report_failure(r.text());
+      routes_.failure_line(r.text(), place_);
     }
   }
   out.flush();  // every statement's output is complete on the console
-  if (csv) summary.flush();
+  if (summary && summary != &out) summary->flush();
   return r;
 }
 
-void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer& summary) {
+void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
   uint32_t rows = 0;
   if (q.rows().count() > 0) rows = print_rows(q.rows());
-  if (options_->data_only) return;
+  if (!summary) return;
   const uint32_t affected = q.rows().row_count();
-  if (&summary != &console()) console().flush();  // the rows come first
-  summary.write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
-  summary.write(L" ");
-  summary.write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
+  if (summary != &routes_.rows()) routes_.rows().flush();  // the rows come first
+  summary->write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
+  summary->write(L" ");
+  summary->write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
 }
 
 std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) const {
@@ -93,7 +88,7 @@ std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) con
 }
 
 uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
-  console_writer& out = console();
+  console_writer& out = routes_.rows();
   const std::unique_ptr<row_writer> writer = make_writer(out);
   cell_source cells(rows, *writer);
   std::wstring left_out;
@@ -122,12 +117,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   }
   if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
-    if (!failures_to_stderr()) {
-      out.write(fetched.text());
-      out.line_break();
-    } else {
-      report_failure(fetched.text());
-    }
+    routes_.failure_line(fetched.text(), place_);
     note(fetched);
   }
   return count;
