@@ -182,7 +182,11 @@ std::wstring TOdbcHndlrCmd::token(std::wstring_view t, size_t i) {
 
 // ---- the handler ---------------------------------------------------------------------
 
-TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : options_(options), routes_(*options) {
+TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options)
+    : options_(options),
+      routes_(*options),
+      session_{options->connection_string, options->driver, options->driver_parameters, options->datasource,
+               options->user} {
   commands_.add(new connect_command(this));
   commands_.add(new disconnect_command(this));
   commands_.add(new list_command(this));
@@ -195,6 +199,8 @@ TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 void terminal_handler::report_failure(const std::wstring& text) { console().write(text); }
 
 void terminal_handler::statement_break() { console().line_break(); }
+
+std::unique_ptr<completion> terminal_handler::make_completion() { return nullptr; }
 
 bool terminal_handler::run_item(script_item& item, const std::wstring&) {
   if (item.kind == script_item::kind_type::sql) {
@@ -245,21 +251,19 @@ result TTermOdbcHndlr::open_terminal() {
   result r;
   std::optional<running_call> watched;  // Ctrl-C gives up the connect
   watched.emplace(connection_);
-  if (!options_->driver.empty()) {
-    r = connect_by_driver(options_->driver_parameters, options_->driver);
-  } else if (options_->connection_string.empty()) {
+  if (!session_.driver.empty()) {
+    r = connect_by_driver(session_.driver_parameters, session_.driver);
+  } else if (session_.connection_string.empty()) {
     return result();
   } else {
-    r = connect_by_string(options_->connection_string);
+    r = connect_by_string(session_.connection_string);
   }
   watched.reset();
   report_connect_reason(r);
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
   if (options_->scripts.empty()) return r;
-  const std::vector<script_source> scripts = std::move(options_->scripts);
-  options_->scripts.clear();
-  for (const auto& script : scripts)
+  for (const auto& script : options_->scripts)
     if (!(script.file.empty() ? run_script_text(script.text) : run_script_file(script.file, script.code_page))) break;
   statement_break();
   console().flush();
@@ -508,18 +512,18 @@ bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
 
 result TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
   result r;
-  if (!options_->connection_string.empty()) {
-    options_->connection_string = with_database(options_->connection_string, database);
-    r = connect_by_string(options_->connection_string);
-  } else if (!options_->driver.empty()) {
-    const std::wstring parameters = with_database(options_->driver_parameters, database);
-    const std::wstring driver = options_->driver;
+  if (!session_.connection_string.empty()) {
+    session_.connection_string = with_database(session_.connection_string, database);
+    r = connect_by_string(session_.connection_string);
+  } else if (!session_.driver.empty()) {
+    const std::wstring parameters = with_database(session_.driver_parameters, database);
+    const std::wstring driver = session_.driver;
     r = connect_by_driver(parameters, driver);
   } else {
     report_failure(str(string_id::not_connected));
     r = failure(os::err_invalid_parameter, str(string_id::not_connected));
   }
-  if (!options_->connection_string.empty() || !options_->driver.empty()) report_connect_reason(r);
+  if (!session_.connection_string.empty() || !session_.driver.empty()) report_connect_reason(r);
   console().flush();
   note(r);
   return r;
@@ -534,7 +538,7 @@ result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
   std::wstring text;
   if (r.succeeded()) {
     connected();
-    options_->driver_parameters = completed;
+    session_.driver_parameters = completed;
     text = message(string_id::connected_to, completed.c_str());
   } else {
     // The string as typed may carry a password: it is shown masked.
@@ -553,10 +557,10 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
   std::wstring text;
   if (r.succeeded()) {
     connected();
-    options_->driver = driver;
-    options_->datasource.clear();
-    options_->driver_parameters = completed;
-    text = message(string_id::connected_to_driver, options_->driver.c_str(), options_->driver_parameters.c_str());
+    session_.driver = driver;
+    session_.datasource.clear();
+    session_.driver_parameters = completed;
+    text = message(string_id::connected_to_driver, session_.driver.c_str(), session_.driver_parameters.c_str());
   } else {
     // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
     text = message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
@@ -574,9 +578,9 @@ result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, con
   std::wstring text;
   if (r.succeeded()) {
     connected();
-    options_->datasource = datasource;
-    options_->driver.clear();
-    options_->user = user;
+    session_.datasource = datasource;
+    session_.driver.clear();
+    session_.user = user;
     text = user.empty() ? message(string_id::connected_to_datasource, datasource.c_str()) : message(string_id::connected_to_datasource_user, datasource.c_str(), user.c_str());
   } else {
     report_failure(user.empty() ? message(string_id::datasource_connection_failed, datasource.c_str()) : message(string_id::datasource_user_connection_failed, datasource.c_str(), user.c_str()));
@@ -594,13 +598,13 @@ result TTermOdbcHndlr::close_connection() {
   (void)connection_.disconnect();  // fails only when not connected, checked above
   dialect_ = odbc::script_dialect::generic;
   std::wstring text;
-  if (!options_->connection_string.empty()) text = message(string_id::disconnected_from, options_->driver_parameters.c_str());
-  else if (!options_->driver.empty())
-    text = message(string_id::disconnected_from_driver, options_->driver.c_str(), options_->driver_parameters.c_str());
-  else text = message(string_id::disconnected_from_datasource, options_->datasource.c_str());
+  if (!session_.connection_string.empty()) text = message(string_id::disconnected_from, session_.driver_parameters.c_str());
+  else if (!session_.driver.empty())
+    text = message(string_id::disconnected_from_driver, session_.driver.c_str(), session_.driver_parameters.c_str());
+  else text = message(string_id::disconnected_from_datasource, session_.datasource.c_str());
   routes_.info_line(text);
-  options_->driver.clear();
-  options_->datasource.clear();
+  session_.driver.clear();
+  session_.datasource.clear();
   return result();
 }
 

@@ -20,6 +20,7 @@ class console_writer;
 namespace vela::terminal {
 
 class row_writer;
+class completion;
 
 class terminal_handler {
  public:
@@ -46,9 +47,25 @@ class terminal_handler {
   // What goes in front of a failure of the item beginning at line of source ("FILE:LINE: "
   // with "-oe").
   virtual std::wstring failure_place(const std::wstring&, size_t) const { return {}; }
+  // The prompt follows the start: no script was given.
+  virtual bool prompts() const { return false; }
+  // Lines without ";" continue the statement ("-ml").
+  virtual bool multiline() const { return false; }
+  // Tab completion at the prompt; null where the handler offers none.
+  virtual std::unique_ptr<completion> make_completion();
 };
 
 class TTermOdbcHndlr;
+
+// The connection as the user named it, from the command line, CONNECT or \c: what
+// DISCONNECT reports and \c reconnects with.
+struct session {
+  std::wstring connection_string;  // given on the command line (or changed by \c)
+  std::wstring driver;             // a driver and its parameters
+  std::wstring driver_parameters;  // those parameters, or the completed connection string
+  std::wstring datasource;         // a data source and its user
+  std::wstring user;
+};
 
 // Base of the terminal commands: keyword, help text and the tokens of the line.
 class TOdbcHndlrCmd : public task {
@@ -68,7 +85,7 @@ class TOdbcHndlrCmd : public task {
 
 class TTermOdbcHndlr : public terminal_handler {
  public:
-  explicit TTermOdbcHndlr(terminal_options* options);
+  explicit TTermOdbcHndlr(const terminal_options* options);
   ~TTermOdbcHndlr() override;
 
   result open_terminal() override;
@@ -99,7 +116,11 @@ class TTermOdbcHndlr : public terminal_handler {
   bool run_script_file(const std::wstring& name, text_file_code_page code_page);
   bool run_script_text(const std::wstring& text);
 
-  terminal_options& options() { return *options_; }
+  const terminal_options& options() const { return *options_; }
+  bool prompts() const override { return options_->scripts.empty(); }
+  bool multiline() const override { return options_->multiline; }
+  std::unique_ptr<completion> make_completion() override;
+  const session& current_session() const { return session_; }
   odbc::connection& connection() { return connection_; }
 
   // A failure's text: on the console, or on standard error when standard output holds data
@@ -138,8 +159,9 @@ class TTermOdbcHndlr : public terminal_handler {
   result reconnect_to_database(const std::wstring& database);
   void connected();
 
-  terminal_options* options_;
+  const terminal_options* options_;  // as the command line gave them
   output_routes routes_;
+  session session_;
   Queue<TOdbcHndlrCmd> commands_;
   odbc::connection connection_;
   bool stopped_ = false;

@@ -126,6 +126,8 @@ std::wstring history_file() {
   return code ? std::wstring() : folder + L"sqlterm_history";
 }
 
+std::unique_ptr<completion> TTermOdbcHndlr::make_completion() { return std::make_unique<completion>(*this); }
+
 std::vector<std::wstring> completion::candidates(const std::wstring& before, size_t& word_start) {
   std::vector<token> t = tokens_of(before);
   // The word being typed: the last one, unless a blank follows it.

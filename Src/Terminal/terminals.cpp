@@ -141,8 +141,7 @@ void remember(sys::line_editor& reader, const std::wstring& input) {
 } // namespace
 
 void command_line_terminal::do_run() {
-  auto* odbc_handler = dynamic_cast<TTermOdbcHndlr*>(handler_);
-  const bool prompting = sys::stdin_is_terminal() && odbc_handler && odbc_handler->options().scripts.empty();
+  const bool prompting = sys::stdin_is_terminal() && handler_->prompts();
   // The editor takes the terminal before the connect when a prompt follows it: keys typed
   // meanwhile wait for it whole.
   std::unique_ptr<sys::line_editor> editor;
@@ -160,13 +159,13 @@ void command_line_terminal::do_run() {
   }
   if (!editor) editor = std::make_unique<sys::line_editor>();
   sys::line_editor& reader = *editor;
-  const bool multiline = odbc_handler && odbc_handler->options().multiline;
+  const bool multiline = handler_->multiline();
   std::unique_ptr<completion> words;
   if (reader.editing()) {
     const std::wstring history = history_file();
     if (!history.empty()) reader.use_history_file(history, 2000);
-    if (odbc_handler) {
-      words = std::make_unique<completion>(*odbc_handler);
+    words = handler_->make_completion();
+    if (words) {
       reader.set_completer([&words](const std::wstring& before, size_t& start) { return words->candidates(before, start); });
     }
   }

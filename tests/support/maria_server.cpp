@@ -138,7 +138,7 @@ bool maria_server::start() {
     return false;
   }
   watchdog_fd_ = start_watchdog(pid_, dir_);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {  // a port taken meanwhile, or worse
@@ -154,7 +154,7 @@ bool maria_server::start() {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   stop();
-  error_ = "mariadbd did not answer within 60 s, see " + dir_ + "/server.log";
+  error_ = "mariadbd did not answer within 180 s, see " + dir_ + "/server.log";
   return false;
 }
 
