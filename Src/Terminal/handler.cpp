@@ -3,6 +3,7 @@
 #include <cwctype>
 #include <memory>
 
+#include "Terminal/copy_data.h"
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
@@ -241,6 +242,11 @@ result TTermOdbcHndlr::open_terminal() {
   if (!r.succeeded() && failures_to_stderr()) report_failure(r.text());
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
+  if (!options_->copy_from.empty() && r.succeeded()) {
+    (void)run_copy_job();  // reports and notes its own failure
+    console().flush();
+    return result(os::err_cancelled, r.text(), r.severity());
+  }
   if (options_->scripts.empty()) return r;
   const std::vector<script_source> scripts = std::move(options_->scripts);
   options_->scripts.clear();
@@ -292,21 +298,7 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
       (void)handle_line(item.text);  // reports and notes its own failure
       break;
     case script_item::kind_type::client_command: run_client_command(item, where); break;
-    case script_item::kind_type::copy_data: {
-      // The table: the name after COPY, up to its column list or the next blank.
-      size_t b = 4, e;
-      while (b < item.text.size() && std::iswspace(static_cast<wint_t>(item.text[b]))) ++b;
-      bool quoted = false;
-      for (e = b; e < item.text.size(); ++e) {
-        const wchar_t c = item.text[e];
-        if (c == L'"') quoted = !quoted;
-        else if (!quoted && (c == L'(' || std::iswspace(static_cast<wint_t>(c)))) break;
-      }
-      statement_break();
-      fail(message(string_id::copy_not_supported, static_cast<unsigned>(item.data_lines), item.text.substr(b, e - b).c_str(),
-                   where.c_str(), static_cast<unsigned>(item.line)));
-      break;
-    }
+    case script_item::kind_type::copy_data: copy_block(item, where); break;
     case script_item::kind_type::delimiter: break;
   }
   place_.clear();
@@ -353,6 +345,10 @@ void TTermOdbcHndlr::run_client_command(const script_item& item, const std::wstr
   std::wstring rest = t.substr(e);
   trim(rest, L" \t\r\n");
   if (name == L"\\restrict" || name == L"\\unrestrict") return;  // dump keys: nothing to do here
+  if (name == L"\\copy") {
+    copy_command_line(rest, where, item.line);
+    return;
+  }
   if (name == L"\\c" || name == L"\\connect") {
     statement_break();
     // The database is the first argument that is not an option; "dbname=NAME" is taken apart.
@@ -419,6 +415,7 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
     if (!cutter) {
       cutter = std::make_unique<script_cutter>(true, size_hint);
       cutter->set_dialect(dialect_);
+      cutter->set_copy_rows(true);
     }
     if (go) go = cutter->add(piece, run);  // after a stop the rest is read, not run
   });
@@ -429,6 +426,7 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
 bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
   script_cutter cutter(true);
   cutter.set_dialect(dialect_);
+  cutter.set_copy_rows(true);
   const script_cutter::sink run = [&](script_item& item) {
     const bool go = run_item(item, L"");
     cutter.set_dialect(dialect_);

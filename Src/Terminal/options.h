@@ -40,6 +40,11 @@ struct terminal_options {
   std::wstring null_text;
   bool long_columns = false;
   size_t long_column_width = 255;
+  // Loads: rows per batch; "-copy_from" (a source's connection string) with "-into" (the
+  // table that the "-q" query's rows go to).
+  size_t batch_rows = 1000;
+  std::wstring copy_from;
+  std::wstring copy_into;
 
   // Clears everything but the connection string and the scripts.
   void reset();

@@ -28,6 +28,8 @@ constexpr string_entry english[] = {
      L"  -null:<text>, -null_text:<text>  the text printed for NULL\n"
      L"  -lc[:<width>], -long_columns[:<width>]  print long text and binary columns\n"
      L"  -cs:@<file>                 the connection string read from a file only its owner can read\n"
+     L"  -batch:<rows>               rows per batch of a load (COPY blocks, \\copy), 1000 by default\n"
+     L"  -copy_from:<connection string> -into:<table> -q:\"<query>\"  load the query's rows into the table\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
      L"Usage compatible to v1.4 and below:\n"
@@ -94,6 +96,13 @@ constexpr string_entry english[] = {
     {144, L"Argument %u is not an option"},
     {145, L"Run 'sqlterm --help' for the usage."},
     {146, L"The history folder '%s' is not private to you: no history is kept.\n"},
+    {147, L"Rows loaded: %s. Rows failed: %s."},
+    {148, L"Row not loaded (%s:%u): %s\n"},
+    {149, L"COPY not run: %s (%s:%u)\n"},
+    {150, L"%s rows, %s rows/s"},
+    {151, L"%u values expected, %u found"},
+    {152, L"a quoted field is not closed"},
+    {153, L"Rows written: %s."},
 };
 
 constexpr string_entry russian[] = {
@@ -116,6 +125,8 @@ constexpr string_entry russian[] = {
      L"  -null:<текст>, -null_text:<текст>  текст, выводимый вместо NULL\n"
      L"  -lc[:<ширина>], -long_columns[:<ширина>]  вывод длинных текстовых и двоичных столбцов\n"
      L"  -cs:@<файл>                 строка подключения из файла, доступного только владельцу\n"
+     L"  -batch:<строк>              строк в пакете загрузки (блоки COPY, \\copy), по умолчанию 1000\n"
+     L"  -copy_from:<строка подключения> -into:<таблица> -q:\"<запрос>\"  загрузить строки запроса в таблицу\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
      L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
@@ -182,6 +193,13 @@ constexpr string_entry russian[] = {
     {144, L"Аргумент %u не является параметром"},
     {145, L"Справка по запуску: sqlterm --help"},
     {146, L"Папка истории '%s' доступна не только вам: история не сохраняется.\n"},
+    {147, L"Загружено строк: %s. Строк с ошибками: %s."},
+    {148, L"Строка не загружена (%s:%u): %s\n"},
+    {149, L"COPY не выполнен: %s (%s:%u)\n"},
+    {150, L"%s строк, %s строк/с"},
+    {151, L"ожидалось значений: %u, найдено: %u"},
+    {152, L"поле в кавычках не закрыто"},
+    {153, L"Записано строк: %s."},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

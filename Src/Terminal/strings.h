@@ -57,6 +57,13 @@ enum : uint32_t {
   not_an_option = 144,
   usage_hint = 145,
   history_folder_not_private = 146,
+  rows_loaded = 147,
+  row_not_loaded = 148,
+  copy_not_started = 149,
+  copy_progress = 150,
+  copy_value_count = 151,
+  copy_open_quote = 152,
+  rows_written = 153,
 };
 } // namespace string_id
 } // namespace vela::terminal

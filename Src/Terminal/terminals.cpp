@@ -134,6 +134,7 @@ void stdin_terminal::do_run() {
   console().flush();  // the banner and the connection are shown before input is waited for
   script_cutter cutter(false);
   cutter.set_dialect(handler_->dialect());
+  cutter.set_copy_rows(true);
   const script_cutter::sink run = [this, &cutter](script_item& item) {
     if (interrupted() || handler_->stopped()) return false;
     if (item.unterminated) {
