@@ -97,6 +97,15 @@ class tokens {
     return false;
   }
   std::wstring_view rest() { return t_.substr(std::min(p_, t_.size())); }
+  // Everything up to the next blank (an unquoted file name).
+  std::wstring bare() {
+    skip();
+    const size_t b = p_;
+    while (p_ < t_.size() && !space(t_[p_])) ++p_;
+    std::wstring w(t_.substr(b, p_ - b));
+    while (!w.empty() && w.back() == L';') w.pop_back();
+    return w;
+  }
 
  private:
   std::wstring_view t_;
@@ -127,6 +136,7 @@ bool one_char(const std::wstring& s, wchar_t& c, std::wstring& why, const wchar_
 // FORMAT, DELIMITER, NULL, HEADER, QUOTE, ESCAPE, ENCODING; in parentheses or in the older
 // form without them (CSV, HEADER, DELIMITER [AS] 'c' …).
 bool options(tokens& t, copy_format& f, std::wstring& why) {
+  t.skip();
   if (is(std::wstring(t.rest().substr(0, 4)), L"WITH") && (t.rest().size() == 4 || !std::iswalnum(static_cast<wint_t>(t.rest()[4]))))
     t.word();
   const bool list = t.peek() == L'(';
@@ -144,7 +154,8 @@ bool options(tokens& t, copy_format& f, std::wstring& why) {
     const std::wstring key = t.word();
     std::wstring value;
     auto text_value = [&]() {
-      if (!list && is(std::wstring(t.rest().substr(0, 2)), L"AS")) t.word();
+      t.skip();
+      if (!list && is(std::wstring(t.rest().substr(0, 2)), L"AS") && t.rest().size() > 2 && space(t.rest()[2])) t.word();
       if (t.literal(value)) return true;
       why = L"a quoted value must follow " + key;
       return false;
@@ -263,7 +274,14 @@ bool parse_copy(std::wstring_view text, copy_command& out, std::wstring& why) {
   if (t.peek() == L'\'') {
     t.literal(out.file);
   } else {
-    const std::wstring f = t.word();
+    const size_t at = t.place();
+    std::wstring f = t.word();
+    if (!(is(f, L"CONNECTION") || is(f, L"STDIN") || is(f, L"STDOUT") || is(f, L"PSTDIN") || is(f, L"PSTDOUT") ||
+          is(f, L"PROGRAM"))) {
+      tokens again(text.substr(at));
+      f = again.bare();
+      t = tokens(text.substr(at + f.size()));
+    }
     if (is(f, L"CONNECTION") && out.from) {
       if (!t.literal(out.connection)) {
         why = L"a quoted connection string must follow CONNECTION";

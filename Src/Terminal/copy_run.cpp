@@ -29,7 +29,18 @@ std::wstring message(uint32_t id, Args... args) {
 // Rows of a result set, each value as text: binary values as "\x" and hex digits.
 class result_source : public odbc::bulk_source {
  public:
-  explicit result_source(odbc::resultset& rows) : rows_(rows) {}
+  // Numbers, dates and other short values are bound as text; text, long and binary values
+  // are read whole in pieces (never cut to a display size).
+  explicit result_source(odbc::resultset& rows) : rows_(rows), buffers_(rows.count()) {
+    for (size_t i = 0; i < rows.count(); ++i) {
+      odbc::column& c = rows.at(i);
+      const odbc::type_class k = c.kind();
+      if (odbc::is_long_or_binary(c.sql_type()) || k == odbc::type_class::text) continue;
+      buffers_[i].assign(static_cast<size_t>(odbc::bounded_display_size(c.display_size())) + 64, u'\0');
+      if (!c.bind(buffers_[i].data(), odbc::bind_type::wide_text, static_cast<int32_t>(buffers_[i].size() * 2)).succeeded())
+        buffers_[i].clear();
+    }
+  }
   bool next(odbc::bulk_row& row, result& end) override {
     if (!rows_.fetch_row(end)) {
       if (end.code() == (odbc::no_data_error() & 0x3FFFFFFF)) end = result();  // the last row was read
@@ -41,7 +52,7 @@ class result_source : public odbc::bulk_source {
     for (size_t i = 0; i < n; ++i) {
       odbc::column& c = rows_.at(i);
       std::wstring& v = row.values[i];
-      if (c.buffer()) {
+      if (!buffers_[i].empty()) {
         if (c.is_null()) row.nulls[i] = 1;
         else c.text(v);
         continue;
@@ -73,6 +84,7 @@ class result_source : public odbc::bulk_source {
 
  private:
   odbc::resultset& rows_;
+  std::vector<std::vector<char16_t>> buffers_;
   size_t number_ = 0;
   std::vector<unsigned char> bytes_;
   std::vector<char16_t> piece_ = std::vector<char16_t>(32768);
@@ -279,6 +291,11 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
     copy_not_started(L"ENCODING " + cmd.format.encoding, where, line);
     return;
   }
+  if (!file_exists(cmd.file)) {
+    const result missing = failure(os::err_file_not_found);
+    copy_not_started(cmd.file + L": " + missing.format(L"%c %d"), where, line);
+    return;
+  }
   std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
   if (!load) return;
   copy_load& l = *load;
@@ -310,7 +327,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   const std::wstring text =
       cmd.query.empty() ? L"SELECT " + (columns.empty() ? std::wstring(L"*") : columns) + L" FROM " + cmd.table : cmd.query;
   odbc::query q(&connection_, text);
-  result r = q.execute(false);
+  result r = q.execute(text, false, false);
   if (!r.succeeded()) {
     std::wstring t = r.text();
     while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
@@ -377,7 +394,7 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
     return;
   }
   odbc::query q(&from, query_text);
-  r = q.execute(false);
+  r = q.execute(query_text, false, false);
   if (!r.succeeded()) {
     std::wstring t = r.text();
     while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
