@@ -31,7 +31,8 @@ class result_source : public odbc::bulk_source {
  public:
   // Numbers, dates and other short values are bound as text; text, long and binary values
   // are read whole in pieces (never cut to a display size).
-  explicit result_source(odbc::resultset& rows) : rows_(rows), buffers_(rows.count()) {
+  // narrow: text is read as UTF-8 (MariaDB, whose wide path loses characters).
+  result_source(odbc::resultset& rows, bool narrow) : rows_(rows), buffers_(rows.count()), narrow_(narrow) {
     for (size_t i = 0; i < rows.count(); ++i) {
       odbc::column& c = rows.at(i);
       const odbc::type_class k = c.kind();
@@ -68,6 +69,11 @@ class result_source : public odbc::bulk_source {
             v += digits[b[j] & 15];
           }
         }, &is_null);
+      } else if (narrow_) {
+        utf8_.clear();
+        r = c.read_utf8(bytes_, [this](const unsigned char* b, size_t k) { utf8_.append(reinterpret_cast<const char*>(b), k); },
+                        &is_null);
+        v = utf8_to_wide(utf8_);
       } else {
         units_.clear();
         r = c.read_text(piece_, [this](const char16_t* u, size_t k) { units_.append(u, k); }, &is_null);
@@ -85,6 +91,8 @@ class result_source : public odbc::bulk_source {
  private:
   odbc::resultset& rows_;
   std::vector<std::vector<char16_t>> buffers_;
+  bool narrow_;
+  std::string utf8_;
   size_t number_ = 0;
   std::vector<unsigned char> bytes_;
   std::vector<char16_t> piece_ = std::vector<char16_t>(32768);
@@ -335,7 +343,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
     return;
   }
   textfile out(cmd.file, cp);
-  result_source rows(q.rows());
+  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
   odbc::bulk_row row;
   std::wstring chunk;
   bool first = true;
@@ -406,7 +414,7 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
   cmd.columns = columns;
   std::unique_ptr<copy_load> load = start_load(cmd, where, line);
   if (!load) return;
-  result_source rows(q.rows());
+  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
   rows.bad = [&](size_t n, const std::wstring& why) { load->engine.reject(n, why); };
   r = load->engine.columns() == q.rows().count()
           ? result()

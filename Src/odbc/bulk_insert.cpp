@@ -123,7 +123,9 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, s.conn->hdbc(), SQL_NULL_HSTMT, rc);
   std::wstring list;
   for (const auto& c : columns) list += (list.empty() ? L"" : L", ") + c;
-  const bool narrow = s.conn->narrow_statements();
+  // Text goes as UTF-8 where the driver takes no wide text of its own, and to MariaDB and
+  // MySQL, whose wide parameters store a character beyond U+FFFF as two.
+  const bool narrow = s.conn->narrow_statements() || ask_script_dialect(s.conn->hdbc()) == script_dialect::mysql;
   auto send = [&](const std::wstring& text, bool prepare) -> SQLRETURN {
     if (narrow) {
       std::string b = wide_to_utf8(text);

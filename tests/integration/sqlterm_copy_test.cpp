@@ -29,7 +29,7 @@ class Copy : public ::testing::TestWithParam<std::string> {
 const char* const write_csv = R"(
 import csv, sys
 rows = [[1, 'plain', 'x'], [2, 'comma, inside', 'quote " inside'], [3, 'line\nbreak', 'crlf\r\nin'],
-        [4, None, 'Ünïcødé 日本 😀'], [5, '  spaces  ', 'back\\slash \\N'], [6, 'tab\there', '']]
+        [4, None, 'Ünïcødé ØÙÚÛ 日本 😀'], [5, '  spaces  ', 'back\\slash \\N'], [6, 'tab\there', '']]
 with open(sys.argv[1], 'w', newline='', encoding='utf-8-sig') as f:
     w = csv.writer(f)
     w.writerow(['id', 'a', 'b'])
@@ -67,6 +67,9 @@ TEST_P(Copy, CsvFileLoadsAndExportsBackEqual) {
   EXPECT_NE(r.out.find("Row not loaded (" + in + ":8): text after a closing quote"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Rows loaded: 6. Rows failed: 1."), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Rows loaded: 6. Rows failed: 0."), std::string::npos) << r.out;
+  // The value as stored, counted by the database itself.
+  const std::string length = db->kind == "maria" ? "char_length" : "length";
+  EXPECT_EQ(run({"-do", "-cd:|", "-q:select " + length + "(b) from cp where id = 4"}).out, "\n17\n\n");
   const run_result same = run_process({"python3", "-c", compare_csv, in, out});
   EXPECT_EQ(same.out, "equal\n") << same.err;
   const run_result check = run({"-do", "-cd:|", "-lc", "-null:<null>",
