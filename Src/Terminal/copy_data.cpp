@@ -266,7 +266,6 @@ bool parse_copy(std::wstring_view text, copy_command& out, std::wstring& why) {
     why = L"FROM or TO expected";
     return false;
   }
-  if (!out.from && !out.query.empty() && out.table.empty()) {}
   if (out.from && !out.query.empty()) {
     why = L"a query cannot be loaded";
     return false;

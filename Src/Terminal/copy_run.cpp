@@ -132,7 +132,8 @@ std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, c
 }
 
 void TTermOdbcHndlr::copy_not_started(const std::wstring& why, const std::wstring& where, size_t line) {
-  const std::wstring text = message(string_id::copy_not_started, why.c_str(), where.c_str(), static_cast<unsigned>(line));
+  const std::wstring text = where.empty() ? message(string_id::copy_not_started_here, why.c_str())
+                                           : message(string_id::copy_not_started, why.c_str(), where.c_str(), static_cast<unsigned>(line));
   report_failure(text);
   console().flush();
   const result r = failure(os::err_invalid_data, text);
@@ -283,6 +284,10 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
     return;
   }
   if (!cmd.from) {
+    if (cmd.file == L"stdout" || cmd.file == L"pstdout") {
+      copy_not_started(L"\\copy TO stdout: use a file", where, line);
+      return;
+    }
     copy_to_file(cmd, where, line);
     return;
   }
@@ -367,7 +372,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   while (r.succeeded() && rows.next(row, end)) {
     for (size_t i = 0; i < row.values.size(); ++i) {
       if (i) chunk += f.delimiter;
-      if (row.nulls[i]) chunk += f.csv ? f.null_text : f.null_text;
+      if (row.nulls[i]) chunk += f.null_text;
       else if (f.csv) append_csv_field(chunk, row.values[i], f);
       else append_text_field(chunk, row.values[i], false, f);
     }

@@ -270,6 +270,15 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
     note(r);
     return r;
   }
+  if (l.compare(0, 6, L"\\copy ") == 0) {
+    // psql's \copy typed at the prompt.
+    const result before = load_failure_;
+    load_failure_ = result();
+    copy_command_line(l.substr(6), L"", 0);
+    const result r = load_failure_;
+    load_failure_ = before;  // at the prompt a failure does not decide the exit status
+    return r;
+  }
   if (connection_.hdbc()) {
     const result r = run_sql(l);
     note(r);

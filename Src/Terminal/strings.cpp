@@ -103,6 +103,7 @@ constexpr string_entry english[] = {
     {151, L"%u values expected, %u found"},
     {152, L"a quoted field is not closed"},
     {153, L"Rows written: %s."},
+    {154, L"COPY not run: %s\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -200,6 +201,7 @@ constexpr string_entry russian[] = {
     {151, L"ожидалось значений: %u, найдено: %u"},
     {152, L"поле в кавычках не закрыто"},
     {153, L"Записано строк: %s."},
+    {154, L"COPY не выполнен: %s\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

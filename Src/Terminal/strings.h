@@ -64,6 +64,7 @@ enum : uint32_t {
   copy_value_count = 151,
   copy_open_quote = 152,
   rows_written = 153,
+  copy_not_started_here = 154,
 };
 } // namespace string_id
 } // namespace vela::terminal

@@ -2,8 +2,12 @@
 // another, on every database.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "support/databases.h"
 #include "support/process.h"
+#include "support/pty_session.h"
 
 using vela::testing::database;
 using vela::testing::run_process;
@@ -98,6 +102,25 @@ TEST_P(Copy, LoadsThatCannotStartAreFailures) {
     EXPECT_NE(f.err.find(c.message), std::string::npos) << f.err;
     EXPECT_EQ(f.out.find("select 1"), std::string::npos) << f.out;
   }
+}
+
+// \copy typed at the prompt loads, and a load that cannot start says so.
+TEST(CopyAtPrompt, LoadsAFile) {
+  vela::testing::temp_dir dir;
+  const std::string cs = "Driver=SQLite3;Database=" + dir.path("p.db") + ";";
+  ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + cs, "-q:create table p(a int, b text)"}).status, 0);
+  dir.write("p.csv", "a,b\n1,one\n2,\"t,wo\"\n");
+  vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + cs}, {{"XDG_STATE_HOME", dir.path("state")}, {"HOME", dir.path()}});
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  s.type("\\copy p from '" + dir.path("p.csv") + "' with (format csv, header)\r");
+  EXPECT_TRUE(s.expect("Rows loaded: 2. Rows failed: 0.")) << s.output();
+  s.type("\\copy nothing from '" + dir.path("p.csv") + "'\r");
+  EXPECT_TRUE(s.expect("COPY not run: [")) << s.output();
+  s.type("exit\r");
+  EXPECT_EQ(s.wait_exit(5), 0);
+  EXPECT_EQ(run_process({SQLTERM_PATH, "-cs:" + cs, "-do", "-cd:|", "-lc", "-q:select a, b from p order by a"}).out,
+            "\n1|one\n2|t,wo\n\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Copy, vela::testing::all_databases(), vela::testing::param_name);
