@@ -24,6 +24,9 @@ _vela_sqlterm_options="
 -lc:
 -long_columns
 -long_columns:
+-batch:
+-copy_from:
+-into:
 "
 
 # The code pages a script file may be read in.
