@@ -322,16 +322,32 @@ record_reader::outcome record_reader::add_line(std::wstring_view line, size_t li
   return csv_record(line, row, why);
 }
 
+namespace {
+
+// The next value of a row, its string's room kept from the rows before.
+std::wstring& next_value(odbc::bulk_row& row, size_t& k) {
+  if (k == row.values.size()) row.values.emplace_back();
+  std::wstring& v = row.values[k++];
+  v.clear();
+  return v;
+}
+
+// The row ends with k values.
+void end_row(odbc::bulk_row& row, size_t k) {
+  row.values.resize(k);
+  row.nulls.resize(k);
+}
+
+} // namespace
+
 record_reader::outcome record_reader::text_record(std::wstring_view line, odbc::bulk_row& row, std::wstring& why) {
-  row.values.clear();
   row.nulls.clear();
-  size_t p = 0;
+  size_t p = 0, k = 0;
   for (;;) {
     size_t e = line.find(f_.delimiter, p);
     if (e == std::wstring_view::npos) e = line.size();
     const std::wstring_view raw = line.substr(p, e - p);
-    row.values.emplace_back();
-    std::wstring& v = row.values.back();
+    std::wstring& v = next_value(row, k);
     const bool is_null = raw == f_.null_text;
     row.nulls.push_back(is_null ? 1 : 0);
     if (!is_null) {
@@ -375,18 +391,17 @@ record_reader::outcome record_reader::text_record(std::wstring_view line, odbc::
     if (e >= line.size()) break;
     p = e + 1;
   }
+  end_row(row, k);
   (void)why;
   return outcome::row;
 }
 
 record_reader::outcome record_reader::csv_record(std::wstring_view rec, odbc::bulk_row& row, std::wstring& why) {
-  row.values.clear();
   row.nulls.clear();
   const size_t n = rec.size();
-  size_t p = 0;
+  size_t p = 0, k = 0;
   for (;;) {
-    row.values.emplace_back();
-    std::wstring& v = row.values.back();
+    std::wstring& v = next_value(row, k);
     if (p < n && rec[p] == f_.quote) {
       // A quoted field: a doubled quote (or the escape before a quote) is a quote.
       ++p;
@@ -443,6 +458,7 @@ record_reader::outcome record_reader::csv_record(std::wstring_view rec, odbc::bu
     if (p >= n) break;
     ++p;  // the delimiter
   }
+  end_row(row, k);
   pending_ = false;
   record_.clear();
   return outcome::row;
