@@ -64,21 +64,26 @@ TEST_P(Copy, CsvFileLoadsAndExportsBackEqual) {
                              "\\copy (select id, a, b from cp order by id) to '" + out + "' with (format csv, header)\n"
                              "\\copy cp (id, a, b) to " + txt + "\n"
                              "drop table if exists cp2;\ncreate table cp2(id int, a varchar(40), b " + db->text_type() + ");\n"
-                             "\\copy cp2 from " + txt + "\n";
+                             "\\copy cp2 from " + txt + "\n"
+                             "\\copy cp2 (a, b) from '" + db->dir.path("1251.txt") + "' with (encoding 'WIN1251')\n";
+  db->dir.write("1251.txt", "\xcf\xf0\xe8\xe2\xe5\xf2\tcp1251\n");  // "Привет"
+
   db->dir.write("c.sql", script);
   const run_result r = run({"-qf:" + db->dir.path("c.sql")});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("Row not loaded (" + in + ":8): text after a closing quote"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Rows loaded: 6. Rows failed: 1."), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Rows loaded: 6. Rows failed: 0."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Rows loaded: 1. Rows failed: 0."), std::string::npos) << r.out;
   // The value as stored, counted by the database itself.
   const std::string length = db->kind == "maria" ? "char_length" : "length";
   EXPECT_EQ(run({"-do", "-cd:|", "-q:select " + length + "(b) from cp where id = 4"}).out, "\n17\n\n");
   const run_result same = run_process({"python3", "-c", compare_csv, in, out});
   EXPECT_EQ(same.out, "equal\n") << same.err;
   const run_result check = run({"-do", "-cd:|", "-lc", "-null:<null>",
-                                "-q:select count(*) from cp2 where a is null; select b from cp2 where id = 5"});
-  EXPECT_EQ(check.out, "\n1\n\nback\\slash \\N\n\n") << check.err;
+                                "-q:select count(*) from cp2 where a is null; select b from cp2 where id = 5;"
+                                " select a from cp2 where b = 'cp1251'"});
+  EXPECT_EQ(check.out, "\n1\n\nback\\slash \\N\n\nПривет\n\n") << check.err;
 }
 
 // Options of \copy and COPY that are not understood, a missing file and a missing table stop
