@@ -316,7 +316,7 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
   }
   if (!file_exists(cmd.file)) {
     const result missing = failure(os::err_file_not_found);
-    copy_not_started(cmd.file + L": " + missing.format(L"%c %d"), where, line);
+    copy_not_started(cmd.file + L": " + missing.format(L"%d"), where, line);
     return;
   }
   std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
@@ -349,24 +349,28 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   for (const auto& c : cmd.columns) columns += (columns.empty() ? L"" : L", ") + c;
   const std::wstring text =
       cmd.query.empty() ? L"SELECT " + (columns.empty() ? std::wstring(L"*") : columns) + L" FROM " + cmd.table : cmd.query;
+  // The file is made first: a file that cannot be written stops the copy before the query runs.
+  textfile out(cmd.file, cp);
+  result r = out.save(std::wstring());
+  if (!r.succeeded()) {
+    copy_not_started(cmd.file + L": " + r.format(L"%d"), where, line);
+    return;
+  }
   odbc::query q(&connection_, text);
-  result r = q.execute(text, false, false);
+  r = q.execute(text, false, false);
   if (!r.succeeded()) {
     std::wstring t = r.text();
     while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
     copy_not_started(t, where, line);
     return;
   }
-  textfile out(cmd.file, cp);
   result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
   odbc::bulk_row row;
   std::wstring chunk;
-  bool first = true;
   uint64_t count = 0;
   auto flush = [&]() {
-    if (chunk.empty() && !first) return;
-    r.merge(first ? out.save(chunk) : out.append(chunk));
-    first = false;
+    if (chunk.empty()) return;
+    r.merge(out.append(chunk));
     chunk.clear();
   };
   const copy_format& f = cmd.format;
@@ -393,11 +397,12 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   r.merge(end);
   flush();
   if (!r.succeeded()) {
-    std::wstring t = r.text();
+    std::wstring t = r.text().empty() ? cmd.file + L": " + r.format(L"%d") : r.text();
     if (!t.empty() && t.back() != L'\n') t += L'\n';
     report_failure(t);
-    note(r);
-    if (load_failure_.succeeded()) load_failure_ = r;
+    const result failed = failure(r.code() ? r.code() : os::err_invalid_function, t);
+    note(failed);
+    if (load_failure_.succeeded()) load_failure_ = failed;
     return;
   }
   report_info(message(string_id::rows_written, std::to_wstring(count).c_str()));

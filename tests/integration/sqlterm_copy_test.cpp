@@ -98,6 +98,7 @@ TEST_P(Copy, LoadsThatCannotStartAreFailures) {
       {"\\copy nt from '" + db->dir.path("in.csv") + "' with (format binary)", "COPY not run: format not supported: binary"},
       {"\\copy nt from '" + db->dir.path("in.csv") + "' with (delimiter 'ab')", "COPY not run: DELIMITER must be"},
       {"\\copy nt from program 'ls'", "COPY not run: PROGRAM is not supported"},
+      {"\\copy nt to '/nonexistent/dir/x.csv'", "COPY not run: /nonexistent/dir/x.csv: "},
   };
   db->dir.write("in.csv", "1\n");
   for (const auto& c : cases) {
