@@ -174,7 +174,15 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   if (n == 0) return failure(os::err_invalid_parameter, L"no columns");
   std::wstring marks;
   for (SQLSMALLINT i = 0; i < n; ++i) marks += i ? L", ?" : L"?";
-  rc = send(L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") + L" VALUES (" + marks + L")", true);
+  // PostgreSQL takes given values for identity columns that are GENERATED ALWAYS only when
+  // told so (its COPY takes them as they are).
+  SQLWCHAR dbms[64] = {};
+  SQLSMALLINT dbms_length = 0;
+  const bool postgres = sql_ok(SQLGetInfoW(s.conn->hdbc(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbms_length)) &&
+                        from_sql(dbms, 63) == L"PostgreSQL";
+  rc = send(L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
+                (postgres ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES (" + marks + L")",
+            true);
   if (!sql_ok(rc)) return s.diagnostics(rc);
   // Arrays of parameters, or one row at a time where the driver has none. The SQLite driver
   // takes the first row's length for every binary value of an array.

@@ -169,6 +169,8 @@ insert into awkward values
   (3, null, null, null, null, null, null, null, null, null, null),
   (4, '', E'\\x5c4e', 'NaN', '1970-01-01', '1970-01-01 00:00:00+00', '{{1,2},{3,4}}', '{"\\N"}', null, '2000-01-01', '[]'),
   (5, E'\\N', '\x', 0, null, null, null, null, true, null, null);
+create table ident(id int generated always as identity primary key, v text);
+insert into ident(v) values ('a'), ('b');
 insert into awkward select g, repeat('x', g % 50) || g, int4send(g), g / 7.0, null, null, array[g], null, g % 2 = 0, null, null
   from generate_series(6, 2600) g;
 )";
@@ -182,7 +184,8 @@ std::string pg_state(const pg_server& pg, const std::string& db) {
       "select conname, pg_get_constraintdef(oid) from pg_constraint where connamespace = 'public'::regnamespace order by 1;"
       "select count(*), md5(string_agg(p::text, '|' order by id)) from parent p;"
       "select count(*), md5(string_agg(c::text, '|' order by id)) from child c;"
-      "select count(*), md5(string_agg(w::text, '|' order by id)) from awkward w;";
+      "select count(*), md5(string_agg(w::text, '|' order by id)) from awkward w;"
+      "select string_agg(i::text, '|' order by id) from ident i;";
   const run_result r = pg.client("psql", db, {"-X", "-At", "-c", q});
   EXPECT_EQ(r.status, 0) << r.err;
   return r.out;
