@@ -15,6 +15,7 @@ namespace {
 
 constexpr size_t first_width = 64;        // characters of a text slot before it grows
 constexpr size_t widest_first = 4096;     // the most a column's size may ask for at first
+constexpr size_t column_budget = 32u << 20;  // bytes of one column's buffer before a batch holds fewer rows
 
 int hex_digit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
@@ -60,6 +61,7 @@ struct bulk_insert::state {
   connection* conn = nullptr;
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   size_t batch = bulk_insert::default_batch;
+  size_t capacity = bulk_insert::default_batch;  // rows a batch holds now (fewer when values are long)
   bool arrays = true;
   bool autocommit_off = false;
   std::vector<column> cols;
@@ -78,7 +80,7 @@ struct bulk_insert::state {
   void grow(column& c, size_t need) {
     size_t w = std::max(c.width * 2, need);
     w = (w + c.unit - 1) / c.unit * c.unit;
-    std::vector<unsigned char> data(w * batch);
+    std::vector<unsigned char> data(w * capacity);
     for (size_t r = 0; r < rows; ++r) std::memcpy(&data[r * w], &c.data[r * c.width], c.width);
     c.data = std::move(data);
     c.width = w;
@@ -106,6 +108,7 @@ struct bulk_insert::state {
 bulk_insert::bulk_insert(connection& target, size_t batch_rows) : s_(std::make_unique<state>()) {
   s_->conn = &target;
   s_->batch = batch_rows ? batch_rows : default_batch;
+  s_->capacity = s_->batch;
 }
 
 bulk_insert::~bulk_insert() {
@@ -219,6 +222,23 @@ result bulk_insert::add(const bulk_row& row) {
   state& s = *s_;
   if (s.cols.empty()) return failure(os::err_invalid_function);
   if (stopped_) return result();
+  // A long value: the rows held are run first, and a batch holds fewer rows from now on, so
+  // that a column's buffer stays within its budget.
+  size_t longest = 0;
+  for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
+    const state::column& c = s.cols[i];
+    const size_t bound = row.values[i].size() * 4 + c.unit;  // bytes at most
+    if (bound > c.width && std::max(c.width * 2, bound) * s.capacity > column_budget) longest = std::max(longest, bound);
+  }
+  const size_t fewer = longest ? std::max<size_t>(1, column_budget / longest) : s.capacity;
+  if (fewer < s.capacity) {
+    if (s.rows) {
+      const result r = finish_batch();
+      if (!r.succeeded() || stopped_) return r;
+    }
+    s.capacity = fewer;
+    for (auto& c : s.cols) c.data.assign(c.width * s.capacity, 0);  // the long value's column grows below
+  }
   const size_t r = s.rows;
   for (size_t i = 0; i < s.cols.size(); ++i) {
     state::column& c = s.cols[i];
@@ -252,7 +272,7 @@ result bulk_insert::add(const bulk_row& row) {
     c.longest = std::max(c.longest, n);
   }
   s.lines[r] = row.line;
-  if (++s.rows < s.batch) return result();
+  if (++s.rows < s.capacity) return result();
   return finish_batch();
 }
 

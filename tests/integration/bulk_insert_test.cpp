@@ -103,4 +103,30 @@ TEST_P(BulkInsert, BatchesRefusedRowsAndStops) {
   }
 }
 
+// Values of 3 MB among short ones: the batch holds fewer rows, and every value arrives whole.
+TEST_P(BulkInsert, LongValuesArriveWhole) {
+  database db(GetParam());
+  ASSERT_TRUE(db.ready()) << db.why_not();
+  connection conn;
+  ASSERT_TRUE(conn.connect(nullptr, db.wcs()).succeeded());
+  query drop(&conn, L"drop table if exists longs");
+  (void)drop.execute(true);
+  query make(&conn, std::wstring(L"create table longs(id int, t ") + (db.kind == "maria" ? L"longtext" : L"text") + L")");
+  ASSERT_TRUE(make.execute(true).succeeded());
+  bulk_insert e(conn);
+  ASSERT_TRUE(e.prepare(L"longs", {}).succeeded());
+  bulk_row row;
+  for (size_t i = 1; i <= 12; ++i) {
+    row.reset(2);
+    row.values[0] = std::to_wstring(i);
+    row.values[1] = std::wstring(i % 4 == 0 ? 3u << 20 : i, static_cast<wchar_t>(L'a' + i));
+    row.line = i;
+    ASSERT_TRUE(e.add(row).succeeded());
+  }
+  ASSERT_TRUE(e.finish().succeeded());
+  EXPECT_EQ(e.loaded(), 12u);
+  const std::wstring length = db.kind == "maria" ? L"char_length" : L"length";
+  EXPECT_EQ(scalar(conn, L"select sum(" + length + L"(t)) from longs"), std::to_wstring(3 * (3u << 20) + 78 - 24));
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, BulkInsert, vela::testing::all_databases(), vela::testing::param_name);
