@@ -9,6 +9,8 @@
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/odbc/bulk_insert.h"
+#include "vela/odbc/connection_string.h"
+#include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
 #include "vela/os_error.h"
 #include "vela/textfile.h"
@@ -415,6 +417,21 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
                                           const std::wstring& where, size_t line) {
   odbc::connection from;
   result r = from.connect(nullptr, source);
+  // The PostgreSQL and SQLite drivers hold a whole result unless told to read it row by row
+  // (a cursor, sqlite3_step): asked for that, so that memory does not grow with the rows.
+  const std::wstring dbms = r.succeeded() ? odbc::ask_dbms_name(from.hdbc()) : std::wstring();
+  const wchar_t* key = dbms == L"PostgreSQL" ? L"UseDeclareFetch" : dbms == L"SQLite" ? L"StepAPI" : nullptr;
+  if (key) {
+    bool given = false;
+    for (const odbc::cs_attribute& a : odbc::read_connection_string(source))
+      given = given || (a.has_value() && compare_nocase(a.key(source), key) == 0);
+    if (!given) {
+      (void)from.disconnect();
+      std::wstring streamed = source;
+      while (!streamed.empty() && (streamed.back() == L';' || streamed.back() == L' ')) streamed.pop_back();
+      r = from.connect(nullptr, streamed + (dbms == L"SQLite" ? L";StepAPI=1;" : L";UseDeclareFetch=1;Fetch=2000;"));
+    }
+  }
   if (!r.succeeded()) {
     std::wstring t = odbc::mask_secrets(r.text(), source);
     while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();

@@ -6,6 +6,7 @@
 #include "odbc/sqltext.h"
 #include "vela/log.h"
 #include "vela/odbc/connection.h"
+#include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
 #include "vela/os_error.h"
 
@@ -179,10 +180,7 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   for (SQLSMALLINT i = 0; i < n; ++i) marks += i ? L", ?" : L"?";
   // PostgreSQL takes given values for identity columns that are GENERATED ALWAYS only when
   // told so (its COPY takes them as they are).
-  SQLWCHAR dbms[64] = {};
-  SQLSMALLINT dbms_length = 0;
-  const bool postgres = sql_ok(SQLGetInfoW(s.conn->hdbc(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbms_length)) &&
-                        from_sql(dbms, 63) == L"PostgreSQL";
+  const bool postgres = ask_dbms_name(s.conn->hdbc()) == L"PostgreSQL";
   rc = send(L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
                 (postgres ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES (" + marks + L")",
             true);
