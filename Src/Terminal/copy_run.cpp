@@ -451,6 +451,7 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
   cmd.columns = columns;
   std::unique_ptr<copy_load> load = start_load(cmd, where, line);
   if (!load) return;
+  load->where = L"query";  // a refused row is named by its number in the query's result
   result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
   rows.bad = [&](size_t n, const std::wstring& why) { load->engine.reject(n, why); };
   r = load->engine.columns() == q.rows().count()
@@ -470,7 +471,7 @@ bool TTermOdbcHndlr::run_copy_job() {
   std::wstring query_text;
   for (const auto& s : options_->scripts) query_text += s.text;
   options_->scripts.clear();
-  copy_from_connection(options_->copy_into, {}, options_->copy_from, query_text, L"-copy_from", 0);
+  copy_from_connection(options_->copy_into, {}, options_->copy_from, query_text, L"", 0);
   return load_failure_.succeeded() && first_failure_.succeeded();
 }
 

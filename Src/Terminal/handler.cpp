@@ -242,8 +242,9 @@ result TTermOdbcHndlr::open_terminal() {
   if (!r.succeeded() && failures_to_stderr()) report_failure(r.text());
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
-  if (!options_->copy_from.empty() && r.succeeded()) {
-    (void)run_copy_job();  // reports and notes its own failure
+  if (!options_->copy_from.empty()) {
+    if (r.succeeded()) (void)run_copy_job();  // reports and notes its own failure
+    else if (load_failure_.succeeded()) load_failure_ = r;  // the load could not start
     console().flush();
     return result(os::err_cancelled, r.text(), r.severity());
   }

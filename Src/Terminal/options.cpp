@@ -156,7 +156,8 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
     if (!ok || n == 0 || n > 1000000) throw invalid_option(invalid_option::problem::unknown, L"-batch", 0);
     batch_rows = n;
   }
-  if (copy_from.empty() != copy_into.empty())
+  // A copy job needs its target connection and the query.
+  if (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || query_text.empty())))
     throw invalid_option(invalid_option::problem::unknown, copy_from.empty() ? L"-into" : L"-copy_from", 0);
   null_text_given = null_parser->uses > 0;
   long_columns = long_parser->uses > 0;
