@@ -16,7 +16,9 @@ namespace {
 
 constexpr size_t first_width = 64;        // characters of a text slot before it grows
 constexpr size_t widest_first = 4096;     // the most a column's size may ask for at first
-constexpr size_t column_budget = 32u << 20;  // bytes of one column's buffer before a batch holds fewer rows
+constexpr size_t column_budget = 32u << 20;
+// Parameters of one statement of many rows: psqlODBC drops the connection at about 7,700.
+constexpr size_t max_statement_parameters = 4000;  // bytes of one column's buffer before a batch holds fewer rows
 
 int hex_digit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
@@ -61,6 +63,8 @@ struct bulk_insert::state {
 
   connection* conn = nullptr;
   SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLHSTMT multi = SQL_NULL_HSTMT;  // the INSERT of many rows, where it is faster
+  size_t multi_rows = 0;            // its rows
   size_t batch = bulk_insert::default_batch;
   size_t capacity = bulk_insert::default_batch;  // rows a batch holds now (fewer when values are long)
   bool arrays = true;
@@ -75,6 +79,7 @@ struct bulk_insert::state {
 
   ~state() {
     if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    if (multi) SQLFreeHandle(SQL_HANDLE_STMT, multi);
   }
   result diagnostics(SQLRETURN rc) const { return odbc_diagnostics(SQL_NULL_HENV, conn->hdbc(), stmt, rc); }
 
@@ -87,20 +92,33 @@ struct bulk_insert::state {
     c.width = w;
   }
 
-  // Binds rows first .. first + n of the batch.
+  // Binds column i's value of row r as parameter number of statement h.
+  SQLRETURN bind_value(SQLHSTMT h, SQLUSMALLINT number, size_t i, size_t r) {
+    column& c = cols[i];
+    const SQLULEN size = std::max<SQLULEN>(c.size, std::max<size_t>(c.longest / c.unit, 1));
+    return SQLBindParameter(h, number, SQL_PARAM_INPUT, c.c_type, c.sql_type, size, c.digits, &c.data[r * c.width],
+                            static_cast<SQLLEN>(c.width), &c.ind[r]);
+  }
+
+  // Binds rows first .. first + n of the batch as an array.
   result bind(size_t first, size_t n) {
     SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(n)), 0);
     if (!sql_ok(rc)) return diagnostics(rc);
-    for (size_t i = 0; i < cols.size(); ++i) {
-      column& c = cols[i];
-      SQLULEN size = c.size;
-      if (c.c_type != SQL_C_BINARY && c.c_type != SQL_C_WCHAR && c.c_type != SQL_C_CHAR) size = c.size;
-      else size = std::max<SQLULEN>(size, std::max<size_t>(c.longest / c.unit, 1));
-      rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, c.c_type, c.sql_type, size, c.digits,
-                            &c.data[first * c.width], static_cast<SQLLEN>(c.width), &c.ind[first]);
-      if (!sql_ok(rc)) return diagnostics(rc);
-    }
+    for (size_t i = 0; i < cols.size(); ++i)
+      if (!sql_ok(rc = bind_value(stmt, static_cast<SQLUSMALLINT>(i + 1), i, first))) return diagnostics(rc);
     return result();
+  }
+
+  // Rows first .. first + multi_rows through the statement of many rows: true when every row
+  // went in.
+  bool run_multi(size_t first) {
+    size_t number = 0;
+    for (size_t r = first; r < first + multi_rows; ++r)
+      for (size_t i = 0; i < cols.size(); ++i)
+        if (!sql_ok(bind_value(multi, static_cast<SQLUSMALLINT>(++number), i, r))) return false;
+    const SQLRETURN rc = SQLExecute(multi);
+    SQLFreeStmt(multi, SQL_CLOSE);
+    return sql_ok(rc) || rc == SQL_NO_DATA;
   }
 
   result end_transaction(bool commit) { return conn->transact(commit ? 0 : 1); }
@@ -130,16 +148,16 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   // Text goes as UTF-8 where the driver takes no wide text of its own, and to MariaDB and
   // MySQL, whose wide parameters store a character beyond U+FFFF as two.
   const bool narrow = s.conn->narrow_statements() || ask_script_dialect(s.conn->hdbc()) == script_dialect::mysql;
-  auto send = [&](const std::wstring& text, bool prepare) -> SQLRETURN {
+  auto send_to = [&](SQLHSTMT h, const std::wstring& text, bool prepare) -> SQLRETURN {
     if (narrow) {
       std::string b = wide_to_utf8(text);
       auto* p = reinterpret_cast<SQLCHAR*>(b.data());
-      return prepare ? SQLPrepareA(s.stmt, p, static_cast<SQLINTEGER>(b.size()))
-                     : SQLExecDirectA(s.stmt, p, static_cast<SQLINTEGER>(b.size()));
+      return prepare ? SQLPrepareA(h, p, static_cast<SQLINTEGER>(b.size())) : SQLExecDirectA(h, p, static_cast<SQLINTEGER>(b.size()));
     }
     sql_text t(text);
-    return prepare ? SQLPrepareW(s.stmt, t.get(), SQL_NTS) : SQLExecDirectW(s.stmt, t.get(), SQL_NTS);
+    return prepare ? SQLPrepareW(h, t.get(), SQL_NTS) : SQLExecDirectW(h, t.get(), SQL_NTS);
   };
+  auto send = [&](const std::wstring& text, bool prepare) { return send_to(s.stmt, text, prepare); };
   // The target's columns as a query that returns no row describes them.
   rc = send(L"SELECT " + (list.empty() ? std::wstring(L"*") : list) + L" FROM " + table + L" WHERE 1=0", false);
   if (!sql_ok(rc)) return s.diagnostics(rc);
@@ -181,10 +199,22 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   // PostgreSQL takes given values for identity columns that are GENERATED ALWAYS only when
   // told so (its COPY takes them as they are).
   const bool postgres = ask_dbms_name(s.conn->hdbc()) == L"PostgreSQL";
-  rc = send(L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
-                (postgres ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES (" + marks + L")",
-            true);
+  const std::wstring insert = L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
+                              (postgres ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES ";
+  rc = send(insert + L"(" + marks + L")", true);
   if (!sql_ok(rc)) return s.diagnostics(rc);
+  // psqlODBC runs an array of parameters as one statement per row, a round trip each: a full
+  // batch goes as one statement of many rows there instead.
+  s.multi_rows = std::min(s.batch, max_statement_parameters / static_cast<size_t>(n));
+  if (postgres && s.multi_rows > 1 && sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, s.conn->hdbc(), &s.multi))) {
+    std::wstring rows;
+    rows.reserve((marks.size() + 4) * s.multi_rows);
+    for (size_t r = 0; r < s.multi_rows; ++r) rows += (r ? L", (" : L"(") + marks + L")";
+    if (!sql_ok(send_to(s.multi, insert + rows, true))) {
+      SQLFreeHandle(SQL_HANDLE_STMT, s.multi);
+      s.multi = SQL_NULL_HSTMT;
+    }
+  }
   // Arrays of parameters, or one row at a time where the driver has none. The SQLite driver
   // takes the first row's length for every binary value of an array.
   bool binary = false;
@@ -282,16 +312,23 @@ result bulk_insert::finish_batch() {
   SQLRETURN rc;
   bool whole = true;
   if (s.arrays) {
-    r = s.bind(0, n);
-    if (!r.succeeded()) return r;
-    std::fill(s.status.begin(), s.status.begin() + static_cast<std::ptrdiff_t>(n), SQL_PARAM_UNUSED);
-    s.processed = 0;
-    rc = SQLExecute(s.stmt);
-    whole = rc == SQL_SUCCESS || rc == SQL_NO_DATA;
-    if (rc == SQL_SUCCESS_WITH_INFO) {
-      whole = true;
-      for (size_t i = 0; i < n; ++i)
-        if (s.status[i] == SQL_PARAM_ERROR || s.status[i] == SQL_PARAM_UNUSED) whole = false;
+    // Runs of rows through the statement of many rows, the rest as an array.
+    size_t first = 0;
+    if (s.multi)
+      for (; whole && n - first >= s.multi_rows; first += s.multi_rows) whole = s.run_multi(first);
+    if (whole && first < n) {
+      const size_t m = n - first;
+      r = s.bind(first, m);
+      if (!r.succeeded()) return r;
+      std::fill(s.status.begin(), s.status.begin() + static_cast<std::ptrdiff_t>(m), SQL_PARAM_UNUSED);
+      s.processed = 0;
+      rc = SQLExecute(s.stmt);
+      whole = rc == SQL_SUCCESS || rc == SQL_NO_DATA;
+      if (rc == SQL_SUCCESS_WITH_INFO) {
+        whole = true;
+        for (size_t i = 0; i < m; ++i)
+          if (s.status[i] == SQL_PARAM_ERROR || s.status[i] == SQL_PARAM_UNUSED) whole = false;
+      }
     }
   } else {
     // The same statement for each row, in one transaction.
