@@ -16,9 +16,9 @@ namespace {
 
 constexpr size_t first_width = 64;        // characters of a text slot before it grows
 constexpr size_t widest_first = 4096;     // the most a column's size may ask for at first
-constexpr size_t column_budget = 32u << 20;
+constexpr size_t column_budget = 32u << 20;  // bytes of one column's buffer before a batch holds fewer rows
 // Parameters of one statement of many rows: psqlODBC drops the connection at about 7,700.
-constexpr size_t max_statement_parameters = 4000;  // bytes of one column's buffer before a batch holds fewer rows
+constexpr size_t max_statement_parameters = 4000;
 
 int hex_digit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
