@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "Terminal/copy_data.h"
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
@@ -262,6 +263,12 @@ result TTermOdbcHndlr::open_terminal() {
   report_connect_reason(r);
   note(r);
   if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
+  if (!options_->copy_from.empty()) {
+    if (r.succeeded()) (void)run_copy_job();  // reports and notes its own failure
+    else if (load_failure_.succeeded()) load_failure_ = r;  // the load could not start
+    console().flush();
+    return result(os::err_cancelled, r.text(), r.severity());
+  }
   if (options_->scripts.empty()) return r;
   for (const auto& script : options_->scripts)
     if (!(script.file.empty() ? run_script_text(script.text) : run_script_file(script.file, script.code_page))) break;
@@ -309,6 +316,15 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
     note(r);
     return r;
   }
+  if (l.compare(0, 6, L"\\copy ") == 0) {
+    // psql's \copy typed at the prompt.
+    const result before = load_failure_;
+    load_failure_ = result();
+    copy_command_line(l.substr(6), L"", 0);
+    const result r = load_failure_;
+    load_failure_ = before;  // at the prompt a failure does not decide the exit status
+    return r;
+  }
   if (connection_.hdbc()) {
     const result r = run_sql(l);
     note(r);
@@ -337,21 +353,7 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
       (void)handle_line(item.text);  // reports and notes its own failure
       break;
     case script_item::kind_type::client_command: (void)run_client_command(item, where); break;  // reports its own
-    case script_item::kind_type::copy_data: {
-      // The table: the name after COPY, up to its column list or the next blank.
-      size_t b = 4, e;
-      while (b < item.text.size() && std::iswspace(static_cast<wint_t>(item.text[b]))) ++b;
-      bool quoted = false;
-      for (e = b; e < item.text.size(); ++e) {
-        const wchar_t c = item.text[e];
-        if (c == L'"') quoted = !quoted;
-        else if (!quoted && (c == L'(' || std::iswspace(static_cast<wint_t>(c)))) break;
-      }
-      statement_break();
-      (void)fail(message(string_id::copy_not_supported, static_cast<unsigned>(item.data_lines), item.text.substr(b, e - b).c_str(),
-                   where.c_str(), static_cast<unsigned>(item.line)));
-      break;
-    }
+    case script_item::kind_type::copy_data: copy_block(item, where); break;
     case script_item::kind_type::delimiter: break;
   }
   place_.clear();
@@ -403,6 +405,19 @@ result TTermOdbcHndlr::run_client_command(const script_item& item, const std::ws
   std::wstring rest = t.substr(e);
   trim(rest, L" \t\r\n");
   if (name == L"\\restrict" || name == L"\\unrestrict") return result();  // dump keys: nothing to do here
+  if (name == L"\\copy") {
+    if (!where.empty()) {
+      copy_command_line(rest, where, item.line);
+      return result();  // reports and notes its own failures
+    }
+    // Typed at the prompt: a failure does not decide the exit status.
+    const result before = load_failure_;
+    load_failure_ = result();
+    copy_command_line(rest, where, item.line);
+    const result r = load_failure_;
+    load_failure_ = before;
+    return r;
+  }
   if (name == L"\\timing") return result();  // execution times are always shown
   if (name == L"\\q" || name == L"\\quit") {
     end_session();
@@ -492,6 +507,7 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
     if (!cutter) {
       cutter = std::make_unique<script_cutter>(true, size_hint);
       cutter->set_dialect(dialect_);
+      cutter->set_copy_rows(true);
     }
     if (go) go = cutter->add(piece, run);  // after a stop the rest is read, not run
   });
@@ -502,6 +518,7 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
 bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
   script_cutter cutter(true);
   cutter.set_dialect(dialect_);
+  cutter.set_copy_rows(true);
   const script_cutter::sink run = [&](script_item& item) {
     const bool go = run_item(item, L"");
     cutter.set_dialect(dialect_);

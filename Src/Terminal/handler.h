@@ -3,6 +3,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Terminal/options.h"
 #include "Terminal/output_routes.h"
@@ -21,6 +23,8 @@ namespace vela::terminal {
 
 class row_writer;
 class completion;
+struct copy_load;
+struct copy_command;
 
 class terminal_handler {
  public:
@@ -130,7 +134,10 @@ class TTermOdbcHndlr : public terminal_handler {
   bool stopped() const override { return stopped_ || ended_; }
   void statement_break() override;
   // The failure that ended the run under "-oe"; a success otherwise.
-  const result& first_failure() const { return first_failure_; }
+  // A load that could not start counts too.
+  const result& first_failure() const { return first_failure_.succeeded() ? load_failure_ : first_failure_; }
+  // "-copy_from" with "-into": the query's rows loaded; false when that failed.
+  bool run_copy_job();
 
  private:
   // The command whose keyword the line's first word is; null for any other line.
@@ -158,6 +165,17 @@ class TTermOdbcHndlr : public terminal_handler {
   // \connect: the same connection, to another database.
   result reconnect_to_database(const std::wstring& database);
   void connected();
+  // Loads (copy_run.cpp).
+  void copy_block(const script_item& item, const std::wstring& where);
+  void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line);
+  void copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line);
+  void copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns, const std::wstring& source,
+                            const std::wstring& query_text, const std::wstring& where, size_t line);
+  std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line);
+  bool load_line(copy_load& l, std::wstring_view line, size_t number);
+  void end_load(copy_load& l, const result& r);
+  void show_progress(copy_load& l, bool last);
+  void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);
 
   const terminal_options* options_;  // as the command line gave them
   output_routes routes_;
@@ -171,6 +189,9 @@ class TTermOdbcHndlr : public terminal_handler {
   // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.
   std::wstring place_;
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
+  std::unique_ptr<copy_load> copy_;  // the COPY block being loaded
+  bool copy_skip_ = false;
+  result load_failure_;
   static constexpr size_t max_script_depth = 16;
 };
 

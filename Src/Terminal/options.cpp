@@ -29,6 +29,9 @@ void terminal_options::reset() {
   long_columns = false;
   long_column_width = 255;
   multiline = false;
+  batch_rows = 1000;
+  copy_from.clear();
+  copy_into.clear();
 }
 
 namespace {
@@ -130,6 +133,11 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   std::wstring width;
   auto* long_parser = new argument_parser(L"(lc|long_columns)", &width);  // "-lc" or "-lc:<width>"
   parsers.add(long_parser);
+  std::wstring batch;
+  auto* batch_parser = new argument_parser(L"(batch)", &batch);
+  parsers.add(batch_parser);
+  parsers.add(new argument_parser(L"(copy_from)", &copy_from));
+  parsers.add(new argument_parser(L"(into)", &copy_into));
   for (size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& arg = argv[i];
     if (!looks_like_option(arg)) throw invalid_option(invalid_option::problem::stray, std::wstring(), i);
@@ -142,6 +150,17 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
                                                                : invalid_option::problem::unknown;
     throw invalid_option(kind, option_name(arg), i);
   }
+  if (batch_parser->uses > 0) {
+    // A count of rows from 1 to a million.
+    size_t n = 0;
+    bool ok = !batch.empty() && batch.size() <= 7;
+    for (const wchar_t c : batch) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
+    if (!ok || n == 0 || n > 1000000) throw invalid_option(invalid_option::problem::unknown, L"-batch", 0);
+    batch_rows = n;
+  }
+  // A copy job needs its target connection and the query.
+  if (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || query_text.empty())))
+    throw invalid_option(invalid_option::problem::unknown, copy_from.empty() ? L"-into" : L"-copy_from", 0);
   null_text_given = null_parser->uses > 0;
   long_columns = long_parser->uses > 0;
   if (long_columns) long_column_width = parse_long_column_width(width);

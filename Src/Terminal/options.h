@@ -42,6 +42,11 @@ struct terminal_options {
   size_t long_column_width = 255;
   // At the prompt a statement runs once a line ends with ";" (a command at once).
   bool multiline = false;
+  // Loads: rows per batch; "-copy_from" (a source's connection string) with "-into" (the
+  // table that the "-q" query's rows go to).
+  size_t batch_rows = 1000;
+  std::wstring copy_from;
+  std::wstring copy_into;
 
   // Clears everything but the connection string and the scripts.
   void reset();

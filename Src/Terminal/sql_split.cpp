@@ -158,6 +158,7 @@ size_t statement_scanner::copy_block(std::wstring_view text, size_t p, bool more
         return e;
       }
       ++copy_lines_;
+      if (copy_line) copy_line(p, p + line.size());
     }
     p = e < n ? e + 1 : n;
   }
@@ -496,6 +497,24 @@ bool script_cutter::cut(bool more_to_come, const sink& run) {
   using kind = statement_scanner::item;
   size_t s = 0;
   bool first = true;
+  bool halted = false;  // a data line's sink stopped the cut
+  if (copy_rows_ && !scan_.copy_line) {
+    scan_.copy_line = [this, &run, &halted](size_t b, size_t e) {
+      if (halted) return;
+      row_.kind = kind::copy_data;
+      row_.step = script_item::copy_step::row;
+      row_.line = line_of(b);
+      row_.text.assign(text_, b, e - b);
+      if (!run(row_)) halted = true;
+    };
+  }
+  struct reset_sink {
+    statement_scanner& scan;
+    bool on;
+    ~reset_sink() {
+      if (on) scan.copy_line = nullptr;
+    }
+  } reset{scan_, copy_rows_};
   while (s < text_.size() || (!more_to_come && scan_.in_copy_data())) {
     if (!keep_terminator_ && !first)
       while (s < text_.size() && std::iswspace(static_cast<wint_t>(text_[s]))) ++s;
@@ -503,6 +522,10 @@ bool script_cutter::cut(bool more_to_come, const sink& run) {
     const bool last = p == statement_scanner::npos;
     if (last && more_to_come) {
       if (scan_.in_copy_data()) s = scan_.position();  // data lines are not kept
+      if (halted) {
+        drop(s);
+        return false;
+      }
       break;
     }
     first = false;
@@ -511,7 +534,8 @@ bool script_cutter::cut(bool more_to_come, const sink& run) {
     bool go = true;
     if (what == kind::copy_data) {
       copy_.data_lines = scan_.copy_lines();
-      go = run(copy_);
+      copy_.step = script_item::copy_step::end;
+      go = !halted && run(copy_);
       copy_ = script_item();
     } else if (what != kind::delimiter && scan_.has_content()) {
       size_t from = scan_.statement_start(s);
@@ -530,6 +554,11 @@ bool script_cutter::cut(bool more_to_come, const sink& run) {
         copy_ = std::move(it);
         copy_.kind = kind::copy_data;
         copy_.text = text_.substr(from, stop - from);
+        if (copy_rows_) {
+          script_item begin = copy_;
+          begin.step = script_item::copy_step::begin;
+          go = run(begin);
+        }
       } else {
         if (keep_terminator_ && stop - from > text_.size() / 2 && stop - from > big_statement / 2) {
           // Most of the text: moved out rather than copied.

@@ -36,6 +36,8 @@ class statement_scanner {
   // on past it, though a statement may.
   void set_at_line_end(bool at_line_end) { at_line_end_ = at_line_end; }
   bool mysql() const { return mysql_; }
+  // Called with the bounds of each data line of a COPY block (its line end left out).
+  std::function<void(size_t begin, size_t end)> copy_line;
 
   // Scans text on from where the last call stopped. Returns the position of the ";" (the
   // delimiter, the line end) that ends the current item, or npos when the text ends first;
@@ -163,6 +165,10 @@ struct script_item {
   size_t data_lines = 0;
   // The text ended before the statement's terminator.
   bool unterminated = false;
+  // With copy rows on, a COPY block comes as steps: its statement (begin), each data line
+  // (row, text the line), then the end as above.
+  enum class copy_step : uint8_t { end, begin, row };
+  copy_step step = copy_step::end;
 };
 
 // Cuts a text that arrives in pieces (a script file read a piece at a time, or lines of
@@ -178,6 +184,8 @@ class script_cutter {
   explicit script_cutter(bool keep_terminator, size_t size_hint = 0)
       : keep_terminator_(keep_terminator), size_hint_(size_hint) {}
   void set_dialect(odbc::script_dialect d) { scan_.set_dialect(d); }
+  // COPY blocks are handed over line by line (their statement first) to be loaded.
+  void set_copy_rows(bool on) { copy_rows_ = on; }
   // A piece of a script's text.
   bool add(std::wstring_view piece, const sink& run);
   // A line of standard input: joined to the text before it with a blank, or with a line
@@ -211,6 +219,8 @@ class script_cutter {
   size_t line_ = 1;
   std::deque<size_t> line_starts_;
   script_item copy_;  // a COPY statement whose data block is being skipped
+  bool copy_rows_ = false;
+  script_item row_;  // a data line of the block
   static constexpr size_t big_statement = 8u << 20;  // characters
 };
 

@@ -29,6 +29,8 @@ constexpr string_entry english[] = {
      L"  -null:<text>, -null_text:<text>  the text printed for NULL\n"
      L"  -lc[:<width>], -long_columns[:<width>]  print long text and binary columns\n"
      L"  -cs:@<file>                 the connection string read from a file only its owner can read\n"
+     L"  -batch:<rows>               rows per batch of a load (COPY blocks, \\copy), 1000 by default\n"
+     L"  -copy_from:<connection string> -into:<table> -q:\"<query>\"  load the query's rows into the table\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
      L"Usage compatible to v1.4 and below:\n"
@@ -108,6 +110,14 @@ constexpr string_entry english[] = {
      L"\\?                this list\n"
      L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n"},
     {148, L"Table '%s' not found.\n"},
+    {149, L"Rows loaded: %s. Rows failed: %s."},
+    {150, L"Row not loaded (%s:%u): %s\n"},
+    {151, L"COPY not run: %s (%s:%u)\n"},
+    {152, L"%s rows, %s rows/s"},
+    {153, L"%u values expected, %u found"},
+    {154, L"a quoted field is not closed"},
+    {155, L"Rows written: %s."},
+    {156, L"COPY not run: %s\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -131,6 +141,8 @@ constexpr string_entry russian[] = {
      L"  -null:<текст>, -null_text:<текст>  текст, выводимый вместо NULL\n"
      L"  -lc[:<ширина>], -long_columns[:<ширина>]  вывод длинных текстовых и двоичных столбцов\n"
      L"  -cs:@<файл>                 строка подключения из файла, доступного только владельцу\n"
+     L"  -batch:<строк>              строк в пакете загрузки (блоки COPY, \\copy), по умолчанию 1000\n"
+     L"  -copy_from:<строка подключения> -into:<таблица> -q:\"<запрос>\"  загрузить строки запроса в таблицу\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
      L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
@@ -210,6 +222,14 @@ constexpr string_entry russian[] = {
      L"\\?                этот список\n"
      L"Команды: CONNECT, DISCONNECT, LIST, EXIT, HELP; подробнее - HELP <команда>.\n"},
     {148, L"Таблица '%s' не найдена.\n"},
+    {149, L"Загружено строк: %s. Строк с ошибками: %s."},
+    {150, L"Строка не загружена (%s:%u): %s\n"},
+    {151, L"COPY не выполнен: %s (%s:%u)\n"},
+    {152, L"%s строк, %s строк/с"},
+    {153, L"ожидалось значений: %u, найдено: %u"},
+    {154, L"поле в кавычках не закрыто"},
+    {155, L"Записано строк: %s."},
+    {156, L"COPY не выполнен: %s\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

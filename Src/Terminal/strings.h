@@ -59,6 +59,14 @@ enum : uint32_t {
   history_folder_not_private = 146,
   client_commands_help = 147,
   table_not_found = 148,
+  rows_loaded = 149,
+  row_not_loaded = 150,
+  copy_not_started = 151,
+  copy_progress = 152,
+  copy_value_count = 153,
+  copy_open_quote = 154,
+  rows_written = 155,
+  copy_not_started_here = 156,
 };
 } // namespace string_id
 } // namespace vela::terminal

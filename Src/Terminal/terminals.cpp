@@ -55,7 +55,9 @@ void statement_feeder::item_break() {
 bool statement_feeder::run(script_item& item) {
   if (interrupted() || ended()) return false;
   const bool sql = item.kind == script_item::kind_type::sql;
-  if (typed_ ? sql : sql && handler_.is_command(item.text)) {
+  // A client command typed at the prompt runs as typed lines do: its failure is no script's.
+  const bool typed_command = typed_ && item.kind == script_item::kind_type::client_command;
+  if (typed_ ? sql || typed_command : sql && handler_.is_command(item.text)) {
     // A statement at the prompt, or a command after a ";" on its line: its result is kept (EXIT).
     item_break();
     last_ = guarded_handle_line(handler_, item.text, last_);
@@ -262,6 +264,7 @@ void stdin_terminal::do_run() {
   console().flush();  // the banner and the connection are shown before input is waited for
   script_cutter cutter(false);
   cutter.set_dialect(handler_->dialect());
+  cutter.set_copy_rows(true);
   const script_cutter::sink run = [this, &cutter](script_item& item) {
     if (interrupted() || handler_->stopped()) return false;
     if (item.unterminated) {

@@ -173,6 +173,11 @@ std::string wide_to_utf8(std::wstring_view s) {
 std::u16string wide_to_utf16(std::wstring_view s) {
   std::u16string out;
   out.reserve(s.size());
+  append_utf16(out, s);
+  return out;
+}
+
+void append_utf16(std::u16string& out, std::wstring_view s) {
   for (wchar_t w : s) {
     char32_t c = static_cast<char32_t>(w);
     if constexpr (sizeof(wchar_t) == 4) {
@@ -186,7 +191,6 @@ std::u16string wide_to_utf16(std::wstring_view s) {
     }
     out.push_back(static_cast<char16_t>(c));
   }
-  return out;
 }
 
 std::wstring utf16_to_wide(const char16_t* s, size_t n) {

@@ -114,14 +114,16 @@ script_dialect dialect_of_dbms(const std::wstring& dbms_name) {
                                                                                           : script_dialect::generic;
 }
 
-script_dialect ask_script_dialect(void* hdbc) {
-  if (!hdbc) return script_dialect::generic;
+std::wstring ask_dbms_name(void* hdbc) {
+  if (!hdbc) return {};
   SQLWCHAR name[128] = {};
   SQLSMALLINT length = 0;
   const SQLRETURN rc = SQLGetInfoW(static_cast<SQLHDBC>(hdbc), SQL_DBMS_NAME, name, sizeof name, &length);
-  if (!sql_ok(rc)) return script_dialect::generic;
-  return dialect_of_dbms(from_sql(name, 127));
+  if (!sql_ok(rc)) return {};
+  return from_sql(name, 127);
 }
+
+script_dialect ask_script_dialect(void* hdbc) { return dialect_of_dbms(ask_dbms_name(hdbc)); }
 
 driver* select_driver(const std::wstring& connection_string) {
   Queue<driver> candidates;

@@ -200,6 +200,28 @@ result column::read_bytes(std::vector<unsigned char>& piece,
   return result();
 }
 
+result column::read_utf8(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
+                         bool* is_null) {
+  if (is_null) *is_null = false;
+  if (piece.size() < 2) piece.resize(32768);
+  const size_t room = piece.size() - 1;  // one byte for the terminator
+  for (;;) {
+    SQLLEN length = 0;
+    const SQLRETURN rc =
+        SQLGetData(statement_, number_, SQL_C_CHAR, piece.data(), static_cast<SQLLEN>(piece.size()), &length);
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
+    if (length == SQL_NULL_DATA) {
+      if (is_null) *is_null = true;
+      break;
+    }
+    const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) > room);
+    sink(piece.data(), more ? room : static_cast<size_t>(length));
+    if (!more) break;
+  }
+  return result();
+}
+
 // ---- resultset ---------------------------------------------------------------
 
 resultset::~resultset() {

@@ -26,6 +26,9 @@ _vela_sqlterm_options="
 -long_columns:
 -ml
 -multiline
+-batch:
+-copy_from:
+-into:
 "
 
 # The code pages a script file may be read in.

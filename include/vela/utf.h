@@ -23,6 +23,7 @@ bool has_escaped_bytes(std::wstring_view s);
 
 // UTF-16 code units (host order); characters above U+FFFF become surrogate pairs.
 std::u16string wide_to_utf16(std::wstring_view s);
+void append_utf16(std::u16string& out, std::wstring_view s);
 // Pairs are joined; lone surrogates become U+FFFD.
 std::wstring utf16_to_wide(const char16_t* s, size_t n);
 inline std::wstring utf16_to_wide(std::u16string_view s) { return utf16_to_wide(s.data(), s.size()); }

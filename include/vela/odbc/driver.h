@@ -71,6 +71,8 @@ enum class script_dialect : uint8_t { generic, mysql };
 script_dialect dialect_of_dbms(const std::wstring& dbms_name);
 // Asked of a connected handle (generic when the driver does not say).
 script_dialect ask_script_dialect(void* hdbc);
+// The data source's SQL_DBMS_NAME ("PostgreSQL", "MariaDB" …; empty when the driver does not say).
+std::wstring ask_dbms_name(void* hdbc);
 
 // The adapter for the driver a connection string names (the default one otherwise).
 driver* select_driver(const std::wstring& connection_string);

@@ -55,6 +55,10 @@ class column : public base {
   // The same for the bytes of a binary value.
   result read_bytes(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
                     bool* is_null = nullptr, size_t limit = SIZE_MAX);
+  // The whole value as narrow text (UTF-8 from drivers whose narrow path is the sound one),
+  // in pieces that may split a character.
+  result read_utf8(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
+                   bool* is_null = nullptr);
 
   uint16_t number() const { return number_; }
   int32_t sql_type() const { return sql_type_; }

@@ -1,0 +1,475 @@
+// Loading rows: COPY blocks of scripts, \copy from and to files, rows of another connection.
+#include <cwctype>
+#include <memory>
+
+#include "Terminal/copy_data.h"
+#include "Terminal/handler.h"
+#include "Terminal/strings.h"
+#include "vela/console.h"
+#include "vela/file.h"
+#include "vela/format.h"
+#include "vela/odbc/bulk_insert.h"
+#include "vela/odbc/connection_string.h"
+#include "vela/odbc/driver.h"
+#include "vela/odbc/environment.h"
+#include "vela/os_error.h"
+#include "vela/textfile.h"
+#include "vela/utf.h"
+#include "vela/wstr.h"
+
+namespace vela::terminal {
+
+namespace {
+
+std::wstring str(uint32_t id) { return load_string(nullptr, id); }
+
+template <typename... Args>
+std::wstring message(uint32_t id, Args... args) {
+  return wformat(str(id).c_str(), args...);
+}
+
+// Rows of a result set, each value as text: binary values as "\x" and hex digits.
+class result_source : public odbc::bulk_source {
+ public:
+  // Numbers, dates and other short values are bound as text; text, long and binary values
+  // are read whole in pieces (never cut to a display size).
+  // narrow: text is read as UTF-8 (MariaDB, whose wide path loses characters).
+  result_source(odbc::resultset& rows, bool narrow) : rows_(rows), buffers_(rows.count()), narrow_(narrow) {
+    for (size_t i = 0; i < rows.count(); ++i) {
+      odbc::column& c = rows.at(i);
+      const odbc::type_class k = c.kind();
+      if (odbc::is_long_or_binary(c.sql_type()) || k == odbc::type_class::text) continue;
+      buffers_[i].assign(static_cast<size_t>(odbc::bounded_display_size(c.display_size())) + 64, u'\0');
+      if (!c.bind(buffers_[i].data(), odbc::bind_type::wide_text, static_cast<int32_t>(buffers_[i].size() * 2)).succeeded())
+        buffers_[i].clear();
+    }
+  }
+  bool next(odbc::bulk_row& row, result& end) override {
+    if (!rows_.fetch_row(end)) {
+      if (end.code() == (odbc::no_data_error() & 0x3FFFFFFF)) end = result();  // the last row was read
+      return false;
+    }
+    const size_t n = rows_.count();
+    row.reset(n);
+    row.line = ++number_;
+    for (size_t i = 0; i < n; ++i) {
+      odbc::column& c = rows_.at(i);
+      std::wstring& v = row.values[i];
+      if (!buffers_[i].empty()) {
+        if (c.is_null()) row.nulls[i] = 1;
+        else c.text(v);
+        continue;
+      }
+      bool is_null = false;
+      result r;
+      if (c.kind() == odbc::type_class::binary) {
+        static const wchar_t digits[] = L"0123456789abcdef";
+        v = L"\\x";
+        r = c.read_bytes(bytes_, [&v](const unsigned char* b, size_t k) {
+          for (size_t j = 0; j < k; ++j) {
+            v += digits[b[j] >> 4];
+            v += digits[b[j] & 15];
+          }
+        }, &is_null);
+      } else if (narrow_) {
+        utf8_.clear();
+        r = c.read_utf8(bytes_, [this](const unsigned char* b, size_t k) { utf8_.append(reinterpret_cast<const char*>(b), k); },
+                        &is_null);
+        v = utf8_to_wide(utf8_);
+      } else {
+        units_.clear();
+        r = c.read_text(piece_, [this](const char16_t* u, size_t k) { units_.append(u, k); }, &is_null);
+        v = utf16_to_wide(units_);
+      }
+      if (!r.succeeded()) {
+        end = r;
+        return false;
+      }
+      row.nulls[i] = is_null ? 1 : 0;
+    }
+    return true;
+  }
+
+ private:
+  odbc::resultset& rows_;
+  std::vector<std::vector<char16_t>> buffers_;
+  bool narrow_;
+  std::string utf8_;
+  size_t number_ = 0;
+  std::vector<unsigned char> bytes_;
+  std::vector<char16_t> piece_ = std::vector<char16_t>(32768);
+  std::u16string units_;
+};
+
+} // namespace
+
+std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, const std::wstring& where, size_t line) {
+  auto load = std::make_unique<copy_load>(connection_, options_->batch_rows, cmd.format);
+  load->where = where;
+  load->header = cmd.format.header;
+  odbc::bulk_insert& e = load->engine;
+  e.stop_on_failure = options_->on_error;
+  copy_load* l = load.get();
+  e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
+    std::wstring text = why;
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    const std::wstring m = message(string_id::row_not_loaded, l->where.c_str(), static_cast<unsigned>(row_line), text.c_str());
+    if (options_->on_error) {
+      // A row of the script itself is placed by its own line.
+      if (l->in_script) place_ = failure_place(l->where, row_line);
+      (void)fail(m);
+    } else {
+      report_failure(m);
+    }
+  };
+  e.on_batch = [this, l]() { show_progress(*l, false); };
+  const result r = connection_.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));
+  if (!r.succeeded()) {
+    std::wstring text = r.text();
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    copy_not_started(text, where, line);
+    return nullptr;
+  }
+  return load;
+}
+
+void TTermOdbcHndlr::copy_not_started(const std::wstring& why, const std::wstring& where, size_t line) {
+  const std::wstring text = where.empty() ? message(string_id::copy_not_started_here, why.c_str())
+                                           : message(string_id::copy_not_started, why.c_str(), where.c_str(), static_cast<unsigned>(line));
+  report_failure(text);
+  console().flush();
+  const result r = failure(os::err_invalid_data, text);
+  if (load_failure_.succeeded()) load_failure_ = r;
+  note(r);
+}
+
+void TTermOdbcHndlr::show_progress(copy_load& l, bool last) {
+  console_writer& err = error_console();
+  if (!err.is_terminal() || options_->data_only) return;
+  if (!last && elapsed_ms(l.shown) < 1000) return;
+  if (last && !l.progress_shown) return;
+  l.shown = tick_count();
+  const uint64_t rows = l.engine.loaded() + l.engine.failed();
+  const uint32_t ms = elapsed_ms(l.started);
+  const uint64_t rate = ms ? rows * 1000 / ms : rows;
+  err.write(L"\r" + message(string_id::copy_progress, std::to_wstring(rows).c_str(), std::to_wstring(rate).c_str()));
+  if (last) err.write(L"\n");
+  err.flush();
+  l.progress_shown = true;
+}
+
+void TTermOdbcHndlr::end_load(copy_load& l, const result& r) {
+  result f = l.engine.finish();
+  if (!r.succeeded()) f = r;
+  show_progress(l, true);
+  if (!f.succeeded()) {
+    std::wstring text = f.text();
+    if (!text.empty() && text.back() != L'\n') text += L'\n';
+    report_failure(text);
+    note(f);
+    if (load_failure_.succeeded()) load_failure_ = f;
+  }
+  routes_.info_line(message(string_id::rows_loaded, std::to_wstring(l.engine.loaded()).c_str(),
+                            std::to_wstring(l.engine.failed()).c_str()));
+  console().flush();
+}
+
+// A line of data: a record goes to the engine (the header line is skipped).
+bool TTermOdbcHndlr::load_line(copy_load& l, std::wstring_view line, size_t number) {
+  std::wstring why;
+  switch (l.reader.add_line(line, number, l.row, why)) {
+    case record_reader::outcome::more: return true;
+    case record_reader::outcome::bad: l.engine.reject(number, why); break;
+    case record_reader::outcome::row:
+      if (l.header) {
+        l.header = false;
+        break;
+      }
+      if (l.row.values.size() != l.engine.columns()) {
+        l.engine.reject(l.row.line, message(string_id::copy_value_count, static_cast<unsigned>(l.engine.columns()),
+                                                  static_cast<unsigned>(l.row.values.size())));
+        break;
+      }
+      {
+        const result r = l.engine.add(l.row);
+        if (!r.succeeded()) {
+          end_load(l, r);
+          return false;
+        }
+      }
+      break;
+  }
+  return !l.engine.stopped();
+}
+
+void TTermOdbcHndlr::copy_block(const script_item& item, const std::wstring& where) {
+  using step = script_item::copy_step;
+  if (item.step == step::begin) {
+    statement_break();
+    copy_.reset();
+    copy_skip_ = true;
+    copy_command cmd;
+    std::wstring why;
+    if (!parse_copy(item.text, cmd, why)) {
+      copy_not_started(why, where, item.line);
+      return;
+    }
+    copy_ = start_load(cmd, where, item.line);
+    copy_skip_ = copy_ == nullptr;
+    if (copy_) copy_->in_script = true;
+    return;
+  }
+  if (item.step == step::row) {
+    if (!copy_) return;
+    if (!load_line(*copy_, item.text, item.line)) {
+      if (copy_->engine.stopped()) end_load(*copy_, result());
+      copy_.reset();
+    }
+    return;
+  }
+  // The end of the block.
+  if (copy_) {
+    if (const size_t open = copy_->reader.open_record()) copy_->engine.reject(open, str(string_id::copy_open_quote));
+    end_load(*copy_, result());
+    copy_.reset();
+  }
+  copy_skip_ = false;
+}
+
+namespace {
+
+// The file's code page from an ENCODING option (UTF-8 when none is given).
+bool file_code_page(const copy_format& f, text_file_code_page& cp) {
+  if (f.encoding.empty()) {
+    cp = text_file_code_page{65001, false};
+    return true;
+  }
+  // PostgreSQL's names of the 8-bit encodings first, then the script code pages' names.
+  std::wstring name = f.encoding;
+  for (auto& c : name) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  static const struct {
+    const wchar_t* name;
+    int32_t id;
+  } names[] = {{L"latin1", 28591}, {L"latin2", 28592}, {L"latin9", 28605}, {L"koi8r", 20866}, {L"koi8-r", 20866},
+               {L"koi8u", 21866}, {L"koi8-u", 21866}, {L"sql_ascii", 65001}, {L"utf16", 1200}};
+  for (const auto& n : names)
+    if (name == n.name) {
+      cp = text_file_code_page{n.id, false};
+      return true;
+    }
+  if (name.compare(0, 3, L"win") == 0) name = name.substr(3);  // WIN1251
+  else if (name.compare(0, 2, L"cp") == 0) name = name.substr(2);
+  cp = parse_code_page(name);
+  return cp.id != invalid_code_page && cp.id != auto_code_page;
+}
+
+// A field of a CSV file: quoted when it holds the delimiter, a quote or a line break, or is
+// empty (an unquoted empty field is NULL).
+void append_csv_field(std::wstring& out, const std::wstring& v, const copy_format& f) {
+  const bool quote = v.empty() || v.find_first_of(std::wstring{f.delimiter, f.quote, L'\n', L'\r'}) != std::wstring::npos ||
+                     v == f.null_text;
+  if (!quote) {
+    out += v;
+    return;
+  }
+  out += f.quote;
+  for (const wchar_t c : v) {
+    if (c == f.quote) out += f.escape;
+    out += c;
+  }
+  out += f.quote;
+}
+
+} // namespace
+
+void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) {
+  statement_break();
+  copy_command cmd;
+  std::wstring why;
+  if (!parse_copy(L"\\copy " + rest, cmd, why)) {
+    copy_not_started(why, where, line);
+    return;
+  }
+  if (!connection_.hdbc()) {
+    copy_not_started(str(string_id::not_connected), where, line);
+    return;
+  }
+  if (!cmd.from) {
+    if (cmd.file == L"stdout" || cmd.file == L"pstdout") {
+      copy_not_started(L"\\copy TO stdout: use a file", where, line);
+      return;
+    }
+    copy_to_file(cmd, where, line);
+    return;
+  }
+  if (!cmd.connection.empty()) {
+    copy_from_connection(cmd.table, cmd.columns, cmd.connection, cmd.source_query, where, line);
+    return;
+  }
+  if (cmd.file == L"stdin" || cmd.file == L"pstdin") {
+    copy_not_started(L"\\copy FROM stdin: use a file", where, line);
+    return;
+  }
+  text_file_code_page cp;
+  if (!file_code_page(cmd.format, cp)) {
+    copy_not_started(L"ENCODING " + cmd.format.encoding, where, line);
+    return;
+  }
+  if (!file_exists(cmd.file)) {
+    const result missing = failure(os::err_file_not_found);
+    copy_not_started(cmd.file + L": " + missing.format(L"%d"), where, line);
+    return;
+  }
+  std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
+  if (!load) return;
+  copy_load& l = *load;
+  line_splitter lines;
+  bool go = true;
+  const auto each = [&](std::wstring_view text, size_t number) { return load_line(l, text, number); };
+  try {
+    read_script_pieces(cmd.file, cp, [&](std::wstring_view piece, size_t) {
+      if (go) go = lines.add(piece, each);
+    });
+  } catch (const windows_error& e) {
+    end_load(l, failure(static_cast<uint32_t>(e.code()), e.what()));
+    return;
+  }
+  if (go) go = lines.finish(each);
+  if (!go && !l.engine.stopped()) return;  // ended by a failure of the engine, told already
+  if (const size_t open = l.reader.open_record()) l.engine.reject(open, str(string_id::copy_open_quote));
+  end_load(l, result());
+}
+
+void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line) {
+  text_file_code_page cp;
+  if (!file_code_page(cmd.format, cp)) {
+    copy_not_started(L"ENCODING " + cmd.format.encoding, where, line);
+    return;
+  }
+  std::wstring columns;
+  for (const auto& c : cmd.columns) columns += (columns.empty() ? L"" : L", ") + c;
+  const std::wstring text =
+      cmd.query.empty() ? L"SELECT " + (columns.empty() ? std::wstring(L"*") : columns) + L" FROM " + cmd.table : cmd.query;
+  // The file is made first: a file that cannot be written stops the copy before the query runs.
+  textfile out(cmd.file, cp);
+  result r = out.save(std::wstring());
+  if (!r.succeeded()) {
+    copy_not_started(cmd.file + L": " + r.format(L"%d"), where, line);
+    return;
+  }
+  odbc::query q(&connection_, text);
+  r = q.execute(text, false, false);
+  if (!r.succeeded()) {
+    std::wstring t = r.text();
+    while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+    copy_not_started(t, where, line);
+    return;
+  }
+  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
+  odbc::bulk_row row;
+  std::wstring chunk;
+  uint64_t count = 0;
+  auto flush = [&]() {
+    if (chunk.empty()) return;
+    r.merge(out.append(chunk));
+    chunk.clear();
+  };
+  const copy_format& f = cmd.format;
+  if (f.header) {
+    for (size_t i = 0; i < q.rows().count(); ++i) {
+      if (i) chunk += f.delimiter;
+      if (f.csv) append_csv_field(chunk, q.rows().at(i).name(), f);
+      else append_text_field(chunk, q.rows().at(i).name(), false, f);
+    }
+    chunk += L'\n';
+  }
+  result end;
+  while (r.succeeded() && rows.next(row, end)) {
+    for (size_t i = 0; i < row.values.size(); ++i) {
+      if (i) chunk += f.delimiter;
+      if (row.nulls[i]) chunk += f.null_text;
+      else if (f.csv) append_csv_field(chunk, row.values[i], f);
+      else append_text_field(chunk, row.values[i], false, f);
+    }
+    chunk += L'\n';
+    ++count;
+    if (chunk.size() >= (1u << 19)) flush();
+  }
+  r.merge(end);
+  flush();
+  if (!r.succeeded()) {
+    std::wstring t = r.text().empty() ? cmd.file + L": " + r.format(L"%d") : r.text();
+    if (!t.empty() && t.back() != L'\n') t += L'\n';
+    report_failure(t);
+    const result failed = failure(r.code() ? r.code() : os::err_invalid_function, t);
+    note(failed);
+    if (load_failure_.succeeded()) load_failure_ = failed;
+    return;
+  }
+  routes_.info_line(message(string_id::rows_written, std::to_wstring(count).c_str()));
+  console().flush();
+}
+
+void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns,
+                                          const std::wstring& source, const std::wstring& query_text,
+                                          const std::wstring& where, size_t line) {
+  odbc::connection from;
+  result r = from.connect(nullptr, source);
+  // The PostgreSQL and SQLite drivers hold a whole result unless told to read it row by row
+  // (a cursor, sqlite3_step): asked for that, so that memory does not grow with the rows.
+  const std::wstring dbms = r.succeeded() ? odbc::ask_dbms_name(from.hdbc()) : std::wstring();
+  const wchar_t* key = dbms == L"PostgreSQL" ? L"UseDeclareFetch" : dbms == L"SQLite" ? L"StepAPI" : nullptr;
+  if (key) {
+    bool given = false;
+    for (const odbc::cs_attribute& a : odbc::read_connection_string(source))
+      given = given || (a.has_value() && compare_nocase(a.key(source), key) == 0);
+    if (!given) {
+      (void)from.disconnect();
+      std::wstring streamed = source;
+      while (!streamed.empty() && (streamed.back() == L';' || streamed.back() == L' ')) streamed.pop_back();
+      r = from.connect(nullptr, streamed + (dbms == L"SQLite" ? L";StepAPI=1;" : L";UseDeclareFetch=1;Fetch=2000;"));
+    }
+  }
+  if (!r.succeeded()) {
+    std::wstring t = odbc::mask_secrets(r.text(), source);
+    while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+    copy_not_started(t, where, line);
+    return;
+  }
+  odbc::query q(&from, query_text);
+  r = q.execute(query_text, false, false);
+  if (!r.succeeded()) {
+    std::wstring t = r.text();
+    while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+    copy_not_started(t, where, line);
+    return;
+  }
+  copy_command cmd;
+  cmd.table = table;
+  cmd.columns = columns;
+  std::unique_ptr<copy_load> load = start_load(cmd, where, line);
+  if (!load) return;
+  load->where = L"query";  // a refused row is named by its number in the query's result
+  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
+  rows.bad = [&](size_t n, const std::wstring& why) { load->engine.reject(n, why); };
+  r = load->engine.columns() == q.rows().count()
+          ? result()
+          : failure(os::err_invalid_data, message(string_id::copy_value_count, static_cast<unsigned>(load->engine.columns()),
+                                                  static_cast<unsigned>(q.rows().count())));
+  if (r.succeeded()) {
+    odbc::bulk_row row;
+    result end;
+    while (r.succeeded() && !load->engine.stopped() && rows.next(row, end)) r = load->engine.add(row);
+    if (r.succeeded()) r = end;
+  }
+  end_load(*load, r);
+}
+
+bool TTermOdbcHndlr::run_copy_job() {
+  std::wstring query_text;
+  for (const auto& s : options_->scripts) query_text += s.text;
+  copy_from_connection(options_->copy_into, {}, options_->copy_from, query_text, L"", 0);
+  return load_failure_.succeeded() && first_failure_.succeeded();
+}
+
+} // namespace vela::terminal

@@ -1,0 +1,422 @@
+#include "vela/odbc/bulk_insert.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "odbc/sqltext.h"
+#include "vela/log.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/driver.h"
+#include "vela/odbc/environment.h"
+#include "vela/os_error.h"
+
+namespace vela::odbc {
+
+namespace {
+
+constexpr size_t first_width = 64;        // characters of a text slot before it grows
+constexpr size_t widest_first = 4096;     // the most a column's size may ask for at first
+constexpr size_t column_budget = 32u << 20;  // bytes of one column's buffer before a batch holds fewer rows
+// Parameters of one statement of many rows: psqlODBC drops the connection at about 7,700.
+constexpr size_t max_statement_parameters = 4000;
+
+int hex_digit(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+bool is_binary(SQLSMALLINT t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+
+// A value of a binary column from its text: "\x" and hex digits (as PostgreSQL writes bytes),
+// otherwise the text's UTF-8 bytes.
+void binary_value(std::wstring_view text, std::string& out) {
+  out.clear();
+  if (text.size() >= 2 && text[0] == L'\\' && (text[1] == L'x' || text[1] == L'X') && text.size() % 2 == 0) {
+    bool ok = true;
+    for (size_t i = 2; i < text.size() && ok; i += 2) {
+      const int h = hex_digit(text[i]), l = hex_digit(text[i + 1]);
+      ok = h >= 0 && l >= 0;
+      out.push_back(static_cast<char>(h * 16 + l));
+    }
+    if (ok) return;
+    out.clear();
+  }
+  append_utf8(out, text);
+}
+
+} // namespace
+
+struct bulk_insert::state {
+  struct column {
+    SQLSMALLINT sql_type = SQL_VARCHAR;  // how the parameter is declared
+    SQLULEN size = 0;
+    SQLSMALLINT digits = 0;
+    SQLSMALLINT c_type = SQL_C_WCHAR;
+    size_t unit = 2;   // bytes per text unit (a terminator takes one)
+    size_t width = 0;  // bytes of one slot, terminator included
+    size_t longest = 0;  // bytes of the longest value of the batch
+    std::vector<unsigned char> data;
+    std::vector<SQLLEN> ind;
+  };
+
+  connection* conn = nullptr;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLHSTMT multi = SQL_NULL_HSTMT;  // the INSERT of many rows, where it is faster
+  size_t multi_rows = 0;            // its rows
+  size_t batch = bulk_insert::default_batch;
+  size_t capacity = bulk_insert::default_batch;  // rows a batch holds now (fewer when values are long)
+  bool arrays = true;
+  bool autocommit_off = false;
+  std::vector<column> cols;
+  std::vector<SQLUSMALLINT> status;
+  std::vector<size_t> lines;
+  size_t rows = 0;
+  SQLULEN processed = 0;
+  std::u16string wide;
+  std::string bytes;
+
+  ~state() {
+    if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    if (multi) SQLFreeHandle(SQL_HANDLE_STMT, multi);
+  }
+  result diagnostics(SQLRETURN rc) const { return odbc_diagnostics(SQL_NULL_HENV, conn->hdbc(), stmt, rc); }
+
+  void grow(column& c, size_t need) {
+    size_t w = std::max(c.width * 2, need);
+    w = (w + c.unit - 1) / c.unit * c.unit;
+    std::vector<unsigned char> data(w * capacity);
+    for (size_t r = 0; r < rows; ++r) std::memcpy(&data[r * w], &c.data[r * c.width], c.width);
+    c.data = std::move(data);
+    c.width = w;
+  }
+
+  // Binds column i's value of row r as parameter number of statement h.
+  SQLRETURN bind_value(SQLHSTMT h, SQLUSMALLINT number, size_t i, size_t r) {
+    column& c = cols[i];
+    const SQLULEN size = std::max<SQLULEN>(c.size, std::max<size_t>(c.longest / c.unit, 1));
+    return SQLBindParameter(h, number, SQL_PARAM_INPUT, c.c_type, c.sql_type, size, c.digits, &c.data[r * c.width],
+                            static_cast<SQLLEN>(c.width), &c.ind[r]);
+  }
+
+  // Binds rows first .. first + n of the batch as an array.
+  result bind(size_t first, size_t n) {
+    SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(n)), 0);
+    if (!sql_ok(rc)) return diagnostics(rc);
+    for (size_t i = 0; i < cols.size(); ++i)
+      if (!sql_ok(rc = bind_value(stmt, static_cast<SQLUSMALLINT>(i + 1), i, first))) return diagnostics(rc);
+    return result();
+  }
+
+  // Rows first .. first + multi_rows through the statement of many rows: true when every row
+  // went in.
+  bool run_multi(size_t first) {
+    size_t number = 0;
+    for (size_t r = first; r < first + multi_rows; ++r)
+      for (size_t i = 0; i < cols.size(); ++i)
+        if (!sql_ok(bind_value(multi, static_cast<SQLUSMALLINT>(++number), i, r))) return false;
+    const SQLRETURN rc = SQLExecute(multi);
+    SQLFreeStmt(multi, SQL_CLOSE);
+    return sql_ok(rc) || rc == SQL_NO_DATA;
+  }
+
+  result end_transaction(bool commit) { return conn->transact(commit ? 0 : 1); }
+};
+
+bulk_insert::bulk_insert(connection& target, size_t batch_rows) : s_(std::make_unique<state>()) {
+  s_->conn = &target;
+  s_->batch = batch_rows ? batch_rows : default_batch;
+  s_->capacity = s_->batch;
+}
+
+bulk_insert::~bulk_insert() {
+  if (s_->autocommit_off)
+    SQLSetConnectAttr(s_->conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+}
+
+size_t bulk_insert::columns() const { return s_->cols.size(); }
+bool bulk_insert::arrays() const { return s_->arrays; }
+
+result bulk_insert::prepare(const std::wstring& table, const std::vector<std::wstring>& columns) {
+  state& s = *s_;
+  if (!s.conn->hdbc()) return failure(os::err_invalid_function);
+  SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, s.conn->hdbc(), &s.stmt);
+  if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, s.conn->hdbc(), SQL_NULL_HSTMT, rc);
+  std::wstring list;
+  for (const auto& c : columns) list += (list.empty() ? L"" : L", ") + c;
+  // Text goes as UTF-8 where the driver takes no wide text of its own, and to MariaDB and
+  // MySQL, whose wide parameters store a character beyond U+FFFF as two.
+  const bool narrow = s.conn->narrow_statements() || ask_script_dialect(s.conn->hdbc()) == script_dialect::mysql;
+  auto send_to = [&](SQLHSTMT h, const std::wstring& text, bool prepare) -> SQLRETURN {
+    if (narrow) {
+      std::string b = wide_to_utf8(text);
+      auto* p = reinterpret_cast<SQLCHAR*>(b.data());
+      return prepare ? SQLPrepareA(h, p, static_cast<SQLINTEGER>(b.size())) : SQLExecDirectA(h, p, static_cast<SQLINTEGER>(b.size()));
+    }
+    sql_text t(text);
+    return prepare ? SQLPrepareW(h, t.get(), SQL_NTS) : SQLExecDirectW(h, t.get(), SQL_NTS);
+  };
+  auto send = [&](const std::wstring& text, bool prepare) { return send_to(s.stmt, text, prepare); };
+  // The target's columns as a query that returns no row describes them.
+  rc = send(L"SELECT " + (list.empty() ? std::wstring(L"*") : list) + L" FROM " + table + L" WHERE 1=0", false);
+  if (!sql_ok(rc)) return s.diagnostics(rc);
+  SQLSMALLINT n = 0;
+  SQLNumResultCols(s.stmt, &n);
+  s.cols.assign(static_cast<size_t>(n), state::column());
+  for (SQLSMALLINT i = 0; i < n; ++i) {
+    state::column& c = s.cols[static_cast<size_t>(i)];
+    SQLSMALLINT type = 0, digits = 0, nullable = 0, name_length = 0;
+    SQLULEN size = 0;
+    SQLWCHAR name[256];  // some drivers refuse a null name buffer
+    rc = SQLDescribeColW(s.stmt, static_cast<SQLUSMALLINT>(i + 1), name, 256, &name_length, &type, &size, &digits,
+                         &nullable);
+    if (!sql_ok(rc)) return s.diagnostics(rc);
+    if (is_binary(type)) {
+      // Bytes go as bytes.
+      c.c_type = SQL_C_BINARY;
+      c.sql_type = type;
+      c.unit = 1;
+    } else {
+      // Everything else goes as text, which the database converts to the column's type: no
+      // value is cut or rounded on the way (a zone, a long numeric, an array).
+      c.c_type = narrow ? SQL_C_CHAR : SQL_C_WCHAR;
+      c.unit = narrow ? 1 : 2;
+      const bool long_text = type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR;
+      c.sql_type = narrow ? (long_text ? SQL_LONGVARCHAR : SQL_VARCHAR) : (long_text ? SQL_WLONGVARCHAR : SQL_WVARCHAR);
+    }
+    c.size = size;
+    c.digits = digits;
+    const size_t chars = size > 0 && size <= widest_first ? size : first_width;
+    c.width = (std::max<size_t>(chars, 8) + 1) * c.unit;
+    c.data.assign(c.width * s.batch, 0);
+    c.ind.assign(s.batch, 0);
+  }
+  SQLFreeStmt(s.stmt, SQL_CLOSE);
+  if (n == 0) return failure(os::err_invalid_parameter, L"no columns");
+  std::wstring marks;
+  for (SQLSMALLINT i = 0; i < n; ++i) marks += i ? L", ?" : L"?";
+  // PostgreSQL takes given values for identity columns that are GENERATED ALWAYS only when
+  // told so (its COPY takes them as they are).
+  const bool postgres = ask_dbms_name(s.conn->hdbc()) == L"PostgreSQL";
+  const std::wstring insert = L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
+                              (postgres ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES ";
+  rc = send(insert + L"(" + marks + L")", true);
+  if (!sql_ok(rc)) return s.diagnostics(rc);
+  // psqlODBC runs an array of parameters as one statement per row, a round trip each: a full
+  // batch goes as one statement of many rows there instead.
+  s.multi_rows = std::min(s.batch, max_statement_parameters / static_cast<size_t>(n));
+  if (postgres && s.multi_rows > 1 && sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, s.conn->hdbc(), &s.multi))) {
+    std::wstring rows;
+    rows.reserve((marks.size() + 4) * s.multi_rows);
+    for (size_t r = 0; r < s.multi_rows; ++r) rows += (r ? L", (" : L"(") + marks + L")";
+    if (!sql_ok(send_to(s.multi, insert + rows, true))) {
+      SQLFreeHandle(SQL_HANDLE_STMT, s.multi);
+      s.multi = SQL_NULL_HSTMT;
+    }
+  }
+  // Arrays of parameters, or one row at a time where the driver has none. The SQLite driver
+  // takes the first row's length for every binary value of an array.
+  bool binary = false;
+  for (const auto& c : s.cols) binary = binary || c.c_type == SQL_C_BINARY;
+  if (binary && s.batch > 1) {
+    SQLWCHAR name[64] = {};
+    SQLSMALLINT length = 0;
+    if (sql_ok(SQLGetInfoW(s.conn->hdbc(), SQL_DRIVER_NAME, name, sizeof name, &length)) &&
+        from_sql(name, 63).find(L"sqlite") != std::wstring::npos)
+      s.arrays = false;
+  }
+  s.status.assign(s.batch, SQL_PARAM_UNUSED);
+  s.lines.assign(s.batch, 0);
+  if (s.batch > 1 && s.arrays) {
+    rc = SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(s.batch)), 0);
+    SQLULEN got = 0;
+    if (sql_ok(rc)) SQLGetStmtAttr(s.stmt, SQL_ATTR_PARAMSET_SIZE, &got, 0, nullptr);
+    s.arrays = sql_ok(rc) && got == s.batch;
+  }
+  SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+  SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAM_STATUS_PTR, s.status.data(), 0);
+  SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &s.processed, 0);
+  // A transaction per batch.
+  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+  SQLGetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr);
+  if (autocommit == SQL_AUTOCOMMIT_ON &&
+      sql_ok(SQLSetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
+    s.autocommit_off = true;
+  return result();
+}
+
+result bulk_insert::add(const bulk_row& row) {
+  state& s = *s_;
+  if (s.cols.empty()) return failure(os::err_invalid_function);
+  if (stopped_) return result();
+  // A long value: the rows held are run first, and a batch holds fewer rows from now on, so
+  // that a column's buffer stays within its budget.
+  size_t longest = 0;
+  for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
+    const state::column& c = s.cols[i];
+    const size_t bound = row.values[i].size() * 4 + c.unit;  // bytes at most
+    if (bound > c.width && std::max(c.width * 2, bound) * s.capacity > column_budget) longest = std::max(longest, bound);
+  }
+  const size_t fewer = longest ? std::max<size_t>(1, column_budget / longest) : s.capacity;
+  if (fewer < s.capacity) {
+    if (s.rows) {
+      const result r = finish_batch();
+      if (!r.succeeded() || stopped_) return r;
+    }
+    s.capacity = fewer;
+    for (auto& c : s.cols) c.data.assign(c.width * s.capacity, 0);  // the long value's column grows below
+  }
+  const size_t r = s.rows;
+  for (size_t i = 0; i < s.cols.size(); ++i) {
+    state::column& c = s.cols[i];
+    if (i >= row.values.size() || (i < row.nulls.size() && row.nulls[i])) {
+      c.ind[r] = SQL_NULL_DATA;
+      continue;
+    }
+    const std::wstring& v = row.values[i];
+    const void* from;
+    size_t n;
+    if (c.c_type == SQL_C_WCHAR) {
+      s.wide.clear();
+      append_utf16(s.wide, v);
+      from = s.wide.data();
+      n = s.wide.size() * 2;
+    } else if (c.c_type == SQL_C_CHAR) {
+      s.bytes.clear();
+      append_utf8(s.bytes, v);
+      from = s.bytes.data();
+      n = s.bytes.size();
+    } else {
+      binary_value(v, s.bytes);
+      from = s.bytes.data();
+      n = s.bytes.size();
+    }
+    if (n + c.unit > c.width) s.grow(c, n + c.unit);
+    unsigned char* slot = &c.data[r * c.width];
+    if (n) std::memcpy(slot, from, n);
+    std::memset(slot + n, 0, c.unit);
+    c.ind[r] = static_cast<SQLLEN>(n);
+    c.longest = std::max(c.longest, n);
+  }
+  s.lines[r] = row.line;
+  if (++s.rows < s.capacity) return result();
+  return finish_batch();
+}
+
+result bulk_insert::finish_batch() {
+  state& s = *s_;
+  const size_t n = s.rows;
+  if (n == 0) return result();
+  result r;
+  SQLRETURN rc;
+  bool whole = true;
+  if (s.arrays) {
+    // Runs of rows through the statement of many rows, the rest as an array.
+    size_t first = 0;
+    if (s.multi)
+      for (; whole && n - first >= s.multi_rows; first += s.multi_rows) whole = s.run_multi(first);
+    if (whole && first < n) {
+      const size_t m = n - first;
+      r = s.bind(first, m);
+      if (!r.succeeded()) return r;
+      std::fill(s.status.begin(), s.status.begin() + static_cast<std::ptrdiff_t>(m), SQL_PARAM_UNUSED);
+      s.processed = 0;
+      rc = SQLExecute(s.stmt);
+      whole = rc == SQL_SUCCESS || rc == SQL_NO_DATA;
+      if (rc == SQL_SUCCESS_WITH_INFO) {
+        whole = true;
+        for (size_t i = 0; i < m; ++i)
+          if (s.status[i] == SQL_PARAM_ERROR || s.status[i] == SQL_PARAM_UNUSED) whole = false;
+      }
+    }
+  } else {
+    // The same statement for each row, in one transaction.
+    for (size_t i = 0; i < n && whole; ++i) {
+      r = s.bind(i, 1);
+      if (!r.succeeded()) return r;
+      rc = SQLExecute(s.stmt);
+      whole = sql_ok(rc) || rc == SQL_NO_DATA;
+      SQLFreeStmt(s.stmt, SQL_CLOSE);
+    }
+  }
+  if (whole && s.autocommit_off) {
+    r = s.end_transaction(true);
+    whole = r.succeeded();
+  }
+  if (whole) {
+    loaded_ += n;
+  } else {
+    // Some row was refused: the batch is taken back and run one row at a time, so that each
+    // refused row is named and the others load (a failed row spoils a whole transaction on
+    // some databases).
+    if (s.autocommit_off) (void)s.end_transaction(false);
+    SQLFreeStmt(s.stmt, SQL_CLOSE);
+    for (size_t i = 0; i < n && !stopped_; ++i) {
+      r = s.bind(i, 1);
+      if (!r.succeeded()) return r;
+      rc = SQLExecute(s.stmt);
+      if (sql_ok(rc) || rc == SQL_NO_DATA) {
+        if (s.autocommit_off) r = s.end_transaction(true);
+        if (r.succeeded()) {
+          ++loaded_;
+          continue;
+        }
+      } else {
+        r = s.diagnostics(rc);
+        SQLFreeStmt(s.stmt, SQL_CLOSE);
+        if (s.autocommit_off) (void)s.end_transaction(false);
+      }
+      count_failed(s.lines[i], r.text());
+    }
+  }
+  SQLFreeStmt(s.stmt, SQL_CLOSE);
+  s.rows = 0;
+  for (auto& c : s.cols) c.longest = 0;
+  if (on_batch) on_batch();
+  return result();
+}
+
+void bulk_insert::reject(size_t line, const std::wstring& why) {
+  // Under stop_on_failure the rows before this one are run first: a failure among them comes first.
+  if (stop_on_failure && s_->rows) {
+    (void)finish_batch();  // a failure of its own is told through on_failure
+    if (stopped_) return;
+  }
+  count_failed(line, why);
+}
+
+void bulk_insert::count_failed(size_t line, const std::wstring& why) {
+  ++failed_;
+  if (on_failure) on_failure(line, why);
+  if (stop_on_failure) stopped_ = true;
+}
+
+result bulk_insert::finish() {
+  state& s = *s_;
+  result r = stopped_ ? result() : finish_batch();
+  s.rows = 0;
+  if (s.autocommit_off) {
+    const SQLRETURN rc =
+        SQLSetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    if (!sql_ok(rc)) r.merge(odbc_diagnostics(SQL_NULL_HENV, s.conn->hdbc(), SQL_NULL_HSTMT, rc));
+    s.autocommit_off = false;
+  }
+  write_formatted(process_log(), L"TOB", L"bulk insert: %s loaded, %s failed", std::to_wstring(loaded_).c_str(),
+                  std::to_wstring(failed_).c_str());
+  return r;
+}
+
+result bulk_insert::load(bulk_source& source) {
+  if (!source.bad) source.bad = [this](size_t line, const std::wstring& why) { reject(line, why); };
+  bulk_row row;
+  result end;
+  result r;
+  while (r.succeeded() && !stopped_ && source.next(row, end)) r = add(row);
+  if (r.succeeded()) r = end;
+  const result f = finish();
+  if (r.succeeded()) r = f;
+  return r;
+}
+
+} // namespace vela::odbc

@@ -1,0 +1,88 @@
+// Rows loaded into a table in batches: one prepared INSERT executed with arrays of parameters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vela/result.h"
+
+namespace vela::odbc {
+
+class connection;
+
+// One row of a source: a text per column, a NULL flag per column, and where it came from.
+struct bulk_row {
+  std::vector<std::wstring> values;
+  std::vector<char> nulls;  // non-zero: NULL
+  size_t line = 0;          // the source's line (or row number), from 1
+  // n columns, each empty and not NULL; the strings keep their room.
+  void reset(size_t n) {
+    values.resize(n);
+    nulls.assign(n, 0);
+    for (auto& v : values) v.clear();
+  }
+};
+
+// Where rows come from: a data block, a file, another connection's result.
+class bulk_source {
+ public:
+  virtual ~bulk_source() = default;
+  // The next row: true with a row, false at the end or on a failure that ends the source
+  // (then in end). A row the source could not read (a malformed line) is reported through
+  // bad and skipped: it counts as failed.
+  virtual bool next(bulk_row& row, result& end) = 0;
+  std::function<void(size_t line, const std::wstring& why)> bad;
+};
+
+class bulk_insert {
+ public:
+  static constexpr size_t default_batch = 1000;
+
+  explicit bulk_insert(connection& target, size_t batch_rows = default_batch);
+  ~bulk_insert();
+  bulk_insert(const bulk_insert&) = delete;
+  bulk_insert& operator=(const bulk_insert&) = delete;
+
+  // INSERT INTO table [(columns)] VALUES (?, …), the parameters typed as the target's
+  // columns. table and columns are written as the statement needs them (quoted or not).
+  result prepare(const std::wstring& table, const std::vector<std::wstring>& columns);
+  // Parameters per row (after prepare).
+  size_t columns() const;
+  // One row; a full batch runs. A failure here ends the load (not a failed row).
+  result add(const bulk_row& row);
+  // Runs what is left and gives the connection its autocommit back.
+  result finish();
+  // Every row of source, then finish.
+  result load(bulk_source& source);
+
+  // A row the database refused: reported with its source line; with stop_on_failure the
+  // load stops at once (rows before it stay loaded).
+  std::function<void(size_t line, const std::wstring& why)> on_failure;
+  bool stop_on_failure = false;
+  // Called after each batch (progress).
+  std::function<void()> on_batch;
+
+  uint64_t loaded() const { return loaded_; }
+  uint64_t failed() const { return failed_; }
+  // A failed row stopped the load.
+  bool stopped() const { return stopped_; }
+  // The driver executes arrays of parameters (otherwise one row at a time).
+  bool arrays() const;
+  // A row that the source could not read: counted and told as failed.
+  void reject(size_t line, const std::wstring& why);
+
+ private:
+  result finish_batch();
+  void count_failed(size_t line, const std::wstring& why);
+  struct state;
+  std::unique_ptr<state> s_;
+  uint64_t loaded_ = 0;
+  uint64_t failed_ = 0;
+  bool stopped_ = false;
+};
+
+} // namespace vela::odbc

@@ -1,0 +1,181 @@
+// Loads: \copy from and to CSV and text files, and rows copied from one data source into
+// another, on every database.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/databases.h"
+#include "support/process.h"
+#include "support/pty_session.h"
+
+using vela::testing::database;
+using vela::testing::run_process;
+using vela::testing::run_result;
+
+namespace {
+
+class Copy : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    db = std::make_unique<database>(GetParam());
+    ASSERT_TRUE(db->ready()) << db->why_not();
+  }
+  run_result run(std::vector<std::string> args, const std::string& input = {}) {
+    args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + db->cs});
+    return run_process(args, input);
+  }
+  std::unique_ptr<database> db;
+};
+
+// Python's csv module writes the file (CR LF, a UTF-8 mark) and later reads both files back;
+// the line "7,"bad"x,z" is malformed.
+const char* const write_csv = R"(
+import csv, sys
+rows = [[1, 'plain', 'x'], [2, 'comma, inside', 'quote " inside'], [3, 'line\nbreak', 'crlf\r\nin'],
+        [4, None, 'Ünïcødé ØÙÚÛ 日本 😀'], [5, '  spaces  ', 'back\\slash \\N'], [6, 'tab\there', '']]
+with open(sys.argv[1], 'w', newline='', encoding='utf-8-sig') as f:
+    w = csv.writer(f)
+    w.writerow(['id', 'a', 'b'])
+    for r in rows[:4]: w.writerow(r)
+    f.write('7,"bad"x,z\r\n')
+    for r in rows[4:]: w.writerow(r)
+)";
+
+const char* const compare_csv = R"(
+import csv, sys
+def rows(name, enc):
+    with open(name, newline='', encoding=enc) as f:
+        return [r for r in csv.reader(f) if r[0] != '7']
+a, b = rows(sys.argv[1], 'utf-8-sig'), rows(sys.argv[2], 'utf-8')
+print('equal' if a == b else 'different: %r %r' % (a, b))
+)";
+
+} // namespace
+
+// A CSV file with every awkward value loads and exports back equal; the malformed line is
+// reported with its number and the others load. The text format goes round too.
+TEST_P(Copy, CsvFileLoadsAndExportsBackEqual) {
+  const std::string in = db->dir.path("in.csv"), out = db->dir.path("out.csv"), txt = db->dir.path("out.txt");
+  ASSERT_EQ(run_process({"python3", "-c", write_csv, in}).status, 0);
+  const std::string script = "drop table if exists cp;\ncreate table cp(id int, a varchar(40), b " +
+                             std::string(db->text_type()) + ");\n"
+                             "\\copy cp from '" + in + "' with (format csv, header)\n"
+                             "\\copy (select id, a, b from cp order by id) to '" + out + "' with (format csv, header)\n"
+                             "\\copy cp (id, a, b) to " + txt + "\n"
+                             "drop table if exists cp2;\ncreate table cp2(id int, a varchar(40), b " + db->text_type() + ");\n"
+                             "\\copy cp2 from " + txt + "\n"
+                             "\\copy cp2 (a, b) from '" + db->dir.path("1251.txt") + "' with (encoding 'WIN1251')\n";
+  db->dir.write("1251.txt", "\xcf\xf0\xe8\xe2\xe5\xf2\tcp1251\n");  // "Привет"
+
+  db->dir.write("c.sql", script);
+  const run_result r = run({"-qf:" + db->dir.path("c.sql")});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Row not loaded (" + in + ":8): text after a closing quote"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Rows loaded: 6. Rows failed: 1."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Rows loaded: 6. Rows failed: 0."), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Rows loaded: 1. Rows failed: 0."), std::string::npos) << r.out;
+  // The value as stored, counted by the database itself.
+  const std::string length = db->kind == "maria" ? "char_length" : "length";
+  EXPECT_EQ(run({"-do", "-cd:|", "-q:select " + length + "(b) from cp where id = 4"}).out, "\n17\n\n");
+  const run_result same = run_process({"python3", "-c", compare_csv, in, out});
+  EXPECT_EQ(same.out, "equal\n") << same.err;
+  const run_result check = run({"-do", "-cd:|", "-lc", "-null:<null>",
+                                "-q:select count(*) from cp2 where a is null; select b from cp2 where id = 5;"
+                                " select a from cp2 where b = 'cp1251'"});
+  EXPECT_EQ(check.out, "\n1\n\nback\\slash \\N\n\nПривет\n\n") << check.err;
+}
+
+// Options of \copy and COPY that are not understood, a missing file and a missing table stop
+// nothing else, but are failures: "-oe" ends the run with a non-zero status.
+TEST_P(Copy, LoadsThatCannotStartAreFailures) {
+  const struct {
+    std::string command;
+    std::string message;
+  } cases[] = {
+      {"\\copy nt from '" + db->dir.path("none.csv") + "' with (format csv)", "COPY not run"},
+      {"\\copy no_such_table from '" + db->dir.path("in.csv") + "'", "COPY not run: ["},
+      {"\\copy nt from '" + db->dir.path("in.csv") + "' with (format binary)", "COPY not run: format not supported: binary"},
+      {"\\copy nt from '" + db->dir.path("in.csv") + "' with (delimiter 'ab')", "COPY not run: DELIMITER must be"},
+      {"\\copy nt from program 'ls'", "COPY not run: PROGRAM is not supported"},
+      {"\\copy nt to '/nonexistent/dir/x.csv'", "COPY not run: /nonexistent/dir/x.csv: "},
+  };
+  db->dir.write("in.csv", "1\n");
+  for (const auto& c : cases) {
+    db->dir.write("f.sql", "drop table if exists nt;\ncreate table nt(a int);\n" + c.command + "\nselect 1;\n");
+    const run_result f = run({"-oe", "-qf:" + db->dir.path("f.sql")});
+    EXPECT_NE(f.status, 0) << c.command;
+    EXPECT_NE(f.err.find(c.message), std::string::npos) << f.err;
+    EXPECT_EQ(f.out.find("select 1"), std::string::npos) << f.out;
+  }
+}
+
+// \copy typed at the prompt loads, and a load that cannot start says so.
+TEST(CopyAtPrompt, LoadsAFile) {
+  vela::testing::temp_dir dir;
+  const std::string cs = "Driver=SQLite3;Database=" + dir.path("p.db") + ";";
+  ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + cs, "-q:create table p(a int, b text)"}).status, 0);
+  dir.write("p.csv", "a,b\n1,one\n2,\"t,wo\"\n");
+  vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + cs}, {{"XDG_STATE_HOME", dir.path("state")}, {"HOME", dir.path()}});
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  s.type("\\copy p from '" + dir.path("p.csv") + "' with (format csv, header)\r");
+  EXPECT_TRUE(s.expect("Rows loaded: 2. Rows failed: 0.")) << s.output();
+  s.type("\\copy nothing from '" + dir.path("p.csv") + "'\r");
+  EXPECT_TRUE(s.expect("COPY not run: [")) << s.output();
+  s.type("exit\r");
+  EXPECT_EQ(s.wait_exit(5), 0);
+  EXPECT_EQ(run_process({SQLTERM_PATH, "-cs:" + cs, "-do", "-cd:|", "-lc", "-q:select a, b from p order by a"}).out,
+            "\n1|one\n2|t,wo\n\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, Copy, vela::testing::all_databases(), vela::testing::param_name);
+
+// 100,000 rows of one database go into another through "-copy_from" and \copy … FROM
+// CONNECTION, equal after the copy; the result is never held whole.
+TEST(CopyBetweenSources, RowsArriveEqual) {
+  const struct {
+    const char* from;
+    const char* to;
+  } cases[] = {{"pg", "sqlite"}, {"pg", "maria"}, {"sqlite", "pg"}};
+  for (const auto& c : cases) {
+    database source(c.from), target(c.to);
+    ASSERT_TRUE(source.ready() && target.ready()) << source.why_not() << target.why_not();
+    auto create = [](const database& d) {
+      return "drop table if exists big;\ncreate table big(id int, t varchar(60), n numeric(12,3), b " +
+             std::string(d.blob_type()) + ");\n";
+    };
+    const std::string fill =
+        source.kind == "pg"
+            ? "insert into big select g, 'row ' || g || ' ü😀', g / 8.0, int4send(g) from generate_series(1, 100000) g;"
+            : "with recursive g(i) as (select 1 union all select i + 1 from g where i < 100000)"
+              " insert into big select i, 'row ' || i || ' ü', i / 8.0, randomblob(4) from g;";
+    const run_result made = run_process({SQLTERM_PATH, "-cs:" + source.cs, "-oe", "-q:" + create(source) + fill});
+    ASSERT_EQ(made.status, 0) << made.out << made.err;
+    const std::string length = target.kind == "maria" ? "char_length" : "length";
+    const std::string sum = "select count(*), sum(id), sum(" + length +
+                            "(t)), sum(case when n * 8 = id then 0 else 1 end), sum(length(b)) from big";
+    const std::string expected = "\n100000|5000050000|" + std::string(source.kind == "pg" ? "1188895" : "1088895") +
+                                 "|0|400000\n\n";
+    // Peak memory of a copy of a tenth of the rows: the whole copy needs hardly more.
+    ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + target.cs, "-oe", "-q:" + create(target)}).status, 0);
+    ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + target.cs, "-copy_from:" + source.cs, "-into:big",
+                           "-q:select * from big where id <= 10000"}).status, 0);
+    const long tenth_kib = vela::testing::last_child_peak_rss_kib();
+    for (const bool command_line : {true, false}) {
+      ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + target.cs, "-oe", "-q:" + create(target)}).status, 0);
+      const run_result r =
+          command_line
+              ? run_process({SQLTERM_PATH, "-cs:" + target.cs, "-copy_from:" + source.cs, "-into:big", "-q:select * from big"})
+              : run_process({SQLTERM_PATH, "-cs:" + target.cs, "-oe",
+                             "-q:\\copy big from connection '" + source.cs + "' query 'select id, t, n, b from big'"});
+      EXPECT_EQ(r.status, 0) << r.out << r.err;
+      EXPECT_NE(r.out.find("Rows loaded: 100000. Rows failed: 0."), std::string::npos) << r.out << r.err;
+      if (command_line) {
+        EXPECT_LT(vela::testing::last_child_peak_rss_kib(), tenth_kib + 4 * 1024) << c.from << c.to;
+      }
+      EXPECT_EQ(run_process({SQLTERM_PATH, "-cs:" + target.cs, "-do", "-cd:|", "-q:" + sum}).out, expected)
+          << c.from << " " << c.to << " " << command_line;
+    }
+  }
+}
