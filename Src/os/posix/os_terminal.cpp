@@ -117,6 +117,7 @@ struct line_reader::editor {
   // A bracketed paste of several lines: the whole line with the paste in it.
   bool paste_ended = false;
   std::wstring paste;
+  std::wstring paste_unshown;  // the part of it not on the screen yet: the paste and what followed the cursor
   // Between reads the terminal is held so that keys typed ahead wait unechoed and whole,
   // Ctrl-C still interrupting; for a read, Ctrl-C is a key (the editor reads keys already
   // waiting in the modes it finds).
@@ -199,9 +200,20 @@ unsigned char on_paste(EditLine* el, int) {
   const LineInfoW* li = el_wline(el);
   ed->paste.assign(li->buffer, static_cast<size_t>(li->cursor - li->buffer));
   ed->paste += pasted;
-  ed->paste.append(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
+  const std::wstring after(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
+  ed->paste += after;
+  ed->paste_unshown = pasted + after;
   ed->paste_ended = true;
   return CC_NEWLINE;
+}
+
+// A paste that ended the read is shown as typed lines are, from the cursor on (the text that
+// followed the cursor moved behind it), its last line ended.
+void show_paste(line_reader::editor& ed) {
+  std::wstring shown = L"\033[K" + ed.paste_unshown;
+  ed.paste_unshown.clear();
+  if (shown.back() != L'\n') shown += L'\n';
+  line_reader::show(shown);
 }
 
 // Input already waiting at the terminal.
@@ -318,6 +330,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
     return interrupted;
   }
   if (editor_->paste_ended) {
+    show_paste(*editor_);
     line = std::move(editor_->paste);
     editor_->paste.clear();
     return pasted;
@@ -338,6 +351,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
     if (editor_->paste_ended) {
       // A marked paste among them.
       editor_->paste_ended = false;
+      show_paste(*editor_);
       line += L'\n';
       line += editor_->paste;
       editor_->paste.clear();
