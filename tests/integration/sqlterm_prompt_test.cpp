@@ -377,6 +377,36 @@ TEST(SqltermPrompt, CtrlCDuringACatalogListingThatWaits) {
   EXPECT_EQ(locker.wait_exit(10), 0) << locker.output();
 }
 
+// A signal that ends the run gives the terminal its modes back, at the prompt or while a
+// statement runs (the editor holds the terminal between reads).
+TEST(SqltermPrompt, ASignalThatEndsTheRunLeavesTheTerminalAsItWas) {
+  const struct {
+    int sig;
+    const char* typed;
+  } cases[] = {
+      {SIGTERM, ""},
+      {SIGHUP, ""},
+      {SIGTERM, "with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c\r"},
+      {SIGHUP, "with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c\r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sig) + " " + c.typed);
+    sqlite_db db;
+    pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    s.type(c.typed);
+    if (*c.typed) {
+      ASSERT_TRUE(s.expect("select count(*) from c\r\n")) << s.output();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(s.pid(), c.sig);
+    EXPECT_EQ(s.wait_exit(5), -1) << s.output();
+    const termios modes = s.modes();
+    EXPECT_TRUE((modes.c_lflag & ICANON) && (modes.c_lflag & ECHO));
+    EXPECT_NE(s.output().find("\033[?2004l"), std::string::npos);
+  }
+}
+
 // Client commands at the prompt, and the words that end the session; each row is one run:
 // lines typed (each waits for its answer), the last of which ends the run with status 0.
 TEST(SqltermPrompt, ClientCommandsAndTheWordsThatEndTheSession) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -103,6 +104,46 @@ std::mutex terminal_mutex;
 termios terminal_before{};
 bool terminal_taken = false;
 
+// The same modes for a signal that ends the process (a quit key, kill, a hang-up) while the
+// editor holds the terminal: they are set back before the signal's own effect.
+termios modes_on_signal{};
+volatile sig_atomic_t modes_on_signal_set = 0;
+constexpr int ending_signals[] = {SIGQUIT, SIGTERM, SIGHUP};
+struct sigaction before_ending[std::size(ending_signals)];
+
+void restore_and_end(int sig) {
+  if (modes_on_signal_set) {
+    (void)::tcsetattr(0, TCSANOW, &modes_on_signal);
+    (void)!::write(1, paste_off, sizeof paste_off - 1);
+  }
+  for (size_t i = 0; i < std::size(ending_signals); ++i) {
+    if (ending_signals[i] != sig) continue;
+    if (!(before_ending[i].sa_flags & SA_SIGINFO) && before_ending[i].sa_handler != SIG_DFL) {
+      before_ending[i].sa_handler(sig);  // a handler of its own (a file to remove) goes on
+      return;
+    }
+  }
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void restore_on_ending_signals(const termios& modes) {
+  modes_on_signal = modes;
+  modes_on_signal_set = 1;
+  static const bool installed = [] {
+    for (size_t i = 0; i < std::size(ending_signals); ++i) {
+      if (::sigaction(ending_signals[i], nullptr, &before_ending[i]) != 0) continue;
+      if (before_ending[i].sa_handler == SIG_IGN && !(before_ending[i].sa_flags & SA_SIGINFO)) continue;
+      struct sigaction sa{};
+      sa.sa_handler = restore_and_end;
+      sigemptyset(&sa.sa_mask);
+      (void)::sigaction(ending_signals[i], &sa, nullptr);
+    }
+    return true;
+  }();
+  (void)installed;
+}
+
 } // namespace
 
 struct line_reader::editor {
@@ -131,6 +172,7 @@ struct line_reader::editor {
       std::lock_guard<std::mutex> lock(terminal_mutex);
       terminal_before = t;
       terminal_taken = true;
+      restore_on_ending_signals(t);
     }
     held = true;
     t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN | ISIG));
@@ -495,6 +537,7 @@ void restore_terminal() {
   std::lock_guard<std::mutex> lock(terminal_mutex);
   if (!terminal_taken) return;
   terminal_taken = false;
+  modes_on_signal_set = 0;
   (void)::tcsetattr(0, TCSANOW, &terminal_before);
   (void)write_all(1, paste_off, sizeof paste_off - 1);
 }
