@@ -25,6 +25,7 @@ namespace {
 // Output that cannot be written ends the run: a closed pipe quietly, anything else (a full
 // disk, an I/O error, a file-size limit) with the error on standard error and its code.
 [[noreturn]] void output_failed(uint32_t code) {
+  sys::restore_terminal();  // the line editor may hold it; exit() does not end the editor
   if (code == os::err_broken_pipe) sys::end_by_broken_pipe();
   const result status = failure(code);
   sys::write_error_output(load_string(nullptr, string_id::command_failed) + L". " + status.format(L"%d [%cd]") + L"\n");

@@ -82,7 +82,8 @@ bool statement_feeder::line(const std::wstring& text) {
     std::wstring command = text;
     trim(command, L" \t\r");
     if (!command.empty() && handler_.is_command(command)) {
-      cutter_.reset();
+      // A client command of the line before may still wait in the cutter for its line's end.
+      if (!finish()) return false;
       item_break();
       last_ = guarded_handle_line(handler_, command, last_);
       return !ended();

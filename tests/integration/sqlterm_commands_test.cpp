@@ -37,6 +37,7 @@ TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
     std::string script;  // a "-q" text; a script on standard input when it ends with a line break
     std::vector<std::string> shown;  // regular expressions, each found in the output
     std::string not_shown;
+    bool piped = false;  // the script on standard input without "-qi"
   } cases[] = {
       {"\\d " + table, {" +Name +Type +Size +Nullable\n +id +[A-Za-z0-9]+ +[0-9]+ +YES\r\n\n" + name_line + "\n"}, "Catalog"},
       {"\\d+ " + db->quoted(table) + "\nselect 5 as five", {name_line, " five \n"}, "not found"},
@@ -53,9 +54,10 @@ TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
       {"select 1 as one;\nquit\nselect 2 as two;\n\\d " + table + "\n", {" one \n"}, "two"},
       {"\\d " + table + "\nexit;\nselect 2 as two;\n", {name_line}, "two"},
       {"\\?\nhelp list;", {"\n\\\\d <table> ", "\nTABLES .* COLUMNS \\[<table>\\] - columns of tables\n"}, "Unknown command"},
+      {"\\d " + table + "\nhelp list\n\\d " + table + "\nexit\n", {name_line + "[\\s\\S]*COLUMNS[\\s\\S]*" + name_line}, "not found", true},
   };
   for (const auto& c : cases) {
-    const run_result r = c.script.back() == '\n' ? qi(c.script) : q({c.script});
+    const run_result r = c.piped ? run({}, c.script) : c.script.back() == '\n' ? qi(c.script) : q({c.script});
     EXPECT_EQ(r.status, 0) << c.script;
     for (const auto& shown : c.shown)
       EXPECT_TRUE(std::regex_search(r.out, std::regex(shown))) << c.script << "\n" << shown << "\n" << r.out;

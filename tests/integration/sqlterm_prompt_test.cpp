@@ -256,6 +256,9 @@ const typing_case typing_cases[] = {
     {"lines waiting together are a paste", {}, {{"delete from tall\rwhere n > 100;\r", "where n > 100;"}}, 0, 100},
     {"a pasted last statement without a ; runs", {},
      {{paste_begin + "select 1 as a;\rdelete from tall\rwhere n > 50" + paste_end, "where n > 50"}}, 1, 50},
+    {"a paste that ends inside a quote is shown and goes on", {},
+     {{paste_begin + "select 'abc\rdef" + paste_end, "select 'abc\r\ndef\r\n...>"}, {"' as q;\r", "Rows selected: 1."}},
+     1, 200},
     {"a line inside an open quote goes on", {},
      {{"select 'one\r", "...>"}, {"two;' as v;\r", "Rows selected: 1."}}, 1, 200},
     {"a line inside an open comment goes on", {},
@@ -372,6 +375,36 @@ TEST(SqltermPrompt, CtrlCDuringACatalogListingThatWaits) {
   const termios modes = s.modes();
   EXPECT_TRUE((modes.c_lflag & ICANON) && (modes.c_lflag & ECHO));
   EXPECT_EQ(locker.wait_exit(10), 0) << locker.output();
+}
+
+// A signal that ends the run gives the terminal its modes back, at the prompt or while a
+// statement runs (the editor holds the terminal between reads).
+TEST(SqltermPrompt, ASignalThatEndsTheRunLeavesTheTerminalAsItWas) {
+  const struct {
+    int sig;
+    const char* typed;
+  } cases[] = {
+      {SIGTERM, ""},
+      {SIGHUP, ""},
+      {SIGTERM, "with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c\r"},
+      {SIGHUP, "with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c\r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sig) + " " + c.typed);
+    sqlite_db db;
+    pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    s.type(c.typed);
+    if (*c.typed) {
+      ASSERT_TRUE(s.expect("select count(*) from c\r\n")) << s.output();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(s.pid(), c.sig);
+    EXPECT_EQ(s.wait_exit(5), -1) << s.output();
+    const termios modes = s.modes();
+    EXPECT_TRUE((modes.c_lflag & ICANON) && (modes.c_lflag & ECHO));
+    EXPECT_NE(s.output().find("\033[?2004l"), std::string::npos);
+  }
 }
 
 // Client commands at the prompt, and the words that end the session; each row is one run:

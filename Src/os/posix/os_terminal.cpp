@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -103,6 +104,46 @@ std::mutex terminal_mutex;
 termios terminal_before{};
 bool terminal_taken = false;
 
+// The same modes for a signal that ends the process (a quit key, kill, a hang-up) while the
+// editor holds the terminal: they are set back before the signal's own effect.
+termios modes_on_signal{};
+volatile sig_atomic_t modes_on_signal_set = 0;
+constexpr int ending_signals[] = {SIGQUIT, SIGTERM, SIGHUP};
+struct sigaction before_ending[std::size(ending_signals)];
+
+void restore_and_end(int sig) {
+  if (modes_on_signal_set) {
+    (void)::tcsetattr(0, TCSANOW, &modes_on_signal);
+    (void)!::write(1, paste_off, sizeof paste_off - 1);
+  }
+  for (size_t i = 0; i < std::size(ending_signals); ++i) {
+    if (ending_signals[i] != sig) continue;
+    if (!(before_ending[i].sa_flags & SA_SIGINFO) && before_ending[i].sa_handler != SIG_DFL) {
+      before_ending[i].sa_handler(sig);  // a handler of its own (a file to remove) goes on
+      return;
+    }
+  }
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+void restore_on_ending_signals(const termios& modes) {
+  modes_on_signal = modes;
+  modes_on_signal_set = 1;
+  static const bool installed = [] {
+    for (size_t i = 0; i < std::size(ending_signals); ++i) {
+      if (::sigaction(ending_signals[i], nullptr, &before_ending[i]) != 0) continue;
+      if (before_ending[i].sa_handler == SIG_IGN && !(before_ending[i].sa_flags & SA_SIGINFO)) continue;
+      struct sigaction sa{};
+      sa.sa_handler = restore_and_end;
+      sigemptyset(&sa.sa_mask);
+      (void)::sigaction(ending_signals[i], &sa, nullptr);
+    }
+    return true;
+  }();
+  (void)installed;
+}
+
 } // namespace
 
 struct line_reader::editor {
@@ -117,6 +158,7 @@ struct line_reader::editor {
   // A bracketed paste of several lines: the whole line with the paste in it.
   bool paste_ended = false;
   std::wstring paste;
+  std::wstring paste_unshown;  // the part of it not on the screen yet: the paste and what followed the cursor
   // Between reads the terminal is held so that keys typed ahead wait unechoed and whole,
   // Ctrl-C still interrupting; for a read, Ctrl-C is a key (the editor reads keys already
   // waiting in the modes it finds).
@@ -130,6 +172,7 @@ struct line_reader::editor {
       std::lock_guard<std::mutex> lock(terminal_mutex);
       terminal_before = t;
       terminal_taken = true;
+      restore_on_ending_signals(t);
     }
     held = true;
     t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL | IEXTEN | ISIG));
@@ -199,9 +242,20 @@ unsigned char on_paste(EditLine* el, int) {
   const LineInfoW* li = el_wline(el);
   ed->paste.assign(li->buffer, static_cast<size_t>(li->cursor - li->buffer));
   ed->paste += pasted;
-  ed->paste.append(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
+  const std::wstring after(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
+  ed->paste += after;
+  ed->paste_unshown = pasted + after;
   ed->paste_ended = true;
   return CC_NEWLINE;
+}
+
+// A paste that ended the read is shown as typed lines are, from the cursor on (the text that
+// followed the cursor moved behind it), its last line ended.
+void show_paste(line_reader::editor& ed) {
+  std::wstring shown = L"\033[K" + ed.paste_unshown;
+  ed.paste_unshown.clear();
+  if (shown.back() != L'\n') shown += L'\n';
+  line_reader::show(shown);
 }
 
 // Input already waiting at the terminal.
@@ -318,6 +372,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
     return interrupted;
   }
   if (editor_->paste_ended) {
+    show_paste(*editor_);
     line = std::move(editor_->paste);
     editor_->paste.clear();
     return pasted;
@@ -338,6 +393,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
     if (editor_->paste_ended) {
       // A marked paste among them.
       editor_->paste_ended = false;
+      show_paste(*editor_);
       line += L'\n';
       line += editor_->paste;
       editor_->paste.clear();
@@ -481,6 +537,7 @@ void restore_terminal() {
   std::lock_guard<std::mutex> lock(terminal_mutex);
   if (!terminal_taken) return;
   terminal_taken = false;
+  modes_on_signal_set = 0;
   (void)::tcsetattr(0, TCSANOW, &terminal_before);
   (void)write_all(1, paste_off, sizeof paste_off - 1);
 }
