@@ -493,28 +493,79 @@ void script_cutter::drop(size_t n) {
   scan_.drop_front(n);
 }
 
+// A statement or a client command that ends at p (end: past its terminator) made into an
+// item and handed over, or held as the COPY statement whose data block follows.
+script_cutter::handed script_cutter::hand_over(statement_scanner::item what, size_t& s, size_t p, size_t end, bool last,
+                                               const sink& run) {
+  using kind = statement_scanner::item;
+  size_t from = scan_.statement_start(s);
+  script_item it;
+  it.kind = what;
+  it.line = line_of(scan_.first_char(from));
+  it.unterminated = last;
+  // A custom delimiter is never part of the statement; ";" is in scripts.
+  size_t stop = what == kind::sql && !last && (!keep_terminator_ || scan_.terminator_length() != 1 || text_[p] != L';') ? p : end;
+  if (what == kind::client_command) {
+    from = scan_.first_char(s);
+    stop = p;
+    while (stop > from && (std::iswspace(static_cast<wint_t>(text_[stop - 1])) || text_[stop - 1] == L';')) --stop;
+  }
+  if (scan_.copy_follows()) {
+    copy_ = std::move(it);
+    copy_.kind = kind::copy_data;
+    copy_.text = text_.substr(from, stop - from);
+    if (!copy_rows_) return handed::go;
+    script_item begin = copy_;
+    begin.step = script_item::copy_step::begin;
+    return run(begin) ? handed::go : handed::stop;
+  }
+  if (keep_terminator_ && stop - from > text_.size() / 2 && stop - from > big_statement / 2) {
+    // Most of the text: moved out rather than copied.
+    std::wstring rest = text_.substr(end);
+    line_of(end);
+    text_.resize(stop);
+    text_.erase(0, from);
+    it.text = std::move(text_);
+    text_ = std::move(rest);
+    base_ += end;
+    scan_.drop_front(end);
+    s = 0;
+    if (!last) scan_.next_statement(0);
+    trim_statement(it.text);
+    if (!it.text.empty() && !run(it)) return handed::stop_moved;
+    return handed::moved;
+  }
+  it.text = text_.substr(from, stop - from);
+  if (keep_terminator_) trim_statement(it.text);
+  return it.text.empty() || run(it) ? handed::go : handed::stop;
+}
+
+// Data lines of a COPY block go to the sink one at a time, as the scanner passes them.
+void script_cutter::pass_copy_lines(const sink& run, bool& halted) {
+  scan_.copy_line = [this, &run, &halted](size_t b, size_t e) {
+    if (halted) return;
+    row_.kind = statement_scanner::item::copy_data;
+    row_.step = script_item::copy_step::row;
+    row_.line = line_of(b);
+    row_.text.assign(text_, b, e - b);
+    if (!run(row_)) halted = true;
+  };
+}
+
 bool script_cutter::cut(bool more_to_come, const sink& run) {
   using kind = statement_scanner::item;
   size_t s = 0;
   bool first = true;
   bool halted = false;  // a data line's sink stopped the cut
-  if (copy_rows_ && !scan_.copy_line) {
-    scan_.copy_line = [this, &run, &halted](size_t b, size_t e) {
-      if (halted) return;
-      row_.kind = kind::copy_data;
-      row_.step = script_item::copy_step::row;
-      row_.line = line_of(b);
-      row_.text.assign(text_, b, e - b);
-      if (!run(row_)) halted = true;
-    };
-  }
+  const bool passing = copy_rows_ && !scan_.copy_line;
+  if (passing) pass_copy_lines(run, halted);
   struct reset_sink {
     statement_scanner& scan;
     bool on;
     ~reset_sink() {
       if (on) scan.copy_line = nullptr;
     }
-  } reset{scan_, copy_rows_};
+  } reset{scan_, passing};
   while (s < text_.size() || (!more_to_come && scan_.in_copy_data())) {
     if (!keep_terminator_ && !first)
       while (s < text_.size() && std::iswspace(static_cast<wint_t>(text_[s]))) ++s;
@@ -538,49 +589,13 @@ bool script_cutter::cut(bool more_to_come, const sink& run) {
       go = !halted && run(copy_);
       copy_ = script_item();
     } else if (what != kind::delimiter && scan_.has_content()) {
-      size_t from = scan_.statement_start(s);
-      script_item it;
-      it.kind = what;
-      it.line = line_of(scan_.first_char(from));
-      it.unterminated = last;
-      // A custom delimiter is never part of the statement; ";" is in scripts.
-      size_t stop = what == kind::sql && !last && (!keep_terminator_ || scan_.terminator_length() != 1 || text_[p] != L';') ? p : end;
-      if (what == kind::client_command) {
-        from = scan_.first_char(s);
-        stop = p;
-        while (stop > from && (std::iswspace(static_cast<wint_t>(text_[stop - 1])) || text_[stop - 1] == L';')) --stop;
+      const handed h = hand_over(what, s, p, end, last, run);
+      if (h == handed::stop_moved) return false;
+      if (h == handed::moved) {
+        if (last) return true;
+        continue;
       }
-      if (scan_.copy_follows()) {
-        copy_ = std::move(it);
-        copy_.kind = kind::copy_data;
-        copy_.text = text_.substr(from, stop - from);
-        if (copy_rows_) {
-          script_item begin = copy_;
-          begin.step = script_item::copy_step::begin;
-          go = run(begin);
-        }
-      } else {
-        if (keep_terminator_ && stop - from > text_.size() / 2 && stop - from > big_statement / 2) {
-          // Most of the text: moved out rather than copied.
-          std::wstring rest = text_.substr(end);
-          line_of(end);
-          text_.resize(stop);
-          text_.erase(0, from);
-          it.text = std::move(text_);
-          text_ = std::move(rest);
-          base_ += end;
-          scan_.drop_front(end);
-          s = 0;
-          if (!last) scan_.next_statement(0);
-          trim_statement(it.text);
-          if (!it.text.empty() && !run(it)) return false;
-          if (last) return true;
-          continue;
-        }
-        it.text = text_.substr(from, stop - from);
-        if (keep_terminator_) trim_statement(it.text);
-        go = it.text.empty() || run(it);
-      }
+      go = h == handed::go;
     }
     if (last) {
       s = text_.size();

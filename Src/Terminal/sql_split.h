@@ -205,6 +205,10 @@ class script_cutter {
   bool cut(bool more_to_come, const sink& run);
   size_t line_of(size_t at);
   void drop(size_t n);
+  // What handing over one item did: went on, stopped, or moved the text out (and stopped).
+  enum class handed { go, stop, moved, stop_moved };
+  handed hand_over(statement_scanner::item what, size_t& s, size_t p, size_t end, bool last, const sink& run);
+  void pass_copy_lines(const sink& run, bool& halted);
 
   statement_scanner scan_;
   std::wstring text_;
