@@ -214,6 +214,81 @@ bool options(tokens& t, copy_format& f, std::wstring& why) {
 
 } // namespace
 
+namespace {
+
+// The table with its columns, or "(query)"; w: the word read after COPY, if any.
+bool parse_target(tokens& t, std::wstring w, copy_command& out, std::wstring& why) {
+  if (w.empty() && t.peek() == L'(') {
+    t.word();
+    if (!t.enclosed(out.query)) {
+      why = L"the query's parenthesis is not closed";
+      return false;
+    }
+    return true;
+  }
+  // w is the first word of the name, or empty when \copy came as one word.
+  if (w.empty()) w = t.word();
+  out.table = w;
+  while (t.peek() == L'.') {
+    t.word();
+    out.table += L"." + t.word();
+  }
+  if (out.table.empty()) {
+    why = L"a table is missing";
+    return false;
+  }
+  if (t.peek() != L'(') return true;
+  t.word();
+  for (;;) {
+    const std::wstring c = name(t);
+    if (c.empty() || c == L")") break;
+    out.columns.push_back(c);
+    const std::wstring sep = t.word();
+    if (sep == L")") break;
+    if (sep != L",") {
+      why = L"the column list is not closed";
+      return false;
+    }
+  }
+  return true;
+}
+
+// What follows FROM or TO: a file, STDIN/STDOUT, or CONNECTION '…' QUERY '…'.
+bool parse_source(tokens& t, std::wstring_view text, copy_command& out, std::wstring& why) {
+  if (t.peek() == L'\'') {
+    (void)t.literal(out.file);  // the name between its quotes
+    return true;
+  }
+  const size_t at = t.place();
+  std::wstring f = t.word();
+  if (!(is(f, L"CONNECTION") || is(f, L"STDIN") || is(f, L"STDOUT") || is(f, L"PSTDIN") || is(f, L"PSTDOUT") ||
+        is(f, L"PROGRAM"))) {
+    tokens again(text.substr(at));
+    f = again.bare();
+    t = tokens(text.substr(at + f.size()));
+  }
+  if (is(f, L"CONNECTION") && out.from) {
+    if (!t.literal(out.connection)) {
+      why = L"a quoted connection string must follow CONNECTION";
+      return false;
+    }
+    if (!is(t.word(), L"QUERY") || !t.literal(out.source_query)) {
+      why = L"QUERY and a quoted query must follow the connection string";
+      return false;
+    }
+  } else if (is(f, L"STDIN") || is(f, L"STDOUT") || is(f, L"PSTDIN") || is(f, L"PSTDOUT")) {
+    out.file = is(f, L"STDIN") || is(f, L"PSTDIN") ? L"stdin" : L"stdout";
+  } else if (is(f, L"PROGRAM")) {
+    why = L"PROGRAM is not supported";
+    return false;
+  } else {
+    out.file = f;  // an unquoted file name
+  }
+  return true;
+}
+
+} // namespace
+
 bool parse_copy(std::wstring_view text, copy_command& out, std::wstring& why) {
   tokens t(text);
   std::wstring w = t.word();
@@ -226,39 +301,7 @@ bool parse_copy(std::wstring_view text, copy_command& out, std::wstring& why) {
     }
     w.clear();
   }
-  if (w.empty() && t.peek() == L'(') {
-    t.word();
-    if (!t.enclosed(out.query)) {
-      why = L"the query's parenthesis is not closed";
-      return false;
-    }
-  } else {
-    // w is the first word of the name, or empty when \copy came as one word.
-    if (w.empty()) w = t.word();
-    out.table = w;
-    while (t.peek() == L'.') {
-      t.word();
-      out.table += L"." + t.word();
-    }
-    if (out.table.empty()) {
-      why = L"a table is missing";
-      return false;
-    }
-    if (t.peek() == L'(') {
-      t.word();
-      for (;;) {
-        const std::wstring c = name(t);
-        if (c.empty() || c == L")") break;
-        out.columns.push_back(c);
-        const std::wstring sep = t.word();
-        if (sep == L")") break;
-        if (sep != L",") {
-          why = L"the column list is not closed";
-          return false;
-        }
-      }
-    }
-  }
+  if (!parse_target(t, w, out, why)) return false;
   const std::wstring direction = t.word();
   if (is(direction, L"FROM")) out.from = true;
   else if (is(direction, L"TO")) out.from = false;
@@ -270,35 +313,7 @@ bool parse_copy(std::wstring_view text, copy_command& out, std::wstring& why) {
     why = L"a query cannot be loaded";
     return false;
   }
-  if (t.peek() == L'\'') {
-    t.literal(out.file);
-  } else {
-    const size_t at = t.place();
-    std::wstring f = t.word();
-    if (!(is(f, L"CONNECTION") || is(f, L"STDIN") || is(f, L"STDOUT") || is(f, L"PSTDIN") || is(f, L"PSTDOUT") ||
-          is(f, L"PROGRAM"))) {
-      tokens again(text.substr(at));
-      f = again.bare();
-      t = tokens(text.substr(at + f.size()));
-    }
-    if (is(f, L"CONNECTION") && out.from) {
-      if (!t.literal(out.connection)) {
-        why = L"a quoted connection string must follow CONNECTION";
-        return false;
-      }
-      if (!is(t.word(), L"QUERY") || !t.literal(out.source_query)) {
-        why = L"QUERY and a quoted query must follow the connection string";
-        return false;
-      }
-    } else if (is(f, L"STDIN") || is(f, L"STDOUT") || is(f, L"PSTDIN") || is(f, L"PSTDOUT")) {
-      out.file = is(f, L"STDIN") || is(f, L"PSTDIN") ? L"stdin" : L"stdout";
-    } else if (is(f, L"PROGRAM")) {
-      why = L"PROGRAM is not supported";
-      return false;
-    } else {
-      out.file = f;  // an unquoted file name
-    }
-  }
+  if (!parse_source(t, text, out, why)) return false;
   if (out.file.empty() && out.connection.empty()) {
     why = L"a file is missing";
     return false;
