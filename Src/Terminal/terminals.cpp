@@ -143,6 +143,35 @@ void remember(sys::line_editor& reader, const std::wstring& input) {
 
 } // namespace
 
+std::unique_ptr<completion> command_line_terminal::prepare_editor(sys::line_editor& reader) {
+  if (!reader.editing()) return nullptr;
+  const std::wstring history = history_file();
+  if (!history.empty()) reader.use_history_file(history, 2000);
+  std::unique_ptr<completion> words = handler_->make_completion();
+  if (words) {
+    completion* w = words.get();
+    reader.set_completer([w](const std::wstring& before, size_t& start) { return w->candidates(before, start); });
+  }
+  return words;
+}
+
+bool command_line_terminal::read_input(sys::line_editor& reader, statement_feeder& feeder, std::wstring prompt,
+                                       std::wstring& line, bool& pasted) {
+  for (;;) {
+    const sys::line_editor::status got = reader.read(prompt, line);
+    if (got == sys::line_editor::end_of_input) return false;  // no more input, or Ctrl-D: the same as EXIT
+    if (got == sys::line_editor::interrupted) {
+      feeder.clear();  // Ctrl-C dropped the line, and the statement it went on with
+      prompt = handler_->prompt();  // asked again
+      continue;
+    }
+    pasted = got == sys::line_editor::pasted;
+    if (!pasted) trim(line, L" ");
+    if (!line.empty() || feeder.holds()) return true;
+    prompt.clear();  // a blank line is read again without a new prompt
+  }
+}
+
 void command_line_terminal::do_run() {
   const bool prompting = sys::stdin_is_terminal() && handler_->prompts();
   // The editor takes the terminal before the connect when a prompt follows it: keys typed
@@ -163,15 +192,7 @@ void command_line_terminal::do_run() {
   if (!editor) editor = std::make_unique<sys::line_editor>();
   sys::line_editor& reader = *editor;
   const bool multiline = handler_->multiline();
-  std::unique_ptr<completion> words;
-  if (reader.editing()) {
-    const std::wstring history = history_file();
-    if (!history.empty()) reader.use_history_file(history, 2000);
-    words = handler_->make_completion();
-    if (words) {
-      reader.set_completer([&words](const std::wstring& before, size_t& start) { return words->candidates(before, start); });
-    }
-  }
+  const std::unique_ptr<completion> words = prepare_editor(reader);
   console_writer& out = console();
   statement_feeder feeder(*handler_, true);
   while (r.code() != os::err_cancelled) {
@@ -183,24 +204,8 @@ void command_line_terminal::do_run() {
     if (!reader.editing()) out.write(prompt);
     out.flush();
     std::wstring line;
-    bool ended = false, pasted = false;
-    for (;;) {
-      const sys::line_editor::status got = reader.read(prompt, line);
-      if (got == sys::line_editor::end_of_input) {
-        ended = true;  // no more input, or Ctrl-D: the same as EXIT
-        break;
-      }
-      if (got == sys::line_editor::interrupted) {
-        feeder.clear();  // Ctrl-C dropped the line, and the statement it went on with
-        prompt = handler_->prompt();  // asked again
-        continue;
-      }
-      pasted = got == sys::line_editor::pasted;
-      if (!pasted) trim(line, L" ");
-      if (!line.empty() || feeder.holds()) break;
-      prompt.clear();  // a blank line is read again without a new prompt
-    }
-    if (ended) {
+    bool pasted = false;
+    if (!read_input(reader, feeder, prompt, line, pasted)) {
       out.line_break();
       break;
     }

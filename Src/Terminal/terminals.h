@@ -9,7 +9,14 @@
 #include "Terminal/sql_split.h"
 #include "vela/task.h"
 
+namespace vela::sys {
+class line_editor;
+}
+
 namespace vela::terminal {
+
+class statement_feeder;
+class completion;
 
 class command_line_terminal : public task {
  public:
@@ -17,6 +24,13 @@ class command_line_terminal : public task {
   void do_run() override;
 
  private:
+  // History and Tab completion for an editor that edits; the completion it was given.
+  std::unique_ptr<completion> prepare_editor(sys::line_editor& reader);
+  // The next line that is not blank (or that goes on with a held statement); false at the end
+  // of input or Ctrl-D. pasted: the line came as a paste.
+  bool read_input(sys::line_editor& reader, statement_feeder& feeder, std::wstring prompt, std::wstring& line,
+                  bool& pasted);
+
   terminal_handler* handler_;
 };
 
