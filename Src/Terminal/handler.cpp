@@ -61,7 +61,7 @@ void print_listing(std::initializer_list<std::wstring> header, const std::vector
 
 class connect_command : public TOdbcHndlrCmd {
  public:
-  explicit connect_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"CONNECT", str(string_id::connect_help)) {}
+  using TOdbcHndlrCmd::TOdbcHndlrCmd;
   result run() override {
     const std::wstring p1 = parameter(1);
     if (compare_nocase(p1, L"DRIVER") == 0) return handler->connect_by_driver(parameter(3), parameter(2));
@@ -73,13 +73,13 @@ class connect_command : public TOdbcHndlrCmd {
 
 class disconnect_command : public TOdbcHndlrCmd {
  public:
-  explicit disconnect_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"DISCONNECT", L"DISCONNECT") {}
+  using TOdbcHndlrCmd::TOdbcHndlrCmd;
   result run() override { return handler->close_connection(); }
 };
 
 class list_command : public TOdbcHndlrCmd {
  public:
-  explicit list_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"LIST", str(string_id::list_help)) {}
+  using TOdbcHndlrCmd::TOdbcHndlrCmd;
   result run() override {
     const std::wstring kind = to_upper_copy(parameter(1));
     console_writer& out = console();
@@ -140,7 +140,7 @@ class list_command : public TOdbcHndlrCmd {
 
 class exit_command : public TOdbcHndlrCmd {
  public:
-  explicit exit_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"EXIT", str(string_id::exit_help)) {}
+  using TOdbcHndlrCmd::TOdbcHndlrCmd;
   result run() override {
     handler->end_session();
     return failure(os::err_cancelled);
@@ -149,7 +149,7 @@ class exit_command : public TOdbcHndlrCmd {
 
 class help_command : public TOdbcHndlrCmd {
  public:
-  explicit help_command(TTermOdbcHndlr* h) : TOdbcHndlrCmd(h, L"HELP", str(string_id::help_help)) {}
+  using TOdbcHndlrCmd::TOdbcHndlrCmd;
   result run() override {
     const std::wstring p1 = parameter(1);
     if (p1.empty()) return handler->list_command_names();
@@ -157,7 +157,48 @@ class help_command : public TOdbcHndlrCmd {
   }
 };
 
+template <typename Command>
+TOdbcHndlrCmd* make(TTermOdbcHndlr* h, const command_spec& spec) {
+  return new Command(h, spec.keyword, spec.help_id ? str(spec.help_id) : std::wstring(spec.keyword));
+}
+
+// The words that may follow a command, for Tab completion: index counts the words typed
+// after the keyword, previous is the last of them.
+completion_words connect_words(size_t index, const std::wstring& previous) {
+  if (index == 0) return {{L"DRIVER", L"DATASOURCE"}, true};
+  completion_words names{{}, false};
+  if (index == 1 && compare_nocase(previous, L"DRIVER") == 0) odbc::list_installed_drivers(names.words);
+  if (index == 1 && compare_nocase(previous, L"DATASOURCE") == 0) {
+    odbc::list_system_datasources(names.words);
+    odbc::list_user_datasources(names.words);
+  }
+  return names;
+}
+
+completion_words list_words(size_t index, const std::wstring&) {
+  if (index == 0) return {{L"DRIVERS", L"DATASOURCES", L"TABLES", L"COLUMNS"}, true};
+  return {};
+}
+
+completion_words help_words(size_t index, const std::wstring&) {
+  completion_words w{{}, true};
+  if (index == 0)
+    for (const command_spec& c : command_table()) w.words.emplace_back(c.keyword);
+  return w;
+}
+
 } // namespace
+
+const std::vector<command_spec>& command_table() {
+  static const std::vector<command_spec> table = {
+      {L"CONNECT", string_id::connect_help, connect_words, make<connect_command>},
+      {L"DISCONNECT", 0, nullptr, make<disconnect_command>},
+      {L"LIST", string_id::list_help, list_words, make<list_command>},
+      {L"EXIT", string_id::exit_help, nullptr, make<exit_command>},
+      {L"HELP", string_id::help_help, help_words, make<help_command>},
+  };
+  return table;
+}
 
 // ---- tokens --------------------------------------------------------------------------
 
@@ -188,11 +229,7 @@ TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options)
       routes_(*options),
       session_{options->connection_string, options->driver, options->driver_parameters, options->datasource,
                options->user} {
-  commands_.add(new connect_command(this));
-  commands_.add(new disconnect_command(this));
-  commands_.add(new list_command(this));
-  commands_.add(new exit_command(this));
-  commands_.add(new help_command(this));
+  for (const command_spec& c : command_table()) commands_.add(c.make(this, c));
 }
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;

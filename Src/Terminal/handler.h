@@ -87,6 +87,22 @@ class TOdbcHndlrCmd : public task {
   std::wstring help_text;
 };
 
+// The words Tab completion offers after a command; keywords are completed in capitals.
+struct completion_words {
+  std::vector<std::wstring> words;
+  bool keywords = false;
+};
+
+// One terminal command: its keyword, its HELP text, the words that may follow it, and how
+// it is made. Dispatch, HELP and Tab completion all read the one table of them.
+struct command_spec {
+  const wchar_t* keyword;
+  uint32_t help_id;  // 0: the keyword is its own help
+  completion_words (*next_words)(size_t index, const std::wstring& previous);  // null: none
+  TOdbcHndlrCmd* (*make)(TTermOdbcHndlr* handler, const command_spec& spec);
+};
+const std::vector<command_spec>& command_table();
+
 class TTermOdbcHndlr : public terminal_handler {
  public:
   explicit TTermOdbcHndlr(const terminal_options* options);

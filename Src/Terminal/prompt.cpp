@@ -139,26 +139,18 @@ std::vector<std::wstring> completion::candidates(const std::wstring& before, siz
   } else {
     word_start = before.size();
   }
-  static const std::vector<std::wstring> commands{L"CONNECT", L"DISCONNECT", L"LIST", L"HELP", L"EXIT"};
-  if (t.empty()) return matching(commands, typed, true);
-  const std::wstring first = word(before, t[0]);
-  if (t.size() == 1 && is_word(first, L"CONNECT")) return matching({L"DRIVER", L"DATASOURCE"}, typed, true);
-  if (t.size() == 1 && is_word(first, L"LIST"))
-    return matching({L"DRIVERS", L"DATASOURCES", L"TABLES", L"COLUMNS"}, typed, true);
-  if (t.size() == 1 && is_word(first, L"HELP")) return matching(commands, typed, true);
-  if (t.size() == 2 && is_word(first, L"CONNECT")) {
-    std::vector<std::wstring> names;
-    const std::wstring second = word(before, t[1]);
-    if (is_word(second, L"DRIVER")) {
-      odbc::list_installed_drivers(names);
-    } else if (is_word(second, L"DATASOURCE")) {
-      odbc::list_system_datasources(names);
-      odbc::list_user_datasources(names);
-    }
-    return matching(names, typed, false);
+  if (t.empty()) {
+    std::vector<std::wstring> keywords;
+    for (const command_spec& c : command_table()) keywords.emplace_back(c.keyword);
+    return matching(keywords, typed, true);
   }
-  for (const auto* c : {L"CONNECT", L"DISCONNECT", L"LIST", L"HELP", L"EXIT"})
-    if (is_word(first, c)) return {};
+  const std::wstring first = word(before, t[0]);
+  for (const command_spec& c : command_table()) {
+    if (!is_word(first, c.keyword)) continue;
+    if (!c.next_words) return {};
+    const completion_words next = c.next_words(t.size() - 1, word(before, t.back()));
+    return matching(next.words, typed, next.keywords);
+  }
   if (!handler_.connection().hdbc()) return {};
   if (!tables_known_) {
     tables_known_ = true;

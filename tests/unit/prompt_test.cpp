@@ -39,7 +39,7 @@ class Completion : public ::testing::Test {
 using list = std::vector<std::wstring>;
 
 TEST_F(Completion, CommandWordsFollowTheTypedCase) {
-  EXPECT_EQ(complete(L"", 0), (list{L"CONNECT", L"DISCONNECT", L"LIST", L"HELP", L"EXIT"}));
+  EXPECT_EQ(complete(L"", 0), (list{L"CONNECT", L"DISCONNECT", L"LIST", L"EXIT", L"HELP"}));
   EXPECT_EQ(complete(L"co", 0), list{L"connect"});
   EXPECT_EQ(complete(L"  Di", 2), list{L"DISCONNECT"});
   EXPECT_EQ(complete(L"CONNECT ", 8), (list{L"DRIVER", L"DATASOURCE"}));
