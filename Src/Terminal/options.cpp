@@ -105,6 +105,73 @@ std::wstring invalid_option::message() const {
   }
 }
 
+struct option_values {
+  explicit option_values(terminal_options& options) : o(options) {}
+  terminal_options& o;
+  std::wstring query, file, width, batch;
+  text_file_code_page code_page{auto_code_page, false};
+  bool delimiter_given = false;
+};
+
+namespace {
+
+// A count of rows from 1 to a million.
+void check_batch(option_values& v, int32_t uses) {
+  if (uses == 0) return;
+  size_t n = 0;
+  bool ok = !v.batch.empty() && v.batch.size() <= 7;
+  for (const wchar_t c : v.batch) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
+  if (!ok || n == 0 || n > 1000000) throw invalid_option(invalid_option::problem::unknown, L"-batch", 0);
+  v.o.batch_rows = n;
+}
+
+} // namespace
+
+const std::vector<option_spec>& option_table() {
+  using v = option_values;
+  static const std::vector<option_spec> table = {
+      {L"cs|connection_string", value_kind::text, L"-cs:<connection string>",
+       [](v& x) { return &x.o.connection_string; }, nullptr, nullptr},
+      {L"do|data_only", value_kind::none, L"-do", nullptr, [](v& x) { return &x.o.data_only; }, nullptr},
+      {L"cd|column_delimiter", value_kind::escaped_text, L"-cd:<column delimiter>",
+       [](v& x) { return &x.o.column_delimiter; }, nullptr, [](v& x, int32_t uses) { x.delimiter_given = uses > 0; }},
+      {L"q|query", value_kind::text, L"-q:<SQL query>", [](v& x) { return &x.query; }, nullptr, nullptr},
+      {L"qf|query_from_file", value_kind::file, L"-qf:<file name>", [](v& x) { return &x.file; }, nullptr, nullptr},
+      {L"qi|query_from_stdin", value_kind::none, L"-qi", nullptr, [](v& x) { return &x.o.query_from_stdin; }, nullptr},
+      {L"oe|on_error", value_kind::none, L"-oe", nullptr, [](v& x) { return &x.o.on_error; }, nullptr},
+      {L"csv", value_kind::none, L"-csv", nullptr, [](v& x) { return &x.o.csv; }, nullptr},
+      {L"ml|multiline", value_kind::none, L"-ml", nullptr, [](v& x) { return &x.o.multiline; }, nullptr},
+      {L"null|null_text", value_kind::escaped_text, L"-null:<text>", [](v& x) { return &x.o.null_text; }, nullptr,
+       [](v& x, int32_t uses) { x.o.null_text_given = uses > 0; }},
+      {L"lc|long_columns", value_kind::optional, L"-lc[:<width>]", [](v& x) { return &x.width; }, nullptr,
+       [](v& x, int32_t uses) {
+         x.o.long_columns = uses > 0;
+         if (x.o.long_columns) x.o.long_column_width = parse_long_column_width(x.width);
+       }},
+      {L"batch", value_kind::text, L"-batch:<rows>", [](v& x) { return &x.batch; }, nullptr, check_batch},
+      {L"copy_from", value_kind::text, L"-copy_from:<connection string>", [](v& x) { return &x.o.copy_from; },
+       nullptr, nullptr},
+      {L"into", value_kind::text, L"-into:<table>", [](v& x) { return &x.o.copy_into; }, nullptr, nullptr},
+  };
+  return table;
+}
+
+namespace {
+
+argument_parser* parser_for(const option_spec& spec, option_values& values) {
+  const std::wstring pattern = std::wstring(L"(") + spec.names + L")";
+  switch (spec.value) {
+    case value_kind::none: return new commandline_bool_argument_parser(pattern, spec.flag(values));
+    case value_kind::escaped_text: return new commandline_argument_escape_parser(pattern, spec.text(values));
+    case value_kind::file: return new commandline_filename_parser(pattern, spec.text(values), &values.code_page);
+    case value_kind::text:
+    case value_kind::optional: break;
+  }
+  return new argument_parser(pattern, spec.text(values));
+}
+
+} // namespace
+
 void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   reset();
   // The older positional form only when no argument looks like an option.
@@ -115,29 +182,13 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
     for (const auto& f : script_files) add_script_file(scripts, f, text_file_code_page{auto_code_page, false});
     return;
   }
-  std::wstring query_text, file_name;
-  text_file_code_page code_page{auto_code_page, false};
+  option_values values(*this);
   Queue<argument_parser> parsers;
-  parsers.add(new argument_parser(L"(cs|connection_string)", &connection_string));
-  parsers.add(new commandline_bool_argument_parser(L"(do|data_only)", &data_only));
-  auto* delimiter_parser = new commandline_argument_escape_parser(L"(cd|column_delimiter)", &column_delimiter);
-  parsers.add(delimiter_parser);
-  parsers.add(new argument_parser(L"(q|query)", &query_text));
-  parsers.add(new commandline_filename_parser(L"(qf|query_from_file)", &file_name, &code_page));
-  parsers.add(new commandline_bool_argument_parser(L"(qi|query_from_stdin)", &query_from_stdin));
-  parsers.add(new commandline_bool_argument_parser(L"(oe|on_error)", &on_error));
-  parsers.add(new commandline_bool_argument_parser(L"(csv)", &csv));
-  parsers.add(new commandline_bool_argument_parser(L"(ml|multiline)", &multiline));
-  auto* null_parser = new commandline_argument_escape_parser(L"(null|null_text)", &null_text);
-  parsers.add(null_parser);
-  std::wstring width;
-  auto* long_parser = new argument_parser(L"(lc|long_columns)", &width);  // "-lc" or "-lc:<width>"
-  parsers.add(long_parser);
-  std::wstring batch;
-  auto* batch_parser = new argument_parser(L"(batch)", &batch);
-  parsers.add(batch_parser);
-  parsers.add(new argument_parser(L"(copy_from)", &copy_from));
-  parsers.add(new argument_parser(L"(into)", &copy_into));
+  std::vector<argument_parser*> by_spec;
+  for (const option_spec& spec : option_table()) {
+    by_spec.push_back(parser_for(spec, values));
+    parsers.add(by_spec.back());
+  }
   for (size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& arg = argv[i];
     if (!looks_like_option(arg)) throw invalid_option(invalid_option::problem::stray, std::wstring(), i);
@@ -150,30 +201,21 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
                                                                : invalid_option::problem::unknown;
     throw invalid_option(kind, option_name(arg), i);
   }
-  if (batch_parser->uses > 0) {
-    // A count of rows from 1 to a million.
-    size_t n = 0;
-    bool ok = !batch.empty() && batch.size() <= 7;
-    for (const wchar_t c : batch) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
-    if (!ok || n == 0 || n > 1000000) throw invalid_option(invalid_option::problem::unknown, L"-batch", 0);
-    batch_rows = n;
-  }
+  for (size_t k = 0; k < option_table().size(); ++k)
+    if (option_table()[k].check) option_table()[k].check(values, by_spec[k]->uses);
   // A copy job needs its target connection and the query.
-  if (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || query_text.empty())))
+  if (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || values.query.empty())))
     throw invalid_option(invalid_option::problem::unknown, copy_from.empty() ? L"-into" : L"-copy_from", 0);
-  null_text_given = null_parser->uses > 0;
-  long_columns = long_parser->uses > 0;
-  if (long_columns) long_column_width = parse_long_column_width(width);
   // CSV fields are separated by "," unless a delimiter is given.
-  if (csv && (delimiter_parser->uses == 0 || column_delimiter.empty())) column_delimiter = L",";
+  if (csv && (!values.delimiter_given || column_delimiter.empty())) column_delimiter = L",";
   if (!connection_string.empty() && connection_string[0] == L'@') {
     // "-cs:@FILE": the string is kept in a file of the user's own.
     const std::wstring path = connection_string.substr(1);
     const result r = read_private_text(path, connection_string);
     if (!r.succeeded()) throw windows_error(r);
   }
-  if (!file_name.empty()) add_script_file(scripts, file_name, code_page);
-  if (!query_text.empty()) scripts.push_back(script_source{{}, code_page, query_text});
+  if (!values.file.empty()) add_script_file(scripts, values.file, values.code_page);
+  if (!values.query.empty()) scripts.push_back(script_source{{}, values.code_page, values.query});
 }
 
 result terminal_options::parse_positional(const std::vector<std::wstring>& argv) {

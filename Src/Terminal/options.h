@@ -1,6 +1,7 @@
 // sqlterm's run settings and the identity of its current connection.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -60,6 +61,28 @@ struct terminal_options {
   // The older positional syntax over the same arguments (program name first).
   result parse_positional(const std::vector<std::wstring>& argv);
 };
+
+// What the options give before they are checked (options.cpp).
+struct option_values;
+
+// The kind of value an option takes: none ("-csv"), text as typed ("-cs:…"), text with
+// escapes ("-cd:\t"), a file name with a code page ("-qf:FILE,CP"), an optional value
+// ("-lc" or "-lc:N").
+enum class value_kind : uint8_t { none, text, escaped_text, file, optional };
+
+// One command-line option. Parsing reads the table of them; tests check the usage texts,
+// the manual page and the shell completion against it.
+struct option_spec {
+  const wchar_t* names;  // "cs|connection_string": each taken after "-" or "/"
+  value_kind value;
+  const wchar_t* usage;  // the form the usage text shows
+  // Where the value goes: a text, or (value_kind::none) a flag.
+  std::wstring* (*text)(option_values& v);
+  bool* (*flag)(option_values& v);
+  // Checks and applies the value once every argument is read; uses: how often it was given.
+  void (*check)(option_values& v, int32_t uses);
+};
+const std::vector<option_spec>& option_table();
 
 // An argument of the option form that does not parse: only the option's name is kept, never
 // its value (a connection string, a password).

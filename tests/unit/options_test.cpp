@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
+#include "Terminal/strings.h"
 #include "support/temp_dir.h"
+#include "vela/file.h"
 #include "vela/platform.h"
 
 using namespace vela;
@@ -196,4 +201,38 @@ TEST(TerminalOptions, MalformedOptionsNameTheOptionOnly) {
   EXPECT_EQ(o.column_delimiter, L" |");
   EXPECT_TRUE(o.null_text_given);
   EXPECT_EQ(o.null_text, L"");
+}
+
+// Every option of the table is in both usage texts (by its first name), the manual page and the
+// shell completion.
+TEST(OptionTable, EveryNameIsDocumented) {
+  const auto text_of = [](const string_entry* entries, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+      if (entries[i].id == string_id::usage) return std::wstring(entries[i].text);
+    return std::wstring();
+  };
+  const string_table& t = strings();
+  const std::wstring usage[] = {text_of(t.english, t.english_count), text_of(t.russian, t.russian_count)};
+  const auto read = [](const char* name) {
+    std::ifstream in(std::string(VELA_SOURCE_DIR) + "/" + name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string man = read("doc/man/sqlterm.1"), completion = read("doc/completion/vela.bash");
+  ASSERT_FALSE(man.empty());
+  ASSERT_FALSE(completion.empty());
+  for (const option_spec& spec : option_table()) {
+    const std::wstring names = spec.names;
+    for (size_t from = 0; from <= names.size();) {
+      const size_t bar = std::min(names.find(L'|', from), names.size());
+      const std::wstring name = names.substr(from, bar - from);
+      const std::string narrow(name.begin(), name.end());
+      // The usage texts show the first name of each.
+      if (from == 0) {
+        for (const std::wstring& u : usage) EXPECT_NE(u.find(L"-" + name), std::wstring::npos) << narrow;
+      }
+      EXPECT_NE(man.find("\\-" + narrow), std::string::npos) << narrow;
+      EXPECT_NE(completion.find("\n-" + narrow), std::string::npos) << narrow;
+      from = bar + 1;
+    }
+  }
 }
