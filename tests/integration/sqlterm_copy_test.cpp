@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "support/databases.h"
+#include "support/sqlterm_fixture.h"
 #include "support/process.h"
 #include "support/pty_session.h"
 
@@ -15,18 +16,7 @@ using vela::testing::run_result;
 
 namespace {
 
-class Copy : public ::testing::TestWithParam<std::string> {
- protected:
-  void SetUp() override {
-    db = std::make_unique<database>(GetParam());
-    ASSERT_TRUE(db->ready()) << db->why_not();
-  }
-  run_result run(std::vector<std::string> args, const std::string& input = {}) {
-    args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + db->cs});
-    return run_process(args, input);
-  }
-  std::unique_ptr<database> db;
-};
+using Copy = vela::testing::sqlterm_test;
 
 // Python's csv module writes the file (CR LF, a UTF-8 mark) and later reads both files back;
 // the line "7,"bad"x,z" is malformed.
