@@ -430,3 +430,23 @@ TEST(SqltermPrompt, ClientCommandsAndTheWordsThatEndTheSession) {
     EXPECT_NE(s.output().find("Disconnected from '"), std::string::npos) << s.output();
   }
 }
+
+// \d NAME typed at the prompt lists the table's columns on every database.
+TEST(SqltermPrompt, DescribeATableAtThePrompt) {
+  for (const char* kind : {"sqlite", "pg", "maria"}) {
+    SCOPED_TRACE(kind);
+    database db(kind);
+    ASSERT_TRUE(db.ready()) << db.why_not();
+    ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:drop table if exists people;"
+                                                         "create table people(id integer, name varchar(20) not null)"})
+                  .status,
+              0);
+    temp_dir home;
+    pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, {{"HOME", home.path()}, {"XDG_STATE_HOME", home.path("state")}});
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    s.type("\\d people\r");
+    EXPECT_TRUE(s.expect("Nullable") && s.expect("name") && s.expect("NO\r") && s.expect("\nSQL>")) << s.output();
+    s.type("\\q\r");
+    EXPECT_EQ(s.wait_exit(5), 0) << s.output();
+  }
+}
