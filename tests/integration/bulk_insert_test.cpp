@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/databases.h"
+#include "support/sqlterm_fixture.h"
 #include "vela/odbc/bulk_insert.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
@@ -45,13 +46,11 @@ std::wstring scalar(connection& c, const std::wstring& sql) {
   return q.rows().at(0).text();
 }
 
-class BulkInsert : public ::testing::TestWithParam<std::string> {};
+using BulkInsert = vela::testing::database_test;
 
 } // namespace
 
 TEST_P(BulkInsert, BatchesRefusedRowsAndStops) {
-  database db(GetParam());
-  ASSERT_TRUE(db.ready()) << db.why_not();
   const struct {
     size_t batch, rows;
     std::vector<size_t> dup;
@@ -67,11 +66,11 @@ TEST_P(BulkInsert, BatchesRefusedRowsAndStops) {
   };
   for (const auto& c : cases) {
     connection conn;
-    ASSERT_TRUE(conn.connect(nullptr, db.wcs()).succeeded());
+    ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
     {
       query q(&conn, L"drop table if exists bulk");
       (void)q.execute(true);
-      query make(&conn, L"create table bulk(id int primary key, t varchar(40), b " + vela::testing::widen(db.blob_type()) + L")");
+      query make(&conn, L"create table bulk(id int primary key, t varchar(40), b " + vela::testing::widen(db->blob_type()) + L")");
       ASSERT_TRUE(make.execute(true).succeeded());
     }
     bulk_insert e(conn, c.batch);
@@ -90,11 +89,11 @@ TEST_P(BulkInsert, BatchesRefusedRowsAndStops) {
     query after(&conn, L"insert into bulk(id, t) values (100000, 'after')");
     ASSERT_TRUE(after.execute(false).succeeded());
     connection other;
-    ASSERT_TRUE(other.connect(nullptr, db.wcs()).succeeded());
+    ASSERT_TRUE(other.connect(nullptr, db->wcs()).succeeded());
     EXPECT_EQ(scalar(other, L"select count(*) from bulk"), std::to_wstring(c.loaded + 1));
     // Values as they went in: text, bytes from hex digits, bytes of the text, NULL.
     if (c.loaded >= 10 && c.dup.empty()) {
-      const std::wstring hex = db.kind == "pg" ? L"encode(b, 'hex')" : L"lower(hex(b))";
+      const std::wstring hex = db->kind == "pg" ? L"encode(b, 'hex')" : L"lower(hex(b))";
       EXPECT_EQ(scalar(other, L"select t from bulk where id = 6"), L"v" + std::wstring(6, L'é') + L"6");
       EXPECT_EQ(scalar(other, L"select " + hex + L" from bulk where id = 8"), L"aaa0");
       EXPECT_EQ(scalar(other, L"select " + hex + L" from bulk where id = 7"), L"5c78616130");  // odd digits: the text's bytes
@@ -105,13 +104,11 @@ TEST_P(BulkInsert, BatchesRefusedRowsAndStops) {
 
 // Values of 3 MB among short ones: the batch holds fewer rows, and every value arrives whole.
 TEST_P(BulkInsert, LongValuesArriveWhole) {
-  database db(GetParam());
-  ASSERT_TRUE(db.ready()) << db.why_not();
   connection conn;
-  ASSERT_TRUE(conn.connect(nullptr, db.wcs()).succeeded());
+  ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
   query drop(&conn, L"drop table if exists longs");
   (void)drop.execute(true);
-  query make(&conn, std::wstring(L"create table longs(id int, t ") + (db.kind == "maria" ? L"longtext" : L"text") + L")");
+  query make(&conn, std::wstring(L"create table longs(id int, t ") + (db->kind == "maria" ? L"longtext" : L"text") + L")");
   ASSERT_TRUE(make.execute(true).succeeded());
   bulk_insert e(conn);
   ASSERT_TRUE(e.prepare(L"longs", {}).succeeded());
@@ -125,7 +122,7 @@ TEST_P(BulkInsert, LongValuesArriveWhole) {
   }
   ASSERT_TRUE(e.finish().succeeded());
   EXPECT_EQ(e.loaded(), 12u);
-  const std::wstring length = db.kind == "maria" ? L"char_length" : L"length";
+  const std::wstring length = db->kind == "maria" ? L"char_length" : L"length";
   EXPECT_EQ(scalar(conn, L"select sum(" + length + L"(t)) from longs"), std::to_wstring(3 * (3u << 20) + 78 - 24));
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "support/databases.h"
+#include "support/sqlterm_fixture.h"
 #include "support/process.h"
 #include "support/pty_session.h"
 
@@ -78,22 +79,19 @@ TEST(SqltermRun, StandardInputAfterTheCommandLineStatements) {
   EXPECT_EQ(r.out, "\n1\n\n\n\nq;\n\n");
 }
 
-class SqltermOldSyntax : public ::testing::TestWithParam<std::string> {};
+using SqltermOldSyntax = vela::testing::sqlterm_test;
 
 TEST_P(SqltermOldSyntax, DriverAndParametersByPosition) {
-  vela::testing::database db(GetParam());
-  ASSERT_TRUE(db.ready()) << db.why_not();
-  ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:drop table if exists t_old"}).status, 0);
-  ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs,
-                         "-q:create table t_old(n integer, s varchar(20)); insert into t_old values(1, 'один')"})
+  ASSERT_EQ(run({"-q:drop table if exists t_old"}).status, 0);
+  ASSERT_EQ(run({"-q:create table t_old(n integer, s varchar(20)); insert into t_old values(1, 'один')"})
                 .status,
             0);
-  db.dir.write("1.sql", "select n, s from t_old;");
-  db.dir.write("2.sql", "select n from t_old;");
+  db->dir.write("1.sql", "select n, s from t_old;");
+  db->dir.write("2.sql", "select n from t_old;");
   // The driver's parameters: everything after the Driver= part of the connection string.
-  const std::string params = db.cs.substr(db.cs.find(';') + 1);
-  const run_result r = run_process({SQLTERM_PATH, "dataonly", "cs:\\t", db.d.driver, params,
-                                    db.dir.path("1.sql"), db.dir.path("2.sql")});
+  const std::string params = db->cs.substr(db->cs.find(';') + 1);
+  const run_result r = run_process({SQLTERM_PATH, "dataonly", "cs:\\t", db->d.driver, params,
+                                    db->dir.path("1.sql"), db->dir.path("2.sql")});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "\n1\tодин\n\n1\n\n");
   const run_result help = run_process({SQLTERM_PATH, "-?"});
