@@ -251,7 +251,7 @@ result connection::connect(void* window, const std::wstring& connection_string, 
       std::lock_guard<std::mutex> lock(cancel_mutex_);
       connecting_ = call;
     }
-    std::thread([call, hdbc = hdbc_, window, connection_string, raw_bytes, mode] {
+    std::thread worker([call, hdbc = hdbc_, window, connection_string, raw_bytes, mode] {
       std::wstring done_string;
       const SQLRETURN done_rc = driver_connect(hdbc, window, connection_string, raw_bytes, mode, done_string);
       std::unique_lock<std::mutex> lock(call->m);
@@ -264,15 +264,19 @@ result connection::connect(void* window, const std::wstring& connection_string, 
       }
       lock.unlock();
       // Given up: nobody waits for this connection any more.
-      if (sql_ok(done_rc)) SQLDisconnect(hdbc);
-      SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
-    }).detach();
+      if (sql_ok(done_rc)) ignored(SQLDisconnect(hdbc), "a connection given up is dropped");
+      ignored(SQLFreeHandle(SQL_HANDLE_DBC, hdbc), "a connection given up is dropped");
+    });
     bool given_up;
     {
       std::unique_lock<std::mutex> lock(call->m);
       call->ended.wait(lock, [&call] { return call->done || call->given_up; });
       given_up = call->given_up;
     }
+    // A finished connect's thread is waited for, so that what the driver's libraries keep
+    // for the thread is released with it; a connect given up goes on alone.
+    if (given_up) worker.detach();
+    else worker.join();
     {
       std::lock_guard<std::mutex> lock(cancel_mutex_);
       connecting_.reset();

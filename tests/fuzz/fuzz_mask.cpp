@@ -2,6 +2,7 @@
 // the marker, neither the masked string nor a diagnostic of the driver manager shows the marker.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include <unistd.h>
@@ -14,7 +15,7 @@ using namespace vela;
 
 namespace {
 constexpr wchar_t marker[] = L"Mq7x9Secret";
-odbc::environment* env = nullptr;
+std::unique_ptr<odbc::environment> env;  // held for the whole run
 
 void check(const std::wstring& text, const char* what) {
   if (text.find(marker) == std::wstring::npos) return;
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   setenv("ODBCINSTINI", "odbcinst.ini", 1);
   setenv("ODBCINI", (std::string(tmpl) + "/odbc.ini").c_str(), 1);
   setenv("HOME", tmpl, 1);
-  env = new odbc::environment();
+  env = std::make_unique<odbc::environment>();
   return 0;
 }
 
