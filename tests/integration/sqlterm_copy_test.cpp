@@ -18,6 +18,13 @@ namespace {
 
 using Copy = vela::testing::sqlterm_test;
 
+// The address checker keeps freed memory in quarantine: peak sizes say nothing there.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool memory_measured = false;
+#else
+constexpr bool memory_measured = true;
+#endif
+
 // Python's csv module writes the file (CR LF, a UTF-8 mark) and later reads both files back;
 // the line "7,"bad"x,z" is malformed.
 const char* const write_csv = R"(
@@ -161,7 +168,7 @@ TEST(CopyBetweenSources, RowsArriveEqual) {
                              "-q:\\copy big from connection '" + source.cs + "' query 'select id, t, n, b from big'"});
       EXPECT_EQ(r.status, 0) << r.out << r.err;
       EXPECT_NE(r.out.find("Rows loaded: 100000. Rows failed: 0."), std::string::npos) << r.out << r.err;
-      if (command_line) {
+      if (command_line && memory_measured) {
         EXPECT_LT(vela::testing::last_child_peak_rss_kib(), tenth_kib + 4 * 1024) << c.from << c.to;
       }
       EXPECT_EQ(run_process({SQLTERM_PATH, "-cs:" + target.cs, "-do", "-cd:|", "-q:" + sum}).out, expected)
