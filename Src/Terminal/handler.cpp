@@ -158,8 +158,8 @@ class help_command : public TOdbcHndlrCmd {
 };
 
 template <typename Command>
-TOdbcHndlrCmd* make(TTermOdbcHndlr* h, const command_spec& spec) {
-  return new Command(h, spec.keyword, spec.help_id ? str(spec.help_id) : std::wstring(spec.keyword));
+TOdbcHndlrCmd* make(TTermOdbcHndlr* h, const command_entry& entry) {
+  return new Command(h, entry.keyword, entry.help_id ? str(entry.help_id) : std::wstring(entry.keyword));
 }
 
 // The words that may follow a command, for Tab completion: index counts the words typed
@@ -183,14 +183,14 @@ completion_words list_words(size_t index, const std::wstring&) {
 completion_words help_words(size_t index, const std::wstring&) {
   completion_words w{{}, true};
   if (index == 0)
-    for (const command_spec& c : command_table()) w.words.emplace_back(c.keyword);
+    for (const command_entry& c : command_table()) w.words.emplace_back(c.keyword);
   return w;
 }
 
 } // namespace
 
-const std::vector<command_spec>& command_table() {
-  static const std::vector<command_spec> table = {
+const std::vector<command_entry>& command_table() {
+  static const std::vector<command_entry> table = {
       {L"CONNECT", string_id::connect_help, connect_words, make<connect_command>},
       {L"DISCONNECT", 0, nullptr, make<disconnect_command>},
       {L"LIST", string_id::list_help, list_words, make<list_command>},
@@ -229,7 +229,7 @@ TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options)
       routes_(*options),
       session_{options->connection_string, options->driver, options->driver_parameters, options->datasource,
                options->user} {
-  for (const command_spec& c : command_table()) commands_.add(c.make(this, c));
+  for (const command_entry& c : command_table()) commands_.add(c.make(this, c));
 }
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;

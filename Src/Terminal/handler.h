@@ -95,13 +95,13 @@ struct completion_words {
 
 // One terminal command: its keyword, its HELP text, the words that may follow it, and how
 // it is made. Dispatch, HELP and Tab completion all read the one table of them.
-struct command_spec {
+struct command_entry {
   const wchar_t* keyword;
   uint32_t help_id;  // 0: the keyword is its own help
   completion_words (*next_words)(size_t index, const std::wstring& previous);  // null: none
-  TOdbcHndlrCmd* (*make)(TTermOdbcHndlr* handler, const command_spec& spec);
+  TOdbcHndlrCmd* (*make)(TTermOdbcHndlr* handler, const command_entry& entry);
 };
-const std::vector<command_spec>& command_table();
+const std::vector<command_entry>& command_table();
 
 class TTermOdbcHndlr : public terminal_handler {
  public:

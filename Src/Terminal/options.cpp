@@ -127,9 +127,9 @@ void check_batch(option_values& v, int32_t uses) {
 
 } // namespace
 
-const std::vector<option_spec>& option_table() {
+const std::vector<option_entry>& option_table() {
   using v = option_values;
-  static const std::vector<option_spec> table = {
+  static const std::vector<option_entry> table = {
       {L"cs|connection_string", value_kind::text, L"-cs:<connection string>",
        [](v& x) { return &x.o.connection_string; }, nullptr, nullptr},
       {L"do|data_only", value_kind::none, L"-do", nullptr, [](v& x) { return &x.o.data_only; }, nullptr},
@@ -158,16 +158,16 @@ const std::vector<option_spec>& option_table() {
 
 namespace {
 
-argument_parser* parser_for(const option_spec& spec, option_values& values) {
-  const std::wstring pattern = std::wstring(L"(") + spec.names + L")";
-  switch (spec.value) {
-    case value_kind::none: return new commandline_bool_argument_parser(pattern, spec.flag(values));
-    case value_kind::escaped_text: return new commandline_argument_escape_parser(pattern, spec.text(values));
-    case value_kind::file: return new commandline_filename_parser(pattern, spec.text(values), &values.code_page);
+argument_parser* parser_for(const option_entry& entry, option_values& values) {
+  const std::wstring pattern = std::wstring(L"(") + entry.names + L")";
+  switch (entry.value) {
+    case value_kind::none: return new commandline_bool_argument_parser(pattern, entry.flag(values));
+    case value_kind::escaped_text: return new commandline_argument_escape_parser(pattern, entry.text(values));
+    case value_kind::file: return new commandline_filename_parser(pattern, entry.text(values), &values.code_page);
     case value_kind::text:
     case value_kind::optional: break;
   }
-  return new argument_parser(pattern, spec.text(values));
+  return new argument_parser(pattern, entry.text(values));
 }
 
 } // namespace
@@ -184,10 +184,10 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   }
   option_values values(*this);
   Queue<argument_parser> parsers;
-  std::vector<argument_parser*> by_spec;
-  for (const option_spec& spec : option_table()) {
-    by_spec.push_back(parser_for(spec, values));
-    parsers.add(by_spec.back());
+  std::vector<argument_parser*> by_entry;
+  for (const option_entry& entry : option_table()) {
+    by_entry.push_back(parser_for(entry, values));
+    parsers.add(by_entry.back());
   }
   for (size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& arg = argv[i];
@@ -202,7 +202,7 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
     throw invalid_option(kind, option_name(arg), i);
   }
   for (size_t k = 0; k < option_table().size(); ++k)
-    if (option_table()[k].check) option_table()[k].check(values, by_spec[k]->uses);
+    if (option_table()[k].check) option_table()[k].check(values, by_entry[k]->uses);
   // A copy job needs its target connection and the query.
   if (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || values.query.empty())))
     throw invalid_option(invalid_option::problem::unknown, copy_from.empty() ? L"-into" : L"-copy_from", 0);

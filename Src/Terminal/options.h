@@ -72,7 +72,7 @@ enum class value_kind : uint8_t { none, text, escaped_text, file, optional };
 
 // One command-line option. Parsing reads the table of them; tests check the usage texts,
 // the manual page and the shell completion against it.
-struct option_spec {
+struct option_entry {
   const wchar_t* names;  // "cs|connection_string": each taken after "-" or "/"
   value_kind value;
   const wchar_t* usage;  // the form the usage text shows
@@ -82,7 +82,7 @@ struct option_spec {
   // Checks and applies the value once every argument is read; uses: how often it was given.
   void (*check)(option_values& v, int32_t uses);
 };
-const std::vector<option_spec>& option_table();
+const std::vector<option_entry>& option_table();
 
 // An argument of the option form that does not parse: only the option's name is kept, never
 // its value (a connection string, a password).

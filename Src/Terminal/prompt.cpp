@@ -141,11 +141,11 @@ std::vector<std::wstring> completion::candidates(const std::wstring& before, siz
   }
   if (t.empty()) {
     std::vector<std::wstring> keywords;
-    for (const command_spec& c : command_table()) keywords.emplace_back(c.keyword);
+    for (const command_entry& c : command_table()) keywords.emplace_back(c.keyword);
     return matching(keywords, typed, true);
   }
   const std::wstring first = word(before, t[0]);
-  for (const command_spec& c : command_table()) {
+  for (const command_entry& c : command_table()) {
     if (!is_word(first, c.keyword)) continue;
     if (!c.next_words) return {};
     const completion_words next = c.next_words(t.size() - 1, word(before, t.back()));

@@ -220,8 +220,8 @@ TEST(OptionTable, EveryNameIsDocumented) {
   const std::string man = read("doc/man/sqlterm.1"), completion = read("doc/completion/vela.bash");
   ASSERT_FALSE(man.empty());
   ASSERT_FALSE(completion.empty());
-  for (const option_spec& spec : option_table()) {
-    const std::wstring names = spec.names;
+  for (const option_entry& entry : option_table()) {
+    const std::wstring names = entry.names;
     for (size_t from = 0; from <= names.size();) {
       const size_t bar = std::min(names.find(L'|', from), names.size());
       const std::wstring name = names.substr(from, bar - from);
