@@ -21,12 +21,6 @@ namespace vela::terminal {
 
 namespace {
 
-std::wstring str(uint32_t id) { return load_string(nullptr, id); }
-
-template <typename... Args>
-std::wstring message(uint32_t id, Args... args) {
-  return wformat(str(id).c_str(), args...);
-}
 
 // Rows of a result set, each value as text: binary values as "\x" and hex digits.
 class result_source : public odbc::bulk_source {
@@ -112,7 +106,7 @@ std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, c
   copy_load* l = load.get();
   e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
     std::wstring text = why;
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    trim(text, L"", L"\r\n");
     const std::wstring m = message(string_id::row_not_loaded, l->where.c_str(), static_cast<unsigned>(row_line), text.c_str());
     if (options_->on_error) {
       // A row of the script itself is placed by its own line.
@@ -126,7 +120,7 @@ std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, c
   const result r = connection_.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));
   if (!r.succeeded()) {
     std::wstring text = r.text();
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    trim(text, L"", L"\r\n");
     copy_not_started(text, where, line);
     return nullptr;
   }
@@ -361,7 +355,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   r = q.execute(text, false, false);
   if (!r.succeeded()) {
     std::wstring t = r.text();
-    while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+    trim(t, L"", L"\r\n");
     copy_not_started(t, where, line);
     return;
   }
@@ -432,7 +426,7 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
   }
   if (!r.succeeded()) {
     std::wstring t = odbc::mask_secrets(r.text(), source);
-    while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+    trim(t, L"", L"\r\n");
     copy_not_started(t, where, line);
     return;
   }
@@ -440,7 +434,7 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
   r = q.execute(query_text, false, false);
   if (!r.succeeded()) {
     std::wstring t = r.text();
-    while (!t.empty() && (t.back() == L'\n' || t.back() == L'\r')) t.pop_back();
+    trim(t, L"", L"\r\n");
     copy_not_started(t, where, line);
     return;
   }

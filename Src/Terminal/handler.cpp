@@ -20,12 +20,6 @@ namespace vela::terminal {
 
 namespace {
 
-std::wstring str(uint32_t id) { return load_string(nullptr, id); }
-
-template <typename... Args>
-std::wstring message(uint32_t id, Args... args) {
-  return wformat(str(id).c_str(), args...);
-}
 
 bool starts_nocase(const std::wstring& s, const wchar_t* prefix) {
   const std::wstring p(prefix);
@@ -80,6 +74,17 @@ class disconnect_command : public TOdbcHndlrCmd {
 class list_command : public TOdbcHndlrCmd {
  public:
   using TOdbcHndlrCmd::TOdbcHndlrCmd;
+  // CATALOG= and TABLE= after the listing's kind; with bare_table, the table may also stand
+  // as a word of its own (LIST COLUMNS people).
+  void catalog_and_table(bool bare_table, std::wstring& catalog, std::wstring& table) const {
+    for (size_t i = 2;; ++i) {
+      const std::wstring p = parameter(i);
+      if (p.empty()) break;
+      if (starts_nocase(p, L"CATALOG=")) catalog = unquoted(p.substr(8));
+      else if (starts_nocase(p, L"TABLE=")) table = unquoted(p.substr(6));
+      else if (bare_table && table.empty()) table = p;
+    }
+  }
   result run() override {
     const std::wstring kind = to_upper_copy(parameter(1));
     console_writer& out = console();
@@ -114,24 +119,12 @@ class list_command : public TOdbcHndlrCmd {
     }
     if (kind == L"TABLES") {
       std::wstring catalog, table;
-      for (size_t i = 2;; ++i) {
-        const std::wstring p = parameter(i);
-        if (p.empty()) break;
-        if (starts_nocase(p, L"CATALOG=")) catalog = unquoted(p.substr(8));
-        else if (starts_nocase(p, L"TABLE=")) table = unquoted(p.substr(6));
-      }
+      catalog_and_table(false, catalog, table);
       return handler->list_tables(catalog, table);
     }
     if (kind == L"COLUMNS") {
-      // The table as its own word, or as TABLE= (and CATALOG=) as LIST TABLES takes them.
       std::wstring catalog, table;
-      for (size_t i = 2;; ++i) {
-        const std::wstring p = parameter(i);
-        if (p.empty()) break;
-        if (starts_nocase(p, L"CATALOG=")) catalog = unquoted(p.substr(8));
-        else if (starts_nocase(p, L"TABLE=")) table = unquoted(p.substr(6));
-        else if (table.empty()) table = p;
-      }
+      catalog_and_table(true, catalog, table);
       return handler->list_columns(catalog, table);
     }
     return failure(os::err_invalid_parameter, kind.empty() ? str(string_id::parameter_missing) : message(string_id::unknown_parameter, kind.c_str()));

@@ -17,7 +17,6 @@ namespace vela::terminal {
 
 namespace {
 
-std::wstring str(uint32_t id) { return load_string(nullptr, id); }
 
 } // namespace
 

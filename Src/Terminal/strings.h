@@ -1,6 +1,7 @@
 #pragma once
 
 #include "vela/file.h"
+#include "vela/format.h"
 
 namespace vela::terminal {
 // sqlterm's numbered strings in English and Russian.
@@ -69,4 +70,11 @@ enum : uint32_t {
   copy_not_started_here = 156,
 };
 } // namespace string_id
+// A string of the table, and one with its %-fields filled in.
+inline std::wstring str(uint32_t id) { return load_string(nullptr, id); }
+template <typename... Args>
+std::wstring message(uint32_t id, Args... args) {
+  return wformat(str(id).c_str(), args...);
+}
+
 } // namespace vela::terminal
