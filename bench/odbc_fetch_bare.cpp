@@ -1,21 +1,30 @@
-// The floor for printing a result: bind every column as wide text and fetch every row,
-// printing nothing. Long text and binary columns are read with SQLGetData in every row, as
-// wide text in pieces of 16 KiB.
+// The floor for printing a result: bind every column as text and fetch every row, printing
+// nothing. Long text and binary columns are read with SQLGetData in every row, in pieces of
+// 16 KiB. Text is wide (SQL_C_WCHAR), or UTF-8 bytes (SQL_C_CHAR, 4 bytes a character) with -utf8.
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "bare_odbc.h"
 
 int main(int argc, char** argv) {
+  const bool utf8 = argc > 1 && std::strcmp(argv[1], "-utf8") == 0;
+  if (utf8) {
+    --argc;
+    ++argv;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: odbc_fetch_bare CONNECTION_STRING SELECT\n");
+    std::fprintf(stderr, "usage: odbc_fetch_bare [-utf8] CONNECTION_STRING SELECT\n");
     return 2;
   }
   bare_odbc db;
   if (!db.run(argv[1], argv[2])) return 1;
+  const SQLSMALLINT c_type = utf8 ? SQL_C_CHAR : SQL_C_WCHAR;
+  const size_t unit = utf8 ? 1 : sizeof(SQLWCHAR);
+  const size_t per_char = utf8 ? 4 : 1;
   SQLSMALLINT cols = 0;
   SQLNumResultCols(db.st, &cols);
-  std::vector<std::vector<SQLWCHAR>> buffers(static_cast<size_t>(cols));
+  std::vector<std::vector<char>> buffers(static_cast<size_t>(cols));
   std::vector<SQLLEN> indicators(static_cast<size_t>(cols));
   std::vector<SQLUSMALLINT> long_columns;
   for (SQLSMALLINT c = 0; c < cols; ++c) {
@@ -30,17 +39,17 @@ int main(int argc, char** argv) {
     SQLColAttribute(db.st, static_cast<SQLUSMALLINT>(c + 1), SQL_DESC_DISPLAY_SIZE, nullptr, 0, nullptr, &size);
     if (size <= 0 || size > 32767) size = 255;
     auto& buffer = buffers[static_cast<size_t>(c)];
-    buffer.resize(static_cast<size_t>(size) + 1);
-    SQLBindCol(db.st, static_cast<SQLUSMALLINT>(c + 1), SQL_C_WCHAR, buffer.data(),
-               static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR)), &indicators[static_cast<size_t>(c)]);
+    buffer.resize((static_cast<size_t>(size) * per_char + 1) * unit);
+    SQLBindCol(db.st, static_cast<SQLUSMALLINT>(c + 1), c_type, buffer.data(), static_cast<SQLLEN>(buffer.size()),
+               &indicators[static_cast<size_t>(c)]);
   }
   long rows = 0;
-  std::vector<SQLWCHAR> piece(8192);
+  std::vector<char> piece(16384);
   while (SQL_SUCCEEDED(SQLFetch(db.st))) {
     for (SQLUSMALLINT c : long_columns) {
       SQLLEN length = 0;
-      while (SQLGetData(db.st, c, SQL_C_WCHAR, piece.data(), static_cast<SQLLEN>(piece.size() * sizeof(SQLWCHAR)),
-                        &length) == SQL_SUCCESS_WITH_INFO) {
+      while (SQLGetData(db.st, c, c_type, piece.data(), static_cast<SQLLEN>(piece.size()), &length) ==
+             SQL_SUCCESS_WITH_INFO) {
       }
     }
     ++rows;

@@ -5,7 +5,10 @@ Usage: bench/sqlterm_bench.py BUILD_DIR [ROWS]
 Five columns (integer, varchar(20), double, timestamp, varchar(40)); output to /dev/null.
 Then "-lc" on ROWS / 10 rows whose fifth column is a TEXT of 1 KiB values, against a bare loop
 that reads that column with SQLGetData.
+Each case against two bare loops: every column bound as wide text, and as UTF-8 text
+(odbc_fetch_bare -utf8). Then -csv with and without each driver's setting that streams results.
 Times are CPU seconds (user + system) of the measured process, best of 3 (BENCH_RUNS=n to change).
+VELA_WIDE_CELLS=1 in the environment makes sqlterm keep the wide path.
 """
 import os
 import subprocess
@@ -33,26 +36,51 @@ def best(cmd, runs=RUNS):
     return min(r[0] for r in results), max(r[1] for r in results)
 
 
+def bare_loops(cs, bare, select):
+    """The wide loop and the UTF-8 loop, interleaved."""
+    wide, utf8 = [], []
+    for _ in range(RUNS):
+        wide.append(timed([bare, cs, select]))
+        utf8.append(timed([bare, "-utf8", cs, select]))
+    return (min(r[0] for r in wide), max(r[1] for r in wide)), (min(r[0] for r in utf8), max(r[1] for r in utf8))
+
+
+def print_runs(cs, sqlterm, select, cases, wide, utf8):
+    print(f"  bare loop, wide text        {wide[0]:7.3f} s  {wide[1]:7.1f} MiB")
+    print(f"  bare loop, UTF-8 text       {utf8[0]:7.3f} s  {utf8[1]:7.1f} MiB   ratio to wide {utf8[0] / wide[0]:.2f}")
+    for name, args in cases:
+        t = best([sqlterm, "-cs:" + cs] + args + ["-q:" + select])
+        print(f"  sqlterm {name:19} {t[0]:7.3f} s  {t[1]:7.1f} MiB   "
+              f"ratio {t[0] / wide[0]:.2f} wide, {t[0] / utf8[0]:.2f} UTF-8")
+
+
 def measure(label, cs, sqlterm, bare, rows):
     select = f"{SELECT} where id <= {rows}"
-    b = best([bare, cs, select])
+    wide, utf8 = bare_loops(cs, bare, select)
     print(f"{label}, {rows} rows:")
-    print(f"  bare ODBC fetch loop        {b[0]:7.3f} s  {b[1]:7.1f} MiB")
-    for name, args in (("-do -cd:,", ["-do", "-cd:,"]), ("-csv", ["-csv"]), ("space mode", [])):
-        t = best([sqlterm, "-cs:" + cs] + args + ["-q:" + select])
-        print(f"  sqlterm {name:19} {t[0]:7.3f} s  {t[1]:7.1f} MiB   ratio {t[0] / b[0]:.2f}")
+    print_runs(cs, sqlterm, select, (("-do -cd:,", ["-do", "-cd:,"]), ("-csv", ["-csv"]), ("space mode", [])),
+               wide, utf8)
 
 
 def measure_long(label, cs, sqlterm, bare, rows):
-    """-lc with a TEXT column of 1 KiB values, against a bare loop that reads it with SQLGetData."""
+    """-lc with a TEXT column of 1 KiB values, against bare loops that read it with SQLGetData."""
     select = f"select id, name, amount, created, body from wide where id <= {rows}"
-    b = best([bare, cs, select])
-    print(f"{label}, {rows} rows with a 1 KiB TEXT column:")
-    print(f"  bare loop with SQLGetData   {b[0]:7.3f} s  {b[1]:7.1f} MiB")
-    for name, args in (("-lc -do -cd:,", ["-lc", "-do", "-cd:,"]), ("-lc -csv", ["-lc", "-csv"]),
-                       ("-lc:40 space mode", ["-lc:40"])):
-        t = best([sqlterm, "-cs:" + cs] + args + ["-q:" + select])
-        print(f"  sqlterm {name:19} {t[0]:7.3f} s  {t[1]:7.1f} MiB   ratio {t[0] / b[0]:.2f}")
+    wide, utf8 = bare_loops(cs, bare, select)
+    print(f"{label}, {rows} rows with a 1 KiB TEXT column (bare loops read it with SQLGetData):")
+    print_runs(cs, sqlterm, select, (("-lc -do -cd:,", ["-lc", "-do", "-cd:,"]), ("-lc -csv", ["-lc", "-csv"]),
+                                     ("-lc:40 space mode", ["-lc:40"])), wide, utf8)
+
+
+def measure_streaming(label, cs, setting, sqlterm, rows):
+    """-csv with and without the driver's setting that streams results: wall and CPU time, peak memory."""
+    select = f"{SELECT} where id <= {rows}"
+    print(f"{label}, {rows} rows, -csv, with and without {setting or '(no setting)'}:")
+    for name, string in (("as given", cs), (setting, cs + setting + ";")):
+        if not name:
+            continue
+        runs = [run_measured([sqlterm, "-cs:" + string, "-csv", "-q:" + select]) for _ in range(RUNS)]
+        print(f"  {name:19} wall {min(r[0] for r in runs):7.3f} s  CPU {min(r[1] for r in runs):7.3f} s  "
+              f"{max(r[2] for r in runs):7.1f} MiB")
 
 
 def main():
@@ -76,6 +104,7 @@ def main():
     cs = f"Driver=SQLite3;Database={db};"
     for n in (rows // 10, rows):
         measure("SQLite", cs, sqlterm, bare, n)
+    measure_streaming("SQLite", cs, "StepAPI=1", sqlterm, rows)
     measure_long("SQLite", cs, sqlterm, bare, long_rows)
     pg = PgTemp()
     try:
@@ -85,6 +114,7 @@ def main():
                 f"'a note of some forty characters, ' || i from generate_series(1, {rows}) i")
         for n in (rows // 10, rows):
             measure("PostgreSQL", pg.connection_string(), sqlterm, bare, n)
+        measure_streaming("PostgreSQL", pg.connection_string(), "UseDeclareFetch=1;Fetch=10000", sqlterm, rows)
         pg.psql("create table wide(id integer, name varchar(20), amount double precision, created timestamp, body text)")
         pg.psql(f"insert into wide select i, 'name ' || i, i * 1.25, timestamp '2024-01-02 03:04:05', "
                 f"repeat('ab', 500) || lpad(i::text, 24, '0') from generate_series(1, {long_rows}) i")
@@ -99,6 +129,7 @@ def main():
                   f"concat('a note of some forty characters, ', seq) from seq_1_to_{rows}")
         for n in (rows // 10, rows):
             measure("MariaDB", maria.connection_string(), sqlterm, bare, n)
+        measure_streaming("MariaDB", maria.connection_string(), "NO_CACHE=1", sqlterm, rows)
         maria.sql("create table wide(id integer, name varchar(20), amount double precision, created timestamp null, "
                   "body text)")
         maria.sql(f"insert into wide select seq, concat('name ', seq), seq * 1.25, '2024-01-02 03:04:05', "

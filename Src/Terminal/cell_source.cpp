@@ -23,20 +23,25 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
   odbc::column& c = rows_.at(i);
   const odbc::type_class t = c.kind();
   column col;
-  col.how = !odbc::is_long_or_binary(c.sql_type()) ? kind::bound
-            : !long_columns                         ? kind::left_out
-            : t == odbc::type_class::long_text      ? kind::long_text
-                                                    : kind::long_binary;
+  const bool unbound_text = path_ == text_path::wide_unbound && t == odbc::type_class::text;
+  col.how = unbound_text                             ? kind::long_text
+            : !odbc::is_long_or_binary(c.sql_type()) ? kind::bound
+            : !long_columns                          ? kind::left_out
+            : t == odbc::type_class::long_text       ? kind::long_text
+                                                     : kind::long_binary;
   col.layout.name = wide_to_utf16(c.name());
   col.layout.right = t == odbc::type_class::number;
   col.layout.left_out = col.how == kind::left_out;
-  col.layout.width = col.how == kind::bound      ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
+  col.layout.width = col.how == kind::bound || unbound_text
+                         ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
                      : col.how == kind::left_out ? 0
                                                  : long_width;
   result r;
   if (col.how == kind::bound) {
     col.buffer.assign(col.layout.width + 1, u'\0');
     r = c.bind(col.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(col.buffer.size() * sizeof(char16_t)));
+  } else if (unbound_text) {
+    r = c.unbind();
   }
   // Long and binary columns stay unbound: left out, they read as NULL in every row; with
   // "-lc" they are read in pieces.

@@ -13,9 +13,17 @@
 
 namespace vela::terminal {
 
+// How text cells come from the driver.
+enum class text_path {
+  wide,          // bound as UTF-16
+  utf8,          // bound as UTF-8 bytes (SQL_C_CHAR), written as they come
+  wide_unbound,  // text columns read as UTF-16 with SQLGetData: the driver's bound lengths are wrong
+};
+
 class cell_source {
  public:
-  cell_source(odbc::resultset& rows, row_writer& writer) : rows_(rows), writer_(writer) {}
+  cell_source(odbc::resultset& rows, row_writer& writer, text_path path = text_path::wide)
+      : rows_(rows), writer_(writer), path_(path) {}
 
   // Column i (in order from 0): bound as text when it is neither long nor binary; otherwise
   // read in pieces up to long_width places with long_columns, or left out. A failed binding
@@ -40,6 +48,7 @@ class cell_source {
 
   odbc::resultset& rows_;
   row_writer& writer_;
+  text_path path_;
   std::vector<column> columns_;
   std::vector<char16_t> piece_;
   std::vector<unsigned char> bytes_;

@@ -167,6 +167,9 @@ class TTermOdbcHndlr : public terminal_handler {
   void note(const result& r);
   void print_result_set(odbc::query& q, console_writer* summary);
   uint32_t print_rows(odbc::resultset& rows);
+  // Once a session: a driver that holds whole results in memory has let the process grow
+  // beyond 1 GiB, and its streaming setting is not given.
+  void hint_big_result();
   std::unique_ptr<row_writer> make_writer(console_writer& out) const;
   // A failure of a script item: reported and noted.
   result fail(const std::wstring& text);
@@ -200,6 +203,7 @@ class TTermOdbcHndlr : public terminal_handler {
   odbc::connection connection_;
   bool stopped_ = false;
   bool ended_ = false;
+  bool big_result_hinted_ = false;
   result first_failure_;
   odbc::script_dialect dialect_ = odbc::script_dialect::generic;
   // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.

@@ -12,6 +12,7 @@
 #include "vela/odbc/environment.h"
 #include "vela/utf.h"
 #include "vela/system.h"
+#include "os/os.h"
 
 namespace vela::terminal {
 
@@ -89,7 +90,14 @@ std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) con
 uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   console_writer& out = routes_.rows();
   const std::unique_ptr<row_writer> writer = make_writer(out);
-  cell_source cells(rows, *writer);
+  // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
+  // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
+  const bool sound_wide = connection_.traits().sound_wide_lengths;
+  const bool utf8 = connection_.utf8_narrow_text() && (!sound_wide || os::environment("VELA_WIDE_CELLS") != L"1");
+  cell_source cells(rows, *writer,
+                    utf8         ? text_path::utf8
+                    : sound_wide ? text_path::wide
+                                 : text_path::wide_unbound);
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {
     const result bound = cells.add_column(i, options_->long_columns, options_->long_column_width);
@@ -114,12 +122,23 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     ++count;
     if (stopped_) break;
   }
+  hint_big_result();
   if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
     routes_.failure_line(fetched.text(), place_);
     note(fetched);
   }
   return count;
+}
+
+void TTermOdbcHndlr::hint_big_result() {
+  constexpr uint64_t limit = uint64_t{1} << 30;
+  const odbc::driver_traits& driver = connection_.traits();
+  if (big_result_hinted_ || !*driver.streaming_setting || connection_.streams_results()) return;
+  const uint64_t peak = os::peak_memory_bytes();
+  if (peak <= limit) return;
+  big_result_hinted_ = true;
+  report_warning(message(string_id::big_result_hint, static_cast<uint32_t>(peak >> 20), driver.streaming_setting));
 }
 
 } // namespace vela::terminal

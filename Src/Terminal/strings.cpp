@@ -118,6 +118,7 @@ constexpr string_entry english[] = {
     {154, L"a quoted field is not closed"},
     {155, L"Rows written: %s."},
     {156, L"COPY not run: %s\n"},
+    {157, L"This driver holds whole results in memory, and this process has used %u MiB; %s in the connection string makes results stream.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -230,6 +231,7 @@ constexpr string_entry russian[] = {
     {154, L"поле в кавычках не закрыто"},
     {155, L"Записано строк: %s."},
     {156, L"COPY не выполнен: %s\n"},
+    {157, L"Этот драйвер держит результат целиком в памяти, и процесс занял уже %u МиБ; %s в строке подключения включает потоковое чтение.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -68,6 +68,7 @@ enum : uint32_t {
   copy_open_quote = 154,
   rows_written = 155,
   copy_not_started_here = 156,
+  big_result_hint = 157,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -1,6 +1,7 @@
 #include "vela/odbc/connection.h"
 
 #include <algorithm>
+#include <cstring>
 #include <condition_variable>
 #include <initializer_list>
 #include <thread>
@@ -126,6 +127,30 @@ bool wide_text_intact(SQLHDBC hdbc) {
   return from_sql(out, out_size).find(probe.substr(1, probe.size() - 2)) != std::wstring::npos;
 }
 
+// Whether text fetched as SQL_C_CHAR comes as UTF-8: a literal beyond Latin-1 and the Basic
+// Multilingual Plane is selected and read back narrow.
+bool narrow_text_is_utf8_here(SQLHDBC hdbc, bool narrow_statements) {
+  static const char expected[] = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // é € 😀
+  SQLHSTMT st = SQL_NULL_HSTMT;
+  if (!sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &st))) return false;
+  const std::wstring select = L"SELECT '\u00E9\u20AC\U0001F600'";
+  SQLRETURN rc;
+  if (narrow_statements) {
+    std::string bytes = wide_to_utf8(select);
+    rc = SQLExecDirectA(st, reinterpret_cast<SQLCHAR*>(bytes.data()), static_cast<SQLINTEGER>(bytes.size()));
+  } else {
+    sql_text text(select);
+    rc = SQLExecDirectW(st, text.get(), SQL_NTS);
+  }
+  char got[64] = {};
+  SQLLEN length = 0;
+  const bool same = sql_ok(rc) && sql_ok(SQLFetch(st)) &&
+                    SQLGetData(st, 1, SQL_C_CHAR, got, sizeof got, &length) == SQL_SUCCESS &&
+                    length == static_cast<SQLLEN>(sizeof expected - 1) && std::memcmp(got, expected, sizeof expected - 1) == 0;
+  ignored(SQLFreeHandle(SQL_HANDLE_STMT, st), "the probe's statement is dropped either way");
+  return same;
+}
+
 } // namespace
 
 std::wstring mask_password(const std::wstring& s) {
@@ -172,6 +197,10 @@ void connection::connected_as(const std::wstring* completed_string, std::wstring
   connected_ = true;
   long_binary_size_known_ = false;
   narrow_statements_ = os::narrow_text_is_utf8() && !wide_text_intact(hdbc_);
+  traits_ = &traits_of_driver(ask_driver_file(hdbc_));
+  streams_results_ = completed_string && odbc::streams_results(*traits_, *completed_string);
+  utf8_narrow_text_ = os::narrow_text_is_utf8() && traits_->utf8_narrow_text &&
+                      narrow_text_is_utf8_here(hdbc_, narrow_statements_);
 }
 
 namespace {
@@ -353,6 +382,9 @@ result connection::disconnect() {
     hdbc_ = SQL_NULL_HDBC;
     connected_ = false;
     narrow_statements_ = false;
+    utf8_narrow_text_ = false;
+    streams_results_ = false;
+    traits_ = &traits_of_driver(std::wstring());
     adapter_.reset();
     long_binary_size_ = 0;
     long_binary_size_known_ = false;

@@ -123,6 +123,45 @@ std::wstring ask_dbms_name(void* hdbc) {
   return from_sql(name, 127);
 }
 
+namespace {
+
+// SQLite keeps every row of a result in memory unless stepping; psqlODBC unless it fetches
+// through a cursor; this MariaDB driver (3.1.15) has no setting (NO_CACHE=1 streams from 3.1.17).
+const driver_traits known_drivers[] = {
+    {L"sqlite3odbc.so", true, true, L"StepAPI=1"},
+    {L"libsqlite3odbc.so", true, true, L"StepAPI=1"},
+    {L"psqlodbcw.so", true, true, L"UseDeclareFetch=1"},
+    {L"psqlodbca.so", true, true, L"UseDeclareFetch=1"},
+    {L"libmaodbc.so", true, false, L"NO_CACHE=1"},
+};
+
+} // namespace
+
+const driver_traits& traits_of_driver(const std::wstring& driver_file) {
+  static const driver_traits unknown;
+  for (const driver_traits& t : known_drivers)
+    if (compare_nocase(driver_file, t.file) == 0) return t;
+  return unknown;
+}
+
+std::wstring ask_driver_file(void* hdbc) {
+  if (!hdbc) return {};
+  SQLWCHAR name[256] = {};
+  SQLSMALLINT length = 0;
+  if (!sql_ok(SQLGetInfoW(static_cast<SQLHDBC>(hdbc), SQL_DRIVER_NAME, name, sizeof name, &length))) return {};
+  return from_sql(name, 255);
+}
+
+bool streams_results(const driver_traits& traits, const std::wstring& connection_string) {
+  const std::wstring setting = traits.streaming_setting;
+  const size_t eq = setting.find(L'=');
+  if (eq == std::wstring::npos) return false;
+  for (const cs_attribute& a : read_connection_string(connection_string))
+    if (compare_nocase(a.key(connection_string), setting.substr(0, eq)) == 0)
+      return compare_nocase(a.value(connection_string), setting.substr(eq + 1)) == 0;
+  return false;
+}
+
 script_dialect ask_script_dialect(void* hdbc) { return dialect_of_dbms(ask_dbms_name(hdbc)); }
 
 driver* select_driver(const std::wstring& connection_string) {

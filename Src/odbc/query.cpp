@@ -97,6 +97,8 @@ result column::bind(void* buffer, bind_type type, int32_t buffer_length) {
   int32_t bytes;
   if (c_type_ == bind_type::wide_text)
     bytes = caller_buffer_ && buffer_length ? buffer_length : bounded_display_size(display_size_) * 2 + 2;
+  else if (c_type_ == bind_type::narrow_text)
+    bytes = caller_buffer_ && buffer_length ? buffer_length : bounded_display_size(display_size_) * 4 + 1;
   else
     bytes = caller_buffer_ && buffer_length ? buffer_length : (length_ > 0 ? length_ : 8);
   if (!caller_buffer_) {
@@ -105,6 +107,16 @@ result column::bind(void* buffer, bind_type type, int32_t buffer_length) {
   }
   buffer_length_ = bytes;
   const SQLRETURN rc = SQLBindCol(statement_, number_, static_cast<SQLSMALLINT>(c_type_), buffer_, bytes, &indicator_);
+  if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
+  return result();
+}
+
+result column::unbind() {
+  const SQLRETURN rc = SQLBindCol(statement_, number_, SQL_C_DEFAULT, nullptr, 0, nullptr);
+  release();
+  c_type_ = bind_type::automatic;
+  buffer_length_ = 0;
+  indicator_ = SQL_NULL_DATA;
   if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
   return result();
 }
@@ -130,7 +142,19 @@ void column::text(std::wstring& out) const {
 
 // A driver may hand a BIT over as text in its raw byte: U+0001 for 1, and nothing at all for 0.
 void column::mend_bit_text() {
-  if (sql_type_ != SQL_BIT || c_type_ != bind_type::wide_text || !buffer_ || buffer_length_ < 4) return;
+  if (sql_type_ != SQL_BIT || !buffer_) return;
+  if (c_type_ == bind_type::narrow_text && buffer_length_ >= 2) {
+    auto* s = static_cast<char*>(buffer_);
+    if (indicator_ == 0) {
+      s[0] = '0';
+      s[1] = 0;
+      indicator_ = 1;
+    } else if (indicator_ == 1 && (s[0] == 0 || s[0] == 1)) {
+      s[0] = static_cast<char>('0' + s[0]);
+    }
+    return;
+  }
+  if (c_type_ != bind_type::wide_text || buffer_length_ < 4) return;
   auto* s = static_cast<char16_t*>(buffer_);
   if (indicator_ == 0) {
     s[0] = u'0';
@@ -200,15 +224,35 @@ result column::read_bytes(std::vector<unsigned char>& piece,
   return result();
 }
 
+namespace {
+
+// Bytes at the end of text[0, n) that begin a UTF-8 sequence it does not complete.
+size_t incomplete_utf8_tail(const unsigned char* text, size_t n) {
+  size_t back = 0;
+  while (back < n && back < 3 && (text[n - 1 - back] & 0xC0) == 0x80) ++back;
+  if (back == n) return 0;
+  const unsigned char lead = text[n - 1 - back];
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  return length > back + 1 ? back + 1 : 0;
+}
+
+} // namespace
+
+size_t complete_utf8_prefix(const char* text, size_t bytes) {
+  return bytes - incomplete_utf8_tail(reinterpret_cast<const unsigned char*>(text), bytes);
+}
+
 result column::read_utf8(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
-                         bool* is_null) {
+                         bool* is_null, size_t limit) {
   if (is_null) *is_null = false;
-  if (piece.size() < 2) piece.resize(32768);
-  const size_t room = piece.size() - 1;  // one byte for the terminator
+  if (piece.size() < 8) piece.resize(32768);
+  const size_t room = piece.size() - 4;  // the terminator, and up to 3 bytes held back
+  size_t held = 0;                       // the start of a character cut by the last piece, at piece[0]
+  size_t delivered = 0;
   for (;;) {
     SQLLEN length = 0;
-    const SQLRETURN rc =
-        SQLGetData(statement_, number_, SQL_C_CHAR, piece.data(), static_cast<SQLLEN>(piece.size()), &length);
+    const SQLRETURN rc = SQLGetData(statement_, number_, SQL_C_CHAR, piece.data() + held,
+                                    static_cast<SQLLEN>(room + 1), &length);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
     if (length == SQL_NULL_DATA) {
@@ -216,9 +260,16 @@ result column::read_utf8(std::vector<unsigned char>& piece, const std::function<
       break;
     }
     const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) > room);
-    sink(piece.data(), more ? room : static_cast<size_t>(length));
+    size_t n = held + (more ? room : static_cast<size_t>(length));
+    held = more ? incomplete_utf8_tail(piece.data(), n) : 0;
+    n -= held;
+    sink(piece.data(), n);
+    delivered += n;
     if (!more) break;
+    if (held) std::memmove(piece.data(), piece.data() + n, held);
+    if (delivered >= limit) return result();  // the rest is not wanted
   }
+  if (held) sink(piece.data(), held);
   return result();
 }
 

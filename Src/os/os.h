@@ -78,6 +78,8 @@ uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out,
 namespace vela::os {
 // The real size of a block from malloc/realloc.
 size_t heap_block_size(void* p);
+// The most memory the process has held at once (peak resident set), in bytes; 0 when unknown.
+uint64_t peak_memory_bytes();
 } // namespace vela::os
 
 // ---- files -------------------------------------------------------------------

@@ -57,6 +57,13 @@ class connection : public base {
   // per connection): the driver takes no wide text of its own, and the driver manager's
   // conversion of wide text breaks characters beyond Latin-1.
   bool narrow_statements() const { return narrow_statements_; }
+  // What is known of the connected driver.
+  const driver_traits& traits() const { return *traits_; }
+  // Whether text fetched as SQL_C_CHAR is UTF-8 (the driver is known for it and a probe
+  // at connect confirmed it).
+  bool utf8_narrow_text() const { return utf8_narrow_text_; }
+  // Whether the connection string asked the driver to stream results (its streaming setting).
+  bool streams_results() const { return streams_results_; }
 
  private:
   result allocate();
@@ -73,6 +80,9 @@ class connection : public base {
   Case<driver> adapter_;
   bool connected_ = false;
   bool narrow_statements_ = false;
+  bool utf8_narrow_text_ = false;
+  bool streams_results_ = false;
+  const driver_traits* traits_ = &traits_of_driver(std::wstring());
   int32_t long_binary_size_ = 0;
   bool long_binary_size_known_ = false;
 };

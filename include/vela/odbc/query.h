@@ -23,6 +23,8 @@ class connection;
 constexpr int32_t unknown_display_size = 255;
 constexpr int32_t max_display_size = 32767;
 int32_t bounded_display_size(int32_t display_size);
+// The bytes of text that end with whole UTF-8 characters: a sequence cut at the end is left out.
+size_t complete_utf8_prefix(const char* text, size_t bytes);
 
 class column : public base {
  public:
@@ -34,6 +36,8 @@ class column : public base {
   result describe();
   // buffer null: the column allocates its own.
   result bind(void* buffer, bind_type type, int32_t buffer_length);
+  // The column is no longer fetched into a buffer: its values are read with SQLGetData.
+  result unbind();
 
   void* buffer() const { return buffer_; }
   bool is_null() const { return indicator_ == null_data; }
@@ -56,9 +60,9 @@ class column : public base {
   result read_bytes(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
                     bool* is_null = nullptr, size_t limit = SIZE_MAX);
   // The whole value as narrow text (UTF-8 from drivers whose narrow path is the sound one),
-  // in pieces that may split a character.
+  // in pieces that never split a character; reading stops once at least limit bytes went to sink.
   result read_utf8(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
-                   bool* is_null = nullptr);
+                   bool* is_null = nullptr, size_t limit = SIZE_MAX);
 
   uint16_t number() const { return number_; }
   int32_t sql_type() const { return sql_type_; }

@@ -26,6 +26,7 @@ enum class completion : uint16_t {
 enum class bind_type : int16_t {
   automatic = 0,     // chosen from the column's SQL type
   wide_text = -8,    // UTF-16 text
+  narrow_text = 1,   // 8-bit text (UTF-8 from the drivers that deliver it)
   binary = -2,       // bytes
   int32 = 4,
   int16 = -15,
