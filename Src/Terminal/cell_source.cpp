@@ -7,8 +7,8 @@ namespace vela::terminal {
 namespace {
 
 // Bytes as hexadecimal digits, two a byte.
-void append_hex(std::u16string& to, const unsigned char* bytes, size_t n) {
-  static const char16_t digits[] = u"0123456789ABCDEF";
+void append_hex(std::string& to, const unsigned char* bytes, size_t n) {
+  static const char digits[] = "0123456789ABCDEF";
   const size_t at = to.size();
   to.resize(at + n * 2);
   for (size_t i = 0; i < n; ++i) {
@@ -27,8 +27,10 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
             : !long_columns                         ? kind::left_out
             : t == odbc::type_class::long_text      ? kind::long_text
                                                     : kind::long_binary;
-  col.layout.name = wide_to_utf16(c.name());
+  col.layout.name = wide_to_utf8(c.name());
   col.layout.right = t == odbc::type_class::number;
+  col.layout.kind = t;
+  col.layout.sql_type = c.sql_type();
   col.layout.left_out = col.how == kind::left_out;
   col.layout.width = col.how == kind::bound      ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
                      : col.how == kind::left_out ? 0
@@ -73,13 +75,13 @@ void cell_source::write_bound(size_t i) {
   }
   const char16_t* v = col.buffer.data();
   if (indicator >= 0 && static_cast<size_t>(indicator / 2) <= c.width) {
-    writer_.value(c, v, static_cast<size_t>(indicator / 2));
+    write_utf16(c, v, static_cast<size_t>(indicator / 2));
     return;
   }
   size_t units = 0;
   while (units < c.width && v[units]) ++units;  // the bound part
   if (writer_.wanted_units(c) <= c.width) {
-    writer_.value(c, v, units);  // cut to its column
+    write_utf16(c, v, units);  // cut to its column
     return;
   }
   // Longer than the buffer and wanted whole: read again from the driver, or the bound part
@@ -87,11 +89,23 @@ void cell_source::write_bound(size_t i) {
   bool wrote = false;
   writer_.begin_value(c);
   const result whole = rows_.at(i).read_text(piece_, [this, &wrote](const char16_t* t, size_t n) {
-    writer_.piece(t, n);
+    piece_utf16(t, n);
     wrote = true;
   });
-  if (!whole.succeeded() && !wrote) writer_.piece(v, units);
+  if (!whole.succeeded() && !wrote) piece_utf16(v, units);
   writer_.end_value(c);
+}
+
+void cell_source::write_utf16(const column_layout& c, const char16_t* text, size_t units) {
+  text_.clear();
+  append_utf16_as_utf8(text_, text, units);
+  writer_.value(c, text_.data(), text_.size());
+}
+
+void cell_source::piece_utf16(const char16_t* text, size_t units) {
+  text_.clear();
+  append_utf16_as_utf8(text_, text, units);
+  writer_.piece(text_.data(), text_.size());
 }
 
 void cell_source::write_long(size_t i, const std::function<void(const result&)>& failed) {
@@ -102,16 +116,16 @@ void cell_source::write_long(size_t i, const std::function<void(const result&)>&
   result got;
   writer_.begin_value(c);
   if (columns_[i].how == kind::long_text) {
-    got = value.read_text(piece_, [this](const char16_t* t, size_t n) { writer_.piece(t, n); }, &null, wanted);
+    got = value.read_text(piece_, [this](const char16_t* t, size_t n) { piece_utf16(t, n); }, &null, wanted);
   } else {
     bool started = false;
     got = value.read_bytes(bytes_, [this, &started](const unsigned char* b, size_t n) {
-      hex_.assign(started ? u"" : u"0x");
+      hex_.assign(started ? "" : "0x");
       started = true;
       append_hex(hex_, b, n);
       writer_.piece(hex_.data(), hex_.size());
     }, &null, wanted == SIZE_MAX ? SIZE_MAX : wanted / 2);
-    if (!null && !started) writer_.piece(u"0x", 2);
+    if (!null && !started) writer_.piece("0x", 2);
   }
   if (null) {
     if (!got.succeeded()) failed(got);

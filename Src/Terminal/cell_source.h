@@ -1,4 +1,4 @@
-// The cells of a result set as a row writer wants them: bound text, long text read in
+// The cells of a result set as a row writer wants them, in UTF-8: bound text, long text read in
 // pieces, binary values as hexadecimal digits.
 #pragma once
 
@@ -37,13 +37,17 @@ class cell_source {
 
   void write_bound(size_t i);
   void write_long(size_t i, const std::function<void(const result&)>& failed);
+  // Wide text handed on as UTF-8.
+  void write_utf16(const column_layout& c, const char16_t* text, size_t units);
+  void piece_utf16(const char16_t* text, size_t units);
 
   odbc::resultset& rows_;
   row_writer& writer_;
   std::vector<column> columns_;
   std::vector<char16_t> piece_;
   std::vector<unsigned char> bytes_;
-  std::u16string hex_;
+  std::string hex_;
+  std::string text_;  // a wide cell as UTF-8
 };
 
 } // namespace vela::terminal

@@ -79,11 +79,11 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
 }
 
 std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) const {
-  const std::u16string null_text = wide_to_utf16(options_->null_text);
-  const std::u16string delimiter = wide_to_utf16(options_->column_delimiter.substr(0, 1));
-  if (options_->csv) return make_csv_writer(out, delimiter.empty() ? u'\0' : delimiter[0], null_text);
-  if (options_->column_delimiter == L" ") return make_padded_writer(out, null_text, options_->null_text_given);
-  return make_delimited_writer(out, delimiter, null_text);
+  std::string null_text = wide_to_utf8(options_->null_text);
+  std::string delimiter = wide_to_utf8(options_->column_delimiter.substr(0, 1));
+  if (options_->csv) return make_csv_writer(out, std::move(delimiter), std::move(null_text));
+  if (options_->column_delimiter == L" ") return make_padded_writer(out, std::move(null_text), options_->null_text_given);
+  return make_delimited_writer(out, std::move(delimiter), std::move(null_text));
 }
 
 uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
@@ -114,6 +114,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     ++count;
     if (stopped_) break;
   }
+  writer->end_rows();
   if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
     routes_.failure_line(fetched.text(), place_);
