@@ -1,5 +1,7 @@
 #include "Terminal/cell_source.h"
 
+#include <cstring>
+
 #include "vela/utf.h"
 
 namespace vela::terminal {
@@ -7,8 +9,8 @@ namespace vela::terminal {
 namespace {
 
 // Bytes as hexadecimal digits, two a byte.
-void append_hex(std::u16string& to, const unsigned char* bytes, size_t n) {
-  static const char16_t digits[] = u"0123456789ABCDEF";
+void append_hex(std::string& to, const unsigned char* bytes, size_t n) {
+  static const char digits[] = "0123456789ABCDEF";
   const size_t at = to.size();
   to.resize(at + n * 2);
   for (size_t i = 0; i < n; ++i) {
@@ -29,15 +31,20 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
             : !long_columns                          ? kind::left_out
             : t == odbc::type_class::long_text       ? kind::long_text
                                                      : kind::long_binary;
-  col.layout.name = wide_to_utf16(c.name());
+  col.layout.name = wide_to_utf8(c.name());
   col.layout.right = t == odbc::type_class::number;
+  col.layout.kind = t;
+  col.layout.sql_type = c.sql_type();
   col.layout.left_out = col.how == kind::left_out;
   col.layout.width = col.how == kind::bound || unbound_text
                          ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
                      : col.how == kind::left_out ? 0
                                                  : long_width;
   result r;
-  if (col.how == kind::bound) {
+  if (col.how == kind::bound && path_ == text_path::utf8) {
+    col.bytes.assign(col.layout.width * 4 + 1, '\0');
+    r = c.bind(col.bytes.data(), odbc::bind_type::narrow_text, static_cast<int32_t>(col.bytes.size()));
+  } else if (col.how == kind::bound) {
     col.buffer.assign(col.layout.width + 1, u'\0');
     r = c.bind(col.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(col.buffer.size() * sizeof(char16_t)));
   } else if (unbound_text) {
@@ -61,7 +68,7 @@ void cell_source::write_row(const std::function<void(const result&)>& failed) {
     writer_.next_column(i);
     switch (columns_[i].how) {
       case kind::left_out: writer_.left_out(columns_[i].layout); break;
-      case kind::bound: write_bound(i); break;
+      case kind::bound: path_ == text_path::utf8 ? write_utf8(i) : write_bound(i); break;
       default: write_long(i, failed);
     }
   }
@@ -78,13 +85,14 @@ void cell_source::write_bound(size_t i) {
   }
   const char16_t* v = col.buffer.data();
   if (indicator >= 0 && static_cast<size_t>(indicator / 2) <= c.width) {
-    writer_.value(c, v, static_cast<size_t>(indicator / 2));
+    write_utf16(c, v, static_cast<size_t>(indicator / 2));
     return;
   }
   size_t units = 0;
   while (units < c.width && v[units]) ++units;  // the bound part
   if (writer_.wanted_units(c) <= c.width) {
-    writer_.value(c, v, units);  // cut to its column
+    if (units > 0 && v[units - 1] >= 0xD800 && v[units - 1] <= 0xDBFF) --units;  // never half a pair
+    write_utf16(c, v, units);  // cut to its column
     return;
   }
   // Longer than the buffer and wanted whole: read again from the driver, or the bound part
@@ -92,11 +100,56 @@ void cell_source::write_bound(size_t i) {
   bool wrote = false;
   writer_.begin_value(c);
   const result whole = rows_.at(i).read_text(piece_, [this, &wrote](const char16_t* t, size_t n) {
-    writer_.piece(t, n);
+    piece_utf16(t, n);
     wrote = true;
   });
-  if (!whole.succeeded() && !wrote) writer_.piece(v, units);
+  if (!whole.succeeded() && !wrote) piece_utf16(v, units);
   writer_.end_value(c);
+}
+
+void cell_source::write_utf8(size_t i) {
+  const column& col = columns_[i];
+  const column_layout& c = col.layout;
+  const int64_t indicator = rows_.at(i).indicator();
+  if (indicator == odbc::null_data) {
+    writer_.null(c);
+    return;
+  }
+  const char* v = col.bytes.data();
+  const size_t room = col.bytes.size() - 1;
+  const bool cut = indicator < 0 || static_cast<size_t>(indicator) > room;  // no total, or longer
+  size_t bytes = cut ? utf8_complete(v, strnlen(v, room)) : static_cast<size_t>(indicator);
+  if (writer_.wanted_units(c) <= c.width) {
+    size_t units = 0;
+    writer_.value(c, v, utf8_fit(v, bytes, c.width, &units));  // cut to its column
+    return;
+  }
+  if (!cut) {
+    writer_.value(c, v, bytes);
+    return;
+  }
+  // Longer than the buffer and wanted whole: read again from the driver, or the bound part
+  // when the driver cannot give it again.
+  bool wrote = false;
+  writer_.begin_value(c);
+  const result whole = rows_.at(i).read_utf8(bytes_, [this, &wrote](const unsigned char* t, size_t n) {
+    writer_.piece(reinterpret_cast<const char*>(t), n);
+    wrote = true;
+  });
+  if (!whole.succeeded() && !wrote) writer_.piece(v, bytes);
+  writer_.end_value(c);
+}
+
+void cell_source::write_utf16(const column_layout& c, const char16_t* text, size_t units) {
+  text_.clear();
+  append_utf16_as_utf8(text_, text, units);
+  writer_.value(c, text_.data(), text_.size());
+}
+
+void cell_source::piece_utf16(const char16_t* text, size_t units) {
+  text_.clear();
+  append_utf16_as_utf8(text_, text, units);
+  writer_.piece(text_.data(), text_.size());
 }
 
 void cell_source::write_long(size_t i, const std::function<void(const result&)>& failed) {
@@ -106,17 +159,22 @@ void cell_source::write_long(size_t i, const std::function<void(const result&)>&
   bool null = false;
   result got;
   writer_.begin_value(c);
-  if (columns_[i].how == kind::long_text) {
-    got = value.read_text(piece_, [this](const char16_t* t, size_t n) { writer_.piece(t, n); }, &null, wanted);
+  if (columns_[i].how == kind::long_text && path_ == text_path::utf8) {
+    // At least wanted units are in three times as many bytes.
+    got = value.read_utf8(bytes_, [this](const unsigned char* t, size_t n) {
+      writer_.piece(reinterpret_cast<const char*>(t), n);
+    }, &null, wanted > SIZE_MAX / 3 ? SIZE_MAX : wanted * 3);
+  } else if (columns_[i].how == kind::long_text) {
+    got = value.read_text(piece_, [this](const char16_t* t, size_t n) { piece_utf16(t, n); }, &null, wanted);
   } else {
     bool started = false;
     got = value.read_bytes(bytes_, [this, &started](const unsigned char* b, size_t n) {
-      hex_.assign(started ? u"" : u"0x");
+      hex_.assign(started ? "" : "0x");
       started = true;
       append_hex(hex_, b, n);
       writer_.piece(hex_.data(), hex_.size());
     }, &null, wanted == SIZE_MAX ? SIZE_MAX : wanted / 2);
-    if (!null && !started) writer_.piece(u"0x", 2);
+    if (!null && !started) writer_.piece("0x", 2);
   }
   if (null) {
     if (!got.succeeded()) failed(got);

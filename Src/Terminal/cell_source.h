@@ -1,4 +1,4 @@
-// The cells of a result set as a row writer wants them: bound text, long text read in
+// The cells of a result set as a row writer wants them, in UTF-8: bound text, long text read in
 // pieces, binary values as hexadecimal digits.
 #pragma once
 
@@ -41,10 +41,15 @@ class cell_source {
     kind how;
     column_layout layout;
     std::vector<char16_t> buffer;  // a bound column's text
+    std::vector<char> bytes;       // the same as UTF-8 (4 bytes a character and the terminator)
   };
 
   void write_bound(size_t i);
   void write_long(size_t i, const std::function<void(const result&)>& failed);
+  void write_utf8(size_t i);
+  // Wide text handed on as UTF-8.
+  void write_utf16(const column_layout& c, const char16_t* text, size_t units);
+  void piece_utf16(const char16_t* text, size_t units);
 
   odbc::resultset& rows_;
   row_writer& writer_;
@@ -52,7 +57,8 @@ class cell_source {
   std::vector<column> columns_;
   std::vector<char16_t> piece_;
   std::vector<unsigned char> bytes_;
-  std::u16string hex_;
+  std::string hex_;
+  std::string text_;  // a wide cell as UTF-8
 };
 
 } // namespace vela::terminal

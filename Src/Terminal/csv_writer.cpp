@@ -1,24 +1,31 @@
 // RFC 4180 fields: quoted when they hold the delimiter, a quote or a line break.
 #include "Terminal/row_writer.h"
+#include <string_view>
+
 #include "vela/console.h"
 
 namespace vela::terminal {
 
 namespace {
 
-bool needs_quotes(const char16_t* v, size_t n, char16_t delimiter) {
+// delimiter: one byte, or 0 when the delimiter is none or longer (then looked for apart).
+bool needs_quotes(const char* v, size_t n, char delimiter) {
   for (size_t i = 0; i < n; ++i) {
-    const char16_t c = v[i];
-    // '"', CR and LF are all below '#': most characters take two comparisons.
-    if (c == delimiter || (c < u'#' && (c == u'"' || c == u'\r' || c == u'\n'))) return true;
+    const char c = v[i];
+    // '"', CR and LF are all below '#': most bytes take two comparisons.
+    if (c == delimiter || (static_cast<unsigned char>(c) < '#' && (c == '"' || c == '\r' || c == '\n')))
+      return true;
   }
   return false;
 }
 
 class csv_writer final : public row_writer {
  public:
-  csv_writer(console_writer& out, char16_t delimiter, std::u16string null_text)
-      : out_(out), delimiter_(delimiter), null_text_(std::move(null_text)) {}
+  csv_writer(console_writer& out, std::string delimiter, std::string null_text)
+      : out_(out),
+        delimiter_(std::move(delimiter)),
+        byte_delimiter_(delimiter_.size() == 1 ? delimiter_[0] : '\0'),
+        null_text_(std::move(null_text)) {}
 
   void header(const std::vector<column_layout>& columns) override {
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -28,22 +35,22 @@ class csv_writer final : public row_writer {
     out_.line_break();
   }
   void next_column(size_t i) override {
-    if (i > 0 && delimiter_) out_.write(static_cast<wchar_t>(delimiter_));
+    if (i > 0 && !delimiter_.empty()) out_.write_utf8(delimiter_.data(), delimiter_.size());
   }
   void left_out(const column_layout&) override {}
   void null(const column_layout&) override {
     if (!null_text_.empty()) field(null_text_.data(), null_text_.size());
   }
-  void value(const column_layout&, const char16_t* text, size_t units) override { field(text, units); }
+  void value(const column_layout&, const char* text, size_t bytes) override { field(text, bytes); }
   // A value that fits one piece is quoted only when it needs it; a longer one is always
   // quoted, as it is never held whole.
   void begin_value(const column_layout&) override {
     pieces_ = 0;
     quoting_ = false;
   }
-  void piece(const char16_t* text, size_t units) override {
+  void piece(const char* text, size_t bytes) override {
     if (pieces_++ == 0) {
-      held_.assign(text, units);
+      held_.assign(text, bytes);
       return;
     }
     if (!quoting_) {
@@ -51,7 +58,7 @@ class csv_writer final : public row_writer {
       quoted_body(held_.data(), held_.size());
       quoting_ = true;
     }
-    quoted_body(text, units);
+    quoted_body(text, bytes);
   }
   void end_value(const column_layout&) override {
     if (quoting_) out_.write(L'"');
@@ -60,9 +67,10 @@ class csv_writer final : public row_writer {
   void end_row() override { out_.line_break(); }
 
  private:
-  void field(const char16_t* v, size_t n) {
-    if (!needs_quotes(v, n, delimiter_)) {
-      out_.write_utf16(v, n);
+  void field(const char* v, size_t n) {
+    if (!needs_quotes(v, n, byte_delimiter_) &&
+        (delimiter_.size() < 2 || std::string_view(v, n).find(delimiter_) == std::string_view::npos)) {
+      out_.write_utf8(v, n);
       return;
     }
     out_.write(L'"');
@@ -70,28 +78,29 @@ class csv_writer final : public row_writer {
     out_.write(L'"');
   }
   // The inside of a quoted field: every double quote doubled.
-  void quoted_body(const char16_t* v, size_t n) {
+  void quoted_body(const char* v, size_t n) {
     size_t from = 0;
     for (size_t i = 0; i < n; ++i) {
-      if (v[i] != u'"') continue;
-      out_.write_utf16(v + from, i + 1 - from);
+      if (v[i] != '"') continue;
+      out_.write_utf8(v + from, i + 1 - from);
       out_.write(L'"');
       from = i + 1;
     }
-    out_.write_utf16(v + from, n - from);
+    out_.write_utf8(v + from, n - from);
   }
 
   console_writer& out_;
-  char16_t delimiter_;
-  std::u16string null_text_;
+  std::string delimiter_;
+  char byte_delimiter_;
+  std::string null_text_;
   size_t pieces_ = 0;
   bool quoting_ = false;
-  std::u16string held_;
+  std::string held_;
 };
 
 } // namespace
 
-std::unique_ptr<row_writer> make_csv_writer(console_writer& out, char16_t delimiter, std::u16string null_text) {
+std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text) {
   return std::make_unique<csv_writer>(out, delimiter, std::move(null_text));
 }
 

@@ -9,41 +9,41 @@ namespace {
 
 class delimited_writer final : public row_writer {
  public:
-  delimited_writer(console_writer& out, std::u16string delimiter, std::u16string null_text)
+  delimited_writer(console_writer& out, std::string delimiter, std::string null_text)
       : out_(out), delimiter_(std::move(delimiter)), null_text_(std::move(null_text)) {}
 
   // Names are cut to their column's width, as in the padded layout.
   void header(const std::vector<column_layout>& columns) override {
-    std::u16string line;
+    std::string line;
     for (size_t i = 0; i < columns.size(); ++i) {
       const column_layout& c = columns[i];
       if (i > 0) line += delimiter_;
-      line.append(c.name, 0, utf16_fit(c.name.data(), c.name.size(), c.width));
+      size_t units = 0;
+      line.append(c.name, 0, utf8_fit(c.name.data(), c.name.size(), c.width, &units));
     }
-    out_.write_utf16(line.data(), line.size());
+    out_.write_utf8(line.data(), line.size());
     out_.line_break();
   }
   void next_column(size_t i) override {
-    if (i > 0 && !delimiter_.empty()) out_.write_utf16(delimiter_.data(), delimiter_.size());
+    if (i > 0 && !delimiter_.empty()) out_.write_utf8(delimiter_.data(), delimiter_.size());
   }
   void left_out(const column_layout&) override {}
-  void null(const column_layout&) override { out_.write_utf16(null_text_.data(), null_text_.size()); }
-  void value(const column_layout&, const char16_t* text, size_t units) override { out_.write_utf16(text, units); }
+  void null(const column_layout&) override { out_.write_utf8(null_text_.data(), null_text_.size()); }
+  void value(const column_layout&, const char* text, size_t bytes) override { out_.write_utf8(text, bytes); }
   void begin_value(const column_layout&) override {}
-  void piece(const char16_t* text, size_t units) override { out_.write_utf16(text, units); }
+  void piece(const char* text, size_t bytes) override { out_.write_utf8(text, bytes); }
   void end_value(const column_layout&) override {}
   void end_row() override { out_.line_break(); }
 
  private:
   console_writer& out_;
-  std::u16string delimiter_;
-  std::u16string null_text_;
+  std::string delimiter_;
+  std::string null_text_;
 };
 
 } // namespace
 
-std::unique_ptr<row_writer> make_delimited_writer(console_writer& out, std::u16string delimiter,
-                                                  std::u16string null_text) {
+std::unique_ptr<row_writer> make_delimited_writer(console_writer& out, std::string delimiter, std::string null_text) {
   return std::make_unique<delimited_writer>(out, std::move(delimiter), std::move(null_text));
 }
 

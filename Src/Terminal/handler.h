@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Terminal/cell_source.h"
 #include "Terminal/options.h"
 #include "Terminal/output_routes.h"
 #include "Terminal/sql_split.h"
@@ -167,6 +168,8 @@ class TTermOdbcHndlr : public terminal_handler {
   void note(const result& r);
   void print_result_set(odbc::query& q, console_writer* summary);
   uint32_t print_rows(odbc::resultset& rows);
+  // How the cells of the next statement's rows are fetched.
+  text_path cell_text_path();
   // Once a session: a driver that holds whole results in memory has let the process grow
   // beyond 1 GiB, and its streaming setting is not given.
   void hint_big_result();
@@ -204,6 +207,7 @@ class TTermOdbcHndlr : public terminal_handler {
   bool stopped_ = false;
   bool ended_ = false;
   bool big_result_hinted_ = false;
+  text_path cell_path_ = text_path::wide;
   result first_failure_;
   odbc::script_dialect dialect_ = odbc::script_dialect::generic;
   // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.

@@ -1,5 +1,6 @@
 // Result rows written in one output format: the cell source hands each writer the header and
-// every cell; a format is one writer class in a file of its own.
+// every cell, as UTF-8 whichever way the driver delivered it; a format is one writer class in a
+// file of its own.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "vela/odbc/types.h"
 
 namespace vela {
 class console_writer;
@@ -16,10 +19,12 @@ namespace vela::terminal {
 
 // How one column is printed.
 struct column_layout {
-  std::u16string name;
+  std::string name;       // UTF-8
   bool right = false;     // numbers are right-aligned
   bool left_out = false;  // long or binary without "-lc": no values
-  size_t width = 0;       // padded places: display size, "-lc" width, 0 when left out
+  size_t width = 0;       // padded places in UTF-16 units: display size, "-lc" width, 0 when left out
+  odbc::type_class kind = odbc::type_class::text;
+  int32_t sql_type = 0;
 };
 
 class row_writer {
@@ -31,23 +36,26 @@ class row_writer {
   virtual void next_column(size_t i) = 0;
   virtual void left_out(const column_layout& c) = 0;
   virtual void null(const column_layout& c) = 0;
-  // A value held whole.
-  virtual void value(const column_layout& c, const char16_t* text, size_t units) = 0;
-  // How many units of a long value the format shows: its width, or everything.
+  // A value held whole (binary values as "0x" and hexadecimal digits).
+  virtual void value(const column_layout& c, const char* text, size_t bytes) = 0;
+  // How many UTF-16 units of a long value the format shows: its width, or everything.
   virtual size_t wanted_units(const column_layout&) const { return SIZE_MAX; }
   // A value that arrives in pieces: begin, the pieces, then end, or null instead of end.
   virtual void begin_value(const column_layout& c) = 0;
-  virtual void piece(const char16_t* text, size_t units) = 0;
+  // Pieces never end inside a character.
+  virtual void piece(const char* text, size_t bytes) = 0;
   virtual void end_value(const column_layout& c) = 0;
   virtual void end_row() = 0;
+  // After the last row of a result set, also when there was none.
+  virtual void end_rows() {}
 };
 
 // Padded columns ("-cd" a blank, the default).
-std::unique_ptr<row_writer> make_padded_writer(console_writer& out, std::u16string null_text, bool null_given);
+std::unique_ptr<row_writer> make_padded_writer(console_writer& out, std::string null_text, bool null_given);
 // Values between delimiters ("-cd" anything else, possibly nothing).
-std::unique_ptr<row_writer> make_delimited_writer(console_writer& out, std::u16string delimiter,
-                                                  std::u16string null_text);
+std::unique_ptr<row_writer> make_delimited_writer(console_writer& out, std::string delimiter, std::string null_text);
 // RFC 4180 fields ("-csv").
-std::unique_ptr<row_writer> make_csv_writer(console_writer& out, char16_t delimiter, std::u16string null_text);
+// The delimiter is one character or none.
+std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text);
 
 } // namespace vela::terminal

@@ -34,6 +34,7 @@ std::wstring format_elapsed(uint32_t ms) {
 result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   console_writer& out = routes_.rows();
   console_writer* const summary = routes_.summary();
+  cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
   const uint32_t t0 = tick_count();
   result r;
   {
@@ -80,24 +81,17 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
 }
 
 std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) const {
-  const std::u16string null_text = wide_to_utf16(options_->null_text);
-  const std::u16string delimiter = wide_to_utf16(options_->column_delimiter.substr(0, 1));
-  if (options_->csv) return make_csv_writer(out, delimiter.empty() ? u'\0' : delimiter[0], null_text);
-  if (options_->column_delimiter == L" ") return make_padded_writer(out, null_text, options_->null_text_given);
-  return make_delimited_writer(out, delimiter, null_text);
+  std::string null_text = wide_to_utf8(options_->null_text);
+  std::string delimiter = wide_to_utf8(options_->column_delimiter.substr(0, 1));
+  if (options_->csv) return make_csv_writer(out, std::move(delimiter), std::move(null_text));
+  if (options_->column_delimiter == L" ") return make_padded_writer(out, std::move(null_text), options_->null_text_given);
+  return make_delimited_writer(out, std::move(delimiter), std::move(null_text));
 }
 
 uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   console_writer& out = routes_.rows();
   const std::unique_ptr<row_writer> writer = make_writer(out);
-  // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
-  // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
-  const bool sound_wide = connection_.traits().sound_wide_lengths;
-  const bool utf8 = connection_.utf8_narrow_text() && (!sound_wide || os::environment("VELA_WIDE_CELLS") != L"1");
-  cell_source cells(rows, *writer,
-                    utf8         ? text_path::utf8
-                    : sound_wide ? text_path::wide
-                                 : text_path::wide_unbound);
+  cell_source cells(rows, *writer, cell_path_);
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {
     const result bound = cells.add_column(i, options_->long_columns, options_->long_column_width);
@@ -122,6 +116,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     ++count;
     if (stopped_) break;
   }
+  writer->end_rows();
   hint_big_result();
   if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
@@ -129,6 +124,15 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
     note(fetched);
   }
   return count;
+}
+
+text_path TTermOdbcHndlr::cell_text_path() {
+  // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
+  // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
+  const bool sound_wide = connection_.traits().sound_wide_lengths;
+  if (connection_.utf8_narrow_text() && (!sound_wide || os::environment("VELA_WIDE_CELLS") != L"1"))
+    return text_path::utf8;
+  return sound_wide ? text_path::wide : text_path::wide_unbound;
 }
 
 void TTermOdbcHndlr::hint_big_result() {

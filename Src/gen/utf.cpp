@@ -218,6 +218,74 @@ std::wstring utf16_to_wide(const char16_t* s, size_t n) {
   return out;
 }
 
+void append_utf16_as_utf8(std::string& out, const char16_t* s, size_t n) {
+  size_t i = 0;
+  for (; i < n && s[i] < 0x80; ++i) {}
+  size_t at = out.size();
+  out.resize(at + i + (n - i) * 3);  // at most three bytes a unit (a pair takes four for two)
+  char* p = out.data() + at;
+  for (size_t k = 0; k < i; ++k) p[k] = static_cast<char>(s[k]);
+  p += i;
+  for (; i < n; ++i) {
+    char32_t c = s[i];
+    if (c < 0x80) {
+      *p++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(s[++i]) - 0xDC00);
+      *p++ = static_cast<char>(0xF0 | (c >> 18));
+      *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) c = replacement;
+    if (c < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+    } else {
+      *p++ = static_cast<char>(0xE0 | (c >> 12));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
+}
+
+size_t utf8_utf16_units(const char* s, size_t bytes) {
+  size_t units = 0;
+  for (size_t i = 0; i < bytes; ++i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    units += (b & 0xC0) != 0x80;  // a character starts
+    units += b >= 0xF0;           // and needs a pair
+  }
+  return units;
+}
+
+size_t utf8_complete(const char* s, size_t bytes) {
+  size_t back = 0;  // continuation bytes at the end
+  while (back < bytes && back < 3 && (static_cast<unsigned char>(s[bytes - 1 - back]) & 0xC0) == 0x80) ++back;
+  if (back == bytes) return bytes;
+  const auto lead = static_cast<unsigned char>(s[bytes - 1 - back]);
+  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  return length > back + 1 ? bytes - back - 1 : bytes;
+}
+
+size_t utf8_fit(const char* s, size_t bytes, size_t max_units, size_t* units) {
+  size_t used = 0;
+  size_t i = 0;
+  while (i < bytes) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const size_t need = b >= 0xF0 ? 2 : 1;
+    if (used + need > max_units) break;
+    used += need;
+    ++i;
+    while (i < bytes && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+  }
+  *units = used;
+  return i;
+}
+
 namespace {
 
 // Units of s in UTF-16, then the little-endian bytes into out (sized by the caller).

@@ -128,8 +128,9 @@ bool wide_text_intact(SQLHDBC hdbc) {
 }
 
 // Whether text fetched as SQL_C_CHAR comes as UTF-8: a literal beyond Latin-1 and the Basic
-// Multilingual Plane is selected and read back narrow.
-bool narrow_text_is_utf8_here(SQLHDBC hdbc, bool narrow_statements) {
+// Multilingual Plane is selected and read back narrow. 1 yes, 0 no, -1 when the statement did
+// not run (a transaction that refuses statements until it ends): the question stays open.
+int narrow_text_is_utf8_here(SQLHDBC hdbc, bool narrow_statements) {
   static const char expected[] = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // é € 😀
   SQLHSTMT st = SQL_NULL_HSTMT;
   if (!sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &st))) return false;
@@ -144,11 +145,11 @@ bool narrow_text_is_utf8_here(SQLHDBC hdbc, bool narrow_statements) {
   }
   char got[64] = {};
   SQLLEN length = 0;
-  const bool same = sql_ok(rc) && sql_ok(SQLFetch(st)) &&
-                    SQLGetData(st, 1, SQL_C_CHAR, got, sizeof got, &length) == SQL_SUCCESS &&
+  const bool ran = sql_ok(rc) && sql_ok(SQLFetch(st));
+  const bool same = ran && SQLGetData(st, 1, SQL_C_CHAR, got, sizeof got, &length) == SQL_SUCCESS &&
                     length == static_cast<SQLLEN>(sizeof expected - 1) && std::memcmp(got, expected, sizeof expected - 1) == 0;
   ignored(SQLFreeHandle(SQL_HANDLE_STMT, st), "the probe's statement is dropped either way");
-  return same;
+  return !ran ? -1 : same ? 1 : 0;
 }
 
 } // namespace
@@ -199,8 +200,16 @@ void connection::connected_as(const std::wstring* completed_string, std::wstring
   narrow_statements_ = os::narrow_text_is_utf8() && !wide_text_intact(hdbc_);
   traits_ = &traits_of_driver(ask_driver_file(hdbc_));
   streams_results_ = completed_string && odbc::streams_results(*traits_, *completed_string);
-  utf8_narrow_text_ = os::narrow_text_is_utf8() && traits_->utf8_narrow_text &&
-                      narrow_text_is_utf8_here(hdbc_, narrow_statements_);
+  utf8_narrow_text_known_ = !os::narrow_text_is_utf8() || !traits_->utf8_narrow_text;
+}
+
+bool connection::utf8_narrow_text() {
+  if (connected_ && !utf8_narrow_text_known_) {
+    const int probed = narrow_text_is_utf8_here(hdbc_, narrow_statements_);
+    utf8_narrow_text_known_ = probed >= 0;
+    utf8_narrow_text_ = probed == 1;
+  }
+  return utf8_narrow_text_;
 }
 
 namespace {
@@ -383,6 +392,7 @@ result connection::disconnect() {
     connected_ = false;
     narrow_statements_ = false;
     utf8_narrow_text_ = false;
+    utf8_narrow_text_known_ = false;
     streams_results_ = false;
     traits_ = &traits_of_driver(std::wstring());
     adapter_.reset();

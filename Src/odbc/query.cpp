@@ -224,24 +224,6 @@ result column::read_bytes(std::vector<unsigned char>& piece,
   return result();
 }
 
-namespace {
-
-// Bytes at the end of text[0, n) that begin a UTF-8 sequence it does not complete.
-size_t incomplete_utf8_tail(const unsigned char* text, size_t n) {
-  size_t back = 0;
-  while (back < n && back < 3 && (text[n - 1 - back] & 0xC0) == 0x80) ++back;
-  if (back == n) return 0;
-  const unsigned char lead = text[n - 1 - back];
-  const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  return length > back + 1 ? back + 1 : 0;
-}
-
-} // namespace
-
-size_t complete_utf8_prefix(const char* text, size_t bytes) {
-  return bytes - incomplete_utf8_tail(reinterpret_cast<const unsigned char*>(text), bytes);
-}
-
 result column::read_utf8(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
                          bool* is_null, size_t limit) {
   if (is_null) *is_null = false;
@@ -261,7 +243,7 @@ result column::read_utf8(std::vector<unsigned char>& piece, const std::function<
     }
     const bool more = rc == SQL_SUCCESS_WITH_INFO && (length == SQL_NO_TOTAL || static_cast<size_t>(length) > room);
     size_t n = held + (more ? room : static_cast<size_t>(length));
-    held = more ? incomplete_utf8_tail(piece.data(), n) : 0;
+    held = more ? n - utf8_complete(reinterpret_cast<const char*>(piece.data()), n) : 0;
     n -= held;
     sink(piece.data(), n);
     delivered += n;

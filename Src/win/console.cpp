@@ -65,6 +65,11 @@ size_t console_writer::write_utf16(const char16_t* text, size_t units) {
   return scratch_.size();
 }
 
+void console_writer::write_converted_utf8(const char* text, size_t bytes) {
+  scratch_ = utf8_to_wide(std::string_view(text, bytes));
+  write(scratch_);
+}
+
 console_writer& console_writer::pad(size_t blanks) {
   while (blanks > 0) {
     const size_t n = blanks < buffer_size ? blanks : buffer_size;

@@ -26,6 +26,11 @@ class console_writer {
   }
   // UTF-16 text as a driver delivers it; returns the number of characters written.
   size_t write_utf16(const char16_t* text, size_t units);
+  // UTF-8 text: as it is when the console is UTF-8, else in the console's encoding.
+  void write_utf8(const char* text, size_t bytes) {
+    if (utf8_) append(text, bytes);
+    else write_converted_utf8(text, bytes);
+  }
   console_writer& pad(size_t blanks);
   // "\n"; flushed at once when the output is a terminal.
   console_writer& line_break();
@@ -44,6 +49,7 @@ class console_writer {
   bool room(size_t n);
   void append(const char* bytes, size_t n);
   void put(const char* bytes, size_t n);
+  void write_converted_utf8(const char* text, size_t bytes);
 
   int fd_;
   bool terminal_;

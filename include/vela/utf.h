@@ -35,6 +35,16 @@ inline size_t utf16_fit(const char16_t* s, size_t units, size_t max_units) {
   return pair_cut ? max_units - 1 : max_units;
 }
 
+// UTF-16 text appended to out as UTF-8; lone surrogates become U+FFFD.
+void append_utf16_as_utf8(std::string& out, const char16_t* s, size_t n);
+// UTF-16 units of UTF-8 text: one a character, two for a four-byte sequence.
+size_t utf8_utf16_units(const char* s, size_t bytes);
+// Bytes of the longest start of UTF-8 text that fits in max_units UTF-16 units without ending
+// inside a character; its units go to *units.
+size_t utf8_fit(const char* s, size_t bytes, size_t max_units, size_t* units);
+// Bytes of UTF-8 text up to its last whole character: a sequence cut at the end is left out.
+size_t utf8_complete(const char* s, size_t bytes);
+
 // UTF-16 little-endian bytes (files, binary parameters), two per code unit, no mark.
 std::string wide_to_utf16le(std::wstring_view s);
 // The same into a byte vector sized exactly once (large texts are not copied on the way).

@@ -93,6 +93,29 @@ TEST(Utf, RoundTripsAndReplacements) {
   EXPECT_EQ(utf16_to_wide(lone, 2), L"\xFFFD" L"x");
 }
 
+// UTF-16 straight to UTF-8, and UTF-8 measured and cut in UTF-16 units as the padded layout does.
+TEST(Utf, Utf8InUtf16Units) {
+  const std::u16string u16 = wide_to_utf16(L"Aя日\U0001F600");
+  std::string out = "x";
+  append_utf16_as_utf8(out, u16.data(), u16.size());
+  EXPECT_EQ(out.substr(1), wide_to_utf8(L"Aя日\U0001F600"));
+  const char16_t lone[] = {u'a', 0xD83D, u'b', 0xDC00};
+  out.clear();
+  append_utf16_as_utf8(out, lone, 4);
+  EXPECT_EQ(out, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+
+  const std::string s = wide_to_utf8(L"Aя日\U0001F600z");  // units 1 1 1 2 1
+  EXPECT_EQ(utf8_utf16_units(s.data(), s.size()), 6u);
+  struct {
+    size_t max_units, bytes, units;
+  } const cuts[] = {{0, 0, 0}, {1, 1, 1}, {3, 6, 3}, {4, 6, 3}, {5, 10, 5}, {6, 11, 6}, {99, 11, 6}};
+  for (const auto& c : cuts) {
+    size_t units = 0;
+    EXPECT_EQ(utf8_fit(s.data(), s.size(), c.max_units, &units), c.bytes) << c.max_units;
+    EXPECT_EQ(units, c.units) << c.max_units;
+  }
+}
+
 TEST(CodePages, AnsiAndOemFollowTheLanguage) {
   if (vela::windows_platform) GTEST_SKIP() << "Windows code pages come from the system, not the environment";
   vela::testing::set_env("LC_ALL", "C");

@@ -59,9 +59,10 @@ class connection : public base {
   bool narrow_statements() const { return narrow_statements_; }
   // What is known of the connected driver.
   const driver_traits& traits() const { return *traits_; }
-  // Whether text fetched as SQL_C_CHAR is UTF-8 (the driver is known for it and a probe
-  // at connect confirmed it).
-  bool utf8_narrow_text() const { return utf8_narrow_text_; }
+  // Whether text fetched as SQL_C_CHAR is UTF-8: the locale is UTF-8, the driver is known for
+  // it, and a probe confirmed it. The first call on a connection runs the probe, a statement
+  // of its own: ask before a statement whose rows are still being read.
+  bool utf8_narrow_text();
   // Whether the connection string asked the driver to stream results (its streaming setting).
   bool streams_results() const { return streams_results_; }
 
@@ -81,6 +82,7 @@ class connection : public base {
   bool connected_ = false;
   bool narrow_statements_ = false;
   bool utf8_narrow_text_ = false;
+  bool utf8_narrow_text_known_ = false;
   bool streams_results_ = false;
   const driver_traits* traits_ = &traits_of_driver(std::wstring());
   int32_t long_binary_size_ = 0;

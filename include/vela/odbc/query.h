@@ -23,8 +23,6 @@ class connection;
 constexpr int32_t unknown_display_size = 255;
 constexpr int32_t max_display_size = 32767;
 int32_t bounded_display_size(int32_t display_size);
-// The bytes of text that end with whole UTF-8 characters: a sequence cut at the end is left out.
-size_t complete_utf8_prefix(const char* text, size_t bytes);
 
 class column : public base {
  public:
