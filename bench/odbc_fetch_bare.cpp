@@ -1,20 +1,24 @@
 // The floor for printing a result: bind every column as text and fetch every row, printing
 // nothing. Long text and binary columns are read with SQLGetData in every row, in pieces of
 // 16 KiB. Text is wide (SQL_C_WCHAR), or UTF-8 bytes (SQL_C_CHAR, 4 bytes a character) with -utf8.
+// -thread starts an idle thread first: the C library's locks then cost what they cost in a
+// program with threads of its own (sqlterm).
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "bare_odbc.h"
 
 int main(int argc, char** argv) {
-  const bool utf8 = argc > 1 && std::strcmp(argv[1], "-utf8") == 0;
-  if (utf8) {
-    --argc;
-    ++argv;
+  bool utf8 = false;
+  for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
+    if (std::strcmp(argv[1], "-utf8") == 0) utf8 = true;
+    if (std::strcmp(argv[1], "-thread") == 0) std::thread([] { std::this_thread::sleep_for(std::chrono::hours(24)); }).detach();
   }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: odbc_fetch_bare [-utf8] CONNECTION_STRING SELECT\n");
+    std::fprintf(stderr, "usage: odbc_fetch_bare [-utf8] [-thread] CONNECTION_STRING SELECT\n");
     return 2;
   }
   bare_odbc db;

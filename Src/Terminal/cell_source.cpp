@@ -52,6 +52,7 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
   }
   // Long and binary columns stay unbound: left out, they read as NULL in every row; with
   // "-lc" they are read in pieces.
+  col.wanted = writer_.wanted_units(col.layout);
   columns_.push_back(std::move(col));
   return r;
 }
@@ -90,7 +91,7 @@ void cell_source::write_bound(size_t i) {
   }
   size_t units = 0;
   while (units < c.width && v[units]) ++units;  // the bound part
-  if (writer_.wanted_units(c) <= c.width) {
+  if (col.wanted <= c.width) {
     if (units > 0 && v[units - 1] >= 0xD800 && v[units - 1] <= 0xDBFF) --units;  // never half a pair
     write_utf16(c, v, units);  // cut to its column
     return;
@@ -118,13 +119,8 @@ void cell_source::write_utf8(size_t i) {
   const char* v = col.bytes.data();
   const size_t room = col.bytes.size() - 1;
   const bool cut = indicator < 0 || static_cast<size_t>(indicator) > room;  // no total, or longer
-  size_t bytes = cut ? utf8_complete(v, strnlen(v, room)) : static_cast<size_t>(indicator);
-  if (writer_.wanted_units(c) <= c.width) {
-    size_t units = 0;
-    writer_.value(c, v, utf8_fit(v, bytes, c.width, &units));  // cut to its column
-    return;
-  }
-  if (!cut) {
+  const size_t bytes = cut ? utf8_complete(v, strnlen(v, room)) : static_cast<size_t>(indicator);
+  if (!cut || col.wanted <= c.width) {  // whole, or enough for a writer that cuts to its column
     writer_.value(c, v, bytes);
     return;
   }
@@ -155,7 +151,7 @@ void cell_source::piece_utf16(const char16_t* text, size_t units) {
 void cell_source::write_long(size_t i, const std::function<void(const result&)>& failed) {
   const column_layout& c = columns_[i].layout;
   odbc::column& value = rows_.at(i);
-  const size_t wanted = writer_.wanted_units(c);
+  const size_t wanted = columns_[i].wanted;
   bool null = false;
   result got;
   writer_.begin_value(c);

@@ -42,6 +42,7 @@ class cell_source {
     column_layout layout;
     std::vector<char16_t> buffer;  // a bound column's text
     std::vector<char> bytes;       // the same as UTF-8 (4 bytes a character and the terminator)
+    size_t wanted = SIZE_MAX;      // the writer's wanted_units, asked once
   };
 
   void write_bound(size_t i);

@@ -7,10 +7,6 @@
 
 namespace vela {
 
-namespace {
-constexpr size_t buffer_size = 64 * 1024;
-}
-
 console_writer::console_writer(int fd)
     : fd_(fd), terminal_(os::is_terminal(fd)), utf8_(os::console_is_utf8()), buffer_(new char[buffer_size]) {}
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,8 +29,14 @@ class console_writer {
   size_t write_utf16(const char16_t* text, size_t units);
   // UTF-8 text: as it is when the console is UTF-8, else in the console's encoding.
   void write_utf8(const char* text, size_t bytes) {
-    if (utf8_) append(text, bytes);
-    else write_converted_utf8(text, bytes);
+    if (utf8_ && used_ + bytes <= buffer_size) {  // the common case, inline: a cell at a time
+      std::memcpy(buffer_.get() + used_, text, bytes);
+      used_ += bytes;
+    } else if (utf8_) {
+      append(text, bytes);
+    } else {
+      write_converted_utf8(text, bytes);
+    }
   }
   console_writer& pad(size_t blanks);
   // "\n"; flushed at once when the output is a terminal.
@@ -50,6 +57,8 @@ class console_writer {
   void append(const char* bytes, size_t n);
   void put(const char* bytes, size_t n);
   void write_converted_utf8(const char* text, size_t bytes);
+
+  static constexpr size_t buffer_size = 64 * 1024;
 
   int fd_;
   bool terminal_;

@@ -125,6 +125,28 @@ TEST(Connection, ADriverNameTheLoaderCannotTakeIsRefusedNotFatal) {
   EXPECT_NE(r.text(), L"[IM003] Specified driver could not be loaded");
 }
 
+TEST(DriverTraits, StreamingSettingReadFromTheConnectionString) {
+  const driver_traits& sqlite = traits_of_driver(L"sqlite3odbc.so");
+  const driver_traits& pg = traits_of_driver(L"PSQLODBCW.SO");
+  EXPECT_TRUE(sqlite.utf8_narrow_text);
+  EXPECT_FALSE(traits_of_driver(L"libmaodbc.so").sound_wide_lengths);
+  EXPECT_STREQ(traits_of_driver(L"other.so").streaming_setting, L"");
+  const struct {
+    const driver_traits& driver;
+    const wchar_t* connection_string;
+    bool streams;
+  } cases[] = {
+      {sqlite, L"Driver=SQLite3;Database=a.db;StepAPI=1;", true},
+      {sqlite, L"DRIVER=SQLite3;stepapi=1", true},
+      {sqlite, L"Driver=SQLite3;StepAPI=0;", false},
+      {sqlite, L"Driver=SQLite3;Database={StepAPI=1};", false},
+      {pg, L"Driver={PostgreSQL Unicode};UseDeclareFetch=1;Fetch=1000", true},
+      {pg, L"Driver={PostgreSQL Unicode};Fetch=1000", false},
+      {traits_of_driver(L"other.so"), L"StepAPI=1", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(streams_results(c.driver, c.connection_string), c.streams) << c.connection_string;
+}
+
 TEST(TypeClass, EverySqlTypeInOneClass) {
   for (int t : {SQL_CHAR, SQL_VARCHAR, SQL_WCHAR, SQL_WVARCHAR}) {
     EXPECT_EQ(classify(t), type_class::text) << t;
