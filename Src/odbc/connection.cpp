@@ -133,7 +133,7 @@ bool wide_text_intact(SQLHDBC hdbc) {
 int narrow_text_is_utf8_here(SQLHDBC hdbc, bool narrow_statements) {
   static const char expected[] = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // é € 😀
   SQLHSTMT st = SQL_NULL_HSTMT;
-  if (!sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &st))) return false;
+  if (!sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &st))) return -1;
   const std::wstring select = L"SELECT '\u00E9\u20AC\U0001F600'";
   SQLRETURN rc;
   if (narrow_statements) {
@@ -200,6 +200,7 @@ void connection::connected_as(const std::wstring* completed_string, std::wstring
   narrow_statements_ = os::narrow_text_is_utf8() && !wide_text_intact(hdbc_);
   traits_ = &traits_of_driver(ask_driver_file(hdbc_));
   streams_results_ = completed_string && odbc::streams_results(*traits_, *completed_string);
+  utf8_narrow_text_ = false;
   utf8_narrow_text_known_ = !os::narrow_text_is_utf8() || !traits_->utf8_narrow_text;
 }
 
