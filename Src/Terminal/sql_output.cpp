@@ -81,7 +81,18 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
 std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) const {
   std::string null_text = wide_to_utf8(options_->null_text);
   std::string delimiter = wide_to_utf8(options_->column_delimiter.substr(0, 1));
-  if (options_->csv) return make_csv_writer(out, std::move(delimiter), std::move(null_text));
+  switch (options_->format) {
+    case output_format::aligned:
+      return make_aligned_writer(out, std::move(null_text), !options_->data_only,
+                                 options_->long_columns ? options_->long_column_width : 80);
+    case output_format::vertical: return make_vertical_writer(out, std::move(null_text));
+    case output_format::json: return make_json_writer(out, false);
+    case output_format::jsonl: return make_json_writer(out, true);
+    case output_format::markdown: return make_markdown_writer(out, std::move(null_text));
+    case output_format::csv:
+      return make_csv_writer(out, std::move(delimiter), std::move(null_text), options_->null_text_given);
+    case output_format::padded: break;
+  }
   if (options_->column_delimiter == L" ") return make_padded_writer(out, std::move(null_text), options_->null_text_given);
   return make_delimited_writer(out, std::move(delimiter), std::move(null_text));
 }
@@ -90,18 +101,21 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   console_writer& out = routes_.rows();
   const std::unique_ptr<row_writer> writer = make_writer(out);
   cell_source cells(rows, *writer);
+  // The formats of "-format" (CSV aside) print every column; their names are data there, but
+  // for the aligned layout's.
+  const bool whole = options_->format != output_format::padded && options_->format != output_format::csv;
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {
-    const result bound = cells.add_column(i, options_->long_columns, options_->long_column_width);
+    const result bound = cells.add_column(i, whole || options_->long_columns, options_->long_column_width);
     if (!bound.succeeded()) {  // the column would read as NULL in every row
       report_failure(bound.text());
       note(bound);
     }
-    if (cells.layout(i).left_out && options_->csv)
+    if (cells.layout(i).left_out)
       left_out += wformat(str(string_id::column_left_out).c_str(), rows.at(i).name().c_str());
   }
   if (!left_out.empty()) report_warning(left_out);  // a value is never left out in silence
-  if (!options_->data_only) writer->header(cells.layouts());
+  if (whole || !options_->data_only) writer->header(cells.layouts());
 
   uint32_t count = 0;
   result fetched;
