@@ -29,6 +29,7 @@ void terminal_options::reset() {
   long_columns = false;
   long_column_width = 255;
   format = output_format::padded;
+  pager = false;
   multiline = false;
   batch_rows = 1000;
   copy_from.clear();
@@ -169,6 +170,7 @@ const std::vector<option_entry>& option_table() {
        }},
       {L"format|fmt", value_kind::text, L"-format:<aligned|vertical|json|jsonl|markdown|csv>",
        [](v& x) { return &x.format; }, nullptr, check_format},
+      {L"pager", value_kind::none, L"-pager", nullptr, [](v& x) { return &x.o.pager; }, nullptr},
       {L"batch", value_kind::text, L"-batch:<rows>", [](v& x) { return &x.batch; }, nullptr, check_batch},
       {L"copy_from", value_kind::text, L"-copy_from:<connection string>", [](v& x) { return &x.o.copy_from; },
        nullptr, nullptr},

@@ -35,6 +35,18 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   console_writer* const summary = routes_.summary();
   const uint32_t t0 = tick_count();
   result r;
+  // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
+  // ends the output, not the session.
+  sys::piped_program pager;
+  const size_t screen = options_->pager && prompts() && sys::stdin_is_terminal() && out.is_terminal()
+                            ? sys::terminal_lines(1) : 0;
+  if (screen > 1) {
+    out.hold(screen - 1, [&pager] {
+      std::wstring command = sys::environment("PAGER");
+      if (command.empty()) command = L"less -SRFX";
+      return pager.start(command) ? pager.fd() : -1;
+    });
+  }
   {
     odbc::query q(&connection_, std::wstring());  // the statement is not copied
     {
@@ -64,6 +76,10 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   }
   out.flush();  // every statement's output is complete on the console
   if (summary && summary != &out) summary->flush();
+  if (screen > 1) {
+    out.release();
+    pager.finish();
+  }
   return r;
 }
 
@@ -126,7 +142,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
       note(failed);
     });
     ++count;
-    if (stopped_) break;
+    if (stopped_ || out.error()) break;  // out fails only when the pager has ended
   }
   writer->end_rows();
   if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));

@@ -28,6 +28,7 @@ _vela_sqlterm_options="
 -long_columns:
 -ml
 -multiline
+-pager
 -batch:
 -copy_from:
 -into:

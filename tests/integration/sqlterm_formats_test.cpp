@@ -3,9 +3,14 @@
 // json module, a Markdown table reader, cells counted from Python's Unicode data).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
+#include "support/pty_session.h"
 #include "support/sqlterm_fixture.h"
+#include "support/temp_dir.h"
 
 using vela::testing::run_process;
 using vela::testing::run_result;
@@ -137,3 +142,33 @@ TEST_P(SqltermFormats, ShellValuesNullMarkerAndLeftOutColumns) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SqltermFormats, vela::testing::all_databases(), vela::testing::param_name);
+
+// "-pager" at the prompt: a result taller than the screen goes through $PAGER, which ends
+// after three lines as q would; the session goes on, and a short result is not paged.
+TEST(Pager, TallResultsOnlyAndTheSessionGoesOn) {
+  vela::testing::temp_dir dir;
+  const std::string cs = "Driver=SQLite3;Database=" + dir.path("p.db") + ";";
+  const std::string pager = "head -n 3 > " + dir.path("paged") + "; echo run >> " + dir.path("runs");
+  vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + cs, "-pager"},
+                               {{"PAGER", pager}, {"XDG_STATE_HOME", dir.path("state")}, {"HOME", dir.path()}});
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  s.type("with recursive n(i) as (select 1 union all select i + 1 from n where i < 100000) select i from n\r");
+  ASSERT_TRUE(s.expect("\nSQL>", 30)) << s.output();
+  s.type("select 'after' as x\r");
+  EXPECT_TRUE(s.expect("after")) << s.output();
+  EXPECT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  s.type("exit\r");
+  EXPECT_EQ(s.wait_exit(5), 0);
+  const auto read = [&dir](const char* name) {
+    std::ifstream in(dir.path(name));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  EXPECT_EQ(read("runs"), "run\n");
+  const std::string paged = read("paged");
+  EXPECT_NE(paged.find("select i from n"), std::string::npos) << paged;
+  EXPECT_EQ(std::count(paged.begin(), paged.end(), '\n'), 3) << paged;
+  EXPECT_EQ(s.output().find("99999"), std::string::npos);
+}
