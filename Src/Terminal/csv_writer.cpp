@@ -21,8 +21,9 @@ bool needs_quotes(const char* v, size_t n, char delimiter) {
 
 class csv_writer final : public row_writer {
  public:
-  csv_writer(console_writer& out, std::string delimiter, std::string null_text)
+  csv_writer(console_writer& out, std::string delimiter, std::string null_text, bool null_given)
       : out_(out),
+        null_given_(null_given),
         delimiter_(std::move(delimiter)),
         byte_delimiter_(delimiter_.size() == 1 ? delimiter_[0] : '\0'),
         null_text_(std::move(null_text)) {}
@@ -41,7 +42,7 @@ class csv_writer final : public row_writer {
   void null(const column_layout&) override {
     if (!null_text_.empty()) field(null_text_.data(), null_text_.size());
   }
-  void value(const column_layout&, const char* text, size_t bytes) override { field(text, bytes); }
+  void value(const column_layout&, const char* text, size_t bytes) override { data_field(text, bytes); }
   // A value that fits one piece is quoted only when it needs it; a longer one is always
   // quoted, as it is never held whole.
   void begin_value(const column_layout&) override {
@@ -62,11 +63,21 @@ class csv_writer final : public row_writer {
   }
   void end_value(const column_layout&) override {
     if (quoting_) out_.write(L'"');
-    else if (pieces_ > 0) field(held_.data(), held_.size());
+    else if (pieces_ > 0) data_field(held_.data(), held_.size());
   }
   void end_row() override { out_.line_break(); }
 
  private:
+  // A value that reads like the "-null" text is quoted, so a reader tells the two apart.
+  void data_field(const char* v, size_t n) {
+    if (!null_given_ || n != null_text_.size() || null_text_.compare(0, n, v, n) != 0) {
+      field(v, n);
+      return;
+    }
+    out_.write(L'"');
+    quoted_body(v, n);
+    out_.write(L'"');
+  }
   void field(const char* v, size_t n) {
     if (!needs_quotes(v, n, byte_delimiter_) &&
         (delimiter_.size() < 2 || std::string_view(v, n).find(delimiter_) == std::string_view::npos)) {
@@ -90,6 +101,7 @@ class csv_writer final : public row_writer {
   }
 
   console_writer& out_;
+  bool null_given_;
   std::string delimiter_;
   char byte_delimiter_;
   std::string null_text_;
@@ -100,8 +112,9 @@ class csv_writer final : public row_writer {
 
 } // namespace
 
-std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text) {
-  return std::make_unique<csv_writer>(out, delimiter, std::move(null_text));
+std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text,
+                                            bool null_given) {
+  return std::make_unique<csv_writer>(out, delimiter, std::move(null_text), null_given);
 }
 
 } // namespace vela::terminal

@@ -28,6 +28,8 @@ void terminal_options::reset() {
   null_text.clear();
   long_columns = false;
   long_column_width = 255;
+  format = output_format::padded;
+  pager = false;
   multiline = false;
   batch_rows = 1000;
   copy_from.clear();
@@ -108,7 +110,7 @@ std::wstring invalid_option::message() const {
 struct option_values {
   explicit option_values(terminal_options& options) : o(options) {}
   terminal_options& o;
-  std::wstring query, file, width, batch;
+  std::wstring query, file, width, batch, format;
   text_file_code_page code_page{auto_code_page, false};
   bool delimiter_given = false;
 };
@@ -123,6 +125,24 @@ void check_batch(option_values& v, int32_t uses) {
   for (const wchar_t c : v.batch) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
   if (!ok || n == 0 || n > 1000000) throw invalid_option(invalid_option::problem::unknown, L"-batch", 0);
   v.o.batch_rows = n;
+}
+
+// "-format:NAME"; "-csv" is the short form of csv and goes with no other format.
+void check_format(option_values& v, int32_t uses) {
+  if (v.o.csv) v.o.format = output_format::csv;
+  if (uses == 0) return;
+  static const std::pair<const wchar_t*, output_format> names[] = {
+      {L"aligned", output_format::aligned},   {L"vertical", output_format::vertical}, {L"json", output_format::json},
+      {L"jsonl", output_format::jsonl},       {L"markdown", output_format::markdown}, {L"csv", output_format::csv},
+  };
+  for (const auto& [name, format] : names) {
+    if (compare_nocase(v.format, name) != 0) continue;
+    if (v.o.csv && format != output_format::csv) break;
+    v.o.format = format;
+    v.o.csv = format == output_format::csv;
+    return;
+  }
+  throw invalid_option(invalid_option::problem::unknown, L"-format", 0);
 }
 
 } // namespace
@@ -148,6 +168,9 @@ const std::vector<option_entry>& option_table() {
          x.o.long_columns = uses > 0;
          if (x.o.long_columns) x.o.long_column_width = parse_long_column_width(x.width);
        }},
+      {L"format|fmt", value_kind::text, L"-format:<aligned|vertical|json|jsonl|markdown|csv>",
+       [](v& x) { return &x.format; }, nullptr, check_format},
+      {L"pager", value_kind::none, L"-pager", nullptr, [](v& x) { return &x.o.pager; }, nullptr},
       {L"batch", value_kind::text, L"-batch:<rows>", [](v& x) { return &x.batch; }, nullptr, check_batch},
       {L"copy_from", value_kind::text, L"-copy_from:<connection string>", [](v& x) { return &x.o.copy_from; },
        nullptr, nullptr},

@@ -19,6 +19,9 @@ struct script_source {
   std::wstring text;
 };
 
+// How result rows are printed: the padded or delimited layout, or one of "-format".
+enum class output_format : uint8_t { padded, aligned, vertical, json, jsonl, markdown, csv };
+
 struct terminal_options {
   terminal_options() { reset(); }
 
@@ -41,6 +44,12 @@ struct terminal_options {
   std::wstring null_text;
   bool long_columns = false;
   size_t long_column_width = 255;
+  // "-format" ("-csv" gives csv and sets csv as well); at the prompt, results taller than the
+  // screen through $PAGER ("-pager").
+  output_format format = output_format::padded;
+  bool pager = false;
+  // Standard output holds the rows alone: CSV and every "-format" but the padded layout.
+  bool data_apart() const { return csv || format != output_format::padded; }
   // At the prompt a statement runs once a line ends with ";" (a command at once).
   bool multiline = false;
   // Loads: rows per batch; "-copy_from" (a source's connection string) with "-into" (the

@@ -8,11 +8,11 @@ console_writer& output_routes::rows() const { return console(); }
 
 console_writer* output_routes::summary() const {
   if (options_.data_only) return nullptr;
-  return options_.csv ? &error_console() : &console();
+  return options_.data_apart() ? &error_console() : &console();
 }
 
 void output_routes::statement_break() const {
-  if (!options_.csv) console().line_break();
+  if (!options_.data_apart()) console().line_break();
 }
 
 void output_routes::failure(const std::wstring& text, const std::wstring& place) const {
@@ -40,7 +40,7 @@ void output_routes::failure_line(const std::wstring& text, const std::wstring& p
 
 void output_routes::info(const std::wstring& text) const {
   if (options_.data_only) return;
-  if (!options_.csv) {
+  if (!options_.data_apart()) {
     console().write(text);
     return;
   }
@@ -51,7 +51,7 @@ void output_routes::info(const std::wstring& text) const {
 }
 
 void output_routes::info_line(const std::wstring& text) const {
-  if (options_.csv) {
+  if (options_.data_apart()) {
     info(text);
   } else if (!options_.data_only) {
     console().write(text);
@@ -60,7 +60,7 @@ void output_routes::info_line(const std::wstring& text) const {
 }
 
 console_writer& output_routes::startup_failures() const {
-  if (!options_.on_error && !options_.csv) return console();
+  if (!options_.on_error && !options_.data_apart()) return console();
   console().flush();
   return error_console();
 }

@@ -1,5 +1,5 @@
 // Where each kind of output goes, decided in one place from the options: rows on standard
-// output; the echo, counts and times, messages and failures where "-do", "-csv" and "-oe"
+// output; the echo, counts and times, messages and failures where "-do", "-csv", "-format" and "-oe"
 // send them.
 #pragma once
 
@@ -18,16 +18,16 @@ class output_routes {
   explicit output_routes(const terminal_options& options) : options_(options) {}
 
   console_writer& rows() const;
-  // The statement written before its rows: not with data only, nor with CSV.
-  bool echo() const { return !options_.data_only && !options_.csv; }
-  // Counts and execution times: none with data only; on standard error with CSV, which
+  // The statement written before its rows: not with data only, nor when standard output holds data alone ("-csv", "-format").
+  bool echo() const { return !options_.data_only && !options_.data_apart(); }
+  // Counts and execution times: none with data only; on standard error with CSV and "-format", which
   // keeps standard output for the rows.
   console_writer* summary() const;
   // The blank line before each statement's output: not in CSV.
   void statement_break() const;
   // Failures go to standard error when standard output holds data only ("-do", "-csv") or
   // the run stops at failures ("-oe").
-  bool failures_apart() const { return options_.data_only || options_.on_error || options_.csv; }
+  bool failures_apart() const { return options_.data_only || options_.on_error || options_.data_apart(); }
   // A failure's text; place ("FILE:LINE: ") goes in front of it on standard error. Each text
   // ends its line there.
   void failure(const std::wstring& text, const std::wstring& place) const;
@@ -38,7 +38,7 @@ class output_routes {
   void info(const std::wstring& text) const;
   // The same as a line of its own.
   void info_line(const std::wstring& text) const;
-  // The banner: not with data only, nor with CSV.
+  // The banner: not with data only, nor when standard output holds data alone ("-csv", "-format").
   bool banner() const { return echo(); }
   // Where a failure before the session (the command line, the start-up) goes: standard
   // error when standard output holds data ("-oe", "-csv").

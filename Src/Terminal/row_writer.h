@@ -27,6 +27,11 @@ struct column_layout {
   int32_t sql_type = 0;
 };
 
+// Numbers: the core numeric types, BIGINT and TINYINT.
+inline bool is_number(const column_layout& c) {
+  return c.kind == odbc::type_class::number || c.sql_type == -5 || c.sql_type == -6;
+}
+
 class row_writer {
  public:
   virtual ~row_writer() = default;
@@ -55,7 +60,19 @@ std::unique_ptr<row_writer> make_padded_writer(console_writer& out, std::string 
 // Values between delimiters ("-cd" anything else, possibly nothing).
 std::unique_ptr<row_writer> make_delimited_writer(console_writer& out, std::string delimiter, std::string null_text);
 // RFC 4180 fields ("-csv").
-// The delimiter is one character or none.
-std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text);
+// The delimiter is one character or none. With "-null" given (null_given), a value equal to its
+// text is quoted.
+std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text,
+                                            bool null_given);
+
+// Columns as wide as their content (of the first rows), in terminal cells: a header and a rule
+// unless names is false, numbers right-aligned, a value wider than cut cells cut with "…".
+std::unique_ptr<row_writer> make_aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut);
+// One "name | value" line a column, each record under a "-[ RECORD n ]-" line.
+std::unique_ptr<row_writer> make_vertical_writer(console_writer& out, std::string null_text);
+// One JSON array of objects a result set, or one object a line (lines).
+std::unique_ptr<row_writer> make_json_writer(console_writer& out, bool lines);
+// A table of GitHub-flavoured Markdown.
+std::unique_ptr<row_writer> make_markdown_writer(console_writer& out, std::string null_text);
 
 } // namespace vela::terminal

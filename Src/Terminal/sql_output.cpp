@@ -37,6 +37,18 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
   const uint32_t t0 = tick_count();
   result r;
+  // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
+  // ends the output, not the session.
+  sys::piped_program pager;
+  const size_t screen = options_->pager && prompts() && sys::stdin_is_terminal() && out.is_terminal()
+                            ? sys::terminal_lines(1) : 0;
+  if (screen > 1) {
+    out.hold(screen - 1, [&pager] {
+      std::wstring command = sys::environment("PAGER");
+      if (command.empty()) command = L"less -SRFX";
+      return pager.start(command) ? pager.fd() : -1;
+    });
+  }
   {
     odbc::query q(&connection_, std::wstring());  // the statement is not copied
     {
@@ -66,6 +78,10 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
   }
   out.flush();  // every statement's output is complete on the console
   if (summary && summary != &out) summary->flush();
+  if (screen > 1) {
+    out.release();
+    pager.finish();
+  }
   return r;
 }
 
@@ -83,7 +99,18 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
 std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) const {
   std::string null_text = wide_to_utf8(options_->null_text);
   std::string delimiter = wide_to_utf8(options_->column_delimiter.substr(0, 1));
-  if (options_->csv) return make_csv_writer(out, std::move(delimiter), std::move(null_text));
+  switch (options_->format) {
+    case output_format::aligned:
+      return make_aligned_writer(out, std::move(null_text), !options_->data_only,
+                                 options_->long_columns ? options_->long_column_width : 80);
+    case output_format::vertical: return make_vertical_writer(out, std::move(null_text));
+    case output_format::json: return make_json_writer(out, false);
+    case output_format::jsonl: return make_json_writer(out, true);
+    case output_format::markdown: return make_markdown_writer(out, std::move(null_text));
+    case output_format::csv:
+      return make_csv_writer(out, std::move(delimiter), std::move(null_text), options_->null_text_given);
+    case output_format::padded: break;
+  }
   if (options_->column_delimiter == L" ") return make_padded_writer(out, std::move(null_text), options_->null_text_given);
   return make_delimited_writer(out, std::move(delimiter), std::move(null_text));
 }
@@ -92,18 +119,21 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   console_writer& out = routes_.rows();
   const std::unique_ptr<row_writer> writer = make_writer(out);
   cell_source cells(rows, *writer, cell_path_);
+  // The formats of "-format" (CSV aside) print every column; their names are data there, but
+  // for the aligned layout's.
+  const bool whole = options_->format != output_format::padded && options_->format != output_format::csv;
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {
-    const result bound = cells.add_column(i, options_->long_columns, options_->long_column_width);
+    const result bound = cells.add_column(i, whole || options_->long_columns, options_->long_column_width);
     if (!bound.succeeded()) {  // the column would read as NULL in every row
       report_failure(bound.text());
       note(bound);
     }
-    if (cells.layout(i).left_out && options_->csv)
+    if (cells.layout(i).left_out)
       left_out += wformat(str(string_id::column_left_out).c_str(), rows.at(i).name().c_str());
   }
   if (!left_out.empty()) report_warning(left_out);  // a value is never left out in silence
-  if (!options_->data_only) writer->header(cells.layouts());
+  if (whole || !options_->data_only) writer->header(cells.layouts());
 
   uint32_t count = 0;
   result fetched;
@@ -114,7 +144,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
       note(failed);
     });
     ++count;
-    if (stopped_) break;
+    if (stopped_ || out.error()) break;  // out fails only when the pager has ended
   }
   writer->end_rows();
   hint_big_result();

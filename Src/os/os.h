@@ -179,6 +179,26 @@ uint32_t thread_id();
 // Wall-clock time as seconds and nanoseconds since the Unix epoch.
 void realtime_now(int64_t& seconds, long& nanoseconds);
 uint32_t remove_file(const std::wstring& path);
+// A program run by the shell that reads what is written to fd() (a pager). While it runs, a
+// write after it ended fails with err_broken_pipe instead of ending the process.
+class piped_child {
+ public:
+  piped_child() = default;
+  ~piped_child() { finish(); }
+  piped_child(const piped_child&) = delete;
+  piped_child& operator=(const piped_child&) = delete;
+  // False when it could not be started (or the platform has no such pipes).
+  bool start(const std::wstring& command);
+  int fd() const { return fd_; }
+  // Closes the pipe and waits for the program to end.
+  void finish();
+
+ private:
+  intptr_t child_ = 0;
+  int fd_ = -1;
+};
+// Lines of the terminal at fd; 0 when fd is no terminal.
+size_t terminal_lines(int fd);
 } // namespace vela::os
 
 namespace vela::os {

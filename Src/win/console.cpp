@@ -8,7 +8,7 @@
 namespace vela {
 
 console_writer::console_writer(int fd)
-    : fd_(fd), terminal_(os::is_terminal(fd)), utf8_(os::console_is_utf8()), buffer_(new char[buffer_size]) {}
+    : fd_(fd), terminal_(os::is_terminal(fd)), utf8_(os::console_is_utf8()), buffer_(new char[buffer_size]), own_fd_(fd) {}
 
 console_writer::~console_writer() { flush(); }
 
@@ -91,11 +91,52 @@ void console_writer::flush() {
 }
 
 void console_writer::put(const char* bytes, size_t n) {
+  if (holding_) {
+    held_.append(bytes, n);
+    for (const char* p = bytes; (p = static_cast<const char*>(std::memchr(p, '\n', n - static_cast<size_t>(p - bytes)))) != nullptr; ++p)
+      ++held_lines_;
+    if (held_lines_ <= hold_lines_) return;
+    holding_ = false;
+    const int fd = divert_();
+    if (fd >= 0) {
+      fd_ = fd;
+      diverted_ = true;
+    }
+    std::string held;
+    held.swap(held_);
+    put(held.data(), held.size());
+    return;
+  }
   if (error_) return;
   if (os::write_all(fd_, bytes, n)) return;
   error_ = os::last_error();
   if (error_ == 0) error_ = os::err_write_fault;
+  if (diverted_) return;  // the reader of diverted output left: that output ends, nothing more
   if (on_failure_) on_failure_(error_);
+}
+
+void console_writer::hold(size_t lines, std::function<int()> divert) {
+  flush();
+  holding_ = true;
+  hold_lines_ = lines;
+  held_lines_ = 0;
+  divert_ = std::move(divert);
+}
+
+void console_writer::release() {
+  flush();
+  if (holding_) {
+    holding_ = false;
+    std::string held;
+    held.swap(held_);
+    put(held.data(), held.size());
+  }
+  if (diverted_) {
+    fd_ = own_fd_;
+    diverted_ = false;
+    error_ = 0;
+  }
+  divert_ = nullptr;
 }
 
 console_writer& console() {

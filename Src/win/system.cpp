@@ -16,6 +16,14 @@ std::wstring system_message(uint32_t code) { return os::system_message(code); }
 
 bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }
 bool stdin_is_terminal() { return os::is_terminal(0); }
+size_t terminal_lines(int fd) { return os::terminal_lines(fd); }
+std::wstring environment(const char* name) { return os::environment(name); }
+
+piped_program::piped_program() : child_(std::make_unique<os::piped_child>()) {}
+piped_program::~piped_program() = default;
+bool piped_program::start(const std::wstring& command) { return child_->start(command); }
+int piped_program::fd() const { return child_->fd(); }
+void piped_program::finish() { child_->finish(); }
 std::wstring decode_from_console(std::string_view bytes) { return os::decode_from_console(bytes); }
 
 void write_error_output(std::wstring_view text) {

@@ -18,6 +18,8 @@ _vela_sqlterm_options="
 -oe
 -on_error
 -csv
+-format:
+-fmt:
 -null:
 -null_text:
 -lc
@@ -26,10 +28,14 @@ _vela_sqlterm_options="
 -long_columns:
 -ml
 -multiline
+-pager
 -batch:
 -copy_from:
 -into:
 "
+
+# The names of "-format".
+_vela_formats="aligned vertical json jsonl markdown csv"
 
 # The code pages a script file may be read in.
 _vela_code_pages="auto ansi oem utf8 utf8bom unicode ucs2 ucs2be utf7 1250 1251 1252 866 437 20866 65001"
@@ -124,6 +130,14 @@ _vela_sqlterm() {
                 _vela_file_reply "$word" "${word%%:*}:"
             fi
             return 0
+            ;;
+        /format | /fmt)
+            if [[ $word == *:* ]]; then
+                local f list=()
+                for f in $_vela_formats; do list+=("${word%%:*}:$f"); done
+                _vela_reply "$word" "${list[@]}"
+                return 0
+            fi
             ;;
         /cs | /connection_string)
             if [[ $word == *:@* ]]; then

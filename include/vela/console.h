@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,6 +51,13 @@ class console_writer {
   // Called once with the error code when a write fails.
   using failure_handler = void (*)(uint32_t code);
   void on_failure(failure_handler handler) { on_failure_ = handler; }
+  // Output is held in memory until it holds more than lines line ends; then divert() names
+  // the descriptor that takes it and what follows (a pager), or -1 to write it here after all.
+  // A failed write to that descriptor ends only that output: error() tells it, the failure
+  // handler is not called.
+  void hold(size_t lines, std::function<int()> divert);
+  // Ends holding and diverting: what is held is written here, and output comes here again.
+  void release();
 
  private:
   // Makes room for n more bytes (flushing when the buffer is full); false when n is too large.
@@ -70,6 +78,13 @@ class console_writer {
   std::string encoded_;
   uint32_t error_ = 0;
   failure_handler on_failure_ = nullptr;
+  int own_fd_;
+  bool holding_ = false;
+  bool diverted_ = false;
+  size_t hold_lines_ = 0;
+  size_t held_lines_ = 0;
+  std::string held_;
+  std::function<int()> divert_;
 };
 
 // Standard output of the process; flushed at exit.

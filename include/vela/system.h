@@ -13,6 +13,10 @@
 
 #include "vela/os_error.h"
 
+namespace vela::os {
+class piped_child;
+}
+
 namespace vela::sys {
 
 // The process's arguments, the program name first.
@@ -62,6 +66,29 @@ uint32_t close_file(file_handle h);
 
 // Whether standard input is a terminal (else lines come from a pipe or a file).
 bool stdin_is_terminal();
+
+// An environment variable's value; empty when it is unset.
+std::wstring environment(const char* name);
+// Lines of the terminal at fd (1 standard output); 0 when it is no terminal.
+size_t terminal_lines(int fd);
+
+// A program run by the shell that reads what is written to fd() (a pager). While it runs, a
+// write after it ended fails instead of ending the process.
+class piped_program {
+ public:
+  piped_program();
+  ~piped_program();
+  piped_program(const piped_program&) = delete;
+  piped_program& operator=(const piped_program&) = delete;
+  // False when it could not be started (Windows has no pager).
+  bool start(const std::wstring& command);
+  int fd() const;
+  // Closes the pipe and waits for the program to end.
+  void finish();
+
+ private:
+  std::unique_ptr<os::piped_child> child_;
+};
 
 // Lines typed at a terminal, edited and kept in a history; plain lines otherwise.
 class line_editor {

@@ -45,6 +45,15 @@ size_t utf8_fit(const char* s, size_t bytes, size_t max_units, size_t* units);
 // Bytes of UTF-8 text up to its last whole character: a sequence cut at the end is left out.
 size_t utf8_complete(const char* s, size_t bytes);
 
+// Terminal cells a character takes: 0 for combining marks, format and control characters, 2
+// for East Asian wide and fullwidth characters (most emoji among them), 1 for the rest.
+int char_display_width(char32_t c);
+// Terminal cells of UTF-8 text; a byte that starts no valid character takes one.
+size_t utf8_display_width(const char* s, size_t bytes);
+// Bytes of the longest start of UTF-8 text that fits in max_cells terminal cells without ending
+// inside a character (marks that take no cell stay with their character); its cells go to *cells.
+size_t utf8_fit_cells(const char* s, size_t bytes, size_t max_cells, size_t* cells);
+
 // UTF-16 little-endian bytes (files, binary parameters), two per code unit, no mark.
 std::string wide_to_utf16le(std::wstring_view s);
 // The same into a byte vector sized exactly once (large texts are not copied on the way).

@@ -116,6 +116,46 @@ TEST(Utf, Utf8InUtf16Units) {
   }
 }
 
+// Terminal cells: each case's expected width was taken from the Unicode data by hand, apart
+// from the generated table.
+TEST(Utf, DisplayWidthInTerminalCells) {
+  struct {
+    const wchar_t* text;
+    size_t cells;
+  } const cases[] = {
+      {L"", 0},
+      {L"abc", 3},
+      {L"\u5F20\u4F1F", 4},           // CJK ideographs
+      {L"\uAC00\uD7A3", 4},           // Hangul syllables
+      {L"\uFF21", 2},                  // fullwidth A
+      {L"\uFF71", 1},                  // halfwidth katakana
+      {L"\U0001F600\U0001F680", 4},   // emoji
+      {L"e\u0301", 1},                 // combining acute accent
+      {L"\u0915\u094D\u0937", 2},    // Devanagari with virama
+      {L"a\u200Bb", 2},                // zero-width space
+      {L"\u00E9\u00AD", 2},           // precomposed letter, soft hyphen
+      {L"x\ty", 2},                    // control characters take no cell
+      {L"\u2026", 1},
+      {L"\U00020000", 2},              // CJK extension B
+      {L"\u1100\u1161\u11A8", 2},    // conjoining jamo: the leading one is wide, the rest join it
+  };
+  for (const auto& c : cases) {
+    const std::string s = wide_to_utf8(c.text);
+    EXPECT_EQ(utf8_display_width(s.data(), s.size()), c.cells) << s;
+  }
+  EXPECT_EQ(utf8_display_width("\xFF\xC3", 2), 2u);  // stray bytes take one cell each
+
+  const std::string s = wide_to_utf8(L"a\u5F20e\u0301\U0001F600z");  // cells 1 2 1+0 2 1
+  struct {
+    size_t max_cells, bytes, cells;
+  } const cuts[] = {{0, 0, 0}, {1, 1, 1}, {2, 1, 1}, {3, 4, 3}, {4, 7, 4}, {5, 7, 4}, {6, 11, 6}, {99, 12, 7}};
+  for (const auto& c : cuts) {
+    size_t cells = 0;
+    EXPECT_EQ(utf8_fit_cells(s.data(), s.size(), c.max_cells, &cells), c.bytes) << c.max_cells;
+    EXPECT_EQ(cells, c.cells) << c.max_cells;
+  }
+}
+
 TEST(CodePages, AnsiAndOemFollowTheLanguage) {
   if (vela::windows_platform) GTEST_SKIP() << "Windows code pages come from the system, not the environment";
   vela::testing::set_env("LC_ALL", "C");

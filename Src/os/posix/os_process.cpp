@@ -1,11 +1,16 @@
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
 #include "os/os.h"
+#include "vela/utf.h"
 
 namespace vela::os {
 
@@ -20,6 +25,53 @@ void end_by_broken_pipe() {
   ::signal(SIGPIPE, SIG_DFL);
   ::raise(SIGPIPE);
   ::_exit(128 + SIGPIPE);
+}
+
+namespace {
+struct sigaction pipe_signal_before {};
+}
+
+bool piped_child::start(const std::wstring& command) {
+  finish();
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return false;
+  const std::string text = wide_to_utf8_escaped(command);
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::dup2(ends[0], 0);
+    ::execl("/bin/sh", "sh", "-c", text.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(ends[0]);
+  // A pager that ends early (q) closes the pipe: the writes then fail, the process goes on.
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &pipe_signal_before);
+  child_ = pid;
+  fd_ = ends[1];
+  return true;
+}
+
+void piped_child::finish() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  int status = 0;
+  while (::waitpid(static_cast<pid_t>(child_), &status, 0) < 0 && errno == EINTR) {
+  }
+  child_ = 0;
+  ::sigaction(SIGPIPE, &pipe_signal_before, nullptr);
+}
+
+size_t terminal_lines(int fd) {
+  winsize size{};
+  if (::ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_row;
 }
 
 // A POSIX exit status holds 8 bits: larger codes keep their low byte, never 0.

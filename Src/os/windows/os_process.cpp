@@ -28,4 +28,14 @@ void* library_symbol(const char* library, const char* symbol) {
   return lib ? reinterpret_cast<void*>(GetProcAddress(lib, symbol)) : nullptr;
 }
 
+// Output goes to the console's own handles only: no pager.
+bool piped_child::start(const std::wstring&) { return false; }
+void piped_child::finish() {}
+
+size_t terminal_lines(int fd) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), &info)) return 0;
+  return static_cast<size_t>(info.srWindow.Bottom - info.srWindow.Top + 1);
+}
+
 } // namespace vela::os

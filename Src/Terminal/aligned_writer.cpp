@@ -1,0 +1,144 @@
+// Columns as wide as their content: the widest value of the first rows (and the name) sets each
+// width, measured in terminal cells; later rows keep those widths, a wider value running over.
+#include "Terminal/row_writer.h"
+#include "vela/console.h"
+#include "vela/utf.h"
+
+namespace vela::terminal {
+
+namespace {
+
+constexpr size_t rows_measured = 1000;
+
+class aligned_writer final : public row_writer {
+ public:
+  aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut)
+      : out_(out), null_text_(std::move(null_text)), names_(names), cut_(cut < 2 ? 2 : cut) {}
+
+  void header(const std::vector<column_layout>& columns) override {
+    columns_ = columns;
+    widths_.assign(columns.size(), 0);
+    for (column_layout& c : columns_) c.right = is_number(c);
+    if (!names_) return;
+    for (size_t i = 0; i < columns.size(); ++i) widths_[i] = utf8_display_width(columns[i].name.data(), columns[i].name.size());
+  }
+  void next_column(size_t i) override {
+    column_ = i;
+  }
+  void left_out(const column_layout& c) override { null(c); }
+  void null(const column_layout&) override { add(null_text_.data(), null_text_.size()); }
+  void value(const column_layout&, const char* text, size_t bytes) override { add(text, bytes); }
+  void begin_value(const column_layout&) override { start_ = text_.size(); }
+  void piece(const char* text, size_t bytes) override { text_.append(text, bytes); }
+  void end_value(const column_layout&) override {
+    const size_t start = start_;
+    const std::string whole = text_.substr(start);
+    text_.resize(start);
+    add(whole.data(), whole.size());
+  }
+  void end_row() override {
+    if (++rows_ <= rows_measured) {
+      if (rows_ == rows_measured) flush_measured();
+      return;
+    }
+    write_row(0);
+    text_.clear();
+    cells_.clear();
+  }
+  void end_rows() override {
+    if (rows_ < rows_measured) flush_measured();
+    rows_ = 0;
+    text_.clear();
+    cells_.clear();
+  }
+
+ private:
+  struct cell {
+    size_t at, bytes, width;
+  };
+
+  // A value kept with its cells, cut with "…" when it is wider than cut_.
+  void add(const char* text, size_t bytes) {
+    const size_t at = text_.size();
+    size_t width = utf8_display_width(text, bytes);
+    if (width > cut_) {
+      bytes = utf8_fit_cells(text, bytes, cut_ - 1, &width);
+      text_.append(text, bytes);
+      text_ += "\xE2\x80\xA6";  // …
+      bytes += 3;
+      ++width;
+    } else {
+      text_.append(text, bytes);
+    }
+    cells_.push_back(cell{at, bytes, width});
+    if (rows_ < rows_measured && width > widths_[column_]) widths_[column_] = width;
+  }
+
+  // The header and the rows held while the widths were measured.
+  void flush_measured() {
+    if (names_ && !columns_.empty()) {
+      line_.clear();
+      for (size_t i = 0; i < columns_.size(); ++i) {
+        if (i > 0) line_ += " | ";
+        const std::string& n = columns_[i].name;
+        put(n.data(), n.size(), utf8_display_width(n.data(), n.size()), i);
+      }
+      end_line();
+      for (size_t i = 0; i < columns_.size(); ++i) {
+        if (i > 0) line_ += "-+-";
+        line_.append(widths_[i], '-');
+      }
+      end_line();
+    }
+    const size_t n = columns_.size();
+    for (size_t row = 0; n > 0 && row * n < cells_.size(); ++row) write_row(row * n);
+    text_.clear();
+    cells_.clear();
+  }
+
+  void write_row(size_t first) {
+    for (size_t i = 0; i < columns_.size() && first + i < cells_.size(); ++i) {
+      if (i > 0) line_ += " | ";
+      const cell& c = cells_[first + i];
+      put(text_.data() + c.at, c.bytes, c.width, i);
+    }
+    end_line();
+  }
+
+  void put(const char* text, size_t bytes, size_t width, size_t i) {
+    const size_t blanks = widths_[i] > width ? widths_[i] - width : 0;
+    if (columns_[i].right) line_.append(blanks, ' ');
+    line_.append(text, bytes);
+    if (!columns_[i].right) line_.append(blanks, ' ');
+  }
+
+  // No blanks at the end of a line.
+  void end_line() {
+    size_t end = line_.size();
+    while (end > 0 && line_[end - 1] == ' ') --end;
+    out_.write_utf8(line_.data(), end);
+    out_.line_break();
+    line_.clear();
+  }
+
+  console_writer& out_;
+  std::string null_text_;
+  bool names_;
+  size_t cut_;
+  std::vector<column_layout> columns_;
+  std::vector<size_t> widths_;
+  size_t column_ = 0;
+  size_t rows_ = 0;
+  size_t start_ = 0;
+  std::string text_;  // the values of the rows held, one after the other
+  std::vector<cell> cells_;
+  std::string line_;
+};
+
+} // namespace
+
+std::unique_ptr<row_writer> make_aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut) {
+  return std::make_unique<aligned_writer>(out, std::move(null_text), names, cut);
+}
+
+} // namespace vela::terminal

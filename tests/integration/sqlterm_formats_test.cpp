@@ -1,0 +1,174 @@
+// sqlterm's "-format" layouts against SQLite3, PostgreSQL and MariaDB: one table of awkward
+// values printed in each format and read back by tests/integration/format_check.py (Python's
+// json module, a Markdown table reader, cells counted from Python's Unicode data).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/pty_session.h"
+#include "support/sqlterm_fixture.h"
+#include "support/temp_dir.h"
+
+using vela::testing::run_process;
+using vela::testing::run_result;
+
+namespace {
+
+class SqltermFormats : public vela::testing::sqlterm_test {
+ protected:
+  void SetUp() override {
+    sqlterm_test::SetUp();
+    if (!HasFatalFailure()) use_table("f_");
+  }
+
+  // A text literal, NULL for nullptr; characters beyond U+FFFF are made by a function where
+  // the driver takes none in a statement's text.
+  std::string literal(const char* v) const {
+    if (!v) return "null";
+    std::string s = "'";
+    for (const char* p = v; *p; ++p) {
+      s += *p;
+      if (*p == '\'' || (*p == '\\' && maria())) s += *p;  // MariaDB reads "\" as an escape
+    }
+    s += "'";
+    if (maria()) return s;
+    const std::string emoji = "😀";
+    for (size_t at; (at = s.find(emoji)) != std::string::npos;)
+      s.replace(at, emoji.size(), std::string("' || ") + (pg() ? "chr" : "char") + "(128512) || '");
+    return s;
+  }
+};
+
+std::string json_text(const char* v) {
+  if (!v) return "null";
+  std::string s = "\"";
+  for (const char* p = v; *p; ++p) {
+    if (*p == '"' || *p == '\\') s += '\\';
+    s += *p;
+  }
+  return s + "\"";
+}
+
+const std::string long_text = std::string(60, 'x') + "张伟" + std::string(60, 'y');
+
+// id, v (text), n (numeric), big (bigint), d (date), lt (long text), b (binary as hex digits).
+struct row_case {
+  const char *v, *n, *big, *d, *b;
+  const char* lt;
+};
+const row_case rows[] = {
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"", "0", "0", "2000-01-01", "", ""},
+    {"张伟 北京", "-12.5", "9007199254740993", "2024-02-29", "00FF10", "长文本"},
+    {"😀 ok 😀", "3.25", "-1", "1999-12-31", "0A", "😀"},
+    {"e\xCC\x81t\xC3\xA9 cafe\xCC\x81", "1", "2", "2030-06-15", "", "a\xCC\x88"},
+    {"a|b \"q\" 's' \\|", "100", "3", "2001-02-03", "7C", "| * _ `x` <b> [l](u) ~s~ & #"},
+    {"plain", "99999999.99", "4", "2010-10-10", "DEADBEEF", long_text.c_str()},
+};
+
+} // namespace
+
+TEST_P(SqltermFormats, EveryFormatReadsBackAsTheTable) {
+  const std::string long_type = maria() ? "longtext" : "text";
+  std::string setup = "create table " + table + "(id integer, v varchar(40), n numeric(10,2), big bigint, d date, lt " +
+                      long_type + ", b " + db->d.blob_type + ");";
+  std::string expected_rows;
+  int id = 0;
+  for (const row_case& r : rows) {
+    ++id;
+    const auto opt = [](const char* s) { return std::string(s ? s : "null"); };
+    const std::vector<std::string> values = {std::to_string(id), literal(r.v), opt(r.n), opt(r.big), literal(r.d),
+                                             literal(r.lt), r.b ? db->hex(r.b) : "null"};
+    setup += "insert into " + table + " values(";
+    for (const std::string& v : values) setup += v + (&v == &values.back() ? ");" : ", ");
+    const std::string hex = r.b ? "0x" + std::string(r.b) : "";
+    expected_rows += std::string(id > 1 ? "," : "") + "[\"" + std::to_string(id) + "\"," + json_text(r.v) + "," +
+                     json_text(r.n) + "," + json_text(r.big) + "," + json_text(r.d) + "," + json_text(r.lt) + "," +
+                     (r.b ? json_text(hex.c_str()) : "null") + "]";
+  }
+  for (size_t at; (at = setup.find(';')) != std::string::npos; setup.erase(0, at + 1)) sql(setup.substr(0, at));
+  const std::string expected_file = db->dir.path("expected.json");
+  std::ofstream(expected_file, std::ios::binary)
+      << R"x({"columns":["id","v","n","big","d","lt","b"],"numbers":[0,2,3],"null":"(null)","rows":[)x" << expected_rows
+      << "]}";
+
+  const std::string query = "-q:select id, v, n, big, d, lt, b from " + table + " order by id";
+  for (const char* format : {"aligned", "vertical", "json", "jsonl", "markdown"}) {
+    SCOPED_TRACE(format);
+    const run_result r = run({std::string("-fmt:") + format, "-null:(null)", query});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Standard output holds the rows only; the summary is on standard error.
+    EXPECT_NE(r.err.find("Rows selected: 7."), std::string::npos) << r.err;
+    const std::string out_file = db->dir.path(std::string("out.") + format);
+    std::ofstream(out_file, std::ios::binary) << r.out;
+    const run_result check = run_process({"python3", FORMAT_CHECK_PATH, format, out_file, expected_file});
+    EXPECT_EQ(check.status, 0) << check.out << check.err << "\n" << r.out;
+  }
+}
+
+// Values for a shell variable, the CSV NULL marker apart from a value that reads like it, and
+// a column the padded layout leaves out named on standard error.
+TEST_P(SqltermFormats, ShellValuesNullMarkerAndLeftOutColumns) {
+  sql("create table " + table + "(id integer, v varchar(10), lt " + std::string(maria() ? "longtext" : "text") + ")");
+  sql("insert into " + table + " values(1, " + literal("\\N") + ", 'x')");
+  sql("insert into " + table + " values(2, null, 'y')");
+  sql("insert into " + table + " values(3, '', 'z')");
+  struct {
+    std::vector<std::string> args;
+    std::string out;
+  } const cases[] = {
+      {{"-format:aligned", "-do", "-q:select count(*) from " + table}, "3\n"},
+      {{"-fmt:json", "-q:select count(*) as c from " + table}, "[\n{\"c\":3}\n]\n"},
+      {{"-fmt:jsonl", "-q:select id from " + table + " where id > 5"}, ""},
+      {{"-fmt:json", "-q:select id from " + table + " where id > 5"}, "[]\n"},
+      {{"-csv", "-do", "-null:\\N", "-q:select v from " + table + " order by id"}, "\"\\N\"\n\\N\n\n"},
+      {{"-csv", "-do", "-q:select v from " + table + " order by id"}, "\\N\n\n\n"},
+      {{"-csv", "-do", "-null:", "-q:select v from " + table + " order by id"}, "\\N\n\n\"\"\n"},
+      {{"-format:vertical", "-q:select id, v as value from " + table + " where id = 1"},
+       "-[ RECORD 1 ]-\nid    | 1\nvalue | \\N\n"},
+  };
+  for (const auto& c : cases) {
+    const run_result r = run(c.args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, c.out) << c.args[0] << " " << c.args[1];
+  }
+  // The padded layout and "-cd" keep their output; the notice goes to standard error.
+  const run_result r = run({"-do", "-q:select id, lt from " + table + " where id = 1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("'lt'"), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, SqltermFormats, vela::testing::all_databases(), vela::testing::param_name);
+
+// "-pager" at the prompt: a result taller than the screen goes through $PAGER, which ends
+// after three lines as q would; the session goes on, and a short result is not paged.
+TEST(Pager, TallResultsOnlyAndTheSessionGoesOn) {
+  vela::testing::temp_dir dir;
+  const std::string cs = "Driver=SQLite3;Database=" + dir.path("p.db") + ";";
+  const std::string pager = "head -n 3 > " + dir.path("paged") + "; echo run >> " + dir.path("runs");
+  vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + cs, "-pager"},
+                               {{"PAGER", pager}, {"XDG_STATE_HOME", dir.path("state")}, {"HOME", dir.path()}});
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  s.type("with recursive n(i) as (select 1 union all select i + 1 from n where i < 100000) select i from n\r");
+  ASSERT_TRUE(s.expect("\nSQL>", 30)) << s.output();
+  s.type("select 'after' as x\r");
+  EXPECT_TRUE(s.expect("after")) << s.output();
+  EXPECT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  s.type("exit\r");
+  EXPECT_EQ(s.wait_exit(5), 0);
+  const auto read = [&dir](const char* name) {
+    std::ifstream in(dir.path(name));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  EXPECT_EQ(read("runs"), "run\n");
+  const std::string paged = read("paged");
+  EXPECT_NE(paged.find("select i from n"), std::string::npos) << paged;
+  EXPECT_EQ(std::count(paged.begin(), paged.end(), '\n'), 3) << paged;
+  EXPECT_EQ(s.output().find("99999"), std::string::npos);
+}
