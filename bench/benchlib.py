@@ -130,3 +130,27 @@ class MariaTemp:
         self.proc.kill()
         self.proc.wait()
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+# The five-column table "big" of the export benchmarks: integer, varchar(20), double, timestamp,
+# varchar(40), with rows ids from 1.
+def fill_big_sqlite(db, rows):
+    subprocess.run(["sqlite3", db,
+                    "create table big(id integer, name varchar(20), amount double, created timestamp, note varchar(40));"
+                    f"with recursive n(i) as (select 1 union all select i + 1 from n where i < {rows}) "
+                    "insert into big select i, 'name ' || i, i * 1.25, '2024-01-02 03:04:05', "
+                    "'a note of some forty characters, ' || i from n;"], check=True)
+
+
+def fill_big_pg(pg, rows):
+    pg.psql("create table big(id integer, name varchar(20), amount double precision, created timestamp, "
+            "note varchar(40))")
+    pg.psql(f"insert into big select i, 'name ' || i, i * 1.25, timestamp '2024-01-02 03:04:05', "
+            f"'a note of some forty characters, ' || i from generate_series(1, {rows}) i")
+
+
+def fill_big_maria(maria, rows):
+    maria.sql("create table big(id integer, name varchar(20), amount double precision, created timestamp null, "
+              "note varchar(40))")
+    maria.sql(f"insert into big select seq, concat('name ', seq), seq * 1.25, '2024-01-02 03:04:05', "
+              f"concat('a note of some forty characters, ', seq) from seq_1_to_{rows}")

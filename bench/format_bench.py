@@ -11,7 +11,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(__file__))
-from benchlib import MariaTemp, PgTemp, run_measured  # noqa: E402
+from benchlib import MariaTemp, PgTemp, fill_big_maria, fill_big_pg, fill_big_sqlite, run_measured  # noqa: E402
 
 SELECT = "select id, name, amount, created, note from big"
 RUNS = int(os.environ.get("BENCH_RUNS", "3"))
@@ -44,31 +44,20 @@ def main():
     if "sqlite" in kinds:
         work = tempfile.mkdtemp(prefix="vela-bench-")
         db = os.path.join(work, "big.db")
-        subprocess.run(["sqlite3", db,
-                        "create table big(id integer, name varchar(20), amount double, created timestamp, "
-                        "note varchar(40));"
-                        f"with recursive n(i) as (select 1 union all select i + 1 from n where i < {rows}) "
-                        "insert into big select i, 'name ' || i, i * 1.25, '2024-01-02 03:04:05', "
-                        "'a note of some forty characters, ' || i from n;"], check=True)
+        fill_big_sqlite(db, rows)
         measure("SQLite", f"Driver=SQLite3;Database={db};", sqlterm, bare, rows)
         subprocess.run(["rm", "-rf", work])
     if "pg" in kinds:
         pg = PgTemp()
         try:
-            pg.psql("create table big(id integer, name varchar(20), amount double precision, created timestamp, "
-                    "note varchar(40))")
-            pg.psql(f"insert into big select i, 'name ' || i, i * 1.25, timestamp '2024-01-02 03:04:05', "
-                    f"'a note of some forty characters, ' || i from generate_series(1, {rows}) i")
+            fill_big_pg(pg, rows)
             measure("PostgreSQL", pg.connection_string(), sqlterm, bare, rows)
         finally:
             pg.stop()
     if "maria" in kinds:
         maria = MariaTemp()
         try:
-            maria.sql("create table big(id integer, name varchar(20), amount double precision, "
-                      "created timestamp null, note varchar(40))")
-            maria.sql(f"insert into big select seq, concat('name ', seq), seq * 1.25, '2024-01-02 03:04:05', "
-                      f"concat('a note of some forty characters, ', seq) from seq_1_to_{rows}")
+            fill_big_maria(maria, rows)
             measure("MariaDB", maria.connection_string(), sqlterm, bare, rows)
         finally:
             maria.stop()
