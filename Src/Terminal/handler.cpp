@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "Terminal/byte_literals.h"
 #include "Terminal/copy_data.h"
 #include "Terminal/prompt.h"
 #include "Terminal/strings.h"
@@ -378,16 +379,31 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
   place_ = failure_place(source, item.line);
   switch (item.kind) {
-    case script_item::kind_type::sql:
-      statement_break();
-      (void)handle_line(item.text);  // reports and notes its own failure
-      break;
+    case script_item::kind_type::sql: run_statement_item(item, where); break;
     case script_item::kind_type::client_command: (void)run_client_command(item, where); break;  // reports its own
     case script_item::kind_type::copy_data: copy_block(item, where); break;
     case script_item::kind_type::delimiter: break;
   }
   place_.clear();
   return !interrupted() && !stopped();
+}
+
+// Bytes of the script that are not text reach the database as written, or the statement is
+// not sent.
+void TTermOdbcHndlr::run_statement_item(const script_item& item, const std::wstring& where) {
+  statement_break();
+  const byte_literal_rewrite w =
+      connection_.hdbc() ? rewrite_byte_literals(item.text, dialect_, byte_literals_, script_code_page_) : byte_literal_rewrite{};
+  if (w.refused) {
+    const auto line = item.line + static_cast<size_t>(std::count(item.text.begin(), item.text.begin() + static_cast<std::ptrdiff_t>(w.at), L'\n'));
+    const std::wstring text = message(string_id::bytes_not_sendable, where.c_str(), static_cast<unsigned>(line));
+    report_failure(text);
+    note(failure(os::err_invalid_data, text));
+  } else if (!w.text.empty()) {
+    note(run_sql(item.text, &w.text));
+  } else {
+    (void)handle_line(item.text);  // reports and notes its own failure
+  }
 }
 
 std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t line) const {
@@ -533,7 +549,13 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
     cutter->set_dialect(dialect_);  // \connect and CONNECT may change it
     return go;
   };
-  read_script_pieces(name, code_page, [&](std::wstring_view piece, size_t size_hint) {
+  struct code_page_kept {
+    int32_t& now;
+    int32_t before;
+    ~code_page_kept() { now = before; }
+  } kept{script_code_page_, script_code_page_};
+  read_script_keeping_bytes(name, code_page, [&](std::wstring_view piece, size_t size_hint, int32_t decoded_from) {
+    script_code_page_ = decoded_from;
     if (!cutter) {
       cutter = std::make_unique<script_cutter>(true, size_hint);
       cutter->set_dialect(dialect_);
@@ -576,7 +598,11 @@ result TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
   return r;
 }
 
-void TTermOdbcHndlr::connected() { dialect_ = odbc::ask_script_dialect(connection_.hdbc()); }
+void TTermOdbcHndlr::connected() {
+  const std::wstring dbms = odbc::ask_dbms_name(connection_.hdbc());
+  dialect_ = odbc::dialect_of_dbms(dbms);
+  byte_literals_ = odbc::byte_literals_of_dbms(dbms);
+}
 
 result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
   if (connection_.hdbc()) (void)close_connection();  // reports its own failure
@@ -644,6 +670,7 @@ result TTermOdbcHndlr::close_connection() {
   }
   (void)connection_.disconnect();  // fails only when not connected, checked above
   dialect_ = odbc::script_dialect::generic;
+  byte_literals_ = odbc::byte_literal_form::none;
   std::wstring text;
   if (!session_.connection_string.empty()) text = message(string_id::disconnected_from, session_.driver_parameters.c_str());
   else if (!session_.driver.empty())

@@ -127,9 +127,11 @@ class TTermOdbcHndlr : public terminal_handler {
   // EXIT, QUIT or \q: the session ends after the current line.
   void end_session() { ended_ = true; }
 
-  // Executes one statement and prints its echo, rows, summary and time.
-  result run_sql(const std::wstring& statement);
+  // Executes one statement (sent, when given, in its place: the same with its literals
+  // rewritten) and prints its echo, rows, summary and time.
+  result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
   bool run_item(script_item& item, const std::wstring& source) override;
+  void run_statement_item(const script_item& item, const std::wstring& where);
   odbc::script_dialect dialect() const override { return dialect_; }
   std::wstring failure_place(const std::wstring& source, size_t line) const override;
   // A script file or a "-q" text, each statement run as soon as it is read; false when the
@@ -210,6 +212,8 @@ class TTermOdbcHndlr : public terminal_handler {
   text_path cell_path_ = text_path::wide;
   result first_failure_;
   odbc::script_dialect dialect_ = odbc::script_dialect::generic;
+  odbc::byte_literal_form byte_literals_ = odbc::byte_literal_form::none;
+  int32_t script_code_page_ = 65001;  // that the script running was decoded from
   // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.
   std::wstring place_;
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first

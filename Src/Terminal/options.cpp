@@ -267,9 +267,11 @@ result terminal_options::parse_positional(const std::vector<std::wstring>& argv)
   return result();
 }
 
-void read_script_pieces(const std::wstring& file_name, text_file_code_page code_page,
-                        const std::function<void(std::wstring_view piece, size_t size_hint)>& sink) {
+namespace {
+
+void read_pieces(const std::wstring& file_name, text_file_code_page code_page, bool keep_bytes, const script_piece_sink& sink) {
   textfile file(file_name, code_page);
+  file.keep_invalid_bytes(keep_bytes);
   int64_t size = 0;  // no more characters than bytes in any code page
   if (sys::is_regular_file(file_name)) {
     // Opened first for its size; pipes and FIFOs are opened by the reading alone.
@@ -277,7 +279,18 @@ void read_script_pieces(const std::wstring& file_name, text_file_code_page code_
               file_access::normal_attributes, 0);
     if (file.size(size) != 0) size = 0;
   }
-  file.read_pieces([&sink, size](std::wstring_view piece) { sink(piece, static_cast<size_t>(size)); });
+  file.read_pieces([&sink, &file, size](std::wstring_view piece) { sink(piece, static_cast<size_t>(size), file.decoding().id); });
+}
+
+} // namespace
+
+void read_script_pieces(const std::wstring& file_name, text_file_code_page code_page,
+                        const std::function<void(std::wstring_view piece, size_t size_hint)>& sink) {
+  read_pieces(file_name, code_page, false, [&sink](std::wstring_view piece, size_t size_hint, int32_t) { sink(piece, size_hint); });
+}
+
+void read_script_keeping_bytes(const std::wstring& file_name, text_file_code_page code_page, const script_piece_sink& sink) {
+  read_pieces(file_name, code_page, true, sink);
 }
 
 void read_script_file(const std::wstring& file_name, text_file_code_page code_page,

@@ -122,6 +122,10 @@ void read_script_file(const std::wstring& file_name, text_file_code_page code_pa
 // in characters. A missing file raises file_error.
 void read_script_pieces(const std::wstring& file_name, text_file_code_page code_page,
                         const std::function<void(std::wstring_view piece, size_t size_hint)>& sink);
+// The same for a script to run: bytes that are not text in the code page are kept as
+// U+DC80..U+DCFF (utf.h); decoded_from is the code page the text is decoded from.
+using script_piece_sink = std::function<void(std::wstring_view piece, size_t size_hint, int32_t decoded_from)>;
+void read_script_keeping_bytes(const std::wstring& file_name, text_file_code_page code_page, const script_piece_sink& sink);
 // The statements of all scripts, cut by the generic rules.
 std::vector<std::wstring> script_statements(const terminal_options& options);
 

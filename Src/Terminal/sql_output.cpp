@@ -31,7 +31,7 @@ std::wstring format_elapsed(uint32_t ms) {
   return s;
 }
 
-result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
+result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring* sent) {
   console_writer& out = routes_.rows();
   console_writer* const summary = routes_.summary();
   cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
@@ -54,7 +54,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement) {
     {
       // Ctrl-C cancels the execution; rows already there are only no longer printed.
       running_statement cancellable(q);
-      r = q.execute(statement, true, true);
+      r = q.execute(sent ? *sent : statement, true, true);
     }
     const uint32_t elapsed = elapsed_ms(t0);
     if (routes_.echo()) {

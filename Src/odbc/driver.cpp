@@ -114,6 +114,26 @@ script_dialect dialect_of_dbms(const std::wstring& dbms_name) {
                                                                                           : script_dialect::generic;
 }
 
+namespace {
+
+const struct {
+  const wchar_t* dbms;  // part of SQL_DBMS_NAME, any letter case
+  byte_literal_form form;
+} byte_literal_forms[] = {
+    {L"mysql", byte_literal_form::hex},
+    {L"mariadb", byte_literal_form::hex},
+    {L"sqlite", byte_literal_form::hex_as_text},
+    {L"postgresql", byte_literal_form::bytea_hex},
+};
+
+} // namespace
+
+byte_literal_form byte_literals_of_dbms(const std::wstring& dbms_name) {
+  for (const auto& f : byte_literal_forms)
+    if (find_nocase(dbms_name, f.dbms) >= 0) return f.form;
+  return byte_literal_form::none;
+}
+
 std::wstring ask_dbms_name(void* hdbc) {
   if (!hdbc) return {};
   SQLWCHAR name[128] = {};

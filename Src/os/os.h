@@ -62,8 +62,9 @@ class wide_decoder {
   wide_decoder& operator=(const wide_decoder&) = delete;
   bool ok() const;
   // Appends the text of bytes to out. With last, a cut character at the end counts as
-  // invalid input. On failure out is left as it was.
-  uint32_t decode(std::string_view bytes, bool last, std::wstring& out, bool strict);
+  // invalid input. On failure out is left as it was. keep_bytes (not strict): an invalid
+  // byte 0x80..0xFF becomes U+DC00 + byte instead of U+FFFD, as utf8_to_wide_escaped does.
+  uint32_t decode(std::string_view bytes, bool last, std::wstring& out, bool strict, bool keep_bytes = false);
 
  private:
   void* cd_;
@@ -217,7 +218,7 @@ bool console_is_utf8();
 bool narrow_text_is_utf8();
 // Appends text in the locale's encoding; a character it cannot encode becomes "?".
 void encode_for_console(std::wstring_view text, std::string& out);
-// Decodes bytes in the locale's encoding; invalid bytes become U+FFFD.
+// Decodes bytes in the locale's encoding; an invalid byte 0x80..0xFF becomes U+DC00 + byte.
 std::wstring decode_from_console(std::string_view bytes);
 bool is_terminal(int fd);
 // Writes all bytes to a file descriptor (1 standard output, 2 standard error).

@@ -155,6 +155,7 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
     result_cp = {id, skip != 0};
   }
   os::wide_decoder decoder(static_cast<unsigned>(result_cp.id < 0 ? 0 : result_cp.id));
+  decoding_ = kind == how::utf8 ? text_file_code_page{65001, result_cp.bom} : result_cp;
   std::wstring text;
   size_t from = skip;
   for (;;) {
@@ -162,14 +163,15 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
     size_t end = have;
     if (kind == how::utf8) {
       if (!at_end) end = from + utf8_cut(b + from, have - from);
-      text = utf8_to_wide(std::string_view(reinterpret_cast<const char*>(b + from), end - from));
+      const std::string_view piece(reinterpret_cast<const char*>(b + from), end - from);
+      text = keep_bytes_ ? utf8_to_wide_escaped(piece) : utf8_to_wide(piece);
     } else if (kind == how::utf16le) {
       if (!at_end) end = from + utf16le_cut(b + from, have - from);
       text = utf16le_to_wide(b + from, end - from);
     } else {
       text.clear();
       const uint32_t code =
-          decoder.decode(std::string_view(reinterpret_cast<const char*>(b + from), have - from), at_end, text, false);
+          decoder.decode(std::string_view(reinterpret_cast<const char*>(b + from), have - from), at_end, text, false, keep_bytes_);
       // ANSI and OEM read whatever they can.
       if (code && result_cp.id > 1) {
         if (opened_here) close();

@@ -42,12 +42,19 @@ class textfile : public file {
   result write_code_page(const std::wstring& text);
 
   const text_file_code_page& code_page() const { return cp_; }
+  // Reading: an invalid byte 0x80..0xFF of 8-bit text becomes U+DC00 + byte (U+DC80..U+DCFF)
+  // instead of U+FFFD, so that the bytes of the file can be had again (see utf.h).
+  void keep_invalid_bytes(bool on) { keep_bytes_ = on; }
+  // The code page that the text read so far is decoded from (known once a piece was read).
+  const text_file_code_page& decoding() const { return decoding_; }
 
  private:
   result write_bytes(const void* data, size_t n, const wchar_t* what);
   result write_converted(unsigned code_page, const std::wstring& text);
 
   text_file_code_page cp_;
+  text_file_code_page decoding_;
+  bool keep_bytes_ = false;
 };
 
 } // namespace vela

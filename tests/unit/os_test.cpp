@@ -187,20 +187,20 @@ TEST(OsCodePages, PiecewiseDecodingCarriesCutCharacters) {
   EXPECT_FALSE(os::wide_decoder(999999).ok());
 }
 
-TEST(OsConsole, UnencodableCharactersBecomeQuestionMarksAndBadBytesReplacementCharacters) {
+TEST(OsConsole, UnencodableCharactersBecomeQuestionMarksAndBadBytesAreKept) {
   const std::string saved = std::setlocale(LC_ALL, nullptr);
   ASSERT_TRUE(std::setlocale(LC_ALL, "C"));
   EXPECT_FALSE(os::console_is_utf8());
   std::string out = "<";
   os::encode_for_console(L"a\u00e9\u20ac\U0001F600\tb\n", out);
   EXPECT_EQ(out, "<a???\tb\n");
-  EXPECT_EQ(os::decode_from_console("a\xff" "b"), L"a\xFFFD" L"b");
+  EXPECT_EQ(os::decode_from_console("a\xff" "b"), L"a\xDCFF" L"b");
   ASSERT_TRUE(std::setlocale(LC_ALL, "C.UTF-8"));
   EXPECT_TRUE(os::console_is_utf8());
   out.clear();
   os::encode_for_console(L"\u00e9\U0001F600", out);
   EXPECT_EQ(out, "\xC3\xA9\xF0\x9F\x98\x80");
-  EXPECT_EQ(os::decode_from_console("\xD0\x96\xff"), L"\u0416\xFFFD");
+  EXPECT_EQ(os::decode_from_console("\xD0\x96\xff"), L"\u0416\xDCFF");
   std::setlocale(LC_ALL, saved.c_str());
 }
 

@@ -100,7 +100,7 @@ wide_decoder::~wide_decoder() {
 
 bool wide_decoder::ok() const { return cd_ != reinterpret_cast<void*>(-1); }
 
-uint32_t wide_decoder::decode(std::string_view bytes, bool last, std::wstring& out, bool strict) {
+uint32_t wide_decoder::decode(std::string_view bytes, bool last, std::wstring& out, bool strict, bool keep_bytes) {
   if (!ok()) return err_invalid_parameter;
   std::string joined;
   if (!carry_.empty()) {
@@ -137,9 +137,11 @@ uint32_t wide_decoder::decode(std::string_view bytes, bool last, std::wstring& o
       out.resize(old);
       return err_no_unicode_translation;
     }
-    // An invalid or cut sequence: one replacement character, then go on behind the byte.
+    // An invalid or cut sequence: one replacement character (or the byte kept), then go on
+    // behind the byte.
     if (o_left < sizeof(wchar_t)) grow();
-    *reinterpret_cast<wchar_t*>(o) = L'\xFFFD';
+    const auto b = static_cast<unsigned char>(*in);
+    *reinterpret_cast<wchar_t*>(o) = keep_bytes && b >= 0x80 ? static_cast<wchar_t>(0xDC00 + b) : L'\xFFFD';
     o += sizeof(wchar_t);
     o_left -= sizeof(wchar_t);
     ++in;

@@ -77,8 +77,10 @@ void encode_for_console(std::wstring_view text, std::string& out) {
   }
 }
 
+// A byte that is not text in the locale is kept as U+DC00 + byte (statements hand it on as
+// the byte it was).
 std::wstring decode_from_console(std::string_view bytes) {
-  if (locale_is_utf8()) return utf8_to_wide(bytes);
+  if (locale_is_utf8()) return utf8_to_wide_escaped(bytes);
   std::wstring out;
   std::mbstate_t state{};
   size_t i = 0;
@@ -86,7 +88,8 @@ std::wstring decode_from_console(std::string_view bytes) {
     wchar_t c;
     const size_t n = std::mbrtowc(&c, bytes.data() + i, bytes.size() - i, &state);
     if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
-      out.push_back(L'\xFFFD');
+      const auto b = static_cast<unsigned char>(bytes[i]);
+      out.push_back(b >= 0x80 ? static_cast<wchar_t>(0xDC00 + b) : L'\xFFFD');
       state = std::mbstate_t{};
       ++i;
     } else {

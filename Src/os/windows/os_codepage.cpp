@@ -135,6 +135,23 @@ uint32_t decode_bytes(unsigned cp, std::string_view s, std::wstring& out, bool s
   return 0;
 }
 
+// Invalid bytes 0x80..0xFF kept as U+DC00 + byte: each character is decoded on its own
+// (the shortest run of bytes that decodes strictly) once the whole text has failed.
+uint32_t decode_keeping_bytes(unsigned cp, std::string_view s, std::wstring& out) {
+  if (decode_bytes(cp, s, out, true) == 0) return 0;
+  for (size_t i = 0; i < s.size();) {
+    size_t len = 1;
+    while (len <= 4 && i + len <= s.size() && decode_bytes(cp, s.substr(i, len), out, true) != 0) ++len;
+    if (len <= 4 && i + len <= s.size()) {
+      i += len;
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(s[i++]);
+    out += b >= 0x80 ? static_cast<wchar_t>(0xDC00 + b) : L'\xFFFD';
+  }
+  return 0;
+}
+
 } // namespace
 
 unsigned ansi_code_page() { return GetACP(); }
@@ -148,14 +165,16 @@ wide_decoder::~wide_decoder() = default;
 
 bool wide_decoder::ok() const { return cd_ != reinterpret_cast<void*>(-1); }
 
-uint32_t wide_decoder::decode(std::string_view bytes, bool last, std::wstring& out, bool strict) {
+uint32_t wide_decoder::decode(std::string_view bytes, bool last, std::wstring& out, bool strict, bool keep_bytes) {
   if (!ok()) return err_invalid_parameter;
   const unsigned cp = static_cast<unsigned>(reinterpret_cast<uintptr_t>(cd_) - 1);
   std::string joined = carry_;
   joined.append(bytes);
   const size_t whole = last ? joined.size() : complete_prefix(cp, joined);
   const size_t old = out.size();
-  const uint32_t code = decode_bytes(cp, std::string_view(joined).substr(0, whole), out, strict);
+  const std::string_view whole_text = std::string_view(joined).substr(0, whole);
+  const uint32_t code = keep_bytes && !strict && !utf16(cp) && !utf32(cp) ? decode_keeping_bytes(cp, whole_text, out)
+                                                                          : decode_bytes(cp, whole_text, out, strict);
   if (code != 0) {
     out.resize(old);
     return code;

@@ -48,9 +48,11 @@ void encode_for_console(std::wstring_view text, std::string& out) {
   out += bytes;
 }
 
+// A byte that is not text in the code page is kept as U+DC00 + byte.
 std::wstring decode_from_console(std::string_view bytes) {
   std::wstring text;
-  to_wide(input_code_page(), bytes, text, false);
+  wide_decoder decoder(input_code_page());
+  decoder.decode(bytes, true, text, false, true);
   return text;
 }
 

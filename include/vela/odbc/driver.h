@@ -71,6 +71,15 @@ enum class script_dialect : uint8_t { generic, mysql };
 script_dialect dialect_of_dbms(const std::wstring& dbms_name);
 // Asked of a connected handle (generic when the driver does not say).
 script_dialect ask_script_dialect(void* hdbc);
+// How a string literal holding bytes that are not text reaches the database exactly.
+enum class byte_literal_form : uint8_t {
+  none,         // no exact way: such a statement is refused
+  hex,          // X'…', an introducer such as _binary kept before it (MySQL, MariaDB)
+  hex_as_text,  // CAST(X'…' AS TEXT): the bytes kept as text (SQLite)
+  bytea_hex,    // '\x…' only where the literal is a bytea value ('…'::bytea, bytea '…'; PostgreSQL)
+};
+// From the data source's SQL_DBMS_NAME.
+byte_literal_form byte_literals_of_dbms(const std::wstring& dbms_name);
 // The data source's SQL_DBMS_NAME ("PostgreSQL", "MariaDB" …; empty when the driver does not say).
 std::wstring ask_dbms_name(void* hdbc);
 
