@@ -286,6 +286,146 @@ TEST(PgDump, ConnectSwitchesTheDatabase) {
 
 namespace {
 
+std::string hex_of(const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string h;
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    h += digits[b >> 4];
+    h += digits[b & 15];
+  }
+  return h;
+}
+
+std::string every_byte() {
+  std::string b;
+  for (int i = 0; i < 256; ++i) b.push_back(static_cast<char>(i));
+  return b;
+}
+
+// Every byte value in BLOB, VARBINARY and BINARY columns: a row of each byte with bytes
+// around it, and a row of all of them.
+std::string maria_binary_table() {
+  std::string s = "create table bin(id int primary key, b blob, vb varbinary(300), fb binary(3));\n";
+  for (int i = 0; i < 256; ++i) {
+    const std::string h = hex_of(std::string(1, static_cast<char>(i)));
+    s += "insert into bin values (" + std::to_string(i) + ", X'" + h + "', X'41" + h + "FF', X'" + h + "');\n";
+  }
+  const std::string all = hex_of(every_byte());
+  return s + "insert into bin values (256, X'" + all + "', X'" + all + "', X'FF80C0');\n";
+}
+
+std::string maria_binary_state(const maria_server& m, const std::string& db) {
+  const run_result r = m.client("mariadb", {"-N", "-B", db, "-e",
+                                            "checksum table bin; select id, hex(b), hex(vb), hex(fb) from bin order by id"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  return std::regex_replace(r.out, std::regex(db + "\\."), "DB.");
+}
+
+} // namespace
+
+// A dump with default options writes binary values as _binary '…' with raw bytes; they
+// restore byte for byte from a file and from standard input, as the native client restores them.
+TEST(MariaDump, BinaryValuesRestoreByteForByte) {
+  maria_server& m = shared_maria_server();
+  ASSERT_TRUE(m.running()) << m.error();
+  ASSERT_EQ(m.sql("drop database if exists bin_src; create database bin_src"), 0);
+  const run_result made = m.client("mariadb", {"bin_src"}, maria_binary_table());
+  ASSERT_EQ(made.status, 0) << made.err;
+  const run_result dump = m.client("mariadb-dump", {"bin_src"});
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  ASSERT_NE(dump.out.find("_binary '"), std::string::npos);
+  temp_dir dir;
+  dir.write("dump.sql", dump.out);
+  ASSERT_EQ(m.sql("drop database if exists bin_native; create database bin_native"), 0);
+  ASSERT_EQ(m.client("mariadb", {"bin_native"}, dump.out).status, 0);
+  const std::string expected = maria_binary_state(m, "bin_native");
+  ASSERT_EQ(expected, maria_binary_state(m, "bin_src"));
+  for (const restore how : {restore::file, restore::input}) {
+    const std::string db = "bin_" + std::to_string(static_cast<int>(how));
+    ASSERT_EQ(m.sql("drop database if exists " + db + "; create database " + db), 0);
+    const run_result r = sqlterm(with_database(m.connection_string(), "vela", db), how, dir.path("dump.sql"), dump.out, {"-oe"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(has_error(r)) << r.out << r.err;
+    EXPECT_EQ(maria_binary_state(m, db), expected) << static_cast<int>(how);
+    // The echo shows the statement as written, not the literal sent in its place.
+    EXPECT_EQ(r.out.find("X'"), std::string::npos);
+  }
+}
+
+namespace {
+
+using ScriptBytes = vela::testing::sqlterm_test;
+
+// A bytea value in the escape format of a standard string and of an E'…' string, raw bytes
+// as they are.
+std::string bytea_escape(bool e_string) {
+  std::string s;
+  for (const char c : every_byte()) {
+    if (c == '\0') s += e_string ? "\\\\000" : "\\000";
+    else if (c == '\\') s += e_string ? "\\\\\\\\" : "\\\\";
+    else if (c == '\'') s += "''";
+    else s += c;
+  }
+  return s;
+}
+
+// The bytes of a text literal that are not UTF-8: every byte but NUL, the quote and the
+// backslash (an escape in MariaDB).
+std::string raw_text() {
+  std::string s;
+  for (const char c : every_byte())
+    if (c != '\0' && c != '\'' && c != '\\') s += c;
+  return s;
+}
+
+} // namespace
+
+// Literals holding bytes that are not text reach the database as written, or the statement
+// is refused where no literal can carry them exactly; "-oe" stops there.
+TEST_P(ScriptBytes, LiteralBytesReachTheDatabaseAsWritten) {
+  const std::string all = hex_of(every_byte());
+  const struct {
+    const char* kind;
+    std::string create, insert, query, rows;
+  } cases[] = {
+      {"pg", "create table sb(id int, v bytea)",
+       "insert into sb values (1, '" + bytea_escape(false) + "'::bytea), (2, E'" + bytea_escape(true) + "'::bytea);",
+       "select id, upper(encode(v, 'hex')) from sb order by id", "\n1|" + all + "\n2|" + all + "\n\n"},
+      {"sqlite", "create table sb(id int, v)", "insert into sb values (1, X'" + all + "'), (2, '" + raw_text() + "');",
+       "select id, hex(v), typeof(v) from sb order by id",
+       "\n1|" + all + "|blob\n2|" + hex_of(raw_text()) + "|text\n\n"},
+      {"maria", "create table sb(id int, v blob)", "insert into sb values (1, '" + raw_text() + "'), (2, _binary '\\0\\Z\\\\\xff');",
+       "select id, hex(v) from sb order by id", "\n1|" + hex_of(raw_text()) + "\n2|001A5CFF\n\n"},
+  };
+  for (const auto& c : cases) {
+    if (db->kind != c.kind) continue;
+    ASSERT_EQ(run({"-q:drop table if exists sb; " + c.create}).status, 0);
+    db->dir.write("bytes.sql", "-- bytes\n" + c.insert + "\n");
+    const run_result r = run({"-oe", "-qf:" + db->dir.path("bytes.sql")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(run({"-do", "-cd:|", "-q:" + c.query}).out, c.rows);
+  }
+  if (db->kind != "pg") return;
+  // Text that is not UTF-8 outside a bytea value: PostgreSQL cannot be given it exactly.
+  ASSERT_EQ(run({"-q:drop table if exists sb; create table sb(v text)"}).status, 0);
+  const std::string script = "insert into sb values ('ok');\n\ninsert into sb\nvalues ('a\xff" "b');\ninsert into sb values ('after');\n";
+  db->dir.write("bad.sql", script);
+  const std::string where = db->dir.path("bad.sql");
+  const std::string refused = "Statement not sent: bytes at " + where + ":4 are not valid text";
+  for (const bool on_error : {true, false}) {
+    ASSERT_EQ(run({"-q:delete from sb"}).status, 0);
+    const run_result r = on_error ? run({"-oe", "-qf:" + where}) : run({"-qf:" + where});
+    EXPECT_EQ(r.status != 0, on_error) << r.err;
+    EXPECT_NE(r.err.find(refused), std::string::npos) << r.err;
+    EXPECT_EQ(run({"-do", "-cd:|", "-q:select v from sb order by v"}).out, on_error ? "\nok\n\n" : "\nafter\nok\n\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Databases, ScriptBytes, vela::testing::all_databases(), vela::testing::param_name);
+
+namespace {
+
 using Dumps = vela::testing::sqlterm_test;
 
 } // namespace
