@@ -397,7 +397,8 @@ void TTermOdbcHndlr::run_statement_item(const script_item& item, const std::wstr
   if (w.refused) {
     const auto line = item.line + static_cast<size_t>(std::count(item.text.begin(), item.text.begin() + static_cast<std::ptrdiff_t>(w.at), L'\n'));
     const std::wstring text = message(string_id::bytes_not_sendable, where.c_str(), static_cast<unsigned>(line));
-    report_failure(text);
+    console().flush();  // on standard error, with or without "-oe": never in silence
+    error_console().write(place_ + text).flush();
     note(failure(os::err_invalid_data, text));
   } else if (!w.text.empty()) {
     note(run_sql(item.text, &w.text));

@@ -123,6 +123,9 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
   // read ASCII alike, so decode as UTF-8 and tell which it was at the end.
   const bool ascii_start = cp_.id == auto_code_page && !at_end && ascii && detected.id == 0;
   if (ascii_start) detected = {65001, false};
+  // Keeping bytes, 8-bit text of no named code page is read as UTF-8 whatever its bytes: the
+  // bytes that are not UTF-8 are kept as they were, not taken for ANSI characters.
+  if (keep_bytes_ && detected.id == 0) detected = {65001, false};
 
   enum class how { code_page, utf16le, utf8 } kind = how::code_page;
   const std::string_view start_view(reinterpret_cast<const char*>(bytes.data()), have);

@@ -43,7 +43,8 @@ class textfile : public file {
 
   const text_file_code_page& code_page() const { return cp_; }
   // Reading: an invalid byte 0x80..0xFF of 8-bit text becomes U+DC00 + byte (U+DC80..U+DCFF)
-  // instead of U+FFFD, so that the bytes of the file can be had again (see utf.h).
+  // instead of U+FFFD, so that the bytes of the file can be had again (see utf.h); with the
+  // code page detected, 8-bit text is UTF-8 (never ANSI).
   void keep_invalid_bytes(bool on) { keep_bytes_ = on; }
   // The code page that the text read so far is decoded from (known once a piece was read).
   const text_file_code_page& decoding() const { return decoding_; }
