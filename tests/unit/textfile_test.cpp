@@ -127,6 +127,30 @@ TEST(TextFile, ReadsEveryDetectedKind) {
   EXPECT_EQ(read_text(dir.wpath("bad8.sql"), cp(L"utf8")), L"a\xFFFD");
 }
 
+// Bytes kept: invalid bytes become U+DC80..U+DCFF in UTF-8 and in a code page, and 8-bit text
+// of no named code page is UTF-8.
+TEST(TextFile, InvalidBytesAreKept) {
+  temp_dir dir;
+  dir.write("b.sql", "\xC3\xA9\xFF\x98\xC6");
+  const struct {
+    const wchar_t* page;
+    std::wstring text;
+    int32_t decoding;
+  } cases[] = {
+      {L"utf8", L"\u00e9\xDCFF\xDC98\xDCC6", 65001},
+      {L"auto", L"\u00e9\xDCFF\xDC98\xDCC6", 65001},
+      {L"1251", L"\u0413\u00a9\u044f\xDC98\u0416", 1251},
+  };
+  for (const auto& c : cases) {
+    textfile file(dir.wpath("b.sql"), cp(c.page));
+    file.keep_invalid_bytes(true);
+    std::wstring text;
+    file.read_all(text);
+    EXPECT_EQ(text, c.text) << c.decoding;
+    EXPECT_EQ(file.decoding().id, c.decoding);
+  }
+}
+
 TEST(TextFile, ReadFailuresRaise) {
   temp_dir dir;
   try {
