@@ -195,7 +195,9 @@ class rewriter {
     while (i < s_.size() && !out_.refused) {
       const wchar_t c = s_[i];
       const wchar_t next = i + 1 < s_.size() ? s_[i + 1] : L'\0';
-      if ((c == L'-' && next == L'-') || (mysql_ && c == L'#')) {
+      // MySQL's "--" comment needs white space (or a control character) after it.
+      const bool dashes = c == L'-' && next == L'-' && (!mysql_ || i + 2 >= s_.size() || s_[i + 2] <= L' ');
+      if (dashes || (mysql_ && c == L'#')) {
         i = s_.find(L'\n', i);
       } else if (c == L'/' && next == L'*') {
         if (mysql_ && (s_.substr(i, 3) == L"/*!" || s_.substr(i, 4) == L"/*M!")) {
@@ -309,7 +311,7 @@ class rewriter {
                                             mysql_ ? escapes::mysql : e_string ? escapes::postgres : escapes::none);
     std::wstring replacement;
     switch (form_) {
-      case form::hex: replacement = L"X'" + hex(value) + L"'"; break;
+      case form::hex: replacement = (q > 0 && word_char(s_[q - 1]) ? L" X'" : L"X'") + hex(value) + L"'"; break;
       case form::hex_as_text: replacement = L"CAST(X'" + hex(value) + L"' AS TEXT)"; break;
       case form::bytea_hex: {
         std::string bytes;

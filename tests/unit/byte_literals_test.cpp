@@ -43,6 +43,8 @@ TEST(ByteLiterals, LiteralsOfBytesThatAreNotTextBecomeExactLiterals) {
       {"insert into t values (_binary '\\0\\'\\\"\\b\\n\\r\\t\\Z\\\\\\%\\_\xff''', 'a')", mysql, byte_literal_form::hex,
        65001, L"insert into t values (_binary X'002722080A0D091A5C5C255C5FFF27', 'a')"},
       {"select \"\xfe\", 'x'", mysql, byte_literal_form::hex, 65001, L"select X'FE', 'x'"},
+      {"'\xff'", mysql, byte_literal_form::hex, 65001, L"X'FF'"},
+      {"select _binary'\xfe', 1--'\xff'", mysql, byte_literal_form::hex, 65001, L"select _binary X'FE', 1--X'FF'"},
       {"select /*!40101 '\xfe' */", mysql, byte_literal_form::hex, 65001, L"select /*!40101 X'FE' */"},
       {"select '\xc3\xa9\xff'", mysql, byte_literal_form::hex, 65001, L"select X'C3A9FF'"},
       // SQLite keeps them as text.
