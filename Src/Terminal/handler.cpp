@@ -576,7 +576,12 @@ result TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
   return r;
 }
 
-void TTermOdbcHndlr::connected() { dialect_ = odbc::ask_script_dialect(connection_.hdbc()); }
+void TTermOdbcHndlr::connected() {
+  dialect_ = odbc::ask_script_dialect(connection_.hdbc());
+  savepoint_begins_ = odbc::ask_dbms_name(connection_.hdbc()) == L"SQLite";
+  in_transaction_ = false;
+  opening_savepoint_.clear();
+}
 
 result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
   if (connection_.hdbc()) (void)close_connection();  // reports its own failure
@@ -642,6 +647,7 @@ result TTermOdbcHndlr::close_connection() {
     report_failure(str(string_id::not_connected));
     return failure(os::err_invalid_parameter);
   }
+  roll_back_open_transaction();
   (void)connection_.disconnect();  // fails only when not connected, checked above
   dialect_ = odbc::script_dialect::generic;
   std::wstring text;

@@ -122,6 +122,7 @@ constexpr string_entry english[] = {
     {155, L"Rows written: %s."},
     {156, L"COPY not run: %s\n"},
     {157, L"This driver holds whole results in memory, and this process has used %u MiB; %s in the connection string makes results stream.\n"},
+    {165, L"The transaction left open was rolled back.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -238,6 +239,7 @@ constexpr string_entry russian[] = {
     {155, L"Записано строк: %s."},
     {156, L"COPY не выполнен: %s\n"},
     {157, L"Этот драйвер держит результат целиком в памяти, и процесс занял уже %u МиБ; %s в строке подключения включает потоковое чтение.\n"},
+    {165, L"Незавершённая транзакция отменена.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

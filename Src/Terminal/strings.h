@@ -69,6 +69,7 @@ enum : uint32_t {
   rows_written = 155,
   copy_not_started_here = 156,
   big_result_hint = 157,
+  transaction_rolled_back = 165,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.
