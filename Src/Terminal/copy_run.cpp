@@ -103,6 +103,7 @@ std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, c
   load->header = cmd.format.header;
   odbc::bulk_insert& e = load->engine;
   e.stop_on_failure = options_->on_error;
+  e.join_transaction = transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
   copy_load* l = load.get();
   e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
     std::wstring text = why;

@@ -603,6 +603,9 @@ void TTermOdbcHndlr::connected() {
   const std::wstring dbms = odbc::ask_dbms_name(connection_.hdbc());
   dialect_ = odbc::dialect_of_dbms(dbms);
   byte_literals_ = odbc::byte_literals_of_dbms(dbms);
+  savepoint_begins_ = dbms == L"SQLite";
+  in_transaction_ = false;
+  opening_savepoint_.clear();
 }
 
 result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
@@ -669,6 +672,7 @@ result TTermOdbcHndlr::close_connection() {
     report_failure(str(string_id::not_connected));
     return failure(os::err_invalid_parameter);
   }
+  roll_back_open_transaction();
   (void)connection_.disconnect();  // fails only when not connected, checked above
   dialect_ = odbc::script_dialect::generic;
   byte_literals_ = odbc::byte_literal_form::none;

@@ -62,6 +62,14 @@ class terminal_handler {
 
 class TTermOdbcHndlr;
 
+// What a statement does to its connection's transaction, by its first words.
+enum class transaction_step : uint8_t { none, begin, end, savepoint, release };
+struct transaction_statement {
+  transaction_step step = transaction_step::none;
+  std::wstring savepoint;  // the name a SAVEPOINT or RELEASE gives (in capitals unless quoted)
+};
+transaction_statement transaction_effect(const std::wstring& statement);
+
 // The connection as the user named it, from the command line, CONNECT or \c: what
 // DISCONNECT reports and \c reconnects with.
 struct session {
@@ -157,6 +165,9 @@ class TTermOdbcHndlr : public terminal_handler {
   const result& first_failure() const { return first_failure_.succeeded() ? load_failure_ : first_failure_; }
   // "-copy_from" with "-into": the query's rows loaded; false when that failed.
   bool run_copy_job();
+  // A transaction begun by the statements run (BEGIN, START TRANSACTION, on SQLite a first
+  // SAVEPOINT) is open; MariaDB and MySQL are asked, as DDL there ends one on its own.
+  bool transaction_open();
 
  private:
   // The command whose keyword the line's first word is; null for any other line.
@@ -200,6 +211,10 @@ class TTermOdbcHndlr : public terminal_handler {
   void end_load(copy_load& l, const result& r);
   void show_progress(copy_load& l, bool last);
   void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);
+  // Transactions (transaction.cpp).
+  void track_transaction(const std::wstring& statement, const result& r);
+  // A transaction still open when the connection closes is rolled back, and that is said.
+  void roll_back_open_transaction();
 
   const terminal_options* options_;  // as the command line gave them
   output_routes routes_;
@@ -219,6 +234,9 @@ class TTermOdbcHndlr : public terminal_handler {
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
   std::unique_ptr<copy_load> copy_;  // the COPY block being loaded
   bool copy_skip_ = false;
+  bool in_transaction_ = false;
+  bool savepoint_begins_ = false;   // SQLite: a SAVEPOINT outside a transaction begins one
+  std::wstring opening_savepoint_;  // the SAVEPOINT that began it, whose RELEASE ends it
   result load_failure_;
   static constexpr size_t max_script_depth = 16;
 };

@@ -106,8 +106,11 @@ std::wstring history_form(const std::wstring& line) {
     const token& t = words[1];
     out = line.substr(0, t.start + 1) + odbc::mask_password(line.substr(t.start + 1, t.end - t.start - 2)) +
           line.substr(t.end - 1);
-  } else {
+  } else if (!words.empty() && is_word(word(line, words[0]), L"CONNECT")) {
     out = odbc::mask_password(line);
+  } else {
+    // A statement keeps everything but the secret.
+    out = odbc::mask_statement(line);
   }
   const std::vector<token> t = tokens_of(out);
   if (t.size() >= 5 && is_word(word(out, t[0]), L"CONNECT") && is_word(word(out, t[1]), L"DATASOURCE"))

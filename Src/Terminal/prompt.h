@@ -13,8 +13,9 @@ namespace vela::terminal {
 
 class TTermOdbcHndlr;
 
-// The line as the history file keeps it: PWD= and PASSWORD= values, and the password word of
-// CONNECT DATASOURCE <datasource> <user> <password>, become "*hidden*".
+// The line as the history file keeps it: PWD= and PASSWORD= values, the literal after PASSWORD
+// or IDENTIFIED BY in a statement, and the password word of CONNECT DATASOURCE <datasource>
+// <user> <password>, become "*hidden*".
 std::wstring history_form(const std::wstring& line);
 
 // The history file: $XDG_STATE_HOME/vela/sqlterm_history (its folder created); empty when

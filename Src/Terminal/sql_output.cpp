@@ -57,6 +57,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring
       r = q.execute(sent ? *sent : statement, true, true);
     }
     const uint32_t elapsed = elapsed_ms(t0);
+    track_transaction(statement, r);
     if (routes_.echo()) {
       out.write(statement);
       out.line_break();

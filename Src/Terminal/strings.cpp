@@ -123,6 +123,7 @@ constexpr string_entry english[] = {
     {156, L"COPY not run: %s\n"},
     {157, L"This driver holds whole results in memory, and this process has used %u MiB; %s in the connection string makes results stream.\n"},
     {190, L"Statement not sent: bytes at %s:%u are not valid text, and this database cannot be given them exactly\n"},
+    {165, L"The transaction left open was rolled back.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -240,6 +241,7 @@ constexpr string_entry russian[] = {
     {156, L"COPY не выполнен: %s\n"},
     {157, L"Этот драйвер держит результат целиком в памяти, и процесс занял уже %u МиБ; %s в строке подключения включает потоковое чтение.\n"},
     {190, L"Инструкция не отправлена: байты в %s:%u не являются допустимым текстом, и этой базе данных их нельзя передать без изменений\n"},
+    {165, L"Незавершённая транзакция отменена.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -70,6 +70,7 @@ enum : uint32_t {
   copy_not_started_here = 156,
   big_result_hint = 157,
   bytes_not_sendable = 190,
+  transaction_rolled_back = 165,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -8,6 +8,7 @@
 #include "vela/odbc/connection.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
+#include "vela/odbc/query.h"
 #include "vela/os_error.h"
 
 namespace vela::odbc {
@@ -69,6 +70,7 @@ struct bulk_insert::state {
   size_t capacity = bulk_insert::default_batch;  // rows a batch holds now (fewer when values are long)
   bool arrays = true;
   bool autocommit_off = false;
+  bool joined = false;  // inside the caller's transaction: each batch is a savepoint
   std::vector<column> cols;
   std::vector<SQLUSMALLINT> status;
   std::vector<size_t> lines;
@@ -121,7 +123,20 @@ struct bulk_insert::state {
     return sql_ok(rc) || rc == SQL_NO_DATA;
   }
 
-  result end_transaction(bool commit) { return conn->transact(commit ? 0 : 1); }
+  // A batch is a unit that loads whole or not at all: a transaction of its own, or a savepoint
+  // of the caller's transaction.
+  bool units() const { return autocommit_off || joined; }
+  result run(const wchar_t* text) const {
+    query q(conn, text);
+    return q.execute(false);
+  }
+  result begin_unit() const { return joined ? run(L"SAVEPOINT vela_load") : result(); }
+  result end_transaction(bool commit) {
+    if (!joined) return conn->transact(commit ? 0 : 1);
+    result r = commit ? result() : run(L"ROLLBACK TO SAVEPOINT vela_load");
+    if (r.succeeded()) r = run(L"RELEASE SAVEPOINT vela_load");
+    return r;
+  }
 };
 
 bulk_insert::bulk_insert(connection& target, size_t batch_rows) : s_(std::make_unique<state>()) {
@@ -240,7 +255,8 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   // A transaction per batch.
   SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
   SQLGetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr);
-  if (autocommit == SQL_AUTOCOMMIT_ON &&
+  s.joined = join_transaction;
+  if (!s.joined && autocommit == SQL_AUTOCOMMIT_ON &&
       sql_ok(SQLSetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
     s.autocommit_off = true;
   return result();
@@ -308,7 +324,8 @@ result bulk_insert::finish_batch() {
   state& s = *s_;
   const size_t n = s.rows;
   if (n == 0) return result();
-  result r;
+  result r = s.begin_unit();
+  if (!r.succeeded()) return r;
   SQLRETURN rc;
   bool whole = true;
   if (s.arrays) {
@@ -340,7 +357,7 @@ result bulk_insert::finish_batch() {
       SQLFreeStmt(s.stmt, SQL_CLOSE);
     }
   }
-  if (whole && s.autocommit_off) {
+  if (whole && s.units()) {
     r = s.end_transaction(true);
     whole = r.succeeded();
   }
@@ -350,14 +367,15 @@ result bulk_insert::finish_batch() {
     // Some row was refused: the batch is taken back and run one row at a time, so that each
     // refused row is named and the others load (a failed row spoils a whole transaction on
     // some databases).
-    if (s.autocommit_off) (void)s.end_transaction(false);
+    if (s.units()) (void)s.end_transaction(false);
     SQLFreeStmt(s.stmt, SQL_CLOSE);
     for (size_t i = 0; i < n && !stopped_; ++i) {
-      r = s.bind(i, 1);
+      r = s.begin_unit();
+      if (r.succeeded()) r = s.bind(i, 1);
       if (!r.succeeded()) return r;
       rc = SQLExecute(s.stmt);
       if (sql_ok(rc) || rc == SQL_NO_DATA) {
-        if (s.autocommit_off) r = s.end_transaction(true);
+        if (s.units()) r = s.end_transaction(true);
         if (r.succeeded()) {
           ++loaded_;
           continue;
@@ -365,7 +383,7 @@ result bulk_insert::finish_batch() {
       } else {
         r = s.diagnostics(rc);
         SQLFreeStmt(s.stmt, SQL_CLOSE);
-        if (s.autocommit_off) (void)s.end_transaction(false);
+        if (s.units()) (void)s.end_transaction(false);
       }
       count_failed(s.lines[i], r.text());
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwctype>
 #include <condition_variable>
 #include <initializer_list>
 #include <thread>
@@ -159,6 +160,83 @@ std::wstring mask_password(const std::wstring& s) {
   const std::wstring structured = mask_structured(s, balanced);
   // A keyword inside a braced value, or braces that do not balance: hidden to the next ";".
   return mask_keywords(balanced ? structured : s);
+}
+
+namespace {
+
+bool word_char(wchar_t c) { return std::iswalnum(static_cast<wint_t>(c)) || c == L'_'; }
+
+// The word w (upper case) at i, standing alone: its end, or npos.
+size_t word_at(const std::wstring& s, size_t i, const wchar_t* w) {
+  size_t j = i;
+  for (; *w; ++w, ++j)
+    if (j >= s.size() || std::towupper(static_cast<wint_t>(s[j])) != static_cast<wint_t>(*w)) return std::wstring::npos;
+  if ((i > 0 && word_char(s[i - 1])) || (j < s.size() && word_char(s[j]))) return std::wstring::npos;
+  return j;
+}
+
+size_t skip_blanks(const std::wstring& s, size_t i) {
+  while (i < s.size() && std::iswspace(static_cast<wint_t>(s[i]))) ++i;
+  return i;
+}
+
+// The end of the quoted or braced value that opens at i (a doubled closing character, or
+// one after a backslash in a quoted value, does not end it); npos when it does not end.
+size_t closing(const std::wstring& s, size_t i) {
+  const wchar_t close = s[i] == L'{' ? L'}' : s[i];
+  for (size_t j = i + 1; j < s.size(); ++j) {
+    if (s[j] == L'\\' && close != L'}') ++j;
+    else if (s[j] == close && j + 1 < s.size() && s[j + 1] == close) ++j;
+    else if (s[j] == close) return j;
+  }
+  return std::wstring::npos;
+}
+
+} // namespace
+
+std::wstring mask_statement(const std::wstring& s) {
+  std::wstring out;
+  size_t copied = 0;
+  bool hid = false;
+  bool in_literal = false;  // KEY=value counts inside a string literal (a connection string)
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == L'\'') in_literal = !in_literal;
+    size_t e = word_at(s, i, L"PASSWORD");
+    if (e == std::wstring::npos) e = word_at(s, i, L"PWD");
+    bool assigned = false;  // KEY=value, else a literal follows the words
+    if (e != std::wstring::npos) {
+      const size_t v = skip_blanks(s, e);
+      assigned = v < s.size() && s[v] == L'=';
+      e = assigned ? skip_blanks(s, v + 1) : v;
+      if (!assigned && e < s.size() && s[e] == L'(') e = skip_blanks(s, e + 1);  // PASSWORD('x')
+    } else if ((e = word_at(s, i, L"IDENTIFIED")) != std::wstring::npos) {
+      e = word_at(s, skip_blanks(s, e), L"BY");
+      if (e != std::wstring::npos) e = skip_blanks(s, e);
+    }
+    if (e == std::wstring::npos) continue;
+    size_t from = e, to = e;  // the span hidden
+    size_t next = 0;          // where scanning goes on
+    if (e < s.size() && (s[e] == L'\'' || s[e] == L'"' || (assigned && s[e] == L'{'))) {
+      // A quoted or braced value whole; the quotes stay.
+      const size_t c = closing(s, e);
+      from = s[e] == L'{' ? e : e + 1;
+      to = c == std::wstring::npos ? s.size() : s[e] == L'{' ? c + 1 : c;
+      next = s[e] == L'{' ? to : to + 1;
+    } else if (assigned && in_literal) {
+      to = s.find_first_of(L";'\"}", e);
+      if (to == std::wstring::npos) to = s.size();
+      next = to;
+    }
+    if (to <= from) continue;
+    out.append(s, copied, from - copied);
+    out += hidden;
+    copied = to;
+    hid = true;
+    i = next - 1;
+  }
+  if (!hid) return s;
+  out.append(s, copied, std::wstring::npos);
+  return out;
 }
 
 std::wstring mask_secrets(const std::wstring& text, const std::wstring& connection_string) {
@@ -404,6 +482,12 @@ result connection::disconnect() {
   }
   write_formatted(process_log(), L"TOC", L"connection::disconnect(r=%u,this=%#010x)", r.code(), low32(this));
   return r;
+}
+
+bool connection::autocommit() const {
+  SQLULEN mode = SQL_AUTOCOMMIT_ON;
+  if (!connected_ || !sql_ok(SQLGetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, &mode, 0, nullptr))) return true;
+  return mode != SQL_AUTOCOMMIT_OFF;
 }
 
 result connection::transact(int completion_type) {

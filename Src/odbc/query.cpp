@@ -457,19 +457,23 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
       }
     }
   }
-  if (r.succeeded() && commit) r.merge(connection_->transact(0));  // a failed commit is the statement's failure
+  // Only a connection in manual-commit mode is committed here: under autocommit the driver
+  // has done it, and a transaction the statements opened themselves (BEGIN) is theirs to end.
+  if (r.succeeded() && commit && !connection_->autocommit())
+    r.merge(connection_->transact(0));  // a failed commit is the statement's failure
   if (r.succeeded()) {
     r.merge(rows_.attach(connection_, hstmt_));
     if (bind) r.merge(rows_.bind_all());
   }
   if (hstmt_) reset_params(r);
   else parameters_.clear();
+  // The log keeps no password a statement sets or connects with.
   if (r.succeeded())
-    write_formatted(process_log(), L"TOQ", L"\"%s\" [runtm=%ums,this=%#010x]", text.c_str(), elapsed_ms(start),
-                    low32(this));
+    write_formatted(process_log(), L"TOQ", L"\"%s\" [runtm=%ums,this=%#010x]", mask_statement(text).c_str(),
+                    elapsed_ms(start), low32(this));
   else
-    write_formatted(process_log(), L"TO!", L"\"%s\" [r=%s,runtm=%ums,this=%#010x]", text.c_str(),
-                    r.format().c_str(), elapsed_ms(start), low32(this));
+    write_formatted(process_log(), L"TO!", L"\"%s\" [r=%s,runtm=%ums,this=%#010x]", mask_statement(text).c_str(),
+                    mask_statement(r.format()).c_str(), elapsed_ms(start), low32(this));
   return r;
 }
 

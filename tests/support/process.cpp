@@ -20,7 +20,8 @@ long last_peak = 0;
 long last_child_peak_rss_kib() { return last_peak; }
 
 run_result run_process(const std::vector<std::string>& argv, const std::string& input,
-                       const std::map<std::string, std::string>& env, const std::string& cwd) {
+                       const std::map<std::string, std::string>& env, const std::string& cwd,
+                       const output_watch& watch) {
   run_result res;
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) return res;
@@ -82,6 +83,7 @@ run_result run_process(const std::vector<std::string>& argv, const std::string& 
         continue;
       }
       (fds[i].fd == out[0] ? res.out : res.err).append(buf, static_cast<size_t>(r));
+      if (watch) watch(res, pid);
     }
   }
   close(out[0]);

@@ -1,6 +1,7 @@
 // Runs a program as a child process and collects what it prints.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,10 +14,15 @@ struct run_result {
   std::string err;
 };
 
+// What the child printed so far, after each piece of its output, and its process id (to
+// signal it once the output shows it has got so far).
+using output_watch = std::function<void(const run_result& so_far, int pid)>;
+
 // input is written to the child's standard input, which is then closed.
 // env entries are set (a value of "\x01" unsets the variable) in the child only.
 run_result run_process(const std::vector<std::string>& argv, const std::string& input = {},
-                       const std::map<std::string, std::string>& env = {}, const std::string& cwd = {});
+                       const std::map<std::string, std::string>& env = {}, const std::string& cwd = {},
+                       const output_watch& watch = {});
 
 // Peak resident set size (KiB) of the last child that run_process waited for.
 long last_child_peak_rss_kib();

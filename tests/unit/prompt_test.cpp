@@ -2,7 +2,10 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/prompt.h"
+#include "vela/odbc/connection.h"
+#include "vela/utf.h"
 
+using namespace vela;
 using namespace vela::terminal;
 
 TEST(HistoryForm, PasswordsAreHiddenWhereverTheyStand) {
@@ -21,6 +24,55 @@ TEST(HistoryForm, PasswordsAreHiddenWhereverTheyStand) {
   // Without a password word nothing is hidden.
   EXPECT_EQ(history_form(L"CONNECT DATASOURCE dsn bob"), L"CONNECT DATASOURCE dsn bob");
   EXPECT_EQ(history_form(L"select pwd from users"), L"select pwd from users");
+}
+
+// In a statement only the secret goes: the rest of the line stays for the history and the log.
+TEST(HistoryForm, AStatementKeepsAllButItsSecret) {
+  const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+      {L"select 'PWD=s3' as x;", L"select 'PWD=*hidden*' as x;"},
+      {L"select '{PASSWORD=s3}' x", L"select '{PASSWORD=*hidden*}' x"},
+      {L"select 'Driver=x;PWD={a;b}};c};UID=u'", L"select 'Driver=x;PWD=*hidden*;UID=u'"},
+      {L"alter user u password 'x''y' valid until 'infinity';", L"alter user u password '*hidden*' valid until 'infinity';"},
+      {L"CREATE USER u IDENTIFIED BY 'top' ;", L"CREATE USER u IDENTIFIED BY '*hidden*' ;"},
+      {L"create user u encrypted password 'a\\'b' login", L"create user u encrypted password '*hidden*' login"},
+      {L"grant all to u identified by password '*AB12'", L"grant all to u identified by password '*hidden*'"},
+      {L"set password = password('new')", L"set password = password('*hidden*')"},
+      // No secret: nothing changes.
+      {L"select password, pwd from users where password = pwd", L"select password, pwd from users where password = pwd"},
+      {L"select mypwd='x', passwords 'y'", L"select mypwd='x', passwords 'y'"},
+  };
+  for (const auto& [line, stored] : rows) {
+    EXPECT_EQ(history_form(line), stored) << wide_to_utf8(line);
+    EXPECT_EQ(odbc::mask_statement(line), stored) << wide_to_utf8(line);
+  }
+}
+
+// Which statements begin and end a transaction, by their first words.
+TEST(TransactionEffect, TheFirstWordsTell) {
+  using enum transaction_step;
+  const std::pair<const wchar_t*, transaction_statement> rows[] = {
+      {L"begin", {begin, L""}},
+      {L"-- a migration\nbegin transaction isolation level serializable", {begin, L""}},
+      {L"start transaction read only", {begin, L""}},
+      {L"begin dbms_output.put_line('x'); end;", {}},
+      {L"commit", {end, L""}},
+      {L"end transaction", {end, L""}},
+      {L"rollback", {end, L""}},
+      {L"rollback and no chain", {end, L""}},
+      {L"commit and chain", {}},
+      {L"rollback to savepoint s1", {}},
+      {L"commit prepared 'x'", {}},
+      {L"prepare transaction 'x'", {end, L""}},
+      {L"savepoint s1", {savepoint, L"S1"}},
+      {L"SAVEPOINT \"Mixed Name\";", {savepoint, L"Mixed Name"}},
+      {L"release savepoint s1", {release, L"S1"}},
+      {L"select 'begin'", {}},
+  };
+  for (const auto& [statement, expected] : rows) {
+    const transaction_statement got = transaction_effect(statement);
+    EXPECT_EQ(got.step, expected.step) << wide_to_utf8(statement);
+    EXPECT_EQ(got.savepoint, expected.savepoint) << wide_to_utf8(statement);
+  }
 }
 
 class Completion : public ::testing::Test {

@@ -63,6 +63,9 @@ class bulk_insert {
   // load stops at once (rows before it stay loaded).
   std::function<void(size_t line, const std::wstring& why)> on_failure;
   bool stop_on_failure = false;
+  // The rows join the transaction open on the connection: autocommit stays as it is, nothing
+  // is committed, and a batch with a refused row is taken back to a savepoint (set before prepare).
+  bool join_transaction = false;
   // Called after each batch (progress).
   std::function<void()> on_batch;
 

@@ -23,6 +23,11 @@ std::wstring mask_password(const std::wstring& connection_string);
 // and every password value of the string replaced wherever it appears.
 std::wstring mask_secrets(const std::wstring& text, const std::wstring& connection_string);
 
+// Hides the secrets of statement text, keeping the rest: the value after PWD= or PASSWORD=
+// (up to ";", a quote or a closing brace; a quoted or braced value whole), and the literal
+// after PASSWORD or IDENTIFIED BY ("alter user u password 'x'"), in any letter case.
+std::wstring mask_statement(const std::wstring& text);
+
 class connection : public base {
  public:
   connection() = default;
@@ -38,6 +43,8 @@ class connection : public base {
   result disconnect();
   // 0 commit, anything else rollback.
   result transact(int completion_type);
+  // The driver commits each statement itself (SQL_ATTR_AUTOCOMMIT on, as connections start).
+  bool autocommit() const;
   // COLUMN_SIZE of SQL_LONGVARBINARY, asked once per connection (0 when unknown).
   int32_t long_binary_size();
 
