@@ -127,7 +127,7 @@ TEST_P(Blobfile, TextFilesGoInAsUtf16) {
 // A file named as text whose bytes are not that text exactly goes in as it is, with a
 // notice; UTF-16 text still goes in as text (without its mark).
 TEST_P(Blobfile, TextNamedFilesThatAreNotTextGoInAsTheyAre) {
-  const std::string utf16 = "\xFF\xFE\x1F\x04\x40\x04\x38\x04\x32\x04\x35\x04\x42\x04\r\0\n\0";  // "Привет\r\n"
+  const std::string utf16("\xFF\xFE\x1F\x04\x40\x04\x38\x04\x32\x04\x35\x04\x42\x04\r\0\n\0", 18);  // "Привет\r\n"
   const struct {
     std::string name, bytes, stored;
   } cases[] = {
