@@ -36,6 +36,8 @@ constexpr string_entry english[] = {
     {15, L"is outside the target folder; -P writes it"},
     {16, L"(replaces the file of row %1)"},
     {17, L"Rows skipped:"},
+    {18, L"is reached through a folder that is a symbolic link; not written"},
+    {19, L"%1: not plain text, sent as raw bytes"},
 };
 
 constexpr string_entry russian[] = {
@@ -68,6 +70,8 @@ constexpr string_entry russian[] = {
     {15, L"вне целевой папки; -P записывает такие имена"},
     {16, L"(заменяет файл строки %1)"},
     {17, L"Пропущено строк:"},
+    {18, L"лежит за папкой, которая является символической ссылкой; не записан"},
+    {19, L"%1: не простой текст, отправлен байтами как есть"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

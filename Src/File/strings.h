@@ -26,6 +26,8 @@ enum : uint32_t {
   outside_target_folder = 15,
   replaces_row = 16,
   rows_skipped = 17,
+  through_link = 18,
+  not_plain_text = 19,
 };
 } // namespace string_id
 } // namespace vela::blobfile

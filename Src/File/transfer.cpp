@@ -124,27 +124,15 @@ bool leaves_folder(const std::wstring& name) {
   }
 }
 
-// Writes one file: devices and FIFOs in place; anything else into a new file beside the
-// target, renamed over it only once complete, so a failed or killed run leaves the old file
-// as it was and a link at the name is replaced, not followed.
+// Writes one file whole (sys::replacing_file): a failed or killed run leaves the old file
+// as it was, and a link at the name is replaced, not followed.
 result write_target(odbc::query& q, uint16_t column, const std::wstring& target, uint64_t& bytes) {
-  if (sys::is_device_or_fifo(target)) return odbc::query_file_downloader(target).download(q, column, &bytes);
-  std::wstring temp;
-  sys::file_handle h = sys::invalid_file_handle;
-  if (const uint32_t code = sys::create_temp_file_beside(target, temp, h)) return failure(code, L"'" + target + L"'");
-  sys::close_file(h);
-  result r = odbc::query_file_downloader(temp).download(q, column, &bytes);
+  sys::replacing_file out(target);
+  if (const uint32_t code = out.create()) return failure(code, L"'" + target + L"'");
+  result r = odbc::query_file_downloader(out.path()).download(q, column, &bytes);
   if (r.succeeded())
-    if (const uint32_t code = sys::replace_file(temp, target)) r = failure(code, L"'" + target + L"'");
-  if (!r.succeeded()) {
-    sys::remove_file(temp);
-    // The user knows the target, not the temporary name.
-    std::wstring said = r.text();
-    for (size_t at = said.find(temp); at != std::wstring::npos; at = said.find(temp, at + target.size()))
-      said.replace(at, temp.size(), target);
-    r.set(r.code(), said, r.severity());
-  }
-  sys::remove_on_signal(std::wstring());
+    if (const uint32_t code = out.commit()) r = failure(code, L"'" + target + L"'");
+  if (!r.succeeded()) r.set(r.code(), out.as_target(r.text()), r.severity());
   return r;
 }
 
@@ -195,6 +183,12 @@ result download(odbc::query& q, const download_options& options) {
       ++skipped;
       continue;
     }
+    // Nor through a folder that is a symbolic link: it would land outside the folder.
+    if (!is_absolute(file_name) && sys::passes_through_link(options.folder, file_name)) {
+      say(L" '" + file_name + L"' " + text(string_id::through_link));
+      ++skipped;
+      continue;
+    }
     const std::wstring target = options.folder.empty() || is_absolute(file_name) ? file_name : options.folder + L"/" + file_name;
     say(L" " + text(string_id::writing) + L" " + text(string_id::to) + L" '" + target + L"'...");
     const auto [earlier, first_time] = written_rows.emplace(target, row);
@@ -224,13 +218,23 @@ result upload(odbc::query& q, const std::wstring& path) {
     source = spool.path();
   }
   result r;
-  if (is_text_file(path)) {
-    std::vector<unsigned char> bytes;
-    {
-      std::wstring content;
-      textfile(source, text_file_code_page{auto_code_page, false}).read_all(content);
+  // A text file goes in as text only when its bytes are that text exactly; any other (a NUL,
+  // an invalid sequence, a byte the code page lacks) goes in as it is.
+  std::vector<unsigned char> bytes;
+  bool as_text = is_text_file(path);
+  if (as_text) {
+    std::wstring content;
+    textfile(source, text_file_code_page{auto_code_page, false}).read_all_exact(content, as_text);
+    if (as_text) {
       wide_to_utf16le(content, bytes);
+    } else {
+      std::wstring notice = text(string_id::not_plain_text);
+      notice.replace(notice.find(L"%1"), 2, path);
+      console().flush();
+      error_console().write(notice).line_break();
     }
+  }
+  if (as_text) {
     odbc::query_memory_uploader up(&bytes);
     up.set_chunk_size(odbc::upload_chunk_size);
     VELA_CHECK(q.add_param(&up));

@@ -13,6 +13,7 @@
 #include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
 #include "vela/os_error.h"
+#include "vela/system.h"
 #include "vela/textfile.h"
 #include "vela/utf.h"
 #include "vela/wstr.h"
@@ -346,8 +347,12 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   const std::wstring text =
       cmd.query.empty() ? L"SELECT " + (columns.empty() ? std::wstring(L"*") : columns) + L" FROM " + cmd.table : cmd.query;
   // The file is made first: a file that cannot be written stops the copy before the query runs.
-  textfile out(cmd.file, cp);
-  result r = out.save(std::wstring());
+  // The rows go to a new file beside the target, put in its place after the last row, so a
+  // failure or a signal leaves the old file as it was.
+  sys::replacing_file target(cmd.file);
+  const uint32_t made = target.create();
+  textfile out(target.path(), cp);
+  result r = made ? failure(made) : out.save(std::wstring());
   if (!r.succeeded()) {
     copy_not_started(cmd.file + L": " + r.format(L"%d"), where, line);
     return;
@@ -366,7 +371,8 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   uint64_t count = 0;
   auto flush = [&]() {
     if (chunk.empty()) return;
-    r.merge(out.append(chunk));
+    const result written = out.append(chunk);
+    if (!written.succeeded()) r.merge(failure(written.code(), cmd.file + L": " + written.format(L"%d")));
     chunk.clear();
   };
   const copy_format& f = cmd.format;
@@ -392,6 +398,8 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   }
   r.merge(end);
   flush();
+  if (r.succeeded())
+    if (const uint32_t code = target.commit()) r = failure(code, cmd.file + L": " + failure(code).format(L"%d"));
   if (!r.succeeded()) {
     std::wstring t = r.text().empty() ? cmd.file + L": " + r.format(L"%d") : r.text();
     if (!t.empty() && t.back() != L'\n') t += L'\n';

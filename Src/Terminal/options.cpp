@@ -58,14 +58,19 @@ size_t parse_long_column_width(const std::wstring& value) {
 
 namespace {
 
-// A missing script is an error of the command line; the file is read when it runs.
+// A missing or unreadable script, or a code page no converter takes, is an error of the
+// command line, found before connecting; the text is read when it runs.
 void add_script_file(std::vector<script_source>& scripts, const std::wstring& name, text_file_code_page code_page) {
-  if (!sys::path_exists(name) || sys::is_regular_file(name)) {
+  textfile file(name, code_page);
+  if (!sys::is_device_or_fifo(name)) {
     // Pipes and FIFOs are opened by the reading alone.
-    textfile file(name, code_page);
     file.open(name, file_access::read, file_access::share_read, nullptr, file_access::open_existing,
               file_access::normal_attributes, 0);
+    char first = 0;
+    size_t got = 0;
+    if (const uint32_t code = file.read(&first, 1, got)) throw file_error(name, code);
   }
+  file.check_code_page();
   scripts.push_back(script_source{name, code_page, {}});
 }
 

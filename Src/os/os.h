@@ -151,8 +151,16 @@ bool is_device_or_fifo(const std::wstring& path);
 // A temporary file that leaves no name behind: reopen_path opens it again while out stays
 // open, and closing out frees it.
 uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out);
-// Removes path when SIGINT, SIGTERM or SIGHUP ends the process; an empty path forgets it.
+// Removes path when SIGINT, SIGTERM or SIGHUP ends the process (a few paths at once); a
+// Ctrl-C that a watcher already handles is left to it. keep_on_signal forgets the path.
 void remove_on_signal(const std::wstring& path);
+void keep_on_signal(const std::wstring& path);
+// The signal handler behind remove_on_signal: removes the files, then the signal has its
+// effect (the handler it replaced, or the default).
+void remove_temp_files_and_end(int sig);
+// Whether a folder of relative (the part before its last "/"), taken below folder, is a
+// symbolic link (or, on Windows, a junction): a file written there would land elsewhere.
+bool passes_through_link(const std::wstring& folder, const std::wstring& relative);
 // Whether a configuration file may be obeyed: a regular file (no link) owned by the user or
 // root that group and others may not write, in a folder with the same properties.
 bool trusted_config_file(const std::wstring& path);

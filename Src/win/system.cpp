@@ -40,12 +40,50 @@ uint32_t create_temp_file(std::wstring& path, file_handle& out) { return os::cre
 uint32_t create_unnamed_temp_file(std::wstring& reopen_path, file_handle& out) {
   return os::create_unnamed_temp_file(reopen_path, out);
 }
-uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, file_handle& out) {
-  return os::create_temp_file_beside(target, path, out);
-}
-uint32_t replace_file(const std::wstring& from, const std::wstring& to) { return os::replace_file(from, to); }
 bool is_device_or_fifo(const std::wstring& path) { return os::is_device_or_fifo(path); }
-void remove_on_signal(const std::wstring& path) { os::remove_on_signal(path); }
+bool passes_through_link(const std::wstring& folder, const std::wstring& relative) {
+  return os::passes_through_link(folder, relative);
+}
+
+uint32_t replacing_file::create() {
+  discard();
+  if (os::is_device_or_fifo(target_)) {
+    path_ = target_;
+    return 0;
+  }
+  os::handle h = os::invalid_handle;
+  if (const uint32_t code = os::create_temp_file_beside(target_, path_, h)) return code;
+  os::close_handle(h);
+  temporary_ = true;
+  return 0;
+}
+
+uint32_t replacing_file::commit() {
+  if (!temporary_) return 0;
+  const uint32_t code = os::replace_file(path_, target_);
+  if (code) {
+    discard();
+    return code;
+  }
+  os::keep_on_signal(path_);
+  temporary_ = false;
+  return 0;
+}
+
+void replacing_file::discard() {
+  if (!temporary_) return;
+  os::remove_file(path_);
+  os::keep_on_signal(path_);
+  temporary_ = false;
+}
+
+std::wstring replacing_file::as_target(std::wstring text) const {
+  if (path_.empty() || path_ == target_) return text;
+  for (size_t at = text.find(path_); at != std::wstring::npos; at = text.find(path_, at + target_.size()))
+    text.replace(at, path_.size(), target_);
+  return text;
+}
+
 uint32_t write_file(file_handle h, const void* data, size_t n) { return os::write_file(h, data, n); }
 uint32_t close_file(file_handle h) { return os::close_handle(h); }
 

@@ -197,6 +197,39 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
   return *this;
 }
 
+void textfile::check_code_page() const {
+  const int32_t id = cp_.id;
+  if (id == auto_code_page || id == 0 || id == 1 || id == 1200 || id == 65001) return;
+  if (id < 0 || !os::wide_decoder(static_cast<unsigned>(id)).ok()) throw windows_error(name_, os::err_invalid_parameter);
+}
+
+textfile& textfile::read_all_exact(std::wstring& text, bool& exact) {
+  text_file_code_page found{65001, false};  // an empty file is empty text in any code page
+  read_all(text, &found);
+  exact = false;
+  if (text.find(L'\0') != std::wstring::npos) return *this;
+  std::string back;
+  if (found.id == 1200) back = (found.bom ? "\xFF\xFE" : "") + wide_to_utf16le(text);
+  else if (found.id == 65001) back = (found.bom ? "\xEF\xBB\xBF" : "") + wide_to_utf8(text);
+  else if (found.id < 0 || os::from_wide(static_cast<unsigned>(found.id), text, back, true)) return *this;
+  open(name_, file_access::read, file_access::share_read, nullptr, file_access::open_existing,
+       file_access::normal_attributes, 0);
+  std::vector<char> piece(1 << 20);
+  size_t at = 0, got = 0;
+  exact = true;
+  do {
+    if (const uint32_t code = read(piece.data(), piece.size(), got)) {
+      close();
+      throw file_error(name_, code);
+    }
+    exact = exact && at + got <= back.size() && back.compare(at, got, piece.data(), got) == 0;
+    at += got;
+  } while (got == piece.size());
+  close();
+  exact = exact && at == back.size();
+  return *this;
+}
+
 // ---- writing -----------------------------------------------------------------
 
 result textfile::write_bytes(const void* data, size_t n, const wchar_t* what) {

@@ -52,15 +52,36 @@ constexpr file_handle invalid_file_handle = -1;
 uint32_t create_temp_file(std::wstring& path, file_handle& out);
 // The same, leaving no name behind: reopen_path opens it again while the handle is open.
 uint32_t create_unnamed_temp_file(std::wstring& reopen_path, file_handle& out);
-// A new file in the folder of target, renamed over it once written (replace_file); a signal
-// that ends the process removes it until remove_on_signal forgets it.
-uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, file_handle& out);
-// Renames from to to; a link at to is replaced, never followed.
-uint32_t replace_file(const std::wstring& from, const std::wstring& to);
 // Devices and FIFOs are written in place.
 bool is_device_or_fifo(const std::wstring& path);
-// Removes path when an interrupt or termination signal ends the process; empty forgets it.
-void remove_on_signal(const std::wstring& path);
+// Whether a folder on the way to relative (below folder) is a symbolic link.
+bool passes_through_link(const std::wstring& folder, const std::wstring& relative);
+
+// An output file put in place whole: written under a new name in the target's folder and
+// renamed over the target by commit, so until then the target keeps what it held (a link at
+// the name is replaced, never followed). Not committed (a failure, the destructor, a signal
+// that ends the process), the temporary file is removed. Devices and FIFOs are written in place.
+class replacing_file {
+ public:
+  explicit replacing_file(std::wstring target) : target_(std::move(target)) {}
+  ~replacing_file() { discard(); }
+  replacing_file(const replacing_file&) = delete;
+  replacing_file& operator=(const replacing_file&) = delete;
+
+  // Makes the file to write (its mode what a new file gets); a code when it cannot be made.
+  uint32_t create();
+  // Where to write: the temporary file, or the target itself when that is written in place.
+  const std::wstring& path() const { return path_; }
+  const std::wstring& target() const { return target_; }
+  uint32_t commit();
+  void discard();
+  // A text that names the temporary file, naming the target instead: the user knows that one.
+  std::wstring as_target(std::wstring text) const;
+
+ private:
+  std::wstring target_, path_;
+  bool temporary_ = false;
+};
 uint32_t write_file(file_handle h, const void* data, size_t n);
 uint32_t close_file(file_handle h);
 

@@ -29,6 +29,11 @@ class textfile : public file {
   // piece is held, and no character is cut between two pieces. found is known at the end.
   textfile& read_pieces(const std::function<void(std::wstring_view)>& sink, text_file_code_page* found = nullptr,
                         size_t piece_bytes = 1 << 20);
+  // read_all, and whether the text is the file's bytes exactly: it holds no NUL, and written
+  // in the code page found (its mark included) it gives the same bytes again.
+  textfile& read_all_exact(std::wstring& text, bool& exact);
+  // Raises the windows_error a read raises for a code page that no converter takes.
+  void check_code_page() const;
   result save(const std::wstring& text);
   result append(const std::wstring& text);
   void append_or_throw(const std::wstring& text);

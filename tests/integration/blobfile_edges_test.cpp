@@ -274,27 +274,6 @@ TEST_P(BlobfileEdges, OutputIsInTheFileWhileTheRunGoesOn) {
   EXPECT_EQ(value("select count(*) from docs"), L"0");
 }
 
-namespace {
-
-// blobfile started in folder without waiting for it.
-pid_t start_blobfile(const std::string& folder, const std::vector<std::string>& args) {
-  const pid_t child = fork();
-  if (child == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    std::vector<char*> argv{const_cast<char*>(BLOBFILE_PATH)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(BLOBFILE_PATH, argv.data());
-    _exit(127);
-  }
-  return child;
-}
-
-} // namespace
-
 TEST_P(BlobfileEdges, ATargetNameIsReplacedNeverFollowed) {
   fs::create_directories(p("work"));
   db->dir.write("victim", "precious");
@@ -320,7 +299,7 @@ TEST_P(BlobfileEdges, AKilledDownloadLeavesTheOldFileAndNoTemporaryFile) {
   for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
     db->dir.write("work/old.bin", "old");
-    const pid_t child = start_blobfile(p("work"), {db->cs, "select path, data from docs"});
+    const pid_t child = vela::testing::start_process({BLOBFILE_PATH, db->cs, "select path, data from docs"}, p("work"));
     ASSERT_GT(child, 0);
     // Killed while the temporary file is being written, when the run is not over by then.
     int status = 0;
@@ -480,6 +459,12 @@ TEST_P(BlobfileNames, UnusableAndOutsideNamesSkipTheirRowsOnly) {
        " skipped (the file name holds a control character or NUL). skipped (the file name holds a control "
        "character or NUL). writing to 'ok.bin'... written 1 bytes.\nRows skipped: 2\n",
        123, {{"work/ok.bin", "03"}}},
+      {{}, {"'sub/x.bin'", "'ok.bin'"},
+       " 'sub/x.bin' is reached through a folder that is a symbolic link; not written writing to 'ok.bin'... written "
+       "1 bytes.\nRows skipped: 1\n",
+       123, {{"work/ok.bin", "02"}}},
+      {{"-P", "-C", "out/.."}, {"'sub/x.bin'"},
+       " 'sub/x.bin' is reached through a folder that is a symbolic link; not written\nRows skipped: 1\n", 123, {}},
       {{}, {"'same.bin'", "'same.bin'"},
        " writing to 'same.bin'... written 1 bytes. writing to 'same.bin'... (replaces the file of row 1) written 1 "
        "bytes.\n",
@@ -490,6 +475,9 @@ TEST_P(BlobfileNames, UnusableAndOutsideNamesSkipTheirRowsOnly) {
     fs::remove_all(p("work"));
     for (const char* f : {"escape.bin", "abs.bin", "b.bin"}) fs::remove(p(f));
     fs::create_directories(p("work/out"));
+    fs::remove_all(p("evil"));
+    fs::create_directories(p("evil"));
+    fs::create_directory_symlink("../evil", p("work/sub"));  // a folder under the target that leads out
     exec("delete from docs");
     for (size_t i = 0; i < c.names.size(); ++i)
       exec("insert into docs(id, path, data) values(" + std::to_string(i) + ", " + c.names[i] + ", " +

@@ -124,6 +124,31 @@ TEST_P(Blobfile, TextFilesGoInAsUtf16) {
   EXPECT_EQ(r.status, 0) << r.out;
 }
 
+// A file named as text whose bytes are not that text exactly goes in as it is, with a
+// notice; UTF-16 text still goes in as text (without its mark).
+TEST_P(Blobfile, TextNamedFilesThatAreNotTextGoInAsTheyAre) {
+  const std::string utf16("\xFF\xFE\x1F\x04\x40\x04\x38\x04\x32\x04\x35\x04\x42\x04\r\0\n\0", 18);  // "Привет\r\n"
+  const struct {
+    std::string name, bytes, stored;
+  } cases[] = {
+      {"arch.dialog", std::string("PK\x03\x04\x14\0\0\0\x08\0", 10) + vela::testing::random_bytes(4086, 3), {}},
+      {"random.txt", vela::testing::random_bytes(4096, 4), {}},
+      {"utf16.txt", utf16, utf16.substr(2)},
+  };
+  int id = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    db->dir.write(c.name, c.bytes);
+    exec("insert into docs(id, path) values(" + std::to_string(++id) + ", '" + p("back-" + c.name) + "')");
+    const run_result r = blobfile("update docs set data = ? where id = " + std::to_string(id), p(c.name));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(body(r), "connecting to the database... executing query...writing " + p(c.name) + " to database... OK\n");
+    EXPECT_EQ(r.err, c.stored.empty() ? p(c.name) + ": not plain text, sent as raw bytes\n" : "");
+  }
+  ASSERT_EQ(blobfile("select path, data from docs").status, 0);
+  for (const auto& c : cases) EXPECT_TRUE(db->dir.read("back-" + c.name) == (c.stored.empty() ? c.bytes : c.stored)) << c.name;
+}
+
 TEST_P(Blobfile, FailuresAndExitCodes) {
   run_result r = run_process({BLOBFILE_PATH});
   EXPECT_EQ(r.status, 87);

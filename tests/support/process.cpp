@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 
@@ -94,6 +97,38 @@ run_result run_process(const std::vector<std::string>& argv, const std::string& 
   last_peak = usage.ru_maxrss;
   res.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return res;
+}
+
+int start_process(const std::vector<std::string>& argv, const std::string& folder) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return child;
+}
+
+int signal_when_file_grows(int child, const std::string& folder, const std::string& prefix, long min_bytes, int sig) {
+  namespace fs = std::filesystem;
+  int status = 0;
+  for (bool sent = false; waitpid(child, &status, WNOHANG) == 0;) {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+      if (!sent && e.path().filename().string().rfind(prefix, 0) == 0 &&
+          static_cast<long>(e.file_size(ec)) >= min_bytes && !ec) {
+        kill(child, sig);
+        sent = true;
+      }
+    std::this_thread::sleep_for(std::chrono::microseconds(500));  // polling, not waiting for a time
+  }
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 } // namespace vela::testing

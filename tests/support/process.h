@@ -24,6 +24,12 @@ run_result run_process(const std::vector<std::string>& argv, const std::string& 
                        const std::map<std::string, std::string>& env = {}, const std::string& cwd = {},
                        const output_watch& watch = {});
 
+// Starts a program in folder without waiting for it, its output thrown away; the child's id.
+int start_process(const std::vector<std::string>& argv, const std::string& folder);
+// Waits for the child to end; when a file whose name starts with prefix appears in folder and
+// holds at least min_bytes before that, sends it sig first. The exit status as run_result's.
+int signal_when_file_grows(int child, const std::string& folder, const std::string& prefix, long min_bytes, int sig);
+
 // Peak resident set size (KiB) of the last child that run_process waited for.
 long last_child_peak_rss_kib();
 

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <iterator>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -225,31 +227,66 @@ mode_t new_file_mode() {
 
 namespace {
 
-char doomed_path[PATH_MAX + 1];
-volatile sig_atomic_t doomed_set = 0;
+// Files a signal that ends the process removes: a few at once (an export and a download may
+// be under way together). A slot is filled before it is marked taken, so the handler, on
+// whichever thread, sees a whole name or none.
+constexpr size_t doomed_slots = 4;
+char doomed_path[doomed_slots][PATH_MAX + 1];
+std::atomic<bool> doomed_set[doomed_slots];
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void remove_and_end(int sig) {
-  if (doomed_set) ::unlink(doomed_path);
+// The handlers the removal took over, called after it (the terminal's modes go back too).
+constexpr int doomed_signals[] = {SIGINT, SIGTERM, SIGHUP};
+void (*before_removal[std::size(doomed_signals)])(int) = {};
+
+} // namespace
+
+void remove_temp_files_and_end(int sig) {
+  for (size_t i = 0; i < doomed_slots; ++i)
+    if (doomed_set[i]) ::unlink(doomed_path[i]);
+  for (size_t i = 0; i < std::size(doomed_signals); ++i)
+    if (doomed_signals[i] == sig && before_removal[i]) {
+      before_removal[i](sig);
+      return;
+    }
   ::signal(sig, SIG_DFL);
   ::raise(sig);
 }
 
-} // namespace
-
 void remove_on_signal(const std::wstring& path) {
   static const bool installed = [] {
-    struct sigaction sa {};
-    sa.sa_handler = remove_and_end;
-    sigemptyset(&sa.sa_mask);
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    for (size_t i = 0; i < std::size(doomed_signals); ++i) {
+      struct sigaction now {};
+      if (::sigaction(doomed_signals[i], nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO)) continue;
+      // An ignored signal stays ignored (nohup). Ctrl-C caught by a watcher cancels the
+      // work, whose own failure path removes the file.
+      if (now.sa_handler == SIG_IGN || (doomed_signals[i] == SIGINT && now.sa_handler != SIG_DFL)) continue;
+      if (now.sa_handler != SIG_DFL) before_removal[i] = now.sa_handler;
+      struct sigaction sa {};
+      sa.sa_handler = remove_temp_files_and_end;
+      sigemptyset(&sa.sa_mask);
+      (void)::sigaction(doomed_signals[i], &sa, nullptr);
+    }
     return true;
   }();
   (void)installed;
-  doomed_set = 0;
   const std::string p = native_path(path);
   if (p.empty() || p.size() > PATH_MAX) return;
-  std::memcpy(doomed_path, p.c_str(), p.size() + 1);
-  doomed_set = 1;
+  for (size_t i = 0; i < doomed_slots; ++i)
+    if (!doomed_set[i]) {
+      std::memcpy(doomed_path[i], p.c_str(), p.size() + 1);
+      doomed_set[i] = true;
+      return;
+    }
+}
+
+void keep_on_signal(const std::wstring& path) {
+  const std::string p = native_path(path);
+  for (size_t i = 0; i < doomed_slots; ++i)
+    if (doomed_set[i] && p == doomed_path[i]) {
+      doomed_set[i] = false;
+      return;
+    }
 }
 
 uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path, handle& out) {
@@ -271,7 +308,7 @@ uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path,
     fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       const int e = errno;
-      remove_on_signal(std::wstring());
+      keep_on_signal(utf8_to_wide_escaped(name));
       if (e != EEXIST) {
         errno = e;
         return last_error();
@@ -283,7 +320,7 @@ uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path,
     const uint32_t code = last_error();
     ::close(fd);
     ::unlink(name.c_str());
-    remove_on_signal(std::wstring());
+    keep_on_signal(utf8_to_wide_escaped(name));
     return code;
   }
   path = utf8_to_wide_escaped(name);
@@ -293,6 +330,16 @@ uint32_t create_temp_file_beside(const std::wstring& target, std::wstring& path,
 
 uint32_t replace_file(const std::wstring& from, const std::wstring& to) {
   return ::rename(native_path(from).c_str(), native_path(to).c_str()) == 0 ? 0 : last_error();
+}
+
+bool passes_through_link(const std::wstring& folder, const std::wstring& relative) {
+  const std::string base = folder.empty() ? std::string() : native_path(folder) + "/";
+  const std::string rel = native_path(relative);
+  for (size_t slash = rel.find('/'); slash != std::string::npos; slash = rel.find('/', slash + 1)) {
+    struct stat st {};
+    if (slash > 0 && ::lstat((base + rel.substr(0, slash)).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
+  }
+  return false;
 }
 
 bool is_device_or_fifo(const std::wstring& path) {

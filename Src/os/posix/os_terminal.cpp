@@ -544,7 +544,7 @@ void restore_terminal() {
 
 void default_interrupts() {
   struct sigaction sa{};
-  sa.sa_handler = SIG_DFL;
+  sa.sa_handler = remove_temp_files_and_end;  // the default effect, once temporary files are gone
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
 }

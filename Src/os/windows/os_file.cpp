@@ -185,28 +185,52 @@ uint32_t create_unnamed_temp_file(std::wstring& reopen_path, handle& out) { retu
 
 namespace {
 
-wchar_t doomed_path[MAX_PATH + 1];
-volatile sig_atomic_t doomed_set = 0;
+constexpr size_t doomed_slots = 4;
+wchar_t doomed_path[doomed_slots][MAX_PATH + 1];
+volatile sig_atomic_t doomed_set[doomed_slots] = {};
 
-void remove_and_end(int sig) {
-  if (doomed_set) DeleteFileW(doomed_path);
+} // namespace
+
+void remove_temp_files_and_end(int sig) {
+  for (size_t i = 0; i < doomed_slots; ++i)
+    if (doomed_set[i]) DeleteFileW(doomed_path[i]);
   std::signal(sig, SIG_DFL);
   std::raise(sig);
 }
 
-} // namespace
-
 void remove_on_signal(const std::wstring& path) {
   static const bool installed = [] {
-    std::signal(SIGINT, remove_and_end);
-    std::signal(SIGTERM, remove_and_end);
+    std::signal(SIGINT, remove_temp_files_and_end);
+    std::signal(SIGTERM, remove_temp_files_and_end);
     return true;
   }();
   (void)installed;
-  doomed_set = 0;
   if (path.empty() || path.size() > MAX_PATH) return;
-  std::wmemcpy(doomed_path, path.c_str(), path.size() + 1);
-  doomed_set = 1;
+  for (size_t i = 0; i < doomed_slots; ++i)
+    if (!doomed_set[i]) {
+      std::wmemcpy(doomed_path[i], path.c_str(), path.size() + 1);
+      doomed_set[i] = 1;
+      return;
+    }
+}
+
+void keep_on_signal(const std::wstring& path) {
+  for (size_t i = 0; i < doomed_slots; ++i)
+    if (doomed_set[i] && path == doomed_path[i]) {
+      doomed_set[i] = 0;
+      return;
+    }
+}
+
+bool passes_through_link(const std::wstring& folder, const std::wstring& relative) {
+  const std::wstring base = folder.empty() ? std::wstring() : folder + L"\\";
+  for (size_t slash = relative.find_first_of(L"\\/"); slash != std::wstring::npos;
+       slash = relative.find_first_of(L"\\/", slash + 1)) {
+    if (slash == 0) continue;
+    const DWORD a = GetFileAttributesW((base + relative.substr(0, slash)).c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  }
+  return false;
 }
 
 // Access lists are not checked here: any file that is there is obeyed.
