@@ -20,7 +20,7 @@ namespace {
 // (SQLSTATE class 08): that is a failure, not an empty result.
 result lost_connection(SQLHDBC dbc, SQLHSTMT stmt) {
   result d = odbc_diagnostics(SQL_NULL_HENV, dbc, stmt);
-  if (connection_lost(d)) return d;
+  if (d.state().compare(0, 2, L"08") == 0) return d;
   return result();
 }
 } // namespace
