@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "Terminal/strings.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -321,20 +322,85 @@ bool parse_copy(std::wstring_view text, copy_command& out, std::wstring& why) {
   return options(t, out.format, why);
 }
 
-record_reader::outcome record_reader::add_line(std::wstring_view line, size_t line_no, odbc::bulk_row& row,
-                                               std::wstring& why) {
-  if (!pending_) start_ = line_no;
-  row.line = start_;
-  if (!f_.csv) {
+bool record_reader::add_line(std::wstring_view line, size_t line_no, const sink& to) {
+  ++fresh_;
+  return step(line, line_no, to) && drain(to);
+}
+
+bool record_reader::finish(const sink& to) {
+  while (open_)
+    if (!fail(str(string_id::copy_open_quote), to) || !drain(to)) return false;
+  return true;
+}
+
+bool record_reader::drain(const sink& to) {
+  while (!again_.empty()) {
+    const std::wstring line = std::move(again_.front());
+    again_.pop_front();
+    if (!step(line, again_no_++, to)) return false;
+  }
+  return true;
+}
+
+bool record_reader::step(std::wstring_view line, size_t line_no, const sink& to) {
+  if (open_) {
+    kept_.append(line);
+    kept_ends_.push_back(kept_.size());
+  } else {
+    start_ = line_no;
+    lines_ = 0;
+    values_ = 0;
+    row_.nulls.clear();
+    kept_.clear();
+    kept_ends_.clear();
+  }
+  ++lines_;
+  row_.line = start_;
+  std::wstring why;
+  outcome o;
+  if (f_.csv) {
+    o = csv_record(line, row_, why);
+  } else {
     if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
-    return text_record(line, row, why);
+    o = text_record(line, row_, why);
   }
-  if (pending_) {
-    record_ += L'\n';
-    record_ += line;
-    return csv_record(record_, row, why);
+  if (o == outcome::more) return true;
+  if (o == outcome::bad) return fail(why, to);
+  if (columns_ && row_.values.size() != columns_)
+    return fail(message(string_id::copy_value_count, static_cast<unsigned>(columns_), static_cast<unsigned>(row_.values.size())), to);
+  if (header_) {
+    header_ = false;
+    skipped_ += lines_;
+    return true;
   }
-  return csv_record(line, row, why);
+  return to(outcome::row, row_, why);
+}
+
+bool record_reader::fail(const std::wstring& why, const sink& to) {
+  open_ = false;
+  row_.line = start_;
+  if (header_) {
+    header_ = false;
+    return to(outcome::bad_header, row_, why);
+  }
+  if (!to(outcome::bad, row_, why)) return false;
+  // The record's other lines are read again from its second line on, while lines read twice
+  // stay fewer than lines given; past that they are skipped.
+  const size_t rest = kept_ends_.size();
+  if (rest == 0) return true;
+  if (read_again_ + rest > fresh_) {
+    skipped_ += rest;
+    return true;
+  }
+  read_again_ += rest;
+  for (size_t i = rest; i-- > 0;) {
+    const size_t b = i ? kept_ends_[i - 1] : 0;
+    again_.emplace_front(kept_, b, kept_ends_[i] - b);
+  }
+  again_no_ = start_ + 1;
+  kept_.clear();
+  kept_ends_.clear();
+  return true;
 }
 
 namespace {
@@ -356,7 +422,6 @@ void end_row(odbc::bulk_row& row, size_t k) {
 } // namespace
 
 record_reader::outcome record_reader::text_record(std::wstring_view line, odbc::bulk_row& row, std::wstring& why) {
-  row.nulls.clear();
   size_t p = 0, k = 0;
   for (;;) {
     size_t e = line.find(f_.delimiter, p);
@@ -411,71 +476,66 @@ record_reader::outcome record_reader::text_record(std::wstring_view line, odbc::
   return outcome::row;
 }
 
+// One line of a CSV record: the fields it ends, and the quoted field it leaves open.
 record_reader::outcome record_reader::csv_record(std::wstring_view rec, odbc::bulk_row& row, std::wstring& why) {
-  row.nulls.clear();
   const size_t n = rec.size();
-  size_t p = 0, k = 0;
+  size_t p = 0;
+  if (open_) row.values[values_ - 1] += L'\n';  // the quoted line break
   for (;;) {
-    std::wstring& v = next_value(row, k);
-    if (p < n && rec[p] == f_.quote) {
-      // A quoted field: a doubled quote (or the escape before a quote) is a quote.
-      ++p;
-      bool closed = false;
-      while (p < n) {
-        const wchar_t c = rec[p];
-        if (c == f_.escape && f_.escape != f_.quote && p + 1 < n && (rec[p + 1] == f_.quote || rec[p + 1] == f_.escape)) {
-          v += rec[p + 1];
-          p += 2;
-        } else if (c == f_.quote) {
-          if (f_.escape == f_.quote && p + 1 < n && rec[p + 1] == f_.quote) {
-            v += c;
-            p += 2;
-          } else {
-            ++p;
-            closed = true;
-            break;
-          }
-        } else {
-          v += c;
-          ++p;
+    if (!open_) {
+      std::wstring& v = next_value(row, values_);
+      if (p >= n || rec[p] != f_.quote) {
+        size_t e = rec.find(f_.delimiter, p);
+        if (e == std::wstring_view::npos) e = n;
+        std::wstring_view raw = rec.substr(p, e - p);
+        if (e == n && !raw.empty() && raw.back() == L'\r') raw.remove_suffix(1);
+        if (raw.find(f_.quote) != std::wstring_view::npos) {
+          why = L"a quote inside a field that is not quoted";
+          return outcome::bad;
         }
+        const bool is_null = raw == f_.null_text;
+        row.nulls.push_back(is_null ? 1 : 0);
+        if (!is_null) v.assign(raw);
+        p = e;
+        if (p >= n) break;
+        ++p;  // the delimiter
+        continue;
       }
+      ++p;
+      open_ = true;
       row.nulls.push_back(0);
-      if (!closed) {
-        // The field goes on in the next line.
-        if (!pending_) record_.assign(rec);
-        pending_ = true;
-        return outcome::more;
+    }
+    // A quoted field: a doubled quote (or the escape before a quote) is a quote.
+    std::wstring& v = row.values[values_ - 1];
+    while (p < n) {
+      const wchar_t c = rec[p];
+      if (c == f_.escape && f_.escape != f_.quote && p + 1 < n && (rec[p + 1] == f_.quote || rec[p + 1] == f_.escape)) {
+        v += rec[p + 1];
+        p += 2;
+      } else if (c == f_.quote) {
+        if (f_.escape == f_.quote && p + 1 < n && rec[p + 1] == f_.quote) {
+          v += c;
+          p += 2;
+        } else {
+          ++p;
+          open_ = false;
+          break;
+        }
+      } else {
+        v += c;
+        ++p;
       }
-      if (p < n && rec[p] == L'\r' && p + 1 == n) ++p;
-      if (p < n && rec[p] != f_.delimiter) {
-        pending_ = false;
-        record_.clear();
-        why = L"text after a closing quote";
-        return outcome::bad;
-      }
-    } else {
-      size_t e = rec.find(f_.delimiter, p);
-      if (e == std::wstring_view::npos) e = n;
-      std::wstring_view raw = rec.substr(p, e - p);
-      if (e == n && !raw.empty() && raw.back() == L'\r') raw.remove_suffix(1);
-      if (raw.find(f_.quote) != std::wstring_view::npos) {
-        pending_ = false;
-        record_.clear();
-        why = L"a quote inside a field that is not quoted";
-        return outcome::bad;
-      }
-      const bool is_null = raw == f_.null_text;
-      row.nulls.push_back(is_null ? 1 : 0);
-      if (!is_null) v.assign(raw);
-      p = e;
+    }
+    if (open_) return outcome::more;  // the field goes on in the next line
+    if (p < n && rec[p] == L'\r' && p + 1 == n) ++p;
+    if (p < n && rec[p] != f_.delimiter) {
+      why = L"text after a closing quote";
+      return outcome::bad;
     }
     if (p >= n) break;
     ++p;  // the delimiter
   }
-  end_row(row, k);
-  pending_ = false;
-  record_.clear();
+  end_row(row, values_);
   return outcome::row;
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,26 +40,49 @@ struct copy_command {
 // of \copy. False with a reason when the text is not understood.
 bool parse_copy(std::wstring_view text, copy_command& out, std::wstring& why);
 
-// Turns lines into records. A CSV record may take more than one line (a quoted line break).
+// Turns lines into records. A CSV record may take more than one line (a quoted line break):
+// it is read in one pass, however many lines it takes. A record that goes wrong after its
+// first line (a quote still open at the end, text after a closing quote, a count of values
+// that is not the table's) fails at its first line, and its other lines are read again as
+// records of their own: reading picks up at the next line that starts a record.
 class record_reader {
  public:
-  explicit record_reader(const copy_format& f) : f_(f) {}
-  enum class outcome { row, more, bad };
+  // columns: the values a record must have (0: any, until expect tells).
+  explicit record_reader(const copy_format& f, size_t columns = 0) : f_(f), header_(f.header), columns_(columns) {}
+  enum class outcome { row, more, bad, bad_header };
+  // Takes each record: row (the record, row.line where it began), bad (a malformed record at
+  // row.line, why says how) or bad_header (the header is malformed). False stops the reading.
+  using sink = std::function<bool(outcome, const odbc::bulk_row& row, const std::wstring& why)>;
+  void expect(size_t columns) { columns_ = columns; }
   // One line without its "\n" (a "\r" before it is part of the line), number line_no.
-  // row: a record is in row (its line where it began); more: a quoted field goes on;
-  // bad: the record is malformed (why says how).
-  outcome add_line(std::wstring_view line, size_t line_no, odbc::bulk_row& row, std::wstring& why);
-  // The input ended inside a quoted field: the record's first line (0 when none is open).
-  size_t open_record() const { return pending_ ? start_ : 0; }
+  bool add_line(std::wstring_view line, size_t line_no, const sink& to);
+  // The input ended: a record still open fails (its quoted field is not closed).
+  bool finish(const sink& to);
+  // Lines that are no row: the header, and lines of broken records that were not read again.
+  uint64_t skipped() const { return skipped_; }
 
  private:
+  bool step(std::wstring_view line, size_t line_no, const sink& to);
+  bool fail(const std::wstring& why, const sink& to);
+  bool drain(const sink& to);
   outcome text_record(std::wstring_view line, odbc::bulk_row& row, std::wstring& why);
   outcome csv_record(std::wstring_view line, odbc::bulk_row& row, std::wstring& why);
 
   copy_format f_;
-  std::wstring record_;
-  bool pending_ = false;
-  size_t start_ = 0;
+  bool header_;
+  size_t columns_;
+  odbc::bulk_row row_;
+  size_t values_ = 0;  // values of the open record so far
+  bool open_ = false;  // a quoted field goes on in the next line
+  size_t start_ = 0;   // the open record's first line
+  size_t lines_ = 0;   // and its lines
+  std::wstring kept_;  // its lines after the first, to be read again if it goes wrong
+  std::vector<size_t> kept_ends_;
+  std::deque<std::wstring> again_;  // lines to be read again, the first numbered again_no_
+  size_t again_no_ = 0;
+  uint64_t fresh_ = 0;       // lines given
+  uint64_t read_again_ = 0;  // lines read a second time: never more than fresh_, so reading stays linear
+  uint64_t skipped_ = 0;
 };
 
 // Splits pieces of text into lines ("\n" ends a line; a first U+FEFF is dropped).
@@ -109,8 +134,10 @@ struct copy_load {
   copy_load(odbc::connection& c, size_t batch, const copy_format& f) : engine(c, batch), reader(f) {}
   odbc::bulk_insert engine;
   record_reader reader;
-  odbc::bulk_row row;
-  bool header = false;  // the first line is a header, skipped
+  record_reader::sink take;  // the reader's records go to the engine
+  result failure;            // the engine failed: the load ends
+  std::wstring bad_header;   // why the header was refused: the load ends before any row
+  size_t header_line = 0;
   std::wstring where;   // the source's name in messages
   uint32_t started = tick_count();
   uint32_t shown = started;

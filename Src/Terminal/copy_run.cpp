@@ -101,7 +101,6 @@ class result_source : public odbc::bulk_source {
 std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, const std::wstring& where, size_t line) {
   auto load = std::make_unique<copy_load>(connection_, options_->batch_rows, cmd.format);
   load->where = where;
-  load->header = cmd.format.header;
   odbc::bulk_insert& e = load->engine;
   e.stop_on_failure = options_->on_error;
   e.join_transaction = transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
@@ -126,6 +125,18 @@ std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, c
     copy_not_started(text, where, line);
     return nullptr;
   }
+  load->reader.expect(e.columns());
+  load->take = [l](record_reader::outcome o, const odbc::bulk_row& row, const std::wstring& why) {
+    odbc::bulk_insert& engine = l->engine;
+    if (o == record_reader::outcome::bad_header) {
+      l->bad_header = why;
+      l->header_line = row.line;
+      return false;
+    }
+    if (o == record_reader::outcome::bad) engine.reject(row.line, why);
+    else l->failure = engine.add(row);
+    return l->failure.succeeded() && !engine.stopped() && !engine.connection_lost();
+  };
   return load;
 }
 
@@ -161,39 +172,46 @@ void TTermOdbcHndlr::end_load(copy_load& l, const result& r) {
   if (!f.succeeded()) {
     std::wstring text = f.text();
     if (!text.empty() && text.back() != L'\n') text += L'\n';
+    const odbc::bulk_insert& e = l.engine;
+    if (e.connection_lost()) {
+      // Which rows are in the table: those of the last batch confirmed, and the batch lost.
+      auto batch = [](const odbc::bulk_insert::batch_lines& b) {
+        return b.number ? message(string_id::copy_batch, std::to_wstring(b.number).c_str(), static_cast<unsigned>(b.first),
+                                  static_cast<unsigned>(b.last))
+                        : str(string_id::copy_no_batch);
+      };
+      text += message(string_id::copy_connection_lost, batch(e.last_committed()).c_str());
+      text += message(e.lost_commit_unknown() ? string_id::copy_batch_unknown : string_id::copy_batch_not_committed,
+                      batch(e.lost_batch()).c_str());
+    }
     report_failure(text);
     note(f);
     if (load_failure_.succeeded()) load_failure_ = f;
   }
-  routes_.info_line(message(string_id::rows_loaded, std::to_wstring(l.engine.loaded()).c_str(),
-                            std::to_wstring(l.engine.failed()).c_str()));
+  const std::wstring loaded = std::to_wstring(l.engine.loaded()), failed = std::to_wstring(l.engine.failed());
+  const uint64_t skipped = l.reader.skipped();
+  routes_.info_line(skipped ? message(string_id::rows_loaded_skipped, loaded.c_str(), failed.c_str(), std::to_wstring(skipped).c_str())
+                            : message(string_id::rows_loaded, loaded.c_str(), failed.c_str()));
   console().flush();
 }
 
-// A line of data: a record goes to the engine (the header line is skipped).
+// A line of data: its records go to the engine (the header is skipped).
 bool TTermOdbcHndlr::load_line(copy_load& l, std::wstring_view line, size_t number) {
-  std::wstring why;
-  switch (l.reader.add_line(line, number, l.row, why)) {
-    case record_reader::outcome::more: return true;
-    case record_reader::outcome::bad: l.engine.reject(number, why); break;
-    case record_reader::outcome::row:
-      if (l.header) {
-        l.header = false;
-        break;
-      }
-      if (l.row.values.size() != l.engine.columns()) {
-        l.engine.reject(l.row.line, message(string_id::copy_value_count, static_cast<unsigned>(l.engine.columns()),
-                                                  static_cast<unsigned>(l.row.values.size())));
-        break;
-      }
-      {
-        const result r = l.engine.add(l.row);
-        if (!r.succeeded()) {
-          end_load(l, r);
-          return false;
-        }
-      }
-      break;
+  return lines_taken(l, l.reader.add_line(line, number, l.take));
+}
+
+// After the reader stopped (go false): a failure of the engine or a malformed header ends
+// the load here; a row that stopped the load is left to the caller, as is the end of data.
+bool TTermOdbcHndlr::lines_taken(copy_load& l, bool go) {
+  if (go) return true;
+  if (!l.bad_header.empty()) {
+    (void)l.engine.finish();  // no row was sent
+    copy_not_started(message(string_id::copy_bad_header, l.bad_header.c_str()), l.where, l.header_line);
+    return false;
+  }
+  if (!l.failure.succeeded() || l.engine.connection_lost()) {
+    end_load(l, l.failure);
+    return false;
   }
   return !l.engine.stopped();
 }
@@ -225,8 +243,7 @@ void TTermOdbcHndlr::copy_block(const script_item& item, const std::wstring& whe
   }
   // The end of the block.
   if (copy_) {
-    if (const size_t open = copy_->reader.open_record()) copy_->engine.reject(open, str(string_id::copy_open_quote));
-    end_load(*copy_, result());
+    if (lines_taken(*copy_, copy_->reader.finish(copy_->take)) || copy_->engine.stopped()) end_load(*copy_, result());
     copy_.reset();
   }
   copy_skip_ = false;
@@ -331,8 +348,8 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
     return;
   }
   if (go) go = lines.finish(each);
-  if (!go && !l.engine.stopped()) return;  // ended by a failure of the engine, told already
-  if (const size_t open = l.reader.open_record()) l.engine.reject(open, str(string_id::copy_open_quote));
+  if (go) go = lines_taken(l, l.reader.finish(l.take));
+  if (!go && !l.engine.stopped()) return;  // ended by a failure of the engine or the header, told already
   end_load(l, result());
 }
 

@@ -208,6 +208,7 @@ class TTermOdbcHndlr : public terminal_handler {
                             const std::wstring& query_text, const std::wstring& where, size_t line);
   std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line);
   bool load_line(copy_load& l, std::wstring_view line, size_t number);
+  bool lines_taken(copy_load& l, bool go);
   void end_load(copy_load& l, const result& r);
   void show_progress(copy_load& l, bool last);
   void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);

@@ -122,8 +122,15 @@ constexpr string_entry english[] = {
     {155, L"Rows written: %s."},
     {156, L"COPY not run: %s\n"},
     {157, L"This driver holds whole results in memory, and this process has used %u MiB; %s in the connection string makes results stream.\n"},
-    {190, L"Statement not sent: bytes at %s:%u are not valid text, and this database cannot be given them exactly\n"},
+    {158, L"Rows loaded: %s. Rows failed: %s. Lines skipped: %s."},
+    {159, L"the header is malformed: %s"},
+    {160, L"The connection was lost: the load stopped. Last batch committed: %s.\n"},
+    {161, L"Not committed: %s.\n"},
+    {162, L"Outcome unknown (its commit was not answered): %s.\n"},
+    {163, L"batch %s (lines %u to %u)"},
+    {164, L"none"},
     {165, L"The transaction left open was rolled back.\n"},
+    {166, L"Statement not sent: bytes at %s:%u are not valid text, and this database cannot be given them exactly\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -240,8 +247,15 @@ constexpr string_entry russian[] = {
     {155, L"Записано строк: %s."},
     {156, L"COPY не выполнен: %s\n"},
     {157, L"Этот драйвер держит результат целиком в памяти, и процесс занял уже %u МиБ; %s в строке подключения включает потоковое чтение.\n"},
-    {190, L"Инструкция не отправлена: байты в %s:%u не являются допустимым текстом, и этой базе данных их нельзя передать без изменений\n"},
+    {158, L"Загружено строк: %s. Строк с ошибками: %s. Пропущено строк файла: %s."},
+    {159, L"заголовок повреждён: %s"},
+    {160, L"Соединение потеряно: загрузка остановлена. Последний подтверждённый пакет: %s.\n"},
+    {161, L"Не зафиксирован: %s.\n"},
+    {162, L"Исход неизвестен (ответа на фиксацию не было): %s.\n"},
+    {163, L"пакет %s (строки %u - %u)"},
+    {164, L"нет"},
     {165, L"Незавершённая транзакция отменена.\n"},
+    {166, L"Инструкция не отправлена: байты в %s:%u не являются допустимым текстом, и этой базе данных их нельзя передать без изменений\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -69,8 +69,15 @@ enum : uint32_t {
   rows_written = 155,
   copy_not_started_here = 156,
   big_result_hint = 157,
-  bytes_not_sendable = 190,
+  rows_loaded_skipped = 158,
+  copy_bad_header = 159,
+  copy_connection_lost = 160,
+  copy_batch_not_committed = 161,
+  copy_batch_unknown = 162,
+  copy_batch = 163,
+  copy_no_batch = 164,
   transaction_rolled_back = 165,
+  bytes_not_sendable = 166,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -111,16 +111,19 @@ struct bulk_insert::state {
     return result();
   }
 
-  // Rows first .. first + multi_rows through the statement of many rows: true when every row
-  // went in.
-  bool run_multi(size_t first) {
+  // Rows first .. first + multi_rows through the statement of many rows: success when every
+  // row went in.
+  result run_multi(size_t first) {
     size_t number = 0;
     for (size_t r = first; r < first + multi_rows; ++r)
-      for (size_t i = 0; i < cols.size(); ++i)
-        if (!sql_ok(bind_value(multi, static_cast<SQLUSMALLINT>(++number), i, r))) return false;
+      for (size_t i = 0; i < cols.size(); ++i) {
+        const SQLRETURN rc = bind_value(multi, static_cast<SQLUSMALLINT>(++number), i, r);
+        if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, conn->hdbc(), multi, rc);
+      }
     const SQLRETURN rc = SQLExecute(multi);
+    const result r = sql_ok(rc) || rc == SQL_NO_DATA ? result() : odbc_diagnostics(SQL_NULL_HENV, conn->hdbc(), multi, rc);
     SQLFreeStmt(multi, SQL_CLOSE);
-    return sql_ok(rc) || rc == SQL_NO_DATA;
+    return r;
   }
 
   // A batch is a unit that loads whole or not at all: a transaction of its own, or a savepoint
@@ -265,6 +268,7 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
 result bulk_insert::add(const bulk_row& row) {
   state& s = *s_;
   if (s.cols.empty()) return failure(os::err_invalid_function);
+  if (connection_lost()) return lost_result_;
   if (stopped_) return result();
   // A long value: the rows held are run first, and a batch holds fewer rows from now on, so
   // that a column's buffer stays within its budget.
@@ -324,15 +328,16 @@ result bulk_insert::finish_batch() {
   state& s = *s_;
   const size_t n = s.rows;
   if (n == 0) return result();
+  ++batches_;
   result r = s.begin_unit();
-  if (!r.succeeded()) return r;
+  if (!r.succeeded()) return lose(r, 0, false) ? lost_result_ : r;
   SQLRETURN rc;
   bool whole = true;
   if (s.arrays) {
     // Runs of rows through the statement of many rows, the rest as an array.
     size_t first = 0;
     if (s.multi)
-      for (; whole && n - first >= s.multi_rows; first += s.multi_rows) whole = s.run_multi(first);
+      for (; whole && n - first >= s.multi_rows; first += s.multi_rows) whole = (r = s.run_multi(first)).succeeded();
     if (whole && first < n) {
       const size_t m = n - first;
       r = s.bind(first, m);
@@ -346,6 +351,7 @@ result bulk_insert::finish_batch() {
         for (size_t i = 0; i < m; ++i)
           if (s.status[i] == SQL_PARAM_ERROR || s.status[i] == SQL_PARAM_UNUSED) whole = false;
       }
+      if (!whole) r = s.diagnostics(rc);
     }
   } else {
     // The same statement for each row, in one transaction.
@@ -354,15 +360,20 @@ result bulk_insert::finish_batch() {
       if (!r.succeeded()) return r;
       rc = SQLExecute(s.stmt);
       whole = sql_ok(rc) || rc == SQL_NO_DATA;
+      if (!whole) r = s.diagnostics(rc);
       SQLFreeStmt(s.stmt, SQL_CLOSE);
     }
   }
+  // A lost connection ends the load: no row of the batch can go in one by one either.
+  if (!whole && lose(r, 0, false)) return lost_result_;
   if (whole && s.units()) {
     r = s.end_transaction(true);
     whole = r.succeeded();
+    if (!whole && lose(r, 0, true)) return lost_result_;
   }
   if (whole) {
     loaded_ += n;
+    committed_ = {batches_, s.lines[0], s.lines[n - 1]};
   } else {
     // Some row was refused: the batch is taken back and run one row at a time, so that each
     // refused row is named and the others load (a failed row spoils a whole transaction on
@@ -374,17 +385,21 @@ result bulk_insert::finish_batch() {
       if (r.succeeded()) r = s.bind(i, 1);
       if (!r.succeeded()) return r;
       rc = SQLExecute(s.stmt);
+      bool commit_sent = false;
       if (sql_ok(rc) || rc == SQL_NO_DATA) {
         if (s.units()) r = s.end_transaction(true);
+        commit_sent = true;
         if (r.succeeded()) {
           ++loaded_;
+          committed_ = {batches_, s.lines[0], s.lines[i]};
           continue;
         }
       } else {
         r = s.diagnostics(rc);
         SQLFreeStmt(s.stmt, SQL_CLOSE);
-        if (s.units()) (void)s.end_transaction(false);
+        if (!odbc::connection_lost(r) && s.units()) (void)s.end_transaction(false);
       }
+      if (lose(r, i, commit_sent)) return lost_result_;
       count_failed(s.lines[i], r.text());
     }
   }
@@ -395,11 +410,22 @@ result bulk_insert::finish_batch() {
   return result();
 }
 
+bool bulk_insert::lose(const result& r, size_t first, bool commit_sent) {
+  if (!odbc::connection_lost(r)) return false;
+  state& s = *s_;
+  lost_ = {batches_, s.lines[first], s.lines[s.rows - 1]};
+  commit_unknown_ = commit_sent && s.autocommit_off;
+  lost_result_ = r;
+  s.rows = 0;
+  write_formatted(process_log(), L"TOB", L"bulk insert: connection lost in batch %s", std::to_wstring(batches_).c_str());
+  return true;
+}
+
 void bulk_insert::reject(size_t line, const std::wstring& why) {
   // Under stop_on_failure the rows before this one are run first: a failure among them comes first.
   if (stop_on_failure && s_->rows) {
-    (void)finish_batch();  // a failure of its own is told through on_failure
-    if (stopped_) return;
+    (void)finish_batch();  // a failure of its own is told through on_failure, a lost connection by add and finish
+    if (stopped_ || connection_lost()) return;
   }
   count_failed(line, why);
 }
@@ -412,12 +438,14 @@ void bulk_insert::count_failed(size_t line, const std::wstring& why) {
 
 result bulk_insert::finish() {
   state& s = *s_;
-  result r = stopped_ ? result() : finish_batch();
+  result r = stopped_ || connection_lost() ? result() : finish_batch();
+  if (connection_lost()) r = lost_result_;
   s.rows = 0;
   if (s.autocommit_off) {
     const SQLRETURN rc =
         SQLSetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-    if (!sql_ok(rc)) r.merge(odbc_diagnostics(SQL_NULL_HENV, s.conn->hdbc(), SQL_NULL_HSTMT, rc));
+    // Over a lost connection that fails too: the loss is told once.
+    if (!sql_ok(rc) && !connection_lost()) r.merge(odbc_diagnostics(SQL_NULL_HENV, s.conn->hdbc(), SQL_NULL_HSTMT, rc));
     s.autocommit_off = false;
   }
   write_formatted(process_log(), L"TOB", L"bulk insert: %s loaded, %s failed", std::to_wstring(loaded_).c_str(),

@@ -146,4 +146,14 @@ result odbc_diagnostics(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLRETURN rc) {
   return diagnostics(env, dbc, stmt, rc == SQL_ERROR || rc == SQL_INVALID_HANDLE);
 }
 
+bool connection_lost(const result& r) {
+  if (r.state().compare(0, 2, L"08") == 0 || r.state() == L"57P01" || r.state() == L"57P02") return true;
+  if (r.native_code() == 2006 || r.native_code() == 2013) return true;  // server gone away, lost connection
+  static const wchar_t* const words[] = {L"server has gone away", L"Lost connection to", L"no connection to the server",
+                                         L"server closed the connection", L"terminating connection due to administrator"};
+  for (const wchar_t* w : words)
+    if (r.text().find(w) != std::wstring::npos) return true;
+  return false;
+}
+
 } // namespace vela::odbc

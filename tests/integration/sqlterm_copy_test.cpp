@@ -2,7 +2,9 @@
 // another, on every database.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "support/databases.h"
@@ -124,6 +126,97 @@ TEST(CopyAtPrompt, LoadsAFile) {
   EXPECT_EQ(s.wait_exit(5), 0);
   EXPECT_EQ(run_process({SQLTERM_PATH, "-cs:" + cs, "-do", "-cd:|", "-lc", "-q:select a, b from p order by a"}).out,
             "\n1|one\n2|t,wo\n\n");
+}
+
+// Every line of a CSV file is counted: a stray quote fails its own line and the lines after
+// it load; a quoted field over several lines loads whole; a malformed header stops the load
+// before any row.
+TEST_P(Copy, EveryLineCounted) {
+  std::string stray;
+  for (int i = 1; i <= 1000; ++i) stray += i == 3 ? "3,\"x\n" : std::to_string(i) + ",v" + std::to_string(i) + "\n";
+  const struct {
+    std::string data;
+    std::string options;
+    int status;
+    std::string out;  // in standard output (the summary), or "" for none
+    std::string err;
+    std::string rows;  // count and total length of b afterwards
+  } cases[] = {
+      {stray, "format csv", 0, "Rows loaded: 999. Rows failed: 1.\n", "Row not loaded (@:3): a quoted field is not closed", "999|3891"},
+      {"id,b\n1,\"one\ntwo\r\nthree\"\n2,x\n", "format csv, header", 0, "Rows loaded: 2. Rows failed: 0. Lines skipped: 1.", "",
+       "2|15"},
+      {"\"id,b\n1,a\n2,b\n", "format csv, header", 1, "", "COPY not run: the header is malformed: a quoted field is not closed (@:1)",
+       "0|"},
+      {"id\n1,a\n", "format csv, header", 1, "", "COPY not run: the header is malformed: 2 values expected, 1 found (@:1)", "0|"},
+  };
+  for (const auto& c : cases) {
+    const std::string file = db->dir.path("lines.csv");
+    db->dir.write("lines.csv", c.data);
+    const run_result r = run({"-q:drop table if exists lc; create table lc(a int, b varchar(40));\n"
+                                     "\\copy lc from '" + file + "' with (" + c.options + ")"});
+    EXPECT_EQ(r.status != 0, c.status != 0) << r.out << r.err;
+    auto place = [&](std::string t) { return t.find('@') == std::string::npos ? t : t.replace(t.find('@'), 1, file); };
+    if (c.out.empty()) EXPECT_EQ(r.out.find("Rows loaded"), std::string::npos) << r.out;
+    else EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    EXPECT_NE((r.out + r.err).find(place(c.err)), std::string::npos) << r.out << r.err;
+    const std::string length = db->kind == "maria" ? "char_length" : "length";
+    EXPECT_EQ(run({"-do", "-cd:|", "-q:select count(*), sum(" + length + "(b)) from lc"}).out, "\n" + c.rows + "\n\n") << c.data.substr(0, 20);
+  }
+}
+
+// The server ends the session mid-load: the load stops at once with a few lines of error and a
+// non-zero status, and the rows it says loaded are those in the table, or the batch whose
+// commit was not answered is named.
+TEST_P(Copy, ConnectionLostStopsTheLoad) {
+  if (db->kind == "sqlite") GTEST_SKIP() << "no server";
+  std::string data;
+  for (int i = 1; i <= 3000000; ++i) data += std::to_string(i) + ",row\n";
+  db->dir.write("big.csv", data);
+  data.clear();
+  sql("drop table if exists lost");
+  sql("create table lost(a int, b varchar(10))");
+  run_result r;
+  std::thread load([&] { r = run({"-q:\\copy lost from '" + db->dir.path("big.csv") + "' with (format csv)"}); });
+  auto count = [&] {
+    const std::string n = run({"-do", "-q:select count(*) from lost"}).out;
+    return std::atoll(n.c_str() + n.find_first_not_of("\n "));
+  };
+  bool started = false;
+  for (int i = 0; i < 6000 && !started; ++i) {
+    started = count() > 0;
+    if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(started);
+  // The client sessions other than the one asking: only the load's is left. Asked again
+  // until one was ended.
+  auto end_sessions = [&] {
+    if (db->kind == "pg")
+      return run({"-do", "-q:select pg_terminate_backend(pid) from pg_stat_activity where pid <> pg_backend_pid()"
+                  " and datname = current_database() and backend_type = 'client backend'"})
+                 .out.find_first_not_of("\n ") != std::string::npos;
+    const std::string ids =
+        run({"-do", "-q:select id from information_schema.processlist where id <> connection_id() and command <> 'Daemon'"}).out;
+    bool any = false;
+    for (size_t p = ids.find_first_of("0123456789"); p != std::string::npos; p = ids.find_first_of("0123456789", ids.find('\n', p))) {
+      const run_result k = run({"-q:kill " + ids.substr(p, ids.find('\n', p) - p)});
+      any = !vela::testing::has_sql_error(k.out + k.err) || any;
+      }
+    return any;
+  };
+  bool ended = false;
+  for (int i = 0; i < 100 && !ended; ++i) ended = end_sessions();
+  EXPECT_TRUE(ended);
+  load.join();
+  EXPECT_NE(r.status, 0) << r.out << r.err;
+  const std::string said = r.out + r.err;
+  EXPECT_LT(std::count(said.begin(), said.end(), '\n'), 16) << said.substr(0, 2000);
+  EXPECT_NE(said.find("The connection was lost: the load stopped. Last batch committed: batch "), std::string::npos)
+      << r.err.substr(0, 2000) << r.out.substr(0, 2000);
+  const size_t at = r.out.find("Rows loaded: ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const long long loaded = std::atoll(r.out.c_str() + at + 13);
+  if (said.find("Outcome unknown") == std::string::npos) EXPECT_EQ(loaded, count()) << said;
+  else EXPECT_LE(count() - loaded, 1000) << said;
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Copy, vela::testing::all_databases(), vela::testing::param_name);

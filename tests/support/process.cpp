@@ -27,7 +27,9 @@ run_result run_process(const std::vector<std::string>& argv, const std::string& 
                        const output_watch& watch) {
   run_result res;
   int in[2], out[2], err[2];
-  if (pipe(in) || pipe(out) || pipe(err)) return res;
+  // Close-on-exec: a child started from another thread at the same time must not hold these
+  // pipes open (its copy of a write end would keep this read waiting until it ends).
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return res;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Terminal/copy_data.h"
+#include "Terminal/strings.h"
 
 using namespace vela::terminal;
 
@@ -58,42 +59,65 @@ TEST(CopyCommand, ConnectionAndQuery) {
   EXPECT_EQ(cmd.source_query, L"select 'x', 1");
 }
 
-// Lines in, records out: "|" joins the values of a record, "~" stands for NULL.
+// Lines in, records out, each as its first line and ":" with the values joined by "|" ("~"
+// stands for NULL), "!" and the reason for a bad record, "#" and the reason for a bad header.
+// A record that goes wrong after its first line fails there and its other lines are read again.
 TEST(RecordReader, TextAndCsvRecords) {
+  vela::set_string_table(&strings());
   const struct {
     bool csv;
+    bool header;
+    size_t columns;
     std::vector<std::wstring> lines;
-    std::vector<std::wstring> records;  // "!" and the reason for a bad record
+    std::vector<std::wstring> records;
+    uint64_t skipped;
   } cases[] = {
-      {false, {L"1\tplain\t\\N", L"2\ttab\\there\\\\x", L"3\t\\n\\r\\x41\\101\\q\t"}, {L"1|plain|~", L"2|tab\there\\x", L"3|\n\rAAq|"}},
-      {false, {L"only\r"}, {L"only"}},
-      {true, {L"1,\"a,b\",\"say \"\"hi\"\"\"", L"2,,\"\""}, {L"1|a,b|say \"hi\"", L"2|~|"}},
-      {true, {L"1,\"two", L"lines\r", L"and three\",x\r"}, {L"1|two\nlines\r\nand three|x"}},
-      {true, {L"1,\"bad\"x,z", L"2,ok"}, {L"!text after a closing quote", L"2|ok"}},
-      {true, {L"1,ba\"d", L"3,\"\",\"\"\"\""}, {L"!a quote inside a field that is not quoted", L"3||\""}},
+      {false, false, 0, {L"1\tplain\t\\N", L"2\ttab\\there\\\\x", L"3\t\\n\\r\\x41\\101\\q\t"},
+       {L"1:1|plain|~", L"2:2|tab\there\\x", L"3:3|\n\rAAq|"}, 0},
+      {false, false, 0, {L"only\r"}, {L"1:only"}, 0},
+      {true, false, 0, {L"1,\"a,b\",\"say \"\"hi\"\"\"", L"2,,\"\""}, {L"1:1|a,b|say \"hi\"", L"2:2|~|"}, 0},
+      {true, false, 0, {L"1,\"two", L"lines\r", L"and three\",x\r"}, {L"1:1|two\nlines\r\nand three|x"}, 0},
+      {true, false, 0, {L"1,\"bad\"x,z", L"2,ok"}, {L"1!text after a closing quote", L"2:2|ok"}, 0},
+      {true, false, 0, {L"1,ba\"d", L"3,\"\",\"\"\"\""}, {L"1!a quote inside a field that is not quoted", L"2:3||\""}, 0},
+      // A stray quote: open to the end, then the lines after it are records again.
+      {true, false, 2, {L"1,a", L"2,\"b", L"3,c", L"4,d"}, {L"1:1|a", L"2!a quoted field is not closed", L"3:3|c", L"4:4|d"}, 0},
+      // Text after a quote that closed on a later line; too many values across lines.
+      {true, false, 2, {L"1,\"x", L"2,\"y\"", L"3,z"}, {L"1!text after a closing quote", L"2:2|y", L"3:3|z"}, 0},
+      {true, false, 2, {L"1,\"x", L"2,y\",z", L"3,\"multi", L"line\""}, {L"1!2 values expected, 3 found", L"2!a quote inside a field that is not quoted", L"3:3|multi\nline"}, 0},
+      // The header: skipped, or malformed (the reading stops there).
+      {true, true, 2, {L"id,\"name", L"line two\"", L"1,a"}, {L"3:1|a"}, 2},
+      {true, true, 2, {L"id,\"name", L"1,a"}, {L"1#a quoted field is not closed"}, 0},
+      {true, true, 2, {L"id", L"1,a"}, {L"1#2 values expected, 1 found"}, 0},
+      {false, true, 2, {L"id\tname", L"1\ta", L"2"}, {L"2:1|a", L"3!2 values expected, 1 found"}, 1},
   };
   for (const auto& c : cases) {
     copy_format f;
+    f.header = c.header;
     if (c.csv) {
       f.csv = true;
       f.delimiter = L',';
       f.null_text.clear();
     }
-    record_reader reader(f);
-    vela::odbc::bulk_row row;
+    record_reader reader(f, c.columns);
     std::vector<std::wstring> got;
-    size_t n = 0;
-    for (const auto& line : c.lines) {
-      std::wstring why;
-      const auto o = reader.add_line(line, ++n, row, why);
-      if (o == record_reader::outcome::bad) got.push_back(L"!" + why);
-      if (o != record_reader::outcome::row) continue;
-      std::wstring r;
-      for (size_t i = 0; i < row.values.size(); ++i) r += (i ? L"|" : L"") + (row.nulls[i] ? std::wstring(L"~") : row.values[i]);
+    const record_reader::sink to = [&](record_reader::outcome o, const vela::odbc::bulk_row& row, const std::wstring& why) {
+      std::wstring r = std::to_wstring(row.line);
+      if (o == record_reader::outcome::bad_header) {
+        got.push_back(r + L"#" + why);
+        return false;
+      }
+      if (o == record_reader::outcome::bad) r += L"!" + why;
+      else
+        for (size_t i = 0; i < row.values.size(); ++i) r += (i ? L"|" : L":") + (row.nulls[i] ? std::wstring(L"~") : row.values[i]);
       got.push_back(r);
-    }
+      return true;
+    };
+    bool go = true;
+    size_t n = 0;
+    for (const auto& line : c.lines) go = go && reader.add_line(line, ++n, to);
+    if (go) reader.finish(to);
     EXPECT_EQ(got, c.records) << c.lines[0];
-    EXPECT_EQ(reader.open_record(), 0u);
+    EXPECT_EQ(reader.skipped(), c.skipped) << c.lines[0];
   }
 }
 

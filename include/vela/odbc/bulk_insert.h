@@ -78,14 +78,37 @@ class bulk_insert {
   // A row that the source could not read: counted and told as failed.
   void reject(size_t line, const std::wstring& why);
 
+  // Batches are numbered from 1; a batch's rows came from these source lines.
+  struct batch_lines {
+    uint64_t number = 0;  // 0: none
+    size_t first = 0, last = 0;
+  };
+  // The connection went during the load: the load stopped there, and add and finish give
+  // that failure from then on.
+  bool connection_lost() const { return lost_.number != 0; }
+  // The last batch whose commit the database confirmed (rows of a batch run one by one
+  // count up to the last row confirmed).
+  const batch_lines& last_committed() const { return committed_; }
+  // The batch that was running when the connection went, and whether its commit had been
+  // sent without an answer (then it may be in the table or not).
+  const batch_lines& lost_batch() const { return lost_; }
+  bool lost_commit_unknown() const { return commit_unknown_; }
+
  private:
   result finish_batch();
   void count_failed(size_t line, const std::wstring& why);
+  // Notes a lost connection at row first of the batch: true when r says so.
+  bool lose(const result& r, size_t first, bool commit_sent);
   struct state;
   std::unique_ptr<state> s_;
   uint64_t loaded_ = 0;
   uint64_t failed_ = 0;
   bool stopped_ = false;
+  uint64_t batches_ = 0;
+  batch_lines committed_;
+  batch_lines lost_;
+  bool commit_unknown_ = false;
+  result lost_result_;
 };
 
 } // namespace vela::odbc

@@ -31,6 +31,10 @@ uint32_t no_data_error();
 result odbc_diagnostics(env_handle env, dbc_handle dbc, stmt_handle stmt);
 result odbc_diagnostics(env_handle env, dbc_handle dbc, stmt_handle stmt, return_code rc);
 
+// The failure says the connection to the server is gone: SQLSTATE class 08, or the drivers'
+// own words for it (MariaDB 2006 and 2013; PostgreSQL 57P01/57P02, its lost or closed connection).
+bool connection_lost(const result& r);
+
 // The driver manager's version ("03.52.0016.0000"), asked of a connection handle that is
 // not connected; empty when it does not tell.
 std::wstring driver_manager_version();
