@@ -162,7 +162,8 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
     size_t end = have;
     if (kind == how::utf8) {
       if (!at_end) end = from + utf8_cut(b + from, have - from);
-      text = utf8_to_wide(std::string_view(reinterpret_cast<const char*>(b + from), end - from));
+      const std::string_view piece(reinterpret_cast<const char*>(b + from), end - from);
+      text = keep_invalid_bytes_ ? utf8_to_wide_escaped(piece) : utf8_to_wide(piece);
     } else if (kind == how::utf16le) {
       if (!at_end) end = from + utf16le_cut(b + from, have - from);
       text = utf16le_to_wide(b + from, end - from);
