@@ -28,10 +28,18 @@ class result_source : public odbc::bulk_source {
   // Numbers, dates and other short values are bound as text; text, long and binary values
   // are read whole in pieces (never cut to a display size).
   // narrow: text is read as UTF-8 (MariaDB, whose wide path loses characters).
-  result_source(odbc::resultset& rows, bool narrow) : rows_(rows), buffers_(rows.count()), narrow_(narrow) {
+  // Floating-point values are fetched as doubles and written in the shortest text that reads
+  // back the same.
+  result_source(odbc::resultset& rows, bool narrow)
+      : rows_(rows), buffers_(rows.count()), numbers_(rows.count()), narrow_(narrow) {
     for (size_t i = 0; i < rows.count(); ++i) {
       odbc::column& c = rows.at(i);
       const odbc::type_class k = c.kind();
+      if (odbc::is_floating(c.sql_type()) &&
+          c.bind(&numbers_[i], odbc::bind_type::float64, sizeof(double)).succeeded()) {
+        buffers_[i].assign(1, u'\0');  // bound
+        continue;
+      }
       if (odbc::is_long_or_binary(c.sql_type()) || k == odbc::type_class::text) continue;
       buffers_[i].assign(static_cast<size_t>(odbc::bounded_display_size(c.display_size())) + 64, u'\0');
       if (!c.bind(buffers_[i].data(), odbc::bind_type::wide_text, static_cast<int32_t>(buffers_[i].size() * 2)).succeeded())
@@ -50,8 +58,14 @@ class result_source : public odbc::bulk_source {
       odbc::column& c = rows_.at(i);
       std::wstring& v = row.values[i];
       if (!buffers_[i].empty()) {
-        if (c.is_null()) row.nulls[i] = 1;
-        else c.text(v);
+        if (c.is_null()) {
+          row.nulls[i] = 1;
+        } else if (c.c_type() == odbc::bind_type::float64) {
+          char text[odbc::float_text_size];
+          v.assign(text, text + odbc::float_text(numbers_[i], c.sql_type(), text));
+        } else {
+          c.text(v);
+        }
         continue;
       }
       bool is_null = false;
@@ -87,6 +101,7 @@ class result_source : public odbc::bulk_source {
  private:
   odbc::resultset& rows_;
   std::vector<std::vector<char16_t>> buffers_;
+  std::vector<double> numbers_;
   bool narrow_;
   std::string utf8_;
   size_t number_ = 0;
@@ -321,7 +336,10 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
   bool go = true;
   const auto each = [&](std::wstring_view text, size_t number) { return load_line(l, text, number); };
   try {
-    read_script_pieces(cmd.file, cp, [&](std::wstring_view piece, size_t) {
+    // Bytes that are not UTF-8 stay as they are: kept for a binary column, refused for text.
+    textfile file(cmd.file, cp);
+    file.keep_invalid_bytes();
+    file.read_pieces([&](std::wstring_view piece) {
       if (go) go = lines.add(piece, each);
     });
   } catch (const windows_error& e) {
