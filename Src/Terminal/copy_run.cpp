@@ -27,7 +27,7 @@ class result_source : public odbc::bulk_source {
  public:
   // Numbers, dates and other short values are bound as text; text, long and binary values
   // are read whole in pieces (never cut to a display size).
-  // narrow: text is read as UTF-8 (MariaDB, whose wide path loses characters).
+  // narrow: text is read as UTF-8 (see narrow_text).
   // Floating-point values are fetched as doubles and written in the shortest text that reads
   // back the same.
   result_source(odbc::resultset& rows, bool narrow)
@@ -83,7 +83,7 @@ class result_source : public odbc::bulk_source {
         utf8_.clear();
         r = c.read_utf8(bytes_, [this](const unsigned char* b, size_t k) { utf8_.append(reinterpret_cast<const char*>(b), k); },
                         &is_null);
-        v = utf8_to_wide(utf8_);
+        v = utf8_to_wide_escaped(utf8_);  // bytes that are not UTF-8 kept: a file gets them as they are
       } else {
         units_.clear();
         r = c.read_text(piece_, [this](const char16_t* u, size_t k) { units_.append(u, k); }, &is_null);
@@ -109,6 +109,12 @@ class result_source : public odbc::bulk_source {
   std::vector<char16_t> piece_ = std::vector<char16_t>(32768);
   std::u16string units_;
 };
+
+// Text read as UTF-8 bytes: MariaDB's wide path loses characters, SQLite's drops bytes that are
+// not UTF-8.
+bool narrow_text(odbc::dbc_handle hdbc) {
+  return odbc::ask_script_dialect(hdbc) == odbc::script_dialect::mysql || odbc::ask_dbms_name(hdbc) == L"SQLite";
+}
 
 } // namespace
 
@@ -364,6 +370,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
       cmd.query.empty() ? L"SELECT " + (columns.empty() ? std::wstring(L"*") : columns) + L" FROM " + cmd.table : cmd.query;
   // The file is made first: a file that cannot be written stops the copy before the query runs.
   textfile out(cmd.file, cp);
+  out.keep_invalid_bytes();
   result r = out.save(std::wstring());
   if (!r.succeeded()) {
     copy_not_started(cmd.file + L": " + r.format(L"%d"), where, line);
@@ -377,7 +384,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
     copy_not_started(t, where, line);
     return;
   }
-  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
+  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
   odbc::bulk_row row;
   std::wstring chunk;
   uint64_t count = 0;
@@ -462,7 +469,7 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
   std::unique_ptr<copy_load> load = start_load(cmd, where, line);
   if (!load) return;
   load->where = L"query";  // a refused row is named by its number in the query's result
-  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
+  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
   rows.bad = [&](size_t n, const std::wstring& why) { load->engine.reject(n, why); };
   r = load->engine.columns() == q.rows().count()
           ? result()

@@ -29,8 +29,9 @@ class textfile : public file {
   // piece is held, and no character is cut between two pieces. found is known at the end.
   textfile& read_pieces(const std::function<void(std::wstring_view)>& sink, text_file_code_page* found = nullptr,
                         size_t piece_bytes = 1 << 20);
-  // UTF-8 read from now on keeps a byte that is not part of valid UTF-8 as U+DC80..U+DCFF (see
-  // utf8_to_wide_escaped) instead of U+FFFD, so a reader can tell it and still has the byte.
+  // UTF-8 from now on keeps a byte that is not part of valid UTF-8: read as U+DC80..U+DCFF (see
+  // utf8_to_wide_escaped) instead of U+FFFD, so that a reader can tell it and still has the
+  // byte, and such a code point written as its byte again.
   void keep_invalid_bytes() { keep_invalid_bytes_ = true; }
   result save(const std::wstring& text);
   result append(const std::wstring& text);
