@@ -1,4 +1,5 @@
 // Loading rows: COPY blocks of scripts, \copy from and to files, rows of another connection.
+#include <charconv>
 #include <cwctype>
 #include <memory>
 
@@ -46,6 +47,8 @@ class result_source : public odbc::bulk_source {
         buffers_[i].clear();
     }
   }
+  // Columns (non-zero) whose text is a double's exact text, written in its shortest form.
+  std::vector<char> exact_text;
   bool next(odbc::bulk_row& row, result& end) override {
     if (!rows_.fetch_row(end)) {
       if (end.code() == (odbc::no_data_error() & 0x3FFFFFFF)) end = result();  // the last row was read
@@ -84,6 +87,13 @@ class result_source : public odbc::bulk_source {
         r = c.read_utf8(bytes_, [this](const unsigned char* b, size_t k) { utf8_.append(reinterpret_cast<const char*>(b), k); },
                         &is_null);
         v = utf8_to_wide_escaped(utf8_);  // bytes that are not UTF-8 kept: a file gets them as they are
+        double number = 0;
+        const char* const end_of = utf8_.data() + utf8_.size();
+        if (i < exact_text.size() && exact_text[i] && !utf8_.empty() &&
+            std::from_chars(utf8_.data(), end_of, number).ptr == end_of) {
+          char text[odbc::float_text_size];
+          v.assign(text, text + odbc::float_text(number, c.sql_type(), text));
+        }
       } else {
         units_.clear();
         r = c.read_text(piece_, [this](const char16_t* u, size_t k) { units_.append(u, k); }, &is_null);
@@ -114,6 +124,34 @@ class result_source : public odbc::bulk_source {
 // not UTF-8.
 bool narrow_text(odbc::dbc_handle hdbc) {
   return odbc::ask_script_dialect(hdbc) == odbc::script_dialect::mysql || odbc::ask_dbms_name(hdbc) == L"SQLite";
+}
+
+// SQLite's driver hands a REAL over in 15 significant digits whatever is asked for: the query
+// runs again with such columns in SQLite's own text of 21 significant digits, which reads back
+// to the same double, and the source writes that double. exact tells those columns.
+result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vector<char>& exact) {
+  odbc::resultset& rows = q.rows();
+  exact.assign(rows.count(), 0);
+  bool any = false;
+  for (size_t i = 0; i < rows.count(); ++i) any = any || odbc::is_floating(rows.at(i).sql_type());
+  if (!any || odbc::ask_dbms_name(q.conn()->hdbc()) != L"SQLite") return result();
+  std::wstring names, values;
+  for (size_t i = 0; i < rows.count(); ++i) {
+    const std::wstring c = L"c" + std::to_wstring(i + 1);
+    std::wstring name = rows.at(i).name();
+    replace_all(name, L"\"", L"\"\"");
+    names += (i ? L", " : L"") + c;
+    values += i ? L", " : L"";
+    if (odbc::is_floating(rows.at(i).sql_type())) {
+      exact[i] = 1;
+      values += L"CASE WHEN typeof(" + c + L") = 'real' THEN printf('%!.20e', " + c + L") ELSE " + c + L" END";
+    } else {
+      values += c;
+    }
+    values += L" AS \"" + name + L"\"";
+  }
+  const std::wstring again = L"WITH q(" + names + L") AS (" + text + L") SELECT " + values + L" FROM q";
+  return q.execute(again, false, false);
 }
 
 } // namespace
@@ -384,7 +422,16 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
     copy_not_started(t, where, line);
     return;
   }
+  std::vector<char> exact;
+  r = exact_sqlite_doubles(q, text, exact);
+  if (!r.succeeded()) {
+    std::wstring t = r.text();
+    trim(t, L"", L"\r\n");
+    copy_not_started(t, where, line);
+    return;
+  }
   result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
+  rows.exact_text = std::move(exact);
   odbc::bulk_row row;
   std::wstring chunk;
   uint64_t count = 0;

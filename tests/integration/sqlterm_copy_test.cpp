@@ -175,10 +175,12 @@ TEST_P(Copy, ValuesGoRoundExactlyOrAreRefused) {
   std::vector<int> ids;
   std::istringstream all(run({"-do", "-cd:|", "-q:select id from rt order by id"}).out);
   for (int id; all >> id;) ids.push_back(id);
-  const std::string same = "a.b " + std::string(d.same_as) + " b.b and a.t " + d.same_as + " b.t" +
-                           (d.exact_doubles ? std::string(" and a.f ") + d.same_as + " b.f and a.g " + d.same_as + " b.g" : "");
+  // \copy TO writes doubles exactly also where the driver's own text does not.
+  const std::string same = "a.b " + std::string(d.same_as) + " b.b and a.t " + d.same_as + " b.t";
+  const std::string floats_same = std::string(" and a.f ") + d.same_as + " b.f and a.g " + d.same_as + " b.g";
   for (const auto& [t, file, header] : {std::tuple{"rt_csv", "csv.csv", 1}, {"rt_format", "format.csv", 1}, {"rt_copy", "copied.csv", 0}}) {
-    const run_result changed = run({"-do", "-cd:|", "-q:select a.id from rt a join " + std::string(t) + " b on a.id = b.id where not (" + same + ") order by a.id"});
+    const bool exact = d.exact_doubles || header == 0;
+    const run_result changed = run({"-do", "-cd:|", "-q:select a.id from rt a join " + std::string(t) + " b on a.id = b.id where not (" + same + (exact ? floats_same : "") + ") order by a.id"});
     EXPECT_EQ(changed.out, "\n\n") << t << " changed rows:" << changed.out;
     const run_result missing = run({"-do", "-cd:|", "-q:select id from rt where id not in (select id from " + std::string(t) + ") order by id"});
     std::istringstream lost(missing.out);
