@@ -9,8 +9,8 @@ namespace vela::terminal {
 namespace {
 
 // Bytes as hexadecimal digits, two a byte.
-void append_hex(std::string& to, const unsigned char* bytes, size_t n) {
-  static const char digits[] = "0123456789ABCDEF";
+void append_hex(std::string& to, const unsigned char* bytes, size_t n, bool lower) {
+  const char* const digits = lower ? "0123456789abcdef" : "0123456789ABCDEF";
   const size_t at = to.size();
   to.resize(at + n * 2);
   for (size_t i = 0; i < n; ++i) {
@@ -26,8 +26,9 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
   const odbc::type_class t = c.kind();
   column col;
   const bool unbound_text = path_ == text_path::wide_unbound && t == odbc::type_class::text;
-  col.how = unbound_text                             ? kind::long_text
-            : !odbc::is_long_or_binary(c.sql_type()) ? kind::bound
+  col.how = unbound_text                                             ? kind::long_text
+            : odbc::is_floating(c.sql_type()) && writer_.exact_floats() ? kind::floating
+            : !odbc::is_long_or_binary(c.sql_type())                 ? kind::bound
             : !long_columns                          ? kind::left_out
             : t == odbc::type_class::long_text       ? kind::long_text
                                                      : kind::long_binary;
@@ -36,12 +37,15 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
   col.layout.kind = t;
   col.layout.sql_type = c.sql_type();
   col.layout.left_out = col.how == kind::left_out;
-  col.layout.width = col.how == kind::bound || unbound_text
+  col.layout.width = col.how == kind::bound || col.how == kind::floating || unbound_text
                          ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
                      : col.how == kind::left_out ? 0
                                                  : long_width;
   result r;
-  if (col.how == kind::bound && path_ == text_path::utf8) {
+  if (col.how == kind::floating) {
+    col.number = std::make_unique<double>(0.0);
+    r = c.bind(col.number.get(), odbc::bind_type::float64, sizeof(double));
+  } else if (col.how == kind::bound && path_ == text_path::utf8) {
     col.bytes.assign(col.layout.width * 4 + 1, '\0');
     r = c.bind(col.bytes.data(), odbc::bind_type::narrow_text, static_cast<int32_t>(col.bytes.size()));
   } else if (col.how == kind::bound) {
@@ -70,6 +74,7 @@ void cell_source::write_row(const std::function<void(const result&)>& failed) {
     switch (columns_[i].how) {
       case kind::left_out: writer_.left_out(columns_[i].layout); break;
       case kind::bound: path_ == text_path::utf8 ? write_utf8(i) : write_bound(i); break;
+      case kind::floating: write_floating(i); break;
       default: write_long(i, failed);
     }
   }
@@ -136,6 +141,16 @@ void cell_source::write_utf8(size_t i) {
   writer_.end_value(c);
 }
 
+void cell_source::write_floating(size_t i) {
+  const column& col = columns_[i];
+  if (rows_.at(i).indicator() == odbc::null_data) {
+    writer_.null(col.layout);
+    return;
+  }
+  char text[odbc::float_text_size];
+  writer_.value(col.layout, text, odbc::float_text(*col.number, col.layout.sql_type, text));
+}
+
 void cell_source::write_utf16(const column_layout& c, const char16_t* text, size_t units) {
   text_.clear();
   append_utf16_as_utf8(text_, text, units);
@@ -164,13 +179,15 @@ void cell_source::write_long(size_t i, const std::function<void(const result&)>&
     got = value.read_text(piece_, [this](const char16_t* t, size_t n) { piece_utf16(t, n); }, &null, wanted);
   } else {
     bool started = false;
-    got = value.read_bytes(bytes_, [this, &started](const unsigned char* b, size_t n) {
-      hex_.assign(started ? "" : "0x");
+    const bool backslash = writer_.backslash_hex();
+    const char* const prefix = backslash ? "\\x" : "0x";
+    got = value.read_bytes(bytes_, [this, &started, prefix, backslash](const unsigned char* b, size_t n) {
+      hex_.assign(started ? "" : prefix);
       started = true;
-      append_hex(hex_, b, n);
+      append_hex(hex_, b, n, backslash);
       writer_.piece(hex_.data(), hex_.size());
     }, &null, wanted == SIZE_MAX ? SIZE_MAX : wanted / 2);
-    if (!null && !started) writer_.piece("0x", 2);
+    if (!null && !started) writer_.piece(prefix, 2);
   }
   if (null) {
     if (!got.succeeded()) failed(got);

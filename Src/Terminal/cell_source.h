@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,18 +37,20 @@ class cell_source {
   void write_row(const std::function<void(const result&)>& failed);
 
  private:
-  enum class kind { bound, long_text, long_binary, left_out };
+  enum class kind { bound, floating, long_text, long_binary, left_out };
   struct column {
     kind how;
     column_layout layout;
     std::vector<char16_t> buffer;  // a bound column's text
     std::vector<char> bytes;       // the same as UTF-8 (4 bytes a character and the terminator)
+    std::unique_ptr<double> number;  // a floating-point column's value (where the driver writes it)
     size_t wanted = SIZE_MAX;      // the writer's wanted_units, asked once
   };
 
   void write_bound(size_t i);
   void write_long(size_t i, const std::function<void(const result&)>& failed);
   void write_utf8(size_t i);
+  void write_floating(size_t i);
   // Wide text handed on as UTF-8.
   void write_utf16(const column_layout& c, const char16_t* text, size_t units);
   void piece_utf16(const char16_t* text, size_t units);

@@ -1,4 +1,5 @@
 // Loading rows: COPY blocks of scripts, \copy from and to files, rows of another connection.
+#include <charconv>
 #include <cwctype>
 #include <memory>
 
@@ -28,17 +29,27 @@ class result_source : public odbc::bulk_source {
  public:
   // Numbers, dates and other short values are bound as text; text, long and binary values
   // are read whole in pieces (never cut to a display size).
-  // narrow: text is read as UTF-8 (MariaDB, whose wide path loses characters).
-  result_source(odbc::resultset& rows, bool narrow) : rows_(rows), buffers_(rows.count()), narrow_(narrow) {
+  // narrow: text is read as UTF-8 (see narrow_text).
+  // Floating-point values are fetched as doubles and written in the shortest text that reads
+  // back the same.
+  result_source(odbc::resultset& rows, bool narrow)
+      : rows_(rows), buffers_(rows.count()), numbers_(rows.count()), narrow_(narrow) {
     for (size_t i = 0; i < rows.count(); ++i) {
       odbc::column& c = rows.at(i);
       const odbc::type_class k = c.kind();
+      if (odbc::is_floating(c.sql_type()) &&
+          c.bind(&numbers_[i], odbc::bind_type::float64, sizeof(double)).succeeded()) {
+        buffers_[i].assign(1, u'\0');  // bound
+        continue;
+      }
       if (odbc::is_long_or_binary(c.sql_type()) || k == odbc::type_class::text) continue;
       buffers_[i].assign(static_cast<size_t>(odbc::bounded_display_size(c.display_size())) + 64, u'\0');
       if (!c.bind(buffers_[i].data(), odbc::bind_type::wide_text, static_cast<int32_t>(buffers_[i].size() * 2)).succeeded())
         buffers_[i].clear();
     }
   }
+  // Columns (non-zero) whose text is a double's exact text, written in its shortest form.
+  std::vector<char> exact_text;
   bool next(odbc::bulk_row& row, result& end) override {
     if (!rows_.fetch_row(end)) {
       if (end.code() == (odbc::no_data_error() & 0x3FFFFFFF)) end = result();  // the last row was read
@@ -51,8 +62,14 @@ class result_source : public odbc::bulk_source {
       odbc::column& c = rows_.at(i);
       std::wstring& v = row.values[i];
       if (!buffers_[i].empty()) {
-        if (c.is_null()) row.nulls[i] = 1;
-        else c.text(v);
+        if (c.is_null()) {
+          row.nulls[i] = 1;
+        } else if (c.c_type() == odbc::bind_type::float64) {
+          char text[odbc::float_text_size];
+          v.assign(text, text + odbc::float_text(numbers_[i], c.sql_type(), text));
+        } else {
+          c.text(v);
+        }
         continue;
       }
       bool is_null = false;
@@ -70,7 +87,14 @@ class result_source : public odbc::bulk_source {
         utf8_.clear();
         r = c.read_utf8(bytes_, [this](const unsigned char* b, size_t k) { utf8_.append(reinterpret_cast<const char*>(b), k); },
                         &is_null);
-        v = utf8_to_wide(utf8_);
+        v = utf8_to_wide_escaped(utf8_);  // bytes that are not UTF-8 kept: a file gets them as they are
+        double number = 0;
+        const char* const end_of = utf8_.data() + utf8_.size();
+        if (i < exact_text.size() && exact_text[i] && !utf8_.empty() &&
+            std::from_chars(utf8_.data(), end_of, number).ptr == end_of) {
+          char text[odbc::float_text_size];
+          v.assign(text, text + odbc::float_text(number, c.sql_type(), text));
+        }
       } else {
         units_.clear();
         r = c.read_text(piece_, [this](const char16_t* u, size_t k) { units_.append(u, k); }, &is_null);
@@ -88,6 +112,7 @@ class result_source : public odbc::bulk_source {
  private:
   odbc::resultset& rows_;
   std::vector<std::vector<char16_t>> buffers_;
+  std::vector<double> numbers_;
   bool narrow_;
   std::string utf8_;
   size_t number_ = 0;
@@ -95,6 +120,40 @@ class result_source : public odbc::bulk_source {
   std::vector<char16_t> piece_ = std::vector<char16_t>(32768);
   std::u16string units_;
 };
+
+// Text read as UTF-8 bytes: MariaDB's wide path loses characters, SQLite's drops bytes that are
+// not UTF-8.
+bool narrow_text(odbc::dbc_handle hdbc) {
+  return odbc::ask_script_dialect(hdbc) == odbc::script_dialect::mysql || odbc::ask_dbms_name(hdbc) == L"SQLite";
+}
+
+// SQLite's driver hands a REAL over in 15 significant digits whatever is asked for: the query
+// runs again with such columns in SQLite's own text of 21 significant digits, which reads back
+// to the same double, and the source writes that double. exact tells those columns.
+result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vector<char>& exact) {
+  odbc::resultset& rows = q.rows();
+  exact.assign(rows.count(), 0);
+  bool any = false;
+  for (size_t i = 0; i < rows.count(); ++i) any = any || odbc::is_floating(rows.at(i).sql_type());
+  if (!any || odbc::ask_dbms_name(q.conn()->hdbc()) != L"SQLite") return result();
+  std::wstring names, values;
+  for (size_t i = 0; i < rows.count(); ++i) {
+    const std::wstring c = L"c" + std::to_wstring(i + 1);
+    std::wstring name = rows.at(i).name();
+    replace_all(name, L"\"", L"\"\"");
+    names += (i ? L", " : L"") + c;
+    values += i ? L", " : L"";
+    if (odbc::is_floating(rows.at(i).sql_type())) {
+      exact[i] = 1;
+      values += L"CASE WHEN typeof(" + c + L") = 'real' THEN printf('%!.20e', " + c + L") ELSE " + c + L" END";
+    } else {
+      values += c;
+    }
+    values += L" AS \"" + name + L"\"";
+  }
+  const std::wstring again = L"WITH q(" + names + L") AS (" + text + L") SELECT " + values + L" FROM q";
+  return q.execute(again, false, false);
+}
 
 } // namespace
 
@@ -340,7 +399,10 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
   bool go = true;
   const auto each = [&](std::wstring_view text, size_t number) { return load_line(l, text, number); };
   try {
-    read_script_pieces(cmd.file, cp, [&](std::wstring_view piece, size_t) {
+    // Bytes that are not UTF-8 stay as they are: kept for a binary column, refused for text.
+    textfile file(cmd.file, cp);
+    file.keep_invalid_bytes(true);
+    file.read_pieces([&](std::wstring_view piece) {
       if (go) go = lines.add(piece, each);
     });
   } catch (const windows_error& e) {
@@ -369,6 +431,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   sys::replacing_file target(cmd.file);
   const uint32_t made = target.create();
   textfile out(target.path(), cp);
+  out.keep_invalid_bytes(true);
   result r = made ? failure(made) : out.save(std::wstring());
   if (!r.succeeded()) {
     copy_not_started(cmd.file + L": " + r.format(L"%d"), where, line);
@@ -382,7 +445,16 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
     copy_not_started(t, where, line);
     return;
   }
-  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
+  std::vector<char> exact;
+  r = exact_sqlite_doubles(q, text, exact);
+  if (!r.succeeded()) {
+    std::wstring t = r.text();
+    trim(t, L"", L"\r\n");
+    copy_not_started(t, where, line);
+    return;
+  }
+  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
+  rows.exact_text = std::move(exact);
   odbc::bulk_row row;
   std::wstring chunk;
   uint64_t count = 0;
@@ -470,7 +542,7 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
   std::unique_ptr<copy_load> load = start_load(cmd, where, line);
   if (!load) return;
   load->where = L"query";  // a refused row is named by its number in the query's result
-  result_source rows(q.rows(), odbc::ask_script_dialect(q.conn()->hdbc()) == odbc::script_dialect::mysql);
+  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
   rows.bad = [&](size_t n, const std::wstring& why) { load->engine.reject(n, why); };
   r = load->engine.columns() == q.rows().count()
           ? result()

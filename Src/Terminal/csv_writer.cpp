@@ -43,6 +43,7 @@ class csv_writer final : public row_writer {
     if (!null_text_.empty()) field(null_text_.data(), null_text_.size());
   }
   void value(const column_layout&, const char* text, size_t bytes) override { data_field(text, bytes); }
+  bool backslash_hex() const override { return true; }
   // A value that fits one piece is quoted only when it needs it; a longer one is always
   // quoted, as it is never held whole.
   void begin_value(const column_layout&) override {

@@ -24,6 +24,7 @@ class delimited_writer final : public row_writer {
     out_.write_utf8(line.data(), line.size());
     out_.line_break();
   }
+  bool exact_floats() const override { return false; }  // the driver's text, as it always was
   void next_column(size_t i) override {
     if (i > 0 && !delimiter_.empty()) out_.write_utf8(delimiter_.data(), delimiter_.size());
   }

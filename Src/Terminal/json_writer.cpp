@@ -1,7 +1,10 @@
 // JSON (RFC 8259): one array of objects a result set, or one object a line (JSON Lines).
 // Numbers are numbers, NULL is null, binary values are strings of "0x" and hexadecimal digits.
+// A byte that is not part of valid UTF-8 text is written as \u00XX, the character of its Latin-1
+// reading, so that the output always parses.
 #include "Terminal/row_writer.h"
 #include "vela/console.h"
+#include "vela/utf.h"
 
 namespace vela::terminal {
 
@@ -27,13 +30,22 @@ bool json_number(const char* s, size_t n) {
   return i == n;
 }
 
-// The inside of a JSON string: quotes, backslashes and control characters escaped.
+// The inside of a JSON string: quotes, backslashes, control characters (NUL among them) and
+// bytes of invalid UTF-8 escaped.
 void append_escaped(std::string& to, const char* s, size_t n) {
   static const char digits[] = "0123456789abcdef";
   size_t from = 0;
   for (size_t i = 0; i < n; ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    if (c >= 0x80) {
+      const size_t k = utf8_char_length(std::string_view(s + i, n - i));
+      if (k > 0) {
+        i += k - 1;
+        continue;
+      }
+    } else if (c >= 0x20 && c != '"' && c != '\\') {
+      continue;
+    }
     to.append(s + from, i - from);
     from = i + 1;
     to += '\\';

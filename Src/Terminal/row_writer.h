@@ -41,8 +41,13 @@ class row_writer {
   virtual void next_column(size_t i) = 0;
   virtual void left_out(const column_layout& c) = 0;
   virtual void null(const column_layout& c) = 0;
-  // A value held whole (binary values as "0x" and hexadecimal digits).
+  // A value held whole (binary values as "0x" and hexadecimal digits, or as backslash_hex says).
   virtual void value(const column_layout& c, const char* text, size_t bytes) = 0;
+  // Binary values as "\x" and lower-case hexadecimal digits, which \copy FROM and PostgreSQL read.
+  virtual bool backslash_hex() const { return false; }
+  // Floating-point values in the shortest text that reads back to the same value (otherwise
+  // in the driver's text).
+  virtual bool exact_floats() const { return true; }
   // How many UTF-16 units of a long value the format shows: its width, or everything.
   virtual size_t wanted_units(const column_layout&) const { return SIZE_MAX; }
   // A value that arrives in pieces: begin, the pieces, then end, or null instead of end.

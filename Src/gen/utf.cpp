@@ -103,6 +103,14 @@ bool valid_utf8(std::string_view s) {
   return true;
 }
 
+size_t utf8_char_length(std::string_view s) {
+  if (s.empty()) return 0;
+  char32_t cp;
+  bool ok;
+  const size_t n = decode_utf8(s, 0, cp, ok);
+  return ok ? n : 0;
+}
+
 namespace {
 
 // escape: a lone U+DC80..U+DCFF becomes its byte again instead of U+FFFD.

@@ -31,10 +31,12 @@ int hex_digit(wchar_t c) {
 bool is_binary(SQLSMALLINT t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
 
 // A value of a binary column from its text: "\x" and hex digits (as PostgreSQL writes bytes),
-// otherwise the text's UTF-8 bytes.
+// or "0x" and hex digits (as earlier exports wrote them), otherwise the text's UTF-8 bytes (a
+// byte of the source that was not UTF-8, held as U+DC80..U+DCFF, as it was).
 void binary_value(std::wstring_view text, std::string& out) {
   out.clear();
-  if (text.size() >= 2 && text[0] == L'\\' && (text[1] == L'x' || text[1] == L'X') && text.size() % 2 == 0) {
+  if (text.size() >= 2 && (text[0] == L'\\' || text[0] == L'0') && (text[1] == L'x' || text[1] == L'X') &&
+      text.size() % 2 == 0) {
     bool ok = true;
     for (size_t i = 2; i < text.size() && ok; i += 2) {
       const int h = hex_digit(text[i]), l = hex_digit(text[i + 1]);
@@ -44,7 +46,7 @@ void binary_value(std::wstring_view text, std::string& out) {
     if (ok) return;
     out.clear();
   }
-  append_utf8(out, text);
+  out = wide_to_utf8_escaped(text);
 }
 
 } // namespace
@@ -270,6 +272,13 @@ result bulk_insert::add(const bulk_row& row) {
   if (s.cols.empty()) return failure(os::err_invalid_function);
   if (connection_lost()) return lost_result_;
   if (stopped_) return result();
+  // Bytes of the source that were not UTF-8 go only into binary columns: text would change.
+  for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
+    if (s.cols[i].c_type == SQL_C_BINARY || (i < row.nulls.size() && row.nulls[i]) || !has_escaped_bytes(row.values[i]))
+      continue;
+    reject(row.line, L"column " + std::to_wstring(i + 1) + L": bytes that are not valid UTF-8");
+    return result();
+  }
   // A long value: the rows held are run first, and a batch holds fewer rows from now on, so
   // that a column's buffer stays within its budget.
   size_t longest = 0;

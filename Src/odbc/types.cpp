@@ -3,6 +3,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstring>
 #include <type_traits>
 
 // The library's names stand for the driver manager's own types and values.
@@ -62,5 +65,21 @@ bool is_long_or_binary(int32_t sql_type) {
 }
 
 bool is_fixed_length_text(int32_t sql_type) { return sql_type == SQL_CHAR || sql_type == SQL_WCHAR; }
+
+bool is_floating(int32_t sql_type) { return sql_type == SQL_FLOAT || sql_type == SQL_REAL || sql_type == SQL_DOUBLE; }
+
+size_t float_text(double v, int32_t sql_type, char* out) {
+  const char* special = std::isnan(v) ? "NaN" : !std::isinf(v) ? nullptr : v < 0 ? "-Infinity" : "Infinity";
+  if (special) {
+    const size_t n = std::strlen(special);
+    std::memcpy(out, special, n);
+    return n;
+  }
+  const auto single = static_cast<float>(v);
+  const std::to_chars_result r = sql_type == SQL_REAL && static_cast<double>(single) == v
+                                     ? std::to_chars(out, out + float_text_size, single)
+                                     : std::to_chars(out, out + float_text_size, v);
+  return static_cast<size_t>(r.ptr - out);
+}
 
 } // namespace vela::odbc

@@ -250,7 +250,7 @@ result textfile::write_utf16_bom(const std::wstring& text) {
 }
 
 result textfile::append_utf8(const std::wstring& text) {
-  const std::string bytes = wide_to_utf8(text);
+  const std::string bytes = keep_bytes_ ? wide_to_utf8_escaped(text) : wide_to_utf8(text);
   return write_bytes(bytes.data(), bytes.size(), L"append_utf8");
 }
 

@@ -63,5 +63,7 @@ std::wstring utf16le_to_wide(const unsigned char* bytes, size_t n);
 
 // Exactly valid UTF-8 (no overlong forms, surrogates or values beyond U+10FFFF).
 bool valid_utf8(std::string_view s);
+// Bytes of the valid character at the start of s (1 to 4), 0 when s starts with none.
+size_t utf8_char_length(std::string_view s);
 
 } // namespace vela

@@ -42,6 +42,18 @@ struct dialect {
   // Display sizes of integer, numeric(10,2), double precision, varchar(8), date, datetime_type,
   // timestamp and bit_type.
   int widths[8];
+  // Exact values: the 4- and 8-byte floating-point types; whether the driver hands a double
+  // over exactly (SQLite's gives 15 significant digits in every C type); whether the database
+  // keeps infinities and NaN; a text value holding NUL and one holding a byte that is not
+  // UTF-8 (nullptr where the database or its driver keeps none: SQLite's reads text up to a NUL,
+  // PostgreSQL's text holds neither, MariaDB refuses bad UTF-8); the null-safe equality.
+  const char* real_type;
+  const char* double_type;
+  bool exact_doubles;
+  bool float_specials;
+  const char* text_with_nul;
+  const char* text_not_utf8;
+  const char* same_as;
   // Connect failures: SQLSTATE, and a piece of the driver's text.
   const char* refused_state;
   const char* refused_text;
@@ -59,6 +71,8 @@ inline const dialect dialects[] = {
      .keeps_overlong_text = true, .completed_pwd_last = true, .varchar_cast = "varchar(10)",
      .datetime_type = "datetime", .bit_type = "bit", .bit_one = "1",
      .widths = {10, 10, 54, 8, 10, 32, 32, 1},
+     .real_type = "real", .double_type = "double", .exact_doubles = false, .float_specials = false,
+     .text_with_nul = nullptr, .text_not_utf8 = "cast(x'61ff62' as text)", .same_as = "is",
      .refused_state = "", .refused_text = "",
      .bad_password_state = "", .bad_password_text = "",
      .unknown_host_state = "", .unknown_host_text = ""},
@@ -69,6 +83,8 @@ inline const dialect dialects[] = {
      .keeps_overlong_text = false, .completed_pwd_last = false, .varchar_cast = "varchar(10)",
      .datetime_type = "timestamp", .bit_type = "bit(1)", .bit_one = "B'1'",
      .widths = {11, 12, 24, 8, 10, 26, 26, 255},
+     .real_type = "real", .double_type = "double precision", .exact_doubles = true, .float_specials = true,
+     .text_with_nul = nullptr, .text_not_utf8 = nullptr, .same_as = "is not distinct from",
      .refused_state = "08001", .refused_text = "Connection refused",
      .bad_password_state = "08001", .bad_password_text = "password authentication failed",
      .unknown_host_state = "08001", .unknown_host_text = "could not translate host name"},
@@ -82,6 +98,8 @@ inline const dialect dialects[] = {
      .keeps_overlong_text = false, .completed_pwd_last = false, .varchar_cast = "char(10)",
      .datetime_type = "datetime", .bit_type = "bit(1)", .bit_one = "b'1'",
      .widths = {11, 12, 15, 8, 10, 19, 19, 1},
+     .real_type = "float", .double_type = "double", .exact_doubles = true, .float_specials = false,
+     .text_with_nul = "x'610062'", .text_not_utf8 = nullptr, .same_as = "<=>",
      .refused_state = "HY000", .refused_text = "Can't connect to server on '127.0.0.1'",
      .bad_password_state = "28000", .bad_password_text = "Access denied for user 'vela'",
      .unknown_host_state = "HY000", .unknown_host_text = "Unknown server host 'no-such-host.invalid'"},

@@ -2,6 +2,7 @@
 // needs the driver manager's headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vela::odbc {
@@ -49,6 +50,15 @@ type_class classify(int32_t sql_type);
 bool is_long_or_binary(int32_t sql_type);
 // CHAR and WCHAR: the driver pads the value with blanks to the column's size.
 bool is_fixed_length_text(int32_t sql_type);
+// FLOAT, REAL and DOUBLE: fetched as doubles where the exact value matters.
+bool is_floating(int32_t sql_type);
+// Room for any text of float_text.
+constexpr size_t float_text_size = 32;
+// A fetched double of a column of sql_type as the shortest text that reads back to the same
+// value (a REAL value that is a 4-byte float: the shortest that reads back to that float);
+// infinities and NaN as "Infinity", "-Infinity" and "NaN", which PostgreSQL reads. Returns the
+// length written to out.
+size_t float_text(double v, int32_t sql_type, char* out);
 // The printer aligns numbers to the right.
 inline bool is_number(int32_t sql_type) { return classify(sql_type) == type_class::number; }
 
