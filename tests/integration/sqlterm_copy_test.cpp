@@ -219,6 +219,8 @@ TEST_P(Copy, ConnectionLostStopsTheLoad) {
   const long long loaded = std::atoll(r.out.c_str() + at + 13);
   if (said.find("Outcome unknown") == std::string::npos) EXPECT_EQ(loaded, count()) << said;
   else EXPECT_LE(count() - loaded, 1000) << said;
+}
+
 // Every byte value, floating-point values at their limits, text with NUL and with bytes that
 // are not UTF-8 go out through -csv, -format:csv and \copy TO and back through \copy FROM into
 // a table like the first: each row comes back equal or is refused by its line, none changed;
