@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 
-#include "Terminal/byte_literals.h"
-#include "Terminal/copy_data.h"
-#include "Terminal/prompt.h"
+#include "Terminal/input/byte_literals.h"
+#include "Terminal/load/copy_data.h"
+#include "Terminal/input/prompt.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/console.h"
@@ -219,54 +219,27 @@ std::wstring TOdbcHndlrCmd::token(std::wstring_view t, size_t i) {
 // ---- the handler ---------------------------------------------------------------------
 
 TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options)
-    : options_(options),
-      routes_(*options),
-      session_{options->connection_string, options->driver, options->driver_parameters, options->datasource,
-               options->user} {
+    : ctx_(*options) {
   for (const command_entry& c : command_table()) commands_.add(c.make(this, c));
 }
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 
-void terminal_handler::report_failure(const std::wstring& text) { console().write(text); }
+void TTermOdbcHndlr::statement_break() { ctx_.routes.statement_break(); }
 
-void terminal_handler::statement_break() { console().line_break(); }
+void TTermOdbcHndlr::note(const result& r) { ctx_.note(r); }
 
-std::unique_ptr<completion> terminal_handler::make_completion() { return nullptr; }
+void TTermOdbcHndlr::report_info(const std::wstring& text) { ctx_.report_info(text); }
 
-bool terminal_handler::run_item(script_item& item, const std::wstring&) {
-  if (item.kind == script_item::kind_type::sql) {
-    statement_break();
-    (void)handle_line(item.text);  // reports and notes its own failure
-  }
-  return !stopped();
-}
+void TTermOdbcHndlr::report_warning(const std::wstring& text) { ctx_.report_warning(text); }
 
-void TTermOdbcHndlr::statement_break() { routes_.statement_break(); }
+void TTermOdbcHndlr::report_failure(const std::wstring& text) { ctx_.report_failure(text); }
 
-void TTermOdbcHndlr::note(const result& r) {
-  if (!options_->on_error || stopped_ || r.succeeded() || r.code() == os::err_cancelled) return;
-  stopped_ = true;
-  // The exit status is the failure's code, and never 0.
-  first_failure_ = r.code() ? r : failure(os::err_invalid_function, r.text());
-}
-
-void TTermOdbcHndlr::report_info(const std::wstring& text) { routes_.info(text); }
-
-void TTermOdbcHndlr::report_warning(const std::wstring& text) { routes_.warning(text); }
-
-void TTermOdbcHndlr::report_failure(const std::wstring& text) { routes_.failure(text, place_); }
-
-result TTermOdbcHndlr::fail(const std::wstring& text) {
-  report_failure(text);
-  console().flush();
-  note(failure(os::err_invalid_data, text));
-  return failure(os::err_invalid_data);
-}
+result TTermOdbcHndlr::fail(const std::wstring& text) { return ctx_.fail(text); }
 
 void TTermOdbcHndlr::report_connect_reason(const result& r) {
   if (r.succeeded() || r.text().empty()) return;
-  if (routes_.failures_apart()) {
+  if (ctx_.routes.failures_apart()) {
     report_failure(r.text());
     return;
   }
@@ -282,26 +255,26 @@ void TTermOdbcHndlr::report_connect_reason(const result& r) {
 result TTermOdbcHndlr::open_terminal() {
   result r;
   std::optional<running_call> watched;  // Ctrl-C gives up the connect
-  watched.emplace(connection_);
-  if (!session_.driver.empty()) {
-    r = connect_by_driver(session_.driver_parameters, session_.driver);
-  } else if (session_.connection_string.empty()) {
+  watched.emplace(ctx_.connection);
+  if (!ctx_.named.driver.empty()) {
+    r = connect_by_driver(ctx_.named.driver_parameters, ctx_.named.driver);
+  } else if (ctx_.named.connection_string.empty()) {
     return result();
   } else {
-    r = connect_by_string(session_.connection_string);
+    r = connect_by_string(ctx_.named.connection_string);
   }
   watched.reset();
   report_connect_reason(r);
   note(r);
-  if (stopped_) return result(os::err_cancelled, r.text(), r.severity());
-  if (!options_->copy_from.empty()) {
+  if (ctx_.stopped) return result(os::err_cancelled, r.text(), r.severity());
+  if (!ctx_.options.copy_from.empty()) {
     if (r.succeeded()) (void)run_copy_job();  // reports and notes its own failure
-    else if (load_failure_.succeeded()) load_failure_ = r;  // the load could not start
+    else if (ctx_.load_failure.succeeded()) ctx_.load_failure = r;  // the load could not start
     console().flush();
     return result(os::err_cancelled, r.text(), r.severity());
   }
-  if (options_->scripts.empty()) return r;
-  for (const auto& script : options_->scripts)
+  if (ctx_.options.scripts.empty()) return r;
+  for (const auto& script : ctx_.options.scripts)
     if (!(script.file.empty() ? run_script_text(script.text) : run_script_file(script.file, script.code_page))) break;
   statement_break();
   console().flush();
@@ -329,18 +302,18 @@ TOdbcHndlrCmd* TTermOdbcHndlr::find_command(const std::wstring& l) {
 
 result TTermOdbcHndlr::handle_line(const std::wstring& l) {
   const std::wstring_view bare = without_final_semicolons(l);
-  if (!bare.empty() && (bare[0] == L'\\' || (dialect_ == odbc::script_dialect::mysql &&
+  if (!bare.empty() && (bare[0] == L'\\' || (ctx_.dialect == odbc::script_dialect::mysql &&
                                              to_upper_copy(TOdbcHndlrCmd::token(bare, 0)) == L"SOURCE"))) {
     script_item item;
     item.kind = script_item::kind_type::client_command;
     item.text = bare;
-    running_call watched(connection_);  // Ctrl-C cancels a listing
+    running_call watched(ctx_.connection);  // Ctrl-C cancels a listing
     return run_client_command(item, L"");
   }
   if (TOdbcHndlrCmd* cmd = find_command(l)) {
     // A connection string or a password may end with ";": CONNECT takes its line whole.
     cmd->line = cmd->keyword == L"CONNECT" ? l : std::wstring(bare);
-    running_call watched(connection_);  // Ctrl-C gives up a connect, cancels a listing
+    running_call watched(ctx_.connection);  // Ctrl-C gives up a connect, cancels a listing
     const result r = cmd->run();
     if (!r.succeeded()) report_failure(r.text());
     console().flush();
@@ -349,14 +322,14 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
   }
   if (l.compare(0, 6, L"\\copy ") == 0) {
     // psql's \copy typed at the prompt.
-    const result before = load_failure_;
-    load_failure_ = result();
+    const result before = ctx_.load_failure;
+    ctx_.load_failure = result();
     copy_command_line(l.substr(6), L"", 0);
-    const result r = load_failure_;
-    load_failure_ = before;  // at the prompt a failure does not decide the exit status
+    const result r = ctx_.load_failure;
+    ctx_.load_failure = before;  // at the prompt a failure does not decide the exit status
     return r;
   }
-  if (connection_.hdbc()) {
+  if (ctx_.connection.hdbc()) {
     const result r = run_sql(l);
     note(r);
     return r;
@@ -370,21 +343,21 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
 }
 
 void TTermOdbcHndlr::close_terminal() {
-  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
+  if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
   console().flush();
 }
 
 bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   if (interrupted() || stopped()) return false;  // Ctrl-C, "-oe" or EXIT ends a script
   const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
-  place_ = failure_place(source, item.line);
+  ctx_.place = failure_place(source, item.line);
   switch (item.kind) {
     case script_item::kind_type::sql: run_statement_item(item, where); break;
     case script_item::kind_type::client_command: (void)run_client_command(item, where); break;  // reports its own
     case script_item::kind_type::copy_data: copy_block(item, where); break;
     case script_item::kind_type::delimiter: break;
   }
-  place_.clear();
+  ctx_.place.clear();
   return !interrupted() && !stopped();
 }
 
@@ -393,12 +366,12 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
 void TTermOdbcHndlr::run_statement_item(const script_item& item, const std::wstring& where) {
   statement_break();
   const byte_literal_rewrite w =
-      connection_.hdbc() ? rewrite_byte_literals(item.text, dialect_, byte_literals_, script_code_page_) : byte_literal_rewrite{};
+      ctx_.connection.hdbc() ? rewrite_byte_literals(item.text, ctx_.dialect, ctx_.byte_literals, ctx_.script_code_page) : byte_literal_rewrite{};
   if (w.refused) {
     const auto line = item.line + static_cast<size_t>(std::count(item.text.begin(), item.text.begin() + static_cast<std::ptrdiff_t>(w.at), L'\n'));
     const std::wstring text = message(string_id::bytes_not_sendable, where.c_str(), static_cast<unsigned>(line));
     console().flush();  // on standard error, with or without "-oe": never in silence
-    error_console().write(place_ + text).flush();
+    error_console().write(ctx_.place + text).flush();
     note(failure(os::err_invalid_data, text));
   } else if (!w.text.empty()) {
     note(run_sql(item.text, &w.text));
@@ -408,7 +381,7 @@ void TTermOdbcHndlr::run_statement_item(const script_item& item, const std::wstr
 }
 
 std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t line) const {
-  if (!options_->on_error || source.empty()) return {};
+  if (!ctx_.options.on_error || source.empty()) return {};
   return source + L":" + std::to_wstring(line) + L": ";
 }
 
@@ -458,11 +431,11 @@ result TTermOdbcHndlr::run_client_command(const script_item& item, const std::ws
       return result();  // reports and notes its own failures
     }
     // Typed at the prompt: a failure does not decide the exit status.
-    const result before = load_failure_;
-    load_failure_ = result();
+    const result before = ctx_.load_failure;
+    ctx_.load_failure = result();
     copy_command_line(rest, where, item.line);
-    const result r = load_failure_;
-    load_failure_ = before;
+    const result r = ctx_.load_failure;
+    ctx_.load_failure = before;
     return r;
   }
   if (name == L"\\timing") return result();  // execution times are always shown
@@ -478,7 +451,7 @@ result TTermOdbcHndlr::run_client_command(const script_item& item, const std::ws
   }
   if (name == L"\\d" || name == L"\\d+" || name == L"\\dt" || name == L"\\dt+") {
     output_follows();
-    if (!connection_.hdbc()) return fail(str(string_id::not_connected));
+    if (!ctx_.connection.hdbc()) return fail(str(string_id::not_connected));
     if ((name == L"\\d" || name == L"\\d+") && !rest.empty()) return describe_table(rest);
     const result r = list_tables(L"", unquoted(rest));
     console().flush();
@@ -522,11 +495,11 @@ void TTermOdbcHndlr::include_script(const std::wstring& name, const std::wstring
       return;
     }
   }
-  const std::wstring place = place_;
+  const std::wstring place = ctx_.place;
   try {
     (void)run_script_file(name, text_file_code_page{auto_code_page, false});
   } catch (const windows_error& e) {
-    place_ = place;
+    ctx_.place = place;
     if (where.empty()) {  // typed at the prompt
       (void)fail(std::wstring(e.what()) + L"\n");
     } else {
@@ -534,7 +507,7 @@ void TTermOdbcHndlr::include_script(const std::wstring& name, const std::wstring
       (void)fail(std::wstring(e.what()) + L" (" + where + L":" + std::to_wstring(line) + L")");
     }
   }
-  place_ = place;
+  ctx_.place = place;
 }
 
 bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_page code_page) {
@@ -547,19 +520,19 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
   bool go = true;
   const script_cutter::sink run = [&](script_item& item) {
     go = run_item(item, name);
-    cutter->set_dialect(dialect_);  // \connect and CONNECT may change it
+    cutter->set_dialect(ctx_.dialect);  // \connect and CONNECT may change it
     return go;
   };
   struct code_page_kept {
     int32_t& now;
     int32_t before;
     ~code_page_kept() { now = before; }
-  } kept{script_code_page_, script_code_page_};
+  } kept{ctx_.script_code_page, ctx_.script_code_page};
   read_script_keeping_bytes(name, code_page, [&](std::wstring_view piece, size_t size_hint, int32_t decoded_from) {
-    script_code_page_ = decoded_from;
+    ctx_.script_code_page = decoded_from;
     if (!cutter) {
       cutter = std::make_unique<script_cutter>(true, size_hint);
-      cutter->set_dialect(dialect_);
+      cutter->set_dialect(ctx_.dialect);
       cutter->set_copy_rows(true);
     }
     if (go) go = cutter->add(piece, run);  // after a stop the rest is read, not run
@@ -570,11 +543,11 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
 
 bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
   script_cutter cutter(true);
-  cutter.set_dialect(dialect_);
+  cutter.set_dialect(ctx_.dialect);
   cutter.set_copy_rows(true);
   const script_cutter::sink run = [&](script_item& item) {
     const bool go = run_item(item, L"");
-    cutter.set_dialect(dialect_);
+    cutter.set_dialect(ctx_.dialect);
     return go;
   };
   return cutter.add(text, run) && cutter.finish(run);
@@ -582,40 +555,40 @@ bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
 
 result TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
   result r;
-  if (!session_.connection_string.empty()) {
-    session_.connection_string = with_database(session_.connection_string, database);
-    r = connect_by_string(session_.connection_string);
-  } else if (!session_.driver.empty()) {
-    const std::wstring parameters = with_database(session_.driver_parameters, database);
-    const std::wstring driver = session_.driver;
+  if (!ctx_.named.connection_string.empty()) {
+    ctx_.named.connection_string = with_database(ctx_.named.connection_string, database);
+    r = connect_by_string(ctx_.named.connection_string);
+  } else if (!ctx_.named.driver.empty()) {
+    const std::wstring parameters = with_database(ctx_.named.driver_parameters, database);
+    const std::wstring driver = ctx_.named.driver;
     r = connect_by_driver(parameters, driver);
   } else {
     report_failure(str(string_id::not_connected));
     r = failure(os::err_invalid_parameter, str(string_id::not_connected));
   }
-  if (!session_.connection_string.empty() || !session_.driver.empty()) report_connect_reason(r);
+  if (!ctx_.named.connection_string.empty() || !ctx_.named.driver.empty()) report_connect_reason(r);
   console().flush();
   note(r);
   return r;
 }
 
 void TTermOdbcHndlr::connected() {
-  const std::wstring dbms = odbc::ask_dbms_name(connection_.hdbc());
-  dialect_ = odbc::dialect_of_dbms(dbms);
-  byte_literals_ = odbc::byte_literals_of_dbms(dbms);
-  savepoint_begins_ = dbms == L"SQLite";
-  in_transaction_ = false;
-  opening_savepoint_.clear();
+  const std::wstring dbms = odbc::ask_dbms_name(ctx_.connection.hdbc());
+  ctx_.dialect = odbc::dialect_of_dbms(dbms);
+  ctx_.byte_literals = odbc::byte_literals_of_dbms(dbms);
+  ctx_.transaction.savepoint_begins = dbms == L"SQLite";
+  ctx_.transaction.open = false;
+  ctx_.transaction.opening_savepoint.clear();
 }
 
 result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
-  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
+  if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
   std::wstring completed;
-  const result r = connection_.connect(nullptr, s, &completed, odbc::completion::complete_required);
+  const result r = ctx_.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
   std::wstring text;
   if (r.succeeded()) {
     connected();
-    session_.driver_parameters = completed;
+    ctx_.named.driver_parameters = completed;
     text = message(string_id::connected_to, completed.c_str());
   } else {
     // The string as typed may carry a password: it is shown masked.
@@ -628,16 +601,16 @@ result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
 }
 
 result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const std::wstring& driver) {
-  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
+  if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
   std::wstring completed;
-  const result r = connection_.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
+  const result r = ctx_.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
   std::wstring text;
   if (r.succeeded()) {
     connected();
-    session_.driver = driver;
-    session_.datasource.clear();
-    session_.driver_parameters = completed;
-    text = message(string_id::connected_to_driver, session_.driver.c_str(), session_.driver_parameters.c_str());
+    ctx_.named.driver = driver;
+    ctx_.named.datasource.clear();
+    ctx_.named.driver_parameters = completed;
+    text = message(string_id::connected_to_driver, ctx_.named.driver.c_str(), ctx_.named.driver_parameters.c_str());
   } else {
     // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
     text = message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
@@ -650,14 +623,14 @@ result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const s
 
 result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, const std::wstring& user,
                                              const std::wstring& password) {
-  if (connection_.hdbc()) (void)close_connection();  // reports its own failure
-  const result r = connection_.ConnDs(datasource, user, password);
+  if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
+  const result r = ctx_.connection.ConnDs(datasource, user, password);
   std::wstring text;
   if (r.succeeded()) {
     connected();
-    session_.datasource = datasource;
-    session_.driver.clear();
-    session_.user = user;
+    ctx_.named.datasource = datasource;
+    ctx_.named.driver.clear();
+    ctx_.named.user = user;
     text = user.empty() ? message(string_id::connected_to_datasource, datasource.c_str()) : message(string_id::connected_to_datasource_user, datasource.c_str(), user.c_str());
   } else {
     report_failure(user.empty() ? message(string_id::datasource_connection_failed, datasource.c_str()) : message(string_id::datasource_user_connection_failed, datasource.c_str(), user.c_str()));
@@ -668,22 +641,22 @@ result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, con
 }
 
 result TTermOdbcHndlr::close_connection() {
-  if (!connection_.hdbc()) {
+  if (!ctx_.connection.hdbc()) {
     report_failure(str(string_id::not_connected));
     return failure(os::err_invalid_parameter);
   }
   roll_back_open_transaction();
-  (void)connection_.disconnect();  // fails only when not connected, checked above
-  dialect_ = odbc::script_dialect::generic;
-  byte_literals_ = odbc::byte_literal_form::none;
+  (void)ctx_.connection.disconnect();  // fails only when not connected, checked above
+  ctx_.dialect = odbc::script_dialect::generic;
+  ctx_.byte_literals = odbc::byte_literal_form::none;
   std::wstring text;
-  if (!session_.connection_string.empty()) text = message(string_id::disconnected_from, session_.driver_parameters.c_str());
-  else if (!session_.driver.empty())
-    text = message(string_id::disconnected_from_driver, session_.driver.c_str(), session_.driver_parameters.c_str());
-  else text = message(string_id::disconnected_from_datasource, session_.datasource.c_str());
-  routes_.info_line(text);
-  session_.driver.clear();
-  session_.datasource.clear();
+  if (!ctx_.named.connection_string.empty()) text = message(string_id::disconnected_from, ctx_.named.driver_parameters.c_str());
+  else if (!ctx_.named.driver.empty())
+    text = message(string_id::disconnected_from_driver, ctx_.named.driver.c_str(), ctx_.named.driver_parameters.c_str());
+  else text = message(string_id::disconnected_from_datasource, ctx_.named.datasource.c_str());
+  ctx_.routes.info_line(text);
+  ctx_.named.driver.clear();
+  ctx_.named.datasource.clear();
   return result();
 }
 
@@ -713,7 +686,7 @@ result TTermOdbcHndlr::show_command_help(const std::wstring& keyword) {
 
 result TTermOdbcHndlr::list_tables(const std::wstring& catalog, const std::wstring& table) {
   std::vector<odbc::table_info> tables;
-  const result r = odbc::connection_info(&connection_).ListTbls(tables, catalog, L"", table, L"");
+  const result r = odbc::connection_info(&ctx_.connection).ListTbls(tables, catalog, L"", table, L"");
   if (r.succeeded())
     print_listing({L"Catalog", L"Schema", L"Name", L"Type"}, tables,
                   [](const odbc::table_info& t) { return listing_line({t.catalog, t.schema, t.name, t.type}); });
@@ -722,7 +695,7 @@ result TTermOdbcHndlr::list_tables(const std::wstring& catalog, const std::wstri
 
 result TTermOdbcHndlr::list_columns(const std::wstring& catalog, const std::wstring& table) {
   std::vector<odbc::column_info> columns;
-  const result r = odbc::connection_info(&connection_).ListCols(columns, catalog, L"", table, L"");
+  const result r = odbc::connection_info(&ctx_.connection).ListCols(columns, catalog, L"", table, L"");
   if (r.succeeded())
     print_listing({L"Table", L"Name", L"Type", L"Size", L"Nullable"}, columns, [](const odbc::column_info& c) {
       return listing_line({c.table, c.column, c.type, std::to_wstring(c.size), c.nullable});
@@ -771,7 +744,7 @@ std::wstring folded(const name_part& p, int fold) {
 result TTermOdbcHndlr::describe_table(const std::wstring& name) {
   // [catalog.][schema.]table; MySQL's database.table is its catalog.
   std::vector<name_part> parts = name_parts(name);
-  if (parts.size() == 2 && dialect_ == odbc::script_dialect::mysql) parts.insert(parts.begin() + 1, name_part{});
+  if (parts.size() == 2 && ctx_.dialect == odbc::script_dialect::mysql) parts.insert(parts.begin() + 1, name_part{});
   while (parts.size() < 3) parts.insert(parts.begin(), name_part{});
   // A name not in quotes is tried as typed, then in lower and in upper case, as servers fold it.
   std::vector<odbc::column_info> columns;
@@ -782,7 +755,7 @@ result TTermOdbcHndlr::describe_table(const std::wstring& name) {
     const std::wstring key = catalog + L'\n' + schema + L'\n' + table;
     if (std::find(tried.begin(), tried.end(), key) != tried.end()) continue;
     tried.push_back(key);
-    const result r = odbc::connection_info(&connection_).ListCols(columns, catalog, schema, table, L"");
+    const result r = odbc::connection_info(&ctx_.connection).ListCols(columns, catalog, schema, table, L"");
     if (!r.succeeded()) return fail(r.text());
     // The names are patterns ("_" is any character): only the table itself counts, spelt
     // exactly, else in any case where the driver matched so; of tables of that name in

@@ -6,10 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "Terminal/cell_source.h"
-#include "Terminal/options.h"
-#include "Terminal/output_routes.h"
-#include "Terminal/sql_split.h"
+#include "Terminal/output/cell_source.h"
+#include "Terminal/session/options.h"
+#include "Terminal/session/context.h"
+#include "Terminal/input/line_handler.h"
+#include "Terminal/input/sql_split.h"
 #include "vela/containers.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
@@ -23,42 +24,9 @@ class console_writer;
 namespace vela::terminal {
 
 class row_writer;
-class completion;
 struct copy_load;
 struct copy_command;
 
-class terminal_handler {
- public:
-  virtual ~terminal_handler() = default;
-  virtual result open_terminal() { return result(); }
-  virtual result handle_line(const std::wstring&) { return failure(1); }
-  virtual void close_terminal() {}
-  virtual std::wstring prompt() { return L">"; }
-  // The line starts with a terminal command's word (it is handled whole, never cut at ";").
-  virtual bool is_command(const std::wstring&) { return false; }
-  // A failure's text (written as is on the console here).
-  virtual void report_failure(const std::wstring& text);
-  // A failure met outside handle_line (an exception while handling a line).
-  virtual void note_failure(const result&) {}
-  // The run ends after the current line (stop at the first failure).
-  virtual bool stopped() const { return false; }
-  // The blank line before each statement's output.
-  virtual void statement_break();
-  // One item of a script or of standard input; source: the script's name ("-" for standard
-  // input, empty for a "-q" text). Returns false when the run stops.
-  virtual bool run_item(script_item& item, const std::wstring& source);
-  // The rules by which scripts for the current connection are cut.
-  virtual odbc::script_dialect dialect() const { return odbc::script_dialect::generic; }
-  // What goes in front of a failure of the item beginning at line of source ("FILE:LINE: "
-  // with "-oe").
-  virtual std::wstring failure_place(const std::wstring&, size_t) const { return {}; }
-  // The prompt follows the start: no script was given.
-  virtual bool prompts() const { return false; }
-  // Lines without ";" continue the statement ("-ml").
-  virtual bool multiline() const { return false; }
-  // Tab completion at the prompt; null where the handler offers none.
-  virtual std::unique_ptr<completion> make_completion();
-};
 
 class TTermOdbcHndlr;
 
@@ -70,15 +38,6 @@ struct transaction_statement {
 };
 transaction_statement transaction_effect(const std::wstring& statement);
 
-// The connection as the user named it, from the command line, CONNECT or \c: what
-// DISCONNECT reports and \c reconnects with.
-struct session {
-  std::wstring connection_string;  // given on the command line (or changed by \c)
-  std::wstring driver;             // a driver and its parameters
-  std::wstring driver_parameters;  // those parameters, or the completed connection string
-  std::wstring datasource;         // a data source and its user
-  std::wstring user;
-};
 
 // Base of the terminal commands: keyword, help text and the tokens of the line.
 class TOdbcHndlrCmd : public task {
@@ -120,7 +79,7 @@ class TTermOdbcHndlr : public terminal_handler {
   result open_terminal() override;
   result handle_line(const std::wstring& line) override;
   void close_terminal() override;
-  std::wstring prompt() override { return connection_.hdbc() ? L"SQL>" : L">"; }
+  std::wstring prompt() override { return ctx_.connection.hdbc() ? L"SQL>" : L">"; }
   bool is_command(const std::wstring& line) override { return find_command(line) != nullptr; }
 
   result connect_by_string(const std::wstring& connection_string);
@@ -133,36 +92,36 @@ class TTermOdbcHndlr : public terminal_handler {
   result list_tables(const std::wstring& catalog, const std::wstring& table);
   result list_columns(const std::wstring& catalog, const std::wstring& table);
   // EXIT, QUIT or \q: the session ends after the current line.
-  void end_session() { ended_ = true; }
+  void end_session() { ctx_.ended = true; }
 
   // Executes one statement (sent, when given, in its place: the same with its literals
   // rewritten) and prints its echo, rows, summary and time.
   result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
   bool run_item(script_item& item, const std::wstring& source) override;
   void run_statement_item(const script_item& item, const std::wstring& where);
-  odbc::script_dialect dialect() const override { return dialect_; }
+  odbc::script_dialect dialect() const override { return ctx_.dialect; }
   std::wstring failure_place(const std::wstring& source, size_t line) const override;
   // A script file or a "-q" text, each statement run as soon as it is read; false when the
   // run stops.
   bool run_script_file(const std::wstring& name, text_file_code_page code_page);
   bool run_script_text(const std::wstring& text);
 
-  const terminal_options& options() const { return *options_; }
-  bool prompts() const override { return options_->scripts.empty(); }
-  bool multiline() const override { return options_->multiline; }
+  const terminal_options& options() const { return ctx_.options; }
+  bool prompts() const override { return ctx_.options.scripts.empty(); }
+  bool multiline() const override { return ctx_.options.multiline; }
   std::unique_ptr<completion> make_completion() override;
-  const session& current_session() const { return session_; }
-  odbc::connection& connection() { return connection_; }
+  const session& current_session() const { return ctx_.named; }
+  odbc::connection& connection() { return ctx_.connection; }
 
   // A failure's text: on the console, or on standard error when standard output holds data
   // only ("-do", "-csv") or the run stops at failures ("-oe"). Each text ends its line there.
   void report_failure(const std::wstring& text) override;
   void note_failure(const result& r) override { note(r); }
-  bool stopped() const override { return stopped_ || ended_; }
+  bool stopped() const override { return ctx_.stopped || ctx_.ended; }
   void statement_break() override;
   // The failure that ended the run under "-oe"; a success otherwise.
   // A load that could not start counts too.
-  const result& first_failure() const { return first_failure_.succeeded() ? load_failure_ : first_failure_; }
+  const result& first_failure() const { return ctx_.first_failure.succeeded() ? ctx_.load_failure : ctx_.first_failure; }
   // "-copy_from" with "-into": the query's rows loaded; false when that failed.
   bool run_copy_job();
   // A transaction begun by the statements run (BEGIN, START TRANSACTION, on SQLite a first
@@ -217,28 +176,13 @@ class TTermOdbcHndlr : public terminal_handler {
   // A transaction still open when the connection closes is rolled back, and that is said.
   void roll_back_open_transaction();
 
-  const terminal_options* options_;  // as the command line gave them
-  output_routes routes_;
-  session session_;
+  terminal_context ctx_;
   Queue<TOdbcHndlrCmd> commands_;
-  odbc::connection connection_;
-  bool stopped_ = false;
-  bool ended_ = false;
   bool big_result_hinted_ = false;
   text_path cell_path_ = text_path::wide;
-  result first_failure_;
-  odbc::script_dialect dialect_ = odbc::script_dialect::generic;
-  odbc::byte_literal_form byte_literals_ = odbc::byte_literal_form::none;
-  int32_t script_code_page_ = 65001;  // that the script running was decoded from
-  // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.
-  std::wstring place_;
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
   std::unique_ptr<copy_load> copy_;  // the COPY block being loaded
   bool copy_skip_ = false;
-  bool in_transaction_ = false;
-  bool savepoint_begins_ = false;   // SQLite: a SAVEPOINT outside a transaction begins one
-  std::wstring opening_savepoint_;  // the SAVEPOINT that began it, whose RELEASE ends it
-  result load_failure_;
   static constexpr size_t max_script_depth = 16;
 };
 

@@ -4,11 +4,11 @@
 #include <exception>
 
 #include "Terminal/handler.h"
-#include "Terminal/options.h"
-#include "Terminal/output_routes.h"
-#include "Terminal/prompt.h"
+#include "Terminal/session/options.h"
+#include "Terminal/output/output_routes.h"
+#include "Terminal/input/prompt.h"
 #include "Terminal/strings.h"
-#include "Terminal/terminals.h"
+#include "Terminal/input/terminals.h"
 #include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"

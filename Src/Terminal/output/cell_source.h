@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include "vela/odbc/query.h"
 #include "vela/result.h"
 

@@ -1,5 +1,5 @@
 // RFC 4180 fields: quoted when they hold the delimiter, a quote or a line break.
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include <string_view>
 
 #include "vela/console.h"

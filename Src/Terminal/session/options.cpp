@@ -1,8 +1,8 @@
-#include "Terminal/options.h"
+#include "Terminal/session/options.h"
 
 #include <memory>
 
-#include "Terminal/sql_split.h"
+#include "Terminal/input/sql_split.h"
 #include "vela/system.h"
 #include "vela/cmdline.h"
 #include "vela/containers.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "Terminal/options.h"
+#include "Terminal/session/options.h"
 
 namespace vela {
 class console_writer;

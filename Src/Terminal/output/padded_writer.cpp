@@ -1,6 +1,6 @@
 // Padded columns: numbers right-aligned, the rest left-aligned, each value cut to its width.
 // Widths count UTF-16 units.
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 #include "vela/utf.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Terminal/handler.h"
-#include "Terminal/sql_split.h"
+#include "Terminal/input/line_handler.h"
+#include "Terminal/input/sql_split.h"
 #include "vela/task.h"
 
 namespace vela::sys {

@@ -1,4 +1,4 @@
-#include "Terminal/cell_source.h"
+#include "Terminal/output/cell_source.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "Terminal/output_routes.h"
+#include "Terminal/output/output_routes.h"
 
 #include "vela/console.h"
 

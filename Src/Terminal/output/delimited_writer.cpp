@@ -1,5 +1,5 @@
 // Values as they are between delimiters (the first character of "-cd", possibly none).
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 #include "vela/utf.h"
 

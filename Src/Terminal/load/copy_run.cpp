@@ -3,7 +3,7 @@
 #include <cwctype>
 #include <memory>
 
-#include "Terminal/copy_data.h"
+#include "Terminal/load/copy_data.h"
 #include "Terminal/handler.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -158,26 +158,26 @@ result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vecto
 } // namespace
 
 std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, const std::wstring& where, size_t line) {
-  auto load = std::make_unique<copy_load>(connection_, options_->batch_rows, cmd.format);
+  auto load = std::make_unique<copy_load>(ctx_.connection, ctx_.options.batch_rows, cmd.format);
   load->where = where;
   odbc::bulk_insert& e = load->engine;
-  e.stop_on_failure = options_->on_error;
+  e.stop_on_failure = ctx_.options.on_error;
   e.join_transaction = transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
   copy_load* l = load.get();
   e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
     std::wstring text = why;
     trim(text, L"", L"\r\n");
     const std::wstring m = message(string_id::row_not_loaded, l->where.c_str(), static_cast<unsigned>(row_line), text.c_str());
-    if (options_->on_error) {
+    if (ctx_.options.on_error) {
       // A row of the script itself is placed by its own line.
-      if (l->in_script) place_ = failure_place(l->where, row_line);
+      if (l->in_script) ctx_.place = failure_place(l->where, row_line);
       (void)fail(m);
     } else {
       report_failure(m);
     }
   };
   e.on_batch = [this, l]() { show_progress(*l, false); };
-  const result r = connection_.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));
+  const result r = ctx_.connection.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));
   if (!r.succeeded()) {
     std::wstring text = r.text();
     trim(text, L"", L"\r\n");
@@ -205,13 +205,13 @@ void TTermOdbcHndlr::copy_not_started(const std::wstring& why, const std::wstrin
   report_failure(text);
   console().flush();
   const result r = failure(os::err_invalid_data, text);
-  if (load_failure_.succeeded()) load_failure_ = r;
+  if (ctx_.load_failure.succeeded()) ctx_.load_failure = r;
   note(r);
 }
 
 void TTermOdbcHndlr::show_progress(copy_load& l, bool last) {
   console_writer& err = error_console();
-  if (!err.is_terminal() || options_->data_only) return;
+  if (!err.is_terminal() || ctx_.options.data_only) return;
   if (!last && elapsed_ms(l.shown) < 1000) return;
   if (last && !l.progress_shown) return;
   l.shown = tick_count();
@@ -245,11 +245,11 @@ void TTermOdbcHndlr::end_load(copy_load& l, const result& r) {
     }
     report_failure(text);
     note(f);
-    if (load_failure_.succeeded()) load_failure_ = f;
+    if (ctx_.load_failure.succeeded()) ctx_.load_failure = f;
   }
   const std::wstring loaded = std::to_wstring(l.engine.loaded()), failed = std::to_wstring(l.engine.failed());
   const uint64_t skipped = l.reader.skipped();
-  routes_.info_line(skipped ? message(string_id::rows_loaded_skipped, loaded.c_str(), failed.c_str(), std::to_wstring(skipped).c_str())
+  ctx_.routes.info_line(skipped ? message(string_id::rows_loaded_skipped, loaded.c_str(), failed.c_str(), std::to_wstring(skipped).c_str())
                             : message(string_id::rows_loaded, loaded.c_str(), failed.c_str()));
   console().flush();
 }
@@ -362,7 +362,7 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
     copy_not_started(why, where, line);
     return;
   }
-  if (!connection_.hdbc()) {
+  if (!ctx_.connection.hdbc()) {
     copy_not_started(str(string_id::not_connected), where, line);
     return;
   }
@@ -437,7 +437,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
     copy_not_started(cmd.file + L": " + r.format(L"%d"), where, line);
     return;
   }
-  odbc::query q(&connection_, text);
+  odbc::query q(&ctx_.connection, text);
   r = q.execute(text, false, false);
   if (!r.succeeded()) {
     std::wstring t = r.text();
@@ -495,10 +495,10 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
     report_failure(t);
     const result failed = failure(r.code() ? r.code() : os::err_invalid_function, t);
     note(failed);
-    if (load_failure_.succeeded()) load_failure_ = failed;
+    if (ctx_.load_failure.succeeded()) ctx_.load_failure = failed;
     return;
   }
-  routes_.info_line(message(string_id::rows_written, std::to_wstring(count).c_str()));
+  ctx_.routes.info_line(message(string_id::rows_written, std::to_wstring(count).c_str()));
   console().flush();
 }
 
@@ -559,9 +559,9 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
 
 bool TTermOdbcHndlr::run_copy_job() {
   std::wstring query_text;
-  for (const auto& s : options_->scripts) query_text += s.text;
-  copy_from_connection(options_->copy_into, {}, options_->copy_from, query_text, L"", 0);
-  return load_failure_.succeeded() && first_failure_.succeeded();
+  for (const auto& s : ctx_.options.scripts) query_text += s.text;
+  copy_from_connection(ctx_.options.copy_into, {}, ctx_.options.copy_from, query_text, L"", 0);
+  return ctx_.load_failure.succeeded() && ctx_.first_failure.succeeded();
 }
 
 } // namespace vela::terminal

@@ -83,52 +83,52 @@ void TTermOdbcHndlr::track_transaction(const std::wstring& statement, const resu
   switch (t.step) {
     case transaction_step::none: break;
     case transaction_step::begin:
-      if (r.succeeded()) in_transaction_ = true;
+      if (r.succeeded()) ctx_.transaction.open = true;
       break;
     case transaction_step::end:
       // A failed COMMIT ends the transaction too, but on SQLite (a busy database keeps it).
-      if (r.succeeded() || !savepoint_begins_) in_transaction_ = false;
-      opening_savepoint_.clear();
+      if (r.succeeded() || !ctx_.transaction.savepoint_begins) ctx_.transaction.open = false;
+      ctx_.transaction.opening_savepoint.clear();
       break;
     case transaction_step::savepoint:
       // SQLite begins a transaction with a SAVEPOINT outside one; its RELEASE ends it.
-      if (r.succeeded() && savepoint_begins_ && !in_transaction_) {
-        in_transaction_ = true;
-        opening_savepoint_ = to_upper_copy(t.savepoint);
+      if (r.succeeded() && ctx_.transaction.savepoint_begins && !ctx_.transaction.open) {
+        ctx_.transaction.open = true;
+        ctx_.transaction.opening_savepoint = to_upper_copy(t.savepoint);
       }
       break;
     case transaction_step::release:
-      if (r.succeeded() && !opening_savepoint_.empty() && to_upper_copy(t.savepoint) == opening_savepoint_) {
-        in_transaction_ = false;
-        opening_savepoint_.clear();
+      if (r.succeeded() && !ctx_.transaction.opening_savepoint.empty() && to_upper_copy(t.savepoint) == ctx_.transaction.opening_savepoint) {
+        ctx_.transaction.open = false;
+        ctx_.transaction.opening_savepoint.clear();
       }
       break;
   }
 }
 
 bool TTermOdbcHndlr::transaction_open() {
-  if (!connection_.hdbc()) return false;
+  if (!ctx_.connection.hdbc()) return false;
   // MariaDB knows (a CREATE or DROP there commits the transaction on its own).
-  if (dialect_ == odbc::script_dialect::mysql) {
-    odbc::query q(&connection_, L"SELECT @@in_transaction");
+  if (ctx_.dialect == odbc::script_dialect::mysql) {
+    odbc::query q(&ctx_.connection, L"SELECT @@in_transaction");
     if (q.execute(q.text(), false, false).succeeded() && q.rows().count() == 1 &&
         q.rows().bind(1, nullptr, odbc::bind_type::wide_text, 0).succeeded() && q.rows().fetch().succeeded())
-      in_transaction_ = q.rows().at(0).text() == L"1";
+      ctx_.transaction.open = q.rows().at(0).text() == L"1";
   }
-  return in_transaction_;
+  return ctx_.transaction.open;
 }
 
 void TTermOdbcHndlr::roll_back_open_transaction() {
   if (!transaction_open()) return;
-  if (connection_.autocommit()) {
+  if (ctx_.connection.autocommit()) {
     // Begun by a statement: ended by one (the SQLite driver ends only transactions of its own).
-    odbc::query q(&connection_, L"ROLLBACK");
+    odbc::query q(&ctx_.connection, L"ROLLBACK");
     (void)q.execute(false);  // a connection gone has rolled it back as well
   } else {
-    (void)connection_.transact(1);
+    (void)ctx_.connection.transact(1);
   }
-  in_transaction_ = false;
-  opening_savepoint_.clear();
+  ctx_.transaction.open = false;
+  ctx_.transaction.opening_savepoint.clear();
   report_warning(str(string_id::transaction_rolled_back));
 }
 

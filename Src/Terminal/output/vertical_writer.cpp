@@ -1,6 +1,6 @@
 // One record a block: a "-[ RECORD n ]-" line, then one "name | value" line a column, the names
 // padded to the widest in terminal cells.
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 #include "vela/utf.h"
 

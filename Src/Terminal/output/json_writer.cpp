@@ -2,7 +2,7 @@
 // Numbers are numbers, NULL is null, binary values are strings of "0x" and hexadecimal digits.
 // A byte that is not part of valid UTF-8 text is written as \u00XX, the character of its Latin-1
 // reading, so that the output always parses.
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 #include "vela/utf.h"
 

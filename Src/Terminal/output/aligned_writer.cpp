@@ -1,6 +1,6 @@
 // Columns as wide as their content: the widest value of the first rows (and the name) sets each
 // width, measured in terminal cells; later rows keep those widths, a wider value running over.
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 #include "vela/utf.h"
 

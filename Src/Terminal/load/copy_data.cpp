@@ -1,4 +1,4 @@
-#include "Terminal/copy_data.h"
+#include "Terminal/load/copy_data.h"
 
 #include <cwctype>
 

@@ -1,10 +1,10 @@
-#include "Terminal/terminals.h"
+#include "Terminal/input/terminals.h"
 
 #include <cwctype>
 #include <exception>
 #include <memory>
 
-#include "Terminal/prompt.h"
+#include "Terminal/input/prompt.h"
 #include "Terminal/strings.h"
 #include "vela/system.h"
 #include "vela/console.h"

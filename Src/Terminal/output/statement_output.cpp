@@ -1,10 +1,10 @@
 // One statement executed and printed: echo, rows, summary line and execution time.
 #include <vector>
 
-#include "Terminal/cell_source.h"
+#include "Terminal/output/cell_source.h"
 #include "Terminal/handler.h"
-#include "Terminal/prompt.h"
-#include "Terminal/row_writer.h"
+#include "Terminal/input/prompt.h"
+#include "Terminal/output/row_writer.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
 #include "vela/file.h"
@@ -32,15 +32,15 @@ std::wstring format_elapsed(uint32_t ms) {
 }
 
 result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring* sent) {
-  console_writer& out = routes_.rows();
-  console_writer* const summary = routes_.summary();
+  console_writer& out = ctx_.routes.rows();
+  console_writer* const summary = ctx_.routes.summary();
   cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
   const uint32_t t0 = tick_count();
   result r;
   // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
   // ends the output, not the session.
   sys::piped_program pager;
-  const size_t screen = options_->pager && prompts() && sys::stdin_is_terminal() && out.is_terminal()
+  const size_t screen = ctx_.options.pager && prompts() && sys::stdin_is_terminal() && out.is_terminal()
                             ? sys::terminal_lines(1) : 0;
   if (screen > 1) {
     out.hold(screen - 1, [&pager] {
@@ -50,7 +50,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring
     });
   }
   {
-    odbc::query q(&connection_, std::wstring());  // the statement is not copied
+    odbc::query q(&ctx_.connection, std::wstring());  // the statement is not copied
     {
       // Ctrl-C cancels the execution; rows already there are only no longer printed.
       running_statement cancellable(q);
@@ -58,7 +58,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring
     }
     const uint32_t elapsed = elapsed_ms(t0);
     track_transaction(statement, r);
-    if (routes_.echo()) {
+    if (ctx_.routes.echo()) {
       out.write(statement);
       out.line_break();
     }
@@ -74,7 +74,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring
         summary->line_break();
       }
     } else {
-      routes_.failure_line(r.text(), place_);
+      ctx_.routes.failure_line(r.text(), ctx_.place);
     }
   }
   out.flush();  // every statement's output is complete on the console
@@ -91,41 +91,41 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
   if (q.rows().count() > 0) rows = print_rows(q.rows());
   if (!summary) return;
   const uint32_t affected = q.rows().row_count();
-  if (summary != &routes_.rows()) routes_.rows().flush();  // the rows come first
+  if (summary != &ctx_.routes.rows()) ctx_.routes.rows().flush();  // the rows come first
   summary->write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
   summary->write(L" ");
   summary->write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
 }
 
 std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) const {
-  std::string null_text = wide_to_utf8(options_->null_text);
-  std::string delimiter = wide_to_utf8(options_->column_delimiter.substr(0, 1));
-  switch (options_->format) {
+  std::string null_text = wide_to_utf8(ctx_.options.null_text);
+  std::string delimiter = wide_to_utf8(ctx_.options.column_delimiter.substr(0, 1));
+  switch (ctx_.options.format) {
     case output_format::aligned:
-      return make_aligned_writer(out, std::move(null_text), !options_->data_only,
-                                 options_->long_columns ? options_->long_column_width : 80);
+      return make_aligned_writer(out, std::move(null_text), !ctx_.options.data_only,
+                                 ctx_.options.long_columns ? ctx_.options.long_column_width : 80);
     case output_format::vertical: return make_vertical_writer(out, std::move(null_text));
     case output_format::json: return make_json_writer(out, false);
     case output_format::jsonl: return make_json_writer(out, true);
     case output_format::markdown: return make_markdown_writer(out, std::move(null_text));
     case output_format::csv:
-      return make_csv_writer(out, std::move(delimiter), std::move(null_text), options_->null_text_given);
+      return make_csv_writer(out, std::move(delimiter), std::move(null_text), ctx_.options.null_text_given);
     case output_format::padded: break;
   }
-  if (options_->column_delimiter == L" ") return make_padded_writer(out, std::move(null_text), options_->null_text_given);
+  if (ctx_.options.column_delimiter == L" ") return make_padded_writer(out, std::move(null_text), ctx_.options.null_text_given);
   return make_delimited_writer(out, std::move(delimiter), std::move(null_text));
 }
 
 uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
-  console_writer& out = routes_.rows();
+  console_writer& out = ctx_.routes.rows();
   const std::unique_ptr<row_writer> writer = make_writer(out);
   cell_source cells(rows, *writer, cell_path_);
   // The formats of "-format" (CSV aside) print every column; their names are data there, but
   // for the aligned layout's.
-  const bool whole = options_->format != output_format::padded && options_->format != output_format::csv;
+  const bool whole = ctx_.options.format != output_format::padded && ctx_.options.format != output_format::csv;
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {
-    const result bound = cells.add_column(i, whole || options_->long_columns, options_->long_column_width);
+    const result bound = cells.add_column(i, whole || ctx_.options.long_columns, ctx_.options.long_column_width);
     if (!bound.succeeded()) {  // the column would read as NULL in every row
       report_failure(bound.text());
       note(bound);
@@ -134,7 +134,7 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
       left_out += wformat(str(string_id::column_left_out).c_str(), rows.at(i).name().c_str());
   }
   if (!left_out.empty()) report_warning(left_out);  // a value is never left out in silence
-  if (whole || !options_->data_only) writer->header(cells.layouts());
+  if (whole || !ctx_.options.data_only) writer->header(cells.layouts());
 
   uint32_t count = 0;
   result fetched;
@@ -145,13 +145,13 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
       note(failed);
     });
     ++count;
-    if (stopped_ || out.error()) break;  // out fails only when the pager has ended
+    if (ctx_.stopped || out.error()) break;  // out fails only when the pager has ended
   }
   writer->end_rows();
   hint_big_result();
   if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
-    routes_.failure_line(fetched.text(), place_);
+    ctx_.routes.failure_line(fetched.text(), ctx_.place);
     note(fetched);
   }
   return count;
@@ -160,16 +160,16 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
 text_path TTermOdbcHndlr::cell_text_path() {
   // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
   // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
-  const bool sound_wide = connection_.traits().sound_wide_lengths;
-  if (connection_.utf8_narrow_text() && (!sound_wide || os::environment("VELA_WIDE_CELLS") != L"1"))
+  const bool sound_wide = ctx_.connection.traits().sound_wide_lengths;
+  if (ctx_.connection.utf8_narrow_text() && (!sound_wide || os::environment("VELA_WIDE_CELLS") != L"1"))
     return text_path::utf8;
   return sound_wide ? text_path::wide : text_path::wide_unbound;
 }
 
 void TTermOdbcHndlr::hint_big_result() {
   constexpr uint64_t limit = uint64_t{1} << 30;
-  const odbc::driver_traits& driver = connection_.traits();
-  if (big_result_hinted_ || !*driver.streaming_setting || connection_.streams_results()) return;
+  const odbc::driver_traits& driver = ctx_.connection.traits();
+  if (big_result_hinted_ || !*driver.streaming_setting || ctx_.connection.streams_results()) return;
   const uint64_t peak = os::peak_memory_bytes();
   if (peak <= limit) return;
   big_result_hinted_ = true;

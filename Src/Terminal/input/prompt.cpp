@@ -1,4 +1,4 @@
-#include "Terminal/prompt.h"
+#include "Terminal/input/prompt.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 // A GitHub-flavoured Markdown table: a header row, its delimiter row (numbers aligned right),
 // one row a record. Characters that Markdown would read as markup are escaped with "\", line
 // breaks become "<br>", so each cell renders as its value.
-#include "Terminal/row_writer.h"
+#include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 
 namespace vela::terminal {

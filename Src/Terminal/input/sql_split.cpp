@@ -1,9 +1,9 @@
-#include "Terminal/sql_split.h"
+#include "Terminal/input/sql_split.h"
 
 #include <algorithm>
 #include <cwctype>
 
-#include "Terminal/options.h"
+#include "Terminal/session/options.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {

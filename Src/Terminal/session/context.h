@@ -1,0 +1,68 @@
+// The state one run shares among the rooms: the settings, where output goes, the connection
+// as the user named it and as it is open, and the failures met so far. The handler owns it;
+// commands, output and loads work on it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Terminal/output/output_routes.h"
+#include "Terminal/session/options.h"
+#include "vela/odbc/connection.h"
+#include "vela/odbc/driver.h"
+#include "vela/odbc/query.h"
+#include "vela/result.h"
+
+namespace vela::terminal {
+
+// The connection as the user named it, from the command line, CONNECT or \c: what
+// DISCONNECT reports and \c reconnects with.
+struct session {
+  std::wstring connection_string;  // given on the command line (or changed by \c)
+  std::wstring driver;             // a driver and its parameters
+  std::wstring driver_parameters;  // those parameters, or the completed connection string
+  std::wstring datasource;         // a data source and its user
+  std::wstring user;
+};
+
+// The connection's transaction as the statements run have left it.
+struct transaction_state {
+  bool open = false;
+  bool savepoint_begins = false;   // SQLite: a SAVEPOINT outside a transaction begins one
+  std::wstring opening_savepoint;  // the SAVEPOINT that began it, whose RELEASE ends it
+};
+
+class terminal_context {
+ public:
+  explicit terminal_context(const terminal_options& options);
+
+  // With "-oe", the first failure stops the run.
+  void note(const result& r);
+  // A failure's text: on the console, or on standard error when standard output holds data
+  // only ("-do", "-csv") or the run stops at failures ("-oe"). Each text ends its line there.
+  void report_failure(const std::wstring& text) { routes.failure(text, place); }
+  // Messages that are neither data nor failures (connected, disconnected): left out with
+  // data only, on standard error with CSV.
+  void report_info(const std::wstring& text) { routes.info(text); }
+  // A warning about the data (a column left out): always on standard error.
+  void report_warning(const std::wstring& text) { routes.warning(text); }
+  // A failure of a script item: reported and noted.
+  result fail(const std::wstring& text);
+
+  const terminal_options& options;  // as the command line gave them
+  output_routes routes;
+  session named;
+  odbc::connection connection;
+  odbc::script_dialect dialect = odbc::script_dialect::generic;
+  odbc::byte_literal_form byte_literals = odbc::byte_literal_form::none;
+  int32_t script_code_page = 65001;  // that the script running was decoded from
+  // With "-oe": "FILE:LINE: " of the script item running, in front of its failures.
+  std::wstring place;
+  bool stopped = false;
+  bool ended = false;
+  result first_failure;
+  result load_failure;  // a load that could not start
+  transaction_state transaction;
+};
+
+} // namespace vela::terminal
