@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "Terminal/commands/catalog.h"
 #include "Terminal/input/byte_literals.h"
 #include "Terminal/load/copy_data.h"
 #include "Terminal/input/prompt.h"
@@ -30,26 +31,6 @@ bool starts_nocase(const std::wstring& s, const wchar_t* prefix) {
 std::wstring unquoted(std::wstring s) {
   trim(s, L"\"");
   return s;
-}
-
-// One line of a catalog listing: each field right-aligned in 32 characters, never cut.
-std::wstring listing_line(std::initializer_list<std::wstring> fields) {
-  std::wstring line;
-  for (const auto& f : fields) line += wformat(L"%32s", f.c_str());
-  return line;
-}
-
-// A header line of a listing, then one line per record (which ends with a carriage return
-// and the line break, as the table listing always has).
-template <typename Record, typename Fields>
-void print_listing(std::initializer_list<std::wstring> header, const std::vector<Record>& records, Fields fields) {
-  console_writer& out = console();
-  out << listing_line(header);
-  out.line_break();
-  for (const Record& r : records) {
-    out << fields(r) + L"\r\n";
-    out.line_break();
-  }
 }
 
 // ---- the five commands -------------------------------------------------------------
@@ -219,7 +200,9 @@ std::wstring TOdbcHndlrCmd::token(std::wstring_view t, size_t i) {
 // ---- the handler ---------------------------------------------------------------------
 
 TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options)
-    : ctx_(*options) {
+    : ctx_(*options), output_(ctx_, [this](const std::wstring& statement, const result& r) {
+        track_transaction(statement, r);
+      }) {
   for (const command_entry& c : command_table()) commands_.add(c.make(this, c));
 }
 
@@ -685,101 +668,13 @@ result TTermOdbcHndlr::show_command_help(const std::wstring& keyword) {
 }
 
 result TTermOdbcHndlr::list_tables(const std::wstring& catalog, const std::wstring& table) {
-  std::vector<odbc::table_info> tables;
-  const result r = odbc::connection_info(&ctx_.connection).ListTbls(tables, catalog, L"", table, L"");
-  if (r.succeeded())
-    print_listing({L"Catalog", L"Schema", L"Name", L"Type"}, tables,
-                  [](const odbc::table_info& t) { return listing_line({t.catalog, t.schema, t.name, t.type}); });
-  return r;
+  return terminal::list_tables(ctx_, catalog, table);
 }
 
 result TTermOdbcHndlr::list_columns(const std::wstring& catalog, const std::wstring& table) {
-  std::vector<odbc::column_info> columns;
-  const result r = odbc::connection_info(&ctx_.connection).ListCols(columns, catalog, L"", table, L"");
-  if (r.succeeded())
-    print_listing({L"Table", L"Name", L"Type", L"Size", L"Nullable"}, columns, [](const odbc::column_info& c) {
-      return listing_line({c.table, c.column, c.type, std::to_wstring(c.size), c.nullable});
-    });
-  return r;
+  return terminal::list_columns(ctx_, catalog, table);
 }
 
-namespace {
-
-// A part of a qualified name; one in double quotes (or MySQL's backquotes) keeps its
-// spelling (a doubled quote inside stands for one).
-struct name_part {
-  std::wstring text;
-  bool quoted = false;
-};
-
-std::vector<name_part> name_parts(const std::wstring& name) {
-  std::vector<name_part> parts(1);
-  wchar_t quote = 0;  // the quote open
-  for (size_t i = 0; i < name.size(); ++i) {
-    const wchar_t c = name[i];
-    if (quote && c == quote && i + 1 < name.size() && name[i + 1] == quote) {
-      parts.back().text += c;
-      ++i;
-    } else if (quote ? c == quote : c == L'"' || c == L'`') {
-      quote = quote ? 0 : c;
-      parts.back().quoted = true;
-    } else if (c == L'.' && !quote) {
-      parts.emplace_back();
-    } else {
-      parts.back().text += c;
-    }
-  }
-  return parts;
-}
-
-std::wstring folded(const name_part& p, int fold) {
-  if (p.quoted || fold == 0) return p.text;
-  std::wstring s = p.text;
-  for (auto& c : s) c = static_cast<wchar_t>(fold < 0 ? std::towlower(static_cast<wint_t>(c)) : std::towupper(static_cast<wint_t>(c)));
-  return s;
-}
-
-} // namespace
-
-result TTermOdbcHndlr::describe_table(const std::wstring& name) {
-  // [catalog.][schema.]table; MySQL's database.table is its catalog.
-  std::vector<name_part> parts = name_parts(name);
-  if (parts.size() == 2 && ctx_.dialect == odbc::script_dialect::mysql) parts.insert(parts.begin() + 1, name_part{});
-  while (parts.size() < 3) parts.insert(parts.begin(), name_part{});
-  // A name not in quotes is tried as typed, then in lower and in upper case, as servers fold it.
-  std::vector<odbc::column_info> columns;
-  std::vector<std::wstring> tried;
-  for (int fold : {0, -1, 1}) {
-    if (parts.size() != 3 || parts[2].text.empty()) break;
-    const std::wstring catalog = folded(parts[0], fold), schema = folded(parts[1], fold), table = folded(parts[2], fold);
-    const std::wstring key = catalog + L'\n' + schema + L'\n' + table;
-    if (std::find(tried.begin(), tried.end(), key) != tried.end()) continue;
-    tried.push_back(key);
-    const result r = odbc::connection_info(&ctx_.connection).ListCols(columns, catalog, schema, table, L"");
-    if (!r.succeeded()) return fail(r.text());
-    // The names are patterns ("_" is any character): only the table itself counts, spelt
-    // exactly, else in any case where the driver matched so; of tables of that name in
-    // several schemas, the first listed.
-    const auto named = [&](const odbc::column_info& c, bool exact) {
-      const auto same = [exact](const std::wstring& a, const std::wstring& b) {
-        return exact ? a == b : compare_nocase(a, b) == 0;
-      };
-      return same(c.table, table) && (schema.empty() || same(c.schema, schema)) &&
-             (catalog.empty() || same(c.catalog, catalog));
-    };
-    const bool exact = std::any_of(columns.begin(), columns.end(), [&](const odbc::column_info& c) { return named(c, true); });
-    std::erase_if(columns, [&](const odbc::column_info& c) { return !named(c, exact); });
-    if (columns.empty()) continue;
-    const std::wstring first_catalog = columns.front().catalog, first_schema = columns.front().schema;
-    std::erase_if(columns, [&](const odbc::column_info& c) { return c.catalog != first_catalog || c.schema != first_schema; });
-    break;
-  }
-  if (columns.empty()) return fail(message(string_id::table_not_found, name.c_str()));
-  print_listing({L"Name", L"Type", L"Size", L"Nullable"}, columns, [](const odbc::column_info& c) {
-    return listing_line({c.column, c.type, std::to_wstring(c.size), c.nullable});
-  });
-  console().flush();
-  return result();
-}
+result TTermOdbcHndlr::describe_table(const std::wstring& name) { return terminal::describe_table(ctx_, name); }
 
 } // namespace vela::terminal

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Terminal/output/cell_source.h"
+#include "Terminal/output/statement_output.h"
 #include "Terminal/session/options.h"
 #include "Terminal/session/context.h"
 #include "Terminal/input/line_handler.h"
@@ -96,7 +97,9 @@ class TTermOdbcHndlr : public terminal_handler {
 
   // Executes one statement (sent, when given, in its place: the same with its literals
   // rewritten) and prints its echo, rows, summary and time.
-  result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
+  result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr) {
+    return output_.run_sql(statement, sent);
+  }
   bool run_item(script_item& item, const std::wstring& source) override;
   void run_statement_item(const script_item& item, const std::wstring& where);
   odbc::script_dialect dialect() const override { return ctx_.dialect; }
@@ -138,14 +141,6 @@ class TTermOdbcHndlr : public terminal_handler {
   void report_warning(const std::wstring& text);
   // With "-oe", the first failure stops the run.
   void note(const result& r);
-  void print_result_set(odbc::query& q, console_writer* summary);
-  uint32_t print_rows(odbc::resultset& rows);
-  // How the cells of the next statement's rows are fetched.
-  text_path cell_text_path();
-  // Once a session: a driver that holds whole results in memory has let the process grow
-  // beyond 1 GiB, and its streaming setting is not given.
-  void hint_big_result();
-  std::unique_ptr<row_writer> make_writer(console_writer& out) const;
   // A failure of a script item: reported and noted.
   result fail(const std::wstring& text);
   // The driver's reason for a failed connect, after the connect's own message.
@@ -178,15 +173,11 @@ class TTermOdbcHndlr : public terminal_handler {
 
   terminal_context ctx_;
   Queue<TOdbcHndlrCmd> commands_;
-  bool big_result_hinted_ = false;
-  text_path cell_path_ = text_path::wide;
+  statement_output output_;
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
   std::unique_ptr<copy_load> copy_;  // the COPY block being loaded
   bool copy_skip_ = false;
   static constexpr size_t max_script_depth = 16;
 };
-
-// "0.015", "59.999", "01:01.005", "01:02:03.004", "1:01:01:01.001".
-std::wstring format_elapsed(uint32_t ms);
 
 } // namespace vela::terminal

@@ -5,6 +5,7 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/session/options.h"
+#include "Terminal/output/formats.h"
 #include "Terminal/output/output_routes.h"
 #include "Terminal/input/prompt.h"
 #include "Terminal/strings.h"
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
   const auto only_argument = [argc, argv](const char* a) { return argc == 2 && std::strcmp(argv[1], a) == 0; };
   if (only_argument("/?") || only_argument("-?") || only_argument("--help") || only_argument("-h")) {
     out.write(load_string(nullptr, string_id::banner));
-    out.write(name_program(load_string(nullptr, string_id::usage), L"sqlterm"));
+    out.write(name_program(with_format_names(load_string(nullptr, string_id::usage)), L"sqlterm"));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;

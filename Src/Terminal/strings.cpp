@@ -27,7 +27,7 @@ constexpr string_entry english[] = {
      L"Options for scripts and exports, with any of the above:\n"
      L"  -oe, -on_error              stop at the first failure; its code is the exit status\n"
      L"  -csv                        CSV: a header line, then the rows (\",\" or the -cd delimiter)\n"
-     L"  -format:<name>, -fmt:<name>  aligned, vertical, json, jsonl, markdown or csv (-csv);\n"
+     L"  -format:<name>, -fmt:<name>  {formats};\n"
      L"                              standard output then holds the rows alone\n"
      L"  -null:<text>, -null_text:<text>  the text printed for NULL\n"
      L"  -lc[:<width>], -long_columns[:<width>]  print long text and binary columns\n"
@@ -131,6 +131,7 @@ constexpr string_entry english[] = {
     {164, L"none"},
     {165, L"The transaction left open was rolled back.\n"},
     {166, L"Statement not sent: bytes at %s:%u are not valid text, and this database cannot be given them exactly\n"},
+    {180, L" or "},
 };
 
 constexpr string_entry russian[] = {
@@ -152,7 +153,7 @@ constexpr string_entry russian[] = {
      L"Параметры для сценариев и выгрузки, вместе с любым из вариантов выше:\n"
      L"  -oe, -on_error              остановка на первой ошибке; её код - код завершения\n"
      L"  -csv                        CSV: строка заголовка, затем строки (\",\" или разделитель -cd)\n"
-     L"  -format:<имя>, -fmt:<имя>   aligned, vertical, json, jsonl, markdown или csv (-csv);\n"
+     L"  -format:<имя>, -fmt:<имя>   {formats};\n"
      L"                              тогда стандартный вывод содержит только строки\n"
      L"  -null:<текст>, -null_text:<текст>  текст, выводимый вместо NULL\n"
      L"  -lc[:<ширина>], -long_columns[:<ширина>]  вывод длинных текстовых и двоичных столбцов\n"
@@ -256,6 +257,7 @@ constexpr string_entry russian[] = {
     {164, L"нет"},
     {165, L"Незавершённая транзакция отменена.\n"},
     {166, L"Инструкция не отправлена: байты в %s:%u не являются допустимым текстом, и этой базе данных их нельзя передать без изменений\n"},
+    {180, L" или "},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -78,6 +78,7 @@ enum : uint32_t {
   copy_no_batch = 164,
   transaction_rolled_back = 165,
   bytes_not_sendable = 166,
+  format_names_joint = 180,  // before the last format name of the usage text
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

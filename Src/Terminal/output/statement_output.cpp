@@ -1,9 +1,10 @@
 // One statement executed and printed: echo, rows, summary line and execution time.
 #include <vector>
 
-#include "Terminal/output/cell_source.h"
-#include "Terminal/handler.h"
+#include "Terminal/output/statement_output.h"
+
 #include "Terminal/input/prompt.h"
+#include "Terminal/output/formats.h"
 #include "Terminal/output/row_writer.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -16,11 +17,6 @@
 
 namespace vela::terminal {
 
-namespace {
-
-
-} // namespace
-
 std::wstring format_elapsed(uint32_t ms) {
   std::wstring s = wformat(L"%03u", ms % 1000);
   if (ms < 60000) return wformat(L"%u.", ms / 1000) + s;
@@ -31,7 +27,7 @@ std::wstring format_elapsed(uint32_t ms) {
   return s;
 }
 
-result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring* sent) {
+result statement_output::run_sql(const std::wstring& statement, const std::wstring* sent) {
   console_writer& out = ctx_.routes.rows();
   console_writer* const summary = ctx_.routes.summary();
   cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
@@ -40,7 +36,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring
   // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
   // ends the output, not the session.
   sys::piped_program pager;
-  const size_t screen = ctx_.options.pager && prompts() && sys::stdin_is_terminal() && out.is_terminal()
+  const size_t screen = ctx_.options.pager && ctx_.options.scripts.empty() && sys::stdin_is_terminal() && out.is_terminal()
                             ? sys::terminal_lines(1) : 0;
   if (screen > 1) {
     out.hold(screen - 1, [&pager] {
@@ -57,7 +53,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring
       r = q.execute(sent ? *sent : statement, true, true);
     }
     const uint32_t elapsed = elapsed_ms(t0);
-    track_transaction(statement, r);
+    if (ran_) ran_(statement, r);
     if (ctx_.routes.echo()) {
       out.write(statement);
       out.line_break();
@@ -86,7 +82,7 @@ result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring
   return r;
 }
 
-void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
+void statement_output::print_result_set(odbc::query& q, console_writer* summary) {
   uint32_t rows = 0;
   if (q.rows().count() > 0) rows = print_rows(q.rows());
   if (!summary) return;
@@ -97,43 +93,35 @@ void TTermOdbcHndlr::print_result_set(odbc::query& q, console_writer* summary) {
   summary->write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
 }
 
-std::unique_ptr<row_writer> TTermOdbcHndlr::make_writer(console_writer& out) const {
-  std::string null_text = wide_to_utf8(ctx_.options.null_text);
-  std::string delimiter = wide_to_utf8(ctx_.options.column_delimiter.substr(0, 1));
-  switch (ctx_.options.format) {
-    case output_format::aligned:
-      return make_aligned_writer(out, std::move(null_text), !ctx_.options.data_only,
-                                 ctx_.options.long_columns ? ctx_.options.long_column_width : 80);
-    case output_format::vertical: return make_vertical_writer(out, std::move(null_text));
-    case output_format::json: return make_json_writer(out, false);
-    case output_format::jsonl: return make_json_writer(out, true);
-    case output_format::markdown: return make_markdown_writer(out, std::move(null_text));
-    case output_format::csv:
-      return make_csv_writer(out, std::move(delimiter), std::move(null_text), ctx_.options.null_text_given);
-    case output_format::padded: break;
-  }
-  if (ctx_.options.column_delimiter == L" ") return make_padded_writer(out, std::move(null_text), ctx_.options.null_text_given);
-  return make_delimited_writer(out, std::move(delimiter), std::move(null_text));
+std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out) {
+  writer_settings s;
+  s.column_delimiter = options.column_delimiter;
+  s.null_text = options.null_text;
+  s.null_given = options.null_text_given;
+  s.names = !options.data_only;
+  s.long_columns = options.long_columns;
+  s.long_column_width = options.long_column_width;
+  return options.format->make(out, s);
 }
 
-uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
+uint32_t statement_output::print_rows(odbc::resultset& rows) {
   console_writer& out = ctx_.routes.rows();
-  const std::unique_ptr<row_writer> writer = make_writer(out);
+  const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out);
   cell_source cells(rows, *writer, cell_path_);
   // The formats of "-format" (CSV aside) print every column; their names are data there, but
   // for the aligned layout's.
-  const bool whole = ctx_.options.format != output_format::padded && ctx_.options.format != output_format::csv;
+  const bool whole = ctx_.options.format->whole_columns;
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {
     const result bound = cells.add_column(i, whole || ctx_.options.long_columns, ctx_.options.long_column_width);
     if (!bound.succeeded()) {  // the column would read as NULL in every row
-      report_failure(bound.text());
-      note(bound);
+      ctx_.report_failure(bound.text());
+      ctx_.note(bound);
     }
     if (cells.layout(i).left_out)
       left_out += wformat(str(string_id::column_left_out).c_str(), rows.at(i).name().c_str());
   }
-  if (!left_out.empty()) report_warning(left_out);  // a value is never left out in silence
+  if (!left_out.empty()) ctx_.report_warning(left_out);  // a value is never left out in silence
   if (whole || !ctx_.options.data_only) writer->header(cells.layouts());
 
   uint32_t count = 0;
@@ -141,8 +129,8 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   // Rows go straight from the bound buffers to the console: nothing is allocated per row.
   while (!interrupted() && rows.fetch_row(fetched)) {
     cells.write_row([this](const result& failed) {
-      report_failure(failed.text());
-      note(failed);
+      ctx_.report_failure(failed.text());
+      ctx_.note(failed);
     });
     ++count;
     if (ctx_.stopped || out.error()) break;  // out fails only when the pager has ended
@@ -152,12 +140,12 @@ uint32_t TTermOdbcHndlr::print_rows(odbc::resultset& rows) {
   if (interrupted()) fetched = failure(os::err_cancelled, sys::system_message(os::err_cancelled));
   if (fetched.code() != odbc::no_data_error()) {
     ctx_.routes.failure_line(fetched.text(), ctx_.place);
-    note(fetched);
+    ctx_.note(fetched);
   }
   return count;
 }
 
-text_path TTermOdbcHndlr::cell_text_path() {
+text_path statement_output::cell_text_path() {
   // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
   // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
   const bool sound_wide = ctx_.connection.traits().sound_wide_lengths;
@@ -166,14 +154,14 @@ text_path TTermOdbcHndlr::cell_text_path() {
   return sound_wide ? text_path::wide : text_path::wide_unbound;
 }
 
-void TTermOdbcHndlr::hint_big_result() {
+void statement_output::hint_big_result() {
   constexpr uint64_t limit = uint64_t{1} << 30;
   const odbc::driver_traits& driver = ctx_.connection.traits();
   if (big_result_hinted_ || !*driver.streaming_setting || ctx_.connection.streams_results()) return;
   const uint64_t peak = os::peak_memory_bytes();
   if (peak <= limit) return;
   big_result_hinted_ = true;
-  report_warning(message(string_id::big_result_hint, static_cast<uint32_t>(peak >> 20), driver.streaming_setting));
+  ctx_.report_warning(message(string_id::big_result_hint, static_cast<uint32_t>(peak >> 20), driver.streaming_setting));
 }
 
 } // namespace vela::terminal

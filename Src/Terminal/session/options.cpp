@@ -28,7 +28,7 @@ void terminal_options::reset() {
   null_text.clear();
   long_columns = false;
   long_column_width = 255;
-  format = output_format::padded;
+  format = &default_format();
   pager = false;
   multiline = false;
   batch_rows = 1000;
@@ -134,20 +134,13 @@ void check_batch(option_values& v, int32_t uses) {
 
 // "-format:NAME"; "-csv" is the short form of csv and goes with no other format.
 void check_format(option_values& v, int32_t uses) {
-  if (v.o.csv) v.o.format = output_format::csv;
+  const output_format* const csv = find_format(L"csv");
+  if (v.o.csv) v.o.format = csv;
   if (uses == 0) return;
-  static const std::pair<const wchar_t*, output_format> names[] = {
-      {L"aligned", output_format::aligned},   {L"vertical", output_format::vertical}, {L"json", output_format::json},
-      {L"jsonl", output_format::jsonl},       {L"markdown", output_format::markdown}, {L"csv", output_format::csv},
-  };
-  for (const auto& [name, format] : names) {
-    if (compare_nocase(v.format, name) != 0) continue;
-    if (v.o.csv && format != output_format::csv) break;
-    v.o.format = format;
-    v.o.csv = format == output_format::csv;
-    return;
-  }
-  throw invalid_option(invalid_option::problem::unknown, L"-format", 0);
+  const output_format* const format = find_format(v.format);
+  if (!format || (v.o.csv && format != csv)) throw invalid_option(invalid_option::problem::unknown, L"-format", 0);
+  v.o.format = format;
+  v.o.csv = format == csv;
 }
 
 } // namespace
@@ -173,7 +166,7 @@ const std::vector<option_entry>& option_table() {
          x.o.long_columns = uses > 0;
          if (x.o.long_columns) x.o.long_column_width = parse_long_column_width(x.width);
        }},
-      {L"format|fmt", value_kind::text, L"-format:<aligned|vertical|json|jsonl|markdown|csv>",
+      {L"format|fmt", value_kind::text, L"-format:<name>",
        [](v& x) { return &x.format; }, nullptr, check_format},
       {L"pager", value_kind::none, L"-pager", nullptr, [](v& x) { return &x.o.pager; }, nullptr},
       {L"batch", value_kind::text, L"-batch:<rows>", [](v& x) { return &x.batch; }, nullptr, check_batch},

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Terminal/output/formats.h"
 #include "vela/result.h"
 #include "vela/textfile.h"
 
@@ -18,9 +19,6 @@ struct script_source {
   text_file_code_page code_page{auto_code_page, false};
   std::wstring text;
 };
-
-// How result rows are printed: the padded or delimited layout, or one of "-format".
-enum class output_format : uint8_t { padded, aligned, vertical, json, jsonl, markdown, csv };
 
 struct terminal_options {
   terminal_options() { reset(); }
@@ -46,10 +44,11 @@ struct terminal_options {
   size_t long_column_width = 255;
   // "-format" ("-csv" gives csv and sets csv as well); at the prompt, results taller than the
   // screen through $PAGER ("-pager").
-  output_format format = output_format::padded;
+  // How result rows are printed: the padded or delimited layout, or one of "-format".
+  const output_format* format = &default_format();
   bool pager = false;
   // Standard output holds the rows alone: CSV and every "-format" but the padded layout.
-  bool data_apart() const { return csv || format != output_format::padded; }
+  bool data_apart() const { return csv || format->rows_only; }
   // At the prompt a statement runs once a line ends with ";" (a command at once).
   bool multiline = false;
   // Loads: rows per batch; "-copy_from" (a source's connection string) with "-into" (the

@@ -1,0 +1,53 @@
+// One statement executed and printed on the run's context: echo, rows, summary line and
+// execution time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Terminal/output/cell_source.h"
+#include "Terminal/session/context.h"
+#include "vela/result.h"
+
+namespace vela {
+class console_writer;
+}
+
+namespace vela::terminal {
+
+class row_writer;
+
+// The writer of the run's format ("-format", "-csv", "-cd", "-null", "-do", "-lc").
+std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out);
+
+class statement_output {
+ public:
+  // ran: told each statement run and how it went (the transaction follows them).
+  using ran_hook = std::function<void(const std::wstring& statement, const result& r)>;
+  statement_output(terminal_context& ctx, ran_hook ran) : ctx_(ctx), ran_(std::move(ran)) {}
+
+  // Executes one statement (sent, when given, in its place: the same with its literals
+  // rewritten) and prints its echo, rows, summary and time.
+  result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
+
+ private:
+  void print_result_set(odbc::query& q, console_writer* summary);
+  uint32_t print_rows(odbc::resultset& rows);
+  // How the cells of the next statement's rows are fetched.
+  text_path cell_text_path();
+  // Once a session: a driver that holds whole results in memory has let the process grow
+  // beyond 1 GiB, and its streaming setting is not given.
+  void hint_big_result();
+
+  terminal_context& ctx_;
+  ran_hook ran_;
+  bool big_result_hinted_ = false;
+  text_path cell_path_ = text_path::wide;
+};
+
+// "0.015", "59.999", "01:01.005", "01:02:03.004", "1:01:01:01.001".
+std::wstring format_elapsed(uint32_t ms);
+
+} // namespace vela::terminal
