@@ -2,8 +2,10 @@
 // PostgreSQL and MariaDB; how a session ends, and why a connect failed.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <regex>
 
+#include "Terminal/output/formats.h"
 #include "support/sqlterm_fixture.h"
 
 using vela::testing::database;
@@ -63,6 +65,42 @@ TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
       EXPECT_TRUE(std::regex_search(r.out, std::regex(shown))) << c.script << "\n" << shown << "\n" << r.out;
     EXPECT_EQ(r.out.find(c.not_shown), std::string::npos) << c.script << "\n" << r.out;
     EXPECT_NE(r.out.find("Disconnected from '"), std::string::npos) << c.script;
+  }
+}
+
+// The catalog listings in a "-format" go through its writer, rows alone on standard output,
+// lines ending in a line feed only; every format of the table lists the table's columns.
+TEST_P(SqltermCommands, ListingsThroughTheFormatsWriter) {
+  const std::string table = "t_listed";
+  ASSERT_EQ(q({"drop table if exists " + table, "create table " + table + "(id integer, name varchar(20) not null)"}).status, 0);
+  const std::string type = "[^,\n\"]+";
+  const struct {
+    std::vector<std::string> args;
+    std::string out;  // a regular expression for the whole of standard output
+  } cases[] = {
+      {{"-format:json", "-q:\\d " + table},
+       "\\[\n\\{\"Name\":\"id\",\"Type\":\"" + type + "\",\"Size\":[0-9]+,\"Nullable\":\"YES\"\\},\n"
+       "\\{\"Name\":\"name\",\"Type\":\"" + type + "\",\"Size\":20,\"Nullable\":\"NO\"\\}\n\\]\n"},
+      {{"-format:csv", "-q:LIST COLUMNS " + table},
+       "Table,Name,Type,Size,Nullable\n" + table + ",id," + type + ",[0-9]+,YES\n" + table + ",name," + type + ",20,NO\n"},
+      {{"-csv", "-q:\\dt " + table}, "Catalog,Schema,Name,Type\n[^,\n]*,[^,\n]*," + table + ",TABLE\n"},
+      {{"-fmt:jsonl", "-q:LIST TABLES table=" + table},
+       "\\{\"Catalog\":\"[^\"]*\",\"Schema\":\"[^\"]*\",\"Name\":\"" + table + "\",\"Type\":\"TABLE\"\\}\n"},
+      {{"-format:tsv", "-q:\\d " + table}, "Name\tType\tSize\tNullable\nid\t[^\t]+\t[0-9]+\tYES\nname\t[^\t]+\t20\tNO\n"},
+  };
+  for (const auto& c : cases) {
+    const run_result r = run(c.args);
+    EXPECT_EQ(r.status, 0) << c.args[0] << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << c.args[0] << " " << c.args[1] << "\n" << r.out;
+  }
+  for (const vela::terminal::output_format& f : vela::terminal::output_formats()) {
+    if (!*f.name) continue;
+    const std::string name(f.name, f.name + std::wcslen(f.name));
+    const run_result r = run({"-format:" + name, "-q:LIST COLUMNS " + table});
+    EXPECT_EQ(r.status, 0) << name << r.err;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos) << name << "\n" << r.out;
+    EXPECT_NE(r.out.find("name"), std::string::npos) << name << "\n" << r.out;
+    EXPECT_EQ(r.out.find("Connected"), std::string::npos) << name << "\n" << r.out;
   }
 }
 

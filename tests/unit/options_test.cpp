@@ -8,10 +8,12 @@
 #include <iterator>
 #include <memory>
 
+#include "Terminal/output/formats.h"
 #include "Terminal/strings.h"
 #include "support/temp_dir.h"
 #include "vela/file.h"
 #include "vela/platform.h"
+#include "vela/wstr.h"
 
 using namespace vela;
 using namespace vela::terminal;
@@ -235,4 +237,84 @@ TEST(OptionTable, EveryNameIsDocumented) {
       from = bar + 1;
     }
   }
+}
+
+// Each format of the table by each of its names, in any case; "-csv" goes only with csv, and a
+// name of no format is refused.
+TEST(FormatTable, EveryNameGivesItsFormat) {
+  const output_format* const csv = find_format(L"csv");
+  ASSERT_NE(csv, nullptr);
+  size_t named = 0;
+  for (const output_format& f : output_formats()) {
+    if (!*f.name) {
+      EXPECT_EQ(&f, &default_format());
+      continue;
+    }
+    ++named;
+    std::vector<std::wstring> names{f.name};
+    for (std::wstring a = f.aliases; !a.empty();) {
+      const size_t bar = std::min(a.find(L'|'), a.size());
+      names.push_back(a.substr(0, bar));
+      a.erase(0, std::min(bar + 1, a.size()));
+    }
+    for (const std::wstring& name : names) {
+      const std::string narrow(name.begin(), name.end());
+      for (const std::wstring& given : {L"-format:" + name, L"-fmt:" + to_upper_copy(name)}) {
+        terminal_options o;
+        o.parse_options({L"sqlterm", given});
+        EXPECT_EQ(o.format, &f) << narrow;
+        EXPECT_EQ(o.csv, &f == csv) << narrow;
+        EXPECT_EQ(o.data_apart(), f.rows_only) << narrow;
+      }
+      terminal_options with_csv;
+      if (&f == csv) {
+        with_csv.parse_options({L"sqlterm", L"-csv", L"-format:" + name});
+        EXPECT_EQ(with_csv.format, csv);
+      } else {
+        EXPECT_THROW(with_csv.parse_options({L"sqlterm", L"-csv", L"-format:" + name}), invalid_option) << narrow;
+      }
+    }
+  }
+  EXPECT_GE(named, 7u);
+  terminal_options o;
+  o.parse_options({L"sqlterm", L"-csv"});
+  EXPECT_EQ(o.format, csv);
+  o.parse_options({L"sqlterm", L"-do"});
+  EXPECT_EQ(o.format, &default_format());
+  for (const wchar_t* bad : {L"-format:", L"-format:nope", L"-fmt:json,csv"})
+    EXPECT_THROW(terminal_options().parse_options({L"sqlterm", bad}), invalid_option);
+}
+
+// The usage texts (English and Russian) list every named format, and so do the manual page,
+// the README and the shell completion.
+TEST(FormatTable, EveryFormatIsDocumented) {
+  const string_table& t = strings();
+  set_string_table(&t);  // the word before the last name
+  std::vector<std::wstring> usage;
+  for (const auto& [entries, count] : {std::pair{t.english, t.english_count}, std::pair{t.russian, t.russian_count}})
+    for (size_t i = 0; i < count; ++i)
+      if (entries[i].id == string_id::usage) usage.push_back(with_format_names(entries[i].text));
+  ASSERT_EQ(usage.size(), 2u);
+  const auto read = [](const char* name) {
+    std::ifstream in(std::string(VELA_SOURCE_DIR) + "/" + name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string man = read("doc/man/sqlterm.1"), readme = read("README.md"),
+                    completion = read("doc/completion/vela.bash");
+  const size_t formats = completion.find("_vela_formats=\"");
+  ASSERT_NE(formats, std::string::npos);
+  const std::string completed = " " + completion.substr(formats + 15, completion.find('"', formats + 15) - formats - 15) + " ";
+  for (const output_format& f : output_formats()) {
+    if (!*f.name) continue;
+    const std::wstring name = f.name;
+    const std::string narrow(name.begin(), name.end());
+    for (const std::wstring& u : usage) {
+      EXPECT_EQ(u.find(L"{formats}"), std::wstring::npos);
+      EXPECT_NE(u.find(L" " + std::wstring(f.help)), std::wstring::npos) << narrow;
+    }
+    EXPECT_NE(man.find("\n.B " + narrow + "\n"), std::string::npos) << narrow;
+    EXPECT_NE(readme.find("| `" + narrow + "` |"), std::string::npos) << narrow;
+    EXPECT_NE(completed.find(" " + narrow + " "), std::string::npos) << narrow;
+  }
+  set_string_table(nullptr);
 }
