@@ -35,7 +35,7 @@ _vela_sqlterm_options="
 "
 
 # The names of "-format".
-_vela_formats="aligned vertical json jsonl markdown csv"
+_vela_formats="aligned vertical json jsonl markdown csv tsv"
 
 # The code pages a script file may be read in.
 _vela_code_pages="auto ansi oem utf8 utf8bom unicode ucs2 ucs2be utf7 1250 1251 1252 866 437 20866 65001"

@@ -141,6 +141,26 @@ TEST_P(SqltermFormats, ShellValuesNullMarkerAndLeftOutColumns) {
   EXPECT_NE(r.err.find("'lt'"), std::string::npos) << r.err;
 }
 
+// "-format:tsv" as PostgreSQL's text format: the names first, a backslash, tab, line feed and
+// carriage return escaped in names and values, NULL as \N whatever "-null" says.
+TEST_P(SqltermFormats, TsvEscapesAsPostgresText) {
+  sql("create table " + table + "(id integer, v varchar(40))");
+  const auto chr = [this](int c) {
+    return std::string(pg() ? "chr(" : "char(") + std::to_string(c) + (maria() ? " using utf8mb4)" : ")");
+  };
+  std::string value;
+  for (const std::string& part : {literal("a"), chr(9), literal("b"), chr(10), literal("c"), chr(13), literal("d\\e")})
+    value += value.empty() ? part : (maria() ? ", " : " || ") + part;
+  if (maria()) value = "concat(" + value + ")";
+  sql("insert into " + table + " values(1, " + value + ")");
+  sql("insert into " + table + " values(2, null)");
+  sql("insert into " + table + " values(3, '')");
+  const run_result r =
+      run({"-format:tsv", "-null:(null)", "-q:select id, v as " + db->quoted("v\\w") + " from " + table + " order by id"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "id\tv\\\\w\n1\ta\\tb\\nc\\rd\\\\e\n2\t\\N\n3\t\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, SqltermFormats, vela::testing::all_databases(), vela::testing::param_name);
 
 // "-pager" at the prompt: a result taller than the screen goes through $PAGER, which ends

@@ -42,6 +42,7 @@ const std::vector<output_format>& output_formats() {
        [](console_writer& out, const settings& s) {
          return make_csv_writer(out, delimiter(s), null_text(s), s.null_given);
        }},
+      {L"tsv", L"", L"tsv", true, true, make_tsv_writer},
   };
   return table;
 }

@@ -46,4 +46,7 @@ const output_format* find_format(std::wstring_view name);
 // The usage text with the format names listed in place of "{formats}".
 std::wstring with_format_names(std::wstring usage);
 
+// Writers that take the settings as they are.
+std::unique_ptr<row_writer> make_tsv_writer(console_writer& out, const writer_settings& settings);
+
 } // namespace vela::terminal
