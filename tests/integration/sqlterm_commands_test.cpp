@@ -87,11 +87,14 @@ TEST_P(SqltermCommands, ListingsThroughTheFormatsWriter) {
       {{"-fmt:jsonl", "-q:LIST TABLES table=" + table},
        "\\{\"Catalog\":\"[^\"]*\",\"Schema\":\"[^\"]*\",\"Name\":\"" + table + "\",\"Type\":\"TABLE\"\\}\n"},
       {{"-format:tsv", "-q:\\d " + table}, "Name\tType\tSize\tNullable\nid\t[^\t]+\t[0-9]+\tYES\nname\t[^\t]+\t20\tNO\n"},
+      // Without a format, fields right-aligned in 32 characters and records ending "\r\n", as ever.
+      {{"-q:\\d " + table},
+       "[\\s\\S]*\n {28}Name {28}Type {28}Size {24}Nullable\n {30}id.{64} {29}YES\r\n\n {28}name.{32} {30}20 {30}NO\r\n\n[\\s\\S]*"},
   };
   for (const auto& c : cases) {
     const run_result r = run(c.args);
     EXPECT_EQ(r.status, 0) << c.args[0] << r.err;
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << c.args[0] << " " << c.args[1] << "\n" << r.out;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(c.out))) << c.args.back() << "\n" << r.out;
   }
   for (const vela::terminal::output_format& f : vela::terminal::output_formats()) {
     if (!*f.name) continue;
