@@ -125,59 +125,56 @@ void AsyncLog::note_parameters(const LogWliParams& params) {
   if (accepting_) recording_ = params.events.empty() ? recording_off : recording_on;
 }
 
-void AsyncLog::writer() {
-  thread_id_ = os::thread_id();
-  LogWliParams params(options_.base_path.empty() ? default_base_path() : options_.base_path);
-  try {
-    params.reload();
-  } catch (...) {
+// What the writer thread keeps between the batches it takes: the parameters, the lines not
+// yet in the file and the reload and flush timers.
+struct AsyncLog::writer_state {
+  writer_state(AsyncLog& owner, const std::wstring& base_path) : log(owner), params(base_path) {
+    try {
+      params.reload();
+    } catch (...) {
+    }
+    try {
+      params.prepare_log_file();
+    } catch (...) {
+    }
+    log.note_parameters(params);
+    const uint32_t now = log.ticks();
+    next_reload = now + reload_period();
+    next_flush = now + flush_period();
   }
-  try {
-    params.prepare_log_file();
-  } catch (...) {
-  }
-  note_parameters(params);
-  std::wstring buffer;
-  uint32_t last_flush = 0;
-  auto reload_period = [&] {
-    const uint32_t ms = options_.reload_ms ? options_.reload_ms : params.reload_seconds * 1000;
+
+  uint32_t reload_period() const {
+    const uint32_t ms = log.options_.reload_ms ? log.options_.reload_ms : params.reload_seconds * 1000;
     return ms < min_timer_ms ? min_timer_ms : ms;
-  };
+  }
   // Periods in milliseconds stay within what the 32-bit tick arithmetic below can wait.
-  auto flush_ms = [&] {
+  uint32_t flush_ms() const {
     return (params.flush_seconds < max_flush_seconds ? params.flush_seconds : max_flush_seconds) * 1000;
-  };
-  auto flush_period = [&] {
+  }
+  uint32_t flush_period() const {
     const uint32_t ms = flush_ms();
     return ms < min_timer_ms ? min_timer_ms : ms;
-  };
-  uint32_t now = ticks();
-  uint32_t next_reload = now + reload_period();
-  uint32_t next_flush = now + flush_period();
+  }
 
-  std::deque<message> batch;
-  bool quit = false;
-  uint64_t answer = 0;  // the last sync request taken
-  bool flush_asked = false;
-  while (!quit) {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      while (queue_.empty()) {
-        now = ticks();
-        // With nothing buffered the flush deadline has nothing to do: an idle writer sleeps
-        // until the next reload.
-        const int32_t wait = buffer.empty() ? ticks_until(next_reload, now)
-                                            : std::min(ticks_until(next_reload, now), ticks_until(next_flush, now));
-        if (wait <= 0) break;
-        wake_.wait_for(lock, std::chrono::milliseconds(wait));
-      }
-      batch.swap(queue_);  // take everything posted so far in one go
+  // Waits until something is posted or a timer is due, then takes everything posted so far.
+  void take(std::deque<message>& batch) {
+    std::unique_lock<std::mutex> lock(log.mutex_);
+    while (log.queue_.empty()) {
+      const uint32_t now = log.ticks();
+      // With nothing buffered the flush deadline has nothing to do: an idle writer sleeps
+      // until the next reload.
+      const int32_t wait = buffer.empty() ? ticks_until(next_reload, now)
+                                          : std::min(ticks_until(next_reload, now), ticks_until(next_flush, now));
+      if (wait <= 0) break;
+      log.wake_.wait_for(lock, std::chrono::milliseconds(wait));
     }
+    batch.swap(log.queue_);  // take everything posted so far in one go
+  }
+
+  // Buffers the batch's lines and notes its sync requests; true when it asks the writer to end.
+  bool handle(std::deque<message>& batch) {
     for (auto& m : batch) {
-      if (m.what == request::quit) {
-        quit = true;  // nothing is posted behind the quit request
-        break;
-      }
+      if (m.what == request::quit) return true;  // nothing is posted behind the quit request
       if (m.what != request::line) {
         answer = m.ticket;
         flush_asked = flush_asked || m.what == request::flush;
@@ -186,18 +183,21 @@ void AsyncLog::writer() {
       if (!m.record) continue;
       try {
         buffer += params.format_line(*m.record);
-        const uint32_t t = ticks();
+        const uint32_t t = log.ticks();
         if (t - last_flush > flush_ms() || buffer.size() * 2 > params.flush_bytes) {
-          flush_log(params, buffer);
-          last_flush = ticks();
+          log.flush_log(params, buffer);
+          last_flush = log.ticks();
         }
       } catch (...) {
         // The line is abandoned; the writer goes on.
       }
     }
-    batch.clear();
-    if (quit) break;
-    now = ticks();
+    return false;
+  }
+
+  // The reload and flush timers, and a flush a sync asked for.
+  void run_timers() {
+    const uint32_t now = log.ticks();
     if (ticks_until(next_reload, now) <= 0) {
       next_reload = now + reload_period();
       try {
@@ -206,34 +206,62 @@ void AsyncLog::writer() {
         if (params.flush_seconds != old_flush_seconds) next_flush = now + flush_period();
       } catch (...) {
       }
-      note_parameters(params);
+      log.note_parameters(params);
     }
     if (ticks_until(next_flush, now) <= 0 || flush_asked) {
       if (!flush_asked) next_flush = now + flush_period();
       flush_asked = false;
       try {
-        flush_log(params, buffer);
+        log.flush_log(params, buffer);
       } catch (...) {
       }
     }
-    // Answered only now, so a caller that waited sees the timers' work done as well.
-    if (answer) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      answered_ = answer;
-      answer = 0;
-      ended_cv_.notify_all();
-    }
+  }
+
+  // Answered only after the timers, so a caller that waited sees their work done as well.
+  void answer_sync() {
+    if (!answer) return;
+    std::lock_guard<std::mutex> lock(log.mutex_);
+    log.answered_ = answer;
+    answer = 0;
+    log.ended_cv_.notify_all();
   }
 
   // Last flush: keep trying for a while when the file cannot be written.
-  const uint32_t window_start = os::tick_count();
-  while (!buffer.empty() && os::tick_count() - window_start < final_flush_window_ms) {
-    try {
-      flush_log(params, buffer);
-    } catch (...) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  void final_flush() {
+    const uint32_t window_start = os::tick_count();
+    while (!buffer.empty() && os::tick_count() - window_start < final_flush_window_ms) {
+      try {
+        log.flush_log(params, buffer);
+      } catch (...) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
     }
   }
+
+  AsyncLog& log;
+  LogWliParams params;
+  std::wstring buffer;
+  uint32_t last_flush = 0;
+  uint32_t next_reload = 0;
+  uint32_t next_flush = 0;
+  uint64_t answer = 0;  // the last sync request taken
+  bool flush_asked = false;
+};
+
+void AsyncLog::writer() {
+  thread_id_ = os::thread_id();
+  writer_state state(*this, options_.base_path.empty() ? default_base_path() : options_.base_path);
+  std::deque<message> batch;
+  for (;;) {
+    state.take(batch);
+    const bool quit = state.handle(batch);
+    batch.clear();
+    if (quit) break;
+    state.run_timers();
+    state.answer_sync();
+  }
+  state.final_flush();
   std::lock_guard<std::mutex> lock(mutex_);
   ended_ = true;
   ended_cv_.notify_all();

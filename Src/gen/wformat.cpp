@@ -62,10 +62,166 @@ void numeric(std::wstring& out, const conversion& sp, const char* length, char c
   out.append(big.begin(), big.begin() + n);
 }
 
+// The arguments still to be read; helpers take it by reference, so each va_arg moves on
+// the one list.
+struct arguments {
+  va_list list;
+};
+
+// Flags, width and precision of a conversion; p is just past its '%'.
 template <typename Ch>
-std::wstring render(const Ch* p, va_list args, bool wide_default) {
+void parse_width(const Ch*& p, arguments& args, conversion& sp) {
+  for (; *p; ++p) {
+    const auto c = static_cast<char>(*p);
+    if (c == '-' || c == '+' || c == ' ' || c == '0' || c == '#') {
+      add_flag(sp, c);
+      if (c == '-') sp.left = true;
+    } else {
+      break;
+    }
+  }
+  if (*p == Ch('*')) {
+    sp.width = va_arg(args.list, int);
+    if (sp.width < 0) {
+      sp.left = true;
+      add_flag(sp, '-');
+      sp.width = -sp.width;
+    }
+    ++p;
+  } else {
+    while (*p >= Ch('0') && *p <= Ch('9')) sp.width = (sp.width < 0 ? 0 : sp.width * 10) + (*p++ - Ch('0'));
+  }
+  if (*p == Ch('.')) {
+    ++p;
+    sp.precision = 0;
+    if (*p == Ch('*')) {
+      sp.precision = va_arg(args.list, int);
+      if (sp.precision < 0) sp.precision = -1;
+      ++p;
+    } else {
+      while (*p >= Ch('0') && *p <= Ch('9')) sp.precision = sp.precision * 10 + (*p++ - Ch('0'));
+    }
+  }
+}
+
+// Length modifiers, the Windows ones included.
+template <typename Ch>
+void parse_length(const Ch*& p, conversion& sp) {
+  for (bool more = true; more && *p;) {
+    switch (static_cast<char>(*p)) {
+      case 'h':
+        sp.length = sp.length == conversion::h ? conversion::hh : conversion::h;
+        sp.narrow_len = true;
+        ++p;
+        break;
+      case 'l':
+        sp.length = sp.length == conversion::l ? conversion::ll : conversion::l;
+        sp.wide_len = true;
+        ++p;
+        break;
+      case 'w': sp.wide_len = true; ++p; break;
+      case 'L': sp.length = conversion::L; ++p; break;
+      case 'q': sp.length = conversion::ll; ++p; break;
+      case 'j': sp.length = conversion::j; ++p; break;
+      case 'z': sp.length = conversion::z; ++p; break;
+      case 't': sp.length = conversion::t; ++p; break;
+      case 'I':
+        if (p[1] == Ch('6') && p[2] == Ch('4')) { sp.length = conversion::ll; p += 3; }
+        else if (p[1] == Ch('3') && p[2] == Ch('2')) { sp.length = conversion::none; p += 3; }
+        else { sp.length = conversion::z; ++p; }
+        break;
+      default: more = false;
+    }
+  }
+}
+
+long long signed_argument(arguments& args, const conversion& sp) {
+  switch (sp.length) {
+    case conversion::hh: return static_cast<signed char>(va_arg(args.list, int));
+    case conversion::h: return static_cast<short>(va_arg(args.list, int));
+    case conversion::l: return va_arg(args.list, long);
+    case conversion::ll: case conversion::L: return va_arg(args.list, long long);
+    case conversion::j: return static_cast<long long>(va_arg(args.list, intmax_t));
+    case conversion::z: case conversion::t: return static_cast<long long>(va_arg(args.list, ptrdiff_t));
+    default: return va_arg(args.list, int);
+  }
+}
+
+unsigned long long unsigned_argument(arguments& args, const conversion& sp) {
+  switch (sp.length) {
+    case conversion::hh: return static_cast<unsigned char>(va_arg(args.list, unsigned));
+    case conversion::h: return static_cast<unsigned short>(va_arg(args.list, unsigned));
+    case conversion::l: return va_arg(args.list, unsigned long);
+    case conversion::ll: case conversion::L: return va_arg(args.list, unsigned long long);
+    case conversion::j: return static_cast<unsigned long long>(va_arg(args.list, uintmax_t));
+    case conversion::z: case conversion::t: return va_arg(args.list, size_t);
+    default: return va_arg(args.list, unsigned);
+  }
+}
+
+// A character or string conversion (c, C, s, S): which width its argument has follows the
+// length modifier, else the conversion's letter and the pattern's own width.
+void text_conversion(std::wstring& out, const conversion& sp, char conv, arguments& args, bool wide_default) {
+  const bool lower = conv == 'c' || conv == 's';
+  const bool wide = sp.wide_len || (!sp.narrow_len && (lower == wide_default));
+  if (conv == 'c' || conv == 'C') {
+    const int v = va_arg(args.list, int);
+    wchar_t ch;
+    if (wide) ch = static_cast<wchar_t>(v);
+    else ch = static_cast<wchar_t>(static_cast<unsigned char>(v));
+    conversion whole = sp;
+    whole.precision = -1;  // a precision never cuts a character
+    pad(out, std::wstring_view(&ch, 1), whole);
+  } else if (wide) {
+    const wchar_t* s = va_arg(args.list, const wchar_t*);
+    pad(out, s ? std::wstring_view(s) : std::wstring_view(L"(null)"), sp);
+  } else {
+    const char* s = va_arg(args.list, const char*);
+    pad(out, s ? utf8_to_wide(s) : std::wstring(L"(null)"), sp);
+  }
+}
+
+// Renders one conversion; false when conv is none (the caller copies it as it stands).
+bool convert(std::wstring& out, const conversion& sp, char conv, arguments& args, bool wide_default) {
+  switch (conv) {
+    case 'd':
+    case 'i':
+      numeric(out, sp, "ll", conv, signed_argument(args, sp));
+      return true;
+    case 'u': case 'o': case 'x': case 'X':
+      numeric(out, sp, "ll", conv, unsigned_argument(args, sp));
+      return true;
+    case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+      if (sp.length == conversion::L) numeric(out, sp, "L", conv, va_arg(args.list, long double));
+      else numeric(out, sp, "", conv, va_arg(args.list, double));
+      return true;
+    case 'p': {
+      const auto v = reinterpret_cast<uintptr_t>(va_arg(args.list, void*));
+      conversion ps = sp;
+      ps.flags[0] = '0';
+      ps.flags[1] = '\0';
+      ps.precision = -1;
+      if (ps.width < 0) ps.width = static_cast<int>(2 * sizeof(void*));
+      numeric(out, ps, "ll", 'X', static_cast<unsigned long long>(v));
+      return true;
+    }
+    case 'c': case 'C': case 's': case 'S':
+      text_conversion(out, sp, conv, args, wide_default);
+      return true;
+    case 'n':
+      (void)va_arg(args.list, void*);  // never written
+      return true;
+    default:
+      return false;
+  }
+}
+
+template <typename Ch>
+std::wstring render(const Ch* p, va_list list, bool wide_default) {
   std::wstring out;
   if (!p) return out;
+  arguments args;
+  va_copy(args.list, list);
   while (*p) {
     if (*p != Ch('%')) {
       const Ch* start = p;
@@ -81,146 +237,15 @@ std::wstring render(const Ch* p, va_list args, bool wide_default) {
       continue;
     }
     conversion sp;
-    for (; *p; ++p) {
-      const auto c = static_cast<char>(*p);
-      if (c == '-' || c == '+' || c == ' ' || c == '0' || c == '#') {
-        add_flag(sp, c);
-        if (c == '-') sp.left = true;
-      } else {
-        break;
-      }
-    }
-    if (*p == Ch('*')) {
-      sp.width = va_arg(args, int);
-      if (sp.width < 0) {
-        sp.left = true;
-        add_flag(sp, '-');
-        sp.width = -sp.width;
-      }
-      ++p;
-    } else {
-      while (*p >= Ch('0') && *p <= Ch('9')) sp.width = (sp.width < 0 ? 0 : sp.width * 10) + (*p++ - Ch('0'));
-    }
-    if (*p == Ch('.')) {
-      ++p;
-      sp.precision = 0;
-      if (*p == Ch('*')) {
-        sp.precision = va_arg(args, int);
-        if (sp.precision < 0) sp.precision = -1;
-        ++p;
-      } else {
-        while (*p >= Ch('0') && *p <= Ch('9')) sp.precision = sp.precision * 10 + (*p++ - Ch('0'));
-      }
-    }
-    // Length modifiers, the Windows ones included.
-    for (bool more = true; more && *p;) {
-      switch (static_cast<char>(*p)) {
-        case 'h':
-          sp.length = sp.length == conversion::h ? conversion::hh : conversion::h;
-          sp.narrow_len = true;
-          ++p;
-          break;
-        case 'l':
-          sp.length = sp.length == conversion::l ? conversion::ll : conversion::l;
-          sp.wide_len = true;
-          ++p;
-          break;
-        case 'w': sp.wide_len = true; ++p; break;
-        case 'L': sp.length = conversion::L; ++p; break;
-        case 'q': sp.length = conversion::ll; ++p; break;
-        case 'j': sp.length = conversion::j; ++p; break;
-        case 'z': sp.length = conversion::z; ++p; break;
-        case 't': sp.length = conversion::t; ++p; break;
-        case 'I':
-          if (p[1] == Ch('6') && p[2] == Ch('4')) { sp.length = conversion::ll; p += 3; }
-          else if (p[1] == Ch('3') && p[2] == Ch('2')) { sp.length = conversion::none; p += 3; }
-          else { sp.length = conversion::z; ++p; }
-          break;
-        default: more = false;
-      }
-    }
-    if (!*p) {
-      // A cut conversion at the end is copied as it stands.
+    parse_width(p, args, sp);
+    parse_length(p, sp);
+    // A cut conversion at the end, or what is no conversion, is copied as it stands.
+    const bool cut = !*p;
+    if (cut || !convert(out, sp, static_cast<char>(*p++), args, wide_default))
       for (const Ch* q = begin; q != p; ++q) out += static_cast<wchar_t>(*q);
-      break;
-    }
-    const auto conv = static_cast<char>(*p++);
-    switch (conv) {
-      case 'd':
-      case 'i': {
-        long long v;
-        switch (sp.length) {
-          case conversion::hh: v = static_cast<signed char>(va_arg(args, int)); break;
-          case conversion::h: v = static_cast<short>(va_arg(args, int)); break;
-          case conversion::l: v = va_arg(args, long); break;
-          case conversion::ll: case conversion::L: v = va_arg(args, long long); break;
-          case conversion::j: v = static_cast<long long>(va_arg(args, intmax_t)); break;
-          case conversion::z: case conversion::t: v = static_cast<long long>(va_arg(args, ptrdiff_t)); break;
-          default: v = va_arg(args, int);
-        }
-        numeric(out, sp, "ll", conv, v);
-        break;
-      }
-      case 'u': case 'o': case 'x': case 'X': {
-        unsigned long long v;
-        switch (sp.length) {
-          case conversion::hh: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
-          case conversion::h: v = static_cast<unsigned short>(va_arg(args, unsigned)); break;
-          case conversion::l: v = va_arg(args, unsigned long); break;
-          case conversion::ll: case conversion::L: v = va_arg(args, unsigned long long); break;
-          case conversion::j: v = static_cast<unsigned long long>(va_arg(args, uintmax_t)); break;
-          case conversion::z: case conversion::t: v = va_arg(args, size_t); break;
-          default: v = va_arg(args, unsigned);
-        }
-        numeric(out, sp, "ll", conv, v);
-        break;
-      }
-      case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-        if (sp.length == conversion::L) numeric(out, sp, "L", conv, va_arg(args, long double));
-        else numeric(out, sp, "", conv, va_arg(args, double));
-        break;
-      case 'p': {
-        const auto v = reinterpret_cast<uintptr_t>(va_arg(args, void*));
-        conversion ps = sp;
-        ps.flags[0] = '0';
-        ps.flags[1] = '\0';
-        ps.precision = -1;
-        if (ps.width < 0) ps.width = static_cast<int>(2 * sizeof(void*));
-        numeric(out, ps, "ll", 'X', static_cast<unsigned long long>(v));
-        break;
-      }
-      case 'c':
-      case 'C': {
-        const bool wide = sp.wide_len || (!sp.narrow_len && ((conv == 'c') == wide_default));
-        const int v = va_arg(args, int);
-        wchar_t ch;
-        if (wide) ch = static_cast<wchar_t>(v);
-        else ch = static_cast<wchar_t>(static_cast<unsigned char>(v));
-        conversion whole = sp;
-        whole.precision = -1;  // a precision never cuts a character
-        pad(out, std::wstring_view(&ch, 1), whole);
-        break;
-      }
-      case 's':
-      case 'S': {
-        const bool wide = sp.wide_len || (!sp.narrow_len && ((conv == 's') == wide_default));
-        if (wide) {
-          const wchar_t* s = va_arg(args, const wchar_t*);
-          pad(out, s ? std::wstring_view(s) : std::wstring_view(L"(null)"), sp);
-        } else {
-          const char* s = va_arg(args, const char*);
-          pad(out, s ? utf8_to_wide(s) : std::wstring(L"(null)"), sp);
-        }
-        break;
-      }
-      case 'n':
-        (void)va_arg(args, void*);  // never written
-        break;
-      default:
-        // Not a conversion: copied as it stands.
-        for (const Ch* q = begin; q != p; ++q) out += static_cast<wchar_t>(*q);
-    }
+    if (cut) break;
   }
+  va_end(args.list);
   return out;
 }
 

@@ -142,6 +142,103 @@ struct bulk_insert::state {
     if (r.succeeded()) r = run(L"RELEASE SAVEPOINT vela_load");
     return r;
   }
+
+  // The target's columns, described by the query that stmt ran and that returned no row:
+  // their buffers for a batch, text as narrow (UTF-8) or wide text.
+  result describe_columns(bool narrow, SQLSMALLINT& n) {
+    SQLNumResultCols(stmt, &n);
+    cols.assign(static_cast<size_t>(n), column());
+    for (SQLSMALLINT i = 0; i < n; ++i) {
+      column& c = cols[static_cast<size_t>(i)];
+      SQLSMALLINT type = 0, digits = 0, nullable = 0, name_length = 0;
+      SQLULEN size = 0;
+      SQLWCHAR name[256];  // some drivers refuse a null name buffer
+      const SQLRETURN rc = SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i + 1), name, 256, &name_length, &type,
+                                           &size, &digits, &nullable);
+      if (!sql_ok(rc)) return diagnostics(rc);
+      if (is_binary(type)) {
+        // Bytes go as bytes.
+        c.c_type = SQL_C_BINARY;
+        c.sql_type = type;
+        c.unit = 1;
+      } else {
+        // Everything else goes as text, which the database converts to the column's type: no
+        // value is cut or rounded on the way (a zone, a long numeric, an array).
+        c.c_type = narrow ? SQL_C_CHAR : SQL_C_WCHAR;
+        c.unit = narrow ? 1 : 2;
+        const bool long_text = type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR;
+        c.sql_type = narrow ? (long_text ? SQL_LONGVARCHAR : SQL_VARCHAR) : (long_text ? SQL_WLONGVARCHAR : SQL_WVARCHAR);
+      }
+      c.size = size;
+      c.digits = digits;
+      const size_t chars = size > 0 && size <= widest_first ? size : first_width;
+      c.width = (std::max<size_t>(chars, 8) + 1) * c.unit;
+      c.data.assign(c.width * batch, 0);
+      c.ind.assign(batch, 0);
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    return result();
+  }
+
+  // The statement's parameters as arrays where the driver takes them, and a transaction per batch.
+  void set_up_parameters(bool join_transaction) {
+    status.assign(batch, SQL_PARAM_UNUSED);
+    lines.assign(batch, 0);
+    if (batch > 1 && arrays) {
+      const SQLRETURN rc =
+          SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(batch)), 0);
+      SQLULEN got = 0;
+      if (sql_ok(rc)) SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &got, 0, nullptr);
+      arrays = sql_ok(rc) && got == batch;
+    }
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+    // A transaction per batch.
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+    SQLGetConnectAttr(conn->hdbc(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr);
+    joined = join_transaction;
+    if (!joined && autocommit == SQL_AUTOCOMMIT_ON &&
+        sql_ok(SQLSetConnectAttr(conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
+      autocommit_off = true;
+  }
+
+  // Runs the batch's n rows in one go: whole tells whether every row went in, r why not.
+  // False when the rows could not be bound (r says why).
+  bool run_batch(size_t n, result& r, bool& whole) {
+    if (arrays) {
+      // Runs of rows through the statement of many rows, the rest as an array.
+      size_t first = 0;
+      if (multi)
+        for (; whole && n - first >= multi_rows; first += multi_rows) whole = (r = run_multi(first)).succeeded();
+      if (whole && first < n) {
+        const size_t m = n - first;
+        r = bind(first, m);
+        if (!r.succeeded()) return false;
+        std::fill(status.begin(), status.begin() + static_cast<std::ptrdiff_t>(m), SQL_PARAM_UNUSED);
+        processed = 0;
+        const SQLRETURN rc = SQLExecute(stmt);
+        whole = rc == SQL_SUCCESS || rc == SQL_NO_DATA;
+        if (rc == SQL_SUCCESS_WITH_INFO) {
+          whole = true;
+          for (size_t i = 0; i < m; ++i)
+            if (status[i] == SQL_PARAM_ERROR || status[i] == SQL_PARAM_UNUSED) whole = false;
+        }
+        if (!whole) r = diagnostics(rc);
+      }
+    } else {
+      // The same statement for each row, in one transaction.
+      for (size_t i = 0; i < n && whole; ++i) {
+        r = bind(i, 1);
+        if (!r.succeeded()) return false;
+        const SQLRETURN rc = SQLExecute(stmt);
+        whole = sql_ok(rc) || rc == SQL_NO_DATA;
+        if (!whole) r = diagnostics(rc);
+        SQLFreeStmt(stmt, SQL_CLOSE);
+      }
+    }
+    return true;
+  }
 };
 
 bulk_insert::bulk_insert(connection& target, size_t batch_rows) : s_(std::make_unique<state>()) {
@@ -182,37 +279,7 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   rc = send(L"SELECT " + (list.empty() ? std::wstring(L"*") : list) + L" FROM " + table + L" WHERE 1=0", false);
   if (!sql_ok(rc)) return s.diagnostics(rc);
   SQLSMALLINT n = 0;
-  SQLNumResultCols(s.stmt, &n);
-  s.cols.assign(static_cast<size_t>(n), state::column());
-  for (SQLSMALLINT i = 0; i < n; ++i) {
-    state::column& c = s.cols[static_cast<size_t>(i)];
-    SQLSMALLINT type = 0, digits = 0, nullable = 0, name_length = 0;
-    SQLULEN size = 0;
-    SQLWCHAR name[256];  // some drivers refuse a null name buffer
-    rc = SQLDescribeColW(s.stmt, static_cast<SQLUSMALLINT>(i + 1), name, 256, &name_length, &type, &size, &digits,
-                         &nullable);
-    if (!sql_ok(rc)) return s.diagnostics(rc);
-    if (is_binary(type)) {
-      // Bytes go as bytes.
-      c.c_type = SQL_C_BINARY;
-      c.sql_type = type;
-      c.unit = 1;
-    } else {
-      // Everything else goes as text, which the database converts to the column's type: no
-      // value is cut or rounded on the way (a zone, a long numeric, an array).
-      c.c_type = narrow ? SQL_C_CHAR : SQL_C_WCHAR;
-      c.unit = narrow ? 1 : 2;
-      const bool long_text = type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR;
-      c.sql_type = narrow ? (long_text ? SQL_LONGVARCHAR : SQL_VARCHAR) : (long_text ? SQL_WLONGVARCHAR : SQL_WVARCHAR);
-    }
-    c.size = size;
-    c.digits = digits;
-    const size_t chars = size > 0 && size <= widest_first ? size : first_width;
-    c.width = (std::max<size_t>(chars, 8) + 1) * c.unit;
-    c.data.assign(c.width * s.batch, 0);
-    c.ind.assign(s.batch, 0);
-  }
-  SQLFreeStmt(s.stmt, SQL_CLOSE);
+  if (const result described = s.describe_columns(narrow, n); !described.succeeded()) return described;
   if (n == 0) return failure(os::err_invalid_parameter, L"no columns");
   std::wstring marks;
   for (SQLSMALLINT i = 0; i < n; ++i) marks += i ? L", ?" : L"?";
@@ -246,24 +313,7 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
         from_sql(name, 63).find(L"sqlite") != std::wstring::npos)
       s.arrays = false;
   }
-  s.status.assign(s.batch, SQL_PARAM_UNUSED);
-  s.lines.assign(s.batch, 0);
-  if (s.batch > 1 && s.arrays) {
-    rc = SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(s.batch)), 0);
-    SQLULEN got = 0;
-    if (sql_ok(rc)) SQLGetStmtAttr(s.stmt, SQL_ATTR_PARAMSET_SIZE, &got, 0, nullptr);
-    s.arrays = sql_ok(rc) && got == s.batch;
-  }
-  SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
-  SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAM_STATUS_PTR, s.status.data(), 0);
-  SQLSetStmtAttr(s.stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &s.processed, 0);
-  // A transaction per batch.
-  SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
-  SQLGetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr);
-  s.joined = join_transaction;
-  if (!s.joined && autocommit == SQL_AUTOCOMMIT_ON &&
-      sql_ok(SQLSetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
-    s.autocommit_off = true;
+  s.set_up_parameters(join_transaction);
   return result();
 }
 
@@ -342,37 +392,7 @@ result bulk_insert::finish_batch() {
   if (!r.succeeded()) return lose(r, 0, false) ? lost_result_ : r;
   SQLRETURN rc;
   bool whole = true;
-  if (s.arrays) {
-    // Runs of rows through the statement of many rows, the rest as an array.
-    size_t first = 0;
-    if (s.multi)
-      for (; whole && n - first >= s.multi_rows; first += s.multi_rows) whole = (r = s.run_multi(first)).succeeded();
-    if (whole && first < n) {
-      const size_t m = n - first;
-      r = s.bind(first, m);
-      if (!r.succeeded()) return r;
-      std::fill(s.status.begin(), s.status.begin() + static_cast<std::ptrdiff_t>(m), SQL_PARAM_UNUSED);
-      s.processed = 0;
-      rc = SQLExecute(s.stmt);
-      whole = rc == SQL_SUCCESS || rc == SQL_NO_DATA;
-      if (rc == SQL_SUCCESS_WITH_INFO) {
-        whole = true;
-        for (size_t i = 0; i < m; ++i)
-          if (s.status[i] == SQL_PARAM_ERROR || s.status[i] == SQL_PARAM_UNUSED) whole = false;
-      }
-      if (!whole) r = s.diagnostics(rc);
-    }
-  } else {
-    // The same statement for each row, in one transaction.
-    for (size_t i = 0; i < n && whole; ++i) {
-      r = s.bind(i, 1);
-      if (!r.succeeded()) return r;
-      rc = SQLExecute(s.stmt);
-      whole = sql_ok(rc) || rc == SQL_NO_DATA;
-      if (!whole) r = s.diagnostics(rc);
-      SQLFreeStmt(s.stmt, SQL_CLOSE);
-    }
-  }
+  if (!s.run_batch(n, r, whole)) return r;
   // A lost connection ends the load: no row of the batch can go in one by one either.
   if (!whole && lose(r, 0, false)) return lost_result_;
   if (whole && s.units()) {

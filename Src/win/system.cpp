@@ -18,6 +18,11 @@ bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }
 bool stdin_is_terminal() { return os::is_terminal(0); }
 size_t terminal_lines(int fd) { return os::terminal_lines(fd); }
 std::wstring environment(const char* name) { return os::environment(name); }
+uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out, bool strict) {
+  return os::from_wide(code_page, text, out, strict);
+}
+uint32_t private_folder(const std::wstring& path) { return os::private_folder(path); }
+uint64_t peak_memory_bytes() { return os::peak_memory_bytes(); }
 
 piped_program::piped_program() : child_(std::make_unique<os::piped_child>()) {}
 piped_program::~piped_program() = default;

@@ -77,6 +77,76 @@ size_t utf16le_cut(const unsigned char* b, size_t n) {
   return n;
 }
 
+enum class text_kind { code_page, utf16le, utf8 };
+
+// How a file's bytes are decoded, chosen from its first piece.
+struct text_decoding {
+  text_kind kind = text_kind::code_page;
+  text_file_code_page cp;  // what the file was found to be; a negative id: no code page fits
+  size_t skip = 0;         // the bytes of a byte-order mark
+  bool ascii_start = false;
+};
+
+// asked: the code page asked for (auto_code_page: detected from the first piece, bytes[0, have)).
+text_decoding choose_decoding(int32_t asked, bool keep_bytes, const unsigned char* bytes, size_t have, bool at_end,
+                              bool ascii) {
+  text_decoding d;
+  text_file_code_page detected =
+      asked == auto_code_page ? detect_code_page(bytes, have) : text_file_code_page{invalid_code_page, false};
+  // ASCII at the start of a longer file: UTF-8 when any other byte follows, else ANSI. Both
+  // read ASCII alike, so decode as UTF-8 and tell which it was at the end.
+  d.ascii_start = asked == auto_code_page && !at_end && ascii && detected.id == 0;
+  if (d.ascii_start) detected = {65001, false};
+  // Keeping bytes, 8-bit text of no named code page is read as UTF-8 whatever its bytes: the
+  // bytes that are not UTF-8 are kept as they were, not taken for ANSI characters.
+  if (keep_bytes && detected.id == 0) detected = {65001, false};
+
+  const std::string_view start_view(reinterpret_cast<const char*>(bytes), have);
+  auto is = [&](int32_t id) { return asked == id || detected.id == id; };
+  if (asked == 0 || detected.id == 0) {
+    d.cp = {0, false};
+  } else if (is(1)) {
+    // CR, LF and TAB pass through the OEM conversion unchanged.
+    d.cp = {1, false};
+  } else if (is(1200)) {
+    bool signature = false;
+    is_text_unicode(bytes, have, &signature);
+    d.skip = signature ? 2 : 0;
+    d.kind = text_kind::utf16le;
+    d.cp = {1200, signature};
+  } else if (is(65001)) {
+    const bool mark = start_view.size() >= 3 && start_view.substr(0, 3) == "\xEF\xBB\xBF";
+    d.skip = mark ? 3 : 0;
+    d.kind = text_kind::utf8;
+    d.cp = {65001, mark};
+  } else {
+    const int32_t id = asked == auto_code_page ? detected.id : asked;
+    d.skip = id >= 0 && asked == auto_code_page && detected.bom ? 2 : 0;
+    d.cp = {id, d.skip != 0};
+  }
+  return d;
+}
+
+// Decodes the bytes b[from, have) into text; a character cut at the end of a piece is left
+// for the next one. Returns where the decoded bytes end; code is the decoder's failure.
+size_t decode_piece(const text_decoding& d, os::wide_decoder& decoder, const unsigned char* b, size_t from, size_t have,
+                    bool at_end, bool keep_bytes, std::wstring& text, uint32_t& code) {
+  size_t end = have;
+  code = 0;
+  if (d.kind == text_kind::utf8) {
+    if (!at_end) end = from + utf8_cut(b + from, have - from);
+    const std::string_view piece(reinterpret_cast<const char*>(b + from), end - from);
+    text = keep_bytes ? utf8_to_wide_escaped(piece) : utf8_to_wide(piece);
+  } else if (d.kind == text_kind::utf16le) {
+    if (!at_end) end = from + utf16le_cut(b + from, have - from);
+    text = utf16le_to_wide(b + from, end - from);
+  } else {
+    text.clear();
+    code = decoder.decode(std::string_view(reinterpret_cast<const char*>(b + from), have - from), at_end, text, false, keep_bytes);
+  }
+  return end;
+}
+
 } // namespace
 
 textfile& textfile::read_all(std::wstring& text, text_file_code_page* found) {
@@ -117,71 +187,26 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
 
   bool ascii = true;  // so far
   for (size_t i = 0; i < have && ascii; ++i) ascii = bytes[i] < 0x80;
-  text_file_code_page detected =
-      cp_.id == auto_code_page ? detect_code_page(bytes.data(), have) : text_file_code_page{invalid_code_page, false};
-  // ASCII at the start of a longer file: UTF-8 when any other byte follows, else ANSI. Both
-  // read ASCII alike, so decode as UTF-8 and tell which it was at the end.
-  const bool ascii_start = cp_.id == auto_code_page && !at_end && ascii && detected.id == 0;
-  if (ascii_start) detected = {65001, false};
-  // Keeping bytes, 8-bit text of no named code page is read as UTF-8 whatever its bytes: the
-  // bytes that are not UTF-8 are kept as they were, not taken for ANSI characters.
-  if (keep_bytes_ && detected.id == 0) detected = {65001, false};
-
-  enum class how { code_page, utf16le, utf8 } kind = how::code_page;
-  const std::string_view start_view(reinterpret_cast<const char*>(bytes.data()), have);
-  text_file_code_page result_cp;
-  size_t skip = 0;
-  auto is = [&](int32_t id) { return cp_.id == id || detected.id == id; };
-  if (cp_.id == 0 || detected.id == 0) {
-    result_cp = {0, false};
-  } else if (is(1)) {
-    // CR, LF and TAB pass through the OEM conversion unchanged.
-    result_cp = {1, false};
-  } else if (is(1200)) {
-    bool signature = false;
-    is_text_unicode(bytes.data(), have, &signature);
-    skip = signature ? 2 : 0;
-    kind = how::utf16le;
-    result_cp = {1200, signature};
-  } else if (is(65001)) {
-    const bool mark = start_view.size() >= 3 && start_view.substr(0, 3) == "\xEF\xBB\xBF";
-    skip = mark ? 3 : 0;
-    kind = how::utf8;
-    result_cp = {65001, mark};
-  } else {
-    const int32_t id = cp_.id == auto_code_page ? detected.id : cp_.id;
-    if (id < 0) {
-      if (opened_here) close();
-      throw windows_error(name_, os::err_invalid_parameter);
-    }
-    skip = cp_.id == auto_code_page && detected.bom ? 2 : 0;
-    result_cp = {id, skip != 0};
+  const text_decoding d = choose_decoding(cp_.id, keep_bytes_, bytes.data(), have, at_end, ascii);
+  text_file_code_page result_cp = d.cp;
+  if (result_cp.id < 0) {
+    if (opened_here) close();
+    throw windows_error(name_, os::err_invalid_parameter);
   }
-  os::wide_decoder decoder(static_cast<unsigned>(result_cp.id < 0 ? 0 : result_cp.id));
-  decoding_ = kind == how::utf8 ? text_file_code_page{65001, result_cp.bom} : result_cp;
+  os::wide_decoder decoder(static_cast<unsigned>(result_cp.id));
+  decoding_ = d.kind == text_kind::utf8 ? text_file_code_page{65001, result_cp.bom} : result_cp;
   std::wstring text;
-  size_t from = skip;
+  size_t from = d.skip;
   for (;;) {
     const unsigned char* b = bytes.data();
-    size_t end = have;
-    if (kind == how::utf8) {
-      if (!at_end) end = from + utf8_cut(b + from, have - from);
-      const std::string_view piece(reinterpret_cast<const char*>(b + from), end - from);
-      text = keep_bytes_ ? utf8_to_wide_escaped(piece) : utf8_to_wide(piece);
-    } else if (kind == how::utf16le) {
-      if (!at_end) end = from + utf16le_cut(b + from, have - from);
-      text = utf16le_to_wide(b + from, end - from);
-    } else {
-      text.clear();
-      const uint32_t code =
-          decoder.decode(std::string_view(reinterpret_cast<const char*>(b + from), have - from), at_end, text, false, keep_bytes_);
-      // ANSI and OEM read whatever they can.
-      if (code && result_cp.id > 1) {
-        if (opened_here) close();
-        throw windows_error(name_, static_cast<int32_t>(code));
-      }
+    uint32_t code = 0;
+    const size_t end = decode_piece(d, decoder, b, from, have, at_end, keep_bytes_, text, code);
+    // ANSI and OEM read whatever they can.
+    if (code && result_cp.id > 1) {
+      if (opened_here) close();
+      throw windows_error(name_, static_cast<int32_t>(code));
     }
-    if (ascii_start)
+    if (d.ascii_start)
       for (size_t i = from; i < end && ascii; ++i) ascii = b[i] < 0x80;
     if (!text.empty()) sink(text);
     if (at_end) break;
@@ -192,7 +217,7 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
     fill();
   }
   if (opened_here) close();
-  if (ascii_start && ascii) result_cp = {0, false};
+  if (d.ascii_start && ascii) result_cp = {0, false};
   if (found) *found = result_cp;
   return *this;
 }

@@ -121,6 +121,7 @@ class AsyncLog : public Log {
   // Until the writer has read the parameters, every line is kept for it.
   enum recording : int { recording_unknown, recording_on, recording_off };
 
+  struct writer_state;  // the writer thread's own parameters, lines and timers
   void writer();
   void note_parameters(const LogWliParams& params);
   void flush_log(LogWliParams& params, std::wstring& buffer);

@@ -90,6 +90,14 @@ bool stdin_is_terminal();
 
 // An environment variable's value; empty when it is unset.
 std::wstring environment(const char* name);
+// Text in a code page (0 ANSI, 1 OEM, or a number); strict fails on a character the code
+// page cannot hold instead of writing "?". 0 or an error code.
+uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out, bool strict);
+// Makes path a folder private to the user (created with its parents when missing);
+// err_access_denied when it belongs to someone else or is no folder.
+uint32_t private_folder(const std::wstring& path);
+// The most memory the process has held at once, in bytes; 0 when unknown.
+uint64_t peak_memory_bytes();
 // Lines of the terminal at fd (1 standard output); 0 when it is no terminal.
 size_t terminal_lines(int fd);
 

@@ -1,6 +1,6 @@
 #include "Terminal/input/byte_literals.h"
 
-#include "os/os.h"
+#include "vela/system.h"
 #include "vela/utf.h"
 #include "vela/wstr.h"
 
@@ -42,7 +42,7 @@ bool script_bytes(std::wstring_view text, int32_t cp, std::string& out) {
     size_t j = i;
     while (j < text.size() && !kept_byte(text, j)) ++j;
     std::string part;
-    if (os::from_wide(static_cast<unsigned>(cp), text.substr(i, j - i), part, true) != 0) return false;
+    if (sys::from_wide(static_cast<unsigned>(cp), text.substr(i, j - i), part, true) != 0) return false;
     out += part;
     i = j;
   }

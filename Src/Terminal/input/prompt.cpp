@@ -8,7 +8,6 @@
 #include <cwctype>
 #include <mutex>
 
-#include "os/os.h"
 #include "Terminal/handler.h"
 #include "Terminal/strings.h"
 #include "vela/async_log.h"
@@ -122,7 +121,7 @@ std::wstring history_file() {
   const std::wstring folder = user_state_folder(false);
   if (folder.empty()) return folder;
   // Lines typed may hold secrets: kept only in a folder no one else can reach.
-  const uint32_t code = os::private_folder(folder.substr(0, folder.size() - 1));
+  const uint32_t code = sys::private_folder(folder.substr(0, folder.size() - 1));
   if (code == os::err_access_denied)
     sys::write_error_output(
         wformat(load_string(nullptr, string_id::history_folder_not_private).c_str(), folder.c_str()));

@@ -13,7 +13,6 @@
 #include "vela/odbc/environment.h"
 #include "vela/utf.h"
 #include "vela/system.h"
-#include "os/os.h"
 
 namespace vela::terminal {
 
@@ -149,7 +148,7 @@ text_path statement_output::cell_text_path() {
   // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
   // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
   const bool sound_wide = ctx_.connection.traits().sound_wide_lengths;
-  if (ctx_.connection.utf8_narrow_text() && (!sound_wide || os::environment("VELA_WIDE_CELLS") != L"1"))
+  if (ctx_.connection.utf8_narrow_text() && (!sound_wide || sys::environment("VELA_WIDE_CELLS") != L"1"))
     return text_path::utf8;
   return sound_wide ? text_path::wide : text_path::wide_unbound;
 }
@@ -158,7 +157,7 @@ void statement_output::hint_big_result() {
   constexpr uint64_t limit = uint64_t{1} << 30;
   const odbc::driver_traits& driver = ctx_.connection.traits();
   if (big_result_hinted_ || !*driver.streaming_setting || ctx_.connection.streams_results()) return;
-  const uint64_t peak = os::peak_memory_bytes();
+  const uint64_t peak = sys::peak_memory_bytes();
   if (peak <= limit) return;
   big_result_hinted_ = true;
   ctx_.report_warning(message(string_id::big_result_hint, static_cast<uint32_t>(peak >> 20), driver.streaming_setting));
