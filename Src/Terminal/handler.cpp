@@ -7,7 +7,6 @@
 
 #include "Terminal/commands/catalog.h"
 #include "Terminal/input/byte_literals.h"
-#include "Terminal/load/copy_data.h"
 #include "Terminal/input/prompt.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
@@ -342,6 +341,13 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   }
   ctx_.place.clear();
   return !interrupted() && !stopped();
+}
+
+void TTermOdbcHndlr::copy_block(const script_item& item, const std::wstring& where) {
+  using step = script_item::copy_step;
+  if (item.step == step::begin) loads_.copy_begin(item.text, where, item.line);
+  else if (item.step == step::row) loads_.copy_row(item.text, item.line);
+  else loads_.copy_end();
 }
 
 // Bytes of the script that are not text reach the database as written, or the statement is

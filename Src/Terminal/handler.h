@@ -12,6 +12,7 @@
 #include "Terminal/session/context.h"
 #include "Terminal/input/line_handler.h"
 #include "Terminal/input/sql_split.h"
+#include "Terminal/load/loader.h"
 #include "vela/containers.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
@@ -25,8 +26,6 @@ class console_writer;
 namespace vela::terminal {
 
 class row_writer;
-struct copy_load;
-struct copy_command;
 
 
 class TTermOdbcHndlr;
@@ -72,7 +71,7 @@ struct command_entry {
 };
 const std::vector<command_entry>& command_table();
 
-class TTermOdbcHndlr : public terminal_handler {
+class TTermOdbcHndlr : public terminal_handler, public load_host {
  public:
   explicit TTermOdbcHndlr(const terminal_options* options);
   ~TTermOdbcHndlr() override;
@@ -126,10 +125,10 @@ class TTermOdbcHndlr : public terminal_handler {
   // A load that could not start counts too.
   const result& first_failure() const { return ctx_.first_failure.succeeded() ? ctx_.load_failure : ctx_.first_failure; }
   // "-copy_from" with "-into": the query's rows loaded; false when that failed.
-  bool run_copy_job();
+  bool run_copy_job() { return loads_.run_copy_job(); }
   // A transaction begun by the statements run (BEGIN, START TRANSACTION, on SQLite a first
   // SAVEPOINT) is open; MariaDB and MySQL are asked, as DDL there ends one on its own.
-  bool transaction_open();
+  bool transaction_open() override;
 
  private:
   // The command whose keyword the line's first word is; null for any other line.
@@ -154,18 +153,9 @@ class TTermOdbcHndlr : public terminal_handler {
   // \connect: the same connection, to another database.
   result reconnect_to_database(const std::wstring& database);
   void connected();
-  // Loads (copy_run.cpp).
+  // Loads (the load room).
   void copy_block(const script_item& item, const std::wstring& where);
-  void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line);
-  void copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line);
-  void copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns, const std::wstring& source,
-                            const std::wstring& query_text, const std::wstring& where, size_t line);
-  std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line);
-  bool load_line(copy_load& l, std::wstring_view line, size_t number);
-  bool lines_taken(copy_load& l, bool go);
-  void end_load(copy_load& l, const result& r);
-  void show_progress(copy_load& l, bool last);
-  void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);
+  void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) { loads_.copy_command_line(rest, where, line); }
   // Transactions (transaction.cpp).
   void track_transaction(const std::wstring& statement, const result& r);
   // A transaction still open when the connection closes is rolled back, and that is said.
@@ -175,8 +165,7 @@ class TTermOdbcHndlr : public terminal_handler {
   Queue<TOdbcHndlrCmd> commands_;
   statement_output output_;
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
-  std::unique_ptr<copy_load> copy_;  // the COPY block being loaded
-  bool copy_skip_ = false;
+  loader loads_{ctx_, *this};
   static constexpr size_t max_script_depth = 16;
 };
 

@@ -31,22 +31,66 @@ int hex_digit(wchar_t c) {
 bool is_binary(SQLSMALLINT t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
 
 // A value of a binary column from its text: "\x" and hex digits (as PostgreSQL writes bytes),
-// or "0x" and hex digits (as earlier exports wrote them), otherwise the text's UTF-8 bytes (a
-// byte of the source that was not UTF-8, held as U+DC80..U+DCFF, as it was).
-void binary_value(std::wstring_view text, std::string& out) {
+// or "0x" and hex digits (as earlier exports wrote them); false for any other text.
+template <typename Text>
+bool hex_value(const Text& text, std::string& out) {
   out.clear();
-  if (text.size() >= 2 && (text[0] == L'\\' || text[0] == L'0') && (text[1] == L'x' || text[1] == L'X') &&
+  if (text.size() >= 2 && (text[0] == '\\' || text[0] == '0') && (text[1] == 'x' || text[1] == 'X') &&
       text.size() % 2 == 0) {
     bool ok = true;
     for (size_t i = 2; i < text.size() && ok; i += 2) {
-      const int h = hex_digit(text[i]), l = hex_digit(text[i + 1]);
+      const int h = hex_digit(static_cast<wchar_t>(text[i])), l = hex_digit(static_cast<wchar_t>(text[i + 1]));
       ok = h >= 0 && l >= 0;
       out.push_back(static_cast<char>(h * 16 + l));
     }
-    if (ok) return;
+    if (ok) return true;
     out.clear();
   }
-  out = wide_to_utf8_escaped(text);
+  return false;
+}
+
+// Otherwise the text's UTF-8 bytes (a byte of the source that was not UTF-8, held as
+// U+DC80..U+DCFF, as it was).
+void binary_value(std::wstring_view text, std::string& out) {
+  if (!hex_value(text, out)) out = wide_to_utf8_escaped(text);
+}
+
+// A binary value as text: "\x" and hex digits.
+template <typename Text>
+void append_hex(Text& out, std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  out += '\\';
+  out += 'x';
+  for (const char b : bytes) {
+    out += digits[static_cast<unsigned char>(b) >> 4];
+    out += digits[static_cast<unsigned char>(b) & 15];
+  }
+}
+
+// The value's length as program text (characters of values, or what its form decodes to);
+// UTF-8 text counted by its bytes unless exact.
+size_t wide_length(const bulk_row& row, size_t i, bool exact) {
+  switch (row.form_of(i)) {
+    case bulk_row::form::utf8: return exact ? utf8_escaped_length(row.encoded[i]) : row.encoded[i].size();
+    case bulk_row::form::utf16: {
+      const std::u16string& u = row.units[i];
+      size_t pairs = 0;
+      for (const char16_t c : u) pairs += c >= 0xD800 && c <= 0xDBFF ? 1 : 0;
+      return u.size() - pairs;
+    }
+    case bulk_row::form::bytes: return 2 + row.encoded[i].size() * 2;
+    case bulk_row::form::wide: break;
+  }
+  return row.values[i].size();
+}
+
+// Text that a text column cannot take: bytes that are not UTF-8.
+bool not_text(const bulk_row& row, size_t i) {
+  switch (row.form_of(i)) {
+    case bulk_row::form::utf8: return !valid_utf8(row.encoded[i]);
+    case bulk_row::form::wide: return has_escaped_bytes(row.values[i]);
+    default: return false;
+  }
 }
 
 } // namespace
@@ -86,6 +130,45 @@ struct bulk_insert::state {
     if (multi) SQLFreeHandle(SQL_HANDLE_STMT, multi);
   }
   result diagnostics(SQLRETURN rc) const { return odbc_diagnostics(SQL_NULL_HENV, conn->hdbc(), stmt, rc); }
+
+  // Value i of row as column c takes it: n bytes at the result. Each value is converted
+  // once, from the form the source gave it in.
+  const void* value(const column& c, const bulk_row& row, size_t i, size_t& n) {
+    const bulk_row::form f = row.form_of(i);
+    if (c.c_type == SQL_C_WCHAR) {
+      if (f == bulk_row::form::utf16) {
+        n = row.units[i].size() * 2;
+        return row.units[i].data();
+      }
+      wide.clear();
+      if (f == bulk_row::form::wide) append_utf16(wide, row.values[i]);
+      else if (f == bulk_row::form::utf8) append_utf8_as_utf16(wide, row.encoded[i]);
+      else append_hex(wide, row.encoded[i]);
+      n = wide.size() * 2;
+      return wide.data();
+    }
+    if (c.c_type == SQL_C_CHAR && f == bulk_row::form::utf8) {
+      n = row.encoded[i].size();
+      return row.encoded[i].data();
+    }
+    bytes.clear();
+    if (c.c_type == SQL_C_CHAR) {
+      if (f == bulk_row::form::wide) append_utf8(bytes, row.values[i]);
+      else if (f == bulk_row::form::utf16) append_utf16_as_utf8(bytes, row.units[i].data(), row.units[i].size());
+      else append_hex(bytes, row.encoded[i]);
+    } else if (f == bulk_row::form::bytes) {
+      n = row.encoded[i].size();
+      return row.encoded[i].data();
+    } else if (f == bulk_row::form::wide) {
+      binary_value(row.values[i], bytes);
+    } else if (f == bulk_row::form::utf8) {
+      if (!hex_value(std::string_view(row.encoded[i]), bytes)) bytes = row.encoded[i];
+    } else if (!hex_value(std::u16string_view(row.units[i]), bytes)) {
+      append_utf16_as_utf8(bytes, row.units[i].data(), row.units[i].size());
+    }
+    n = bytes.size();
+    return bytes.data();
+  }
 
   void grow(column& c, size_t need) {
     size_t w = std::max(c.width * 2, need);
@@ -324,8 +407,7 @@ result bulk_insert::add(const bulk_row& row) {
   if (stopped_) return result();
   // Bytes of the source that were not UTF-8 go only into binary columns: text would change.
   for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
-    if (s.cols[i].c_type == SQL_C_BINARY || (i < row.nulls.size() && row.nulls[i]) || !has_escaped_bytes(row.values[i]))
-      continue;
+    if (s.cols[i].c_type == SQL_C_BINARY || (i < row.nulls.size() && row.nulls[i]) || !not_text(row, i)) continue;
     reject(row.line, L"column " + std::to_wstring(i + 1) + L": bytes that are not valid UTF-8");
     return result();
   }
@@ -334,8 +416,10 @@ result bulk_insert::add(const bulk_row& row) {
   size_t longest = 0;
   for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
     const state::column& c = s.cols[i];
-    const size_t bound = row.values[i].size() * 4 + c.unit;  // bytes at most
-    if (bound > c.width && std::max(c.width * 2, bound) * s.capacity > column_budget) longest = std::max(longest, bound);
+    const auto too_long = [&](size_t bound) { return bound > c.width && std::max(c.width * 2, bound) * s.capacity > column_budget; };
+    size_t bound = wide_length(row, i, false) * 4 + c.unit;  // bytes at most
+    if (too_long(bound) && row.form_of(i) == bulk_row::form::utf8) bound = wide_length(row, i, true) * 4 + c.unit;
+    if (too_long(bound)) longest = std::max(longest, bound);
   }
   const size_t fewer = longest ? std::max<size_t>(1, column_budget / longest) : s.capacity;
   if (fewer < s.capacity) {
@@ -353,24 +437,8 @@ result bulk_insert::add(const bulk_row& row) {
       c.ind[r] = SQL_NULL_DATA;
       continue;
     }
-    const std::wstring& v = row.values[i];
-    const void* from;
     size_t n;
-    if (c.c_type == SQL_C_WCHAR) {
-      s.wide.clear();
-      append_utf16(s.wide, v);
-      from = s.wide.data();
-      n = s.wide.size() * 2;
-    } else if (c.c_type == SQL_C_CHAR) {
-      s.bytes.clear();
-      append_utf8(s.bytes, v);
-      from = s.bytes.data();
-      n = s.bytes.size();
-    } else {
-      binary_value(v, s.bytes);
-      from = s.bytes.data();
-      n = s.bytes.size();
-    }
+    const void* from = s.value(c, row, i, n);
     if (n + c.unit > c.width) s.grow(c, n + c.unit);
     unsigned char* slot = &c.data[r * c.width];
     if (n) std::memcpy(slot, from, n);

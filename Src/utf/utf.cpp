@@ -226,6 +226,40 @@ std::wstring utf16_to_wide(const char16_t* s, size_t n) {
   return out;
 }
 
+void append_utf8_as_utf16(std::u16string& out, std::string_view s) {
+  size_t i = 0;
+  for (; i < s.size() && static_cast<unsigned char>(s[i]) < 0x80; ++i) {}
+  const size_t at = out.size();
+  out.resize(at + s.size());  // never more units than bytes
+  char16_t* o = out.data() + at;
+  for (size_t k = 0; k < i; ++k) *o++ = static_cast<char16_t>(s[k]);
+  while (i < s.size()) {
+    char32_t cp;
+    bool ok;
+    i += decode_utf8(s, i, cp, ok);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *o++ = static_cast<char16_t>(cp);
+    }
+  }
+  out.resize(static_cast<size_t>(o - out.data()));
+}
+
+size_t utf8_escaped_length(std::string_view s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size(); ++n) {
+    char32_t cp;
+    bool ok;
+    const size_t len = decode_utf8(s, i, cp, ok);
+    if (!ok) n += len - 1;  // a unit for each byte of the bad sequence
+    i += len;
+  }
+  return n;
+}
+
 void append_utf16_as_utf8(std::string& out, const char16_t* s, size_t n) {
   size_t i = 0;
   for (; i < n && s[i] < 0x80; ++i) {}

@@ -37,6 +37,11 @@ inline size_t utf16_fit(const char16_t* s, size_t units, size_t max_units) {
 
 // UTF-16 text appended to out as UTF-8; lone surrogates become U+FFFD.
 void append_utf16_as_utf8(std::string& out, const char16_t* s, size_t n);
+// UTF-8 text appended to out as UTF-16; invalid sequences become U+FFFD.
+void append_utf8_as_utf16(std::u16string& out, std::string_view s);
+// Units of utf8_to_wide_escaped(s): a character each, and a unit for each byte that is not
+// part of valid UTF-8.
+size_t utf8_escaped_length(std::string_view s);
 // UTF-16 units of UTF-8 text: one a character, two for a four-byte sequence.
 size_t utf8_utf16_units(const char* s, size_t bytes);
 // Bytes of the longest start of UTF-8 text that fits in max_units UTF-16 units without ending

@@ -19,11 +19,40 @@ struct bulk_row {
   std::vector<std::wstring> values;
   std::vector<char> nulls;  // non-zero: NULL
   size_t line = 0;          // the source's line (or row number), from 1
+  // A value may come as its source read it instead of in values: UTF-8 text, UTF-16 text
+  // (well formed, host order) or the bytes of a binary value. The engine converts each value
+  // once, into what its column takes; a binary value goes to a text column as "\x" and hex.
+  enum class form : char { wide, utf8, utf16, bytes };
+  std::vector<form> forms;              // empty: every value is in values
+  std::vector<std::string> encoded;     // utf8 and bytes values
+  std::vector<std::u16string> units;    // utf16 values
   // n columns, each empty and not NULL; the strings keep their room.
   void reset(size_t n) {
     values.resize(n);
     nulls.assign(n, 0);
     for (auto& v : values) v.clear();
+    forms.clear();
+  }
+  form form_of(size_t i) const { return i < forms.size() ? forms[i] : form::wide; }
+  // Value i given as UTF-8 text or bytes (f): its room, emptied.
+  std::string& encode(size_t i, form f) {
+    mark(i, f);
+    if (encoded.size() <= i) encoded.resize(values.size());
+    encoded[i].clear();
+    return encoded[i];
+  }
+  // Value i given as UTF-16 text: its room, emptied.
+  std::u16string& encode_utf16(size_t i) {
+    mark(i, form::utf16);
+    if (units.size() <= i) units.resize(values.size());
+    units[i].clear();
+    return units[i];
+  }
+
+ private:
+  void mark(size_t i, form f) {
+    if (forms.size() < values.size()) forms.resize(values.size(), form::wide);
+    forms[i] = f;
   }
 };
 

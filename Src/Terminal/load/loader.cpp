@@ -3,8 +3,11 @@
 #include <cwctype>
 #include <memory>
 
+#include "Terminal/load/loader.h"
+
 #include "Terminal/load/copy_data.h"
-#include "Terminal/handler.h"
+#include "Terminal/load/data_file.h"
+#include "Terminal/session/context.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
 #include "vela/file.h"
@@ -32,8 +35,10 @@ class result_source : public odbc::bulk_source {
   // narrow: text is read as UTF-8 (see narrow_text).
   // Floating-point values are fetched as doubles and written in the shortest text that reads
   // back the same.
-  result_source(odbc::resultset& rows, bool narrow)
-      : rows_(rows), buffers_(rows.count()), numbers_(rows.count()), narrow_(narrow) {
+  // encoded: values in the form they are read in (bulk_row::form), for a load that converts
+  // each once; otherwise as program text, for a file.
+  result_source(odbc::resultset& rows, bool narrow, bool encoded = false)
+      : rows_(rows), buffers_(rows.count()), numbers_(rows.count()), narrow_(narrow), encoded_(encoded) {
     for (size_t i = 0; i < rows.count(); ++i) {
       odbc::column& c = rows.at(i);
       const odbc::type_class k = c.kind();
@@ -60,6 +65,12 @@ class result_source : public odbc::bulk_source {
     row.line = ++number_;
     for (size_t i = 0; i < n; ++i) {
       odbc::column& c = rows_.at(i);
+      if (encoded_) {
+        const result r = encoded_value(c, i, row);
+        if (r.succeeded()) continue;
+        end = r;
+        return false;
+      }
       std::wstring& v = row.values[i];
       if (!buffers_[i].empty()) {
         if (c.is_null()) {
@@ -110,16 +121,76 @@ class result_source : public odbc::bulk_source {
   }
 
  private:
+  result encoded_value(odbc::column& c, size_t i, odbc::bulk_row& row);
+  void bound_units(odbc::column& c, size_t i, odbc::bulk_row& row) const;
+
   odbc::resultset& rows_;
   std::vector<std::vector<char16_t>> buffers_;
   std::vector<double> numbers_;
   bool narrow_;
+  bool encoded_;
   std::string utf8_;
   size_t number_ = 0;
   std::vector<unsigned char> bytes_;
   std::vector<char16_t> piece_ = std::vector<char16_t>(32768);
   std::u16string units_;
 };
+
+// UTF-16 without a lone surrogate.
+bool well_formed(std::u16string_view u) {
+  for (size_t i = 0; i < u.size(); ++i) {
+    if (u[i] < 0xD800 || u[i] > 0xDFFF) continue;
+    if (u[i] > 0xDBFF || i + 1 == u.size() || u[i + 1] < 0xDC00 || u[i + 1] > 0xDFFF) return false;
+    ++i;
+  }
+  return true;
+}
+
+// Value i of the current row as read: bound values from their buffers, the others whole.
+result result_source::encoded_value(odbc::column& c, size_t i, odbc::bulk_row& row) {
+  using form = odbc::bulk_row::form;
+  if (!buffers_[i].empty()) {
+    if (c.is_null()) {
+      row.nulls[i] = 1;
+    } else if (c.c_type() == odbc::bind_type::float64) {
+      char text[odbc::float_text_size];
+      row.encode(i, form::utf8).assign(text, odbc::float_text(numbers_[i], c.sql_type(), text));
+    } else {
+      bound_units(c, i, row);
+    }
+    return result();
+  }
+  bool is_null = false;
+  result r;
+  if (c.kind() == odbc::type_class::binary) {
+    std::string& b = row.encode(i, form::bytes);
+    r = c.read_bytes(bytes_, [&b](const unsigned char* p, size_t k) { b.append(reinterpret_cast<const char*>(p), k); }, &is_null);
+  } else if (narrow_) {
+    std::string& t = row.encode(i, form::utf8);
+    r = c.read_utf8(bytes_, [&t](const unsigned char* p, size_t k) { t.append(reinterpret_cast<const char*>(p), k); }, &is_null);
+  } else {
+    std::u16string& u = row.encode_utf16(i);
+    r = c.read_text(piece_, [&u](const char16_t* p, size_t k) { u.append(p, k); }, &is_null);
+    if (!well_formed(u)) {
+      row.values[i] = utf16_to_wide(u);  // a lone surrogate becomes U+FFFD
+      row.forms[i] = form::wide;
+    }
+  }
+  row.nulls[i] = is_null ? 1 : 0;
+  return r;
+}
+
+// A value bound as wide text: its units as they are (up to a NUL), unless it holds a surrogate.
+void result_source::bound_units(odbc::column& c, size_t i, odbc::bulk_row& row) const {
+  const std::vector<char16_t>& b = buffers_[i];
+  size_t units = b.size();
+  if (c.indicator() >= 0 && static_cast<size_t>(c.indicator() / 2) < units) units = static_cast<size_t>(c.indicator() / 2);
+  size_t n = 0;
+  bool pairs = false;
+  for (; n < units && b[n]; ++n) pairs = pairs || (b[n] >= 0xD800 && b[n] <= 0xDFFF);
+  if (pairs) c.text(row.values[i]);
+  else row.encode_utf16(i).assign(b.data(), n);
+}
 
 // Text read as UTF-8 bytes: MariaDB's wide path loses characters, SQLite's drops bytes that are
 // not UTF-8.
@@ -157,12 +228,16 @@ result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vecto
 
 } // namespace
 
-std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, const std::wstring& where, size_t line) {
+loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) {}
+
+loader::~loader() = default;
+
+std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line) {
   auto load = std::make_unique<copy_load>(ctx_.connection, ctx_.options.batch_rows, cmd.format);
   load->where = where;
   odbc::bulk_insert& e = load->engine;
   e.stop_on_failure = ctx_.options.on_error;
-  e.join_transaction = transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
+  e.join_transaction = host_.transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
   copy_load* l = load.get();
   e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
     std::wstring text = why;
@@ -170,10 +245,10 @@ std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, c
     const std::wstring m = message(string_id::row_not_loaded, l->where.c_str(), static_cast<unsigned>(row_line), text.c_str());
     if (ctx_.options.on_error) {
       // A row of the script itself is placed by its own line.
-      if (l->in_script) ctx_.place = failure_place(l->where, row_line);
-      (void)fail(m);
+      if (l->in_script) ctx_.place = host_.failure_place(l->where, row_line);
+      (void)ctx_.fail(m);
     } else {
-      report_failure(m);
+      ctx_.report_failure(m);
     }
   };
   e.on_batch = [this, l]() { show_progress(*l, false); };
@@ -199,17 +274,17 @@ std::unique_ptr<copy_load> TTermOdbcHndlr::start_load(const copy_command& cmd, c
   return load;
 }
 
-void TTermOdbcHndlr::copy_not_started(const std::wstring& why, const std::wstring& where, size_t line) {
+void loader::copy_not_started(const std::wstring& why, const std::wstring& where, size_t line) {
   const std::wstring text = where.empty() ? message(string_id::copy_not_started_here, why.c_str())
                                            : message(string_id::copy_not_started, why.c_str(), where.c_str(), static_cast<unsigned>(line));
-  report_failure(text);
+  ctx_.report_failure(text);
   console().flush();
   const result r = failure(os::err_invalid_data, text);
   if (ctx_.load_failure.succeeded()) ctx_.load_failure = r;
-  note(r);
+  ctx_.note(r);
 }
 
-void TTermOdbcHndlr::show_progress(copy_load& l, bool last) {
+void loader::show_progress(copy_load& l, bool last) {
   console_writer& err = error_console();
   if (!err.is_terminal() || ctx_.options.data_only) return;
   if (!last && elapsed_ms(l.shown) < 1000) return;
@@ -224,9 +299,13 @@ void TTermOdbcHndlr::show_progress(copy_load& l, bool last) {
   l.progress_shown = true;
 }
 
-void TTermOdbcHndlr::end_load(copy_load& l, const result& r) {
+void loader::end_load(copy_load& l, const result& r) {
   result f = l.engine.finish();
   if (!r.succeeded()) f = r;
+  report_end(l, f);
+}
+
+void loader::report_end(copy_load& l, const result& f) {
   show_progress(l, true);
   if (!f.succeeded()) {
     std::wstring text = f.text();
@@ -243,8 +322,8 @@ void TTermOdbcHndlr::end_load(copy_load& l, const result& r) {
       text += message(e.lost_commit_unknown() ? string_id::copy_batch_unknown : string_id::copy_batch_not_committed,
                       batch(e.lost_batch()).c_str());
     }
-    report_failure(text);
-    note(f);
+    ctx_.report_failure(text);
+    ctx_.note(f);
     if (ctx_.load_failure.succeeded()) ctx_.load_failure = f;
   }
   const std::wstring loaded = std::to_wstring(l.engine.loaded()), failed = std::to_wstring(l.engine.failed());
@@ -255,13 +334,13 @@ void TTermOdbcHndlr::end_load(copy_load& l, const result& r) {
 }
 
 // A line of data: its records go to the engine (the header is skipped).
-bool TTermOdbcHndlr::load_line(copy_load& l, std::wstring_view line, size_t number) {
+bool loader::load_line(copy_load& l, std::wstring_view line, size_t number) {
   return lines_taken(l, l.reader.add_line(line, number, l.take));
 }
 
 // After the reader stopped (go false): a failure of the engine or a malformed header ends
 // the load here; a row that stopped the load is left to the caller, as is the end of data.
-bool TTermOdbcHndlr::lines_taken(copy_load& l, bool go) {
+bool loader::lines_taken(copy_load& l, bool go) {
   if (go) return true;
   if (!l.bad_header.empty()) {
     (void)l.engine.finish();  // no row was sent
@@ -275,65 +354,35 @@ bool TTermOdbcHndlr::lines_taken(copy_load& l, bool go) {
   return !l.engine.stopped();
 }
 
-void TTermOdbcHndlr::copy_block(const script_item& item, const std::wstring& where) {
-  using step = script_item::copy_step;
-  if (item.step == step::begin) {
-    statement_break();
+void loader::copy_begin(const std::wstring& statement, const std::wstring& where, size_t line) {
+  ctx_.routes.statement_break();
+  copy_.reset();
+  copy_command cmd;
+  std::wstring why;
+  if (!parse_copy(statement, cmd, why)) {
+    copy_not_started(why, where, line);
+    return;
+  }
+  copy_ = start_load(cmd, where, line);
+  if (copy_) copy_->in_script = true;
+}
+
+void loader::copy_row(std::wstring_view text, size_t line) {
+  if (!copy_) return;
+  if (!load_line(*copy_, text, line)) {
+    if (copy_->engine.stopped()) end_load(*copy_, result());
     copy_.reset();
-    copy_skip_ = true;
-    copy_command cmd;
-    std::wstring why;
-    if (!parse_copy(item.text, cmd, why)) {
-      copy_not_started(why, where, item.line);
-      return;
-    }
-    copy_ = start_load(cmd, where, item.line);
-    copy_skip_ = copy_ == nullptr;
-    if (copy_) copy_->in_script = true;
-    return;
   }
-  if (item.step == step::row) {
-    if (!copy_) return;
-    if (!load_line(*copy_, item.text, item.line)) {
-      if (copy_->engine.stopped()) end_load(*copy_, result());
-      copy_.reset();
-    }
-    return;
-  }
-  // The end of the block.
+}
+
+void loader::copy_end() {
   if (copy_) {
     if (lines_taken(*copy_, copy_->reader.finish(copy_->take)) || copy_->engine.stopped()) end_load(*copy_, result());
     copy_.reset();
   }
-  copy_skip_ = false;
 }
 
 namespace {
-
-// The file's code page from an ENCODING option (UTF-8 when none is given).
-bool file_code_page(const copy_format& f, text_file_code_page& cp) {
-  if (f.encoding.empty()) {
-    cp = text_file_code_page{65001, false};
-    return true;
-  }
-  // PostgreSQL's names of the 8-bit encodings first, then the script code pages' names.
-  std::wstring name = f.encoding;
-  for (auto& c : name) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  static const struct {
-    const wchar_t* name;
-    int32_t id;
-  } names[] = {{L"latin1", 28591}, {L"latin2", 28592}, {L"latin9", 28605}, {L"koi8r", 20866}, {L"koi8-r", 20866},
-               {L"koi8u", 21866}, {L"koi8-u", 21866}, {L"sql_ascii", 65001}, {L"utf16", 1200}};
-  for (const auto& n : names)
-    if (name == n.name) {
-      cp = text_file_code_page{n.id, false};
-      return true;
-    }
-  if (name.compare(0, 3, L"win") == 0) name = name.substr(3);  // WIN1251
-  else if (name.compare(0, 2, L"cp") == 0) name = name.substr(2);
-  cp = parse_code_page(name);
-  return cp.id != invalid_code_page && cp.id != auto_code_page;
-}
 
 // A field of a CSV file: quoted when it holds the delimiter, a quote or a line break, or is
 // empty (an unquoted empty field is NULL).
@@ -352,10 +401,49 @@ void append_csv_field(std::wstring& out, const std::wstring& v, const copy_forma
   out += f.quote;
 }
 
+// The header (when asked for) and the rows of a result, written to out in the copy's format;
+// count: the rows written.
+result write_rows(result_source& rows, odbc::resultset& columns, textfile& out, const copy_command& cmd, uint64_t& count) {
+  result r;
+  count = 0;
+  odbc::bulk_row row;
+  std::wstring chunk;
+  auto flush = [&]() {
+    if (chunk.empty()) return;
+    const result written = out.append(chunk);
+    if (!written.succeeded()) r.merge(failure(written.code(), cmd.file + L": " + written.format(L"%d")));
+    chunk.clear();
+  };
+  const copy_format& f = cmd.format;
+  if (f.header) {
+    for (size_t i = 0; i < columns.count(); ++i) {
+      if (i) chunk += f.delimiter;
+      if (f.csv) append_csv_field(chunk, columns.at(i).name(), f);
+      else append_text_field(chunk, columns.at(i).name(), false, f);
+    }
+    chunk += L'\n';
+  }
+  result end;
+  while (r.succeeded() && rows.next(row, end)) {
+    for (size_t i = 0; i < row.values.size(); ++i) {
+      if (i) chunk += f.delimiter;
+      if (row.nulls[i]) chunk += f.null_text;
+      else if (f.csv) append_csv_field(chunk, row.values[i], f);
+      else append_text_field(chunk, row.values[i], false, f);
+    }
+    chunk += L'\n';
+    ++count;
+    if (chunk.size() >= (1u << 19)) flush();
+  }
+  r.merge(end);
+  flush();
+  return r;
+}
+
 } // namespace
 
-void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) {
-  statement_break();
+void loader::copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) {
+  ctx_.routes.statement_break();
   copy_command cmd;
   std::wstring why;
   if (!parse_copy(L"\\copy " + rest, cmd, why)) {
@@ -382,6 +470,10 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
     copy_not_started(L"\\copy FROM stdin: use a file", where, line);
     return;
   }
+  copy_from_file(cmd, where, line);
+}
+
+void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line) {
   text_file_code_page cp;
   if (!file_code_page(cmd.format, cp)) {
     copy_not_started(L"ENCODING " + cmd.format.encoding, where, line);
@@ -395,27 +487,18 @@ void TTermOdbcHndlr::copy_command_line(const std::wstring& rest, const std::wstr
   std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
   if (!load) return;
   copy_load& l = *load;
-  line_splitter lines;
   bool go = true;
-  const auto each = [&](std::wstring_view text, size_t number) { return load_line(l, text, number); };
-  try {
-    // Bytes that are not UTF-8 stay as they are: kept for a binary column, refused for text.
-    textfile file(cmd.file, cp);
-    file.keep_invalid_bytes(true);
-    file.read_pieces([&](std::wstring_view piece) {
-      if (go) go = lines.add(piece, each);
-    });
-  } catch (const windows_error& e) {
-    end_load(l, failure(static_cast<uint32_t>(e.code()), e.what()));
+  const result r = read_data_lines(cmd.file, cp, [&](std::wstring_view text, size_t number) { return load_line(l, text, number); }, go);
+  if (!r.succeeded()) {
+    end_load(l, r);
     return;
   }
-  if (go) go = lines.finish(each);
   if (go) go = lines_taken(l, l.reader.finish(l.take));
   if (!go && !l.engine.stopped()) return;  // ended by a failure of the engine or the header, told already
   end_load(l, result());
 }
 
-void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line) {
+void loader::copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line) {
   text_file_code_page cp;
   if (!file_code_page(cmd.format, cp)) {
     copy_not_started(L"ENCODING " + cmd.format.encoding, where, line);
@@ -455,46 +538,16 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   }
   result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
   rows.exact_text = std::move(exact);
-  odbc::bulk_row row;
-  std::wstring chunk;
   uint64_t count = 0;
-  auto flush = [&]() {
-    if (chunk.empty()) return;
-    const result written = out.append(chunk);
-    if (!written.succeeded()) r.merge(failure(written.code(), cmd.file + L": " + written.format(L"%d")));
-    chunk.clear();
-  };
-  const copy_format& f = cmd.format;
-  if (f.header) {
-    for (size_t i = 0; i < q.rows().count(); ++i) {
-      if (i) chunk += f.delimiter;
-      if (f.csv) append_csv_field(chunk, q.rows().at(i).name(), f);
-      else append_text_field(chunk, q.rows().at(i).name(), false, f);
-    }
-    chunk += L'\n';
-  }
-  result end;
-  while (r.succeeded() && rows.next(row, end)) {
-    for (size_t i = 0; i < row.values.size(); ++i) {
-      if (i) chunk += f.delimiter;
-      if (row.nulls[i]) chunk += f.null_text;
-      else if (f.csv) append_csv_field(chunk, row.values[i], f);
-      else append_text_field(chunk, row.values[i], false, f);
-    }
-    chunk += L'\n';
-    ++count;
-    if (chunk.size() >= (1u << 19)) flush();
-  }
-  r.merge(end);
-  flush();
+  r = write_rows(rows, q.rows(), out, cmd, count);
   if (r.succeeded())
     if (const uint32_t code = target.commit()) r = failure(code, cmd.file + L": " + failure(code).format(L"%d"));
   if (!r.succeeded()) {
     std::wstring t = r.text().empty() ? cmd.file + L": " + r.format(L"%d") : r.text();
     if (!t.empty() && t.back() != L'\n') t += L'\n';
-    report_failure(t);
+    ctx_.report_failure(t);
     const result failed = failure(r.code() ? r.code() : os::err_invalid_function, t);
-    note(failed);
+    ctx_.note(failed);
     if (ctx_.load_failure.succeeded()) ctx_.load_failure = failed;
     return;
   }
@@ -502,7 +555,7 @@ void TTermOdbcHndlr::copy_to_file(const copy_command& cmd, const std::wstring& w
   console().flush();
 }
 
-void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns,
+void loader::copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns,
                                           const std::wstring& source, const std::wstring& query_text,
                                           const std::wstring& where, size_t line) {
   odbc::connection from;
@@ -542,22 +595,16 @@ void TTermOdbcHndlr::copy_from_connection(const std::wstring& table, const std::
   std::unique_ptr<copy_load> load = start_load(cmd, where, line);
   if (!load) return;
   load->where = L"query";  // a refused row is named by its number in the query's result
-  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
-  rows.bad = [&](size_t n, const std::wstring& why) { load->engine.reject(n, why); };
-  r = load->engine.columns() == q.rows().count()
-          ? result()
-          : failure(os::err_invalid_data, message(string_id::copy_value_count, static_cast<unsigned>(load->engine.columns()),
-                                                  static_cast<unsigned>(q.rows().count())));
-  if (r.succeeded()) {
-    odbc::bulk_row row;
-    result end;
-    while (r.succeeded() && !load->engine.stopped() && rows.next(row, end)) r = load->engine.add(row);
-    if (r.succeeded()) r = end;
+  if (load->engine.columns() != q.rows().count()) {
+    end_load(*load, failure(os::err_invalid_data, message(string_id::copy_value_count, static_cast<unsigned>(load->engine.columns()),
+                                                          static_cast<unsigned>(q.rows().count()))));
+    return;
   }
-  end_load(*load, r);
+  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()), true);
+  report_end(*load, load->engine.load(rows));
 }
 
-bool TTermOdbcHndlr::run_copy_job() {
+bool loader::run_copy_job() {
   std::wstring query_text;
   for (const auto& s : ctx_.options.scripts) query_text += s.text;
   copy_from_connection(ctx_.options.copy_into, {}, ctx_.options.copy_from, query_text, L"", 0);

@@ -1,0 +1,66 @@
+// Loads of a run: COPY blocks of scripts, \copy from and to files, and the rows of another
+// connection ("-copy_from" with "-into"), on the run's shared context.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vela/result.h"
+
+namespace vela::terminal {
+
+class terminal_context;
+struct copy_command;
+struct copy_load;
+
+// What a load asks of the run that holds it.
+class load_host {
+ public:
+  virtual ~load_host() = default;
+  // A transaction begun by the statements run is open: the rows join it.
+  virtual bool transaction_open() = 0;
+  // "FILE:LINE: " in front of a failure of a script's line (empty when none goes there).
+  virtual std::wstring failure_place(const std::wstring& source, size_t line) const = 0;
+};
+
+class loader {
+ public:
+  loader(terminal_context& ctx, load_host& host);
+  ~loader();
+  loader(const loader&) = delete;
+  loader& operator=(const loader&) = delete;
+
+  // A COPY block of a script (where: its name): the statement at line, each row of data,
+  // and the end of the block.
+  void copy_begin(const std::wstring& statement, const std::wstring& where, size_t line);
+  void copy_row(std::wstring_view text, size_t line);
+  void copy_end();
+  // \copy with its arguments (where empty: typed at the prompt).
+  void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line);
+  // "-copy_from" with "-into": the query's rows loaded; false when that failed.
+  bool run_copy_job();
+
+ private:
+  void copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line);
+  void copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line);
+  void copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns, const std::wstring& source,
+                            const std::wstring& query_text, const std::wstring& where, size_t line);
+  std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line);
+  bool load_line(copy_load& l, std::wstring_view line, size_t number);
+  bool lines_taken(copy_load& l, bool go);
+  // The engine finished (r: how the load ended, when it failed), and the load told.
+  void end_load(copy_load& l, const result& r);
+  // The load ended as f says (the engine finished): its failure and its counts told.
+  void report_end(copy_load& l, const result& f);
+  void show_progress(copy_load& l, bool last);
+  void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);
+
+  terminal_context& ctx_;
+  load_host& host_;
+  std::unique_ptr<copy_load> copy_;  // the COPY block being loaded
+};
+
+} // namespace vela::terminal
