@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +22,7 @@
 #include "support/databases.h"
 #include "support/sqlterm_fixture.h"
 #include "support/process.h"
+#include "support/wait.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
 #include "vela/utf.h"
@@ -260,10 +262,10 @@ TEST_P(BlobfileEdges, OutputIsInTheFileWhileTheRunGoesOn) {
   ASSERT_EQ(write(keep_open, "abc", 3), 3);
   const std::string expected = "writing " + p("endless") + " to database...";
   std::string seen;
-  for (int i = 0; i < 200 && seen.find(expected) == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  vela::testing::wait_until([&] {
     seen = db->dir.read("out.txt");
-  }
+    return seen.find(expected) != std::string::npos;
+  });
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);
@@ -303,13 +305,13 @@ TEST_P(BlobfileEdges, AKilledDownloadLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_GT(child, 0);
     // Killed while the temporary file is being written, when the run is not over by then.
     int status = 0;
-    for (int i = 0; i < 20000 && waitpid(child, &status, WNOHANG) == 0; ++i) {
-      if (leftovers("work") > 0) {
-        kill(child, sig);
-        waitpid(child, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    bool writing = false;
+    vela::testing::wait_until(
+        [&] { return waitpid(child, &status, WNOHANG) != 0 || (writing = leftovers("work") > 0); },
+        std::chrono::seconds(30), std::chrono::microseconds(500));
+    if (writing) {
+      kill(child, sig);
+      waitpid(child, &status, 0);
     }
     const std::string now = db->dir.read("work/old.bin");
     if (WIFSIGNALED(status)) {
@@ -353,7 +355,11 @@ TEST_P(BlobfileEdges, APipedUploadLeavesNoSpoolFile) {
   ASSERT_GE(writer, 0);
   const std::string piece(1 << 20, 'x');
   ASSERT_EQ(write(writer, piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the spool is being written
+  // blobfile has taken every byte written and waits for more: a spool would be written by now.
+  ASSERT_TRUE(vela::testing::wait_until([&] {
+    int unread = -1;
+    return ioctl(writer, FIONREAD, &unread) == 0 && unread == 0 && vela::testing::process_waits_for_input(child);
+  })) << "blobfile does not take its input";
   EXPECT_TRUE(fs::is_empty(p("spool")));
   kill(child, SIGTERM);
   int status = 0;

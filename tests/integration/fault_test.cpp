@@ -15,6 +15,7 @@
 #include "support/pg_server.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
+#include "support/wait.h"
 
 namespace fs = std::filesystem;
 using namespace vela::testing;
@@ -58,17 +59,6 @@ class background_run {
   std::thread thread_;
 };
 
-// Waits up to limit seconds for a condition.
-template <typename F>
-bool eventually(F condition, double limit = 30) {
-  const auto end = clock_type::now() + std::chrono::duration<double>(limit);
-  while (clock_type::now() < end) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
-}
-
 uintmax_t size_of(const std::string& path) {
   std::error_code ec;
   const uintmax_t n = fs::file_size(path, ec);
@@ -108,7 +98,7 @@ TEST_F(ServerKilled, DuringALongSelectPrintedBySqlterm) {
                                "generate_series(1, 100000) b(g)") +
                          " > " + quote(out),
                      dir_.path(), [this] { server_->kill_now(); });
-  ASSERT_TRUE(eventually([&] { return size_of(out) > 200000 || run.finished(); }));
+  ASSERT_TRUE(wait_until([&] { return size_of(out) > 200000 || run.finished(); }, 30s));
   ASSERT_FALSE(run.finished()) << run.result().out << run.result().err;
   ASSERT_EQ(server_->kill_now(), 0);
   EXPECT_LT(run.wait(), 5.0);
@@ -128,7 +118,7 @@ TEST_F(ServerKilled, DuringABlobfileDownload) {
                                                                "UseDeclareFetch=1;Fetch=1;") +
                          " " + quote(statement),
                      dir_.path(), [this] { server_->kill_now(); });
-  ASSERT_TRUE(eventually([&] { return files_in(dir_.path()) >= 5 || run.finished(); }));
+  ASSERT_TRUE(wait_until([&] { return files_in(dir_.path()) >= 5 || run.finished(); }, 30s));
   ASSERT_FALSE(run.finished()) << run.result().out;
   ASSERT_EQ(server_->kill_now(), 0);
   EXPECT_LT(run.wait(), 5.0);
@@ -150,7 +140,8 @@ TEST_F(ServerKilled, DuringABlobfileUpload) {
   background_run run("exec " + quote(BLOBFILE_PATH) + " " + quote(server_->connection_string()) +
                          " 'insert into up(data) select ? from pg_sleep(60)' in.dat",
                      dir_.path(), [this] { server_->kill_now(); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // The statement runs on the server: the value has been sent.
+  ASSERT_TRUE(wait_until([&] { return !server_->active_backends("insert into up").empty() || run.finished(); }, 30s));
   ASSERT_FALSE(run.finished()) << run.result().out;
   ASSERT_EQ(server_->kill_now(), 0);
   EXPECT_LT(run.wait(), 5.0);

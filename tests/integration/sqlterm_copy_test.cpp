@@ -119,7 +119,7 @@ TEST(CopyAtPrompt, LoadsAFile) {
   dir.write("p.csv", "a,b\n1,one\n2,\"t,wo\"\n");
   vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + cs}, {{"XDG_STATE_HOME", dir.path("state")}, {"HOME", dir.path()}});
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(s.waits_for_input()) << s.output();
   s.type("\\copy p from '" + dir.path("p.csv") + "' with (format csv, header)\r");
   EXPECT_TRUE(s.expect("Rows loaded: 2. Rows failed: 0.")) << s.output();
   s.type("\\copy nothing from '" + dir.path("p.csv") + "'\r");
@@ -183,12 +183,7 @@ TEST_P(Copy, ConnectionLostStopsTheLoad) {
     const std::string n = run({"-do", "-q:select count(*) from lost"}).out;
     return std::atoll(n.c_str() + n.find_first_not_of("\n "));
   };
-  bool started = false;
-  for (int i = 0; i < 6000 && !started; ++i) {
-    started = count() > 0;
-    if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_TRUE(started);
+  EXPECT_TRUE(vela::testing::wait_until([&] { return count() > 0; }, std::chrono::seconds(120)));
   // The client sessions other than the one asking: only the load's is left. Asked again
   // until one was ended.
   auto end_sessions = [&] {

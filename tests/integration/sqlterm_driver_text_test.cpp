@@ -132,7 +132,10 @@ TEST(DriverNotReturning, TheRunEndsThreeSecondsAfterCtrlC) {
       {"-q", {"-q:copy t_wait from program 'trap \"\" INT; sleep 6'; select 'never' as n"}},
       {"prompt", {}},
   };
+  // The copies still running on the server from the runs before (their sessions gone).
+  const auto copies = [] { return vela::testing::shared_pg_server().active_backends("copy t_wait from program"); };
   for (const auto& run : runs) {
+    const std::vector<int> before = copies();
     std::vector<std::string> argv{SQLTERM_PATH, "-cs:" + db.cs};
     argv.insert(argv.end(), run.args.begin(), run.args.end());
     pty_session s(argv, {{"XDG_STATE_HOME", db.dir.path()}});
@@ -141,7 +144,12 @@ TEST(DriverNotReturning, TheRunEndsThreeSecondsAfterCtrlC) {
       ASSERT_TRUE(s.expect("SQL>")) << s.output();
       s.type("copy t_wait from program 'trap \"\" INT; sleep 6'\r");
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // The copy of this run runs on the server.
+    ASSERT_TRUE(vela::testing::wait_until([&] {
+      for (const int pid : copies())
+        if (std::find(before.begin(), before.end(), pid) == before.end()) return true;
+      return false;
+    })) << run.how << ": " << s.output();
     const auto t0 = std::chrono::steady_clock::now();
     kill(s.pid(), SIGINT);
     EXPECT_EQ(s.wait_exit(6), 130) << run.how << ": " << s.output();

@@ -172,7 +172,7 @@ TEST(Pager, TallResultsOnlyAndTheSessionGoesOn) {
   vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + cs, "-pager"},
                                {{"PAGER", pager}, {"XDG_STATE_HOME", dir.path("state")}, {"HOME", dir.path()}});
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(s.waits_for_input()) << s.output();
   s.type("with recursive n(i) as (select 1 union all select i + 1 from n where i < 100000) select i from n\r");
   ASSERT_TRUE(s.expect("\nSQL>", 30)) << s.output();
   s.type("select 'after' as x\r");

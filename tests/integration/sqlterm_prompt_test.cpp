@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -13,12 +14,14 @@
 #include "support/databases.h"
 #include "support/process.h"
 #include "support/pty_session.h"
+#include "support/wait.h"
 
 using vela::testing::database;
 using vela::testing::pty_session;
 using vela::testing::run_process;
 using vela::testing::run_result;
 using vela::testing::temp_dir;
+using vela::testing::wait_until;
 
 namespace {
 
@@ -171,7 +174,9 @@ TEST(SqltermPrompt, CtrlCCancelsALongSqliteQuery) {
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, db.env());
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
   s.type("with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c\r");
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  // The line is taken, and the query has run for a while.
+  ASSERT_TRUE(s.sees("select count(*) from c\r\n")) << s.output();
+  ASSERT_TRUE(s.computes_for(std::chrono::milliseconds(100))) << s.output();
   const auto t0 = std::chrono::steady_clock::now();
   s.type("\x03");
   ASSERT_TRUE(s.expect("select count(*) from c\r\n", 2)) << s.output();
@@ -189,7 +194,7 @@ TEST(SqltermPrompt, CtrlCCancelsAPostgresqlStatementOnTheServer) {
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, {{"XDG_STATE_HOME", db.dir.path()}});
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
   s.type("select pg_sleep(30)\r");
-  for (int i = 0; i < 50 && active_sleeps() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  wait_until([] { return active_sleeps() > 0; });
   ASSERT_EQ(active_sleeps(), 1);
   const auto t0 = std::chrono::steady_clock::now();
   s.type("\x03");
@@ -207,7 +212,7 @@ TEST(SqltermPrompt, CtrlCEndsAStatementRunWithStatus130) {
   database db("pg");
   if (!db.ready()) GTEST_SKIP() << db.why_not();
   pty_session s({SQLTERM_PATH, "-cs:" + db.cs, "-q:select pg_sleep(30); select 'never' as n"});
-  for (int i = 0; i < 50 && active_sleeps() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  wait_until([] { return active_sleeps() > 0; });
   ASSERT_EQ(active_sleeps(), 1);
   const auto t0 = std::chrono::steady_clock::now();
   s.type("\x03");
@@ -319,8 +324,7 @@ TEST(SqltermPrompt, CtrlCEndsAStandardInputRunThatWaitsForInput) {
   ASSERT_TRUE(s.expect("Connected to '")) << s.output();
   s.type("select n from weather_report;\r");
   ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
-  s.type("select 'never' as n\r");
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(s.type_read("select 'never' as n\r")) << s.output();
   s.type("\x03");
   EXPECT_EQ(s.wait_exit(3), 130) << s.output();
   EXPECT_NE(s.output().find("Disconnected from '"), std::string::npos) << s.output();
@@ -342,7 +346,13 @@ TEST(SqltermPrompt, CtrlCGivesUpAConnectThatWaitsForTheServer) {
   ASSERT_TRUE(s.expect("\n>")) << s.output();
   s.type("CONNECT \"Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=" + std::to_string(ntohs(address.sin_port)) +
          ";Database=x;UID=u;PWD=p\"\r");
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  // The driver has connected and sent its first message: it waits for the answer.
+  pollfd waiting{listener, POLLIN, 0};
+  ASSERT_EQ(poll(&waiting, 1, 10000), 1) << s.output();
+  const int peer = accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  waiting = {peer, POLLIN, 0};
+  ASSERT_EQ(poll(&waiting, 1, 10000), 1) << s.output();
   const auto t0 = std::chrono::steady_clock::now();
   s.type("\x03");
   ASSERT_TRUE(s.expect("[HY008] Operation canceled", 3)) << s.output();
@@ -351,6 +361,7 @@ TEST(SqltermPrompt, CtrlCGivesUpAConnectThatWaitsForTheServer) {
   s.type("CONNECT \"" + db.cs + "\"\r");
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
   EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
+  close(peer);
   close(listener);
 }
 
@@ -364,9 +375,21 @@ TEST(SqltermPrompt, CtrlCDuringACatalogListingThatWaits) {
   // Another session holds the catalog's lock for a while: the listing waits for it.
   pty_session locker({SQLTERM_PATH, "-cs:" + db.cs,
                       "-q:do $$ begin lock table pg_catalog.pg_class in access exclusive mode; perform pg_sleep(6); end $$"});
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const auto titled = [](const std::string& end) {
+    for (const std::string& t : vela::testing::shared_pg_server().process_titles())
+      if (t.size() > end.size() && t.compare(t.size() - end.size(), end.size(), end) == 0) return true;
+    return false;
+  };
+  ASSERT_TRUE(wait_until([&] { return titled(" DO"); }));
+  ASSERT_TRUE(s.waits_for_input()) << s.output();
   s.type("list tables\r");
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const auto titles = [] {
+    std::string all;
+    for (const std::string& t : vela::testing::shared_pg_server().process_titles()) all += t + "\n";
+    return all;
+  };
+  // The listing's session waits for the lock (the server shows it after its deadlock check).
+  ASSERT_TRUE(wait_until([&] { return titled(" waiting"); })) << titles() << s.output();
   const auto t0 = std::chrono::steady_clock::now();
   s.type("\x03");
   EXPECT_EQ(s.wait_exit(6), 130) << s.output();
@@ -397,8 +420,10 @@ TEST(SqltermPrompt, ASignalThatEndsTheRunLeavesTheTerminalAsItWas) {
     s.type(c.typed);
     if (*c.typed) {
       ASSERT_TRUE(s.expect("select count(*) from c\r\n")) << s.output();
+      ASSERT_TRUE(s.computes_for(std::chrono::milliseconds(100))) << s.output();
+    } else {
+      ASSERT_TRUE(s.waits_for_input()) << s.output();
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     kill(s.pid(), c.sig);
     EXPECT_EQ(s.wait_exit(5), -1) << s.output();
     const termios modes = s.modes();

@@ -121,8 +121,7 @@ TEST(SqltermRun, InteractivePromptUnderAPseudoTerminal) {
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
   ASSERT_TRUE(s.type_until("select n from t\n", "Rows selected: 1.")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  s.type("    \n");  // blanks only: read again, no new prompt
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(s.type_read("    \n")) << s.output();  // blanks only: read again, no new prompt
   ASSERT_TRUE(s.type_until("disconnect\n", "Disconnedted from datasource")) << s.output();
   ASSERT_TRUE(s.expect("\n>")) << s.output();
   int status = -1;

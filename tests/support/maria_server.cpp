@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +19,8 @@
 
 #include "support/pg_server.h"
 #include "support/process.h"
+#include "support/server_data.h"
+#include "support/wait.h"
 
 namespace fs = std::filesystem;
 
@@ -55,13 +59,18 @@ int start_watchdog(pid_t server, const std::string& dir) {
     dup2(null, 1);
     dup2(null, 2);
     setsid();  // outlives a signal sent to the test's process group
+    // The server is another's child: its end shows on a process descriptor.
+    const int ends = static_cast<int>(syscall(SYS_pidfd_open, server, 0));
     char c = 0;
     ssize_t n;
     do n = read(fds[0], &c, 1);
     while (n < 0 && errno == EINTR);
     if (n == 1 && c == 's') _exit(0);
     kill(server, SIGKILL);
-    sleep(1);
+    // The folder goes once the server has ended.
+    pollfd p{ends, POLLIN, 0};
+    if (ends >= 0) poll(&p, 1, 5000);
+    else sleep(1);
     execl("/bin/rm", "rm", "-rf", dir.c_str(), static_cast<char*>(nullptr));
     _exit(0);
   }
@@ -125,12 +134,16 @@ bool maria_server::start() {
     std::vector<std::string> install{"mariadb-install-db", "--defaults-file=" + cnf,
                                      "--auth-root-authentication-method=normal", "--skip-test-db"};
     if (as_root_) install.insert(install.begin(), {"runuser", "-u", owner, "--"});
-    const run_result r = run_process(install);
-    if (r.status != 0) {
+    std::error_code ec;
+    const std::string key = install[install.size() - 2] + " " + install.back() + (as_root_ ? " as mysql " : " ") +
+                            std::to_string(fs::last_write_time("/usr/sbin/mariadbd", ec).time_since_epoch().count());
+    error_ = provide_data("maria", key, dir_ + "/data", [&](const std::string&) -> std::string {
+      const run_result r = run_process(install);
+      if (r.status == 0) return "";
       std::ofstream(dir_ + "/install.log") << r.out << r.err;
-      error_ = "mariadb-install-db failed, see " + dir_ + "/install.log";
-      return false;
-    }
+      return "mariadb-install-db failed, see " + dir_ + "/install.log";
+    });
+    if (!error_.empty()) return false;
   }
   pid_ = spawn_quietly({"/usr/sbin/mariadbd", "--defaults-file=" + cnf});
   if (pid_ < 0) {
@@ -138,23 +151,22 @@ bool maria_server::start() {
     return false;
   }
   watchdog_fd_ = start_watchdog(pid_, dir_);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {  // a port taken meanwhile, or worse
-      pid_ = -1;
-      stop();
-      error_ = "mariadbd ended at start, see " + dir_ + "/server.log";
-      return false;
-    }
-    if (fs::exists(dir_ + "/sock") && sql(std::string("create user if not exists ") + user() + "@'%' identified by '" +
-                                          password() + "'; grant all on *.* to " + user() +
-                                          "@'%'; create database if not exists " + database()) == 0)
-      return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  bool ended = false, answered = false;
+  wait_until(
+      [&] {
+        int status = 0;
+        ended = waitpid(pid_, &status, WNOHANG) == pid_;  // a port taken meanwhile, or worse
+        answered = !ended && fs::exists(dir_ + "/sock") &&
+                   sql(std::string("create user if not exists ") + user() + "@'%' identified by '" + password() +
+                       "'; grant all on *.* to " + user() + "@'%'; create database if not exists " + database()) == 0;
+        return ended || answered;
+      },
+      180s, 20ms);
+  if (answered) return true;
+  if (ended) pid_ = -1;
   stop();
-  error_ = "mariadbd did not answer within 180 s, see " + dir_ + "/server.log";
+  error_ = ended ? "mariadbd ended at start, see " + dir_ + "/server.log"
+                 : "mariadbd did not answer within 180 s, see " + dir_ + "/server.log";
   return false;
 }
 

@@ -10,6 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
+
+#include "support/server_data.h"
 
 namespace fs = std::filesystem;
 
@@ -76,13 +79,19 @@ pg_server::pg_server() {
   }
   std::ofstream(dir_ + "/pw") << password() << "\n";
   if (as_root_) std::system(("chown postgres " + quote(dir_ + "/pw")).c_str());
-  const std::string init = bin_ + "/initdb -D " + quote(dir_ + "/data") + " -U " + user() + " --pwfile=" +
-                           quote(dir_ + "/pw") + " -A scram-sha-256 --auth-local=trust -E UTF8 --no-locale" +
-                           " > " + quote(dir_ + "/initdb.log") + " 2>&1";
-  if (std::system(run_as_owner(init).c_str()) != 0) {
-    error_ = "initdb failed, see " + dir_ + "/initdb.log";
-    return;
-  }
+  const std::string options = std::string(" -U ") + user() + " -A scram-sha-256 --auth-local=trust -E UTF8 --no-locale";
+  std::error_code ec;
+  const std::string key = bin_ + options + " " + password() + (as_root_ ? " as postgres " : " ") +
+                          std::to_string(fs::last_write_time(bin_ + "/postgres", ec).time_since_epoch().count());
+  error_ = provide_data("pg", key, dir_ + "/data",
+                        [&](const std::string& data) -> std::string {
+                          const std::string init = bin_ + "/initdb -D " + quote(data) + options + " --pwfile=" +
+                                                   quote(dir_ + "/pw") + " > " + quote(dir_ + "/initdb.log") + " 2>&1";
+                          if (std::system(run_as_owner(init).c_str()) != 0)
+                            return "initdb failed, see " + dir_ + "/initdb.log";
+                          return "";
+                        });
+  if (!error_.empty()) return;
   for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
     port_ = free_port();
     const std::string opts = "-p " + std::to_string(port_) + " -k " + dir_ +
@@ -129,6 +138,39 @@ run_result pg_server::client(const std::string& program, const std::string& db, 
   std::vector<std::string> argv{bin_ + "/" + program, "-h", "127.0.0.1", "-p", std::to_string(port_), "-U", user(), "-d", db};
   argv.insert(argv.end(), args.begin(), args.end());
   return run_process(argv, input, {{"PGPASSWORD", password()}});
+}
+
+std::vector<int> pg_server::active_backends(const std::string& text) const {
+  std::string literal = "'";
+  for (char c : text) literal += c == '\'' ? std::string("''") : std::string(1, c);
+  literal += "'";
+  const run_result r = client("psql", "postgres",
+                              {"-At", "-c", "select pid from pg_stat_activity where state = 'active' and "
+                                            "pid <> pg_backend_pid() and starts_with(query, " + literal + ")"});
+  std::vector<int> pids;
+  std::istringstream lines(r.out);
+  for (int pid; lines >> pid;) pids.push_back(pid);
+  return pids;
+}
+
+std::vector<std::string> pg_server::process_titles() const {
+  std::vector<std::string> titles;
+  int postmaster = 0;
+  std::ifstream(dir_ + "/data/postmaster.pid") >> postmaster;
+  if (postmaster <= 0) return titles;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string stat;
+    std::getline(std::ifstream(e.path() / "stat"), stat);
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos || std::atoi(stat.c_str() + stat.find(' ', close + 2)) != postmaster) continue;
+    std::string title;
+    std::getline(std::ifstream(e.path() / "cmdline"), title, '\0');
+    titles.push_back(title.substr(0, title.find_last_not_of(' ') + 1));
+  }
+  return titles;
 }
 
 pg_server& shared_pg_server() {

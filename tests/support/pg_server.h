@@ -30,6 +30,13 @@ class pg_server {
   run_result client(const std::string& program, const std::string& db, std::vector<std::string> args,
                     const std::string& input = {}) const;
 
+  // The process ids of the sessions running a statement that begins with text (other than
+  // the one asking).
+  std::vector<int> active_backends(const std::string& text) const;
+  // What the server's processes show in the process list ("postgres: vela postgres
+  // 127.0.0.1(40000) SELECT waiting"): read from the system, as a session may wait for a lock.
+  std::vector<std::string> process_titles() const;
+
   // Kills the server as a crash would (pg_ctl stop -m immediate); returns pg_ctl's status.
   int kill_now();
 

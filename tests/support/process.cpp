@@ -4,12 +4,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +21,55 @@ namespace vela::testing {
 
 namespace {
 long last_peak = 0;
+
+std::string proc_file(int pid, const char* name) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + name);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The fields of /proc/<pid>/stat after the command name (which may hold blanks): the state first.
+std::vector<std::string> stat_fields(int pid) {
+  const std::string stat = proc_file(pid, "stat");
+  const size_t close = stat.rfind(')');
+  std::vector<std::string> fields;
+  if (close == std::string::npos) return fields;
+  std::istringstream in(stat.substr(close + 1));
+  for (std::string f; in >> f;) fields.push_back(f);
+  return fields;
+}
+} // namespace
+
+char process_state(int pid) {
+  const std::vector<std::string> f = stat_fields(pid);
+  return f.empty() ? 0 : f[0][0];
+}
+
+long process_cpu_ms(int pid) {
+  const std::vector<std::string> f = stat_fields(pid);
+  if (f.size() < 13) return 0;
+  // utime and stime, the 14th and 15th fields of the whole line.
+  return (std::atol(f[11].c_str()) + std::atol(f[12].c_str())) * 1000 / sysconf(_SC_CLK_TCK);
+}
+
+long long process_bytes_read(int pid) {
+  const std::string io = proc_file(pid, "io");
+  const size_t at = io.find("rchar: ");
+  return at == std::string::npos ? 0 : std::atoll(io.c_str() + at + 7);
+}
+
+bool process_waits_for_input(int pid) {
+  if (process_state(pid) != 'S') return false;
+  const long call = std::atol(proc_file(pid, "syscall").c_str());
+  static const long waiting[] = {SYS_read, SYS_readv, SYS_pread64, SYS_ppoll, SYS_pselect6, SYS_epoll_pwait,
+#ifdef SYS_poll
+                                 SYS_poll, SYS_select, SYS_epoll_wait,
+#endif
+  };
+  for (const long w : waiting)
+    if (call == w) return true;
+  return false;
 }
 
 long last_child_peak_rss_kib() { return last_peak; }

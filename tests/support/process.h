@@ -30,6 +30,16 @@ int start_process(const std::vector<std::string>& argv, const std::string& folde
 // holds at least min_bytes before that, sends it sig first. The exit status as run_result's.
 int signal_when_file_grows(int child, const std::string& folder, const std::string& prefix, long min_bytes, int sig);
 
+// What Linux tells of a running process (under /proc), for a test waiting for it to get so far.
+// Its state letter (R running, S asleep, Z ended...), 0 once it is gone.
+char process_state(int pid);
+// Processor time used so far, user and system, in milliseconds.
+long process_cpu_ms(int pid);
+// Bytes read so far by every read call of the process (its "rchar").
+long long process_bytes_read(int pid);
+// The process sleeps in a read or a wait for input (read, poll, select and their kin).
+bool process_waits_for_input(int pid);
+
 // Peak resident set size (KiB) of the last child that run_process waited for.
 long last_child_peak_rss_kib();
 

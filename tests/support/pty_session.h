@@ -16,6 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/process.h"
+#include "support/wait.h"
+
 namespace vela::testing {
 
 // A child on a pseudo-terminal: what it prints is read until an expected text shows.
@@ -76,6 +79,35 @@ class pty_session {
     mark_ = seen_.find(text, mark_) + text.size();
     return true;
   }
+  // Reads until text appears in the output since the last expect, which it leaves for the
+  // next expect to find again.
+  bool sees(const std::string& text, int seconds = 10) {
+    const size_t mark = mark_;
+    const bool seen = expect(text, seconds);
+    mark_ = mark;
+    return seen;
+  }
+  // Waits until the child sleeps reading its input, reading its output meanwhile.
+  bool waits_for_input(int seconds = 10) {
+    return wait_until([this] { return drain() && process_waits_for_input(pid_); }, std::chrono::seconds(seconds), 0s);
+  }
+  // Types keys and waits until the child has read them all and waits for more.
+  bool type_read(const std::string& keys, int seconds = 10) {
+    const long long before = process_bytes_read(pid_);
+    type(keys);
+    return wait_until(
+        [&] {
+          return drain() && process_bytes_read(pid_) >= before + static_cast<long long>(keys.size()) &&
+                 process_waits_for_input(pid_);
+        },
+        std::chrono::seconds(seconds), 0s);
+  }
+  // Waits until the child has used that much processor time more (a statement it runs
+  // has got under way), reading its output meanwhile.
+  bool computes_for(std::chrono::milliseconds cpu, int seconds = 10) {
+    const long until = process_cpu_ms(pid_) + static_cast<long>(cpu.count());
+    return wait_until([&] { return drain() && process_cpu_ms(pid_) >= until; }, std::chrono::seconds(seconds), 0s);
+  }
   void type(const std::string& line) { (void)!write(master_, line.data(), line.size()); }
   int wait_exit(int seconds = 10) {
     int status = 0;
@@ -110,6 +142,17 @@ class pty_session {
   pid_t pid() const { return pid_; }
 
  private:
+  // Reads what the child printed within 10 ms; false once its terminal is closed.
+  bool drain() {
+    pollfd p{master_, POLLIN, 0};
+    if (poll(&p, 1, 10) <= 0) return true;
+    char buf[4096];
+    const ssize_t n = read(master_, buf, sizeof buf);
+    if (n <= 0) return false;
+    seen_.append(buf, static_cast<size_t>(n));
+    return true;
+  }
+
   int master_ = -1;
   pid_t pid_ = -1;
   bool waited_ = false;
