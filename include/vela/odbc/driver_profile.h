@@ -35,7 +35,8 @@ class driver_profile {
   driver_profile() = default;
   // driver_file and dbms_name as the driver reports them; connection_string: the completed
   // one (empty for a data source); adapter: the connection's dialect adapter (or null),
-  // which quotes names where the database is not known here.
+  // which quotes names where the database is not known here. The connection drops the
+  // adapter and resets its profile together; a copy of a profile does not outlive them.
   driver_profile(const std::wstring& driver_file, const std::wstring& dbms_name, const std::wstring& connection_string,
                  const driver* adapter);
   // The names asked of a connected handle.
@@ -79,7 +80,8 @@ class driver_profile {
   // A query whose one value is 1 while a transaction is open ("" when the database cannot
   // say): where DDL ends a transaction on its own.
   const wchar_t* transaction_state_query() const { return family_ == family::mysql ? L"SELECT @@in_transaction" : L""; }
-  // A name in the database's quotes (a quote inside doubled).
+  // A name in the database's quotes (a quote inside doubled); the adapter quotes it where
+  // the database is not known.
   std::wstring quote_identifier(const std::wstring& name) const;
 
   // Catalogs. A two-part name is database.table (the catalog, no schema); the schemas the
