@@ -8,6 +8,7 @@
 #include "Terminal/commands/catalog.h"
 #include "Terminal/input/byte_literals.h"
 #include "Terminal/input/prompt.h"
+#include "Terminal/session/connect.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/console.h"
@@ -199,9 +200,7 @@ std::wstring TOdbcHndlrCmd::token(std::wstring_view t, size_t i) {
 // ---- the handler ---------------------------------------------------------------------
 
 TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options)
-    : ctx_(*options), output_(ctx_, [this](const std::wstring& statement, const result& r) {
-        track_transaction(statement, r);
-      }) {
+    : ctx_(*options), output_(ctx_) {
   for (const command_entry& c : command_table()) commands_.add(c.make(this, c));
 }
 
@@ -219,20 +218,7 @@ void TTermOdbcHndlr::report_failure(const std::wstring& text) { ctx_.report_fail
 
 result TTermOdbcHndlr::fail(const std::wstring& text) { return ctx_.fail(text); }
 
-void TTermOdbcHndlr::report_connect_reason(const result& r) {
-  if (r.succeeded() || r.text().empty()) return;
-  if (ctx_.routes.failures_apart()) {
-    report_failure(r.text());
-    return;
-  }
-  // Beside the message on a terminal; where failures are looked for when the output is kept.
-  console_writer& out = console();
-  out.flush();
-  console_writer& to = out.is_terminal() ? out : error_console();
-  to.write(r.text());
-  if (r.text().back() != L'\n') to.write(L'\n');
-  to.flush();
-}
+void TTermOdbcHndlr::report_connect_reason(const result& r) { terminal::report_connect_reason(ctx_, r); }
 
 result TTermOdbcHndlr::open_terminal() {
   result r;
@@ -382,23 +368,6 @@ std::wstring command_argument(std::wstring s) {
   return s;
 }
 
-// The connection string with its Database key set to database (added when missing).
-std::wstring with_database(const std::wstring& cs, const std::wstring& database) {
-  const std::wstring value = database.find_first_of(L";{}") == std::wstring::npos ? database : L"{" + database + L"}";
-  std::wstring out;
-  bool replaced = false;
-  for (const odbc::cs_attribute& a : odbc::read_connection_string(cs)) {
-    std::wstring pair = cs.substr(a.start, a.end - a.start);
-    if (a.has_value() && compare_nocase(a.key(cs), L"Database") == 0) {
-      pair = cs.substr(a.start, a.equals + 1 - a.start) + value;
-      replaced = true;
-    }
-    if (!pair.empty()) out += (out.empty() ? L"" : L";") + pair;
-  }
-  if (!replaced) out += (out.empty() ? L"" : L";") + std::wstring(L"Database=") + value;
-  return out;
-}
-
 } // namespace
 
 result TTermOdbcHndlr::run_client_command(const script_item& item, const std::wstring& where) {
@@ -543,111 +512,21 @@ bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
 }
 
 result TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {
-  result r;
-  if (!ctx_.named.connection_string.empty()) {
-    ctx_.named.connection_string = with_database(ctx_.named.connection_string, database);
-    r = connect_by_string(ctx_.named.connection_string);
-  } else if (!ctx_.named.driver.empty()) {
-    const std::wstring parameters = with_database(ctx_.named.driver_parameters, database);
-    const std::wstring driver = ctx_.named.driver;
-    r = connect_by_driver(parameters, driver);
-  } else {
-    report_failure(str(string_id::not_connected));
-    r = failure(os::err_invalid_parameter, str(string_id::not_connected));
-  }
-  if (!ctx_.named.connection_string.empty() || !ctx_.named.driver.empty()) report_connect_reason(r);
-  console().flush();
-  note(r);
-  return r;
+  return terminal::reconnect_to_database(ctx_, database);
 }
 
-void TTermOdbcHndlr::connected() {
-  const std::wstring dbms = odbc::ask_dbms_name(ctx_.connection.hdbc());
-  ctx_.dialect = odbc::dialect_of_dbms(dbms);
-  ctx_.byte_literals = odbc::byte_literals_of_dbms(dbms);
-  ctx_.transaction.savepoint_begins = dbms == L"SQLite";
-  ctx_.transaction.open = false;
-  ctx_.transaction.opening_savepoint.clear();
-}
-
-result TTermOdbcHndlr::connect_by_string(const std::wstring& s) {
-  if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
-  std::wstring completed;
-  const result r = ctx_.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
-  std::wstring text;
-  if (r.succeeded()) {
-    connected();
-    ctx_.named.driver_parameters = completed;
-    text = message(string_id::connected_to, completed.c_str());
-  } else {
-    // The string as typed may carry a password: it is shown masked.
-    text = message(string_id::connection_failed, odbc::mask_password(s).c_str());
-    report_failure(text);
-    return r;
-  }
-  report_info(text);
-  return r;
-}
+result TTermOdbcHndlr::connect_by_string(const std::wstring& s) { return terminal::connect_by_string(ctx_, s); }
 
 result TTermOdbcHndlr::connect_by_driver(const std::wstring& parameters, const std::wstring& driver) {
-  if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
-  std::wstring completed;
-  const result r = ctx_.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
-  std::wstring text;
-  if (r.succeeded()) {
-    connected();
-    ctx_.named.driver = driver;
-    ctx_.named.datasource.clear();
-    ctx_.named.driver_parameters = completed;
-    text = message(string_id::connected_to_driver, ctx_.named.driver.c_str(), ctx_.named.driver_parameters.c_str());
-  } else {
-    // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
-    text = message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
-    report_failure(text);
-    return r;
-  }
-  report_info(text);
-  return r;
+  return terminal::connect_by_driver(ctx_, parameters, driver);
 }
 
 result TTermOdbcHndlr::connect_by_datasource(const std::wstring& datasource, const std::wstring& user,
                                              const std::wstring& password) {
-  if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
-  const result r = ctx_.connection.ConnDs(datasource, user, password);
-  std::wstring text;
-  if (r.succeeded()) {
-    connected();
-    ctx_.named.datasource = datasource;
-    ctx_.named.driver.clear();
-    ctx_.named.user = user;
-    text = user.empty() ? message(string_id::connected_to_datasource, datasource.c_str()) : message(string_id::connected_to_datasource_user, datasource.c_str(), user.c_str());
-  } else {
-    report_failure(user.empty() ? message(string_id::datasource_connection_failed, datasource.c_str()) : message(string_id::datasource_user_connection_failed, datasource.c_str(), user.c_str()));
-    return r;
-  }
-  report_info(text);
-  return r;
+  return terminal::connect_by_datasource(ctx_, datasource, user, password);
 }
 
-result TTermOdbcHndlr::close_connection() {
-  if (!ctx_.connection.hdbc()) {
-    report_failure(str(string_id::not_connected));
-    return failure(os::err_invalid_parameter);
-  }
-  roll_back_open_transaction();
-  (void)ctx_.connection.disconnect();  // fails only when not connected, checked above
-  ctx_.dialect = odbc::script_dialect::generic;
-  ctx_.byte_literals = odbc::byte_literal_form::none;
-  std::wstring text;
-  if (!ctx_.named.connection_string.empty()) text = message(string_id::disconnected_from, ctx_.named.driver_parameters.c_str());
-  else if (!ctx_.named.driver.empty())
-    text = message(string_id::disconnected_from_driver, ctx_.named.driver.c_str(), ctx_.named.driver_parameters.c_str());
-  else text = message(string_id::disconnected_from_datasource, ctx_.named.datasource.c_str());
-  ctx_.routes.info_line(text);
-  ctx_.named.driver.clear();
-  ctx_.named.datasource.clear();
-  return result();
-}
+result TTermOdbcHndlr::close_connection() { return terminal::close_connection(ctx_); }
 
 result TTermOdbcHndlr::list_command_names() {
   std::wstring names;

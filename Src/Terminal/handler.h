@@ -10,6 +10,7 @@
 #include "Terminal/output/statement_output.h"
 #include "Terminal/session/options.h"
 #include "Terminal/session/context.h"
+#include "Terminal/session/transaction.h"
 #include "Terminal/input/line_handler.h"
 #include "Terminal/input/sql_split.h"
 #include "Terminal/load/loader.h"
@@ -29,14 +30,6 @@ class row_writer;
 
 
 class TTermOdbcHndlr;
-
-// What a statement does to its connection's transaction, by its first words.
-enum class transaction_step : uint8_t { none, begin, end, savepoint, release };
-struct transaction_statement {
-  transaction_step step = transaction_step::none;
-  std::wstring savepoint;  // the name a SAVEPOINT or RELEASE gives (in capitals unless quoted)
-};
-transaction_statement transaction_effect(const std::wstring& statement);
 
 
 // Base of the terminal commands: keyword, help text and the tokens of the line.
@@ -128,7 +121,7 @@ class TTermOdbcHndlr : public terminal_handler, public load_host {
   bool run_copy_job() { return loads_.run_copy_job(); }
   // A transaction begun by the statements run (BEGIN, START TRANSACTION, on SQLite a first
   // SAVEPOINT) is open; MariaDB and MySQL are asked, as DDL there ends one on its own.
-  bool transaction_open() override;
+  bool transaction_open() override { return terminal::transaction_open(ctx_); }
 
  private:
   // The command whose keyword the line's first word is; null for any other line.
@@ -152,14 +145,9 @@ class TTermOdbcHndlr : public terminal_handler, public load_host {
   void include_script(const std::wstring& name, const std::wstring& where, size_t line);
   // \connect: the same connection, to another database.
   result reconnect_to_database(const std::wstring& database);
-  void connected();
   // Loads (the load room).
   void copy_block(const script_item& item, const std::wstring& where);
   void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) { loads_.copy_command_line(rest, where, line); }
-  // Transactions (transaction.cpp).
-  void track_transaction(const std::wstring& statement, const result& r);
-  // A transaction still open when the connection closes is rolled back, and that is said.
-  void roll_back_open_transaction();
 
   terminal_context ctx_;
   Queue<TOdbcHndlrCmd> commands_;

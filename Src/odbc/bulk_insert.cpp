@@ -6,7 +6,7 @@
 #include "odbc/sqltext.h"
 #include "vela/log.h"
 #include "vela/odbc/connection.h"
-#include "vela/odbc/driver.h"
+#include "vela/odbc/driver_profile.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query.h"
 #include "vela/os_error.h"
@@ -18,8 +18,6 @@ namespace {
 constexpr size_t first_width = 64;        // characters of a text slot before it grows
 constexpr size_t widest_first = 4096;     // the most a column's size may ask for at first
 constexpr size_t column_budget = 32u << 20;  // bytes of one column's buffer before a batch holds fewer rows
-// Parameters of one statement of many rows: psqlODBC drops the connection at about 7,700.
-constexpr size_t max_statement_parameters = 4000;
 
 int hex_digit(wchar_t c) {
   if (c >= L'0' && c <= L'9') return c - L'0';
@@ -115,6 +113,7 @@ struct bulk_insert::state {
   size_t batch = bulk_insert::default_batch;
   size_t capacity = bulk_insert::default_batch;  // rows a batch holds now (fewer when values are long)
   bool arrays = true;
+  bool narrow = false;  // text goes as UTF-8
   bool autocommit_off = false;
   bool joined = false;  // inside the caller's transaction: each batch is a savepoint
   std::vector<column> cols;
@@ -168,6 +167,55 @@ struct bulk_insert::state {
     }
     n = bytes.size();
     return bytes.data();
+  }
+
+  // Statement text to h, prepared or run at once: as UTF-8 through the narrow calls, or wide.
+  SQLRETURN send(SQLHSTMT h, const std::wstring& text, bool prepare) const {
+    if (narrow) {
+      std::string b = wide_to_utf8(text);
+      auto* p = reinterpret_cast<SQLCHAR*>(b.data());
+      return prepare ? SQLPrepareA(h, p, static_cast<SQLINTEGER>(b.size())) : SQLExecDirectA(h, p, static_cast<SQLINTEGER>(b.size()));
+    }
+    sql_text t(text);
+    return prepare ? SQLPrepareW(h, t.get(), SQL_NTS) : SQLExecDirectW(h, t.get(), SQL_NTS);
+  }
+
+  // How a column the target describes so is bound, and its first buffers.
+  void set_column(column& c, SQLSMALLINT type, SQLULEN size, SQLSMALLINT digits) const {
+    if (is_binary(type)) {
+      // Bytes go as bytes.
+      c.c_type = SQL_C_BINARY;
+      c.sql_type = type;
+      c.unit = 1;
+    } else {
+      // Everything else goes as text, which the database converts to the column's type: no
+      // value is cut or rounded on the way (a zone, a long numeric, an array).
+      c.c_type = narrow ? SQL_C_CHAR : SQL_C_WCHAR;
+      c.unit = narrow ? 1 : 2;
+      const bool long_text = type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR;
+      c.sql_type = narrow ? (long_text ? SQL_LONGVARCHAR : SQL_VARCHAR) : (long_text ? SQL_WLONGVARCHAR : SQL_WVARCHAR);
+    }
+    c.size = size;
+    c.digits = digits;
+    const size_t chars = size > 0 && size <= widest_first ? size : first_width;
+    c.width = (std::max<size_t>(chars, 8) + 1) * c.unit;
+    c.data.assign(c.width * batch, 0);
+    c.ind.assign(batch, 0);
+  }
+
+  // The INSERT of many rows (insert: its text up to VALUES, marks: one row's), where the
+  // driver takes up to most_parameters in one statement: psqlODBC runs an array of parameters
+  // as one statement per row, a round trip each, and a full batch goes as one statement there.
+  void prepare_multi(const std::wstring& insert, const std::wstring& marks, size_t most_parameters) {
+    multi_rows = std::min(batch, most_parameters / cols.size());
+    if (multi_rows <= 1 || !sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, conn->hdbc(), &multi))) return;
+    std::wstring rows;
+    rows.reserve((marks.size() + 4) * multi_rows);
+    for (size_t r = 0; r < multi_rows; ++r) rows += (r ? L", (" : L"(") + marks + L")";
+    if (!sql_ok(send(multi, insert + rows, true))) {
+      SQLFreeHandle(SQL_HANDLE_STMT, multi);
+      multi = SQL_NULL_HSTMT;
+    }
   }
 
   void grow(column& c, size_t need) {
@@ -227,8 +275,8 @@ struct bulk_insert::state {
   }
 
   // The target's columns, described by the query that stmt ran and that returned no row:
-  // their buffers for a batch, text as narrow (UTF-8) or wide text.
-  result describe_columns(bool narrow, SQLSMALLINT& n) {
+  // their buffers for a batch.
+  result describe_columns(SQLSMALLINT& n) {
     SQLNumResultCols(stmt, &n);
     cols.assign(static_cast<size_t>(n), column());
     for (SQLSMALLINT i = 0; i < n; ++i) {
@@ -239,25 +287,7 @@ struct bulk_insert::state {
       const SQLRETURN rc = SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i + 1), name, 256, &name_length, &type,
                                            &size, &digits, &nullable);
       if (!sql_ok(rc)) return diagnostics(rc);
-      if (is_binary(type)) {
-        // Bytes go as bytes.
-        c.c_type = SQL_C_BINARY;
-        c.sql_type = type;
-        c.unit = 1;
-      } else {
-        // Everything else goes as text, which the database converts to the column's type: no
-        // value is cut or rounded on the way (a zone, a long numeric, an array).
-        c.c_type = narrow ? SQL_C_CHAR : SQL_C_WCHAR;
-        c.unit = narrow ? 1 : 2;
-        const bool long_text = type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR;
-        c.sql_type = narrow ? (long_text ? SQL_LONGVARCHAR : SQL_VARCHAR) : (long_text ? SQL_WLONGVARCHAR : SQL_WVARCHAR);
-      }
-      c.size = size;
-      c.digits = digits;
-      const size_t chars = size > 0 && size <= widest_first ? size : first_width;
-      c.width = (std::max<size_t>(chars, 8) + 1) * c.unit;
-      c.data.assign(c.width * batch, 0);
-      c.ind.assign(batch, 0);
+      set_column(c, type, size, digits);
     }
     SQLFreeStmt(stmt, SQL_CLOSE);
     return result();
@@ -345,57 +375,31 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, s.conn->hdbc(), SQL_NULL_HSTMT, rc);
   std::wstring list;
   for (const auto& c : columns) list += (list.empty() ? L"" : L", ") + c;
-  // Text goes as UTF-8 where the driver takes no wide text of its own, and to MariaDB and
-  // MySQL, whose wide parameters store a character beyond U+FFFF as two.
-  const bool narrow = s.conn->narrow_statements() || ask_script_dialect(s.conn->hdbc()) == script_dialect::mysql;
-  auto send_to = [&](SQLHSTMT h, const std::wstring& text, bool prepare) -> SQLRETURN {
-    if (narrow) {
-      std::string b = wide_to_utf8(text);
-      auto* p = reinterpret_cast<SQLCHAR*>(b.data());
-      return prepare ? SQLPrepareA(h, p, static_cast<SQLINTEGER>(b.size())) : SQLExecDirectA(h, p, static_cast<SQLINTEGER>(b.size()));
-    }
-    sql_text t(text);
-    return prepare ? SQLPrepareW(h, t.get(), SQL_NTS) : SQLExecDirectW(h, t.get(), SQL_NTS);
-  };
-  auto send = [&](const std::wstring& text, bool prepare) { return send_to(s.stmt, text, prepare); };
+  // Text goes as UTF-8 where the driver takes no wide text of its own, or where its wide
+  // parameters change it.
+  const driver_profile& profile = s.conn->profile();
+  s.narrow = s.conn->narrow_statements() || profile.narrow_parameters();
+  auto send = [&](const std::wstring& text, bool prepare) { return s.send(s.stmt, text, prepare); };
   // The target's columns as a query that returns no row describes them.
   rc = send(L"SELECT " + (list.empty() ? std::wstring(L"*") : list) + L" FROM " + table + L" WHERE 1=0", false);
   if (!sql_ok(rc)) return s.diagnostics(rc);
   SQLSMALLINT n = 0;
-  if (const result described = s.describe_columns(narrow, n); !described.succeeded()) return described;
+  if (const result described = s.describe_columns(n); !described.succeeded()) return described;
   if (n == 0) return failure(os::err_invalid_parameter, L"no columns");
   std::wstring marks;
   for (SQLSMALLINT i = 0; i < n; ++i) marks += i ? L", ?" : L"?";
   // PostgreSQL takes given values for identity columns that are GENERATED ALWAYS only when
   // told so (its COPY takes them as they are).
-  const bool postgres = ask_dbms_name(s.conn->hdbc()) == L"PostgreSQL";
   const std::wstring insert = L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
-                              (postgres ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES ";
+                              (profile.overriding_system_value() ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES ";
   rc = send(insert + L"(" + marks + L")", true);
   if (!sql_ok(rc)) return s.diagnostics(rc);
-  // psqlODBC runs an array of parameters as one statement per row, a round trip each: a full
-  // batch goes as one statement of many rows there instead.
-  s.multi_rows = std::min(s.batch, max_statement_parameters / static_cast<size_t>(n));
-  if (postgres && s.multi_rows > 1 && sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, s.conn->hdbc(), &s.multi))) {
-    std::wstring rows;
-    rows.reserve((marks.size() + 4) * s.multi_rows);
-    for (size_t r = 0; r < s.multi_rows; ++r) rows += (r ? L", (" : L"(") + marks + L")";
-    if (!sql_ok(send_to(s.multi, insert + rows, true))) {
-      SQLFreeHandle(SQL_HANDLE_STMT, s.multi);
-      s.multi = SQL_NULL_HSTMT;
-    }
-  }
-  // Arrays of parameters, or one row at a time where the driver has none. The SQLite driver
-  // takes the first row's length for every binary value of an array.
+  s.prepare_multi(insert, marks, profile.multi_row_parameters());
+  // Arrays of parameters, or one row at a time where the driver has none, or where its arrays
+  // of binary values go wrong.
   bool binary = false;
   for (const auto& c : s.cols) binary = binary || c.c_type == SQL_C_BINARY;
-  if (binary && s.batch > 1) {
-    SQLWCHAR name[64] = {};
-    SQLSMALLINT length = 0;
-    if (sql_ok(SQLGetInfoW(s.conn->hdbc(), SQL_DRIVER_NAME, name, sizeof name, &length)) &&
-        from_sql(name, 63).find(L"sqlite") != std::wstring::npos)
-      s.arrays = false;
-  }
+  if (binary && s.batch > 1 && !profile.binary_parameter_arrays()) s.arrays = false;
   s.set_up_parameters(join_transaction);
   return result();
 }

@@ -276,10 +276,9 @@ void connection::connected_as(const std::wstring* completed_string, std::wstring
   connected_ = true;
   long_binary_size_known_ = false;
   narrow_statements_ = os::narrow_text_is_utf8() && !wide_text_intact(hdbc_);
-  traits_ = &traits_of_driver(ask_driver_file(hdbc_));
-  streams_results_ = completed_string && odbc::streams_results(*traits_, *completed_string);
+  profile_ = driver_profile::of_connection(hdbc_, completed_string ? *completed_string : std::wstring(), adapter_.get());
   utf8_narrow_text_ = false;
-  utf8_narrow_text_known_ = !os::narrow_text_is_utf8() || !traits_->utf8_narrow_text;
+  utf8_narrow_text_known_ = !os::narrow_text_is_utf8() || !profile_.utf8_narrow_text();
 }
 
 bool connection::utf8_narrow_text() {
@@ -416,8 +415,8 @@ result connection::connect(void* window, const std::wstring& connection_string, 
                   L"The connection string holds bytes that are not UTF-8, which this driver cannot take as they are");
       release_after_failure(r);
     } else {
-      connected_as(&completed_string, completed);
       adapter_ = select_driver(connection_string);
+      connected_as(&completed_string, completed);
     }
   }
   write_formatted(process_log(), r.succeeded() ? L"TOO" : L"TO!", L"connection::connect() end(%s,runtm=%ums,this=%#010x).",
@@ -472,8 +471,7 @@ result connection::disconnect() {
     narrow_statements_ = false;
     utf8_narrow_text_ = false;
     utf8_narrow_text_known_ = false;
-    streams_results_ = false;
-    traits_ = &traits_of_driver(std::wstring());
+    profile_ = driver_profile();
     adapter_.reset();
     long_binary_size_ = 0;
     long_binary_size_known_ = false;

@@ -3,12 +3,10 @@
 #include <regex>
 
 #include "os/os.h"
-#include "odbc/sqltext.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/containers.h"
 #include "vela/file.h"
 #include "vela/log.h"
-#include "vela/odbc/environment.h"
 #include "vela/wstr.h"
 
 namespace vela::odbc {
@@ -108,81 +106,6 @@ std::wstring dbase_driver::quote_table(const std::wstring& name) const {
   write_formatted(process_log(), L"TOA", L"dbase_driver::ShortTblNm(%s) failed on ::GetShortPathName()", name.c_str());
   return L"[" + name + L"]";
 }
-
-script_dialect dialect_of_dbms(const std::wstring& dbms_name) {
-  return find_nocase(dbms_name, L"mysql") >= 0 || find_nocase(dbms_name, L"mariadb") >= 0 ? script_dialect::mysql
-                                                                                          : script_dialect::generic;
-}
-
-namespace {
-
-const struct {
-  const wchar_t* dbms;  // part of SQL_DBMS_NAME, any letter case
-  byte_literal_form form;
-} byte_literal_forms[] = {
-    {L"mysql", byte_literal_form::hex},
-    {L"mariadb", byte_literal_form::hex},
-    {L"sqlite", byte_literal_form::hex_as_text},
-    {L"postgresql", byte_literal_form::bytea_hex},
-};
-
-} // namespace
-
-byte_literal_form byte_literals_of_dbms(const std::wstring& dbms_name) {
-  for (const auto& f : byte_literal_forms)
-    if (find_nocase(dbms_name, f.dbms) >= 0) return f.form;
-  return byte_literal_form::none;
-}
-
-std::wstring ask_dbms_name(void* hdbc) {
-  if (!hdbc) return {};
-  SQLWCHAR name[128] = {};
-  SQLSMALLINT length = 0;
-  const SQLRETURN rc = SQLGetInfoW(static_cast<SQLHDBC>(hdbc), SQL_DBMS_NAME, name, sizeof name, &length);
-  if (!sql_ok(rc)) return {};
-  return from_sql(name, 127);
-}
-
-namespace {
-
-// SQLite keeps every row of a result in memory unless stepping; psqlODBC unless it fetches
-// through a cursor; this MariaDB driver (3.1.15) has no setting (NO_CACHE=1 streams from 3.1.17).
-const driver_traits known_drivers[] = {
-    {L"sqlite3odbc.so", true, true, L"StepAPI=1"},
-    {L"libsqlite3odbc.so", true, true, L"StepAPI=1"},
-    {L"psqlodbcw.so", true, true, L"UseDeclareFetch=1"},
-    {L"psqlodbca.so", true, true, L"UseDeclareFetch=1"},
-    {L"libmaodbc.so", true, false, L"NO_CACHE=1"},
-};
-
-} // namespace
-
-const driver_traits& traits_of_driver(const std::wstring& driver_file) {
-  static const driver_traits unknown;
-  for (const driver_traits& t : known_drivers)
-    if (compare_nocase(driver_file, t.file) == 0) return t;
-  return unknown;
-}
-
-std::wstring ask_driver_file(void* hdbc) {
-  if (!hdbc) return {};
-  SQLWCHAR name[256] = {};
-  SQLSMALLINT length = 0;
-  if (!sql_ok(SQLGetInfoW(static_cast<SQLHDBC>(hdbc), SQL_DRIVER_NAME, name, sizeof name, &length))) return {};
-  return from_sql(name, 255);
-}
-
-bool streams_results(const driver_traits& traits, const std::wstring& connection_string) {
-  const std::wstring setting = traits.streaming_setting;
-  const size_t eq = setting.find(L'=');
-  if (eq == std::wstring::npos) return false;
-  for (const cs_attribute& a : read_connection_string(connection_string))
-    if (compare_nocase(a.key(connection_string), setting.substr(0, eq)) == 0)
-      return compare_nocase(a.value(connection_string), setting.substr(eq + 1)) == 0;
-  return false;
-}
-
-script_dialect ask_script_dialect(void* hdbc) { return dialect_of_dbms(ask_dbms_name(hdbc)); }
 
 driver* select_driver(const std::wstring& connection_string) {
   Queue<driver> candidates;

@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -86,6 +87,46 @@ TEST_P(Odbc, ConnectHandsBackTheCompletedStringMasked) {
   EXPECT_EQ(again.severity(), 1);
   EXPECT_EQ(again.text(), L"Has not been connected");
   EXPECT_EQ(conn.adapter(), nullptr);
+}
+
+TEST_P(Odbc, ProfileOfTheConnectedDriver) {
+  const struct {
+    const char* kind;
+    const wchar_t* dbms;
+    script_dialect dialect;
+    byte_literal_form literals;
+    bool savepoint_begins, binary_arrays;
+    size_t multi_row_parameters;
+    const wchar_t* streaming_setting;
+  } expected[] = {
+      {"sqlite", L"SQLite", script_dialect::generic, byte_literal_form::hex_as_text, true, false, 0, L"StepAPI=1"},
+      {"pg", L"PostgreSQL", script_dialect::generic, byte_literal_form::bytea_hex, false, true, 4000, L"UseDeclareFetch=1"},
+      {"maria", L"MariaDB", script_dialect::mysql, byte_literal_form::hex, false, true, 0, L"NO_CACHE=1"},
+  };
+  const auto e = std::find_if(std::begin(expected), std::end(expected), [&](const auto& x) { return db->kind == x.kind; });
+  ASSERT_NE(e, std::end(expected));
+  const driver_profile& p = conn.profile();
+  EXPECT_EQ(p.dbms_name(), e->dbms);
+  EXPECT_EQ(p.dialect(), e->dialect);
+  EXPECT_EQ(p.byte_literals(), e->literals);
+  EXPECT_EQ(p.savepoint_begins_transaction(), e->savepoint_begins);
+  EXPECT_EQ(p.binary_parameter_arrays(), e->binary_arrays);
+  EXPECT_EQ(p.multi_row_parameters(), e->multi_row_parameters);
+  EXPECT_STREQ(p.streaming_setting(), e->streaming_setting);
+  EXPECT_EQ(p.inexact_doubles(), !db->d.exact_doubles);
+  EXPECT_FALSE(p.streams_results());
+  // A name the profile quotes is the column's name as the database gives it back.
+  query q(&conn, L"select 1 as " + p.quote_identifier(L"a\"b`c d"));
+  ASSERT_TRUE(q.execute(false).succeeded());
+  EXPECT_EQ(q.rows().at(0).name(), L"a\"b`c d");
+  EXPECT_EQ(p.quote_identifier(L"t"), widen(db->quoted("t")));
+  // A connection that asks for streaming says so; a closed one knows no driver.
+  const std::wstring streamed = p.streaming_connection(db->wcs());
+  (void)conn.disconnect();
+  EXPECT_EQ(conn.profile().dbms_name(), L"");
+  EXPECT_EQ(conn.profile().dialect(), script_dialect::generic);
+  ASSERT_TRUE(conn.connect(nullptr, streamed).succeeded());
+  EXPECT_EQ(conn.profile().streams_results(), streamed != db->wcs());
 }
 
 TEST_P(Odbc, ConnectWithDriverNameAndParameters) {

@@ -75,7 +75,7 @@ std::wstring folded(const name_part& p, int fold) {
 result describe_table(terminal_context& ctx, const std::wstring& name) {
   // [catalog.][schema.]table; MySQL's database.table is its catalog.
   std::vector<name_part> parts = name_parts(name);
-  if (parts.size() == 2 && ctx.dialect == odbc::script_dialect::mysql) parts.insert(parts.begin() + 1, name_part{});
+  if (parts.size() == 2 && ctx.connection.profile().two_part_name_is_catalog()) parts.insert(parts.begin() + 1, name_part{});
   while (parts.size() < 3) parts.insert(parts.begin(), name_part{});
   // A name not in quotes is tried as typed, then in lower and in upper case, as servers fold it.
   std::vector<odbc::column_info> columns;

@@ -13,7 +13,6 @@
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/odbc/bulk_insert.h"
-#include "vela/odbc/connection_string.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
 #include "vela/os_error.h"
@@ -32,7 +31,7 @@ class result_source : public odbc::bulk_source {
  public:
   // Numbers, dates and other short values are bound as text; text, long and binary values
   // are read whole in pieces (never cut to a display size).
-  // narrow: text is read as UTF-8 (see narrow_text).
+  // narrow: text is read as UTF-8 (see driver_profile::narrow_copy_text).
   // Floating-point values are fetched as doubles and written in the shortest text that reads
   // back the same.
   // encoded: values in the form they are read in (bulk_row::form), for a load that converts
@@ -192,12 +191,6 @@ void result_source::bound_units(odbc::column& c, size_t i, odbc::bulk_row& row) 
   else row.encode_utf16(i).assign(b.data(), n);
 }
 
-// Text read as UTF-8 bytes: MariaDB's wide path loses characters, SQLite's drops bytes that are
-// not UTF-8.
-bool narrow_text(odbc::dbc_handle hdbc) {
-  return odbc::ask_script_dialect(hdbc) == odbc::script_dialect::mysql || odbc::ask_dbms_name(hdbc) == L"SQLite";
-}
-
 // SQLite's driver hands a REAL over in 15 significant digits whatever is asked for: the query
 // runs again with such columns in SQLite's own text of 21 significant digits, which reads back
 // to the same double, and the source writes that double. exact tells those columns.
@@ -206,12 +199,10 @@ result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vecto
   exact.assign(rows.count(), 0);
   bool any = false;
   for (size_t i = 0; i < rows.count(); ++i) any = any || odbc::is_floating(rows.at(i).sql_type());
-  if (!any || odbc::ask_dbms_name(q.conn()->hdbc()) != L"SQLite") return result();
+  if (!any || !q.conn()->profile().inexact_doubles()) return result();
   std::wstring names, values;
   for (size_t i = 0; i < rows.count(); ++i) {
     const std::wstring c = L"c" + std::to_wstring(i + 1);
-    std::wstring name = rows.at(i).name();
-    replace_all(name, L"\"", L"\"\"");
     names += (i ? L", " : L"") + c;
     values += i ? L", " : L"";
     if (odbc::is_floating(rows.at(i).sql_type())) {
@@ -220,7 +211,7 @@ result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vecto
     } else {
       values += c;
     }
-    values += L" AS \"" + name + L"\"";
+    values += L" AS " + q.conn()->profile().quote_identifier(rows.at(i).name());
   }
   const std::wstring again = L"WITH q(" + names + L") AS (" + text + L") SELECT " + values + L" FROM q";
   return q.execute(again, false, false);
@@ -536,7 +527,7 @@ void loader::copy_to_file(const copy_command& cmd, const std::wstring& where, si
     copy_not_started(t, where, line);
     return;
   }
-  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()));
+  result_source rows(q.rows(), q.conn()->profile().narrow_copy_text());
   rows.exact_text = std::move(exact);
   uint64_t count = 0;
   r = write_rows(rows, q.rows(), out, cmd, count);
@@ -560,20 +551,12 @@ void loader::copy_from_connection(const std::wstring& table, const std::vector<s
                                           const std::wstring& where, size_t line) {
   odbc::connection from;
   result r = from.connect(nullptr, source);
-  // The PostgreSQL and SQLite drivers hold a whole result unless told to read it row by row
-  // (a cursor, sqlite3_step): asked for that, so that memory does not grow with the rows.
-  const std::wstring dbms = r.succeeded() ? odbc::ask_dbms_name(from.hdbc()) : std::wstring();
-  const wchar_t* key = dbms == L"PostgreSQL" ? L"UseDeclareFetch" : dbms == L"SQLite" ? L"StepAPI" : nullptr;
-  if (key) {
-    bool given = false;
-    for (const odbc::cs_attribute& a : odbc::read_connection_string(source))
-      given = given || (a.has_value() && compare_nocase(a.key(source), key) == 0);
-    if (!given) {
-      (void)from.disconnect();
-      std::wstring streamed = source;
-      while (!streamed.empty() && (streamed.back() == L';' || streamed.back() == L' ')) streamed.pop_back();
-      r = from.connect(nullptr, streamed + (dbms == L"SQLite" ? L";StepAPI=1;" : L";UseDeclareFetch=1;Fetch=2000;"));
-    }
+  // The PostgreSQL and SQLite drivers hold a whole result unless told to read it row by row:
+  // asked for that, so that memory does not grow with the rows.
+  const std::wstring streamed = r.succeeded() ? from.profile().streaming_connection(source) : source;
+  if (streamed != source) {
+    (void)from.disconnect();
+    r = from.connect(nullptr, streamed);
   }
   if (!r.succeeded()) {
     std::wstring t = odbc::mask_secrets(r.text(), source);
@@ -600,7 +583,7 @@ void loader::copy_from_connection(const std::wstring& table, const std::vector<s
                                                           static_cast<unsigned>(q.rows().count()))));
     return;
   }
-  result_source rows(q.rows(), narrow_text(q.conn()->hdbc()), true);
+  result_source rows(q.rows(), q.conn()->profile().narrow_copy_text(), true);
   report_end(*load, load->engine.load(rows));
 }
 

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "Terminal/output/statement_output.h"
+#include "Terminal/session/transaction.h"
 
 #include "Terminal/input/prompt.h"
 #include "Terminal/output/formats.h"
@@ -52,7 +53,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
       r = q.execute(sent ? *sent : statement, true, true);
     }
     const uint32_t elapsed = elapsed_ms(t0);
-    if (ran_) ran_(statement, r);
+    track_transaction(ctx_, statement, r);
     if (ctx_.routes.echo()) {
       out.write(statement);
       out.line_break();
@@ -147,7 +148,7 @@ uint32_t statement_output::print_rows(odbc::resultset& rows) {
 text_path statement_output::cell_text_path() {
   // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
   // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
-  const bool sound_wide = ctx_.connection.traits().sound_wide_lengths;
+  const bool sound_wide = ctx_.connection.profile().sound_wide_lengths();
   if (ctx_.connection.utf8_narrow_text() && (!sound_wide || sys::environment("VELA_WIDE_CELLS") != L"1"))
     return text_path::utf8;
   return sound_wide ? text_path::wide : text_path::wide_unbound;
@@ -155,12 +156,12 @@ text_path statement_output::cell_text_path() {
 
 void statement_output::hint_big_result() {
   constexpr uint64_t limit = uint64_t{1} << 30;
-  const odbc::driver_traits& driver = ctx_.connection.traits();
-  if (big_result_hinted_ || !*driver.streaming_setting || ctx_.connection.streams_results()) return;
+  const odbc::driver_profile& driver = ctx_.connection.profile();
+  if (big_result_hinted_ || !*driver.streaming_setting() || driver.streams_results()) return;
   const uint64_t peak = sys::peak_memory_bytes();
   if (peak <= limit) return;
   big_result_hinted_ = true;
-  ctx_.report_warning(message(string_id::big_result_hint, static_cast<uint32_t>(peak >> 20), driver.streaming_setting));
+  ctx_.report_warning(message(string_id::big_result_hint, static_cast<uint32_t>(peak >> 20), driver.streaming_setting()));
 }
 
 } // namespace vela::terminal

@@ -24,9 +24,7 @@ std::unique_ptr<row_writer> make_writer(const terminal_options& options, console
 
 class statement_output {
  public:
-  // ran: told each statement run and how it went (the transaction follows them).
-  using ran_hook = std::function<void(const std::wstring& statement, const result& r)>;
-  statement_output(terminal_context& ctx, ran_hook ran) : ctx_(ctx), ran_(std::move(ran)) {}
+  explicit statement_output(terminal_context& ctx) : ctx_(ctx) {}
 
   // Executes one statement (sent, when given, in its place: the same with its literals
   // rewritten) and prints its echo, rows, summary and time.
@@ -42,7 +40,6 @@ class statement_output {
   void hint_big_result();
 
   terminal_context& ctx_;
-  ran_hook ran_;
   bool big_result_hinted_ = false;
   text_path cell_path_ = text_path::wide;
 };

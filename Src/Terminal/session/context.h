@@ -28,7 +28,6 @@ struct session {
 // The connection's transaction as the statements run have left it.
 struct transaction_state {
   bool open = false;
-  bool savepoint_begins = false;   // SQLite: a SAVEPOINT outside a transaction begins one
   std::wstring opening_savepoint;  // the SAVEPOINT that began it, whose RELEASE ends it
 };
 

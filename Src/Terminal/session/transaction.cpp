@@ -1,10 +1,9 @@
-// The transaction the user's statements opened: tracked from their first words, ended by
-// the run when it is still open at the end.
-#include <cwctype>
+#include "Terminal/session/transaction.h"
 
-#include "Terminal/handler.h"
+#include <cwctype>
+#include <vector>
+
 #include "Terminal/strings.h"
-#include "vela/odbc/driver.h"
 #include "vela/odbc/query.h"
 #include "vela/wstr.h"
 
@@ -78,58 +77,58 @@ transaction_statement transaction_effect(const std::wstring& statement) {
   return {};
 }
 
-void TTermOdbcHndlr::track_transaction(const std::wstring& statement, const result& r) {
+void track_transaction(terminal_context& ctx, const std::wstring& statement, const result& r) {
   const transaction_statement t = transaction_effect(statement);
   switch (t.step) {
     case transaction_step::none: break;
     case transaction_step::begin:
-      if (r.succeeded()) ctx_.transaction.open = true;
+      if (r.succeeded()) ctx.transaction.open = true;
       break;
     case transaction_step::end:
       // A failed COMMIT ends the transaction too, but on SQLite (a busy database keeps it).
-      if (r.succeeded() || !ctx_.transaction.savepoint_begins) ctx_.transaction.open = false;
-      ctx_.transaction.opening_savepoint.clear();
+      if (r.succeeded() || !ctx.connection.profile().savepoint_begins_transaction()) ctx.transaction.open = false;
+      ctx.transaction.opening_savepoint.clear();
       break;
     case transaction_step::savepoint:
       // SQLite begins a transaction with a SAVEPOINT outside one; its RELEASE ends it.
-      if (r.succeeded() && ctx_.transaction.savepoint_begins && !ctx_.transaction.open) {
-        ctx_.transaction.open = true;
-        ctx_.transaction.opening_savepoint = to_upper_copy(t.savepoint);
+      if (r.succeeded() && ctx.connection.profile().savepoint_begins_transaction() && !ctx.transaction.open) {
+        ctx.transaction.open = true;
+        ctx.transaction.opening_savepoint = to_upper_copy(t.savepoint);
       }
       break;
     case transaction_step::release:
-      if (r.succeeded() && !ctx_.transaction.opening_savepoint.empty() && to_upper_copy(t.savepoint) == ctx_.transaction.opening_savepoint) {
-        ctx_.transaction.open = false;
-        ctx_.transaction.opening_savepoint.clear();
+      if (r.succeeded() && !ctx.transaction.opening_savepoint.empty() && to_upper_copy(t.savepoint) == ctx.transaction.opening_savepoint) {
+        ctx.transaction.open = false;
+        ctx.transaction.opening_savepoint.clear();
       }
       break;
   }
 }
 
-bool TTermOdbcHndlr::transaction_open() {
-  if (!ctx_.connection.hdbc()) return false;
+bool transaction_open(terminal_context& ctx) {
+  if (!ctx.connection.hdbc()) return false;
   // MariaDB knows (a CREATE or DROP there commits the transaction on its own).
-  if (ctx_.dialect == odbc::script_dialect::mysql) {
-    odbc::query q(&ctx_.connection, L"SELECT @@in_transaction");
+  if (const wchar_t* asked = ctx.connection.profile().transaction_state_query(); *asked) {
+    odbc::query q(&ctx.connection, asked);
     if (q.execute(q.text(), false, false).succeeded() && q.rows().count() == 1 &&
         q.rows().bind(1, nullptr, odbc::bind_type::wide_text, 0).succeeded() && q.rows().fetch().succeeded())
-      ctx_.transaction.open = q.rows().at(0).text() == L"1";
+      ctx.transaction.open = q.rows().at(0).text() == L"1";
   }
-  return ctx_.transaction.open;
+  return ctx.transaction.open;
 }
 
-void TTermOdbcHndlr::roll_back_open_transaction() {
-  if (!transaction_open()) return;
-  if (ctx_.connection.autocommit()) {
+void roll_back_open_transaction(terminal_context& ctx) {
+  if (!transaction_open(ctx)) return;
+  if (ctx.connection.autocommit()) {
     // Begun by a statement: ended by one (the SQLite driver ends only transactions of its own).
-    odbc::query q(&ctx_.connection, L"ROLLBACK");
+    odbc::query q(&ctx.connection, L"ROLLBACK");
     (void)q.execute(false);  // a connection gone has rolled it back as well
   } else {
-    (void)ctx_.connection.transact(1);
+    (void)ctx.connection.transact(1);
   }
-  ctx_.transaction.open = false;
-  ctx_.transaction.opening_savepoint.clear();
-  report_warning(str(string_id::transaction_rolled_back));
+  ctx.transaction.open = false;
+  ctx.transaction.opening_savepoint.clear();
+  ctx.report_warning(str(string_id::transaction_rolled_back));
 }
 
 } // namespace vela::terminal

@@ -9,6 +9,7 @@
 
 #include "vela/containers.h"
 #include "vela/odbc/driver.h"
+#include "vela/odbc/driver_profile.h"
 #include "vela/odbc/types.h"
 #include "vela/result.h"
 
@@ -64,14 +65,13 @@ class connection : public base {
   // per connection): the driver takes no wide text of its own, and the driver manager's
   // conversion of wide text breaks characters beyond Latin-1.
   bool narrow_statements() const { return narrow_statements_; }
-  // What is known of the connected driver.
-  const driver_traits& traits() const { return *traits_; }
+  // What the connected driver and its database do their own way (built at connect).
+  const driver_profile& profile() const { return profile_; }
+  const driver_traits& traits() const { return profile_.traits(); }
   // Whether text fetched as SQL_C_CHAR is UTF-8: the locale is UTF-8, the driver is known for
   // it, and a probe confirmed it. The first call on a connection runs the probe, a statement
   // of its own: ask before a statement whose rows are still being read.
   bool utf8_narrow_text();
-  // Whether the connection string asked the driver to stream results (its streaming setting).
-  bool streams_results() const { return streams_results_; }
 
  private:
   result allocate();
@@ -90,8 +90,7 @@ class connection : public base {
   bool narrow_statements_ = false;
   bool utf8_narrow_text_ = false;
   bool utf8_narrow_text_known_ = false;
-  bool streams_results_ = false;
-  const driver_traits* traits_ = &traits_of_driver(std::wstring());
+  driver_profile profile_;
   int32_t long_binary_size_ = 0;
   bool long_binary_size_known_ = false;
 };

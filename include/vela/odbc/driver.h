@@ -67,10 +67,6 @@ class dbase_driver : public driver {
 
 // The rules by which a script for the connected database is cut into statements.
 enum class script_dialect : uint8_t { generic, mysql };
-// From the data source's SQL_DBMS_NAME: MySQL and MariaDB, or everything else.
-script_dialect dialect_of_dbms(const std::wstring& dbms_name);
-// Asked of a connected handle (generic when the driver does not say).
-script_dialect ask_script_dialect(void* hdbc);
 // How a string literal holding bytes that are not text reaches the database exactly.
 enum class byte_literal_form : uint8_t {
   none,         // no exact way: such a statement is refused
@@ -78,31 +74,6 @@ enum class byte_literal_form : uint8_t {
   hex_as_text,  // CAST(X'…' AS TEXT): the bytes kept as text (SQLite)
   bytea_hex,    // '\x…' only where the literal is a bytea value ('…'::bytea, bytea '…'; PostgreSQL)
 };
-// From the data source's SQL_DBMS_NAME.
-byte_literal_form byte_literals_of_dbms(const std::wstring& dbms_name);
-// The data source's SQL_DBMS_NAME ("PostgreSQL", "MariaDB" …; empty when the driver does not say).
-std::wstring ask_dbms_name(void* hdbc);
-
-// What is known of an ODBC driver by the file name it reports (SQL_DRIVER_NAME).
-struct driver_traits {
-  const wchar_t* file = L"";
-  // Text bound as SQL_C_CHAR comes as UTF-8 when the client's locale is UTF-8.
-  bool utf8_narrow_text = false;
-  // Text bound as SQL_C_WCHAR gets lengths that can be trusted (this driver's bound wide
-  // lengths lose characters beyond ASCII, and truncation goes unreported).
-  bool sound_wide_lengths = true;
-  // The connection-string setting that makes results stream instead of being held whole
-  // in memory ("" when the driver holds nothing or has no such setting).
-  const wchar_t* streaming_setting = L"";
-};
-// The traits of a driver by its file name; default traits for a driver not in the table.
-const driver_traits& traits_of_driver(const std::wstring& driver_file);
-// The driver's file name as a connected handle reports it (empty when it does not).
-std::wstring ask_driver_file(void* hdbc);
-// Whether connection_string sets the driver's streaming setting ("KEY=VALUE", keys in any
-// letter case).
-bool streams_results(const driver_traits& traits, const std::wstring& connection_string);
-
 // The adapter for the driver a connection string names (the default one otherwise).
 driver* select_driver(const std::wstring& connection_string);
 

@@ -1,0 +1,155 @@
+#include "Terminal/session/connect.h"
+
+#include "Terminal/session/transaction.h"
+#include "Terminal/strings.h"
+#include "vela/console.h"
+#include "vela/odbc/connection_string.h"
+#include "vela/os_error.h"
+#include "vela/wstr.h"
+
+namespace vela::terminal {
+
+namespace {
+
+// The connection string with its Database key set to database (added when missing).
+std::wstring with_database(const std::wstring& cs, const std::wstring& database) {
+  const std::wstring value = database.find_first_of(L";{}") == std::wstring::npos ? database : L"{" + database + L"}";
+  std::wstring out;
+  bool replaced = false;
+  for (const odbc::cs_attribute& a : odbc::read_connection_string(cs)) {
+    std::wstring pair = cs.substr(a.start, a.end - a.start);
+    if (a.has_value() && compare_nocase(a.key(cs), L"Database") == 0) {
+      pair = cs.substr(a.start, a.equals + 1 - a.start) + value;
+      replaced = true;
+    }
+    if (!pair.empty()) out += (out.empty() ? L"" : L";") + pair;
+  }
+  if (!replaced) out += (out.empty() ? L"" : L";") + std::wstring(L"Database=") + value;
+  return out;
+}
+
+// What the new connection's profile tells the run, and no transaction open yet.
+void connected(terminal_context& ctx) {
+  const odbc::driver_profile& profile = ctx.connection.profile();
+  ctx.dialect = profile.dialect();
+  ctx.byte_literals = profile.byte_literals();
+  ctx.transaction.open = false;
+  ctx.transaction.opening_savepoint.clear();
+}
+
+} // namespace
+
+void report_connect_reason(terminal_context& ctx, const result& r) {
+  if (r.succeeded() || r.text().empty()) return;
+  if (ctx.routes.failures_apart()) {
+    ctx.report_failure(r.text());
+    return;
+  }
+  // Beside the message on a terminal; where failures are looked for when the output is kept.
+  console_writer& out = console();
+  out.flush();
+  console_writer& to = out.is_terminal() ? out : error_console();
+  to.write(r.text());
+  if (r.text().back() != L'\n') to.write(L'\n');
+  to.flush();
+}
+
+result reconnect_to_database(terminal_context& ctx, const std::wstring& database) {
+  result r;
+  if (!ctx.named.connection_string.empty()) {
+    ctx.named.connection_string = with_database(ctx.named.connection_string, database);
+    r = connect_by_string(ctx, ctx.named.connection_string);
+  } else if (!ctx.named.driver.empty()) {
+    const std::wstring parameters = with_database(ctx.named.driver_parameters, database);
+    const std::wstring driver = ctx.named.driver;
+    r = connect_by_driver(ctx, parameters, driver);
+  } else {
+    ctx.report_failure(str(string_id::not_connected));
+    r = failure(os::err_invalid_parameter, str(string_id::not_connected));
+  }
+  if (!ctx.named.connection_string.empty() || !ctx.named.driver.empty()) report_connect_reason(ctx, r);
+  console().flush();
+  ctx.note(r);
+  return r;
+}
+
+result connect_by_string(terminal_context& ctx, const std::wstring& s) {
+  if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  std::wstring completed;
+  const result r = ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
+  std::wstring text;
+  if (r.succeeded()) {
+    connected(ctx);
+    ctx.named.driver_parameters = completed;
+    text = message(string_id::connected_to, completed.c_str());
+  } else {
+    // The string as typed may carry a password: it is shown masked.
+    text = message(string_id::connection_failed, odbc::mask_password(s).c_str());
+    ctx.report_failure(text);
+    return r;
+  }
+  ctx.report_info(text);
+  return r;
+}
+
+result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, const std::wstring& driver) {
+  if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  std::wstring completed;
+  const result r = ctx.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
+  std::wstring text;
+  if (r.succeeded()) {
+    connected(ctx);
+    ctx.named.driver = driver;
+    ctx.named.datasource.clear();
+    ctx.named.driver_parameters = completed;
+    text = message(string_id::connected_to_driver, ctx.named.driver.c_str(), ctx.named.driver_parameters.c_str());
+  } else {
+    // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
+    text = message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
+    ctx.report_failure(text);
+    return r;
+  }
+  ctx.report_info(text);
+  return r;
+}
+
+result connect_by_datasource(terminal_context& ctx, const std::wstring& datasource, const std::wstring& user,
+                             const std::wstring& password) {
+  if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  const result r = ctx.connection.ConnDs(datasource, user, password);
+  std::wstring text;
+  if (r.succeeded()) {
+    connected(ctx);
+    ctx.named.datasource = datasource;
+    ctx.named.driver.clear();
+    ctx.named.user = user;
+    text = user.empty() ? message(string_id::connected_to_datasource, datasource.c_str()) : message(string_id::connected_to_datasource_user, datasource.c_str(), user.c_str());
+  } else {
+    ctx.report_failure(user.empty() ? message(string_id::datasource_connection_failed, datasource.c_str()) : message(string_id::datasource_user_connection_failed, datasource.c_str(), user.c_str()));
+    return r;
+  }
+  ctx.report_info(text);
+  return r;
+}
+
+result close_connection(terminal_context& ctx) {
+  if (!ctx.connection.hdbc()) {
+    ctx.report_failure(str(string_id::not_connected));
+    return failure(os::err_invalid_parameter);
+  }
+  roll_back_open_transaction(ctx);
+  (void)ctx.connection.disconnect();  // fails only when not connected, checked above
+  ctx.dialect = odbc::script_dialect::generic;
+  ctx.byte_literals = odbc::byte_literal_form::none;
+  std::wstring text;
+  if (!ctx.named.connection_string.empty()) text = message(string_id::disconnected_from, ctx.named.driver_parameters.c_str());
+  else if (!ctx.named.driver.empty())
+    text = message(string_id::disconnected_from_driver, ctx.named.driver.c_str(), ctx.named.driver_parameters.c_str());
+  else text = message(string_id::disconnected_from_datasource, ctx.named.datasource.c_str());
+  ctx.routes.info_line(text);
+  ctx.named.driver.clear();
+  ctx.named.datasource.clear();
+  return result();
+}
+
+} // namespace vela::terminal

@@ -1,0 +1,116 @@
+#include "vela/odbc/driver_profile.h"
+
+#include "odbc/sqltext.h"
+#include "vela/odbc/connection_string.h"
+#include "vela/odbc/environment.h"
+#include "vela/wstr.h"
+
+namespace vela::odbc {
+
+namespace {
+
+// SQLite keeps every row of a result in memory unless stepping; psqlODBC unless it fetches
+// through a cursor; this MariaDB driver (3.1.15) has no setting (NO_CACHE=1 streams from 3.1.17).
+const driver_traits known_drivers[] = {
+    {L"sqlite3odbc.so", true, true, L"StepAPI=1"},
+    {L"libsqlite3odbc.so", true, true, L"StepAPI=1"},
+    {L"psqlodbcw.so", true, true, L"UseDeclareFetch=1"},
+    {L"psqlodbca.so", true, true, L"UseDeclareFetch=1"},
+    {L"libmaodbc.so", true, false, L"NO_CACHE=1"},
+};
+
+const struct {
+  const wchar_t* dbms;  // part of SQL_DBMS_NAME, any letter case
+  byte_literal_form form;
+} byte_literal_forms[] = {
+    {L"mysql", byte_literal_form::hex},
+    {L"mariadb", byte_literal_form::hex},
+    {L"sqlite", byte_literal_form::hex_as_text},
+    {L"postgresql", byte_literal_form::bytea_hex},
+};
+
+byte_literal_form byte_literals_of_dbms(const std::wstring& dbms_name) {
+  for (const auto& f : byte_literal_forms)
+    if (find_nocase(dbms_name, f.dbms) >= 0) return f.form;
+  return byte_literal_form::none;
+}
+
+std::wstring ask_info(void* hdbc, SQLUSMALLINT what) {
+  if (!hdbc) return {};
+  SQLWCHAR name[256] = {};
+  SQLSMALLINT length = 0;
+  if (!sql_ok(SQLGetInfoW(static_cast<SQLHDBC>(hdbc), what, name, sizeof name, &length))) return {};
+  return from_sql(name, 255);
+}
+
+} // namespace
+
+const driver_traits& traits_of_driver(const std::wstring& driver_file) {
+  static const driver_traits unknown;
+  for (const driver_traits& t : known_drivers)
+    if (compare_nocase(driver_file, t.file) == 0) return t;
+  return unknown;
+}
+
+bool streams_results(const driver_traits& traits, const std::wstring& connection_string) {
+  const std::wstring setting = traits.streaming_setting;
+  const size_t eq = setting.find(L'=');
+  if (eq == std::wstring::npos) return false;
+  for (const cs_attribute& a : read_connection_string(connection_string))
+    if (compare_nocase(a.key(connection_string), setting.substr(0, eq)) == 0)
+      return compare_nocase(a.value(connection_string), setting.substr(eq + 1)) == 0;
+  return false;
+}
+
+driver_profile::driver_profile(const std::wstring& driver_file, const std::wstring& dbms_name,
+                               const std::wstring& connection_string, const driver* adapter)
+    : driver_file_(driver_file),
+      dbms_name_(dbms_name),
+      traits_(&traits_of_driver(driver_file)),
+      adapter_(adapter),
+      byte_literals_(byte_literals_of_dbms(dbms_name)),
+      streams_results_(odbc::streams_results(*traits_, connection_string)),
+      // The SQLite driver takes the first row's length for every binary value of an array.
+      binary_arrays_(driver_file.find(L"sqlite") == std::wstring::npos) {
+  if (find_nocase(dbms_name, L"mysql") >= 0 || find_nocase(dbms_name, L"mariadb") >= 0) family_ = family::mysql;
+  else if (dbms_name == L"SQLite") family_ = family::sqlite;
+  else if (dbms_name == L"PostgreSQL") family_ = family::postgresql;
+}
+
+driver_profile driver_profile::of_connection(void* hdbc, const std::wstring& connection_string, const driver* adapter) {
+  return driver_profile(ask_info(hdbc, SQL_DRIVER_NAME), ask_info(hdbc, SQL_DBMS_NAME), connection_string, adapter);
+}
+
+std::wstring driver_profile::streaming_connection(const std::wstring& source) const {
+  // Read row by row: a cursor (fetching 2000 rows at a time), sqlite3_step.
+  const wchar_t* key = family_ == family::postgresql ? L"UseDeclareFetch" : family_ == family::sqlite ? L"StepAPI" : nullptr;
+  if (!key) return source;
+  for (const cs_attribute& a : read_connection_string(source))
+    if (a.has_value() && compare_nocase(a.key(source), key) == 0) return source;
+  std::wstring streamed = source;
+  while (!streamed.empty() && (streamed.back() == L';' || streamed.back() == L' ')) streamed.pop_back();
+  return streamed + (family_ == family::sqlite ? L";StepAPI=1;" : L";UseDeclareFetch=1;Fetch=2000;");
+}
+
+std::wstring driver_profile::quote_identifier(const std::wstring& name) const {
+  const wchar_t* quote = family_ == family::mysql ? L"`" : family_ == family::unknown ? nullptr : L"\"";
+  if (!quote) return adapter_ ? adapter_->quote_column(name) : name;
+  std::wstring quoted = name;
+  replace_all(quoted, quote, std::wstring(2, *quote));
+  return quote + quoted + quote;
+}
+
+bool driver_profile::is_system_schema(const std::wstring& schema) const {
+  static const wchar_t* const postgresql[] = {L"information_schema", L"pg_catalog", L"pg_toast"};
+  static const wchar_t* const mysql[] = {L"information_schema", L"mysql", L"performance_schema", L"sys"};
+  if (family_ == family::postgresql) {
+    for (const wchar_t* s : postgresql)
+      if (schema == s) return true;
+  } else if (family_ == family::mysql) {
+    for (const wchar_t* s : mysql)
+      if (compare_nocase(schema, s) == 0) return true;
+  }
+  return false;
+}
+
+} // namespace vela::odbc

@@ -1,0 +1,105 @@
+// What the connected driver and its database do their own way, learnt once at connect from
+// the names they report (SQL_DRIVER_NAME, SQL_DBMS_NAME). The rest of the code asks the
+// profile and never compares those names itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "vela/odbc/driver.h"
+
+namespace vela::odbc {
+
+// What is known of an ODBC driver by the file name it reports (SQL_DRIVER_NAME).
+struct driver_traits {
+  const wchar_t* file = L"";
+  // Text bound as SQL_C_CHAR comes as UTF-8 when the client's locale is UTF-8.
+  bool utf8_narrow_text = false;
+  // Text bound as SQL_C_WCHAR gets lengths that can be trusted (this driver's bound wide
+  // lengths lose characters beyond ASCII, and truncation goes unreported).
+  bool sound_wide_lengths = true;
+  // The connection-string setting that makes results stream instead of being held whole
+  // in memory ("" when the driver holds nothing or has no such setting).
+  const wchar_t* streaming_setting = L"";
+};
+// The traits of a driver by its file name; default traits for a driver not in the table.
+const driver_traits& traits_of_driver(const std::wstring& driver_file);
+// Whether connection_string sets the driver's streaming setting ("KEY=VALUE", keys in any
+// letter case).
+bool streams_results(const driver_traits& traits, const std::wstring& connection_string);
+
+class driver_profile {
+ public:
+  // Not connected: nothing known of the driver.
+  driver_profile() = default;
+  // driver_file and dbms_name as the driver reports them; connection_string: the completed
+  // one (empty for a data source); adapter: the connection's dialect adapter (or null),
+  // which quotes names where the database is not known here. The connection drops the
+  // adapter and resets its profile together; a copy of a profile does not outlive them.
+  driver_profile(const std::wstring& driver_file, const std::wstring& dbms_name, const std::wstring& connection_string,
+                 const driver* adapter);
+  // The names asked of a connected handle.
+  static driver_profile of_connection(void* hdbc, const std::wstring& connection_string, const driver* adapter);
+
+  const std::wstring& driver_file() const { return driver_file_; }
+  const std::wstring& dbms_name() const { return dbms_name_; }
+  const driver_traits& traits() const { return *traits_; }
+
+  // Text. Whether text fetched as SQL_C_CHAR may be UTF-8 (a probe confirms it), whether
+  // wide lengths can be trusted, and whether a copy reads text as UTF-8 bytes (MariaDB's wide
+  // path loses characters, SQLite's drops bytes that are not UTF-8).
+  bool utf8_narrow_text() const { return traits_->utf8_narrow_text; }
+  bool sound_wide_lengths() const { return traits_->sound_wide_lengths; }
+  bool narrow_copy_text() const { return family_ == family::mysql || family_ == family::sqlite; }
+  // Parameters go as UTF-8 (MariaDB and MySQL store a wide character beyond U+FFFF as two).
+  bool narrow_parameters() const { return family_ == family::mysql; }
+
+  // Streaming. The setting that makes this driver stream results ("" none), and whether the
+  // connection string set it.
+  const wchar_t* streaming_setting() const { return traits_->streaming_setting; }
+  bool streams_results() const { return streams_results_; }
+  // A second connection to this database that should stream: source with the driver's
+  // settings for it added, or source itself when it sets them already or the driver has none.
+  std::wstring streaming_connection(const std::wstring& source) const;
+
+  // Loads. The most parameters one INSERT of many VALUES rows takes (0: arrays of parameters
+  // serve instead; psqlODBC drops the connection at about 7,700); arrays of binary parameters
+  // work; identity values need OVERRIDING SYSTEM VALUE.
+  size_t multi_row_parameters() const { return family_ == family::postgresql ? 4000 : 0; }
+  bool binary_parameter_arrays() const { return binary_arrays_; }
+  bool overriding_system_value() const { return family_ == family::postgresql; }
+  // A REAL comes in 15 significant digits whatever is asked for (SQLite).
+  bool inexact_doubles() const { return family_ == family::sqlite; }
+
+  // Scripts and statements.
+  script_dialect dialect() const { return family_ == family::mysql ? script_dialect::mysql : script_dialect::generic; }
+  byte_literal_form byte_literals() const { return byte_literals_; }
+  // A SAVEPOINT outside a transaction begins one (SQLite).
+  bool savepoint_begins_transaction() const { return family_ == family::sqlite; }
+  // A query whose one value is 1 while a transaction is open ("" when the database cannot
+  // say): where DDL ends a transaction on its own.
+  const wchar_t* transaction_state_query() const { return family_ == family::mysql ? L"SELECT @@in_transaction" : L""; }
+  // A name in the database's quotes (a quote inside doubled); the adapter quotes it where
+  // the database is not known.
+  std::wstring quote_identifier(const std::wstring& name) const;
+
+  // Catalogs. A two-part name is database.table (the catalog, no schema); the schemas the
+  // database keeps for itself.
+  bool two_part_name_is_catalog() const { return family_ == family::mysql; }
+  bool is_system_schema(const std::wstring& schema) const;
+
+ private:
+  enum class family : uint8_t { unknown, sqlite, postgresql, mysql };
+
+  std::wstring driver_file_;
+  std::wstring dbms_name_;
+  const driver_traits* traits_ = &traits_of_driver(std::wstring());
+  const driver* adapter_ = nullptr;
+  family family_ = family::unknown;
+  byte_literal_form byte_literals_ = byte_literal_form::none;
+  bool streams_results_ = false;
+  bool binary_arrays_ = true;
+};
+
+} // namespace vela::odbc
