@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Terminal/options.h"
-#include "Terminal/sql_split.h"
-#include "Terminal/terminals.h"
+#include "Terminal/session/options.h"
+#include "Terminal/input/sql_split.h"
+#include "Terminal/input/terminals.h"
 #include "fuzz_input.h"
 
 using namespace vela;

@@ -1,4 +1,4 @@
-#include "Terminal/byte_literals.h"
+#include "Terminal/input/byte_literals.h"
 
 #include <gtest/gtest.h>
 

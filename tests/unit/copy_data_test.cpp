@@ -1,7 +1,7 @@
 // COPY statements and \copy commands taken apart; records of the text format and of CSV.
 #include <gtest/gtest.h>
 
-#include "Terminal/copy_data.h"
+#include "Terminal/load/copy_data.h"
 #include "Terminal/strings.h"
 
 using namespace vela::terminal;

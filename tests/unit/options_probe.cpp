@@ -1,7 +1,7 @@
 // Prints what sqlterm's option parse made of this process's command line.
 #include <cstdio>
 
-#include "Terminal/options.h"
+#include "Terminal/session/options.h"
 #include "vela/utf.h"
 
 int main() {

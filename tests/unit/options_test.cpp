@@ -1,4 +1,4 @@
-#include "Terminal/options.h"
+#include "Terminal/session/options.h"
 
 #include <gtest/gtest.h>
 

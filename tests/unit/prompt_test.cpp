@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Terminal/handler.h"
-#include "Terminal/prompt.h"
+#include "Terminal/input/prompt.h"
 #include "vela/odbc/connection.h"
 #include "vela/utf.h"
 

@@ -1,10 +1,10 @@
-#include "Terminal/sql_split.h"
+#include "Terminal/input/sql_split.h"
 
 #include <gtest/gtest.h>
 
 #include <cwchar>
 
-#include "Terminal/options.h"
+#include "Terminal/session/options.h"
 
 using namespace vela::terminal;
 using list = std::vector<std::wstring>;

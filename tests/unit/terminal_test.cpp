@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "Terminal/handler.h"
-#include "Terminal/sql_split.h"
-#include "Terminal/terminals.h"
+#include "Terminal/input/sql_split.h"
+#include "Terminal/input/terminals.h"
 #include "vela/console.h"
 #include "vela/platform.h"
 
