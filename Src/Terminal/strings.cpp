@@ -131,6 +131,7 @@ constexpr string_entry english[] = {
     {176, L"\\q                end the session, as EXIT and QUIT do\n"},
     {177, L"\\?                this list\n"},
     {178, L"Commands: %s; HELP <command> tells more.\n"},
+    {179, L"\\conninfo         the connection: data source, driver, DBMS and its version, user\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -256,6 +257,7 @@ constexpr string_entry russian[] = {
     {176, L"\\q                завершить сеанс, как EXIT и QUIT\n"},
     {177, L"\\?                этот список\n"},
     {178, L"Команды: %s; подробнее - HELP <команда>.\n"},
+    {179, L"\\conninfo         подключение: источник данных, драйвер, СУБД и её версия, пользователь\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -86,6 +86,7 @@ enum : uint32_t {
   quit_list_line = 176,
   client_help_list_line = 177,
   commands_list_line = 178,
+  conninfo_list_line = 179,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -134,14 +134,18 @@ byte_literal_form byte_literals_of_dbms(const std::wstring& dbms_name) {
   return byte_literal_form::none;
 }
 
-std::wstring ask_dbms_name(void* hdbc) {
+std::wstring ask_info_text(void* hdbc, info_text what) {
+  static constexpr SQLUSMALLINT types[] = {SQL_DATA_SOURCE_NAME, SQL_DRIVER_NAME, SQL_DRIVER_VER,
+                                           SQL_DBMS_NAME,        SQL_DBMS_VER,    SQL_USER_NAME};
   if (!hdbc) return {};
-  SQLWCHAR name[128] = {};
+  SQLWCHAR text[256] = {};
   SQLSMALLINT length = 0;
-  const SQLRETURN rc = SQLGetInfoW(static_cast<SQLHDBC>(hdbc), SQL_DBMS_NAME, name, sizeof name, &length);
-  if (!sql_ok(rc)) return {};
-  return from_sql(name, 127);
+  if (!sql_ok(SQLGetInfoW(static_cast<SQLHDBC>(hdbc), types[static_cast<size_t>(what)], text, sizeof text, &length)))
+    return {};
+  return from_sql(text, 255);
 }
+
+std::wstring ask_dbms_name(void* hdbc) { return ask_info_text(hdbc, info_text::dbms_name); }
 
 namespace {
 
@@ -164,13 +168,7 @@ const driver_traits& traits_of_driver(const std::wstring& driver_file) {
   return unknown;
 }
 
-std::wstring ask_driver_file(void* hdbc) {
-  if (!hdbc) return {};
-  SQLWCHAR name[256] = {};
-  SQLSMALLINT length = 0;
-  if (!sql_ok(SQLGetInfoW(static_cast<SQLHDBC>(hdbc), SQL_DRIVER_NAME, name, sizeof name, &length))) return {};
-  return from_sql(name, 255);
-}
+std::wstring ask_driver_file(void* hdbc) { return ask_info_text(hdbc, info_text::driver_file); }
 
 bool streams_results(const driver_traits& traits, const std::wstring& connection_string) {
   const std::wstring setting = traits.streaming_setting;

@@ -119,6 +119,7 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\d <table>        the columns of a table: name, type, size, nullable\n"
       L"\\dt [<table>]     tables\n"
       L"\\c <database>     connect again, to another database\n"
+      L"\\conninfo         the connection: data source, driver, DBMS and its version, user\n"
       L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"
       L"\\timing           accepted: execution times are always shown\n"
       L"\\q                end the session, as EXIT and QUIT do\n"
@@ -130,6 +131,7 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\d <таблица>      столбцы таблицы: имя, тип, размер, допустимость NULL\n"
       L"\\dt [<таблица>]   таблицы\n"
       L"\\c <база данных>  подключиться заново, к другой базе данных\n"
+      L"\\conninfo         подключение: источник данных, драйвер, СУБД и её версия, пользователь\n"
       L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"
       L"\\timing           принимается: время выполнения выводится всегда\n"
       L"\\q                завершить сеанс, как EXIT и QUIT\n"
@@ -152,7 +154,7 @@ TEST(CommandTable, CompletionOfCommandWords) {
   } rows[] = {
       {L"\\d", {L"\\d", L"\\d+", L"\\dt", L"\\dt+"}},
       {L"\\q", {L"\\q", L"\\quit"}},
-      {L"\\c", {L"\\c", L"\\connect", L"\\copy"}},
+      {L"\\c", {L"\\c", L"\\connect", L"\\conninfo", L"\\copy"}},
       {L"\\x", {}},
       {L"QUIT ", {}},
       {L"help l", {L"list"}},

@@ -29,6 +29,8 @@ const std::vector<command_entry>& command_table() {
        .break_before = true, .run = run_tables},
       {.client_forms = {L"\\c", L"\\connect"}, .arguments = {L"<database>"}, .list_id = reconnect_list_line,
        .break_before = true, .run = run_reconnect},
+      {.client_forms = {L"\\conninfo"}, .arguments = {L""}, .list_id = conninfo_list_line, .break_before = true,
+       .run = run_conninfo},
       {.client_forms = {L"\\i", L"\\include", L"\\ir", L"\\include_relative", L"source"}, .arguments = {L"<file>"},
        .list_id = include_list_line, .run = run_include},
       {.client_forms = {L"\\copy"}, .arguments = {L"<table> FROM | TO <file>"}, .run = run_copy},

@@ -8,10 +8,11 @@
 
 namespace vela::terminal {
 
-// connection_commands.cpp: CONNECT, DISCONNECT, \c.
+// connection_commands.cpp: CONNECT, DISCONNECT, \c, \conninfo.
 result run_connect(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_disconnect(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_reconnect(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_conninfo(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 completion_words connect_words(size_t index, const std::wstring& previous);
 
 // listing_commands.cpp: LIST, \d, \dt.

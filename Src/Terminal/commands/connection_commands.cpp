@@ -1,6 +1,9 @@
-// Connection commands: CONNECT, DISCONNECT, \c.
+// Connection commands: CONNECT, DISCONNECT, \c, \conninfo.
 #include "Terminal/commands/commands.h"
+#include "Terminal/strings.h"
+#include "vela/console.h"
 #include "vela/odbc/connection_info.h"
+#include "vela/odbc/driver.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -25,6 +28,21 @@ result run_reconnect(terminal_context&, command_host& host, const TOdbcHndlrCmd&
   }
   if (starts_nocase(database, L"dbname=")) database = command_argument(database.substr(7));
   return host.reconnect_to_database(database);
+}
+
+// What the open connection is, as its driver tells it; never its password.
+result run_conninfo(terminal_context& ctx, command_host&, const TOdbcHndlrCmd&) {
+  void* const hdbc = ctx.connection.hdbc();
+  if (!hdbc) return ctx.fail(str(string_id::not_connected));
+  const auto ask = [hdbc](odbc::info_text what) { return odbc::ask_info_text(hdbc, what); };
+  const auto or_none = [](const std::wstring& s) { return s.empty() ? std::wstring(L"(none)") : s; };
+  console_writer& out = console();
+  out.write(L"Data source: " + or_none(ask(odbc::info_text::datasource_name))).line_break();
+  out.write(L"Driver: " + ask(odbc::info_text::driver_file) + L" " + ask(odbc::info_text::driver_version)).line_break();
+  out.write(L"DBMS: " + ask(odbc::info_text::dbms_name) + L" " + ask(odbc::info_text::dbms_version)).line_break();
+  out.write(L"User: " + or_none(ask(odbc::info_text::user_name))).line_break();
+  out.flush();
+  return result();
 }
 
 // The words that may follow a command, for Tab completion: index counts the words typed

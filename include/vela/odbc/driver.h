@@ -99,6 +99,9 @@ struct driver_traits {
 const driver_traits& traits_of_driver(const std::wstring& driver_file);
 // The driver's file name as a connected handle reports it (empty when it does not).
 std::wstring ask_driver_file(void* hdbc);
+// What a connected handle tells of itself (SQLGetInfo); empty where the driver does not say.
+enum class info_text : uint8_t { datasource_name, driver_file, driver_version, dbms_name, dbms_version, user_name };
+std::wstring ask_info_text(void* hdbc, info_text what);
 // Whether connection_string sets the driver's streaming setting ("KEY=VALUE", keys in any
 // letter case).
 bool streams_results(const driver_traits& traits, const std::wstring& connection_string);
