@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "Terminal/options.h"
+#include "Terminal/session/options.h"
 #include "vela/textfile.h"
 
 int main(int argc, char** argv) {
