@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Terminal/commands/command_table.h"
 #include "Terminal/output/cell_source.h"
 #include "Terminal/output/statement_output.h"
 #include "Terminal/session/options.h"
@@ -14,11 +15,9 @@
 #include "Terminal/input/line_handler.h"
 #include "Terminal/input/sql_split.h"
 #include "Terminal/load/loader.h"
-#include "vela/containers.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
 #include "vela/result.h"
-#include "vela/task.h"
 
 namespace vela {
 class console_writer;
@@ -28,43 +27,7 @@ namespace vela::terminal {
 
 class row_writer;
 
-
-class TTermOdbcHndlr;
-
-
-// Base of the terminal commands: keyword, help text and the tokens of the line.
-class TOdbcHndlrCmd : public task {
- public:
-  TOdbcHndlrCmd(TTermOdbcHndlr* handler, std::wstring keyword, std::wstring help_text)
-      : handler(handler), keyword(std::move(keyword)), help_text(std::move(help_text)) {}
-  // Token i of the line (0 is the command word), split at spaces outside double quotes,
-  // with the quotes at its ends removed; empty when there is no such token.
-  std::wstring parameter(size_t i) const { return token(line, i); }
-  static std::wstring token(std::wstring_view line, size_t i);
-
-  TTermOdbcHndlr* handler;
-  std::wstring line;
-  std::wstring keyword;
-  std::wstring help_text;
-};
-
-// The words Tab completion offers after a command; keywords are completed in capitals.
-struct completion_words {
-  std::vector<std::wstring> words;
-  bool keywords = false;
-};
-
-// One terminal command: its keyword, its HELP text, the words that may follow it, and how
-// it is made. Dispatch, HELP and Tab completion all read the one table of them.
-struct command_entry {
-  const wchar_t* keyword;
-  uint32_t help_id;  // 0: the keyword is its own help
-  completion_words (*next_words)(size_t index, const std::wstring& previous);  // null: none
-  TOdbcHndlrCmd* (*make)(TTermOdbcHndlr* handler, const command_entry& entry);
-};
-const std::vector<command_entry>& command_table();
-
-class TTermOdbcHndlr : public terminal_handler, public load_host {
+class TTermOdbcHndlr : public terminal_handler, public command_host, public load_host {
  public:
   explicit TTermOdbcHndlr(const terminal_options* options);
   ~TTermOdbcHndlr() override;
@@ -73,19 +36,15 @@ class TTermOdbcHndlr : public terminal_handler, public load_host {
   result handle_line(const std::wstring& line) override;
   void close_terminal() override;
   std::wstring prompt() override { return ctx_.connection.hdbc() ? L"SQL>" : L">"; }
-  bool is_command(const std::wstring& line) override { return find_command(line) != nullptr; }
+  bool is_command(const std::wstring& line) override { return keyword_command(line) != nullptr; }
 
-  result connect_by_string(const std::wstring& connection_string);
-  result connect_by_driver(const std::wstring& parameters, const std::wstring& driver);
-  result connect_by_datasource(const std::wstring& datasource, const std::wstring& user, const std::wstring& password);
-  result close_connection();
-  result list_command_names();
-  result show_command_help(const std::wstring& keyword);
+  result connect_by_string(const std::wstring& connection_string) override;
+  result connect_by_driver(const std::wstring& parameters, const std::wstring& driver) override;
+  result connect_by_datasource(const std::wstring& datasource, const std::wstring& user, const std::wstring& password) override;
+  result close_connection() override;
   // The catalog listings of LIST TABLES and LIST COLUMNS (empty filters list everything).
-  result list_tables(const std::wstring& catalog, const std::wstring& table);
-  result list_columns(const std::wstring& catalog, const std::wstring& table);
-  // EXIT, QUIT or \q: the session ends after the current line.
-  void end_session() { ctx_.ended = true; }
+  result list_tables(const std::wstring& catalog, const std::wstring& table) override;
+  result list_columns(const std::wstring& catalog, const std::wstring& table) override;
 
   // Executes one statement (sent, when given, in its place: the same with its literals
   // rewritten) and prints its echo, rows, summary and time.
@@ -98,7 +57,8 @@ class TTermOdbcHndlr : public terminal_handler, public load_host {
   std::wstring failure_place(const std::wstring& source, size_t line) const override;
   // A script file or a "-q" text, each statement run as soon as it is read; false when the
   // run stops.
-  bool run_script_file(const std::wstring& name, text_file_code_page code_page);
+  bool run_script_file(const std::wstring& name, text_file_code_page code_page) override;
+  const std::vector<std::wstring>& open_scripts() const override { return open_scripts_; }
   bool run_script_text(const std::wstring& text);
 
   const terminal_options& options() const { return ctx_.options; }
@@ -124,8 +84,6 @@ class TTermOdbcHndlr : public terminal_handler, public load_host {
   bool transaction_open() override { return terminal::transaction_open(ctx_); }
 
  private:
-  // The command whose keyword the line's first word is; null for any other line.
-  TOdbcHndlrCmd* find_command(const std::wstring& line);
   // Messages that are neither data nor failures (connected, disconnected): left out with
   // data only, on standard error with CSV.
   void report_info(const std::wstring& text);
@@ -137,20 +95,17 @@ class TTermOdbcHndlr : public terminal_handler, public load_host {
   result fail(const std::wstring& text);
   // The driver's reason for a failed connect, after the connect's own message.
   void report_connect_reason(const result& r);
-  // A client command of a script (where: its name and line), or typed at the prompt (where
-  // empty), whose output needs no blank line before it.
-  result run_client_command(const script_item& item, const std::wstring& where);
   // \d NAME: the columns of one table.
-  result describe_table(const std::wstring& name);
-  void include_script(const std::wstring& name, const std::wstring& where, size_t line);
+  result describe_table(const std::wstring& name) override;
   // \connect: the same connection, to another database.
-  result reconnect_to_database(const std::wstring& database);
+  result reconnect_to_database(const std::wstring& database) override;
   // Loads (the load room).
   void copy_block(const script_item& item, const std::wstring& where);
-  void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) { loads_.copy_command_line(rest, where, line); }
+  void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) override {
+    loads_.copy_command_line(rest, where, line);
+  }
 
   terminal_context ctx_;
-  Queue<TOdbcHndlrCmd> commands_;
   statement_output output_;
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
   loader loads_{ctx_, *this};

@@ -101,17 +101,6 @@ constexpr string_entry english[] = {
     {144, L"Argument %u is not an option"},
     {145, L"Run 'sqlterm --help' for the usage."},
     {146, L"The history folder '%s' is not private to you: no history is kept.\n"},
-    {147,
-     L"Client commands, each at the start of a statement:\n"
-     L"\\d                tables, as LIST TABLES\n"
-     L"\\d <table>        the columns of a table: name, type, size, nullable\n"
-     L"\\dt [<table>]     tables\n"
-     L"\\c <database>     connect again, to another database\n"
-     L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"
-     L"\\timing           accepted: execution times are always shown\n"
-     L"\\q                end the session, as EXIT and QUIT do\n"
-     L"\\?                this list\n"
-     L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n"},
     {148, L"Table '%s' not found.\n"},
     {149, L"Rows loaded: %s. Rows failed: %s."},
     {150, L"Row not loaded (%s:%u): %s\n"},
@@ -131,6 +120,18 @@ constexpr string_entry english[] = {
     {164, L"none"},
     {165, L"The transaction left open was rolled back.\n"},
     {166, L"Statement not sent: bytes at %s:%u are not valid text, and this database cannot be given them exactly\n"},
+    {170, L"Client commands, each at the start of a statement:\n"},
+    {171,
+     L"\\d                tables, as LIST TABLES\n"
+     L"\\d <table>        the columns of a table: name, type, size, nullable\n"},
+    {172, L"\\dt [<table>]     tables\n"},
+    {173, L"\\c <database>     connect again, to another database\n"},
+    {174, L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"},
+    {175, L"\\timing           accepted: execution times are always shown\n"},
+    {176, L"\\q                end the session, as EXIT and QUIT do\n"},
+    {177, L"\\?                this list\n"},
+    {178, L"Commands: %s; HELP <command> tells more.\n"},
+    {179, L"\\conninfo         the connection: data source, driver, DBMS and its version, user\n"},
     {180, L" or "},
 };
 
@@ -227,17 +228,6 @@ constexpr string_entry russian[] = {
     {144, L"Аргумент %u не является параметром"},
     {145, L"Справка по запуску: sqlterm --help"},
     {146, L"Папка истории '%s' доступна не только вам: история не сохраняется.\n"},
-    {147,
-     L"Команды клиента, каждая в начале запроса:\n"
-     L"\\d                таблицы, как LIST TABLES\n"
-     L"\\d <таблица>      столбцы таблицы: имя, тип, размер, допустимость NULL\n"
-     L"\\dt [<таблица>]   таблицы\n"
-     L"\\c <база данных>  подключиться заново, к другой базе данных\n"
-     L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"
-     L"\\timing           принимается: время выполнения выводится всегда\n"
-     L"\\q                завершить сеанс, как EXIT и QUIT\n"
-     L"\\?                этот список\n"
-     L"Команды: CONNECT, DISCONNECT, LIST, EXIT, HELP; подробнее - HELP <команда>.\n"},
     {148, L"Таблица '%s' не найдена.\n"},
     {149, L"Загружено строк: %s. Строк с ошибками: %s."},
     {150, L"Строка не загружена (%s:%u): %s\n"},
@@ -257,6 +247,18 @@ constexpr string_entry russian[] = {
     {164, L"нет"},
     {165, L"Незавершённая транзакция отменена.\n"},
     {166, L"Инструкция не отправлена: байты в %s:%u не являются допустимым текстом, и этой базе данных их нельзя передать без изменений\n"},
+    {170, L"Команды клиента, каждая в начале запроса:\n"},
+    {171,
+     L"\\d                таблицы, как LIST TABLES\n"
+     L"\\d <таблица>      столбцы таблицы: имя, тип, размер, допустимость NULL\n"},
+    {172, L"\\dt [<таблица>]   таблицы\n"},
+    {173, L"\\c <база данных>  подключиться заново, к другой базе данных\n"},
+    {174, L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"},
+    {175, L"\\timing           принимается: время выполнения выводится всегда\n"},
+    {176, L"\\q                завершить сеанс, как EXIT и QUIT\n"},
+    {177, L"\\?                этот список\n"},
+    {178, L"Команды: %s; подробнее - HELP <команда>.\n"},
+    {179, L"\\conninfo         подключение: источник данных, драйвер, СУБД и её версия, пользователь\n"},
     {180, L" или "},
 };
 

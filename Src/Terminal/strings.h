@@ -58,7 +58,6 @@ enum : uint32_t {
   not_an_option = 144,
   usage_hint = 145,
   history_folder_not_private = 146,
-  client_commands_help = 147,
   table_not_found = 148,
   rows_loaded = 149,
   row_not_loaded = 150,
@@ -78,6 +77,16 @@ enum : uint32_t {
   copy_no_batch = 164,
   transaction_rolled_back = 165,
   bytes_not_sendable = 166,
+  client_commands_heading = 170,
+  describe_list_line = 171,
+  tables_list_line = 172,
+  reconnect_list_line = 173,
+  include_list_line = 174,
+  timing_list_line = 175,
+  quit_list_line = 176,
+  client_help_list_line = 177,
+  commands_list_line = 178,
+  conninfo_list_line = 179,
   format_names_joint = 180,  // before the last format name of the usage text
 };
 } // namespace string_id

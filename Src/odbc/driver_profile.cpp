@@ -45,6 +45,12 @@ std::wstring ask_info(void* hdbc, SQLUSMALLINT what) {
 
 } // namespace
 
+std::wstring ask_info_text(void* hdbc, info_text what) {
+  static constexpr SQLUSMALLINT types[] = {SQL_DATA_SOURCE_NAME, SQL_DRIVER_NAME, SQL_DRIVER_VER,
+                                           SQL_DBMS_NAME,        SQL_DBMS_VER,    SQL_USER_NAME};
+  return ask_info(hdbc, types[static_cast<size_t>(what)]);
+}
+
 const driver_traits& traits_of_driver(const std::wstring& driver_file) {
   static const driver_traits unknown;
   for (const driver_traits& t : known_drivers)

@@ -127,4 +127,28 @@ TEST_P(SqltermCommands, AFailedConnectShowsTheDriversReason) {
   EXPECT_NE(c.err.find("no_such_database"), std::string::npos) << c.err;
 }
 
+// \conninfo names the connection as its driver tells it, never its password; without a
+// connection it fails as \d does.
+TEST_P(SqltermCommands, ConninfoNamesTheConnection) {
+  const struct {
+    const char* kind;
+    std::string dbms;  // a regular expression
+  } dbms_names[] = {{"sqlite", "SQLite"}, {"pg", "PostgreSQL"}, {"maria", "(MariaDB|MySQL)"}};
+  std::string dbms;
+  for (const auto& n : dbms_names)
+    if (db->kind == n.kind) dbms = n.dbms;
+  std::smatch uid, pwd;
+  std::string user = "\\(none\\)";
+  if (std::regex_search(db->cs, uid, std::regex("(?:^|;)UID=([^;]+)", std::regex::icase))) user = uid[1].str();
+  const run_result r = q({"select 1 as one;\n\\conninfo"});
+  EXPECT_EQ(r.status, 0);
+  const std::string shown = " one \n[\\s\\S]*\n\nData source: .*\nDriver: \\S+ \\S+\nDBMS: " + dbms + " \\S.*\nUser: " + user + "\n";
+  EXPECT_TRUE(std::regex_search(r.out, std::regex(shown))) << shown << "\n" << r.out;
+  if (std::regex_search(db->cs, pwd, std::regex("(?:^|;)PWD=([^;]+)", std::regex::icase))) {
+    EXPECT_EQ(r.out.find(pwd[1].str()), std::string::npos) << r.out;
+  }
+  const run_result apart = run_process({SQLTERM_PATH}, "\\conninfo\n");
+  EXPECT_NE(apart.out.find("Is not connected."), std::string::npos) << apart.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, SqltermCommands, vela::testing::all_databases(), vela::testing::param_name);

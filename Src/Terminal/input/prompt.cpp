@@ -142,17 +142,11 @@ std::vector<std::wstring> completion::candidates(const std::wstring& before, siz
     word_start = before.size();
   }
   if (t.empty()) {
-    std::vector<std::wstring> keywords;
-    for (const command_entry& c : command_table()) keywords.emplace_back(c.keyword);
-    return matching(keywords, typed, true);
+    const bool client = !typed.empty() && typed[0] == L'\\';
+    return matching(command_words(client), typed, !client);
   }
-  const std::wstring first = word(before, t[0]);
-  for (const command_entry& c : command_table()) {
-    if (!is_word(first, c.keyword)) continue;
-    if (!c.next_words) return {};
-    const completion_words next = c.next_words(t.size() - 1, word(before, t.back()));
-    return matching(next.words, typed, next.keywords);
-  }
+  if (const std::optional<completion_words> next = words_after(word(before, t[0]), t.size() - 1, word(before, t.back())))
+    return matching(next->words, typed, next->keywords);
   if (!handler_.connection().hdbc()) return {};
   if (!tables_known_) {
     tables_known_ = true;

@@ -1,0 +1,42 @@
+// The functions the command table runs, one family a file, and the small word helpers they
+// share. Only the commands room includes this.
+#pragma once
+
+#include <string>
+
+#include "Terminal/commands/command_table.h"
+
+namespace vela::terminal {
+
+// connection_commands.cpp: CONNECT, DISCONNECT, \c, \conninfo.
+result run_connect(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_disconnect(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_reconnect(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_conninfo(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+completion_words connect_words(size_t index, const std::wstring& previous);
+
+// listing_commands.cpp: LIST, \d, \dt.
+result run_list(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_describe(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_tables(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+completion_words list_words(size_t index, const std::wstring& previous);
+
+// script_commands.cpp: \i and its kin, \copy, and the commands accepted as they are.
+result run_include(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_copy(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_nothing(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+
+// session_commands.cpp: EXIT and \q, HELP, \?.
+result run_exit(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_help(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_client_help(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+completion_words help_words(size_t index, const std::wstring& previous);
+
+// The word begins with prefix, in any letter case.
+bool starts_nocase(const std::wstring& s, const wchar_t* prefix);
+// Without the double quotes at its ends.
+std::wstring unquoted(std::wstring s);
+// An argument of a client command without the quotes around it.
+std::wstring command_argument(std::wstring s);
+
+} // namespace vela::terminal
