@@ -26,6 +26,10 @@ TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options) : ctx_(*options)
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 
+std::unique_ptr<completion> TTermOdbcHndlr::make_completion() {
+  return std::make_unique<completion>(ctx_.connection, completion::vocabulary{command_words, words_after});
+}
+
 void TTermOdbcHndlr::statement_break() { ctx_.routes.statement_break(); }
 
 void TTermOdbcHndlr::note(const result& r) { ctx_.note(r); }

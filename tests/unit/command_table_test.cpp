@@ -146,7 +146,8 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
 TEST(CommandTable, CompletionOfCommandWords) {
   terminal_options options;
   TTermOdbcHndlr handler{&options};
-  completion words{handler};
+  const std::unique_ptr<completion> made = handler.make_completion();
+  completion& words = *made;
   using list = std::vector<std::wstring>;
   const struct {
     std::wstring before;

@@ -85,7 +85,8 @@ class Completion : public ::testing::Test {
   }
   terminal_options options;
   TTermOdbcHndlr handler{&options};
-  completion words{handler};
+  std::unique_ptr<completion> made = handler.make_completion();
+  completion& words = *made;
 };
 
 using list = std::vector<std::wstring>;

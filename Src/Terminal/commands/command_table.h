@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Terminal/input/prompt.h"
 #include "Terminal/input/sql_split.h"
 #include "Terminal/session/context.h"
 #include "vela/code_page.h"
@@ -65,12 +66,6 @@ class TOdbcHndlrCmd {
 };
 
 using command_function = result (*)(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
-
-// The words Tab completion offers after a command; keywords are completed in capitals.
-struct completion_words {
-  std::vector<std::wstring> words;
-  bool keywords = false;
-};
 
 // One command. A keyword form is matched in any letter case, a client form as typed (MySQL's
 // "source" in any case).

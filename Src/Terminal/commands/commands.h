@@ -4,9 +4,15 @@
 
 #include <string>
 
-#include "Terminal/commands/command_table.h"
+#include "vela/result.h"
 
 namespace vela::terminal {
+
+// Declared by the table (command_table.h), which includes this header's functions by name.
+class terminal_context;
+class command_host;
+class TOdbcHndlrCmd;
+struct completion_words;
 
 // connection_commands.cpp: CONNECT, DISCONNECT, \c, \conninfo.
 result run_connect(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);

@@ -1,4 +1,5 @@
 // Listing commands: LIST, \d, \dt.
+#include "Terminal/commands/command_table.h"
 #include "Terminal/commands/commands.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"

@@ -1,5 +1,6 @@
 // Script commands: \i, \include, \ir, \include_relative and MySQL's source; \copy; and the
 // commands accepted as they are.
+#include "Terminal/commands/command_table.h"
 #include "Terminal/commands/commands.h"
 #include "Terminal/strings.h"
 #include "vela/base.h"

@@ -1,4 +1,5 @@
 // Session commands: EXIT, QUIT and \q; HELP; \?.
+#include "Terminal/commands/command_table.h"
 #include "Terminal/commands/commands.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"

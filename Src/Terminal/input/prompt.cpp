@@ -8,7 +8,6 @@
 #include <cwctype>
 #include <mutex>
 
-#include "Terminal/handler.h"
 #include "Terminal/strings.h"
 #include "vela/async_log.h"
 #include "vela/console.h"
@@ -128,8 +127,6 @@ std::wstring history_file() {
   return code ? std::wstring() : folder + L"sqlterm_history";
 }
 
-std::unique_ptr<completion> TTermOdbcHndlr::make_completion() { return std::make_unique<completion>(*this); }
-
 std::vector<std::wstring> completion::candidates(const std::wstring& before, size_t& word_start) {
   std::vector<token> t = tokens_of(before);
   // The word being typed: the last one, unless a blank follows it.
@@ -143,16 +140,16 @@ std::vector<std::wstring> completion::candidates(const std::wstring& before, siz
   }
   if (t.empty()) {
     const bool client = !typed.empty() && typed[0] == L'\\';
-    return matching(command_words(client), typed, !client);
+    return matching(words_.command_words(client), typed, !client);
   }
-  if (const std::optional<completion_words> next = words_after(word(before, t[0]), t.size() - 1, word(before, t.back())))
+  if (const std::optional<completion_words> next = words_.words_after(word(before, t[0]), t.size() - 1, word(before, t.back())))
     return matching(next->words, typed, next->keywords);
-  if (!handler_.connection().hdbc()) return {};
+  if (!connection_.hdbc()) return {};
   if (!tables_known_) {
     tables_known_ = true;
     tables_.clear();
     std::vector<odbc::table_info> found;
-    if (odbc::connection_info(&handler_.connection()).ListTbls(found, L"", L"", L"", L"").succeeded())
+    if (odbc::connection_info(&connection_).ListTbls(found, L"", L"", L"", L"").succeeded())
       for (const auto& f : found) tables_.push_back(f.name);
   }
   return matching(tables_, typed, false);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,11 @@
 
 namespace vela::terminal {
 
-class TTermOdbcHndlr;
+// The words Tab completion offers after a command; keywords are completed in capitals.
+struct completion_words {
+  std::vector<std::wstring> words;
+  bool keywords = false;
+};
 
 // The line as the history file keeps it: PWD= and PASSWORD= values, the literal after PASSWORD
 // or IDENTIFIED BY in a statement, and the password word of CONNECT DATASOURCE <datasource>
@@ -27,13 +33,21 @@ std::wstring history_file();
 // table names of the open connection.
 class completion {
  public:
-  explicit completion(TTermOdbcHndlr& handler) : handler_(handler) {}
+  // What the commands offer: the command words (client: the backslash forms), and the words
+  // after a command's word (nullopt where table names follow).
+  struct vocabulary {
+    std::function<std::vector<std::wstring>(bool client)> command_words;
+    std::function<std::optional<completion_words>(const std::wstring& first, size_t index, const std::wstring& previous)>
+        words_after;
+  };
+  completion(odbc::connection& connection, vocabulary words) : connection_(connection), words_(std::move(words)) {}
   std::vector<std::wstring> candidates(const std::wstring& before_cursor, size_t& word_start);
   // After a line was handled: a new connection or a CREATE/DROP fetches the tables again.
   void line_handled(const std::wstring& line);
 
  private:
-  TTermOdbcHndlr& handler_;
+  odbc::connection& connection_;
+  vocabulary words_;
   std::vector<std::wstring> tables_;
   bool tables_known_ = false;
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "Terminal/session/options.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
