@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/databases.h"
+#include "support/odbc_values.h"
 #include "support/sqlterm_fixture.h"
 #include "vela/odbc/bulk_insert.h"
 #include "vela/odbc/connection.h"
@@ -13,14 +14,6 @@ using namespace vela;
 using namespace vela::odbc;
 
 namespace {
-
-std::wstring scalar(connection& c, const std::wstring& sql) {
-  query q(&c, sql);
-  EXPECT_TRUE(q.execute(false).succeeded());
-  EXPECT_TRUE(q.rows().bind(1, nullptr, bind_type::wide_text, 0).succeeded());
-  if (!q.rows().fetch().succeeded()) return L"?";
-  return q.rows().at(0).text();
-}
 
 // The value as program text, as a source that reads it so would give it.
 std::wstring as_wide(bulk_row::form f, const std::string& v) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/databases.h"
+#include "support/odbc_values.h"
 #include "support/sqlterm_fixture.h"
 #include "vela/odbc/bulk_insert.h"
 #include "vela/odbc/connection.h"
@@ -37,14 +38,6 @@ class numbered_rows : public bulk_source {
   size_t n_, i_ = 0;
   std::vector<size_t> dup_;
 };
-
-std::wstring scalar(connection& c, const std::wstring& sql) {
-  query q(&c, sql);
-  EXPECT_TRUE(q.execute(false).succeeded());
-  EXPECT_TRUE(q.rows().bind(1, nullptr, bind_type::wide_text, 0).succeeded());
-  if (!q.rows().fetch().succeeded()) return L"?";
-  return q.rows().at(0).text();
-}
 
 using BulkInsert = vela::testing::database_test;
 

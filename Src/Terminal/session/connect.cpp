@@ -73,63 +73,59 @@ result reconnect_to_database(terminal_context& ctx, const std::wstring& database
   return r;
 }
 
+namespace {
+
+// The end of a connect: on success the session takes the connection (named by take, which
+// returns what to say), otherwise the failure is reported.
+template <typename Take>
+result connect_ended(terminal_context& ctx, const result& r, Take take, const std::wstring& failure_text) {
+  if (!r.succeeded()) {
+    ctx.report_failure(failure_text);
+    return r;
+  }
+  connected(ctx);
+  ctx.report_info(take());
+  return r;
+}
+
+} // namespace
+
 result connect_by_string(terminal_context& ctx, const std::wstring& s) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
   std::wstring completed;
   const result r = ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
-  std::wstring text;
-  if (r.succeeded()) {
-    connected(ctx);
+  // The string as typed may carry a password: it is shown masked.
+  return connect_ended(ctx, r, [&] {
     ctx.named.driver_parameters = completed;
-    text = message(string_id::connected_to, completed.c_str());
-  } else {
-    // The string as typed may carry a password: it is shown masked.
-    text = message(string_id::connection_failed, odbc::mask_password(s).c_str());
-    ctx.report_failure(text);
-    return r;
-  }
-  ctx.report_info(text);
-  return r;
+    return message(string_id::connected_to, completed.c_str());
+  }, message(string_id::connection_failed, odbc::mask_password(s).c_str()));
 }
 
 result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, const std::wstring& driver) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
   std::wstring completed;
   const result r = ctx.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
-  std::wstring text;
-  if (r.succeeded()) {
-    connected(ctx);
+  // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
+  return connect_ended(ctx, r, [&] {
     ctx.named.driver = driver;
     ctx.named.datasource.clear();
     ctx.named.driver_parameters = completed;
-    text = message(string_id::connected_to_driver, ctx.named.driver.c_str(), ctx.named.driver_parameters.c_str());
-  } else {
-    // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
-    text = message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str());
-    ctx.report_failure(text);
-    return r;
-  }
-  ctx.report_info(text);
-  return r;
+    return message(string_id::connected_to_driver, ctx.named.driver.c_str(), ctx.named.driver_parameters.c_str());
+  }, message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str()));
 }
 
 result connect_by_datasource(terminal_context& ctx, const std::wstring& datasource, const std::wstring& user,
                              const std::wstring& password) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
   const result r = ctx.connection.ConnDs(datasource, user, password);
-  std::wstring text;
-  if (r.succeeded()) {
-    connected(ctx);
+  return connect_ended(ctx, r, [&] {
     ctx.named.datasource = datasource;
     ctx.named.driver.clear();
     ctx.named.user = user;
-    text = user.empty() ? message(string_id::connected_to_datasource, datasource.c_str()) : message(string_id::connected_to_datasource_user, datasource.c_str(), user.c_str());
-  } else {
-    ctx.report_failure(user.empty() ? message(string_id::datasource_connection_failed, datasource.c_str()) : message(string_id::datasource_user_connection_failed, datasource.c_str(), user.c_str()));
-    return r;
-  }
-  ctx.report_info(text);
-  return r;
+    return user.empty() ? message(string_id::connected_to_datasource, datasource.c_str())
+                        : message(string_id::connected_to_datasource_user, datasource.c_str(), user.c_str());
+  }, user.empty() ? message(string_id::datasource_connection_failed, datasource.c_str())
+                  : message(string_id::datasource_user_connection_failed, datasource.c_str(), user.c_str()));
 }
 
 result close_connection(terminal_context& ctx) {
