@@ -36,6 +36,21 @@ namespace {
   std::exit(exit_status(code));
 }
 
+// The README as installed with this program: under its own prefix when it runs from the bin
+// folder of an installation (/usr/bin/sqlterm: /usr/share/doc/vela), else where a source
+// install puts it.
+std::wstring with_documentation_path(std::wstring usage) {
+  const std::wstring source_install = L"/usr/local/share/doc/vela/README.md";
+  const size_t at = usage.find(source_install);
+  std::wstring dir;
+  if (at == std::wstring::npos || !split_path(module_path(), nullptr, &dir, nullptr, nullptr)) return usage;
+  const std::wstring bin = L"/bin/";
+  if (dir.size() < bin.size() || dir.compare(dir.size() - bin.size(), bin.size(), bin) != 0) return usage;
+  const std::wstring installed = dir.substr(0, dir.size() - bin.size()) + L"/share/doc/vela/README.md";
+  if (file_exists(installed)) usage.replace(at, source_install.size(), installed);
+  return usage;
+}
+
 console_writer& failure_output(const terminal_options& options) { return output_routes(options).startup_failures(); }
 
 } // namespace
@@ -52,7 +67,7 @@ int main(int argc, char** argv) {
   const auto only_argument = [argc, argv](const char* a) { return argc == 2 && std::strcmp(argv[1], a) == 0; };
   if (only_argument("/?") || only_argument("-?") || only_argument("--help") || only_argument("-h")) {
     out.write(load_string(nullptr, string_id::banner));
-    out.write(name_program(with_format_names(load_string(nullptr, string_id::usage)), L"sqlterm"));
+    out.write(name_program(with_documentation_path(with_format_names(load_string(nullptr, string_id::usage))), L"sqlterm"));
     out.flush();
     log.stop(Log::exit_wait_ms);
     return 0;

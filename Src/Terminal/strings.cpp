@@ -133,6 +133,9 @@ constexpr string_entry english[] = {
     {178, L"Commands: %s; HELP <command> tells more.\n"},
     {179, L"\\conninfo         the connection: data source, driver, DBMS and its version, user\n"},
     {180, L" or "},
+    {181, L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"},
+    {182, L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"},
+    {183, L"Rows up to line %u are in the table; to go on from there: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -260,6 +263,9 @@ constexpr string_entry russian[] = {
     {178, L"Команды: %s; подробнее - HELP <команда>.\n"},
     {179, L"\\conninfo         подключение: источник данных, драйвер, СУБД и её версия, пользователь\n"},
     {180, L" или "},
+    {181, L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"},
+    {182, L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"},
+    {183, L"Строки до строки %u в таблице; продолжить с этого места: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

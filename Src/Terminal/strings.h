@@ -88,6 +88,9 @@ enum : uint32_t {
   commands_list_line = 178,
   conninfo_list_line = 179,
   format_names_joint = 180,  // before the last format name of the usage text
+  copy_list_line = 181,
+  restrict_list_line = 182,
+  copy_resume = 183,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -15,8 +15,6 @@ namespace {
 
 onetime_task* registration = nullptr;
 
-bool ws(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
-
 constexpr auto icase = std::regex_constants::ECMAScript | std::regex_constants::icase;
 
 bool is_hex(wchar_t c) { return std::iswxdigit(static_cast<wint_t>(c)) != 0; }
@@ -87,7 +85,8 @@ result argument_parser::parse(const std::wstring& arg, const std::wstring& rest)
   }
   const size_t v = match_value_form(arg);
   if (v != std::wstring::npos) {
-    if (v == arg.size() || ws(arg[v])) return failure(os::err_invalid_parameter, rest);
+    // The shell has taken the quotes away: a blank after the colon is the value's own.
+    if (v == arg.size()) return failure(os::err_invalid_parameter, rest);
     if (uses++ != 0 && !repeatable()) return second_use(arg.substr(0, v - 1));
     *target_ = unquote_value(arg.substr(v));
     return result();
@@ -182,7 +181,7 @@ result commandline_argument_subvalues_parser::parse(const std::wstring& arg, con
   const size_t v = match_value_form(arg);
   if (v == std::wstring::npos) return failure(os::err_not_supported, std::wstring());
   list_->clear();
-  if (v == arg.size() || ws(arg[v])) return failure(os::err_invalid_parameter, rest);
+  if (v == arg.size()) return failure(os::err_invalid_parameter, rest);
   if (uses++ != 0 && !repeatable()) return second_use(arg.substr(0, v - 1));
   const size_t end = arg.size();
   size_t p = v;

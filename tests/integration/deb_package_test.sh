@@ -28,5 +28,8 @@ unexpected=$(cd "$tmp/root" && find . -type f | grep -v -e '^./usr/bin/' -e '^./
 # The installed program runs, and its manual page is intact.
 out=$("$tmp/root/usr/bin/sqlterm" -? 2>&1)
 case "$out" in *"sqlterm -cs:"*) ;; *) echo "sqlterm -? printed: $out"; status=1 ;; esac
+# The usage names the README where the package put it, with nothing after it as before.
+case "$out" in *"Online help file://$tmp/root/usr/share/doc/vela/README.md") ;;
+  *) echo "sqlterm -? names: $(printf '%s' "$out" | tail -n 1)"; status=1 ;; esac
 zcat "$tmp/root/usr/share/man/man1/sqlterm.1.gz" | LC_ALL=C.UTF-8 groff -ww -z -man 2>&1 | grep . && status=1
 exit $status

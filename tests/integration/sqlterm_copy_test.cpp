@@ -150,6 +150,10 @@ TEST_P(Copy, EveryLineCounted) {
       {"\"id,b\n1,a\n2,b\n", "format csv, header", 1, "", "COPY not run: the header is malformed: a quoted field is not closed (@:1)",
        "0|"},
       {"id\n1,a\n", "format csv, header", 1, "", "COPY not run: the header is malformed: 2 values expected, 1 found (@:1)", "0|"},
+      // SKIP N passes over the records that begin at line N or before; the header is still read.
+      {"id,b\n1,a\n2,\"b\nc\"\n3,d\n", "format csv, header, skip 3", 0, "Rows loaded: 1. Rows failed: 0. Lines skipped: 4.", "",
+       "1|1"},
+      {"1,a\n", "format csv, skip x", 1, "", "SKIP takes a line number", "0|"},
   };
   for (const auto& c : cases) {
     const std::string file = db->dir.path("lines.csv");
@@ -206,9 +210,17 @@ TEST_P(Copy, ConnectionLostStopsTheLoad) {
   load.join();
   EXPECT_NE(r.status, 0) << r.out << r.err;
   const std::string said = r.out + r.err;
-  EXPECT_LT(std::count(said.begin(), said.end(), '\n'), 16) << said.substr(0, 2000);
+  EXPECT_LT(std::count(said.begin(), said.end(), '\n'), 17) << said.substr(0, 2000);
   EXPECT_NE(said.find("The connection was lost: the load stopped. Last batch committed: batch "), std::string::npos)
       << r.err.substr(0, 2000) << r.out.substr(0, 2000);
+  // The rows committed stay; the message says how to go on after them.
+  const size_t lines = said.find("(lines ");
+  ASSERT_NE(lines, std::string::npos) << said.substr(0, 2000);
+  const std::string through = std::to_string(std::atoll(said.c_str() + said.find(" to ", lines) + 4));
+  EXPECT_NE(said.find("Rows up to line " + through + " are in the table; to go on from there: \\copy … FROM '" +
+                      db->dir.path("big.csv") + "' WITH (…, SKIP " + through + ")"),
+            std::string::npos)
+      << said.substr(0, 2000);
   const size_t at = r.out.find("Rows loaded: ");
   ASSERT_NE(at, std::string::npos) << r.out;
   const long long loaded = std::atoll(r.out.c_str() + at + 13);

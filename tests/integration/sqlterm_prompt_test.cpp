@@ -475,3 +475,27 @@ TEST(SqltermPrompt, DescribeATableAtThePrompt) {
     EXPECT_EQ(s.wait_exit(5), 0) << s.output();
   }
 }
+
+// DELIMITER typed at the prompt holds for the lines after it, as in a script: a procedure
+// body with ";" inside is sent whole.
+TEST(SqltermPrompt, DelimiterTypedAtThePrompt) {
+  database db("maria");
+  ASSERT_TRUE(db.ready()) << db.why_not();
+  ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:drop procedure if exists vp"}).status, 0);
+  temp_dir home;
+  pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, {{"HOME", home.path()}, {"XDG_STATE_HOME", home.path("state")}});
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  for (const char* line : {"DELIMITER //\r", "create procedure vp() begin declare x int default 1; set x = x + 1; end //\r",
+                           "DELIMITER ;\r"}) {
+    s.type(line);
+    EXPECT_TRUE(s.expect("\nSQL>")) << line << s.output();
+  }
+  s.type("\\q\r");
+  EXPECT_EQ(s.wait_exit(5), 0) << s.output();
+  EXPECT_EQ(s.output().find("SQLSTATE"), std::string::npos) << s.output();
+  EXPECT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs, "-do", "-cd:|",
+                         "-q:select count(*) from information_schema.routines where routine_name = 'vp' and "
+                         "routine_schema = database()"})
+                .out,
+            "\n1\n\n");
+}

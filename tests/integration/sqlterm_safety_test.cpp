@@ -57,11 +57,23 @@ TEST(SqltermOptions, AMalformedOptionIsNamedAndNothingRuns) {
 }
 
 TEST(SqltermOptions, AValueMayStartWithABlank) {
-  for (const char* delimiter : {"-cd: |", "-cd:\" |\""}) {
-    const run_result r =
-        run_process({SQLTERM_PATH, "-cs:Driver=SQLite3;Database=:memory:", "-do", delimiter, "-q:select 1 a, 2 b"});
-    EXPECT_EQ(r.status, 0) << delimiter << r.err;
-    EXPECT_EQ(r.out, "\n1 2\n\n") << delimiter;  // the delimiter is its first character
+  struct row {
+    std::vector<std::string> args;
+    int status;
+    const char* out;
+  };
+  const row rows[] = {
+      {{"-do", "-cd: |", "-q:select 1 a, 2 b"}, 0, "\n1 2\n\n"},  // the delimiter is its first character
+      {{"-do", "-cd:\" |\"", "-q:select 1 a, 2 b"}, 0, "\n1 2\n\n"},
+      {{"-do", "-cd:|", "-q: select 7"}, 0, "\n7\n\n"},  // one argument: the quoted form
+      {{"-do", "-cd:|", "-q:", "select 7"}, 87, ""},       // the value in an argument of its own
+  };
+  for (const row& r : rows) {
+    std::vector<std::string> argv{SQLTERM_PATH, "-cs:Driver=SQLite3;Database=:memory:"};
+    argv.insert(argv.end(), r.args.begin(), r.args.end());
+    const run_result got = run_process(argv);
+    EXPECT_EQ(got.status, r.status) << r.args.back() << got.err;
+    EXPECT_EQ(got.out, r.out) << r.args.back();
   }
 }
 

@@ -80,13 +80,24 @@ TEST(CommandLine, AValueEndsWhereItsArgumentEnds) {
   EXPECT_EQ(options({L"-q:a", L"-qi"}).q, L"a");
 }
 
+// One argument holding a blank after the colon is the quoted form; the value keeps the blank.
+TEST(CommandLine, AValueMayStartWithABlank) {
+  const options q({L"-q: select 7"});
+  EXPECT_TRUE(q.r.succeeded());
+  EXPECT_EQ(q.q, L" select 7");
+  EXPECT_EQ(options({L"-cs: value"}).cs, L" value");
+  const options f({L"-qf: my file.sql,utf8"});
+  EXPECT_TRUE(f.r.succeeded());
+  EXPECT_EQ(f.file, L" my file.sql");
+  EXPECT_EQ(options({L"-q:", L"select 7"}).r.code(), 87u);  // the value in an argument of its own
+}
+
 TEST(CommandLine, FailureCodes) {
   options twice({L"-cs:x", L"-CS:y"});
   EXPECT_EQ(twice.r.code(), 1247u);
   EXPECT_EQ(twice.r.text(), L"[task] ");
   EXPECT_EQ(options({L"-do", L"-data_only"}).r.code(), 1247u);
   EXPECT_EQ(options({L"-cs:"}).r.code(), 87u);
-  EXPECT_EQ(options({L"-cs: value"}).r.code(), 87u);
   EXPECT_EQ(options({L"-cs:", L"value"}).r.code(), 87u);
   EXPECT_EQ(options({L"-do:1"}).r.code(), 87u);
   EXPECT_EQ(options({L"-qi:yes"}).r.code(), 87u);

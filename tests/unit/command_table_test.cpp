@@ -102,7 +102,8 @@ TEST(CommandTable, HelpOfACommand) {
   } rows[] = {
       {L"quit", str(string_id::exit_help)}, {L"Exit", str(string_id::exit_help)},
       {L"disconnect", L"DISCONNECT"},       {L"help", str(string_id::help_help)},
-      {L"\\q", L""},                        {L"nope", L""},
+      {L"\\q", str(string_id::exit_help)},  {L"nope", L""},
+      {L"\\copy", str(string_id::copy_list_line)}, {L"\\nope", L""},
   };
   for (const auto& r : rows) {
     const command_entry* c = help_entry(r.word);
@@ -121,6 +122,8 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\c <database>     connect again, to another database\n"
       L"\\conninfo         the connection: data source, driver, DBMS and its version, user\n"
       L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"
+      L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"
+      L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"
       L"\\timing           accepted: execution times are always shown\n"
       L"\\q                end the session, as EXIT and QUIT do\n"
       L"\\?                this list\n"
@@ -133,6 +136,8 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\c <база данных>  подключиться заново, к другой базе данных\n"
       L"\\conninfo         подключение: источник данных, драйвер, СУБД и её версия, пользователь\n"
       L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"
+      L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"
+      L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"
       L"\\timing           принимается: время выполнения выводится всегда\n"
       L"\\q                завершить сеанс, как EXIT и QUIT\n"
       L"\\?                этот список\n"
@@ -140,6 +145,22 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
   for (bool ru : {false, true}) {
     one_language language(ru);
     EXPECT_EQ(client_commands_help(), ru ? russian : english);
+  }
+}
+
+// Every client command has its line in the \? list, and HELP explains it.
+TEST(CommandTable, EveryClientCommandIsListed) {
+  one_language language(false);
+  for (const command_entry& c : command_table()) {
+    if (c.client_forms.empty()) continue;
+    const std::wstring form(c.client_forms.front());
+    EXPECT_NE(c.list_id, 0u) << wide_to_utf8(form);
+    if (form[0] != L'\\') continue;
+    const command_entry* found = help_entry(form);
+    EXPECT_EQ(found, &c) << wide_to_utf8(form);
+    if (found) {
+      EXPECT_FALSE(help_text(*found).empty()) << wide_to_utf8(form);
+    }
   }
 }
 

@@ -33,8 +33,10 @@ const std::vector<command_entry>& command_table() {
        .run = run_conninfo},
       {.client_forms = {L"\\i", L"\\include", L"\\ir", L"\\include_relative", L"source"}, .arguments = {L"<file>"},
        .list_id = include_list_line, .run = run_include},
-      {.client_forms = {L"\\copy"}, .arguments = {L"<table> FROM | TO <file>"}, .run = run_copy},
-      {.client_forms = {L"\\restrict", L"\\unrestrict"}, .arguments = {L"<key>"}, .run = run_nothing},
+      {.client_forms = {L"\\copy"}, .arguments = {L"<table> FROM | TO <file>"}, .list_id = copy_list_line,
+       .run = run_copy},
+      {.client_forms = {L"\\restrict", L"\\unrestrict"}, .arguments = {L"<key>"}, .list_id = restrict_list_line,
+       .run = run_nothing},
       {.client_forms = {L"\\timing"}, .arguments = {L"[on | off]"}, .list_id = timing_list_line, .run = run_nothing},
       {.keywords = {L"EXIT", L"QUIT"}, .client_forms = {L"\\q", L"\\quit"}, .arguments = {L""}, .help_id = exit_help,
        .list_id = quit_list_line, .run = run_exit},
@@ -167,11 +169,12 @@ std::wstring client_commands_help() {
 const command_entry* help_entry(const std::wstring& keyword) {
   for (const command_entry& c : command_table())
     if (is_keyword_of(c, keyword)) return &c;
-  return nullptr;
+  return keyword.starts_with(L'\\') ? client_command(keyword) : nullptr;
 }
 
 std::wstring help_text(const command_entry& entry) {
   if (entry.help_id) return str(entry.help_id);
+  if (entry.list_id) return str(entry.list_id);  // a client command: its line of the \? list
   return entry.keywords.empty() ? std::wstring() : std::wstring(entry.keywords.front());
 }
 

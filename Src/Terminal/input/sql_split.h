@@ -36,6 +36,9 @@ class statement_scanner {
   // on past it, though a statement may.
   void set_at_line_end(bool at_line_end) { at_line_end_ = at_line_end; }
   bool mysql() const { return mysql_; }
+  // The statement terminator a DELIMITER directive chose (";" until one does).
+  const std::wstring& delimiter() const { return delimiter_; }
+  void set_delimiter(std::wstring d) { delimiter_ = std::move(d); }
   // Called with the bounds of each data line of a COPY block (its line end left out).
   std::function<void(size_t begin, size_t end)> copy_line;
 
@@ -184,6 +187,8 @@ class script_cutter {
   explicit script_cutter(bool keep_terminator, size_t size_hint = 0)
       : keep_terminator_(keep_terminator), size_hint_(size_hint) {}
   void set_dialect(odbc::script_dialect d) { scan_.set_dialect(d); }
+  const std::wstring& delimiter() const { return scan_.delimiter(); }
+  void set_delimiter(std::wstring d) { scan_.set_delimiter(std::move(d)); }
   // COPY blocks are handed over line by line (their statement first) to be loaded.
   void set_copy_rows(bool on) { copy_rows_ = on; }
   // A piece of a script's text.

@@ -92,6 +92,7 @@ bool statement_feeder::line(const std::wstring& text) {
   if (!cutter_) {
     cutter_ = std::make_unique<script_cutter>(typed_);
     cutter_->set_dialect(handler_.dialect());
+    cutter_->set_delimiter(delimiter_);
     cutter_->set_first_line(lines_);  // failures name the line of the whole input
   }
   const script_cutter::sink sink = [this](script_item& item) { return run(item); };
@@ -114,6 +115,7 @@ bool statement_feeder::finish() {
     const script_cutter::sink sink = [this](script_item& item) { return run(item); };
     (void)cutter_->finish(sink);
   }
+  if (cutter_) delimiter_ = cutter_->delimiter();
   cutter_.reset();
   return !ended();
 }

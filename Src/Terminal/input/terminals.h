@@ -66,6 +66,7 @@ class statement_feeder {
   bool typed_;
   bool fresh_ = false;
   std::unique_ptr<script_cutter> cutter_;
+  std::wstring delimiter_ = L";";  // a DELIMITER typed at the prompt holds for the lines after it
   size_t lines_ = 0;  // lines given so far
   result last_;
 };

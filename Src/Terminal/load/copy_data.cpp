@@ -134,7 +134,7 @@ bool one_char(const std::wstring& s, wchar_t& c, std::wstring& why, const wchar_
   return true;
 }
 
-// FORMAT, DELIMITER, NULL, HEADER, QUOTE, ESCAPE, ENCODING; in parentheses or in the older
+// FORMAT, DELIMITER, NULL, HEADER, QUOTE, ESCAPE, ENCODING, SKIP; in parentheses or in the older
 // form without them (CSV, HEADER, DELIMITER [AS] 'c' …).
 bool options(tokens& t, copy_format& f, std::wstring& why) {
   t.skip();
@@ -197,6 +197,13 @@ bool options(tokens& t, copy_format& f, std::wstring& why) {
     } else if (is(key, L"ENCODING")) {
       if (!text_value()) return false;
       f.encoding = value;
+    } else if (is(key, L"SKIP")) {
+      value = t.word();
+      if (value.empty() || value.size() > 18 || value.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        why = L"SKIP takes a line number";
+        return false;
+      }
+      f.skip_through = static_cast<size_t>(std::stoull(value));
     } else if (is(key, L"FORCE_NOT_NULL") || is(key, L"FORCE_NULL") || is(key, L"FORCE_QUOTE")) {
       why = L"option not supported: " + key;
       return false;
@@ -368,7 +375,7 @@ bool record_reader::step(std::wstring_view line, size_t line_no, const sink& to)
   if (o == outcome::bad) return fail(why, to);
   if (columns_ && row_.values.size() != columns_)
     return fail(message(string_id::copy_value_count, static_cast<unsigned>(columns_), static_cast<unsigned>(row_.values.size())), to);
-  if (header_) {
+  if (header_ || start_ <= f_.skip_through) {
     header_ = false;
     skipped_ += lines_;
     return true;

@@ -22,6 +22,7 @@ struct copy_format {
   wchar_t quote = L'"';
   wchar_t escape = L'"';
   std::wstring encoding;
+  size_t skip_through = 0;  // SKIP N: records that begin at line N or before are passed over
 };
 
 // A COPY statement or a \copy command taken apart.
@@ -143,6 +144,7 @@ struct copy_load {
   uint32_t shown = started;
   bool progress_shown = false;
   bool in_script = false;  // a COPY block: its rows are lines of the script
+  std::wstring file;       // \copy FROM a file: a load that stops part-way can go on from it
 };
 
 // A value written in the text format: backslash, tab, line breaks escaped; NULL as \N.

@@ -313,6 +313,11 @@ void loader::report_end(copy_load& l, const result& f) {
       text += message(e.lost_commit_unknown() ? string_id::copy_batch_unknown : string_id::copy_batch_not_committed,
                       batch(e.lost_batch()).c_str());
     }
+    // Committed rows stay: name where they end and how to go on without loading them twice.
+    if (!l.file.empty() && e.last_committed().number != 0) {
+      const unsigned through = static_cast<unsigned>(e.last_committed().last);
+      text += message(string_id::copy_resume, through, l.file.c_str(), through);
+    }
     ctx_.report_failure(text);
     ctx_.note(f);
     if (ctx_.load_failure.succeeded()) ctx_.load_failure = f;
@@ -478,6 +483,7 @@ void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, 
   std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
   if (!load) return;
   copy_load& l = *load;
+  if (!host_.transaction_open()) l.file = cmd.file;  // in a transaction nothing stays of a failed load
   bool go = true;
   const result r = read_data_lines(cmd.file, cp, [&](std::wstring_view text, size_t number) { return load_line(l, text, number); }, go);
   if (!r.succeeded()) {
