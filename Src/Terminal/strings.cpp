@@ -133,6 +133,7 @@ constexpr string_entry english[] = {
     {178, L"Commands: %s; HELP <command> tells more.\n"},
     {179, L"\\conninfo         the connection: data source, driver, DBMS and its version, user\n"},
     {180, L" or "},
+    {200, L"Still connected to '%s'.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -260,6 +261,7 @@ constexpr string_entry russian[] = {
     {178, L"Команды: %s; подробнее - HELP <команда>.\n"},
     {179, L"\\conninfo         подключение: источник данных, драйвер, СУБД и её версия, пользователь\n"},
     {180, L" или "},
+    {200, L"По-прежнему подключено к '%s'.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -88,6 +88,7 @@ enum : uint32_t {
   commands_list_line = 178,
   conninfo_list_line = 179,
   format_names_joint = 180,  // before the last format name of the usage text
+  still_connected_to = 200,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.
