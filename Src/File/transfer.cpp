@@ -205,6 +205,7 @@ result download(odbc::query& q, const download_options& options) {
   console().line_break();
   // Only the end of the rows ends a download well; any other failed fetch is reported.
   if (fetched.code() != odbc::no_data_error()) return fetched;
+  VELA_CHECK(q.drain_results());  // results after the first set are passed over
   if (skipped) return failure(os::err_invalid_name, text(string_id::rows_skipped) + L" " + std::to_wstring(skipped));
   return result();
 }
@@ -246,7 +247,9 @@ result upload(odbc::query& q, const std::wstring& path) {
     r.merge(VELA_CHECK(q.execute(q.text(), false, true)));
   }
   // A known count of 0 changed rows (an UPDATE that matched nothing) stored nothing.
-  if (q.changed_rows() == 0) {
+  const int64_t changed = q.changed_rows();
+  VELA_CHECK(q.drain_results());  // the statement's further results are passed over
+  if (changed == 0) {
     say(L" " + text(string_id::no_row_changed));
     console().line_break();
     return failure(os::err_not_found, text(string_id::no_row_changed));

@@ -136,6 +136,7 @@ constexpr string_entry english[] = {
     {181, L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"},
     {182, L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"},
     {183, L"Rows up to line %u are in the table; to go on from there: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
+    {200, L"Still connected to '%s'.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -266,6 +267,7 @@ constexpr string_entry russian[] = {
     {181, L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"},
     {182, L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"},
     {183, L"Строки до строки %u в таблице; продолжить с этого места: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
+    {200, L"По-прежнему подключено к '%s'.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -91,6 +91,7 @@ enum : uint32_t {
   copy_list_line = 181,
   restrict_list_line = 182,
   copy_resume = 183,
+  still_connected_to = 200,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

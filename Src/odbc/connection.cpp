@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <initializer_list>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "odbc/sqltext.h"
@@ -451,6 +452,25 @@ result connection::ConnDs(const std::wstring& dsn, const std::wstring& user, con
   write_formatted(process_log(), r.succeeded() ? L"TOO" : L"TO!", L"connection::ConnDs(%s,%s)end(%u,%u ms,%s)",
                   dsn.c_str(), user.c_str(), r.code(), elapsed_ms(start), r.text().c_str());
   return r;
+}
+
+void connection::swap(connection& other) {
+  if (this == &other) return;
+  std::scoped_lock lock(cancel_mutex_, other.cancel_mutex_);
+  std::swap(hdbc_, other.hdbc_);
+  std::swap(connecting_, other.connecting_);
+  std::swap(catalog_statement_, other.catalog_statement_);
+  catalog_cancelled_ = other.catalog_cancelled_.exchange(catalog_cancelled_);
+  driver* const adapter = adapter_.release();
+  adapter_ = other.adapter_.release();
+  other.adapter_ = adapter;
+  std::swap(connected_, other.connected_);
+  std::swap(narrow_statements_, other.narrow_statements_);
+  std::swap(utf8_narrow_text_, other.utf8_narrow_text_);
+  std::swap(utf8_narrow_text_known_, other.utf8_narrow_text_known_);
+  std::swap(profile_, other.profile_);
+  std::swap(long_binary_size_, other.long_binary_size_);
+  std::swap(long_binary_size_known_, other.long_binary_size_known_);
 }
 
 result connection::disconnect() {

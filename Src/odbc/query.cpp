@@ -412,6 +412,7 @@ int16_t query::send_text(const std::wstring& text, bool prepare) {
 result query::execute(const std::wstring& text, bool commit, bool bind) {
   const uint32_t start = tick_count();
   result r;
+  last_more_failure_.reset();
   if (hstmt_) {
     (void)rows_.detach();  // the statement is reused: nothing attached is fine
     ignored(SQLFreeStmt(hstmt_, SQL_CLOSE), "closing a statement without a cursor is refused harmlessly");
@@ -497,6 +498,39 @@ int64_t query::changed_rows() const {
   SQLLEN n = -1;
   if (!sql_ok(SQLRowCount(hstmt_, &n))) return -1;
   return n;
+}
+
+result query::more_results(bool bind) {
+  if (!hstmt_) return failure(no_data_error());
+  const SQLRETURN rc = SQLMoreResults(hstmt_);
+  if (rc == SQL_NO_DATA) return failure(no_data_error());
+  // The diagnostics are read first: unbinding the last result's columns clears them.
+  result said;
+  if (rc != SQL_SUCCESS) said = odbc_diagnostics(SQL_NULL_HENV, connection_->hdbc(), hstmt_, rc);
+  (void)rows_.detach();  // attached since execute
+  if (!sql_ok(rc)) {
+    // A driver that answers every further call with the same failure has no results left.
+    if (last_more_failure_ && said.text() == *last_more_failure_) return failure(no_data_error());
+    last_more_failure_ = said.text();
+    return said;
+  }
+  last_more_failure_.reset();
+  result r = rows_.attach(connection_, hstmt_);
+  if (r.succeeded() && bind) r.merge(rows_.bind_all());
+  if (r.succeeded() && rc == SQL_SUCCESS_WITH_INFO) {
+    r = said;
+    r.set_severity(severity::information);
+  }
+  return r;
+}
+
+result query::drain_results() {
+  result first;
+  for (;;) {
+    const result r = more_results(false);
+    if (r.code() == no_data_error()) return first;
+    if (!r.succeeded() && first.succeeded()) first = r;
+  }
 }
 
 result query::cancel() {

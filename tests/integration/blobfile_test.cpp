@@ -181,6 +181,31 @@ TEST_P(Blobfile, FailuresAndExitCodes) {
   EXPECT_NE(r.out.find("Error ("), std::string::npos);
 }
 
+// A statement of several results: the first set is the one written; the rest are read to
+// their end, and a failure there is the run's.
+TEST_P(Blobfile, ResultsAfterTheFirstSetArePassedOver) {
+  if (!db->d.server) return;  // SQLite runs one statement of a text
+  exec("insert into docs(id, path, data) values(1, '" + p("r1") + "', " + db->hex("41") + ")");
+  std::string cs = db->cs;
+  if (GetParam() == "maria") {
+    exec("drop procedure if exists fails_late");
+    exec("create procedure fails_late() begin select 1; signal sqlstate '45000' set message_text = 'late failure'; end");
+    cs += "OPTION=67108864;";  // several statements in one text
+  }
+  const struct {
+    const char* more;
+    int status;
+  } cases[] = {{"select 2", 0}, {"call fails_late()", 10}};
+  for (const auto& c : cases) {
+    if (c.status && GetParam() != "maria") continue;
+    fs::remove(p("r1"));
+    const run_result r = run_process({BLOBFILE_PATH, "-P", cs, std::string("select path, data from docs; ") + c.more});
+    EXPECT_EQ(r.status, c.status) << r.out;
+    EXPECT_EQ(r.out.find("late failure") != std::string::npos, c.status != 0) << r.out;
+    EXPECT_EQ(db->dir.read("r1"), "A") << c.more;
+  }
+}
+
 TEST_P(Blobfile, PathsThatDoNotFitAreRefused) {
   // Only a database that keeps text longer than the declared size can hand it over.
   if (!db->d.keeps_overlong_text) return;

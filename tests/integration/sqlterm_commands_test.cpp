@@ -127,6 +127,88 @@ TEST_P(SqltermCommands, AFailedConnectShowsTheDriversReason) {
   EXPECT_NE(c.err.find("no_such_database"), std::string::npos) << c.err;
 }
 
+// Every result of a statement prints, each with its header and summary: a procedure's two
+// result sets (on PostgreSQL two cursors that the driver fetches), OUT parameters, a set-
+// returning function; a failure in a later result is the statement's; the connection stays usable.
+TEST_P(SqltermCommands, EveryResultOfAStatementPrints) {
+  if (!db->d.server) GTEST_SKIP() << "SQLite has no procedures";
+  vela::odbc::connection conn;
+  ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+  const std::vector<std::string> setup =
+      maria() ? std::vector<std::string>{"drop procedure if exists two_sets", "drop procedure if exists fails_late",
+                                         "create procedure two_sets() begin select 1 as a; select 2 as b, 3 as c; end",
+                                         "create procedure fails_late() begin select 1 as a; "
+                                         "signal sqlstate '45000' set message_text = 'late failure'; end"}
+              : std::vector<std::string>{
+                    "create or replace procedure two_sets(inout c1 refcursor, inout c2 refcursor) language plpgsql as "
+                    "$$ begin open c1 for select 1 as a; open c2 for select 2 as b, 3 as c; end $$",
+                    "create or replace procedure in_out(inout a int, out b int) language plpgsql as "
+                    "$$ begin a := a + 1; b := a * 10; end $$",
+                    "create or replace function three() returns setof int language sql as $$ select generate_series(1, 3) $$"};
+  for (const std::string& sql : setup) {
+    vela::odbc::query q(&conn, vela::testing::widen(sql));
+    ASSERT_TRUE(q.execute(true).succeeded()) << sql;
+  }
+  // PostgreSQL's driver returns the cursors a procedure opened as its result sets, in a transaction.
+  const std::string cs = maria() ? db->cs : db->cs + "FetchRefcursors=1;";
+  const std::string call = maria() ? "call two_sets()" : "begin;call two_sets(null, null);commit";
+  // Then MariaDB's CALL ends with a count of its own.
+  const std::string both = " +a \n-+ \n +1 \n.*Rows selected: 1\\.\n +b +c \n[- ]+\n +2 +3 \n.*Rows selected: 1\\." +
+                           std::string(maria() ? "\nNo rows affected\\. No rows selected\\." : "");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // a regular expression found in standard output
+    bool fails;       // the later result's failure is reported
+  } cases[] = {
+      {{"-q:" + call + ";select 7 as seven"}, 0, both + " Execution time [0-9.]+s\\.\n[\\s\\S]* seven \n-+ \n +7 \n", false},
+      {{"-oe", "-do", "-q:" + call + ";select 7"}, 0, "\n +1 \n +2 +3 \n[\\s\\S]*\n +7 \n", false},
+      {{"-oe", "-format:csv", "-q:" + call}, 0, "^a\n1\nb,c\n2,3\n$", false},
+      {{"-q:" + std::string(maria() ? "call fails_late()" : "call in_out(1, null)") + ";select 7 as seven"}, 0,
+       maria() ? "\n +1 \nRows affected: 1. Rows selected: 1.\n\\[45000\\] [^\n]*late failure\n\n[\\s\\S]* seven \n"
+               : " +a +b \n[- ]+\n +2 +20 \n[\\s\\S]* seven \n",
+       maria()},
+      {{"-oe", "-q:" + std::string(maria() ? "call fails_late()" : "select * from three()") + ";select 7 as seven"}, maria() ? 10 : 0,
+       maria() ? "\n +1 \n((?! seven )[\\s\\S])*$" : " +three \n-+ \n +1 \n +2 \n +3 \n[\\s\\S]* seven \n", maria()},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv{SQLTERM_PATH, "-cs:" + cs};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const run_result r = run_process(argv);
+    EXPECT_EQ(r.status, c.status) << c.args.back() << "\n" << r.out << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(c.out))) << c.args.back() << "\n" << c.out << "\n" << r.out;
+    EXPECT_EQ(vela::testing::has_sql_error(r.out + r.err), c.fails) << r.out << r.err;
+    EXPECT_EQ((r.out + r.err).find("late failure") != std::string::npos, c.fails) << r.out << r.err;
+  }
+}
+
+// \c to a database that cannot be opened keeps the connection there was, and says so; one
+// that opens replaces it, reported as DISCONNECT and CONNECT report.
+TEST_P(SqltermCommands, AFailedReconnectKeepsTheSession) {
+  std::smatch name;
+  ASSERT_TRUE(std::regex_search(db->cs, name, std::regex("Database=([^;]+)")));
+  const std::string current = name[1].str();
+  const std::string wrong = db->d.server ? "no_such_database" : "/no/such/folder/x.db";
+  const struct {
+    std::vector<std::string> args;
+    std::string script;
+    int status;
+    std::string out;  // a regular expression found in standard output
+  } cases[] = {
+      {{"-qi"}, "select 1 as one;\n\\c " + wrong + "\nselect 2 as two;\n", 0,
+       "\nFailed to connect to '[^\n]*" + wrong + "[^\n]*'\nStill connected to '[^\n]+'\\.\n[\\s\\S]* two \n-+ \n +2 \n"},
+      {{"-qi", "-do"}, "\\c " + wrong + "\nselect 2;\n", 0, "^\n\n +2 \n"},
+      {{"-qi", "-oe"}, "\\c " + wrong + "\nselect 2 as two;\n", 10, "^((?! two )[\\s\\S])*$"},
+      {{"-qi"}, "\\c " + current + "\nselect 3 as three;\n", 0,
+       "\nDisconnected from '[^\n]+'\nConnected to '[^\n]*" + current + "[^\n]*'\n[\\s\\S]* three \n-+ \n +3 \n"},
+  };
+  for (const auto& c : cases) {
+    const run_result r = run(c.args, c.script);
+    EXPECT_EQ(r.status, c.status) << c.script << "\n" << r.out << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(c.out))) << c.script << "\n" << c.out << "\n" << r.out;
+  }
+}
+
 // \conninfo names the connection as its driver tells it, never its password; without a
 // connection it fails as \d does.
 TEST_P(SqltermCommands, ConninfoNamesTheConnection) {

@@ -63,8 +63,9 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
         // The rows end at the next Ctrl-C; a fetch that the driver never returns from ends the run.
         running_statement fetching(q, false);
         print_result_set(q, summary);
+        r = print_further_results(q, summary);
       }
-      if (summary) {
+      if (summary && r.succeeded()) {
         summary->write(L" ");
         summary->write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));
         summary->line_break();
@@ -91,6 +92,33 @@ void statement_output::print_result_set(odbc::query& q, console_writer* summary)
   summary->write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
   summary->write(L" ");
   summary->write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
+}
+
+// The statement's further results (a procedure's result sets, a batch's counts), each
+// printed as the first; the first failure among them is the statement's. A summary line is
+// left open for the execution time only when all went well.
+result statement_output::print_further_results(odbc::query& q, console_writer* summary) {
+  result failed;
+  bool summary_open = summary != nullptr;
+  for (;;) {
+    // After Ctrl-C or a stop the rest is passed over unprinted (what failed there is no
+    // longer asked for): the connection stays usable.
+    const bool passed_over = interrupted() || ctx_.stopped;
+    const result more = passed_over ? q.drain_results() : q.more_results();
+    if (passed_over || more.code() == odbc::no_data_error()) {
+      if (!failed.succeeded() && summary_open) summary->line_break();
+      return failed;
+    }
+    if (summary_open) summary->line_break();  // the summary before ends its line
+    summary_open = more.succeeded() && summary;
+    if (!more.succeeded()) {
+      ctx_.routes.failure_line(more.text(), ctx_.place);
+      ctx_.note(more);
+      if (failed.succeeded()) failed = more;
+      continue;
+    }
+    print_result_set(q, summary);
+  }
 }
 
 std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out) {

@@ -32,6 +32,7 @@ class statement_output {
 
  private:
   void print_result_set(odbc::query& q, console_writer* summary);
+  result print_further_results(odbc::query& q, console_writer* summary);
   uint32_t print_rows(odbc::resultset& rows);
   // How the cells of the next statement's rows are fetched.
   text_path cell_text_path();

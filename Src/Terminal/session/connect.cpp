@@ -54,25 +54,6 @@ void report_connect_reason(terminal_context& ctx, const result& r) {
   to.flush();
 }
 
-result reconnect_to_database(terminal_context& ctx, const std::wstring& database) {
-  result r;
-  if (!ctx.named.connection_string.empty()) {
-    ctx.named.connection_string = with_database(ctx.named.connection_string, database);
-    r = connect_by_string(ctx, ctx.named.connection_string);
-  } else if (!ctx.named.driver.empty()) {
-    const std::wstring parameters = with_database(ctx.named.driver_parameters, database);
-    const std::wstring driver = ctx.named.driver;
-    r = connect_by_driver(ctx, parameters, driver);
-  } else {
-    ctx.report_failure(str(string_id::not_connected));
-    r = failure(os::err_invalid_parameter, str(string_id::not_connected));
-  }
-  if (!ctx.named.connection_string.empty() || !ctx.named.driver.empty()) report_connect_reason(ctx, r);
-  console().flush();
-  ctx.note(r);
-  return r;
-}
-
 namespace {
 
 // The end of a connect: on success the session takes the connection (named by take, which
@@ -88,12 +69,9 @@ result connect_ended(terminal_context& ctx, const result& r, Take take, const st
   return r;
 }
 
-} // namespace
-
-result connect_by_string(terminal_context& ctx, const std::wstring& s) {
-  if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
-  std::wstring completed;
-  const result r = ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
+// What a connect by connection string or by driver that ended says, and what the session
+// keeps of it.
+result string_connect_ended(terminal_context& ctx, const result& r, const std::wstring& s, const std::wstring& completed) {
   // The string as typed may carry a password: it is shown masked.
   return connect_ended(ctx, r, [&] {
     ctx.named.driver_parameters = completed;
@@ -101,10 +79,8 @@ result connect_by_string(terminal_context& ctx, const std::wstring& s) {
   }, message(string_id::connection_failed, odbc::mask_password(s).c_str()));
 }
 
-result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, const std::wstring& driver) {
-  if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
-  std::wstring completed;
-  const result r = ctx.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
+result driver_connect_ended(terminal_context& ctx, const result& r, const std::wstring& parameters,
+                            const std::wstring& driver, const std::wstring& completed) {
   // An old-syntax argument such as "-cs:...;PWD=..." may have been taken for the driver name.
   return connect_ended(ctx, r, [&] {
     ctx.named.driver = driver;
@@ -112,6 +88,56 @@ result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, 
     ctx.named.driver_parameters = completed;
     return message(string_id::connected_to_driver, ctx.named.driver.c_str(), ctx.named.driver_parameters.c_str());
   }, message(string_id::driver_connection_failed, odbc::mask_password(driver).c_str(), odbc::mask_password(parameters).c_str()));
+}
+
+} // namespace
+
+result connect_by_string(terminal_context& ctx, const std::wstring& s) {
+  if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  std::wstring completed;
+  const result r = ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
+  return string_connect_ended(ctx, r, s, completed);
+}
+
+result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, const std::wstring& driver) {
+  if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  std::wstring completed;
+  const result r = ctx.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
+  return driver_connect_ended(ctx, r, parameters, driver, completed);
+}
+
+// The new connection is opened while the old one waits aside; only once it works is the old
+// one closed (as DISCONNECT closes it) and the new one taken. A failed one leaves the old.
+result reconnect_to_database(terminal_context& ctx, const std::wstring& database) {
+  const bool by_string = !ctx.named.connection_string.empty();
+  if (!by_string && ctx.named.driver.empty()) {
+    ctx.report_failure(str(string_id::not_connected));
+    const result r = failure(os::err_invalid_parameter, str(string_id::not_connected));
+    console().flush();
+    ctx.note(r);
+    return r;
+  }
+  const std::wstring target = with_database(by_string ? ctx.named.connection_string : ctx.named.driver_parameters, database);
+  const std::wstring driver = ctx.named.driver;
+  odbc::connection waiting;
+  waiting.swap(ctx.connection);  // Ctrl-C still reaches the connect: it runs on ctx.connection
+  std::wstring completed;
+  const result r = by_string ? ctx.connection.connect(nullptr, target, &completed, odbc::completion::complete_required)
+                             : ctx.connection.connect_driver(nullptr, driver, target, &completed, odbc::completion::complete_required);
+  ctx.connection.swap(waiting);
+  if (r.succeeded()) {
+    if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+    ctx.connection.swap(waiting);
+    if (by_string) ctx.named.connection_string = target;
+  }
+  if (by_string) (void)string_connect_ended(ctx, r, target, completed);
+  else (void)driver_connect_ended(ctx, r, target, driver, completed);
+  report_connect_reason(ctx, r);
+  if (!r.succeeded() && ctx.connection.hdbc())
+    ctx.report_failure(message(string_id::still_connected_to, ctx.named.driver_parameters.c_str()));
+  console().flush();
+  ctx.note(r);
+  return r;
 }
 
 result connect_by_datasource(terminal_context& ctx, const std::wstring& datasource, const std::wstring& user,

@@ -42,6 +42,10 @@ class connection : public base {
                         std::wstring* completed = nullptr, completion mode = completion::no_prompt);
   result ConnDs(const std::wstring& dsn, const std::wstring& user, const std::wstring& password);
   result disconnect();
+  // Exchanges the two connections (handles, adapters, what was learnt of each), so that a
+  // new connection can be opened beside one that stays until the new one works. Neither
+  // may be connecting or listing meanwhile.
+  void swap(connection& other);
   // 0 commit, anything else rollback.
   result transact(int completion_type);
   // The driver commits each statement itself (SQL_ATTR_AUTOCOMMIT on, as connections start).

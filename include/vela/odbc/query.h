@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,12 @@ class query : public base {
   result add_param(queryparam* p);
   // Rows the last INSERT, UPDATE or DELETE changed; -1 when the driver does not know.
   int64_t changed_rows() const;
+  // Moves on to the statement's next result (SQLMoreResults), a result set or a row count:
+  // rows() then describes it, its columns bound when bind is set. Ends with no_data_error
+  // after the last result; a later result that failed is its failure.
+  result more_results(bool bind = true);
+  // Passes over every result left, to the end; the first failure among them is the result.
+  result drain_results();
 
   resultset& rows() { return rows_; }
   stmt_handle hstmt() const { return hstmt_; }
@@ -160,6 +167,7 @@ class query : public base {
   stmt_handle hstmt_ = nullptr;
   std::mutex handle_mutex_;  // hstmt_ as cancel sees it
   resultset rows_;
+  std::optional<std::wstring> last_more_failure_;  // of the last more_results, when it failed
 };
 
 } // namespace vela::odbc
