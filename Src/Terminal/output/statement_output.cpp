@@ -17,6 +17,15 @@
 
 namespace vela::terminal {
 
+namespace {
+
+void write_line(console_writer& to, const std::wstring& text) {
+  to.write(text);
+  to.line_break();
+}
+
+} // namespace
+
 std::wstring format_elapsed(uint32_t ms) {
   std::wstring s = wformat(L"%03u", ms % 1000);
   if (ms < 60000) return wformat(L"%u.", ms / 1000) + s;
@@ -33,6 +42,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
   cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
   const uint32_t t0 = tick_count();
   result r;
+  std::wstring summary_line;
   // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
   // ends the output, not the session.
   sys::piped_program pager;
@@ -62,35 +72,37 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
       {
         // The rows end at the next Ctrl-C; a fetch that the driver never returns from ends the run.
         running_statement fetching(q, false);
-        print_result_set(q, summary);
+        summary_line = print_result_set(q, summary != nullptr);
       }
       if (summary) {
-        summary->write(L" ");
-        summary->write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));
-        summary->line_break();
+        summary_line += L" ";
+        summary_line += wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str());
+        if (summary == &out) write_line(out, summary_line);
       }
     } else {
       ctx_.routes.failure_line(r.text(), ctx_.place);
     }
   }
   out.flush();  // every statement's output is complete on the console
-  if (summary && summary != &out) summary->flush();
   if (screen > 1) {
     out.release();
     pager.finish();
   }
+  if (summary && summary != &out) {
+    // A summary of its own stream comes once the rows are out, also those the pager held.
+    if (!summary_line.empty()) write_line(*summary, summary_line);
+    summary->flush();
+  }
   return r;
 }
 
-void statement_output::print_result_set(odbc::query& q, console_writer* summary) {
+std::wstring statement_output::print_result_set(odbc::query& q, bool summary) {
   uint32_t rows = 0;
   if (q.rows().count() > 0) rows = print_rows(q.rows());
-  if (!summary) return;
+  if (!summary) return std::wstring();
   const uint32_t affected = q.rows().row_count();
-  if (summary != &ctx_.routes.rows()) ctx_.routes.rows().flush();  // the rows come first
-  summary->write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
-  summary->write(L" ");
-  summary->write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
+  return (affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected)) + L" " +
+         (rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
 }
 
 std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out) {
@@ -108,8 +120,8 @@ uint32_t statement_output::print_rows(odbc::resultset& rows) {
   console_writer& out = ctx_.routes.rows();
   const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out);
   cell_source cells(rows, *writer, cell_path_);
-  // The formats of "-format" (CSV aside) print every column; their names are data there, but
-  // for the aligned layout's.
+  // The formats of "-format" and "-csv" print every column; only the padded and "-cd" layouts
+  // leave long columns out without "-lc".
   const bool whole = ctx_.options.format->whole_columns;
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {

@@ -31,7 +31,8 @@ class statement_output {
   result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
 
  private:
-  void print_result_set(odbc::query& q, console_writer* summary);
+  // Prints the rows; returns the counts of the summary line when summary is set.
+  std::wstring print_result_set(odbc::query& q, bool summary);
   uint32_t print_rows(odbc::resultset& rows);
   // How the cells of the next statement's rows are fetched.
   text_path cell_text_path();
