@@ -11,6 +11,7 @@
 #include "vela/odbc/connection.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query_data_file.h"
+#include "vela/wstr.h"
 
 namespace vela::odbc {
 
@@ -66,7 +67,12 @@ result column::describe() {
   if (SQL_SUCCEEDED(rc)) rc = textual(SQL_DESC_NAME, name_);
   if (SQL_SUCCEEDED(rc)) rc = numeric(SQL_COLUMN_DISPLAY_SIZE, display_size_);
   if (SQL_SUCCEEDED(rc)) rc = numeric(SQL_COLUMN_LENGTH, length_);
-  if (SQL_SUCCEEDED(rc)) return result();
+  if (SQL_SUCCEEDED(rc)) {
+    std::wstring type_name;  // a driver that cannot name the type leaves the column as it is
+    if (sql_type_ != SQL_BIT) textual(SQL_DESC_TYPE_NAME, type_name);
+    boolean_ = sql_type_ == SQL_BIT || compare_nocase(type_name, L"bool") == 0 || compare_nocase(type_name, L"boolean") == 0;
+    return result();
+  }
   return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
 }
 

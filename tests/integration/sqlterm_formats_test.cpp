@@ -161,6 +161,62 @@ TEST_P(SqltermFormats, TsvEscapesAsPostgresText) {
   EXPECT_EQ(r.out, "id\tv\\\\w\n1\ta\\tb\\nc\\rd\\\\e\n2\t\\N\n3\t\n");
 }
 
+// "-csv" and "-format:csv" export TEXT, binary and VARCHAR(10000) columns whole (binary as
+// \x and hexadecimal digits); "-cd" still leaves the long ones out and names them.
+TEST_P(SqltermFormats, CsvExportsEveryColumnWhole) {
+  sql("create table " + table + "(id integer, t text, b " + db->d.blob_type + ", v varchar(10000))" +
+      (maria() ? " character set utf8mb4" : ""));
+  std::string text;
+  for (int i = 0; i < 1500; ++i) text += "a,\"b\"\n";
+  const std::string wide = std::string(9990, 'v') + "张伟";
+  sql("insert into " + table + " values(1, '" + text + "', " + db->hex("00FF10") + ", '" + wide + "')");
+  sql("insert into " + table + " values(2, null, null, null)");
+  std::string quoted;
+  for (int i = 0; i < 1500; ++i) quoted += "a,\"\"b\"\"\n";
+  const std::string expected = "id,t,b,v\n1,\"" + quoted + "\",\\x00ff10," + wide + "\n2,,,\n";
+  const std::string select = "-q:select id, t, b, v from " + table + " order by id";
+  for (const char* format : {"-csv", "-format:csv"}) {
+    const run_result r = run({format, select});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == expected) << format << "\n" << r.out.substr(0, 300);
+    EXPECT_EQ(r.err.find("left out"), std::string::npos) << r.err;
+  }
+  const run_result r = run({"-cd:,", "-do", select});
+  EXPECT_EQ(r.out.find("a,\"b\""), std::string::npos) << r.out.substr(0, 300);
+  EXPECT_NE(r.err.find("Column 't' (long text or binary) is left out"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Column 'b'"), std::string::npos) << r.err;
+}
+
+// Multi-line values go on with "+" in aligned and vertical; booleans are t/f there, JSON
+// literals in JSON, and stay 1/0 in the padded, delimited and CSV layouts.
+TEST_P(SqltermFormats, MultiLineValuesAndBooleans) {
+  sql("create table " + table + "(id integer, v varchar(10), b " + db->d.boolean_type + ")");
+  sql("insert into " + table + " values(1, 'a\nbb', " + db->d.boolean_true + ")");
+  sql("insert into " + table + " values(2, 'c', " + db->d.boolean_false + ")");
+  struct {
+    std::vector<std::string> args;
+    std::string out;
+  } const cases[] = {
+      {{"-format:aligned"}, "id | v  | b\n---+----+--\n 1 | a +| t\n   | bb |\n 2 | c  | f\n"},
+      {{"-format:vertical"}, "-[ RECORD 1 ]-\nid | 1\nv  | a +\n   | bb\nb  | t\n-[ RECORD 2 ]-\nid | 2\nv  | c\nb  | f\n"},
+      {{"-format:json"}, "[\n{\"id\":1,\"v\":\"a\\nbb\",\"b\":true},\n{\"id\":2,\"v\":\"c\",\"b\":false}\n]\n"},
+      {{"-format:jsonl"}, "{\"id\":1,\"v\":\"a\\nbb\",\"b\":true}\n{\"id\":2,\"v\":\"c\",\"b\":false}\n"},
+      {{"-csv"}, "id,v,b\n1,\"a\nbb\",1\n2,c,0\n"},
+      {{"-cd:|", "-do"}, "\n1|a\nbb|1\n2|c|0\n\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("-q:select id, v, b from " + table + " order by id");
+    const run_result r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, c.out) << c.args[0];
+  }
+  // The padded layout keeps the digits.
+  const run_result r = run({"-do", "-q:select b from " + table + " order by id"});
+  EXPECT_NE(r.out.find("\n1"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n0"), std::string::npos) << r.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, SqltermFormats, vela::testing::all_databases(), vela::testing::param_name);
 
 // "-pager" at the prompt: a result taller than the screen goes through $PAGER, which ends
@@ -191,4 +247,23 @@ TEST(Pager, TallResultsOnlyAndTheSessionGoesOn) {
   EXPECT_NE(paged.find("select i from n"), std::string::npos) << paged;
   EXPECT_EQ(std::count(paged.begin(), paged.end(), '\n'), 3) << paged;
   EXPECT_EQ(s.output().find("99999"), std::string::npos);
+}
+
+// With "-pager" and a format, a result shorter than the screen is held for the pager and the
+// summary, on its own stream, still comes after the rows.
+TEST(Pager, SummaryAfterTheHeldRows) {
+  vela::testing::temp_dir dir;
+  const std::string cs = "Driver=SQLite3;Database=" + dir.path("p.db") + ";";
+  vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + cs, "-pager", "-format:aligned"},
+                               {{"PAGER", "cat"}, {"XDG_STATE_HOME", dir.path("state")}, {"HOME", dir.path()}});
+  ASSERT_TRUE(s.expect("SQL>")) << s.output();
+  ASSERT_TRUE(s.waits_for_input()) << s.output();
+  s.type("select 'held' || 'row' as x\r");
+  ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  const std::string out = s.output();
+  const size_t row = out.rfind("heldrow");
+  ASSERT_NE(row, std::string::npos) << out;
+  EXPECT_LT(row, out.find("Rows selected: 1.")) << out;
+  s.type("exit\r");
+  EXPECT_EQ(s.wait_exit(5), 0);
 }

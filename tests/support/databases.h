@@ -61,6 +61,11 @@ struct dialect {
   const char* bad_password_text;
   const char* unknown_host_state;
   const char* unknown_host_text;
+  // A column type the driver reports as BIT or as boolean, and its two values (MariaDB's
+  // BOOLEAN is TINYINT(1), a number to its driver).
+  const char* boolean_type;
+  const char* boolean_true;
+  const char* boolean_false;
 };
 
 inline const dialect dialects[] = {
@@ -75,7 +80,8 @@ inline const dialect dialects[] = {
      .text_with_nul = nullptr, .text_not_utf8 = "cast(x'61ff62' as text)", .same_as = "is",
      .refused_state = "", .refused_text = "",
      .bad_password_state = "", .bad_password_text = "",
-     .unknown_host_state = "", .unknown_host_text = ""},
+     .unknown_host_state = "", .unknown_host_text = "",
+     .boolean_type = "boolean", .boolean_true = "1", .boolean_false = "0"},
     {.kind = "pg", .driver = "PostgreSQL Unicode", .server = true, .dsn_server_key = "Servername",
      .blob_type = "bytea", .blob_sql_type = -4 /*SQL_LONGVARBINARY*/, .blob_display_size = -4 /*SQL_NO_TOTAL*/,
      .hex_open = "'\\x", .quote = "\"", .int_display_size = 11, .decimal_12_5 = "12.50",
@@ -87,7 +93,8 @@ inline const dialect dialects[] = {
      .text_with_nul = nullptr, .text_not_utf8 = nullptr, .same_as = "is not distinct from",
      .refused_state = "08001", .refused_text = "Connection refused",
      .bad_password_state = "08001", .bad_password_text = "password authentication failed",
-     .unknown_host_state = "08001", .unknown_host_text = "could not translate host name"},
+     .unknown_host_state = "08001", .unknown_host_text = "could not translate host name",
+     .boolean_type = "boolean", .boolean_true = "true", .boolean_false = "false"},
     // MariaDB counts the rows an UPDATE changed, not those it matched; its driver reports
     // connect failures as HY000 (28000 for a refused login) and a LONGBLOB's display size
     // as 8589934590.
@@ -102,7 +109,8 @@ inline const dialect dialects[] = {
      .text_with_nul = "x'610062'", .text_not_utf8 = nullptr, .same_as = "<=>",
      .refused_state = "HY000", .refused_text = "Can't connect to server on '127.0.0.1'",
      .bad_password_state = "28000", .bad_password_text = "Access denied for user 'vela'",
-     .unknown_host_state = "HY000", .unknown_host_text = "Unknown server host 'no-such-host.invalid'"},
+     .unknown_host_state = "HY000", .unknown_host_text = "Unknown server host 'no-such-host.invalid'",
+     .boolean_type = "bit(1)", .boolean_true = "b'1'", .boolean_false = "b'0'"},
 };
 
 inline const dialect& dialect_of(const std::string& kind) {

@@ -1,5 +1,8 @@
 // Columns as wide as their content: the widest value of the first rows (and the name) sets each
 // width, measured in terminal cells; later rows keep those widths, a wider value running over.
+#include <algorithm>
+#include <string_view>
+
 #include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 #include "vela/utf.h"
@@ -27,7 +30,10 @@ class aligned_writer final : public row_writer {
   }
   void left_out(const column_layout& c) override { null(c); }
   void null(const column_layout&) override { add(null_text_.data(), null_text_.size()); }
-  void value(const column_layout&, const char* text, size_t bytes) override { add(text, bytes); }
+  void value(const column_layout& c, const char* text, size_t bytes) override {
+    if (const char* word = boolean_word(c, text, bytes, false)) add(word, 1);
+    else add(text, bytes);
+  }
   void begin_value(const column_layout&) override { start_ = text_.size(); }
   void piece(const char* text, size_t bytes) override { text_.append(text, bytes); }
   void end_value(const column_layout&) override {
@@ -54,24 +60,30 @@ class aligned_writer final : public row_writer {
 
  private:
   struct cell {
-    size_t at, bytes, width;
+    size_t at, bytes, width;  // width: of the widest line
+    bool lines;               // more than one line
   };
 
-  // A value kept with its cells, cut with "…" when it is wider than cut_.
+  // A value kept with its cells, each line cut with "…" when it is wider than cut_.
   void add(const char* text, size_t bytes) {
     const size_t at = text_.size();
-    size_t width = utf8_display_width(text, bytes);
-    if (width > cut_) {
-      bytes = utf8_fit_cells(text, bytes, cut_ - 1, &width);
-      text_.append(text, bytes);
-      text_ += "\xE2\x80\xA6";  // …
-      bytes += 3;
-      ++width;
-    } else {
-      text_.append(text, bytes);
-    }
-    cells_.push_back(cell{at, bytes, width});
-    if (rows_ < rows_measured && width > widths_[column_]) widths_[column_] = width;
+    size_t widest = 0;
+    bool lines = false;
+    for_each_line(text, bytes, [&](const char* line, size_t n, bool more) {
+      size_t width = utf8_display_width(line, n);
+      if (width > cut_) {
+        text_.append(line, utf8_fit_cells(line, n, cut_ - 1, &width));
+        text_ += "\xE2\x80\xA6";  // …
+        ++width;
+      } else {
+        text_.append(line, n);
+      }
+      if (more) text_ += '\n';
+      lines = lines || more;
+      widest = std::max(widest, width);
+    });
+    cells_.push_back(cell{at, text_.size() - at, widest, lines});
+    if (rows_ < rows_measured && widest > widths_[column_]) widths_[column_] = widest;
   }
 
   // The header and the rows held while the widths were measured.
@@ -97,12 +109,37 @@ class aligned_writer final : public row_writer {
   }
 
   void write_row(size_t first) {
-    for (size_t i = 0; i < columns_.size() && first + i < cells_.size(); ++i) {
-      if (i > 0) line_ += " | ";
-      const cell& c = cells_[first + i];
-      put(text_.data() + c.at, c.bytes, c.width, i);
+    const size_t n = std::min(columns_.size(), cells_.size() - first);
+    bool lines = false;
+    for (size_t i = 0; i < n; ++i) lines = lines || cells_[first + i].lines;
+    if (!lines) {
+      for (size_t i = 0; i < n; ++i) {
+        if (i > 0) line_ += " | ";
+        const cell& c = cells_[first + i];
+        put(text_.data() + c.at, c.bytes, c.width, i);
+      }
+      end_line();
+      return;
     }
-    end_line();
+    // A cell of several lines goes on below, with "+" right of each line that another follows.
+    rest_.resize(n);
+    for (size_t i = 0; i < n; ++i) rest_[i] = std::string_view(text_.data() + cells_[first + i].at, cells_[first + i].bytes);
+    for (bool more = true; more;) {
+      more = false;
+      bool before = false;  // the cell to the left goes on
+      for (size_t i = 0; i < n; ++i) {
+        std::string_view& r = rest_[i];  // what is left of the cell; no data once all is written
+        const size_t end = r.data() ? r.find('\n') : std::string_view::npos;
+        const std::string_view line = r.data() ? r.substr(0, end) : std::string_view("");
+        r = end == std::string_view::npos ? std::string_view() : r.substr(end + 1);
+        if (i > 0) line_ += before ? "+| " : " | ";
+        put(line.data(), line.size(), utf8_display_width(line.data(), line.size()), i);
+        before = r.data() != nullptr;
+        more = more || before;
+      }
+      if (before) line_ += '+';
+      end_line();
+    }
   }
 
   void put(const char* text, size_t bytes, size_t width, size_t i) {
@@ -132,6 +169,7 @@ class aligned_writer final : public row_writer {
   size_t start_ = 0;
   std::string text_;  // the values of the rows held, one after the other
   std::vector<cell> cells_;
+  std::vector<std::string_view> rest_;
   std::string line_;
 };
 

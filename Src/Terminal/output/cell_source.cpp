@@ -36,6 +36,7 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
   col.layout.right = t == odbc::type_class::number;
   col.layout.kind = t;
   col.layout.sql_type = c.sql_type();
+  col.layout.boolean = c.boolean();
   col.layout.left_out = col.how == kind::left_out;
   col.layout.width = col.how == kind::bound || col.how == kind::floating || unbound_text
                          ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))

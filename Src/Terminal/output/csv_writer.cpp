@@ -21,14 +21,16 @@ bool needs_quotes(const char* v, size_t n, char delimiter) {
 
 class csv_writer final : public row_writer {
  public:
-  csv_writer(console_writer& out, std::string delimiter, std::string null_text, bool null_given)
+  csv_writer(console_writer& out, std::string delimiter, std::string null_text, bool null_given, bool names)
       : out_(out),
         null_given_(null_given),
+        names_(names),
         delimiter_(std::move(delimiter)),
         byte_delimiter_(delimiter_.size() == 1 ? delimiter_[0] : '\0'),
         null_text_(std::move(null_text)) {}
 
   void header(const std::vector<column_layout>& columns) override {
+    if (!names_) return;
     for (size_t i = 0; i < columns.size(); ++i) {
       next_column(i);
       field(columns[i].name.data(), columns[i].name.size());
@@ -103,6 +105,7 @@ class csv_writer final : public row_writer {
 
   console_writer& out_;
   bool null_given_;
+  bool names_;
   std::string delimiter_;
   char byte_delimiter_;
   std::string null_text_;
@@ -114,8 +117,8 @@ class csv_writer final : public row_writer {
 } // namespace
 
 std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text,
-                                            bool null_given) {
-  return std::make_unique<csv_writer>(out, delimiter, std::move(null_text), null_given);
+                                            bool null_given, bool names) {
+  return std::make_unique<csv_writer>(out, delimiter, std::move(null_text), null_given, names);
 }
 
 } // namespace vela::terminal

@@ -38,9 +38,9 @@ const std::vector<output_format>& output_formats() {
        [](console_writer& out, const settings&) { return make_json_writer(out, true); }},
       {L"markdown", L"", L"markdown", true, true,
        [](console_writer& out, const settings& s) { return make_markdown_writer(out, null_text(s)); }},
-      {L"csv", L"", L"csv (-csv)", true, false,
+      {L"csv", L"", L"csv (-csv)", true, true,
        [](console_writer& out, const settings& s) {
-         return make_csv_writer(out, delimiter(s), null_text(s), s.null_given);
+         return make_csv_writer(out, delimiter(s), null_text(s), s.null_given, s.names);
        }},
       {L"tsv", L"", L"tsv", true, true, make_tsv_writer},
   };

@@ -33,7 +33,8 @@ struct output_format {
   const wchar_t* help;     // how the usage text lists the format
   // Standard output holds the rows alone (counts, times and messages go to standard error).
   bool rows_only;
-  // Every column is printed whole and the names always come first (they are data there).
+  // Every column is printed whole, and the writer always takes the header (the names are data
+  // there, or the aligned layout measures them).
   bool whole_columns;
   std::unique_ptr<row_writer> (*make)(console_writer& out, const writer_settings& settings);
 };

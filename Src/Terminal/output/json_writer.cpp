@@ -1,5 +1,6 @@
 // JSON (RFC 8259): one array of objects a result set, or one object a line (JSON Lines).
-// Numbers are numbers, NULL is null, binary values are strings of "0x" and hexadecimal digits.
+// Numbers are numbers, booleans true and false, NULL is null, binary values are strings of "0x"
+// and hexadecimal digits.
 // A byte that is not part of valid UTF-8 text is written as \u00XX, the character of its Latin-1
 // reading, so that the output always parses.
 #include "Terminal/output/row_writer.h"
@@ -91,6 +92,10 @@ class json_writer final : public row_writer {
   void value(const column_layout& c, const char* text, size_t bytes) override {
     if (is_number(c) && json_number(text, bytes)) {
       text_.append(text, bytes);
+      return;
+    }
+    if (const char* word = boolean_word(c, text, bytes, true)) {
+      text_ += word;
       return;
     }
     text_ += '"';

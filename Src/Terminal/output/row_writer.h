@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,11 +26,32 @@ struct column_layout {
   size_t width = 0;       // padded places in UTF-16 units: display size, "-lc" width, 0 when left out
   odbc::type_class kind = odbc::type_class::text;
   int32_t sql_type = 0;
+  bool boolean = false;   // BIT or a boolean type: values "1" and "0"
 };
 
 // Numbers: the core numeric types, BIGINT and TINYINT.
 inline bool is_number(const column_layout& c) {
   return c.kind == odbc::type_class::number || c.sql_type == -5 || c.sql_type == -6;
+}
+
+// A boolean value in a format's words, t/f or (long_words) true/false; null for any other
+// column or text.
+inline const char* boolean_word(const column_layout& c, const char* text, size_t bytes, bool long_words) {
+  if (!c.boolean || bytes != 1 || (text[0] != '0' && text[0] != '1')) return nullptr;
+  if (long_words) return text[0] == '1' ? "true" : "false";
+  return text[0] == '1' ? "t" : "f";
+}
+
+// Each line of text (split at line feeds) with whether another follows.
+template <typename F>
+void for_each_line(const char* text, size_t bytes, F&& line) {
+  for (;;) {
+    const char* const end = bytes ? static_cast<const char*>(std::memchr(text, '\n', bytes)) : nullptr;
+    if (!end) return line(text, bytes, false);
+    line(text, static_cast<size_t>(end - text), true);
+    bytes -= static_cast<size_t>(end - text) + 1;
+    text = end + 1;
+  }
 }
 
 class row_writer {
@@ -66,9 +88,9 @@ std::unique_ptr<row_writer> make_padded_writer(console_writer& out, std::string 
 std::unique_ptr<row_writer> make_delimited_writer(console_writer& out, std::string delimiter, std::string null_text);
 // RFC 4180 fields ("-csv").
 // The delimiter is one character or none. With "-null" given (null_given), a value equal to its
-// text is quoted.
+// text is quoted. The names come first unless names is false.
 std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string delimiter, std::string null_text,
-                                            bool null_given);
+                                            bool null_given, bool names);
 
 // Columns as wide as their content (of the first rows), in terminal cells: a header and a rule
 // unless names is false, numbers right-aligned, a value wider than cut cells cut with "…".

@@ -17,6 +17,15 @@
 
 namespace vela::terminal {
 
+namespace {
+
+void write_line(console_writer& to, const std::wstring& text) {
+  to.write(text);
+  to.line_break();
+}
+
+} // namespace
+
 std::wstring format_elapsed(uint32_t ms) {
   std::wstring s = wformat(L"%03u", ms % 1000);
   if (ms < 60000) return wformat(L"%u.", ms / 1000) + s;
@@ -33,11 +42,13 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
   cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
   const uint32_t t0 = tick_count();
   result r;
+  std::wstring summary_line;
   // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
   // ends the output, not the session.
   sys::piped_program pager;
   const size_t screen = ctx_.options.pager && ctx_.options.scripts.empty() && sys::stdin_is_terminal() && out.is_terminal()
                             ? sys::terminal_lines(1) : 0;
+  paging_ = screen > 1;
   if (screen > 1) {
     out.hold(screen - 1, [&pager] {
       std::wstring command = sys::environment("PAGER");
@@ -62,63 +73,80 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
       {
         // The rows end at the next Ctrl-C; a fetch that the driver never returns from ends the run.
         running_statement fetching(q, false);
-        print_result_set(q, summary);
-        r = print_further_results(q, summary);
+        summary_line = print_result_set(q, summary != nullptr);
+        r = print_further_results(q, summary, summary_line);
       }
-      if (summary && r.succeeded()) {
-        summary->write(L" ");
-        summary->write(wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str()));
-        summary->line_break();
+      if (summary) {
+        // After a failure among further results the statement has no execution time.
+        if (r.succeeded()) {
+          summary_line += L" ";
+          summary_line += wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str());
+        }
+        write_summary(*summary, summary_line);
       }
     } else {
       ctx_.routes.failure_line(r.text(), ctx_.place);
     }
   }
   out.flush();  // every statement's output is complete on the console
-  if (summary && summary != &out) summary->flush();
   if (screen > 1) {
     out.release();
     pager.finish();
   }
+  if (summary && summary != &out) {
+    // A summary of its own stream comes once the rows are out, also those the pager held.
+    for (const std::wstring& line : held_summaries_) write_line(*summary, line);
+    held_summaries_.clear();
+    summary->flush();
+  }
   return r;
 }
 
-void statement_output::print_result_set(odbc::query& q, console_writer* summary) {
+std::wstring statement_output::print_result_set(odbc::query& q, bool summary) {
   uint32_t rows = 0;
   if (q.rows().count() > 0) rows = print_rows(q.rows());
-  if (!summary) return;
+  if (!summary) return std::wstring();
   const uint32_t affected = q.rows().row_count();
-  if (summary != &ctx_.routes.rows()) ctx_.routes.rows().flush();  // the rows come first
-  summary->write(affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected));
-  summary->write(L" ");
-  summary->write(rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
+  return (affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected)) + L" " +
+         (rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
 }
 
 // The statement's further results (a procedure's result sets, a batch's counts), each
-// printed as the first; the first failure among them is the statement's. A summary line is
-// left open for the execution time only when all went well.
-result statement_output::print_further_results(odbc::query& q, console_writer* summary) {
+// printed as the first; the first failure among them is the statement's. The last result's
+// summary is left in line, for the execution time.
+result statement_output::print_further_results(odbc::query& q, console_writer* summary, std::wstring& line) {
   result failed;
-  bool summary_open = summary != nullptr;
   for (;;) {
     // After Ctrl-C or a stop the rest is passed over unprinted (what failed there is no
     // longer asked for): the connection stays usable.
     const bool passed_over = interrupted() || ctx_.stopped;
     const result more = passed_over ? q.drain_results() : q.more_results();
-    if (passed_over || more.code() == odbc::no_data_error()) {
-      if (!failed.succeeded() && summary_open) summary->line_break();
-      return failed;
-    }
-    if (summary_open) summary->line_break();  // the summary before ends its line
-    summary_open = more.succeeded() && summary;
+    if (passed_over || more.code() == odbc::no_data_error()) return failed;
+    if (summary) write_summary(*summary, line);  // the summary before is complete
+    line.clear();
     if (!more.succeeded()) {
       ctx_.routes.failure_line(more.text(), ctx_.place);
       ctx_.note(more);
       if (failed.succeeded()) failed = more;
       continue;
     }
-    print_result_set(q, summary);
+    line = print_result_set(q, summary != nullptr);
   }
+}
+
+// A result's summary line, after its rows: at once where the rows and it share a stream or
+// nothing holds the rows; after the pager's rows where it has a stream of its own.
+void statement_output::write_summary(console_writer& summary, const std::wstring& line) {
+  if (line.empty()) return;
+  console_writer& out = ctx_.routes.rows();
+  if (&summary != &out) {
+    if (paging_) {
+      held_summaries_.push_back(line);
+      return;
+    }
+    out.flush();  // the rows come first
+  }
+  write_line(summary, line);
 }
 
 std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out) {
@@ -136,8 +164,8 @@ uint32_t statement_output::print_rows(odbc::resultset& rows) {
   console_writer& out = ctx_.routes.rows();
   const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out);
   cell_source cells(rows, *writer, cell_path_);
-  // The formats of "-format" (CSV aside) print every column; their names are data there, but
-  // for the aligned layout's.
+  // The formats of "-format" and "-csv" print every column; only the padded and "-cd" layouts
+  // leave long columns out without "-lc".
   const bool whole = ctx_.options.format->whole_columns;
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {

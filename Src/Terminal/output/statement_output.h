@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Terminal/output/cell_source.h"
 #include "Terminal/session/context.h"
@@ -31,8 +32,10 @@ class statement_output {
   result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
 
  private:
-  void print_result_set(odbc::query& q, console_writer* summary);
-  result print_further_results(odbc::query& q, console_writer* summary);
+  // Prints the rows; returns the counts of the summary line when summary is set.
+  std::wstring print_result_set(odbc::query& q, bool summary);
+  result print_further_results(odbc::query& q, console_writer* summary, std::wstring& line);
+  void write_summary(console_writer& summary, const std::wstring& line);
   uint32_t print_rows(odbc::resultset& rows);
   // How the cells of the next statement's rows are fetched.
   text_path cell_text_path();
@@ -43,6 +46,8 @@ class statement_output {
   terminal_context& ctx_;
   bool big_result_hinted_ = false;
   text_path cell_path_ = text_path::wide;
+  bool paging_ = false;                       // this statement's rows are held for the pager
+  std::vector<std::wstring> held_summaries_;  // summary lines that wait for those rows
 };
 
 // "0.015", "59.999", "01:01.005", "01:02:03.004", "1:01:01:01.001".

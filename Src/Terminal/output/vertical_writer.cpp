@@ -33,13 +33,16 @@ class vertical_writer final : public row_writer {
   }
   void left_out(const column_layout& c) override { null(c); }
   void null(const column_layout&) override { add(null_text_.data(), null_text_.size()); }
-  void value(const column_layout&, const char* text, size_t bytes) override { add(text, bytes); }
+  void value(const column_layout& c, const char* text, size_t bytes) override {
+    if (const char* word = boolean_word(c, text, bytes, false)) add(word, 1);
+    else add(text, bytes);
+  }
   void begin_value(const column_layout&) override { start_ = text_.size(); }
   void piece(const char* text, size_t bytes) override { text_.append(text, bytes); }
   void end_value(const column_layout&) override {
     const size_t at = start_;
     cells_.push_back({at, text_.size() - at});
-    widest_ = std::max(widest_, utf8_display_width(text_.data() + at, text_.size() - at));
+    measure(text_.data() + at, text_.size() - at);
   }
   // The block: its rule reaches over the widest value, "+" under the bar.
   void end_row() override {
@@ -53,12 +56,23 @@ class vertical_writer final : public row_writer {
     out_.write_utf8(line_.data(), line_.size());
     out_.line_break();
     for (size_t i = 0; i < cells_.size() && i < names_.size(); ++i) {
-      line_ = names_[i];
-      line_.append(text_, cells_[i].first, cells_[i].second);
-      size_t end = line_.size();
-      while (end > 0 && line_[end - 1] == ' ') --end;  // an empty value leaves no blank
-      out_.write_utf8(line_.data(), end);
-      out_.line_break();
+      bool first = true;
+      // The lines of a value one below the other, each that another follows padded to the
+      // widest value with "+" after it.
+      for_each_line(text_.data() + cells_[i].first, cells_[i].second, [&](const char* text, size_t n, bool more) {
+        if (first) line_ = names_[i];
+        else line_.assign(name_width_, ' ') += " | ";
+        first = false;
+        line_.append(text, n);
+        if (more) {
+          const size_t width = utf8_display_width(text, n);
+          line_.append(widest_ > width ? widest_ - width : 0, ' ') += '+';
+        }
+        size_t end = line_.size();
+        while (end > 0 && line_[end - 1] == ' ') --end;  // an empty value leaves no blank
+        out_.write_utf8(line_.data(), end);
+        out_.line_break();
+      });
     }
     widest_ = 0;
   }
@@ -67,7 +81,13 @@ class vertical_writer final : public row_writer {
   void add(const char* text, size_t bytes) {
     cells_.push_back({text_.size(), bytes});
     text_.append(text, bytes);
-    widest_ = std::max(widest_, utf8_display_width(text, bytes));
+    measure(text, bytes);
+  }
+  // The widest line of a value.
+  void measure(const char* text, size_t bytes) {
+    for_each_line(text, bytes, [this](const char* line, size_t n, bool) {
+      widest_ = std::max(widest_, utf8_display_width(line, n));
+    });
   }
 
   console_writer& out_;

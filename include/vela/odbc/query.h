@@ -71,6 +71,9 @@ class column : public base {
   int32_t length() const { return length_; }
   const std::wstring& name() const { return name_; }
   const std::wstring& table_name() const { return table_name_; }
+  // BIT, or a type the database names bool or boolean (which a driver may describe as text):
+  // its values read "1" and "0".
+  bool boolean() const { return boolean_; }
   bool caller_buffer() const { return caller_buffer_; }
   // A BIT value that a driver handed over as its raw byte becomes the text "0" or "1".
   void mend_bit_text();
@@ -84,6 +87,7 @@ class column : public base {
   int32_t buffer_length_ = 0;
   int32_t sql_type_ = 0;
   std::wstring table_name_;
+  bool boolean_ = false;
   bind_type c_type_ = bind_type::automatic;
   int32_t display_size_ = 0;
   int32_t length_ = 0;
