@@ -61,6 +61,8 @@ struct dialect {
   const char* bad_password_text;
   const char* unknown_host_state;
   const char* unknown_host_text;
+  // \d finds the check constraints (the catalog views of the server; SQLite has none).
+  bool lists_checks = true;
 };
 
 inline const dialect dialects[] = {
@@ -75,7 +77,7 @@ inline const dialect dialects[] = {
      .text_with_nul = nullptr, .text_not_utf8 = "cast(x'61ff62' as text)", .same_as = "is",
      .refused_state = "", .refused_text = "",
      .bad_password_state = "", .bad_password_text = "",
-     .unknown_host_state = "", .unknown_host_text = ""},
+     .unknown_host_state = "", .unknown_host_text = "", .lists_checks = false},
     {.kind = "pg", .driver = "PostgreSQL Unicode", .server = true, .dsn_server_key = "Servername",
      .blob_type = "bytea", .blob_sql_type = -4 /*SQL_LONGVARBINARY*/, .blob_display_size = -4 /*SQL_NO_TOTAL*/,
      .hex_open = "'\\x", .quote = "\"", .int_display_size = 11, .decimal_12_5 = "12.50",
