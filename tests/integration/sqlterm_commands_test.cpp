@@ -113,13 +113,14 @@ TEST_P(SqltermCommands, ListingsThroughTheFormatsWriter) {
 // \d of a table with each kind of constraint shows each of them, in psql's layout and as one
 // JSON document; \dt lists the user's tables, and the database's own only with S.
 TEST_P(SqltermCommands, DescribeShowsKeysIndexesAndChecks) {
-  ASSERT_EQ(q({"drop table if exists t_child", "drop table if exists t_parent", "create table t_parent(id integer primary key)",
+  ASSERT_EQ(q({"drop view if exists t_child_v", "drop table if exists t_child", "drop table if exists t_parent", "create table t_parent(id integer primary key)",
                "create table t_child(id integer primary key, code varchar(10) not null, qty integer default 7,"
                " parent_id integer, constraint t_child_code unique (code), constraint t_child_qty_check check (qty > 0),"
                " constraint t_child_parent foreign key (parent_id) references t_parent(id))",
-               "create index t_child_pq on t_child(parent_id, qty)"})
+               "create index t_child_pq on t_child(parent_id, qty)", "create view t_child_v as select id from t_child"})
                 .status,
             0);
+  if (db->d.create_function) ASSERT_EQ(q({db->d.create_function}).status, 0);
   const std::string checks = db->d.lists_checks ? "1" : "0";
   const struct {
     std::vector<std::string> args;
@@ -136,6 +137,10 @@ TEST_P(SqltermCommands, DescribeShowsKeysIndexesAndChecks) {
       {{"-q:\\dt"}, {" t_child +TABLE\r\n", " t_parent +TABLE\r\n"}, db->kind == "sqlite" ? "sqlite_" : "_schema "},
       {{"-format:csv", "-q:\\dtS"}, {db->kind == "sqlite" ? "t_child" : "(pg_catalog|mysql|information_schema),"}, "\r"},
       {{"-format:csv", "-q:\\di t_child"}, {",t_child_pq,INDEX,t_child\n", "UNIQUE INDEX,t_child\n"}, "t_parent"},
+      {{"-format:csv", "-q:\\dv"}, {",t_child_v,VIEW\n"}, "t_child,TABLE"},
+      {{"-format:csv", "-q:\\df"}, {db->d.create_function ? ",f_one,[A-Z]*\n" : "^Catalog,Schema,Name,Type\n$"},
+       db->kind == "maria" ? "\nsys," : ",pg_catalog,"},
+      {{"-format:csv", "-q:\\dn"}, {"^Name\n"}, "information_schema"},
   };
   for (const auto& c : cases) {
     const run_result r = run(c.args);

@@ -63,6 +63,8 @@ struct dialect {
   const char* unknown_host_text;
   // \d finds the check constraints (the catalog views of the server; SQLite has none).
   bool lists_checks = true;
+  // A statement that creates the function f_one() (nullptr: SQLite has no stored routines).
+  const char* create_function = nullptr;
 };
 
 inline const dialect dialects[] = {
@@ -89,7 +91,8 @@ inline const dialect dialects[] = {
      .text_with_nul = nullptr, .text_not_utf8 = nullptr, .same_as = "is not distinct from",
      .refused_state = "08001", .refused_text = "Connection refused",
      .bad_password_state = "08001", .bad_password_text = "password authentication failed",
-     .unknown_host_state = "08001", .unknown_host_text = "could not translate host name"},
+     .unknown_host_state = "08001", .unknown_host_text = "could not translate host name",
+     .create_function = "create or replace function f_one() returns integer language sql as 'select 1'"},
     // MariaDB counts the rows an UPDATE changed, not those it matched; its driver reports
     // connect failures as HY000 (28000 for a refused login) and a LONGBLOB's display size
     // as 8589934590.
@@ -104,7 +107,8 @@ inline const dialect dialects[] = {
      .text_with_nul = "x'610062'", .text_not_utf8 = nullptr, .same_as = "<=>",
      .refused_state = "HY000", .refused_text = "Can't connect to server on '127.0.0.1'",
      .bad_password_state = "28000", .bad_password_text = "Access denied for user 'vela'",
-     .unknown_host_state = "HY000", .unknown_host_text = "Unknown server host 'no-such-host.invalid'"},
+     .unknown_host_state = "HY000", .unknown_host_text = "Unknown server host 'no-such-host.invalid'",
+     .create_function = "create or replace function f_one() returns int return 1"},
 };
 
 inline const dialect& dialect_of(const std::string& kind) {
