@@ -111,9 +111,10 @@ TEST_P(SqltermCommands, ListingsThroughTheFormatsWriter) {
 }
 
 // \d of a table with each kind of constraint shows each of them, in psql's layout and as one
-// JSON document; \dt lists the user's tables, and the database's own only with S.
+// JSON document; \dt, \di, \dv, \df and \dn list the user's objects, the database's own only with S.
 TEST_P(SqltermCommands, DescribeShowsKeysIndexesAndChecks) {
-  ASSERT_EQ(q({"drop view if exists t_child_v", "drop table if exists t_child", "drop table if exists t_parent", "create table t_parent(id integer primary key)",
+  ASSERT_EQ(q({"drop view if exists t_child_v", "drop table if exists t_child", "drop table if exists t_parent",
+               "create table t_parent(id integer primary key)",
                "create table t_child(id integer primary key, code varchar(10) not null, qty integer default 7,"
                " parent_id integer, constraint t_child_code unique (code), constraint t_child_qty_check check (qty > 0),"
                " constraint t_child_parent foreign key (parent_id) references t_parent(id))",
