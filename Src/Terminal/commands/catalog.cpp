@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <functional>
 #include <vector>
 
 #include "Terminal/output/listing.h"
@@ -235,11 +236,16 @@ result describe_table(terminal_context& ctx, const std::wstring& name, bool more
   std::vector<odbc::index_column> primary, indexes;
   std::vector<odbc::foreign_key_column> foreign_keys;
   std::vector<odbc::check_constraint> checks;
-  for (const result& step : {info.ListPrimaryKey(primary, first.catalog, first.schema, first.table),
-                             info.ListIndexes(indexes, first.catalog, first.schema, first.table),
-                             info.ListForeignKeys(foreign_keys, first.catalog, first.schema, first.table),
-                             info.ListChecks(checks, first.catalog, first.schema, first.table)})
-    if (!step.succeeded()) return ctx.fail(step.text());
+  const std::function<result()> steps[] = {
+      [&] { return info.ListPrimaryKey(primary, first.catalog, first.schema, first.table); },
+      [&] { return info.ListIndexes(indexes, first.catalog, first.schema, first.table); },
+      [&] { return info.ListForeignKeys(foreign_keys, first.catalog, first.schema, first.table); },
+      [&] { return info.ListChecks(checks, first.catalog, first.schema, first.table); }};
+  for (const auto& step : steps) {
+    r = step();
+    if (r.state() == L"HY008") return ctx.fail(r.text());  // cancelled
+    if (!r.succeeded()) ctx.report_warning(r.text() + L'\n');  // a driver without the call: the rest is shown
+  }
   const std::wstring qualifier = !first.schema.empty() ? first.schema : first.catalog;
   const std::wstring title = message(string_id::describe_title, (qualifier.empty() ? first.table : qualifier + L'.' + first.table).c_str());
   print_description(ctx.options, ctx.routes.rows(), title,
