@@ -206,6 +206,4 @@ result TTermOdbcHndlr::list_columns(const std::wstring& catalog, const std::wstr
   return terminal::list_columns(ctx_, catalog, table);
 }
 
-result TTermOdbcHndlr::describe_table(const std::wstring& name) { return terminal::describe_table(ctx_, name); }
-
 } // namespace vela::terminal

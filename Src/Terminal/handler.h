@@ -95,8 +95,6 @@ class TTermOdbcHndlr : public terminal_handler, public command_host, public load
   result fail(const std::wstring& text);
   // The driver's reason for a failed connect, after the connect's own message.
   void report_connect_reason(const result& r);
-  // \d NAME: the columns of one table.
-  result describe_table(const std::wstring& name) override;
   // \connect: the same connection, to another database.
   result reconnect_to_database(const std::wstring& database) override;
   // Loads (the load room).

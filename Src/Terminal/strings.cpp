@@ -122,9 +122,9 @@ constexpr string_entry english[] = {
     {166, L"Statement not sent: bytes at %s:%u are not valid text, and this database cannot be given them exactly\n"},
     {170, L"Client commands, each at the start of a statement:\n"},
     {171,
-     L"\\d                tables, as LIST TABLES\n"
-     L"\\d <table>        the columns of a table: name, type, size, nullable\n"},
-    {172, L"\\dt [<table>]     tables\n"},
+     L"\\d[S]             tables and views (S: also the system objects)\n"
+     L"\\d <table>        a table: columns with type, nullable and default; indexes, keys, checks\n"},
+    {172, L"\\dt[S] [<table>]  tables\n"},
     {173, L"\\c <database>     connect again, to another database\n"},
     {174, L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"},
     {175, L"\\timing           accepted: execution times are always shown\n"},
@@ -137,6 +137,23 @@ constexpr string_entry english[] = {
     {182, L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"},
     {183, L"Rows up to line %u are in the table; to go on from there: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
     {200, L"Still connected to '%s'.\n"},
+    {240, L"Table \"%s\""},
+    {241, L"Indexes:"},
+    {242, L"Foreign-key constraints:"},
+    {243, L"Check constraints:"},
+    {244, L"\\dv[S] [<view>]   views\n"},
+    {245, L"\\di[S] [<table>]  indexes of tables\n"},
+    {246, L"\\dn[S]            schemas\n"},
+    {247, L"\\df[S]            procedures and functions\n"},
+    {248,
+     L"\\d[S+] - the tables and views; S: also the system objects\n"
+     L"\\d[+] <table> - a table: its columns with type, nullable and default (+: also their descriptions),\n"
+     L"then its primary key and indexes, foreign keys and check constraints\n"},
+    {249, L"\\dt[S+] [<pattern>] - the tables whose names match (* and ? as wildcards); S: also the system tables\n"},
+    {250, L"\\dv[S+] [<pattern>] - the views whose names match (* and ? as wildcards); S: also the system views\n"},
+    {251, L"\\di[S+] [<pattern>] - the indexes of the tables whose names match; S: also of the system tables\n"},
+    {252, L"\\dn[S+] - the schemas (MySQL and MariaDB: the databases); S: also the system schemas\n"},
+    {253, L"\\df[S+] - the procedures and functions; S: also the system ones\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -253,9 +270,9 @@ constexpr string_entry russian[] = {
     {166, L"Инструкция не отправлена: байты в %s:%u не являются допустимым текстом, и этой базе данных их нельзя передать без изменений\n"},
     {170, L"Команды клиента, каждая в начале запроса:\n"},
     {171,
-     L"\\d                таблицы, как LIST TABLES\n"
-     L"\\d <таблица>      столбцы таблицы: имя, тип, размер, допустимость NULL\n"},
-    {172, L"\\dt [<таблица>]   таблицы\n"},
+     L"\\d[S]             таблицы и представления (S: и системные объекты)\n"
+     L"\\d <таблица>      таблица: столбцы с типом, NULL и значением по умолчанию; индексы, ключи, проверки\n"},
+    {172, L"\\dt[S] [<таблица>] таблицы\n"},
     {173, L"\\c <база данных>  подключиться заново, к другой базе данных\n"},
     {174, L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"},
     {175, L"\\timing           принимается: время выполнения выводится всегда\n"},
@@ -268,6 +285,23 @@ constexpr string_entry russian[] = {
     {182, L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"},
     {183, L"Строки до строки %u в таблице; продолжить с этого места: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
     {200, L"По-прежнему подключено к '%s'.\n"},
+    {240, L"Таблица \"%s\""},
+    {241, L"Индексы:"},
+    {242, L"Ограничения внешнего ключа:"},
+    {243, L"Ограничения-проверки:"},
+    {244, L"\\dv[S] [<представление>] представления\n"},
+    {245, L"\\di[S] [<таблица>] индексы таблиц\n"},
+    {246, L"\\dn[S]            схемы\n"},
+    {247, L"\\df[S]            процедуры и функции\n"},
+    {248,
+     L"\\d[S+] - таблицы и представления; S: и системные объекты\n"
+     L"\\d[+] <таблица> - таблица: её столбцы с типом, NULL и значением по умолчанию (+: и их описания),\n"
+     L"затем первичный ключ и индексы, внешние ключи и ограничения-проверки\n"},
+    {249, L"\\dt[S+] [<шаблон>] - таблицы с подходящими именами (* и ? - подстановочные знаки); S: и системные таблицы\n"},
+    {250, L"\\dv[S+] [<шаблон>] - представления с подходящими именами (* и ? - подстановочные знаки); S: и системные\n"},
+    {251, L"\\di[S+] [<шаблон>] - индексы таблиц с подходящими именами; S: и системных таблиц\n"},
+    {252, L"\\dn[S+] - схемы (MySQL и MariaDB: базы данных); S: и системные схемы\n"},
+    {253, L"\\df[S+] - процедуры и функции; S: и системные\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

@@ -92,6 +92,20 @@ enum : uint32_t {
   restrict_list_line = 182,
   copy_resume = 183,
   still_connected_to = 200,
+  describe_title = 240,
+  describe_indexes = 241,
+  describe_foreign_keys = 242,
+  describe_checks = 243,
+  views_list_line = 244,
+  indexes_list_line = 245,
+  schemas_list_line = 246,
+  routines_list_line = 247,
+  describe_help = 248,
+  tables_help = 249,
+  views_help = 250,
+  indexes_help = 251,
+  schemas_help = 252,
+  routines_help = 253,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

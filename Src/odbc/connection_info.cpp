@@ -8,6 +8,7 @@
 #include "odbc/sqltext.h"
 #include "os/os.h"
 #include "vela/log.h"
+#include "vela/odbc/driver_profile.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query.h"
 
@@ -27,6 +28,10 @@ std::wstring text_of(const resultset& rows, size_t i) {
   if (c.c_type() == bind_type::int16) return std::to_wstring(*static_cast<const int16_t*>(c.buffer()));
   if (c.c_type() == bind_type::int32) return std::to_wstring(*static_cast<const int32_t*>(c.buffer()));
   return {};
+}
+
+bool is_null_at(const resultset& rows, size_t i) {
+  return i >= rows.count() || !rows.at(i).buffer() || rows.at(i).is_null();
 }
 
 int32_t int_of(const resultset& rows, size_t i) {
@@ -113,10 +118,115 @@ result connection_info::ListCols(std::vector<column_info>& out, const std::wstri
         const bool known = 10 < rows.count() && rows.at(10).buffer() && !rows.at(10).is_null();
         const int32_t nullable = known ? int_of(rows, 10) : SQL_NULLABLE_UNKNOWN;
         info.nullable = nullable == SQL_NO_NULLS ? L"NO" : nullable == SQL_NULLABLE ? L"YES" : L"";
+        info.data_type = static_cast<int16_t>(int_of(rows, 4));
+        info.has_digits = !is_null_at(rows, 8);
+        info.digits = static_cast<int16_t>(int_of(rows, 8));
+        info.remarks = text_of(rows, 11);
+        info.has_default = !is_null_at(rows, 12);
+        info.default_value = text_of(rows, 12);
         out.push_back(info);
       });
   write_formatted(process_log(), L"TO.", L"connection_info::ListCols() end(%u,%s)", r.code(), r.format().c_str());
   return r;
+}
+
+result connection_info::ListPrimaryKey(std::vector<index_column>& out, const std::wstring& catalog_name,
+                                       const std::wstring& schema, const std::wstring& table) {
+  out.clear();
+  sql_text c(catalog_name), s(schema), t(table);
+  return catalog(
+      connection_,
+      [&](SQLHSTMT st) {
+        return SQLPrimaryKeysW(st, filter(c), c.length16(), filter(s), s.length16(), t.get(), t.length16());
+      },
+      [&](const resultset& rows) {
+        out.push_back({text_of(rows, 5), text_of(rows, 3), int_of(rows, 4), true});
+      });
+}
+
+result connection_info::ListIndexes(std::vector<index_column>& out, const std::wstring& catalog_name,
+                                    const std::wstring& schema, const std::wstring& table) {
+  out.clear();
+  sql_text c(catalog_name), s(schema), t(table);
+  return catalog(
+      connection_,
+      [&](SQLHSTMT st) {
+        return SQLStatisticsW(st, filter(c), c.length16(), filter(s), s.length16(), t.get(), t.length16(),
+                              SQL_INDEX_ALL, SQL_QUICK);
+      },
+      [&](const resultset& rows) {
+        if (int_of(rows, 6) == SQL_TABLE_STAT || is_null_at(rows, 5)) return;
+        out.push_back({text_of(rows, 5), text_of(rows, 8), int_of(rows, 7), int_of(rows, 3) == SQL_FALSE});
+      });
+}
+
+result connection_info::ListForeignKeys(std::vector<foreign_key_column>& out, const std::wstring& catalog_name,
+                                        const std::wstring& schema, const std::wstring& table) {
+  out.clear();
+  sql_text c(catalog_name), s(schema), t(table);
+  return catalog(
+      connection_,
+      [&](SQLHSTMT st) {
+        return SQLForeignKeysW(st, nullptr, 0, nullptr, 0, nullptr, 0, filter(c), c.length16(), filter(s),
+                               s.length16(), t.get(), t.length16());
+      },
+      [&](const resultset& rows) {
+        out.push_back({text_of(rows, 11), text_of(rows, 7), text_of(rows, 0), text_of(rows, 1), text_of(rows, 2),
+                       text_of(rows, 3), int_of(rows, 8)});
+      });
+}
+
+result connection_info::ListChecks(std::vector<check_constraint>& out, const std::wstring& catalog_name,
+                                   const std::wstring& schema, const std::wstring& table) {
+  out.clear();
+  if (!connection_) return result();
+  const driver_profile& profile = connection_->profile();
+  const std::wstring query = profile.check_constraints_query();
+  if (query.empty()) return result();
+  sql_text q(query), s(profile.two_part_name_is_catalog() ? catalog_name : schema), t(table);
+  SQLLEN nts[2] = {SQL_NTS, SQL_NTS};
+  return catalog(
+      connection_,
+      [&](SQLHSTMT st) {
+        sql_text* values[] = {&s, &t};
+        for (SQLUSMALLINT i = 0; i < 2; ++i) {
+          const SQLRETURN rc = SQLBindParameter(st, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_WCHAR,
+                                                SQL_WVARCHAR, 128, 0, values[i]->get(), 0, &nts[i]);
+          if (!sql_ok(rc)) return rc;
+        }
+        return SQLExecDirectW(st, q.get(), q.length32());
+      },
+      [&](const resultset& rows) { out.push_back({text_of(rows, 0), text_of(rows, 1)}); });
+}
+
+result connection_info::ListSchemas(std::vector<std::wstring>& out, bool catalogs) {
+  out.clear();
+  sql_text all(L"%"), none(L"");
+  return catalog(
+      connection_,
+      [&](SQLHSTMT st) {
+        if (catalogs) return SQLTablesW(st, all.get(), 1, none.get(), 0, none.get(), 0, nullptr, 0);
+        return SQLTablesW(st, none.get(), 0, all.get(), 1, none.get(), 0, nullptr, 0);
+      },
+      [&](const resultset& rows) {
+        const std::wstring name = text_of(rows, catalogs ? 0 : 1);
+        if (!name.empty() && std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+      });
+}
+
+result connection_info::ListRoutines(std::vector<table_info>& out) {
+  out.clear();
+  return catalog(
+      connection_, [&](SQLHSTMT st) { return SQLProceduresW(st, nullptr, 0, nullptr, 0, nullptr, 0); },
+      [&](const resultset& rows) {
+        const int32_t type = int_of(rows, 7);
+        table_info info;
+        info.catalog = text_of(rows, 0);
+        info.schema = text_of(rows, 1);
+        info.name = text_of(rows, 2);
+        info.type = type == SQL_PT_PROCEDURE ? L"PROCEDURE" : type == SQL_PT_FUNCTION ? L"FUNCTION" : L"";
+        out.push_back(info);
+      });
 }
 
 bool list_installed_drivers(std::vector<std::wstring>& names) {

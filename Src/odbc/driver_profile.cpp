@@ -119,4 +119,24 @@ bool driver_profile::is_system_schema(const std::wstring& schema) const {
   return false;
 }
 
+bool driver_profile::is_system_object(const std::wstring& catalog, const std::wstring& schema,
+                                      const std::wstring& name) const {
+  if (family_ == family::sqlite) return compare_nocase(std::wstring_view(name).substr(0, 7), L"sqlite_") == 0;
+  return is_system_schema(family_ == family::mysql && schema.empty() ? catalog : schema);
+}
+
+const wchar_t* driver_profile::check_constraints_query() const {
+  // PostgreSQL lists each NOT NULL as a check "column IS NOT NULL" as well; those are left out.
+  if (family_ == family::postgresql)
+    return L"SELECT tc.constraint_name, cc.check_clause FROM information_schema.table_constraints tc"
+           L" JOIN information_schema.check_constraints cc ON cc.constraint_schema = tc.constraint_schema"
+           L" AND cc.constraint_name = tc.constraint_name WHERE tc.constraint_type = 'CHECK'"
+           L" AND tc.table_schema = ? AND tc.table_name = ? AND cc.check_clause NOT LIKE '%IS NOT NULL'"
+           L" ORDER BY 1";
+  if (family_ == family::mysql)
+    return L"SELECT constraint_name, CAST(check_clause AS CHAR(4000)) FROM information_schema.check_constraints"
+           L" WHERE constraint_schema = ? AND table_name = ? ORDER BY 1";
+  return L"";
+}
+
 } // namespace vela::odbc

@@ -32,8 +32,9 @@ class SqltermCommands : public vela::testing::sqlterm_test {
 TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
   const std::string table = "t_people";  // in lower case, as every server folds it
   ASSERT_EQ(q({"drop table if exists " + table, "create table " + table + "(id integer, name varchar(20) not null)"}).status, 0);
-  // The column "name" as \d lists it (Name, Type, Size, Nullable), and as LIST COLUMNS does.
+  // The column "name" as LIST COLUMNS lists it (Name, Type, Size, Nullable), and as \d does.
   const std::string name_line = R"( +name +[A-Za-z0-9()]+ +20 +NO\r\n)";
+  const std::string described = R"(\nname +\| [A-Za-z]+\(20\) +\| not null \|)";
   const std::string tables_header = " +Catalog +Schema +Name +Type\n";
   const struct {
     std::string script;  // a "-q" text; a script on standard input when it ends with a line break
@@ -41,9 +42,9 @@ TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
     std::string not_shown;
     bool piped = false;  // the script on standard input without "-qi"
   } cases[] = {
-      {"\\d " + table, {" +Name +Type +Size +Nullable\n +id +[A-Za-z0-9]+ +[0-9]+ +YES\r\n\n" + name_line + "\n"}, "Catalog"},
-      {"\\d+ " + db->quoted(table) + "\nselect 5 as five", {name_line, " five \n"}, "not found"},
-      {"\\d T_PEOPLE", {name_line}, "not found"},
+      {"\\d " + table, {"\nTable \"(\\w+\\.)?" + table + "\"\nColumn +\\| Type +\\| Nullable \\| Default\n", "\nid +\\| [A-Za-z0-9]+ +\\| +\\|", described}, "Catalog"},
+      {"\\d+ " + db->quoted(table) + "\nselect 5 as five", {described, " five \n"}, "not found"},
+      {"\\d T_PEOPLE", {described}, "not found"},
       {"list columns " + table + ";", {" +Table +Name +Type +Size +Nullable\n", " " + table + name_line}, "Unknown param"},
       {"LIST COLUMNS table=" + table, {" " + table + name_line}, "Unknown param"},
       {"\\d", {tables_header, " " + table + " +TABLE\r\n"}, "Nullable"},
@@ -54,9 +55,9 @@ TEST_P(SqltermCommands, ClientCommandsListColumnsAndEndTheScript) {
       {"select 1 as one;\n\\q\nselect 2 as two", {" one \n"}, "two"},
       {"select 1 as one;\n\\q;\nselect 2 as two;\n", {" one \n"}, "two"},
       {"select 1 as one;\nquit\nselect 2 as two;\n\\d " + table + "\n", {" one \n"}, "two"},
-      {"\\d " + table + "\nexit;\nselect 2 as two;\n", {name_line}, "two"},
+      {"\\d " + table + "\nexit;\nselect 2 as two;\n", {described}, "two"},
       {"\\?\nhelp list;", {"\n\\\\d <table> ", "\nTABLES .* COLUMNS \\[<table>\\] - columns of tables\n"}, "Unknown command"},
-      {"\\d " + table + "\nhelp list\n\\d " + table + "\nexit\n", {name_line + "[\\s\\S]*COLUMNS[\\s\\S]*" + name_line}, "not found", true},
+      {"\\d " + table + "\nhelp list\n\\d " + table + "\nexit\n", {described + "[\\s\\S]*COLUMNS[\\s\\S]*" + described}, "not found", true},
   };
   for (const auto& c : cases) {
     const run_result r = c.piped ? run({}, c.script) : c.script.back() == '\n' ? qi(c.script) : q({c.script});
@@ -79,17 +80,19 @@ TEST_P(SqltermCommands, ListingsThroughTheFormatsWriter) {
     std::string out;  // a regular expression for the whole of standard output
   } cases[] = {
       {{"-format:json", "-q:\\d " + table},
-       "\\[\n\\{\"Name\":\"id\",\"Type\":\"" + type + "\",\"Size\":[0-9]+,\"Nullable\":\"YES\"\\},\n"
-       "\\{\"Name\":\"name\",\"Type\":\"" + type + "\",\"Size\":20,\"Nullable\":\"NO\"\\}\n\\]\n"},
+       "\\{\"columns\":\\[\n\\{\"Column\":\"id\",\"Type\":\"" + type + "\",\"Nullable\":\"\",\"Default\":null\\},\n"
+       "\\{\"Column\":\"name\",\"Type\":\"" + type + "\",\"Nullable\":\"not null\",\"Default\":null\\}\n\\]\n"
+       ",\"indexes\":\\[\\]\n,\"foreign_keys\":\\[\\]\n,\"checks\":\\[\\]\n\\}\n"},
       {{"-format:csv", "-q:LIST COLUMNS " + table},
        "Table,Name,Type,Size,Nullable\n" + table + ",id," + type + ",[0-9]+,YES\n" + table + ",name," + type + ",20,NO\n"},
       {{"-csv", "-q:\\dt " + table}, "Catalog,Schema,Name,Type\n[^,\n]*,[^,\n]*," + table + ",TABLE\n"},
       {{"-fmt:jsonl", "-q:LIST TABLES table=" + table},
        "\\{\"Catalog\":\"[^\"]*\",\"Schema\":\"[^\"]*\",\"Name\":\"" + table + "\",\"Type\":\"TABLE\"\\}\n"},
-      {{"-format:tsv", "-q:\\d " + table}, "Name\tType\tSize\tNullable\nid\t[^\t]+\t[0-9]+\tYES\nname\t[^\t]+\t20\tNO\n"},
+      {{"-format:tsv", "-q:\\d " + table}, "Column\tType\tNullable\tDefault\nid\t[^\t]+\t\t\\\\N\nname\t[^\t]+\tnot null\t\\\\N\n"},
       // Without a format, fields right-aligned in 32 characters and records ending "\r\n", as ever.
-      {{"-q:\\d " + table},
-       "[\\s\\S]*\n {28}Name {28}Type {28}Size {24}Nullable\n {30}id.{64} {29}YES\r\n\n {28}name.{32} {30}20 {30}NO\r\n\n[\\s\\S]*"},
+      {{"-q:LIST COLUMNS " + table},
+       "[\\s\\S]*\n {27}Table {28}Name {28}Type {28}Size {24}Nullable\n {24}" + table + " {30}id.{64} {29}YES\r\n\n"
+       " {24}" + table + " {28}name.{32} {30}20 {30}NO\r\n\n[\\s\\S]*"},
   };
   for (const auto& c : cases) {
     const run_result r = run(c.args);
@@ -105,6 +108,57 @@ TEST_P(SqltermCommands, ListingsThroughTheFormatsWriter) {
     EXPECT_NE(r.out.find("name"), std::string::npos) << name << "\n" << r.out;
     EXPECT_EQ(r.out.find("Connected"), std::string::npos) << name << "\n" << r.out;
   }
+}
+
+// \d of a table with each kind of constraint shows each of them, in psql's layout and as one
+// JSON document; \dt, \di, \dv, \df and \dn list the user's objects, the database's own only with S.
+TEST_P(SqltermCommands, DescribeShowsKeysIndexesAndChecks) {
+  ASSERT_EQ(q({"drop view if exists t_child_v", "drop table if exists t_child", "drop table if exists t_parent",
+               "create table t_parent(id integer primary key)",
+               "create table t_child(id integer primary key, code varchar(10) not null, qty integer default 7,"
+               " parent_id integer, constraint t_child_code unique (code), constraint t_child_qty_check check (qty > 0),"
+               " constraint t_child_parent foreign key (parent_id) references t_parent(id))",
+               "create index t_child_pq on t_child(parent_id, qty)", "create view t_child_v as select id from t_child"})
+                .status,
+            0);
+  if (db->d.create_function) {
+    ASSERT_EQ(q({db->d.create_function}).status, 0);
+  }
+  const std::string checks = db->d.lists_checks ? "1" : "0";
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> shown;  // regular expressions, each found in standard output
+    std::string not_shown;
+  } cases[] = {
+      {{"-q:\\d t_child"},
+       {"\ncode +\\| [A-Za-z]+\\(10\\) +\\| not null \\|", "\nqty +\\| [A-Za-z0-9]+ +\\| +\\| 7\n",
+        "\nIndexes:\n    (\"\\w+\" )?PRIMARY KEY \\(id\\)\n(    .*\n)*    \"\\w+\" UNIQUE \\(code\\)\n",
+        "\n    \"t_child_pq\" \\(parent_id, qty\\)\n",
+        "\nForeign-key constraints:\n    (\"t_child_parent\" )?FOREIGN KEY \\(parent_id\\) REFERENCES t_parent\\(id\\)\n",
+        db->d.lists_checks ? "\nCheck constraints:\n    \"t_child_qty_check\" CHECK \\([^()]*qty[^()]* > 0\\)\n" : "\n\nDisconnected"},
+       "sqlite_autoindex_0"},
+      {{"-q:\\dt"}, {" t_child +TABLE\r\n", " t_parent +TABLE\r\n"}, db->kind == "sqlite" ? "sqlite_" : "_schema "},
+      {{"-format:csv", "-q:\\dtS"}, {db->kind == "sqlite" ? "t_child" : "(pg_catalog|mysql|information_schema),"}, "\r"},
+      {{"-format:csv", "-q:\\di t_child"}, {",t_child_pq,INDEX,t_child\n", "UNIQUE INDEX,t_child\n"}, "t_parent"},
+      {{"-format:csv", "-q:\\dv"}, {",t_child_v,VIEW\n"}, "t_child,TABLE"},
+      {{"-format:csv", "-q:\\df"}, {db->d.create_function ? ",f_one,[A-Z]*\n" : "^Catalog,Schema,Name,Type\n$"},
+       db->kind == "maria" ? "\nsys," : ",pg_catalog,"},
+      {{"-format:csv", "-q:\\dn"}, {"^Name\n"}, "information_schema"},
+  };
+  for (const auto& c : cases) {
+    const run_result r = run(c.args);
+    EXPECT_EQ(r.status, 0) << c.args.back() << r.err;
+    for (const auto& shown : c.shown)
+      EXPECT_TRUE(std::regex_search(r.out, std::regex(shown))) << c.args.back() << "\n" << shown << "\n" << r.out;
+    EXPECT_EQ(r.out.find(c.not_shown), std::string::npos) << c.args.back() << "\n" << r.out;
+  }
+  // The sections of JSON as one document, each with its records.
+  const run_result json = run({"-format:json", "-q:\\d t_child"});
+  const run_result parsed = run_process({"python3", "-c",
+                                         "import json, sys; d = json.load(sys.stdin); "
+                                         "print(*(len(d[k]) for k in ('columns', 'indexes', 'foreign_keys', 'checks')))"},
+                                        json.out);
+  EXPECT_EQ(parsed.out, "4 3 1 " + checks + "\n") << json.out << parsed.err;
 }
 
 // A connect that fails says why (a wrong password, a driver that cannot be loaded), on

@@ -437,9 +437,9 @@ TEST(SqltermPrompt, ASignalThatEndsTheRunLeavesTheTerminalAsItWas) {
 TEST(SqltermPrompt, ClientCommandsAndTheWordsThatEndTheSession) {
   sqlite_db db;
   const std::vector<std::vector<std::pair<std::string, std::string>>> runs = {
-      {{"\\d weather_report\r", " n "}, {"\\q\r", ""}},
+      {{"\\d weather_report\r", "\nn "}, {"\\q\r", ""}},
       {{"\\dt\r", "weather_report" + std::string(27, ' ') + "TABLE\r"}, {"quit\r", ""}},
-      {{"\\timing on\r", "\\timing on\r\n"}, {"\\?\r", "\\dt [<table>]"}, {"exit;\r", ""}},
+      {{"\\timing on\r", "\\timing on\r\n"}, {"\\?\r", "\\dt[S] [<table>]"}, {"exit;\r", ""}},
       {{"\\d nowhere;\r", "Table 'nowhere' not found."}, {"QUIT ;\r", ""}},
   };
   for (const auto& run : runs) {
@@ -470,7 +470,7 @@ TEST(SqltermPrompt, DescribeATableAtThePrompt) {
     pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, {{"HOME", home.path()}, {"XDG_STATE_HOME", home.path("state")}});
     ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
     s.type("\\d people\r");
-    EXPECT_TRUE(s.expect("Nullable") && s.expect("name") && s.expect("NO\r") && s.expect("\nSQL>")) << s.output();
+    EXPECT_TRUE(s.expect("Nullable") && s.expect("name") && s.expect("not null") && s.expect("\nSQL>")) << s.output();
     s.type("\\q\r");
     EXPECT_EQ(s.wait_exit(5), 0) << s.output();
   }

@@ -66,6 +66,10 @@ struct dialect {
   const char* boolean_type;
   const char* boolean_true;
   const char* boolean_false;
+  // \d finds the check constraints (the catalog views of the server; SQLite has none).
+  bool lists_checks = true;
+  // A statement that creates the function f_one() (nullptr: SQLite has no stored routines).
+  const char* create_function = nullptr;
 };
 
 inline const dialect dialects[] = {
@@ -81,7 +85,7 @@ inline const dialect dialects[] = {
      .refused_state = "", .refused_text = "",
      .bad_password_state = "", .bad_password_text = "",
      .unknown_host_state = "", .unknown_host_text = "",
-     .boolean_type = "boolean", .boolean_true = "1", .boolean_false = "0"},
+     .boolean_type = "boolean", .boolean_true = "1", .boolean_false = "0", .lists_checks = false},
     {.kind = "pg", .driver = "PostgreSQL Unicode", .server = true, .dsn_server_key = "Servername",
      .blob_type = "bytea", .blob_sql_type = -4 /*SQL_LONGVARBINARY*/, .blob_display_size = -4 /*SQL_NO_TOTAL*/,
      .hex_open = "'\\x", .quote = "\"", .int_display_size = 11, .decimal_12_5 = "12.50",
@@ -94,7 +98,8 @@ inline const dialect dialects[] = {
      .refused_state = "08001", .refused_text = "Connection refused",
      .bad_password_state = "08001", .bad_password_text = "password authentication failed",
      .unknown_host_state = "08001", .unknown_host_text = "could not translate host name",
-     .boolean_type = "boolean", .boolean_true = "true", .boolean_false = "false"},
+     .boolean_type = "boolean", .boolean_true = "true", .boolean_false = "false",
+     .create_function = "create or replace function f_one() returns integer language sql as 'select 1'"},
     // MariaDB counts the rows an UPDATE changed, not those it matched; its driver reports
     // connect failures as HY000 (28000 for a refused login) and a LONGBLOB's display size
     // as 8589934590.
@@ -110,7 +115,8 @@ inline const dialect dialects[] = {
      .refused_state = "HY000", .refused_text = "Can't connect to server on '127.0.0.1'",
      .bad_password_state = "28000", .bad_password_text = "Access denied for user 'vela'",
      .unknown_host_state = "HY000", .unknown_host_text = "Unknown server host 'no-such-host.invalid'",
-     .boolean_type = "bit(1)", .boolean_true = "b'1'", .boolean_false = "b'0'"},
+     .boolean_type = "bit(1)", .boolean_true = "b'1'", .boolean_false = "b'0'",
+     .create_function = "create or replace function f_one() returns int return 1"},
 };
 
 inline const dialect& dialect_of(const std::string& kind) {

@@ -116,9 +116,13 @@ TEST(CommandTable, HelpOfACommand) {
 TEST(CommandTable, ClientCommandListInBothLanguages) {
   const std::wstring english =
       L"Client commands, each at the start of a statement:\n"
-      L"\\d                tables, as LIST TABLES\n"
-      L"\\d <table>        the columns of a table: name, type, size, nullable\n"
-      L"\\dt [<table>]     tables\n"
+      L"\\d[S]             tables and views (S: also the system objects)\n"
+      L"\\d <table>        a table: columns with type, nullable and default; indexes, keys, checks\n"
+      L"\\dt[S] [<table>]  tables\n"
+      L"\\dv[S] [<view>]   views\n"
+      L"\\di[S] [<table>]  indexes of tables\n"
+      L"\\dn[S]            schemas\n"
+      L"\\df[S]            procedures and functions\n"
       L"\\c <database>     connect again, to another database\n"
       L"\\conninfo         the connection: data source, driver, DBMS and its version, user\n"
       L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"
@@ -130,9 +134,13 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n";
   const std::wstring russian =
       L"Команды клиента, каждая в начале запроса:\n"
-      L"\\d                таблицы, как LIST TABLES\n"
-      L"\\d <таблица>      столбцы таблицы: имя, тип, размер, допустимость NULL\n"
-      L"\\dt [<таблица>]   таблицы\n"
+      L"\\d[S]             таблицы и представления (S: и системные объекты)\n"
+      L"\\d <таблица>      таблица: столбцы с типом, NULL и значением по умолчанию; индексы, ключи, проверки\n"
+      L"\\dt[S] [<таблица>] таблицы\n"
+      L"\\dv[S] [<представление>] представления\n"
+      L"\\di[S] [<таблица>] индексы таблиц\n"
+      L"\\dn[S]            схемы\n"
+      L"\\df[S]            процедуры и функции\n"
       L"\\c <база данных>  подключиться заново, к другой базе данных\n"
       L"\\conninfo         подключение: источник данных, драйвер, СУБД и её версия, пользователь\n"
       L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"
@@ -174,7 +182,7 @@ TEST(CommandTable, CompletionOfCommandWords) {
     std::wstring before;
     list expected;
   } rows[] = {
-      {L"\\d", {L"\\d", L"\\d+", L"\\dt", L"\\dt+"}},
+      {L"\\dt", {L"\\dt", L"\\dt+", L"\\dtS", L"\\dtS+"}},
       {L"\\q", {L"\\q", L"\\quit"}},
       {L"\\c", {L"\\c", L"\\connect", L"\\conninfo", L"\\copy"}},
       {L"\\x", {}},

@@ -27,17 +27,22 @@ struct profile_row {
   const wchar_t* quoted;  // quote_identifier(L"a\"b`c")
   const wchar_t* streamed;  // streaming_connection(L"Driver=x;Database=d; ")
   const wchar_t* system_schema;  // one the database keeps for itself (nullptr: none)
+  const wchar_t* system_object[3];  // catalog, schema and name of one of its own objects (nullptr: none)
+  bool asks_checks;  // a query of check constraints
 };
 
 const profile_row profiles[] = {
     {"sqlite", L"sqlite3odbc.so", L"SQLite", script_dialect::generic, byte_literal_form::hex_as_text, true, true, false,
-     false, true, false, 0, L"\"a\"\"b`c\"", L"Driver=x;Database=d;StepAPI=1;", nullptr},
+     false, true, false, 0, L"\"a\"\"b`c\"", L"Driver=x;Database=d;StepAPI=1;", nullptr,
+     {L"", L"", L"sqlite_sequence"}, false},
     {"pg", L"psqlodbcw.so", L"PostgreSQL", script_dialect::generic, byte_literal_form::bytea_hex, false, false, false,
-     true, false, false, 4000, L"\"a\"\"b`c\"", L"Driver=x;Database=d;UseDeclareFetch=1;Fetch=2000;", L"pg_catalog"},
+     true, false, false, 4000, L"\"a\"\"b`c\"", L"Driver=x;Database=d;UseDeclareFetch=1;Fetch=2000;", L"pg_catalog",
+     {L"postgres", L"information_schema", L"tables"}, true},
     {"maria", L"libmaodbc.so", L"MariaDB", script_dialect::mysql, byte_literal_form::hex, false, true, true, true, false,
-     true, 0, L"`a\"b``c`", L"Driver=x;Database=d; ", L"INFORMATION_SCHEMA"},
+     true, 0, L"`a\"b``c`", L"Driver=x;Database=d; ", L"INFORMATION_SCHEMA",
+     {L"performance_schema", L"", L"threads"}, true},
     {"unknown", L"other.so", L"Other", script_dialect::generic, byte_literal_form::none, false, false, false, true, false,
-     false, 0, L"a\"b`c", L"Driver=x;Database=d; ", nullptr},
+     false, 0, L"a\"b`c", L"Driver=x;Database=d; ", nullptr, {nullptr}, false},
 };
 
 } // namespace
@@ -63,6 +68,11 @@ TEST(DriverProfile, FromTheNamesTheDriverReports) {
       EXPECT_TRUE(p.is_system_schema(row.system_schema));
     }
     EXPECT_FALSE(p.is_system_schema(L"public"));
+    if (row.system_object[0]) {
+      EXPECT_TRUE(p.is_system_object(row.system_object[0], row.system_object[1], row.system_object[2]));
+    }
+    EXPECT_FALSE(p.is_system_object(L"app", row.two_part_catalog ? L"" : L"public", L"orders"));
+    EXPECT_EQ(*p.check_constraints_query() != 0, row.asks_checks);
     EXPECT_EQ(p.utf8_narrow_text(), traits_of_driver(row.driver_file).utf8_narrow_text);
   }
   // A streaming setting already given stays as it is, whatever its value.

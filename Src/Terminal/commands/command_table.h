@@ -29,10 +29,9 @@ class command_host {
   virtual result close_connection() = 0;
   // \connect: the same connection, to another database.
   virtual result reconnect_to_database(const std::wstring& database) = 0;
-  // The catalog listings (empty filters list everything) and \d NAME.
+  // The catalog listings (empty filters list everything).
   virtual result list_tables(const std::wstring& catalog, const std::wstring& table) = 0;
   virtual result list_columns(const std::wstring& catalog, const std::wstring& table) = 0;
-  virtual result describe_table(const std::wstring& name) = 0;
   // The script files being run, outermost first, and one more run in place.
   virtual const std::vector<std::wstring>& open_scripts() const = 0;
   virtual bool run_script_file(const std::wstring& name, text_file_code_page code_page) = 0;

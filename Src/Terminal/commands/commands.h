@@ -21,10 +21,9 @@ result run_reconnect(terminal_context& ctx, command_host& host, const TOdbcHndlr
 result run_conninfo(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 completion_words connect_words(size_t index, const std::wstring& previous);
 
-// listing_commands.cpp: LIST, \d, \dt.
+// listing_commands.cpp: LIST and the \d family (\d, \dt, \dv, \di, \dn, \df).
 result run_list(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_describe(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
-result run_tables(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 completion_words list_words(size_t index, const std::wstring& previous);
 
 // script_commands.cpp: \i and its kin, \copy, and the commands accepted as they are.

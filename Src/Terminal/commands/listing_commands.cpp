@@ -1,4 +1,5 @@
-// Listing commands: LIST, \d, \dt.
+// Listing commands: LIST and the \d family.
+#include "Terminal/commands/catalog.h"
 #include "Terminal/commands/command_table.h"
 #include "Terminal/commands/commands.h"
 #include "Terminal/strings.h"
@@ -54,13 +55,6 @@ void list_datasources() {
   }
 }
 
-// \d and \dt without a table name, or \dt with a pattern: the tables.
-result tables_of(terminal_context& ctx, command_host& host, const std::wstring& rest) {
-  const result r = host.list_tables(L"", unquoted(rest));
-  console().flush();
-  return r.succeeded() ? r : ctx.fail(r.text());
-}
-
 } // namespace
 
 result run_list(terminal_context&, command_host& host, const TOdbcHndlrCmd& cmd) {
@@ -86,15 +80,41 @@ result run_list(terminal_context&, command_host& host, const TOdbcHndlrCmd& cmd)
                  kind.empty() ? str(string_id::parameter_missing) : message(string_id::unknown_parameter, kind.c_str()));
 }
 
-result run_describe(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd) {
-  if (!ctx.connection.hdbc()) return ctx.fail(str(string_id::not_connected));
-  if (!cmd.rest.empty()) return host.describe_table(cmd.rest);
-  return tables_of(ctx, host, cmd.rest);
+namespace {
+
+// The command's word, "\d" and a kind letter, then S for the system objects too and + for more.
+struct listing_word {
+  object_kind kind = object_kind::relations;
+  bool system = false;
+  bool more = false;
+};
+
+listing_word listing_of(const std::wstring& word) {
+  static const struct {
+    wchar_t letter;
+    object_kind kind;
+  } kinds[] = {{L't', object_kind::tables},  {L'v', object_kind::views},   {L'i', object_kind::indexes},
+               {L'n', object_kind::schemas}, {L'f', object_kind::routines}};
+  listing_word w;
+  size_t i = 2;  // after "\d"
+  for (const auto& k : kinds)
+    if (i < word.size() && word[i] == k.letter) {
+      w.kind = k.kind;
+      ++i;
+    }
+  w.system = i < word.size() && word[i] == L'S';
+  w.more = !word.empty() && word.back() == L'+';
+  return w;
 }
 
-result run_tables(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd) {
+} // namespace
+
+// \d NAME describes a table; \d alone and the rest of the family list objects.
+result run_describe(terminal_context& ctx, command_host&, const TOdbcHndlrCmd& cmd) {
   if (!ctx.connection.hdbc()) return ctx.fail(str(string_id::not_connected));
-  return tables_of(ctx, host, cmd.rest);
+  const listing_word w = listing_of(cmd.keyword);
+  if (w.kind == object_kind::relations && !cmd.rest.empty()) return describe_table(ctx, cmd.rest, w.more);
+  return list_objects(ctx, w.kind, unquoted(cmd.rest), w.system);
 }
 
 completion_words list_words(size_t index, const std::wstring&) {

@@ -88,6 +88,13 @@ class driver_profile {
   // database keeps for itself.
   bool two_part_name_is_catalog() const { return family_ == family::mysql; }
   bool is_system_schema(const std::wstring& schema) const;
+  // An object the database keeps for itself: in a system schema (MySQL: a system database,
+  // its catalog), or SQLite's own sqlite_ tables.
+  bool is_system_object(const std::wstring& catalog, const std::wstring& schema, const std::wstring& name) const;
+  // A query of one table's check constraints (name, clause), which the ODBC catalog calls do
+  // not give, taking the schema (MySQL: the database) and the table as its two parameters;
+  // "" where the database has no catalog view of them (SQLite).
+  const wchar_t* check_constraints_query() const;
 
  private:
   enum class family : uint8_t { unknown, sqlite, postgresql, mysql };
