@@ -22,7 +22,7 @@ namespace vela::terminal {
 
 // ---- the handler ---------------------------------------------------------------------
 
-TTermOdbcHndlr::TTermOdbcHndlr(const terminal_options* options) : ctx_(*options), output_(ctx_) {}
+TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : ctx_(*options), output_(ctx_) {}
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 

@@ -29,7 +29,7 @@ class row_writer;
 
 class TTermOdbcHndlr : public terminal_handler, public command_host, public load_host {
  public:
-  explicit TTermOdbcHndlr(const terminal_options* options);
+  explicit TTermOdbcHndlr(terminal_options* options);
   ~TTermOdbcHndlr() override;
 
   result open_terminal() override;

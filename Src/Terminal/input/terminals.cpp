@@ -193,7 +193,6 @@ void command_line_terminal::do_run() {
   }
   if (!editor) editor = std::make_unique<sys::line_editor>();
   sys::line_editor& reader = *editor;
-  const bool multiline = handler_->multiline();
   const std::unique_ptr<completion> words = prepare_editor(reader);
   console_writer& out = console();
   statement_feeder feeder(*handler_, true);
@@ -224,7 +223,7 @@ void command_line_terminal::do_run() {
       else feeder.line(line);
       // A line typed alone runs at once unless it stops inside a literal, comment or body
       // (or, with "-ml", lacks its ";"); a paste is run whole.
-      const bool wait = feeder.holds() && (feeder.inside_open_part() || (multiline && !pasted));
+      const bool wait = feeder.holds() && (feeder.inside_open_part() || (handler_->multiline() && !pasted));
       if (!wait) feeder.finish();
       if (feeder.last().code() == os::err_cancelled) r = feeder.last();
     }

@@ -5,7 +5,7 @@
 
 namespace vela::terminal {
 
-terminal_context::terminal_context(const terminal_options& options)
+terminal_context::terminal_context(terminal_options& options)
     : options(options),
       routes(options),
       named{options.connection_string, options.driver, options.driver_parameters, options.datasource, options.user} {}

@@ -8,6 +8,7 @@
 
 #include "Terminal/output/output_routes.h"
 #include "Terminal/session/options.h"
+#include "Terminal/session/variables.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/query.h"
@@ -33,7 +34,7 @@ struct transaction_state {
 
 class terminal_context {
  public:
-  explicit terminal_context(const terminal_options& options);
+  explicit terminal_context(terminal_options& options);
 
   // With "-oe", the first failure stops the run.
   void note(const result& r);
@@ -48,7 +49,9 @@ class terminal_context {
   // A failure of a script item: reported and noted.
   result fail(const std::wstring& text);
 
-  const terminal_options& options;  // as the command line gave them
+  // As the command line gave them, then as settings changed at runtime left them.
+  terminal_options& options;
+  variable_table variables;
   output_routes routes;
   session named;
   odbc::connection connection;
