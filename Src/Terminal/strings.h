@@ -106,6 +106,8 @@ enum : uint32_t {
   indexes_help = 251,
   schemas_help = 252,
   routines_help = 253,
+  history_list_line = 340,
+  history_written = 341,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -275,9 +275,12 @@ class line_reader {
   // file is created private to the user and kept to max lines). A file that cannot be read
   // or written is no error.
   void use_history_file(const std::wstring& path, size_t max);
-  // Adds a line to the history (a repeat of the previous line is not added); stored is the
-  // form written to the file.
+  // Adds an entry to the history (a repeat of the previous one is not added); stored is the
+  // form written to the file. An entry of several lines is one entry: recalled whole, it is
+  // read back as a paste is.
   void add_history(const std::wstring& line, const std::wstring& stored);
+  // The entries of a history file, oldest first, each with its own line breaks.
+  static std::vector<std::wstring> history_entries(const std::wstring& path);
   // Writes text below the line being edited (completion lists).
   static void show(const std::wstring& text);
 

@@ -116,5 +116,8 @@ void line_editor::use_history_file(const std::wstring& path, size_t max) { reade
 void line_editor::add_history(const std::wstring& line, const std::wstring& stored) {
   reader_->lines.add_history(line, stored);
 }
+std::vector<std::wstring> line_editor::history_entries(const std::wstring& path) {
+  return os::line_reader::history_entries(path);
+}
 
 } // namespace vela::sys

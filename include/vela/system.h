@@ -138,6 +138,8 @@ class line_editor {
   void set_completer(completer c);
   void use_history_file(const std::wstring& path, size_t max);
   void add_history(const std::wstring& line, const std::wstring& stored);
+  // The entries of a history file, oldest first, each with its own line breaks.
+  static std::vector<std::wstring> history_entries(const std::wstring& path);
 
  private:
   struct reader;

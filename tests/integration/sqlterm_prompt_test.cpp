@@ -499,3 +499,41 @@ TEST(SqltermPrompt, DelimiterTypedAtThePrompt) {
                 .out,
             "\n1\n\n");
 }
+
+TEST(SqltermPrompt, AStatementOfSeveralLinesIsOneHistoryEntry) {
+  sqlite_db db;
+  {
+    pty_session s({SQLTERM_PATH, "-cs:" + db.cs, "-ml"}, db.env());
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    for (const char* line : {"select 1 as a,\r", "2 as b,\r", "3 as c;\r"}) s.type(line);
+    ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    // A paste of two statements is two entries; the one cut by Ctrl-C is kept as typed.
+    s.type("\033[200~select 4 as d;\rselect 5\ras e;\r\033[201~");
+    ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+    ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    s.type("select 6\r");
+    ASSERT_TRUE(s.expect("...>")) << s.output();
+    s.type("\x03");
+    ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+    EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
+  }
+  EXPECT_EQ(db.dir.read("state/vela/sqlterm_history"),
+            "select 1 as a,\x01" "2 as b,\x01" "3 as c;\nselect 4 as d;\nselect 5\x01" "as e;\nselect 6\nexit\n");
+
+  pty_session s({SQLTERM_PATH, "-cs:" + db.cs, "-ml"}, db.env());
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  for (int i = 0; i < 5; ++i) s.type(up);  // exit, select 6, select 5, select 4, the three lines
+  s.type("\r");
+  ASSERT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  s.type("\\s\r");
+  ASSERT_TRUE(s.expect("select 1 as a,\r\n2 as b,\r\n3 as c;\r\nselect 4 as d;")) << s.output();
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  s.type("\\s " + db.dir.path("saved.txt") + "\r");
+  ASSERT_TRUE(s.expect("History written to")) << s.output();
+  EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
+  const std::string saved = db.dir.read("saved.txt");
+  EXPECT_EQ(saved.rfind("select 1 as a,\n2 as b,\n3 as c;\nselect 4 as d;\n", 0), 0u) << saved;
+}

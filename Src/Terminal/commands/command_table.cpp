@@ -45,6 +45,8 @@ const std::vector<command_entry>& command_table() {
        .run = run_copy},
       {.client_forms = {L"\\restrict", L"\\unrestrict"}, .arguments = {L"<key>"}, .list_id = restrict_list_line,
        .run = run_nothing},
+      {.client_forms = {L"\\s"}, .arguments = {L"[<file>]"}, .list_id = history_list_line, .break_before = true,
+       .run = run_history},
       {.client_forms = {L"\\timing"}, .arguments = {L"[on | off]"}, .list_id = timing_list_line, .run = run_nothing},
       {.keywords = {L"EXIT", L"QUIT"}, .client_forms = {L"\\q", L"\\quit"}, .arguments = {L""}, .help_id = exit_help,
        .list_id = quit_list_line, .run = run_exit},

@@ -31,10 +31,11 @@ result run_include(terminal_context& ctx, command_host& host, const TOdbcHndlrCm
 result run_copy(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_nothing(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 
-// session_commands.cpp: EXIT and \q, HELP, \?.
+// session_commands.cpp: EXIT and \q, HELP, \?, \s.
 result run_exit(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_help(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_client_help(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_history(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 completion_words help_words(size_t index, const std::wstring& previous);
 
 // The word begins with prefix, in any letter case.

@@ -128,22 +128,31 @@ void read_stdin_script(terminal_handler& handler) {
   handler.statement_break();
 }
 
-namespace {
+void command_line_terminal::add_to_entry(const std::wstring& line) {
+  if (entry_.empty() && line.find_first_not_of(L" \t") == std::wstring::npos) return;
+  if (!entry_.empty()) entry_ += L'\n';
+  entry_ += line;
+}
 
-// Adds each line of the input to the history, as typed lines are.
-void remember(sys::line_editor& reader, const std::wstring& input) {
+void command_line_terminal::keep_entry(sys::line_editor& reader) {
+  std::wstring entry;
+  entry.swap(entry_);
+  trim(entry, L" \t\n");
+  if (!entry.empty()) reader.add_history(entry, history_form(entry));
+}
+
+void command_line_terminal::feed_lines(sys::line_editor& reader, statement_feeder& feeder, const std::wstring& text) {
   size_t from = 0;
-  while (from <= input.size()) {
-    size_t nl = input.find(L'\n', from);
-    if (nl == std::wstring::npos) nl = input.size();
-    std::wstring one = input.substr(from, nl - from);
-    trim(one, L" ");
-    if (!one.empty()) reader.add_history(one, history_form(one));
+  for (bool go = true; go;) {
+    const size_t nl = text.find(L'\n', from);
+    const std::wstring one = text.substr(from, nl == std::wstring::npos ? std::wstring::npos : nl - from);
+    add_to_entry(one);
+    go = feeder.line(one) && nl != std::wstring::npos;
+    // Each statement of the input is an entry of its own, however many lines it took.
+    if (!feeder.holds()) keep_entry(reader);
     from = nl + 1;
   }
 }
-
-} // namespace
 
 std::unique_ptr<completion> command_line_terminal::prepare_editor(sys::line_editor& reader) {
   if (!reader.editing()) return nullptr;
@@ -163,6 +172,7 @@ bool command_line_terminal::read_input(sys::line_editor& reader, statement_feede
     const sys::line_editor::status got = reader.read(prompt, line);
     if (got == sys::line_editor::end_of_input) return false;  // no more input, or Ctrl-D: the same as EXIT
     if (got == sys::line_editor::interrupted) {
+      keep_entry(reader);  // what was typed of the statement stays in the history
       feeder.clear();  // Ctrl-C dropped the line, and the statement it went on with
       prompt = handler_->prompt();  // asked again
       continue;
@@ -207,24 +217,26 @@ void command_line_terminal::do_run() {
     std::wstring line;
     bool pasted = false;
     if (!read_input(reader, feeder, prompt, line, pasted)) {
+      keep_entry(reader);
       out.line_break();
       break;
     }
-    remember(reader, line);
     clear_interrupt();
     const bool single = !pasted && !going_on;
     if (single && handler_->is_command(line)) {
+      add_to_entry(line);
+      keep_entry(reader);
       out.write(L"\n");
       r = guarded_handle_line(*handler_, line, r);
     } else {
       // The line break after the input comes once something runs.
       feeder.break_first();
-      if (pasted) feeder.lines(line);
-      else feeder.line(line);
+      feed_lines(reader, feeder, line);
       // A line typed alone runs at once unless it stops inside a literal, comment or body
       // (or, with "-ml", lacks its ";"); a paste is run whole.
       const bool wait = feeder.holds() && (feeder.inside_open_part() || (handler_->multiline() && !pasted));
       if (!wait) feeder.finish();
+      if (!feeder.holds()) keep_entry(reader);
       if (feeder.last().code() == os::err_cancelled) r = feeder.last();
     }
     if (words) words->line_handled(line);

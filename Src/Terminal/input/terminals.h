@@ -31,7 +31,14 @@ class command_line_terminal : public task {
   bool read_input(sys::line_editor& reader, statement_feeder& feeder, std::wstring prompt, std::wstring& line,
                   bool& pasted);
 
+  // The history keeps each statement as one entry: its lines are gathered until it ends.
+  void add_to_entry(const std::wstring& line);
+  void keep_entry(sys::line_editor& reader);
+  // The lines of the input (one typed, or a paste), each given to the feeder in turn.
+  void feed_lines(sys::line_editor& reader, statement_feeder& feeder, const std::wstring& text);
+
   terminal_handler* handler_;
+  std::wstring entry_;
 };
 
 // Lines of input as statements: cut by the scanner and each run in turn; a line that starts

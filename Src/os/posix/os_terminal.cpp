@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -380,7 +381,8 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
   if (!text || count <= 0) return end_of_input;  // Ctrl-D on an empty line
   line.assign(text, static_cast<size_t>(count));
   while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
-  if (!input_waiting()) return got_line;
+  const bool recalled_lines = line.find(L'\n') != std::wstring::npos;  // a history entry of several lines
+  if (!input_waiting()) return recalled_lines ? pasted : got_line;
   // Lines already waiting came with this one (a paste the terminal did not mark): read
   // together with it.
   editor_->prompt.clear();
@@ -430,7 +432,22 @@ std::vector<std::string> file_lines(const std::string& path) {
   return lines;
 }
 
+// In the file an entry is one line: its own line breaks are kept as U+0001.
+constexpr wchar_t line_break_in_file = L'\x01';
+
+std::wstring entry_from_file(const std::string& bytes) {
+  std::wstring entry = decode_from_console(bytes);
+  std::replace(entry.begin(), entry.end(), line_break_in_file, L'\n');
+  return entry;
+}
+
 } // namespace
+
+std::vector<std::wstring> line_reader::history_entries(const std::wstring& path) {
+  std::vector<std::wstring> entries;
+  for (const std::string& l : file_lines(native_path(path))) entries.push_back(entry_from_file(l));
+  return entries;
+}
 
 void line_reader::use_history_file(const std::wstring& path, size_t max) {
   if (!editor_) return;
@@ -439,10 +456,10 @@ void line_reader::use_history_file(const std::wstring& path, size_t max) {
   const std::vector<std::string> lines = file_lines(editor_->history_path);
   HistEventW ev;
   for (size_t i = lines.size() > max ? lines.size() - max : 0; i < lines.size(); ++i) {
-    const std::wstring l = decode_from_console(lines[i]);
+    const std::wstring l = entry_from_file(lines[i]);
     history_w(editor_->history, &ev, H_ENTER, l.c_str());
   }
-  if (!lines.empty()) editor_->last_added = decode_from_console(lines.back());
+  if (!lines.empty()) editor_->last_added = entry_from_file(lines.back());
 }
 
 void line_reader::add_history(const std::wstring& line, const std::wstring& stored) {
@@ -451,8 +468,10 @@ void line_reader::add_history(const std::wstring& line, const std::wstring& stor
   HistEventW ev;
   history_w(editor_->history, &ev, H_ENTER, line.c_str());
   if (editor_->history_path.empty()) return;
+  std::wstring one_line = stored;
+  std::replace(one_line.begin(), one_line.end(), L'\n', line_break_in_file);
   std::string bytes;
-  encode_for_console(stored, bytes);
+  encode_for_console(one_line, bytes);
   bytes += '\n';
   // An unwritable history is no error.
   append_history_line(utf8_to_wide_escaped(editor_->history_path), bytes, editor_->history_max);

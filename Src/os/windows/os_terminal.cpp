@@ -121,6 +121,7 @@ line_reader::status line_reader::read(const std::wstring&, std::wstring& line) {
 // The console keeps its own history of typed lines; no file is kept.
 void line_reader::use_history_file(const std::wstring&, size_t) {}
 void line_reader::add_history(const std::wstring&, const std::wstring&) {}
+std::vector<std::wstring> line_reader::history_entries(const std::wstring&) { return {}; }
 uint32_t append_history_line(const std::wstring&, const std::string&, size_t) { return err_not_supported; }
 
 // ---- Ctrl-C ------------------------------------------------------------------------
