@@ -13,7 +13,7 @@ class conditional_stack {
   // inside a branch that does not run.
   enum class branch : uint8_t { running, waiting, done, ignored };
   struct block {
-    branch state;
+    branch state = branch::running;
     bool after_else = false;
     std::wstring source;  // where its \if stands (empty at the prompt)
     size_t line = 0;
