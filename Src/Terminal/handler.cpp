@@ -77,25 +77,38 @@ result TTermOdbcHndlr::open_terminal() {
 }
 
 result TTermOdbcHndlr::handle_line(const std::wstring& l) {
+  const bool client = is_client_command(l, ctx_.dialect);
+  if (skipped(l, client)) return result();
+  if (ctx_.variables.all().empty()) return handle_text(l);  // not copied
   std::wstring line = l;
-  if (!admit(line, is_client_command(line, ctx_.dialect))) return result();
+  put_variables(line, client);
   return handle_text(line);
 }
 
-bool TTermOdbcHndlr::admit(std::wstring& text, bool client) {
-  const size_t word = client ? std::min(text.find_first_of(L" \t\r\n"), text.size()) : 0;
-  const command_entry* const c = client ? client_command(std::wstring_view(text).substr(0, word)) : nullptr;
-  if (!ctx_.conditions.active() && !(c && c->conditional)) return false;
-  if (ctx_.variables.all().empty()) return true;
+namespace {
+
+// The length of a client command's word.
+size_t command_word_length(const std::wstring& text) { return std::min(text.find_first_of(L" \t\r\n"), text.size()); }
+
+} // namespace
+
+bool TTermOdbcHndlr::skipped(const std::wstring& text, bool client) const {
+  if (ctx_.conditions.active()) return false;
+  const command_entry* const c = client ? client_command(std::wstring_view(text).substr(0, command_word_length(text))) : nullptr;
+  return !(c && c->conditional);
+}
+
+void TTermOdbcHndlr::put_variables(std::wstring& text, bool client) {
+  if (ctx_.variables.all().empty()) return;
   if (!client) {
     if (!keyword_command(text)) (void)interpolate(text, ctx_.variables, ctx_.connection.profile(), ctx_.dialect);
-    return true;
+    return;
   }
   // \copy takes its line as it is, a query in it too.
+  const size_t word = command_word_length(text);
   std::wstring rest = text.substr(word);
   if (text.compare(0, word, L"\\copy") != 0 && interpolate(rest, ctx_.variables, ctx_.connection.profile(), ctx_.dialect))
     text.replace(word, std::wstring::npos, rest);
-  return true;
 }
 
 result TTermOdbcHndlr::handle_text(const std::wstring& l) {
@@ -122,9 +135,13 @@ bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   if (interrupted() || stopped()) return false;  // Ctrl-C, "-oe" or EXIT ends a script
   const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
   using kind = script_item::kind_type;
-  if (item.kind == kind::copy_data ? !ctx_.conditions.active()
-                                   : item.kind != kind::delimiter && !admit(item.text, item.kind == kind::client_command))
+  const bool client = item.kind == kind::client_command;
+  if (item.kind == kind::sql || client) {
+    if (skipped(item.text, client)) return true;
+    put_variables(item.text, client);
+  } else if (item.kind == kind::copy_data && !ctx_.conditions.active()) {
     return true;  // a branch of \if that does not run
+  }
   ctx_.place = failure_place(source, item.line);
   switch (item.kind) {
     case script_item::kind_type::sql: run_statement_item(item, where); break;
@@ -166,6 +183,19 @@ std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t li
   if (!ctx_.options.on_error || source.empty()) return {};
   return source + L":" + std::to_wstring(line) + L": ";
 }
+
+namespace {
+
+// A script ended (where: its name, "-q" for a text): the blocks it left open are failures,
+// unless the run stopped inside it.
+void close_script_blocks(terminal_context& ctx, size_t outer, const std::wstring& where) {
+  const std::vector<conditional_stack::block> left = ctx.conditions.end_script(outer);
+  if (ctx.stopped || ctx.ended) return;
+  for (const conditional_stack::block& b : left)
+    (void)ctx.fail(message(string_id::if_not_closed, (b.source.empty() ? where : b.source).c_str(), static_cast<unsigned>(b.line)));
+}
+
+} // namespace
 
 bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_page code_page) {
   struct open_script {

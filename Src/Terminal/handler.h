@@ -95,12 +95,14 @@ class TTermOdbcHndlr : public terminal_handler, public command_host, public load
   void note(const result& r);
   // A failure of a script item: reported and noted.
   result fail(const std::wstring& text);
-  // A line as the handler takes it once admitted: a command, or SQL while connected.
+  // A line not skipped, its variables put in: a command, or SQL while connected.
   result handle_text(const std::wstring& line);
-  // Before a line runs (client: a client command): false in a branch of \if that does not
-  // run, for all but the conditional commands; the variables set are put into SQL and into
-  // client commands' arguments.
-  bool admit(std::wstring& text, bool client);
+  // A line (client: a client command) that a branch of \if that does not run skips: all but
+  // the conditional commands.
+  bool skipped(const std::wstring& text, bool client) const;
+  // The variables set, put into SQL (not keyword commands) and into client commands'
+  // arguments.
+  void put_variables(std::wstring& text, bool client);
   // The driver's reason for a failed connect, after the connect's own message.
   void report_connect_reason(const result& r);
   // \connect: the same connection, to another database.

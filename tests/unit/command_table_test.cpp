@@ -129,6 +129,8 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"
       L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"
       L"\\timing           accepted: execution times are always shown\n"
+      L"\\if <condition>   the lines up to \\elif, \\else or \\endif run when it is true, on, yes or 1\n"
+      L"                  (or :{?name}, a variable is set); then \\elif <condition>, \\else, \\endif\n"
       L"\\q                end the session, as EXIT and QUIT do\n"
       L"\\?                this list\n"
       L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n";
@@ -147,6 +149,8 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"
       L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"
       L"\\timing           принимается: время выполнения выводится всегда\n"
+      L"\\if <условие>     строки до \\elif, \\else или \\endif выполняются, когда оно true, on, yes или 1\n"
+      L"                  (или :{?имя}: переменная задана); затем \\elif <условие>, \\else, \\endif\n"
       L"\\q                завершить сеанс, как EXIT и QUIT\n"
       L"\\?                этот список\n"
       L"Команды: CONNECT, DISCONNECT, LIST, EXIT, HELP; подробнее - HELP <команда>.\n";

@@ -46,8 +46,4 @@ class conditional_stack {
   size_t floor_ = 0;
 };
 
-class terminal_context;
-// A script ended (where: its name, "-q" for a text): the blocks it left open are failures.
-void close_script_blocks(terminal_context& ctx, size_t outer, const std::wstring& where);
-
 } // namespace vela::terminal
