@@ -126,7 +126,23 @@ result TTermOdbcHndlr::handle_text(const std::wstring& l) {
   return failure(r.code());
 }
 
+namespace {
+
+// A script ended (where: its name, "-q" for a text; empty for the prompt and standard
+// input): the blocks it left open are failures, unless the run stopped inside it. Blocks
+// typed at the prompt are not.
+void close_script_blocks(terminal_context& ctx, size_t outer, const std::wstring& where) {
+  const std::vector<conditional_stack::block> left = ctx.conditions.end_script(outer);
+  if (ctx.stopped || ctx.ended) return;
+  for (const conditional_stack::block& b : left)
+    if (!b.source.empty() || !where.empty())
+      (void)ctx.fail(message(string_id::if_not_closed, (b.source.empty() ? where : b.source).c_str(), static_cast<unsigned>(b.line)));
+}
+
+} // namespace
+
 void TTermOdbcHndlr::close_terminal() {
+  close_script_blocks(ctx_, 0, L"");  // standard input's
   if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
   console().flush();
 }
@@ -183,19 +199,6 @@ std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t li
   if (!ctx_.options.on_error || source.empty()) return {};
   return source + L":" + std::to_wstring(line) + L": ";
 }
-
-namespace {
-
-// A script ended (where: its name, "-q" for a text): the blocks it left open are failures,
-// unless the run stopped inside it.
-void close_script_blocks(terminal_context& ctx, size_t outer, const std::wstring& where) {
-  const std::vector<conditional_stack::block> left = ctx.conditions.end_script(outer);
-  if (ctx.stopped || ctx.ended) return;
-  for (const conditional_stack::block& b : left)
-    (void)ctx.fail(message(string_id::if_not_closed, (b.source.empty() ? where : b.source).c_str(), static_cast<unsigned>(b.line)));
-}
-
-} // namespace
 
 bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_page code_page) {
   struct open_script {

@@ -67,6 +67,20 @@ TEST_P(SqltermVariables, ValuesLiteralsAndNamesGoInSafely) {
   }
 }
 
+// -q texts and standard input take variables and blocks as script files do.
+TEST_P(SqltermVariables, EverySourceOfStatements) {
+  const std::string query = with_table("\\if :{?id}\nselect name from T where id = :id;\n\\endif");
+  run_result r = run({"-do", "-format:tsv", "-v:id=3", "-q:" + query});
+  EXPECT_EQ(r.out, "name\nc\n") << r.err;
+  r = run({"-do", "-format:tsv", "-v:id=2", "-qi"}, query + "\n");
+  EXPECT_EQ(r.out, "name\nb\n") << r.err;
+  r = run({"-do", "-format:tsv", "-v:id=2"}, query + "\n\\if 1\n");
+  EXPECT_EQ(r.out, "name\nb\n") << r.err;
+  EXPECT_EQ(r.err, "\\if without \\endif (-:4)\n");
+  r = run({"-do", "-format:tsv", "-q:\\if 0\nselect 1;"});
+  EXPECT_EQ(r.err, "\\if without \\endif (-q:1)\n");
+}
+
 TEST_P(SqltermVariables, CastsAndAssignmentsAreNoReferences) {
   if (GetParam() == "sqlite") GTEST_SKIP() << "SQLite has neither";
   const std::string script = maria() ? "set @a := 5; select @a:=@a+1 as a;" : "select 5::int+1 as a;";
