@@ -81,13 +81,6 @@ TEST_P(SqltermVariables, EverySourceOfStatements) {
   EXPECT_EQ(r.err, "\\if without \\endif (-q:1)\n");
 }
 
-TEST_P(SqltermVariables, CastsAndAssignmentsAreNoReferences) {
-  if (GetParam() == "sqlite") GTEST_SKIP() << "SQLite has neither";
-  const std::string script = maria() ? "set @a := 5; select @a:=@a+1 as a;" : "select 5::int+1 as a;";
-  const run_result r = rows({"-v:a=1", "-v:int=2"}, script);
-  EXPECT_EQ(r.out, "a\n6\n") << r.err;
-}
-
 TEST_P(SqltermVariables, IfBlocksChooseTheLinesThatRun) {
   struct if_case {
     const char* name;

@@ -71,12 +71,6 @@ TEST(Interpolation, OnlyVariablesSetAndOnlyOutsideQuotesCommentsAndBodies) {
   }
 }
 
-TEST(Interpolation, NoVariablesLeaveTheTextAlone) {
-  std::wstring text = L"select :id";
-  EXPECT_FALSE(interpolate(text, variable_table(), driver_profile(), script_dialect::generic));
-  EXPECT_EQ(text, L"select :id");
-}
-
 TEST(PromptText, EscapesAsPsqlHasThem) {
   const auto value = [](wchar_t e) -> std::wstring {
     switch (e) {
