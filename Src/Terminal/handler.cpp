@@ -7,6 +7,7 @@
 
 #include "Terminal/commands/catalog.h"
 #include "Terminal/input/byte_literals.h"
+#include "Terminal/input/interpolation.h"
 #include "Terminal/input/prompt.h"
 #include "Terminal/session/connect.h"
 #include "Terminal/strings.h"
@@ -22,7 +23,9 @@ namespace vela::terminal {
 
 // ---- the handler ---------------------------------------------------------------------
 
-TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : ctx_(*options), output_(ctx_) {}
+TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : ctx_(*options), output_(ctx_) {
+  for (const auto& [name, value] : options->variables) ctx_.variables.set(name, value);
+}
 
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 
@@ -74,6 +77,41 @@ result TTermOdbcHndlr::open_terminal() {
 }
 
 result TTermOdbcHndlr::handle_line(const std::wstring& l) {
+  const bool client = is_client_command(l, ctx_.dialect);
+  if (skipped(l, client)) return result();
+  if (ctx_.variables.all().empty()) return handle_text(l);  // not copied
+  std::wstring line = l;
+  put_variables(line, client);
+  return handle_text(line);
+}
+
+namespace {
+
+// The length of a client command's word.
+size_t command_word_length(const std::wstring& text) { return std::min(text.find_first_of(L" \t\r\n"), text.size()); }
+
+} // namespace
+
+bool TTermOdbcHndlr::skipped(const std::wstring& text, bool client) const {
+  if (ctx_.conditions.active()) return false;
+  const command_entry* const c = client ? client_command(std::wstring_view(text).substr(0, command_word_length(text))) : nullptr;
+  return !(c && c->conditional);
+}
+
+void TTermOdbcHndlr::put_variables(std::wstring& text, bool client) {
+  if (ctx_.variables.all().empty()) return;
+  if (!client) {
+    if (!keyword_command(text)) (void)interpolate(text, ctx_.variables, ctx_.connection.profile(), ctx_.dialect);
+    return;
+  }
+  // \copy takes its line as it is, a query in it too.
+  const size_t word = command_word_length(text);
+  std::wstring rest = text.substr(word);
+  if (text.compare(0, word, L"\\copy") != 0 && interpolate(rest, ctx_.variables, ctx_.connection.profile(), ctx_.dialect))
+    text.replace(word, std::wstring::npos, rest);
+}
+
+result TTermOdbcHndlr::handle_text(const std::wstring& l) {
   if (std::optional<result> r = run_command_line(ctx_, *this, l)) return *r;
   if (ctx_.connection.hdbc()) {
     const result r = run_sql(l);
@@ -88,7 +126,23 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
   return failure(r.code());
 }
 
+namespace {
+
+// A script ended (where: its name, "-q" for a text; empty for the prompt and standard
+// input): the blocks it left open are failures, unless the run stopped inside it. Blocks
+// typed at the prompt are not.
+void close_script_blocks(terminal_context& ctx, size_t outer, const std::wstring& where) {
+  const std::vector<conditional_stack::block> left = ctx.conditions.end_script(outer);
+  if (ctx.stopped || ctx.ended) return;
+  for (const conditional_stack::block& b : left)
+    if (!b.source.empty() || !where.empty())
+      (void)ctx.fail(message(string_id::if_not_closed, (b.source.empty() ? where : b.source).c_str(), static_cast<unsigned>(b.line)));
+}
+
+} // namespace
+
 void TTermOdbcHndlr::close_terminal() {
+  close_script_blocks(ctx_, 0, L"");  // standard input's
   if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
   console().flush();
 }
@@ -96,6 +150,14 @@ void TTermOdbcHndlr::close_terminal() {
 bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   if (interrupted() || stopped()) return false;  // Ctrl-C, "-oe" or EXIT ends a script
   const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
+  using kind = script_item::kind_type;
+  const bool client = item.kind == kind::client_command;
+  if (item.kind == kind::sql || client) {
+    if (skipped(item.text, client)) return true;
+    put_variables(item.text, client);
+  } else if (item.kind == kind::copy_data && !ctx_.conditions.active()) {
+    return true;  // a branch of \if that does not run
+  }
   ctx_.place = failure_place(source, item.line);
   switch (item.kind) {
     case script_item::kind_type::sql: run_statement_item(item, where); break;
@@ -129,7 +191,7 @@ void TTermOdbcHndlr::run_statement_item(const script_item& item, const std::wstr
   } else if (!w.text.empty()) {
     note(run_sql(item.text, &w.text));
   } else {
-    (void)handle_line(item.text);  // reports and notes its own failure
+    (void)handle_text(item.text);  // reports and notes its own failure
   }
 }
 
@@ -144,6 +206,7 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
     ~open_script() { open.pop_back(); }
   } guard{open_scripts_};
   open_scripts_.push_back(name);
+  const size_t outer_blocks = ctx_.conditions.begin_script();
   std::unique_ptr<script_cutter> cutter;
   bool go = true;
   const script_cutter::sink run = [&](script_item& item) {
@@ -166,7 +229,8 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
     if (go) go = cutter->add(piece, run);  // after a stop the rest is read, not run
   });
   if (cutter && go) go = cutter->finish(run);
-  return go;
+  close_script_blocks(ctx_, outer_blocks, name);
+  return go && !stopped();
 }
 
 bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
@@ -178,7 +242,10 @@ bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
     cutter.set_dialect(ctx_.dialect);
     return go;
   };
-  return cutter.add(text, run) && cutter.finish(run);
+  const size_t outer_blocks = ctx_.conditions.begin_script();
+  const bool go = cutter.add(text, run) && cutter.finish(run);
+  close_script_blocks(ctx_, outer_blocks, L"-q");
+  return go && !stopped();
 }
 
 result TTermOdbcHndlr::reconnect_to_database(const std::wstring& database) {

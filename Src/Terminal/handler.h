@@ -13,6 +13,7 @@
 #include "Terminal/session/context.h"
 #include "Terminal/session/transaction.h"
 #include "Terminal/input/line_handler.h"
+#include "Terminal/input/prompt_text.h"
 #include "Terminal/input/sql_split.h"
 #include "Terminal/load/loader.h"
 #include "vela/odbc/connection.h"
@@ -35,7 +36,8 @@ class TTermOdbcHndlr : public terminal_handler, public command_host, public load
   result open_terminal() override;
   result handle_line(const std::wstring& line) override;
   void close_terminal() override;
-  std::wstring prompt() override { return ctx_.connection.hdbc() ? L"SQL>" : L">"; }
+  std::wstring prompt() override { return prompt_text(ctx_, false); }
+  std::wstring continuation_prompt() override { return prompt_text(ctx_, true); }
   bool is_command(const std::wstring& line) override { return keyword_command(line) != nullptr; }
 
   result connect_by_string(const std::wstring& connection_string) override;
@@ -93,6 +95,14 @@ class TTermOdbcHndlr : public terminal_handler, public command_host, public load
   void note(const result& r);
   // A failure of a script item: reported and noted.
   result fail(const std::wstring& text);
+  // A line not skipped, its variables put in: a command, or SQL while connected.
+  result handle_text(const std::wstring& line);
+  // A line (client: a client command) that a branch of \if that does not run skips: all but
+  // the conditional commands.
+  bool skipped(const std::wstring& text, bool client) const;
+  // The variables set, put into SQL (not keyword commands) and into client commands'
+  // arguments.
+  void put_variables(std::wstring& text, bool client);
   // The driver's reason for a failed connect, after the connect's own message.
   void report_connect_reason(const result& r);
   // \connect: the same connection, to another database.

@@ -34,6 +34,7 @@ constexpr string_entry english[] = {
      L"  -cs:@<file>                 the connection string read from a file only its owner can read\n"
      L"  -batch:<rows>               rows per batch of a load (COPY blocks, \\copy), 1000 by default\n"
      L"  -copy_from:<connection string> -into:<table> -q:\"<query>\"  load the query's rows into the table\n"
+     L"  -v:<name>=<value>, -variable:<name>=<value>  a variable, :name in statements (repeatable)\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
      L"Usage compatible to v1.4 and below:\n"
@@ -137,6 +138,13 @@ constexpr string_entry english[] = {
     {182, L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"},
     {183, L"Rows up to line %u are in the table; to go on from there: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
     {200, L"Still connected to '%s'.\n"},
+    {201,
+     L"\\if <condition>   the lines up to \\elif, \\else or \\endif run when it is true, on, yes or 1\n"
+     L"                  (or :{?name}, a variable is set); then \\elif <condition>, \\else, \\endif\n"},
+    {202, L"%s: '%s' is not a Boolean value (true or false, on or off, yes or no, 1 or 0)"},
+    {203, L"%s: no \\if block is open"},
+    {204, L"%s: the \\if block has had its \\else"},
+    {205, L"\\if without \\endif (%s:%u)\n"},
     {240, L"Table \"%s\""},
     {241, L"Indexes:"},
     {242, L"Foreign-key constraints:"},
@@ -184,6 +192,7 @@ constexpr string_entry russian[] = {
      L"  -cs:@<файл>                 строка подключения из файла, доступного только владельцу\n"
      L"  -batch:<строк>              строк в пакете загрузки (блоки COPY, \\copy), по умолчанию 1000\n"
      L"  -copy_from:<строка подключения> -into:<таблица> -q:\"<запрос>\"  загрузить строки запроса в таблицу\n"
+     L"  -v:<имя>=<значение>, -variable:<имя>=<значение>  переменная, :имя в запросах (можно повторять)\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
      L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
@@ -287,6 +296,13 @@ constexpr string_entry russian[] = {
     {182, L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"},
     {183, L"Строки до строки %u в таблице; продолжить с этого места: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
     {200, L"По-прежнему подключено к '%s'.\n"},
+    {201,
+     L"\\if <условие>     строки до \\elif, \\else или \\endif выполняются, когда оно true, on, yes или 1\n"
+     L"                  (или :{?имя}: переменная задана); затем \\elif <условие>, \\else, \\endif\n"},
+    {202, L"%s: '%s' - не логическое значение (true или false, on или off, yes или no, 1 или 0)"},
+    {203, L"%s: нет открытого блока \\if"},
+    {204, L"%s: у блока \\if уже был \\else"},
+    {205, L"\\if без \\endif (%s:%u)\n"},
     {240, L"Таблица \"%s\""},
     {241, L"Индексы:"},
     {242, L"Ограничения внешнего ключа:"},

@@ -46,8 +46,8 @@ std::wstring ask_info(void* hdbc, SQLUSMALLINT what) {
 } // namespace
 
 std::wstring ask_info_text(void* hdbc, info_text what) {
-  static constexpr SQLUSMALLINT types[] = {SQL_DATA_SOURCE_NAME, SQL_DRIVER_NAME, SQL_DRIVER_VER,
-                                           SQL_DBMS_NAME,        SQL_DBMS_VER,    SQL_USER_NAME};
+  static constexpr SQLUSMALLINT types[] = {SQL_DATA_SOURCE_NAME, SQL_DRIVER_NAME, SQL_DRIVER_VER, SQL_DBMS_NAME,
+                                           SQL_DBMS_VER,         SQL_USER_NAME,   SQL_DATABASE_NAME, SQL_SERVER_NAME};
   return ask_info(hdbc, types[static_cast<size_t>(what)]);
 }
 
@@ -104,6 +104,13 @@ std::wstring driver_profile::quote_identifier(const std::wstring& name) const {
   std::wstring quoted = name;
   replace_all(quoted, quote, std::wstring(2, *quote));
   return quote + quoted + quote;
+}
+
+std::wstring driver_profile::quote_literal(const std::wstring& text) const {
+  std::wstring quoted = text;
+  if (family_ == family::mysql) replace_all(quoted, L"\\", L"\\\\");
+  replace_all(quoted, L"'", L"''");
+  return L"'" + quoted + L"'";
 }
 
 bool driver_profile::is_system_schema(const std::wstring& schema) const {

@@ -32,6 +32,8 @@ _vela_sqlterm_options="
 -batch:
 -copy_from:
 -into:
+-v:
+-variable:
 "
 
 # The names of "-format".

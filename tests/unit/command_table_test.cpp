@@ -130,6 +130,8 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"
       L"\\s [<file>]       the history of what was typed, each statement one entry (or into <file>)\n"
       L"\\timing           accepted: execution times are always shown\n"
+      L"\\if <condition>   the lines up to \\elif, \\else or \\endif run when it is true, on, yes or 1\n"
+      L"                  (or :{?name}, a variable is set); then \\elif <condition>, \\else, \\endif\n"
       L"\\q                end the session, as EXIT and QUIT do\n"
       L"\\?                this list\n"
       L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n";
@@ -149,6 +151,8 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"
       L"\\s [<файл>]       история введённого, каждая инструкция - одна запись (или в <файл>)\n"
       L"\\timing           принимается: время выполнения выводится всегда\n"
+      L"\\if <условие>     строки до \\elif, \\else или \\endif выполняются, когда оно true, on, yes или 1\n"
+      L"                  (или :{?имя}: переменная задана); затем \\elif <условие>, \\else, \\endif\n"
       L"\\q                завершить сеанс, как EXIT и QUIT\n"
       L"\\?                этот список\n"
       L"Команды: CONNECT, DISCONNECT, LIST, EXIT, HELP; подробнее - HELP <команда>.\n";

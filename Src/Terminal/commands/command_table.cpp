@@ -48,6 +48,8 @@ const std::vector<command_entry>& command_table() {
       {.client_forms = {L"\\s"}, .arguments = {L"[<file>]"}, .list_id = history_list_line, .break_before = true,
        .run = run_history},
       {.client_forms = {L"\\timing"}, .arguments = {L"[on | off]"}, .list_id = timing_list_line, .run = run_nothing},
+      {.client_forms = {L"\\if", L"\\elif", L"\\else", L"\\endif"}, .arguments = {L"<condition>"},
+       .list_id = conditional_list_line, .conditional = true, .run = run_conditional},
       {.keywords = {L"EXIT", L"QUIT"}, .client_forms = {L"\\q", L"\\quit"}, .arguments = {L""}, .help_id = exit_help,
        .list_id = quit_list_line, .run = run_exit},
       {.keywords = {L"HELP"}, .arguments = {L"[<command>]"}, .help_id = help_help, .next_words = help_words,

@@ -76,6 +76,7 @@ struct command_entry {
   uint32_t list_id = 0;  // its lines in the \? list; 0: not listed
   bool whole_line = false;  // the keyword form takes its line whole (a password may end with ";")
   bool break_before = false;  // in a script, a blank line goes before the client form's output
+  bool conditional = false;  // runs in a branch of \if that does not run (\if, \elif, \else, \endif)
   completion_words (*next_words)(size_t index, const std::wstring& previous) = nullptr;
   command_function run = nullptr;
 };

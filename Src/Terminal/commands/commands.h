@@ -38,6 +38,9 @@ result run_client_help(terminal_context& ctx, command_host& host, const TOdbcHnd
 result run_history(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 completion_words help_words(size_t index, const std::wstring& previous);
 
+// conditional_commands.cpp: \if, \elif, \else, \endif.
+result run_conditional(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+
 // The word begins with prefix, in any letter case.
 bool starts_nocase(const std::wstring& s, const wchar_t* prefix);
 // Without the double quotes at its ends.

@@ -20,6 +20,8 @@ class terminal_handler {
   virtual result handle_line(const std::wstring&) { return failure(1); }
   virtual void close_terminal() {}
   virtual std::wstring prompt() { return L">"; }
+  // In front of a line that goes on with a statement.
+  virtual std::wstring continuation_prompt() { return L"...>"; }
   // The line starts with a terminal command's word (it is handled whole, never cut at ";").
   virtual bool is_command(const std::wstring&) { return false; }
   // A failure's text (written as is on the console here).

@@ -348,6 +348,9 @@ statement_scanner::step statement_scanner::scan_normal(cursor& c, size_t& end) {
     case L'[':
       if (!mysql_) mode_ = mode::bracket;
       break;
+    case L':':
+      if (colons_) colons_->push_back(c.p);
+      break;
     default: break;
   }
   ++c.p;

@@ -41,6 +41,9 @@ class statement_scanner {
   void set_delimiter(std::wstring d) { delimiter_ = std::move(d); }
   // Called with the bounds of each data line of a COPY block (its line end left out).
   std::function<void(size_t begin, size_t end)> copy_line;
+  // Where a ":" stands outside quotes, comments and bodies (where variables are put in): its
+  // positions in the text are added to at (null: not kept).
+  void mark_colons(std::vector<size_t>* at) { colons_ = at; }
 
   // Scans text on from where the last call stopped. Returns the position of the ";" (the
   // delimiter, the line end) that ends the current item, or npos when the text ends first;
@@ -132,6 +135,7 @@ class statement_scanner {
   }
 
   size_t pos_ = 0;
+  std::vector<size_t>* colons_ = nullptr;
   bool mysql_ = false;
   bool at_line_end_ = false;
   std::wstring delimiter_ = L";";

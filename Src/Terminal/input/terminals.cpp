@@ -211,7 +211,7 @@ void command_line_terminal::do_run() {
     const bool going_on = feeder.holds();
     if (!going_on) out.write(L"\n");
     // The editor shows the prompt itself, so that it stays in front of the line edited.
-    std::wstring prompt = going_on ? std::wstring(L"...>") : handler_->prompt();
+    std::wstring prompt = going_on ? handler_->continuation_prompt() : handler_->prompt();
     if (!reader.editing()) out.write(prompt);
     out.flush();
     std::wstring line;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Terminal/output/output_routes.h"
+#include "Terminal/session/conditionals.h"
 #include "Terminal/session/options.h"
 #include "Terminal/session/variables.h"
 #include "vela/odbc/connection.h"
@@ -30,6 +31,10 @@ struct session {
 struct transaction_state {
   bool open = false;
   std::wstring opening_savepoint;  // the SAVEPOINT that began it, whose RELEASE ends it
+  // A statement failed inside it; statements ran since the last COMMIT or ROLLBACK (which,
+  // with autocommit off, opened one).
+  bool failed = false;
+  bool statements_since_end = false;
 };
 
 class terminal_context {
@@ -52,6 +57,7 @@ class terminal_context {
   // As the command line gave them, then as settings changed at runtime left them.
   terminal_options& options;
   variable_table variables;
+  conditional_stack conditions;
   output_routes routes;
   session named;
   odbc::connection connection;

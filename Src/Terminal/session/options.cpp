@@ -1,5 +1,6 @@
 #include "Terminal/session/options.h"
 
+#include <cwctype>
 #include <memory>
 
 #include "Terminal/input/sql_split.h"
@@ -34,6 +35,7 @@ void terminal_options::reset() {
   batch_rows = 1000;
   copy_from.clear();
   copy_into.clear();
+  variables.clear();
 }
 
 namespace {
@@ -115,7 +117,8 @@ std::wstring invalid_option::message() const {
 struct option_values {
   explicit option_values(terminal_options& options) : o(options) {}
   terminal_options& o;
-  std::wstring query, file, width, batch, format;
+  std::wstring query, file, width, batch, format, variable;
+  std::vector<std::wstring> repeated;  // each value of the repeatable option
   text_file_code_page code_page{auto_code_page, false};
   bool delimiter_given = false;
 };
@@ -141,6 +144,17 @@ void check_format(option_values& v, int32_t uses) {
   if (!format || (v.o.csv && format != csv)) throw invalid_option(invalid_option::problem::unknown, L"-format", 0);
   v.o.format = format;
   v.o.csv = format == csv;
+}
+
+// "-v:NAME=VALUE": a name of letters, digits and "_".
+void check_variables(option_values& v, int32_t) {
+  for (const std::wstring& given : v.repeated) {
+    const size_t eq = given.find(L'=');
+    bool ok = eq != 0 && eq != std::wstring::npos;
+    for (size_t i = 0; ok && i < eq; ++i) ok = std::iswalnum(static_cast<wint_t>(given[i])) || given[i] == L'_';
+    if (!ok) throw invalid_option(invalid_option::problem::unknown, L"-v", 0);
+    v.o.variables.emplace_back(given.substr(0, eq), given.substr(eq + 1));
+  }
 }
 
 } // namespace
@@ -173,11 +187,30 @@ const std::vector<option_entry>& option_table() {
       {L"copy_from", value_kind::text, L"-copy_from:<connection string>", [](v& x) { return &x.o.copy_from; },
        nullptr, nullptr},
       {L"into", value_kind::text, L"-into:<table>", [](v& x) { return &x.o.copy_into; }, nullptr, nullptr},
+      {L"v|variable", value_kind::repeated, L"-v:<name>=<value>", [](v& x) { return &x.variable; }, nullptr,
+       check_variables},
   };
   return table;
 }
 
 namespace {
+
+// An option given as often as wanted: each value kept, in order.
+class repeated_parser : public argument_parser {
+ public:
+  repeated_parser(std::wstring name, std::wstring* target, std::vector<std::wstring>* values)
+      : argument_parser(std::move(name), target), values_(values) {}
+  bool repeatable() const override { return true; }
+  result parse(const std::wstring& arg, const std::wstring& rest) override {
+    target_->clear();  // the switch form alone gives no value
+    const result r = argument_parser::parse(arg, rest);
+    if (r.succeeded()) values_->push_back(*target_);
+    return r;
+  }
+
+ private:
+  std::vector<std::wstring>* values_;
+};
 
 argument_parser* parser_for(const option_entry& entry, option_values& values) {
   const std::wstring pattern = std::wstring(L"(") + entry.names + L")";
@@ -185,6 +218,7 @@ argument_parser* parser_for(const option_entry& entry, option_values& values) {
     case value_kind::none: return new commandline_bool_argument_parser(pattern, entry.flag(values));
     case value_kind::escaped_text: return new commandline_argument_escape_parser(pattern, entry.text(values));
     case value_kind::file: return new commandline_filename_parser(pattern, entry.text(values), &values.code_page);
+    case value_kind::repeated: return new repeated_parser(pattern, entry.text(values), &values.repeated);
     case value_kind::text:
     case value_kind::optional: break;
   }

@@ -56,6 +56,8 @@ struct terminal_options {
   size_t batch_rows = 1000;
   std::wstring copy_from;
   std::wstring copy_into;
+  // "-v:NAME=VALUE": the variables set at the start, in the order given.
+  std::vector<std::pair<std::wstring, std::wstring>> variables;
 
   // Clears everything but the connection string and the scripts.
   void reset();
@@ -75,8 +77,8 @@ struct option_values;
 
 // The kind of value an option takes: none ("-csv"), text as typed ("-cs:…"), text with
 // escapes ("-cd:\t"), a file name with a code page ("-qf:FILE,CP"), an optional value
-// ("-lc" or "-lc:N").
-enum class value_kind : uint8_t { none, text, escaped_text, file, optional };
+// ("-lc" or "-lc:N"), text given as often as wanted ("-v:NAME=VALUE").
+enum class value_kind : uint8_t { none, text, escaped_text, file, optional, repeated };
 
 // One command-line option. Parsing reads the table of them; tests check the usage texts,
 // the manual page and the shell completion against it.

@@ -79,6 +79,17 @@ transaction_statement transaction_effect(const std::wstring& statement) {
 
 void track_transaction(terminal_context& ctx, const std::wstring& statement, const result& r) {
   const transaction_statement t = transaction_effect(statement);
+  transaction_state& now = ctx.transaction;
+  if (t.step == transaction_step::end || (t.step == transaction_step::begin && r.succeeded())) {
+    now.failed = false;
+    now.statements_since_end = false;
+  } else if (r.succeeded()) {
+    // A statement that succeeds (ROLLBACK TO SAVEPOINT among them) leaves the transaction usable.
+    now.failed = false;
+    now.statements_since_end = true;
+  } else if (now.open || !ctx.connection.autocommit()) {
+    now.failed = true;
+  }
   switch (t.step) {
     case transaction_step::none: break;
     case transaction_step::begin:
@@ -115,6 +126,12 @@ bool transaction_open(terminal_context& ctx) {
       ctx.transaction.open = q.rows().at(0).text() == L"1";
   }
   return ctx.transaction.open;
+}
+
+wchar_t transaction_status(terminal_context& ctx) {
+  if (!ctx.connection.hdbc()) return 0;
+  const bool open = transaction_open(ctx) || (ctx.transaction.statements_since_end && !ctx.connection.autocommit());
+  return !open ? 0 : ctx.transaction.failed ? L'!' : L'*';
 }
 
 void roll_back_open_transaction(terminal_context& ctx) {

@@ -23,6 +23,9 @@ void track_transaction(terminal_context& ctx, const std::wstring& statement, con
 // A transaction begun by the statements run (BEGIN, START TRANSACTION, on SQLite a first
 // SAVEPOINT) is open; MariaDB and MySQL are asked, as DDL there ends one on its own.
 bool transaction_open(terminal_context& ctx);
+// The transaction as a prompt shows it: '*' open (begun by a statement, or with autocommit
+// off statements ran since the last COMMIT or ROLLBACK), '!' a statement failed in it, 0 none.
+wchar_t transaction_status(terminal_context& ctx);
 // A transaction still open when the connection closes is rolled back, and that is said.
 void roll_back_open_transaction(terminal_context& ctx);
 

@@ -75,7 +75,9 @@ enum class byte_literal_form : uint8_t {
   bytea_hex,    // '\x…' only where the literal is a bytea value ('…'::bytea, bytea '…'; PostgreSQL)
 };
 // What a connected handle tells of itself (SQLGetInfo); empty where the driver does not say.
-enum class info_text : uint8_t { datasource_name, driver_file, driver_version, dbms_name, dbms_version, user_name };
+enum class info_text : uint8_t {
+  datasource_name, driver_file, driver_version, dbms_name, dbms_version, user_name, database_name, server_name
+};
 std::wstring ask_info_text(void* hdbc, info_text what);
 
 // The adapter for the driver a connection string names (the default one otherwise).

@@ -83,6 +83,9 @@ class driver_profile {
   // A name in the database's quotes (a quote inside doubled); the adapter quotes it where
   // the database is not known.
   std::wstring quote_identifier(const std::wstring& name) const;
+  // A text as a string literal: a quote inside doubled, and where backslashes escape (MySQL,
+  // MariaDB) a backslash doubled too.
+  std::wstring quote_literal(const std::wstring& text) const;
 
   // Catalogs. A two-part name is database.table (the catalog, no schema); the schemas the
   // database keeps for itself.
