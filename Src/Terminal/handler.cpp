@@ -89,6 +89,7 @@ result TTermOdbcHndlr::handle_line(const std::wstring& l) {
 }
 
 void TTermOdbcHndlr::close_terminal() {
+  (void)close_output(ctx_);  // \o's file or command: reports its own failure
   if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
   console().flush();
 }

@@ -3,8 +3,10 @@
 #include <cwctype>
 #include <exception>
 #include <memory>
+#include <utility>
 
 #include "Terminal/input/prompt.h"
+#include "Terminal/session/query_buffer.h"
 #include "Terminal/strings.h"
 #include "vela/system.h"
 #include "vela/console.h"
@@ -77,6 +79,8 @@ bool statement_feeder::run(script_item& item) {
 bool statement_feeder::line(const std::wstring& text) {
   if (ended()) return false;
   ++lines_;
+  if (typed_ && holds() && !inside_open_part() && buffer_command(text)) return !ended();
+  keep_ = false;
   if (!holds()) {
     // At a statement's start: a terminal command takes its whole line.
     std::wstring command = text;
@@ -97,7 +101,35 @@ bool statement_feeder::line(const std::wstring& text) {
   }
   const script_cutter::sink sink = [this](script_item& item) { return run(item); };
   if (!cutter_->add_line(text, sink)) cutter_.reset();  // Ctrl-C or the end: the rest is dropped
+  take_replacement();
   return !ended();
+}
+
+bool statement_feeder::buffer_command(const std::wstring& text) {
+  query_buffer* buffer = handler_.buffer();
+  std::wstring command = text;
+  trim(command, L" \t\r");
+  if (!buffer || command.empty() || command[0] != L'\\') return false;
+  buffer->held = cutter_->held_text();
+  item_break();
+  last_ = guarded_handle_line(handler_, command, last_);
+  buffer->held.clear();
+  take_replacement();
+  return true;
+}
+
+void statement_feeder::take_replacement() {
+  query_buffer* buffer = handler_.buffer();
+  if (!buffer || !buffer->replacement) return;
+  const std::wstring text = std::move(*buffer->replacement);
+  buffer->replacement.reset();
+  const bool run_now = std::exchange(buffer->run_replacement, false);
+  if (cutter_) delimiter_ = cutter_->delimiter();
+  cutter_.reset();
+  if (text.empty()) return;
+  if (!lines(text)) return;
+  if (run_now) (void)finish();
+  else keep_ = holds();
 }
 
 bool statement_feeder::lines(const std::wstring& text) {
@@ -117,6 +149,7 @@ bool statement_feeder::finish() {
   }
   if (cutter_) delimiter_ = cutter_->delimiter();
   cutter_.reset();
+  take_replacement();  // a command at the end of the line may have left one
   return !ended();
 }
 
@@ -223,7 +256,8 @@ void command_line_terminal::do_run() {
       else feeder.line(line);
       // A line typed alone runs at once unless it stops inside a literal, comment or body
       // (or, with "-ml", lacks its ";"); a paste is run whole.
-      const bool wait = feeder.holds() && (feeder.inside_open_part() || (handler_->multiline() && !pasted));
+      const bool wait =
+          feeder.holds() && (feeder.inside_open_part() || (handler_->multiline() && !pasted) || feeder.keeps());
       if (!wait) feeder.finish();
       if (feeder.last().code() == os::err_cancelled) r = feeder.last();
     }

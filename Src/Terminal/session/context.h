@@ -8,6 +8,7 @@
 
 #include "Terminal/output/output_routes.h"
 #include "Terminal/session/options.h"
+#include "Terminal/session/query_buffer.h"
 #include "Terminal/session/variables.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/driver.h"
@@ -52,6 +53,7 @@ class terminal_context {
   // As the command line gave them, then as settings changed at runtime left them.
   terminal_options& options;
   variable_table variables;
+  query_buffer buffer;
   output_routes routes;
   session named;
   odbc::connection connection;
