@@ -70,6 +70,21 @@ TEST(SqltermBuffer, GoPrintAndResetAtThePrompt) {
   }
 }
 
+// A command may end the line of a statement, as in "select 1 \gx"; a "\" in a literal or a
+// comment is no command.
+TEST(SqltermBuffer, CommandAfterAStatementOnItsLine) {
+  database db("sqlite");
+  prompt_run p({SQLTERM_PATH, "-cs:" + db.cs});
+  ASSERT_TRUE(p.s.expect("\nSQL>")) << p.s.output();
+  EXPECT_TRUE(p.answers("select 6 * 7 as answer \\gx", "answer | 42")) << p.s.output();
+  EXPECT_TRUE(p.answers("select 'back\\gx' as s", "back\\gx ")) << p.s.output();
+  EXPECT_TRUE(p.answers("select 2 as two -- see \\g", "Rows selected: 1.")) << p.s.output();
+  EXPECT_TRUE(p.answers("select 3 as three\\p", "\r\nselect 3 as three\r\n", "...>")) << p.s.output();
+  EXPECT_TRUE(p.answers("\\r", "Query buffer reset (cleared).")) << p.s.output();
+  EXPECT_EQ(p.quit(), 0) << p.s.output();
+  EXPECT_EQ(p.s.output().find("three\r\n    "), std::string::npos) << p.s.output();
+}
+
 // \o sends the rows of the statements after it to a file or a command, \g to one result;
 // a command that fails and a full disk are reported.
 TEST(SqltermBuffer, RowsToFilesAndCommands) {

@@ -33,6 +33,24 @@ void report_exception(terminal_handler& handler) {
   console().flush();
 }
 
+// Where a client command begins that ends a typed line after a statement ("select 1 \\gx"):
+// the first "\\" and letter outside literals and comments, with no statement ended before it;
+// npos when there is none.
+size_t command_after_statement(const std::wstring& held, const std::wstring& line, odbc::script_dialect dialect,
+                               const std::wstring& delimiter) {
+  for (size_t at = line.find(L'\\'); at != std::wstring::npos; at = line.find(L'\\', at + 1)) {
+    if (at + 1 >= line.size() || !std::iswalpha(static_cast<wint_t>(line[at + 1]))) continue;
+    const std::wstring before = held + L" " + line.substr(0, at);
+    if (before.find_first_not_of(L" \t\r") == std::wstring::npos) return std::wstring::npos;  // a command alone
+    statement_scanner scan;
+    scan.set_dialect(dialect);
+    scan.set_delimiter(delimiter);
+    if (scan.find_end(before, false) != statement_scanner::npos) return std::wstring::npos;
+    if (!scan.inside_open_part() && !scan.in_line_comment()) return at;
+  }
+  return std::wstring::npos;
+}
+
 } // namespace
 
 result guarded_handle_line(terminal_handler& handler, const std::wstring& line, const result& previous) {
@@ -80,6 +98,19 @@ bool statement_feeder::line(const std::wstring& text) {
   if (ended()) return false;
   ++lines_;
   if (typed_ && holds() && !inside_open_part() && buffer_command(text)) return !ended();
+  if (typed_ && handler_.buffer()) {
+    const size_t at = command_after_statement(cutter_ ? cutter_->held_text() : std::wstring(), text, handler_.dialect(),
+                                              cutter_ ? cutter_->delimiter() : delimiter_);
+    if (at != std::wstring::npos) {
+      // The statement joins the buffer, and the command runs with it; what it leaves there
+      // (after \\p) waits for more.
+      --lines_;
+      if (!line(text.substr(0, at))) return false;
+      if (!holds() || !buffer_command(text.substr(at))) return line(text.substr(at));
+      keep_ = holds();
+      return !ended();
+    }
+  }
   keep_ = false;
   if (!holds()) {
     // At a statement's start: a terminal command takes its whole line.
