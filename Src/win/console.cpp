@@ -15,6 +15,7 @@ console_writer::~console_writer() { flush(); }
 std::unique_ptr<console_writer> console_writer::for_file(intptr_t handle) {
   auto w = std::make_unique<console_writer>(-1);
   w->file_ = handle;
+  w->terminal_ = false;
   return w;
 }
 
