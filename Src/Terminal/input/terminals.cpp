@@ -33,8 +33,8 @@ void report_exception(terminal_handler& handler) {
   console().flush();
 }
 
-// Where a client command begins that ends a typed line after a statement ("select 1 \\gx"):
-// the first "\\" and letter outside literals and comments, with no statement ended before it;
+// Where a client command begins that ends a typed line after a statement ("select 1 \gx"):
+// the first "\" and letter outside literals and comments, with no statement ended before it;
 // npos when there is none.
 size_t command_after_statement(const std::wstring& held, const std::wstring& line, odbc::script_dialect dialect,
                                const std::wstring& delimiter) {
@@ -103,7 +103,7 @@ bool statement_feeder::line(const std::wstring& text) {
                                               cutter_ ? cutter_->delimiter() : delimiter_);
     if (at != std::wstring::npos) {
       // The statement joins the buffer, and the command runs with it; what it leaves there
-      // (after \\p) waits for more.
+      // (after \p) waits for more.
       --lines_;
       if (!line(text.substr(0, at))) return false;
       if (!holds() || !buffer_command(text.substr(at))) return line(text.substr(at));
