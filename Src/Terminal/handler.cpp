@@ -143,6 +143,7 @@ void close_script_blocks(terminal_context& ctx, size_t outer, const std::wstring
 
 void TTermOdbcHndlr::close_terminal() {
   close_script_blocks(ctx_, 0, L"");  // standard input's
+  (void)close_output(ctx_);  // \o's file or command: reports its own failure
   if (ctx_.connection.hdbc()) (void)close_connection();  // reports its own failure
   console().flush();
 }

@@ -67,7 +67,10 @@ class TTermOdbcHndlr : public terminal_handler, public command_host, public load
   bool prompts() const override { return ctx_.options.scripts.empty(); }
   bool multiline() const override { return ctx_.options.multiline; }
   std::unique_ptr<completion> make_completion() override;
+  query_buffer* buffer() override { return &ctx_.buffer; }
+  result run_statement(const std::wstring& statement) override { return handle_line(statement); }
   const session& current_session() const { return ctx_.named; }
+  const variable_table& variables() const { return ctx_.variables; }
   odbc::connection& connection() { return ctx_.connection; }
 
   // A failure's text: on the console, or on standard error when standard output holds data

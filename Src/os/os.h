@@ -199,8 +199,9 @@ class piped_child {
   // False when it could not be started (or the platform has no such pipes).
   bool start(const std::wstring& command);
   int fd() const { return fd_; }
-  // Closes the pipe and waits for the program to end.
-  void finish();
+  // Closes the pipe and waits for the program to end: its exit status, -1 when it did not
+  // end by itself (or none ran).
+  int finish();
 
  private:
   intptr_t child_ = 0;
@@ -208,6 +209,9 @@ class piped_child {
 };
 // Lines of the terminal at fd; 0 when fd is no terminal.
 size_t terminal_lines(int fd);
+// Runs a command by the shell on the process's terminal, with file as its last argument, and
+// waits for it: its exit status, -1 when it could not be started or did not end by itself.
+int run_program(const std::wstring& command, const std::wstring& file);
 } // namespace vela::os
 
 namespace vela::os {

@@ -12,6 +12,13 @@ console_writer::console_writer(int fd)
 
 console_writer::~console_writer() { flush(); }
 
+std::unique_ptr<console_writer> console_writer::for_file(intptr_t handle) {
+  auto w = std::make_unique<console_writer>(-1);
+  w->file_ = handle;
+  w->terminal_ = false;
+  return w;
+}
+
 bool console_writer::room(size_t n) {
   if (used_ + n <= buffer_size) return true;
   flush();
@@ -108,8 +115,13 @@ void console_writer::put(const char* bytes, size_t n) {
     return;
   }
   if (error_) return;
-  if (os::write_all(fd_, bytes, n)) return;
-  error_ = os::last_error();
+  if (file_ != -1) {
+    error_ = os::write_file(file_, bytes, n);
+    if (error_ == 0) return;
+  } else if (os::write_all(fd_, bytes, n)) {
+    return;
+  }
+  if (error_ == 0) error_ = os::last_error();
   if (error_ == 0) error_ = os::err_write_fault;
   if (diverted_) return;  // the reader of diverted output left: that output ends, nothing more
   if (on_failure_) on_failure_(error_);

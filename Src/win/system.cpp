@@ -28,7 +28,8 @@ piped_program::piped_program() : child_(std::make_unique<os::piped_child>()) {}
 piped_program::~piped_program() = default;
 bool piped_program::start(const std::wstring& command) { return child_->start(command); }
 int piped_program::fd() const { return child_->fd(); }
-void piped_program::finish() { child_->finish(); }
+int piped_program::finish() { return child_->finish(); }
+int run_program(const std::wstring& command, const std::wstring& file) { return os::run_program(command, file); }
 std::wstring decode_from_console(std::string_view bytes) { return os::decode_from_console(bytes); }
 
 void write_error_output(std::wstring_view text) {

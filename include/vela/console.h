@@ -14,6 +14,8 @@ class console_writer {
  public:
   explicit console_writer(int fd);
   ~console_writer();
+  // Text in the console's encoding to an open file, by its handle (which it does not own).
+  static std::unique_ptr<console_writer> for_file(intptr_t handle);
   console_writer(const console_writer&) = delete;
   console_writer& operator=(const console_writer&) = delete;
 
@@ -79,6 +81,7 @@ class console_writer {
   uint32_t error_ = 0;
   failure_handler on_failure_ = nullptr;
   int own_fd_;
+  intptr_t file_ = -1;
   bool holding_ = false;
   bool diverted_ = false;
   size_t hold_lines_ = 0;

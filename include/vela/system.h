@@ -112,12 +112,18 @@ class piped_program {
   // False when it could not be started (Windows has no pager).
   bool start(const std::wstring& command);
   int fd() const;
-  // Closes the pipe and waits for the program to end.
-  void finish();
+  // Closes the pipe and waits for the program to end: its exit status, -1 when it did not
+  // end by itself (or none ran).
+  int finish();
 
  private:
   std::unique_ptr<os::piped_child> child_;
 };
+
+// Runs a command by the shell on the process's terminal (an editor), with file as its last
+// argument, and waits for it: its exit status, -1 when it could not be started or did not end
+// by itself.
+int run_program(const std::wstring& command, const std::wstring& file);
 
 // Lines typed at a terminal, edited and kept in a history; plain lines otherwise.
 class line_editor {

@@ -37,6 +37,8 @@ class command_host {
   virtual bool run_script_file(const std::wstring& name, text_file_code_page code_page) = 0;
   // \copy with its arguments; reports and notes its own failures.
   virtual void copy_command_line(const std::wstring& rest, const std::wstring& where, size_t line) = 0;
+  // A statement run as if typed (\g, \watch); reports and notes its own failure.
+  virtual result run_statement(const std::wstring& statement) = 0;
 
  protected:
   ~command_host() = default;

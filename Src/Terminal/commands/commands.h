@@ -31,6 +31,15 @@ result run_include(terminal_context& ctx, command_host& host, const TOdbcHndlrCm
 result run_copy(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_nothing(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 
+// buffer_commands.cpp: \o, \g, \gx, \gset, \watch, \e, \r, \p.
+result run_output(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_go(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_gset(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_watch(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_edit(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_reset(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_print(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+
 // session_commands.cpp: EXIT and \q, HELP, \?, \s.
 result run_exit(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_help(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);

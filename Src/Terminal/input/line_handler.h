@@ -12,6 +12,7 @@
 namespace vela::terminal {
 
 class completion;
+struct query_buffer;
 
 class terminal_handler {
  public:
@@ -46,6 +47,8 @@ class terminal_handler {
   virtual bool multiline() const { return false; }
   // Tab completion at the prompt; null where the handler offers none.
   virtual std::unique_ptr<completion> make_completion();
+  // The prompt's query buffer, which the commands typed read and change; null where there is none.
+  virtual query_buffer* buffer() { return nullptr; }
 };
 
 } // namespace vela::terminal

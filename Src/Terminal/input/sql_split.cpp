@@ -637,6 +637,13 @@ bool script_cutter::add_line(std::wstring_view line, const sink& run) {
   return cut(true, run);
 }
 
+std::wstring script_cutter::held_text() const {
+  size_t from = 0, to = text_.size();
+  while (from < to && std::iswspace(static_cast<wint_t>(text_[from]))) ++from;
+  while (to > from && std::iswspace(static_cast<wint_t>(text_[to - 1]))) --to;
+  return text_.substr(from, to - from);
+}
+
 bool script_cutter::finish(const sink& run) {
   const bool go = cut(false, run);
   text_.clear();

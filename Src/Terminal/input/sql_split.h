@@ -209,6 +209,8 @@ class script_cutter {
   bool holds_statement() const { return scan_.has_content() || scan_.inside_open_part(); }
   // What is held stops inside a literal, comment, body or data block.
   bool inside_open_part() const { return scan_.inside_open_part(); }
+  // The text held, white space at its ends left out.
+  std::wstring held_text() const;
 
  private:
   bool cut(bool more_to_come, const sink& run);

@@ -3,8 +3,10 @@
 #include <cwctype>
 #include <exception>
 #include <memory>
+#include <utility>
 
 #include "Terminal/input/prompt.h"
+#include "Terminal/session/query_buffer.h"
 #include "Terminal/strings.h"
 #include "vela/system.h"
 #include "vela/console.h"
@@ -29,6 +31,24 @@ void report_exception(terminal_handler& handler) {
     handler.note_failure(r);
   }
   console().flush();
+}
+
+// Where a client command begins that ends a typed line after a statement ("select 1 \gx"):
+// the first "\" and letter outside literals and comments, with no statement ended before it;
+// npos when there is none.
+size_t command_after_statement(const std::wstring& held, const std::wstring& line, odbc::script_dialect dialect,
+                               const std::wstring& delimiter) {
+  for (size_t at = line.find(L'\\'); at != std::wstring::npos; at = line.find(L'\\', at + 1)) {
+    if (at + 1 >= line.size() || !std::iswalpha(static_cast<wint_t>(line[at + 1]))) continue;
+    const std::wstring before = held + L" " + line.substr(0, at);
+    if (before.find_first_not_of(L" \t\r") == std::wstring::npos) return std::wstring::npos;  // a command alone
+    statement_scanner scan;
+    scan.set_dialect(dialect);
+    scan.set_delimiter(delimiter);
+    if (scan.find_end(before, false) != statement_scanner::npos) return std::wstring::npos;
+    if (!scan.inside_open_part() && !scan.in_line_comment()) return at;
+  }
+  return std::wstring::npos;
 }
 
 } // namespace
@@ -77,6 +97,21 @@ bool statement_feeder::run(script_item& item) {
 bool statement_feeder::line(const std::wstring& text) {
   if (ended()) return false;
   ++lines_;
+  if (typed_ && holds() && !inside_open_part() && buffer_command(text)) return !ended();
+  if (typed_ && handler_.buffer()) {
+    const size_t at = command_after_statement(cutter_ ? cutter_->held_text() : std::wstring(), text, handler_.dialect(),
+                                              cutter_ ? cutter_->delimiter() : delimiter_);
+    if (at != std::wstring::npos) {
+      // The statement joins the buffer, and the command runs with it; what it leaves there
+      // (after \p) waits for more.
+      --lines_;
+      if (!line(text.substr(0, at))) return false;
+      if (!holds() || !buffer_command(text.substr(at))) return line(text.substr(at));
+      keep_ = holds();
+      return !ended();
+    }
+  }
+  keep_ = false;
   if (!holds()) {
     // At a statement's start: a terminal command takes its whole line.
     std::wstring command = text;
@@ -97,7 +132,35 @@ bool statement_feeder::line(const std::wstring& text) {
   }
   const script_cutter::sink sink = [this](script_item& item) { return run(item); };
   if (!cutter_->add_line(text, sink)) cutter_.reset();  // Ctrl-C or the end: the rest is dropped
+  take_replacement();
   return !ended();
+}
+
+bool statement_feeder::buffer_command(const std::wstring& text) {
+  query_buffer* buffer = handler_.buffer();
+  std::wstring command = text;
+  trim(command, L" \t\r");
+  if (!buffer || command.empty() || command[0] != L'\\') return false;
+  buffer->held = cutter_->held_text();
+  item_break();
+  last_ = guarded_handle_line(handler_, command, last_);
+  buffer->held.clear();
+  take_replacement();
+  return true;
+}
+
+void statement_feeder::take_replacement() {
+  query_buffer* buffer = handler_.buffer();
+  if (!buffer || !buffer->replacement) return;
+  const std::wstring text = std::move(*buffer->replacement);
+  buffer->replacement.reset();
+  const bool run_now = std::exchange(buffer->run_replacement, false);
+  if (cutter_) delimiter_ = cutter_->delimiter();
+  cutter_.reset();
+  if (text.empty()) return;
+  if (!lines(text)) return;
+  if (run_now) (void)finish();
+  else keep_ = holds();
 }
 
 bool statement_feeder::lines(const std::wstring& text) {
@@ -117,6 +180,7 @@ bool statement_feeder::finish() {
   }
   if (cutter_) delimiter_ = cutter_->delimiter();
   cutter_.reset();
+  take_replacement();  // a command at the end of the line may have left one
   return !ended();
 }
 
@@ -234,7 +298,8 @@ void command_line_terminal::do_run() {
       feed_lines(reader, feeder, line);
       // A line typed alone runs at once unless it stops inside a literal, comment or body
       // (or, with "-ml", lacks its ";"); a paste is run whole.
-      const bool wait = feeder.holds() && (feeder.inside_open_part() || (handler_->multiline() && !pasted));
+      const bool wait =
+          feeder.holds() && (feeder.inside_open_part() || (handler_->multiline() && !pasted) || feeder.keeps());
       if (!wait) feeder.finish();
       if (!feeder.holds()) keep_entry(reader);
       if (feeder.last().code() == os::err_cancelled) r = feeder.last();

@@ -59,6 +59,8 @@ class statement_feeder {
   // A statement is begun and not ended; it stops inside a literal, comment or body.
   bool holds() const { return cutter_ && cutter_->holds_statement(); }
   bool inside_open_part() const { return cutter_ && cutter_->inside_open_part(); }
+  // What is held came from \e and waits for more (or \g) even without "-ml".
+  bool keeps() const { return keep_; }
   // The next item's output begins with a line break (the input's, at the prompt).
   void break_first() { fresh_ = true; }
   // The result of the last line handled (code 1223: the run ends).
@@ -68,10 +70,16 @@ class statement_feeder {
  private:
   bool run(script_item& item);
   void item_break();
+  // A client command typed while a statement is held: run with that statement as the query
+  // buffer; false for any other line.
+  bool buffer_command(const std::wstring& text);
+  // What a command left for the buffer (\r, \g, \e): held, or run.
+  void take_replacement();
 
   terminal_handler& handler_;
   bool typed_;
   bool fresh_ = false;
+  bool keep_ = false;
   std::unique_ptr<script_cutter> cutter_;
   std::wstring delimiter_ = L";";  // a DELIMITER typed at the prompt holds for the lines after it
   size_t lines_ = 0;  // lines given so far

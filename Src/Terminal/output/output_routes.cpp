@@ -1,10 +1,11 @@
 #include "Terminal/output/output_routes.h"
 
+#include "Terminal/output/output_target.h"
 #include "vela/console.h"
 
 namespace vela::terminal {
 
-console_writer& output_routes::rows() const { return console(); }
+console_writer& output_routes::rows() const { return target_ ? target_->writer() : console(); }
 
 console_writer* output_routes::summary() const {
   if (options_.data_only) return nullptr;

@@ -13,11 +13,21 @@ class console_writer;
 
 namespace vela::terminal {
 
+class output_target;
+
 class output_routes {
  public:
   explicit output_routes(const terminal_options& options) : options_(options) {}
 
+  // Standard output, or the target that \o or \g chose.
   console_writer& rows() const;
+  // Rows go to target from now on (null: standard output again); the one chosen before.
+  output_target* send_rows_to(output_target* target) {
+    output_target* before = target_;
+    target_ = target;
+    return before;
+  }
+  output_target* rows_target() const { return target_; }
   // The statement written before its rows: not with data only, nor when standard output holds data alone ("-csv", "-format").
   bool echo() const { return !options_.data_only && !options_.data_apart(); }
   // Counts and execution times: none with data only; on standard error with CSV and "-format", which
@@ -49,6 +59,7 @@ class output_routes {
 
  private:
   const terminal_options& options_;
+  output_target* target_ = nullptr;
 };
 
 } // namespace vela::terminal

@@ -6,6 +6,7 @@
 
 #include "Terminal/input/prompt.h"
 #include "Terminal/output/formats.h"
+#include "Terminal/output/output_target.h"
 #include "Terminal/output/row_writer.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -41,6 +42,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
   console_writer* const summary = ctx_.routes.summary();
   cell_path_ = cell_text_path();  // asked before the statement runs: it may run a probe
   const uint32_t t0 = tick_count();
+  ctx_.buffer.last = statement;  // what \g and \watch run again
   result r;
   std::wstring summary_line;
   // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
@@ -66,8 +68,8 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
     const uint32_t elapsed = elapsed_ms(t0);
     track_transaction(ctx_, statement, r);
     if (ctx_.routes.echo()) {
-      out.write(statement);
-      out.line_break();
+      console().write(statement);  // on the console also when the rows go elsewhere (\o)
+      console().line_break();
     }
     if (r.succeeded()) {
       {
@@ -89,6 +91,11 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
     }
   }
   out.flush();  // every statement's output is complete on the console
+  if (const output_target* target = ctx_.routes.rows_target()) {
+    const result written = target->written();  // a full disk or a closed pipe is never silent
+    if (!written.succeeded()) ctx_.report_failure(written.text());
+    if (r.succeeded()) r = written;
+  }
   if (screen > 1) {
     out.release();
     pager.finish();
@@ -149,7 +156,7 @@ void statement_output::write_summary(console_writer& summary, const std::wstring
   write_line(summary, line);
 }
 
-std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out) {
+std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out, const output_format* format) {
   writer_settings s;
   s.column_delimiter = options.column_delimiter;
   s.null_text = options.null_text;
@@ -157,16 +164,17 @@ std::unique_ptr<row_writer> make_writer(const terminal_options& options, console
   s.names = !options.data_only;
   s.long_columns = options.long_columns;
   s.long_column_width = options.long_column_width;
-  return options.format->make(out, s);
+  return (format ? format : options.format)->make(out, s);
 }
 
 uint32_t statement_output::print_rows(odbc::resultset& rows) {
   console_writer& out = ctx_.routes.rows();
-  const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out);
+  const output_format* layout = ctx_.buffer.layout ? ctx_.buffer.layout : ctx_.options.format;
+  const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out, layout);
   cell_source cells(rows, *writer, cell_path_);
   // The formats of "-format" and "-csv" print every column; only the padded and "-cd" layouts
   // leave long columns out without "-lc".
-  const bool whole = ctx_.options.format->whole_columns;
+  const bool whole = layout->whole_columns;
   std::wstring left_out;
   for (size_t i = 0; i < rows.count(); ++i) {
     const result bound = cells.add_column(i, whole || ctx_.options.long_columns, ctx_.options.long_column_width);

@@ -20,8 +20,10 @@ namespace vela::terminal {
 
 class row_writer;
 
-// The writer of the run's format ("-format", "-csv", "-cd", "-null", "-do", "-lc").
-std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out);
+// The writer of the run's format ("-format", "-csv", "-cd", "-null", "-do", "-lc"), or of
+// format when one is given.
+std::unique_ptr<row_writer> make_writer(const terminal_options& options, console_writer& out,
+                                        const output_format* format = nullptr);
 
 class statement_output {
  public:

@@ -9,6 +9,7 @@
 #include "Terminal/output/output_routes.h"
 #include "Terminal/session/conditionals.h"
 #include "Terminal/session/options.h"
+#include "Terminal/session/query_buffer.h"
 #include "Terminal/session/variables.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/driver.h"
@@ -58,6 +59,7 @@ class terminal_context {
   terminal_options& options;
   variable_table variables;
   conditional_stack conditions;
+  query_buffer buffer;
   output_routes routes;
   session named;
   odbc::connection connection;

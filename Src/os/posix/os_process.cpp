@@ -57,15 +57,38 @@ bool piped_child::start(const std::wstring& command) {
   return true;
 }
 
-void piped_child::finish() {
-  if (fd_ < 0) return;
+namespace {
+
+int wait_status(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+int piped_child::finish() {
+  if (fd_ < 0) return -1;
   ::close(fd_);
   fd_ = -1;
-  int status = 0;
-  while (::waitpid(static_cast<pid_t>(child_), &status, 0) < 0 && errno == EINTR) {
-  }
+  const int status = wait_status(static_cast<pid_t>(child_));
   child_ = 0;
   ::sigaction(SIGPIPE, &pipe_signal_before, nullptr);
+  return status;
+}
+
+int run_program(const std::wstring& command, const std::wstring& file) {
+  // The file reaches the command as "$1": no quoting of its name for the shell.
+  const std::string text = wide_to_utf8_escaped(command) + " \"$1\"";
+  const std::string argument = native_path(file);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", text.c_str(), "sh", argument.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  return wait_status(pid);
 }
 
 size_t terminal_lines(int fd) {

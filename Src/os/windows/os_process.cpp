@@ -1,6 +1,7 @@
 // The process and its threads on Windows.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -30,7 +31,13 @@ void* library_symbol(const char* library, const char* symbol) {
 
 // Output goes to the console's own handles only: no pager.
 bool piped_child::start(const std::wstring&) { return false; }
-void piped_child::finish() {}
+int piped_child::finish() { return -1; }
+
+int run_program(const std::wstring& command, const std::wstring& file) {
+  const std::wstring line = command + L" \"" + file + L"\"";
+  const int status = _wsystem(line.c_str());
+  return status < 0 ? -1 : status;
+}
 
 size_t terminal_lines(int fd) {
   CONSOLE_SCREEN_BUFFER_INFO info{};
