@@ -154,6 +154,7 @@ constexpr string_entry english[] = {
     {251, L"\\di[S+] [<pattern>] - the indexes of the tables whose names match; S: also of the system tables\n"},
     {252, L"\\dn[S+] - the schemas (MySQL and MariaDB: the databases); S: also the system schemas\n"},
     {253, L"\\df[S+] - the procedures and functions; S: also the system ones\n"},
+    {320, L"\\refresh          fetch the tables and columns that Tab completes again\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -302,6 +303,7 @@ constexpr string_entry russian[] = {
     {251, L"\\di[S+] [<шаблон>] - индексы таблиц с подходящими именами; S: и системных таблиц\n"},
     {252, L"\\dn[S+] - схемы (MySQL и MariaDB: базы данных); S: и системные схемы\n"},
     {253, L"\\df[S+] - процедуры и функции; S: и системные\n"},
+    {320, L"\\refresh          заново получить таблицы и столбцы для дополнения по Tab\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

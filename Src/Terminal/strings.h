@@ -106,6 +106,7 @@ enum : uint32_t {
   indexes_help = 251,
   schemas_help = 252,
   routines_help = 253,
+  refresh_list_line = 320,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -129,6 +129,7 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"
       L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"
       L"\\timing           accepted: execution times are always shown\n"
+      L"\\refresh          fetch the tables and columns that Tab completes again\n"
       L"\\q                end the session, as EXIT and QUIT do\n"
       L"\\?                this list\n"
       L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n";
@@ -147,6 +148,7 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"
       L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"
       L"\\timing           принимается: время выполнения выводится всегда\n"
+      L"\\refresh          заново получить таблицы и столбцы для дополнения по Tab\n"
       L"\\q                завершить сеанс, как EXIT и QUIT\n"
       L"\\?                этот список\n"
       L"Команды: CONNECT, DISCONNECT, LIST, EXIT, HELP; подробнее - HELP <команда>.\n";

@@ -74,13 +74,10 @@ std::wstring folded(const name_part& p, int fold) {
 
 } // namespace
 
-namespace {
-
-// The columns of one table, [catalog.][schema.]table as typed; empty when there is none.
-result find_columns(terminal_context& ctx, const std::wstring& name, std::vector<odbc::column_info>& columns) {
+result find_columns(odbc::connection& connection, const std::wstring& name, std::vector<odbc::column_info>& columns) {
   // [catalog.][schema.]table; MySQL's database.table is its catalog.
   std::vector<name_part> parts = name_parts(name);
-  if (parts.size() == 2 && ctx.connection.profile().two_part_name_is_catalog()) parts.insert(parts.begin() + 1, name_part{});
+  if (parts.size() == 2 && connection.profile().two_part_name_is_catalog()) parts.insert(parts.begin() + 1, name_part{});
   while (parts.size() < 3) parts.insert(parts.begin(), name_part{});
   // A name not in quotes is tried as typed, then in lower and in upper case, as servers fold it.
   std::vector<std::wstring> tried;
@@ -90,7 +87,7 @@ result find_columns(terminal_context& ctx, const std::wstring& name, std::vector
     const std::wstring key = catalog + L'\n' + schema + L'\n' + table;
     if (std::find(tried.begin(), tried.end(), key) != tried.end()) continue;
     tried.push_back(key);
-    const result r = odbc::connection_info(&ctx.connection).ListCols(columns, catalog, schema, table, L"");
+    const result r = odbc::connection_info(&connection).ListCols(columns, catalog, schema, table, L"");
     if (!r.succeeded()) return r;
     // The names are patterns ("_" is any character): only the table itself counts, spelt
     // exactly, else in any case where the driver matched so; of tables of that name in
@@ -111,6 +108,8 @@ result find_columns(terminal_context& ctx, const std::wstring& name, std::vector
   }
   return result();
 }
+
+namespace {
 
 // The type as psql shows it: with its length, or precision and scale, unless the driver's
 // name holds them already (SQLite's declared types).
@@ -228,7 +227,7 @@ listing_section column_section(const std::vector<odbc::column_info>& columns, bo
 
 result describe_table(terminal_context& ctx, const std::wstring& name, bool more) {
   std::vector<odbc::column_info> columns;
-  result r = find_columns(ctx, name, columns);
+  result r = find_columns(ctx.connection, name, columns);
   if (!r.succeeded()) return ctx.fail(r.text());
   if (columns.empty()) return ctx.fail(message(string_id::table_not_found, name.c_str()));
   const odbc::column_info& first = columns.front();

@@ -76,6 +76,9 @@ struct command_entry {
   uint32_t list_id = 0;  // its lines in the \? list; 0: not listed
   bool whole_line = false;  // the keyword form takes its line whole (a password may end with ";")
   bool break_before = false;  // in a script, a blank line goes before the client form's output
+  // What Tab offers for the first argument; next_words, when given, decides instead for each
+  // argument (index 0 the first) after the word before it.
+  argument_kind completes = argument_kind::none;
   completion_words (*next_words)(size_t index, const std::wstring& previous) = nullptr;
   command_function run = nullptr;
 };
@@ -106,7 +109,7 @@ const command_entry* help_entry(const std::wstring& keyword);
 std::wstring help_text(const command_entry& entry);
 
 // Tab completion: the words that start a command (client forms when client), and the words
-// after a keyword command's word (nullopt when first names none).
+// after a command's word (nullopt when first names none).
 std::vector<std::wstring> command_words(bool client);
 std::optional<completion_words> words_after(const std::wstring& first, size_t index, const std::wstring& previous);
 

@@ -152,7 +152,9 @@ std::unique_ptr<completion> command_line_terminal::prepare_editor(sys::line_edit
   std::unique_ptr<completion> words = handler_->make_completion();
   if (words) {
     completion* w = words.get();
-    reader.set_completer([w](const std::wstring& before, size_t& start) { return w->candidates(before, start); });
+    reader.set_completer([w](const std::wstring& before, const std::wstring& after, size_t& start) {
+      return w->candidates(before, after, start);
+    });
   }
   return words;
 }
