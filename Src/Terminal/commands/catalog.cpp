@@ -273,10 +273,26 @@ std::wstring catalog_pattern(std::wstring pattern) {
   return pattern;
 }
 
+// A pattern as the catalog takes it: "schema.pattern" (MySQL: "database.pattern") names the
+// schema whose objects match.
+struct object_pattern {
+  std::wstring catalog, schema, name;
+  bool qualified() const { return !catalog.empty() || !schema.empty(); }
+};
+
+object_pattern pattern_of(const odbc::driver_profile& profile, const std::wstring& pattern) {
+  const size_t dot = pattern.find(L'.');
+  if (dot == std::wstring::npos) return {L"", L"", catalog_pattern(pattern)};
+  std::wstring owner = pattern.substr(0, dot);
+  trim(owner, L"\"`");
+  const std::wstring name = catalog_pattern(pattern.substr(dot + 1));
+  return profile.two_part_name_is_catalog() ? object_pattern{owner, L"", name} : object_pattern{L"", owner, name};
+}
+
 // Some drivers (psqlODBC) list the database's own tables only when asked for their types.
-result add_system_tables(odbc::connection_info& info, const std::wstring& pattern, std::vector<odbc::table_info>& objects) {
+result add_system_tables(odbc::connection_info& info, const object_pattern& pattern, std::vector<odbc::table_info>& objects) {
   std::vector<odbc::table_info> more;
-  const result r = info.ListTbls(more, L"", L"", pattern, L"SYSTEM TABLE,SYSTEM VIEW");
+  const result r = info.ListTbls(more, pattern.catalog, pattern.schema, pattern.name, L"SYSTEM TABLE,SYSTEM VIEW");
   for (const odbc::table_info& t : more)
     if (std::none_of(objects.begin(), objects.end(), [&](const odbc::table_info& o) {
           return o.catalog == t.catalog && o.schema == t.schema && o.name == t.name;
@@ -313,9 +329,12 @@ result list_objects(terminal_context& ctx, object_kind kind, const std::wstring&
     for (const std::wstring& n : names)
       if (system || !profile.is_system_object(catalogs ? n : L"", catalogs ? L"" : n, n)) records.push_back({n});
   } else {
+    // A schema named: its objects, the database's own too.
+    const object_pattern p = pattern_of(profile, pattern);
+    system = system || p.qualified();
     std::vector<odbc::table_info> objects, shown;
-    r = kind == object_kind::routines ? info.ListRoutines(objects) : info.ListTbls(objects, L"", L"", catalog_pattern(pattern), L"");
-    if (r.succeeded() && system && kind != object_kind::routines) r = add_system_tables(info, catalog_pattern(pattern), objects);
+    r = kind == object_kind::routines ? info.ListRoutines(objects) : info.ListTbls(objects, p.catalog, p.schema, p.name, L"");
+    if (r.succeeded() && system && kind != object_kind::routines) r = add_system_tables(info, p, objects);
     for (const odbc::table_info& t : objects)
       if ((system || !profile.is_system_object(t.catalog, t.schema, t.name)) && of_kind(kind, t.type, system)) shown.push_back(t);
     if (kind == object_kind::indexes) {

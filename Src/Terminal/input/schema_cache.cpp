@@ -1,5 +1,6 @@
 #include "Terminal/input/schema_cache.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cwctype>
 #include <condition_variable>
@@ -81,7 +82,9 @@ const std::vector<std::wstring>& schema_cache::tables_in(const std::wstring& sch
         }))
       break;
     for (const odbc::table_info& t : found)
-      if (compare_nocase(catalog ? t.catalog : t.schema, schema) == 0) names.push_back(t.name);
+      if (compare_nocase(catalog ? t.catalog : t.schema, schema) == 0 &&
+          std::find(names.begin(), names.end(), t.name) == names.end())
+        names.push_back(t.name);
   }
   return names;
 }
