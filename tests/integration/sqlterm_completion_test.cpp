@@ -4,12 +4,16 @@
 // \d lists, which leave the database's own objects out unless S or a schema asks for them.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
+#include <thread>
 
 #include "Terminal/commands/catalog.h"
 #include "Terminal/commands/command_table.h"
 #include "Terminal/input/prompt.h"
+#include "support/pg_server.h"
 #include "support/pty_session.h"
+#include "support/wait.h"
 #include "support/sqlterm_fixture.h"
 #include "vela/utf.h"
 
@@ -77,6 +81,12 @@ TEST_P(SqltermCompletion, ColumnsOfTheTablesTheStatementNames) {
       {L"select sp", L" from c_people", {}},
   };
   for (const auto& r : rows) EXPECT_EQ(complete(r.before, r.after), r.expected) << wide_to_utf8(r.before);
+  // A statement begun on earlier lines.
+  words.continues(L"select id,\n");
+  EXPECT_EQ(complete(L"  na", L" from c_people"), list{L"name"});
+  words.continues(L"select *\nfrom c_people p\n");
+  EXPECT_EQ(complete(L"where p.ni"), list{L"p.nickname"});
+  words.continues(L"");
 }
 
 TEST_P(SqltermCompletion, SchemasAndTheDatabasesOwn) {
@@ -128,6 +138,34 @@ TEST_P(SqltermCompletion, KeywordsAndTheCachedSchema) {
   exec("drop table c_new");
   words.line_handled(L"drop table c_new;");
   EXPECT_EQ(complete(L"select * from c_ne"), list{});
+}
+
+// A catalog call that waits (another session holds a catalog table locked) is given up once
+// its moment has passed: nothing is offered and nothing printed, and it is not asked again
+// until \refresh. (psqlODBC does not stop its own catalog queries on a cancel, so that one
+// call still waits for the lock.)
+TEST_P(SqltermCompletion, ASlowCatalogCallOffersNothingUntilRefresh) {
+  if (!pg()) GTEST_SKIP() << "a catalog table is locked on PostgreSQL";
+  const vela::testing::pg_server& server = vela::testing::shared_pg_server();
+  std::thread locker([&server] {
+    server.client("psql", "postgres",
+                  {"-c", "begin; lock table pg_catalog.pg_attrdef in access exclusive mode; select pg_sleep(3); commit"});
+  });
+  const bool locked = vela::testing::wait_until(
+      [&server] {
+        return server.client("psql", "postgres", {"-At", "-c", "select count(*) from pg_locks where mode = "
+                                                               "'AccessExclusiveLock' and relation = 'pg_attrdef'::regclass"})
+                   .out == "1\n";
+      },
+      std::chrono::seconds(5));
+  EXPECT_TRUE(locked);
+  EXPECT_EQ(complete(L"select na", L" from c_people"), list{});
+  locker.join();
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_EQ(complete(L"select na", L" from c_people"), list{});
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(500));
+  words.line_handled(L"\\refresh");
+  EXPECT_EQ(complete(L"select na", L" from c_people"), list{L"name"});
 }
 
 // At a terminal: Tab after "select na" with "from people" on the line.

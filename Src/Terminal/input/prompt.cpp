@@ -176,6 +176,7 @@ std::vector<std::wstring> completion::candidates(const std::wstring& before, con
     word_start = before.size();
   }
   const bool client = !typed.empty() && typed[0] == L'\\';
+  if (!earlier_.empty()) return in_statement(earlier_ + before, after, word_start);
   if (t.empty() && (client || !connection_.hdbc())) return matching(words_.command_words(client), typed, !client);
   if (!t.empty()) {
     if (const std::optional<completion_words> next = words_.words_after(word(before, t[0]), t.size() - 1, word(before, t.back())))
@@ -194,7 +195,7 @@ std::vector<std::wstring> completion::in_statement(const std::wstring& before, c
                                                    size_t& word_start) {
   if (!connection_.hdbc()) return {};
   const statement_context c = context_of(before, after);
-  word_start = c.word_start;
+  word_start = c.word_start - std::min(c.word_start, earlier_.size());
   const std::wstring typed = before.substr(c.word_start);
   if (c.place == sql_place::table) return table_names(typed);
   if (c.place == sql_place::column) {

@@ -61,6 +61,11 @@ class completion {
                                        size_t& word_start);
   // After a line was handled: a new connection, DDL or \refresh fetches the schema again.
   void line_handled(const std::wstring& line);
+  // The lines of the statement that the line being typed goes on with ("" for a new one).
+  void continues(std::wstring earlier_lines) {
+    if (earlier_lines.empty()) ddl_running_ = false;  // the statement ended
+    earlier_ = std::move(earlier_lines);
+  }
 
  private:
   std::vector<std::wstring> names(argument_kind kind, const std::wstring& typed);
@@ -71,6 +76,7 @@ class completion {
   vocabulary words_;
   schema_cache schema_;
   bool ddl_running_ = false;  // a line of DDL was typed and its statement has not ended
+  std::wstring earlier_;
 };
 
 // The status of a run ended by Ctrl-C, as a shell reports it.

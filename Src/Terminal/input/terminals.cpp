@@ -198,6 +198,7 @@ void command_line_terminal::do_run() {
   const std::unique_ptr<completion> words = prepare_editor(reader);
   console_writer& out = console();
   statement_feeder feeder(*handler_, true);
+  std::wstring statement_lines;  // of the statement the next line goes on with, for completion
   while (r.code() != os::err_cancelled) {
     // A statement begun on an earlier line goes on after the continuation prompt.
     const bool going_on = feeder.holds();
@@ -229,7 +230,11 @@ void command_line_terminal::do_run() {
       if (!wait) feeder.finish();
       if (feeder.last().code() == os::err_cancelled) r = feeder.last();
     }
-    if (words) words->line_handled(line);
+    statement_lines = feeder.holds() ? statement_lines + line + L'\n' : std::wstring();
+    if (words) {
+      words->line_handled(line);
+      words->continues(statement_lines);
+    }
     if (handler_->stopped()) break;
   }
   handler_->close_terminal();
