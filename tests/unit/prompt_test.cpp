@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
+#include "Terminal/commands/command_table.h"
 #include "Terminal/handler.h"
 #include "Terminal/input/completion_context.h"
 #include "Terminal/input/prompt.h"
+#include "Terminal/output/formats.h"
 #include "support/temp_dir.h"
 #include "vela/odbc/connection.h"
 #include "vela/utf.h"
@@ -121,6 +123,24 @@ TEST_F(Completion, DriverNamesWithBlanksComeQuoted) {
 
 TEST_F(Completion, NoTablesWithoutAConnection) {
   EXPECT_TRUE(complete(L"select * from ", 14).empty());
+}
+
+// The names a command's entry may declare for its arguments: the format table's, the settings'
+// and variables'.
+TEST(CompletionNames, FormatsAndSettingsForTheCommandsThatAskForThem) {
+  odbc::connection none;
+  const auto after = [](const std::wstring& first, size_t, const std::wstring&) -> std::optional<completion_words> {
+    if (first == L"\\fmt") return names_of(argument_kind::formats);
+    if (first == L"\\setting") return names_of(argument_kind::settings);
+    return std::nullopt;
+  };
+  completion words(none, {command_words, after, nullptr, [] { return list{L"MULTILINE", L"ON_ERROR_STOP", L"id"}; }});
+  size_t start = 0;
+  EXPECT_EQ(words.candidates(L"\\fmt js", start), (list{L"json", L"jsonl"}));
+  EXPECT_EQ(start, 5u);
+  EXPECT_EQ(words.candidates(L"\\fmt ", start).size(), output_formats().size() - 1);
+  EXPECT_EQ(words.candidates(L"\\setting on_", start), list{L"ON_ERROR_STOP"});
+  EXPECT_EQ(words.candidates(L"\\setting I", start), list{L"id"});
 }
 
 // What goes where the cursor stands, and the tables the statement names before and after it.
