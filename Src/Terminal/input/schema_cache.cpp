@@ -43,6 +43,9 @@ class catalog_deadline {
   std::thread watcher_;  // last: it starts once the rest is there
 };
 
+const std::vector<std::wstring> nothing;
+const std::vector<odbc::table_info> no_tables;
+
 std::wstring lower(std::wstring s) {
   for (auto& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
   return s;
@@ -51,16 +54,23 @@ std::wstring lower(std::wstring s) {
 } // namespace
 
 bool schema_cache::bounded(const std::function<result()>& call) {
+  again_ = false;
   if (!connection_.hdbc()) return false;
+  const auto began = std::chrono::steady_clock::now();
   catalog_deadline deadline(connection_);
-  return call().succeeded();
+  if (call().succeeded()) return true;
+  again_ = std::chrono::steady_clock::now() - began < catalog_patience / 2;
+  return false;
 }
 
 const std::vector<odbc::table_info>& schema_cache::tables() {
   if (tables_) return *tables_;
   tables_.emplace();
   std::vector<odbc::table_info> found;
-  if (!bounded([&] { return odbc::connection_info(&connection_).ListTbls(found, L"", L"", L"", L""); })) return *tables_;
+  if (!bounded([&] { return odbc::connection_info(&connection_).ListTbls(found, L"", L"", L"", L""); })) {
+    if (again_) tables_.reset();
+    return again_ ? no_tables : *tables_;
+  }
   const odbc::driver_profile& profile = connection_.profile();
   for (odbc::table_info& t : found)
     if (!profile.is_system_object(t.catalog, t.schema, t.name)) tables_->push_back(std::move(t));
@@ -79,8 +89,11 @@ const std::vector<std::wstring>& schema_cache::tables_in(const std::wstring& sch
     std::vector<odbc::table_info> found;
     if (!bounded([&] {
           return odbc::connection_info(&connection_).ListTbls(found, catalog ? schema : L"", catalog ? L"" : schema, L"", types);
-        }))
-      break;
+        })) {
+      if (!again_) break;
+      schema_tables_.erase(key);
+      return nothing;
+    }
     for (const odbc::table_info& t : found)
       if (compare_nocase(catalog ? t.catalog : t.schema, schema) == 0 &&
           std::find(names.begin(), names.end(), t.name) == names.end())
@@ -95,7 +108,10 @@ const std::vector<std::wstring>& schema_cache::schemas() {
   const odbc::driver_profile& profile = connection_.profile();
   const bool catalogs = profile.two_part_name_is_catalog();
   std::vector<std::wstring> found;
-  if (!bounded([&] { return odbc::connection_info(&connection_).ListSchemas(found, catalogs); })) return *schemas_;
+  if (!bounded([&] { return odbc::connection_info(&connection_).ListSchemas(found, catalogs); })) {
+    if (again_) schemas_.reset();
+    return again_ ? nothing : *schemas_;
+  }
   for (std::wstring& n : found)
     if (!profile.is_system_object(catalogs ? n : L"", catalogs ? L"" : n, n)) schemas_->push_back(std::move(n));
   return *schemas_;
@@ -106,8 +122,13 @@ const std::vector<std::wstring>& schema_cache::columns(const std::wstring& table
   if (const auto it = columns_.find(key); it != columns_.end()) return it->second;
   std::vector<std::wstring>& names = columns_[key];
   std::vector<odbc::column_info> found;
-  if (find_columns_ && bounded([&] { return find_columns_(connection_, table, found); }))
-    for (const odbc::column_info& c : found) names.push_back(c.column);
+  if (!find_columns_) return names;
+  if (!bounded([&] { return find_columns_(connection_, table, found); })) {
+    if (!again_) return names;
+    columns_.erase(key);
+    return nothing;
+  }
+  for (const odbc::column_info& c : found) names.push_back(c.column);
   return names;
 }
 

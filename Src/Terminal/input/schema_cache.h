@@ -34,11 +34,14 @@ class schema_cache {
   void clear();
 
  private:
-  // One catalog call, cancelled when it has not ended in time; false when it failed.
+  // One catalog call, cancelled when it has not ended in time; false when it failed. A
+  // failure that came at once (a transaction that failed, which ends) is not kept: again_
+  // tells so, and the next Tab asks again.
   bool bounded(const std::function<result()>& call);
 
   odbc::connection& connection_;
   column_lookup find_columns_;
+  bool again_ = false;
   std::optional<std::vector<odbc::table_info>> tables_;
   std::optional<std::vector<std::wstring>> schemas_;
   std::map<std::wstring, std::vector<std::wstring>> schema_tables_;  // by schema in lower case
