@@ -10,6 +10,7 @@
 #include "Terminal/input/interpolation.h"
 #include "Terminal/input/prompt.h"
 #include "Terminal/session/connect.h"
+#include "Terminal/session/settings.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/console.h"
@@ -30,7 +31,13 @@ TTermOdbcHndlr::TTermOdbcHndlr(terminal_options* options) : ctx_(*options), outp
 TTermOdbcHndlr::~TTermOdbcHndlr() = default;
 
 std::unique_ptr<completion> TTermOdbcHndlr::make_completion() {
-  return std::make_unique<completion>(ctx_.connection, completion::vocabulary{command_words, words_after});
+  const auto settings = [this] {
+    std::vector<std::wstring> names;
+    for (const auto& [name, value] : setting_values(ctx_)) names.push_back(name);
+    for (const auto& [name, value] : ctx_.variables.all()) names.push_back(name);
+    return names;
+  };
+  return std::make_unique<completion>(ctx_.connection, completion::vocabulary{command_words, words_after, find_columns, settings});
 }
 
 void TTermOdbcHndlr::statement_break() { ctx_.routes.statement_break(); }

@@ -186,6 +186,7 @@ constexpr string_entry english[] = {
     {239, L"\\e [<file>]       edit the query buffer (or the last statement) in $VISUAL or $EDITOR; run when it ends with \";\"\n"},
     {300, L"\\r                clear the query buffer\n"},
     {301, L"\\p                print the query buffer (or the last statement)\n"},
+    {320, L"\\refresh          fetch the tables and columns that Tab completes again\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -366,6 +367,7 @@ constexpr string_entry russian[] = {
     {239, L"\\e [<файл>]       изменить буфер запроса (или последний запрос) в $VISUAL или $EDITOR; выполнить, если он кончается \";\"\n"},
     {300, L"\\r                очистить буфер запроса\n"},
     {301, L"\\p                вывести буфер запроса (или последний запрос)\n"},
+    {320, L"\\refresh          заново получить таблицы и столбцы для дополнения по Tab\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

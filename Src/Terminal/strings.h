@@ -135,6 +135,7 @@ enum : uint32_t {
   routines_help = 253,
   history_list_line = 340,
   history_written = 341,
+  refresh_list_line = 320,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

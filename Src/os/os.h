@@ -261,8 +261,10 @@ class line_reader {
   // pasted: text that was not typed a line at a time (a bracketed paste, or lines that were
   // already waiting when a line ended), its lines joined with "\n".
   enum status { got_line, end_of_input, interrupted, pasted };
-  // Candidates for the word that ends at the cursor; word_start is where that word begins.
-  using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
+  // Candidates for the word that ends at the cursor (the rest of the line after it);
+  // word_start is where that word begins.
+  using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor,
+                                                            const std::wstring& after_cursor, size_t& word_start)>;
 
   line_reader();
   ~line_reader();
@@ -320,6 +322,9 @@ uint32_t create_folders(const std::wstring& path);
 // existing one of the user's own with wider access tightened to 0700. err_access_denied when
 // it belongs to someone else or is not a folder (a link at the name is not followed).
 uint32_t private_folder(const std::wstring& path);
+// The names in a folder (without "." and ".."), a folder's with "/" after it; empty when it
+// cannot be read.
+std::vector<std::wstring> folder_entries(const std::wstring& path);
 } // namespace vela::os
 
 // ---- regular expressions ----------------------------------------------------------

@@ -22,6 +22,7 @@ uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out,
   return os::from_wide(code_page, text, out, strict);
 }
 uint32_t private_folder(const std::wstring& path) { return os::private_folder(path); }
+std::vector<std::wstring> folder_entries(const std::wstring& path) { return os::folder_entries(path); }
 uint64_t peak_memory_bytes() { return os::peak_memory_bytes(); }
 
 piped_program::piped_program() : child_(std::make_unique<os::piped_child>()) {}

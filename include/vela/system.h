@@ -96,6 +96,8 @@ uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out,
 // Makes path a folder private to the user (created with its parents when missing);
 // err_access_denied when it belongs to someone else or is no folder.
 uint32_t private_folder(const std::wstring& path);
+// The names in a folder, a folder's with "/" after it; empty when it cannot be read.
+std::vector<std::wstring> folder_entries(const std::wstring& path);
 // The most memory the process has held at once, in bytes; 0 when unknown.
 uint64_t peak_memory_bytes();
 // Lines of the terminal at fd (1 standard output); 0 when it is no terminal.
@@ -130,8 +132,10 @@ class line_editor {
  public:
   // pasted: several lines at once (a paste), joined with "\n".
   enum status { got_line, end_of_input, interrupted, pasted };
-  // Candidates for the word that ends at the cursor; word_start is where that word begins.
-  using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor, size_t& word_start)>;
+  // Candidates for the word that ends at the cursor (the rest of the line after it);
+  // word_start is where that word begins.
+  using completer = std::function<std::vector<std::wstring>(const std::wstring& before_cursor,
+                                                            const std::wstring& after_cursor, size_t& word_start)>;
 
   line_editor();
   ~line_editor();

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "Terminal/commands/command_table.h"
 #include "Terminal/handler.h"
+#include "Terminal/input/completion_context.h"
 #include "Terminal/input/prompt.h"
+#include "Terminal/output/formats.h"
+#include "support/temp_dir.h"
 #include "vela/odbc/connection.h"
 #include "vela/utf.h"
 
@@ -117,6 +123,96 @@ TEST_F(Completion, DriverNamesWithBlanksComeQuoted) {
 
 TEST_F(Completion, NoTablesWithoutAConnection) {
   EXPECT_TRUE(complete(L"select * from ", 14).empty());
+}
+
+// The names a command's entry may declare for its arguments: the format table's, the settings'
+// and variables'.
+TEST(CompletionNames, FormatsAndSettingsForTheCommandsThatAskForThem) {
+  odbc::connection none;
+  const auto after = [](const std::wstring& first, size_t, const std::wstring&) -> std::optional<completion_words> {
+    if (first == L"\\fmt") return names_of(argument_kind::formats);
+    if (first == L"\\setting") return names_of(argument_kind::settings);
+    return std::nullopt;
+  };
+  completion words(none, {command_words, after, nullptr, [] { return list{L"MULTILINE", L"ON_ERROR_STOP", L"id"}; }});
+  size_t start = 0;
+  EXPECT_EQ(words.candidates(L"\\fmt js", start), (list{L"json", L"jsonl"}));
+  EXPECT_EQ(start, 5u);
+  EXPECT_EQ(words.candidates(L"\\fmt ", start).size(), output_formats().size() - 1);
+  EXPECT_EQ(words.candidates(L"\\setting on_", start), list{L"ON_ERROR_STOP"});
+  EXPECT_EQ(words.candidates(L"\\setting I", start), list{L"id"});
+}
+
+// What goes where the cursor stands, and the tables the statement names before and after it.
+TEST(CompletionContext, ThePlaceAndTheTablesOfTheStatement) {
+  using enum sql_place;
+  using tables = std::vector<table_reference>;
+  const struct {
+    const wchar_t* before;
+    const wchar_t* after;
+    sql_place place;
+    tables named;
+    const wchar_t* qualifier = L"";
+  } rows[] = {
+      {L"select na", L" from people", column, {{L"people", L""}}},
+      {L"select id, na", L" from people p join s.pets on p.id = pets.owner", column, {{L"people", L"p"}, {L"s.pets", L""}}},
+      {L"select p.na", L" from people as p", column, {{L"people", L"p"}}, L"p"},
+      {L"select * from people where na", L"", column, {{L"people", L""}}},
+      {L"select * from people where name = 'x' and ag", L"", column, {{L"people", L""}}},
+      {L"select * from people order by na", L"", column, {{L"people", L""}}},
+      {L"select count(na", L") from people", column, {{L"people", L""}}},
+      {L"insert into s.people (id, na", L") values (1, 'x')", column, {{L"s.people", L""}}},
+      {L"update people set na", L" = 'x'", column, {{L"people", L""}}},
+      {L"update people set name = 'x' where i", L"", column, {{L"people", L""}}},
+      {L"delete from people where id in (select owner from pets where na", L")", column,
+       {{L"people", L""}, {L"pets", L""}}},
+      {L"select * from pe", L"", table, {}},
+      {L"select * from people, pe", L"", table, {{L"people", L""}}},
+      {L"select * from people p join public.pe", L"", table, {{L"people", L"p"}}, L"public"},
+      {L"insert into pe", L"", table, {}},
+      {L"update pe", L"", table, {}},
+      {L"drop table pe", L"", table, {}},
+      {L"select name fr", L"", keyword, {}},
+      {L"select * from people wh", L"", keyword, {{L"people", L""}}},
+      {L"select * from people where name is n", L"", keyword, {{L"people", L""}}},
+      {L"sel", L"", keyword, {}},
+      // Only the statement the cursor stands in.
+      {L"select * from pets; select na", L" from people; select 1 from other", column, {{L"people", L""}}},
+      // Quotes, literals and comments are no words of the statement.
+      {L"select \"Name\", na", L" from \"My People\" -- from comment", column, {{L"My People", L""}}},
+      {L"select 'from x', na", L" /* from y */ from people", column, {{L"people", L""}}},
+  };
+  for (const auto& r : rows) {
+    const statement_context c = context_of(r.before, r.after);
+    EXPECT_EQ(c.place, r.place) << wide_to_utf8(r.before);
+    EXPECT_EQ(c.tables, r.named) << wide_to_utf8(r.before);
+    EXPECT_EQ(c.qualifier, r.qualifier) << wide_to_utf8(r.before);
+  }
+  const statement_context first = context_of(L"  sel", L"");
+  EXPECT_TRUE(first.first);
+  EXPECT_EQ(first.word_start, 2u);
+  const statement_context aliased = context_of(L"select p.", L" from people p");
+  EXPECT_EQ(aliased.word_start, 7u);
+  EXPECT_EQ(table_of(aliased, L"p"), L"people");
+  EXPECT_EQ(table_of(aliased, L"PEOPLE"), L"people");
+  EXPECT_EQ(table_of(aliased, L"other"), L"other");
+}
+
+// A client command's arguments: the names it declares in the command table.
+TEST_F(Completion, ClientCommandsCompleteTheirArguments) {
+  const vela::testing::temp_dir dir;
+  std::filesystem::create_directory(dir.path("sub"));
+  dir.write("script.sql", "select 1;");
+  dir.write("sub/inner.sql", "select 2;");
+  const std::wstring folder = utf8_to_wide(dir.path()) + L"/";
+  EXPECT_EQ(complete(L"\\i " + folder + L"scr", 3), list{folder + L"script.sql"});
+  EXPECT_EQ(complete(L"\\i " + folder + L"s", 3), (list{folder + L"script.sql", folder + L"sub/"}));
+  EXPECT_EQ(complete(L"\\copy t FROM " + folder + L"su", 13), list{folder + L"sub/"});
+  EXPECT_EQ(complete(L"\\copy t f", 8), list{L"from"});
+  EXPECT_EQ(complete(L"\\timing o", 8), (list{L"on", L"off"}));
+  EXPECT_TRUE(complete(L"\\conninfo x", 10).empty());
+  EXPECT_TRUE(complete(L"\\nosuch x", 8).empty());
+  EXPECT_EQ(complete(L"\\ref", 0), list{L"\\refresh"});
 }
 
 #ifndef _WIN32

@@ -74,13 +74,10 @@ std::wstring folded(const name_part& p, int fold) {
 
 } // namespace
 
-namespace {
-
-// The columns of one table, [catalog.][schema.]table as typed; empty when there is none.
-result find_columns(terminal_context& ctx, const std::wstring& name, std::vector<odbc::column_info>& columns) {
+result find_columns(odbc::connection& connection, const std::wstring& name, std::vector<odbc::column_info>& columns) {
   // [catalog.][schema.]table; MySQL's database.table is its catalog.
   std::vector<name_part> parts = name_parts(name);
-  if (parts.size() == 2 && ctx.connection.profile().two_part_name_is_catalog()) parts.insert(parts.begin() + 1, name_part{});
+  if (parts.size() == 2 && connection.profile().two_part_name_is_catalog()) parts.insert(parts.begin() + 1, name_part{});
   while (parts.size() < 3) parts.insert(parts.begin(), name_part{});
   // A name not in quotes is tried as typed, then in lower and in upper case, as servers fold it.
   std::vector<std::wstring> tried;
@@ -90,7 +87,7 @@ result find_columns(terminal_context& ctx, const std::wstring& name, std::vector
     const std::wstring key = catalog + L'\n' + schema + L'\n' + table;
     if (std::find(tried.begin(), tried.end(), key) != tried.end()) continue;
     tried.push_back(key);
-    const result r = odbc::connection_info(&ctx.connection).ListCols(columns, catalog, schema, table, L"");
+    const result r = odbc::connection_info(&connection).ListCols(columns, catalog, schema, table, L"");
     if (!r.succeeded()) return r;
     // The names are patterns ("_" is any character): only the table itself counts, spelt
     // exactly, else in any case where the driver matched so; of tables of that name in
@@ -111,6 +108,8 @@ result find_columns(terminal_context& ctx, const std::wstring& name, std::vector
   }
   return result();
 }
+
+namespace {
 
 // The type as psql shows it: with its length, or precision and scale, unless the driver's
 // name holds them already (SQLite's declared types).
@@ -228,7 +227,7 @@ listing_section column_section(const std::vector<odbc::column_info>& columns, bo
 
 result describe_table(terminal_context& ctx, const std::wstring& name, bool more) {
   std::vector<odbc::column_info> columns;
-  result r = find_columns(ctx, name, columns);
+  result r = find_columns(ctx.connection, name, columns);
   if (!r.succeeded()) return ctx.fail(r.text());
   if (columns.empty()) return ctx.fail(message(string_id::table_not_found, name.c_str()));
   const odbc::column_info& first = columns.front();
@@ -274,10 +273,26 @@ std::wstring catalog_pattern(std::wstring pattern) {
   return pattern;
 }
 
+// A pattern as the catalog takes it: "schema.pattern" (MySQL: "database.pattern") names the
+// schema whose objects match.
+struct object_pattern {
+  std::wstring catalog, schema, name;
+  bool qualified() const { return !catalog.empty() || !schema.empty(); }
+};
+
+object_pattern pattern_of(const odbc::driver_profile& profile, const std::wstring& pattern) {
+  const size_t dot = pattern.find(L'.');
+  if (dot == std::wstring::npos) return {L"", L"", catalog_pattern(pattern)};
+  std::wstring owner = pattern.substr(0, dot);
+  trim(owner, L"\"`");
+  const std::wstring name = catalog_pattern(pattern.substr(dot + 1));
+  return profile.two_part_name_is_catalog() ? object_pattern{owner, L"", name} : object_pattern{L"", owner, name};
+}
+
 // Some drivers (psqlODBC) list the database's own tables only when asked for their types.
-result add_system_tables(odbc::connection_info& info, const std::wstring& pattern, std::vector<odbc::table_info>& objects) {
+result add_system_tables(odbc::connection_info& info, const object_pattern& pattern, std::vector<odbc::table_info>& objects) {
   std::vector<odbc::table_info> more;
-  const result r = info.ListTbls(more, L"", L"", pattern, L"SYSTEM TABLE,SYSTEM VIEW");
+  const result r = info.ListTbls(more, pattern.catalog, pattern.schema, pattern.name, L"SYSTEM TABLE,SYSTEM VIEW");
   for (const odbc::table_info& t : more)
     if (std::none_of(objects.begin(), objects.end(), [&](const odbc::table_info& o) {
           return o.catalog == t.catalog && o.schema == t.schema && o.name == t.name;
@@ -314,9 +329,12 @@ result list_objects(terminal_context& ctx, object_kind kind, const std::wstring&
     for (const std::wstring& n : names)
       if (system || !profile.is_system_object(catalogs ? n : L"", catalogs ? L"" : n, n)) records.push_back({n});
   } else {
+    // A schema named: its objects, the database's own too.
+    const object_pattern p = pattern_of(profile, pattern);
+    system = system || p.qualified();
     std::vector<odbc::table_info> objects, shown;
-    r = kind == object_kind::routines ? info.ListRoutines(objects) : info.ListTbls(objects, L"", L"", catalog_pattern(pattern), L"");
-    if (r.succeeded() && system && kind != object_kind::routines) r = add_system_tables(info, catalog_pattern(pattern), objects);
+    r = kind == object_kind::routines ? info.ListRoutines(objects) : info.ListTbls(objects, p.catalog, p.schema, p.name, L"");
+    if (r.succeeded() && system && kind != object_kind::routines) r = add_system_tables(info, p, objects);
     for (const odbc::table_info& t : objects)
       if ((system || !profile.is_system_object(t.catalog, t.schema, t.name)) && of_kind(kind, t.type, system)) shown.push_back(t);
     if (kind == object_kind::indexes) {

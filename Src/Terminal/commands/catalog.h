@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Terminal/session/context.h"
+#include "vela/odbc/connection_info.h"
 #include "vela/result.h"
 
 namespace vela::terminal {
@@ -15,6 +17,9 @@ result list_columns(terminal_context& ctx, const std::wstring& catalog, const st
 // foreign keys and check constraints (more: the columns' remarks too); a failure is reported
 // and noted.
 result describe_table(terminal_context& ctx, const std::wstring& name, bool more);
+// The columns of one table, [catalog.][schema.]table as typed (in quotes as spelt, else as
+// the server folds it); empty when there is none.
+result find_columns(odbc::connection& connection, const std::wstring& name, std::vector<odbc::column_info>& columns);
 
 // What \d, \dt, \dv, \di, \dn and \df list.
 enum class object_kind { relations, tables, views, indexes, schemas, routines };

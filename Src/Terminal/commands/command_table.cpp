@@ -24,13 +24,17 @@ const std::vector<command_entry>& command_table() {
        .arguments = {L"DRIVERS | DATASOURCES | TABLES [CATALOG=<c>] [TABLE=<t>] | COLUMNS [<table>]"},
        .help_id = list_help, .next_words = list_words, .run = run_list},
       {.client_forms = {L"\\d", L"\\d+", L"\\dS", L"\\dS+"}, .arguments = {L"[<table>]"}, .help_id = describe_help,
-       .list_id = describe_list_line, .break_before = true, .run = run_describe},
+       .list_id = describe_list_line, .break_before = true,
+       .completes = argument_kind::tables, .run = run_describe},
       {.client_forms = {L"\\dt", L"\\dt+", L"\\dtS", L"\\dtS+"}, .arguments = {L"[<pattern>]"}, .help_id = tables_help,
-       .list_id = tables_list_line, .break_before = true, .run = run_describe},
+       .list_id = tables_list_line, .break_before = true,
+       .completes = argument_kind::tables, .run = run_describe},
       {.client_forms = {L"\\dv", L"\\dv+", L"\\dvS", L"\\dvS+"}, .arguments = {L"[<pattern>]"}, .help_id = views_help,
-       .list_id = views_list_line, .break_before = true, .run = run_describe},
+       .list_id = views_list_line, .break_before = true,
+       .completes = argument_kind::tables, .run = run_describe},
       {.client_forms = {L"\\di", L"\\di+", L"\\diS", L"\\diS+"}, .arguments = {L"[<pattern>]"}, .help_id = indexes_help,
-       .list_id = indexes_list_line, .break_before = true, .run = run_describe},
+       .list_id = indexes_list_line, .break_before = true,
+       .completes = argument_kind::tables, .run = run_describe},
       {.client_forms = {L"\\dn", L"\\dn+", L"\\dnS", L"\\dnS+"}, .arguments = {L""}, .help_id = schemas_help,
        .list_id = schemas_list_line, .break_before = true, .run = run_describe},
       {.client_forms = {L"\\df", L"\\df+", L"\\dfS", L"\\dfS+"}, .arguments = {L""}, .help_id = routines_help,
@@ -40,26 +44,29 @@ const std::vector<command_entry>& command_table() {
       {.client_forms = {L"\\conninfo"}, .arguments = {L""}, .list_id = conninfo_list_line, .break_before = true,
        .run = run_conninfo},
       {.client_forms = {L"\\i", L"\\include", L"\\ir", L"\\include_relative", L"source"}, .arguments = {L"<file>"},
-       .list_id = include_list_line, .run = run_include},
+       .list_id = include_list_line, .completes = argument_kind::files, .run = run_include},
       {.client_forms = {L"\\copy"}, .arguments = {L"<table> FROM | TO <file>"}, .list_id = copy_list_line,
-       .run = run_copy},
+       .next_words = copy_words, .run = run_copy},
       {.client_forms = {L"\\restrict", L"\\unrestrict"}, .arguments = {L"<key>"}, .list_id = restrict_list_line,
        .run = run_nothing},
       {.client_forms = {L"\\s"}, .arguments = {L"[<file>]"}, .list_id = history_list_line, .break_before = true,
-       .run = run_history},
-      {.client_forms = {L"\\timing"}, .arguments = {L"[on | off]"}, .list_id = timing_list_line, .run = run_nothing},
+       .completes = argument_kind::files, .run = run_history},
+      {.client_forms = {L"\\timing"}, .arguments = {L"[on | off]"}, .list_id = timing_list_line, .next_words = on_off_words,
+       .run = run_nothing},
+      {.client_forms = {L"\\refresh"}, .arguments = {L""}, .list_id = refresh_list_line, .run = run_nothing},
       {.client_forms = {L"\\if", L"\\elif", L"\\else", L"\\endif"}, .arguments = {L"<condition>"},
        .list_id = conditional_list_line, .conditional = true, .run = run_conditional},
       {.client_forms = {L"\\o", L"\\out"}, .arguments = {L"[<file> | |<command>]"}, .list_id = output_list_line,
-       .run = run_output},
+       .completes = argument_kind::files, .run = run_output},
       {.client_forms = {L"\\g"}, .arguments = {L"[<file> | |<command>]"}, .list_id = go_list_line, .break_before = true,
-       .run = run_go},
+       .completes = argument_kind::files, .run = run_go},
       {.client_forms = {L"\\gx"}, .arguments = {L"[<file> | |<command>]"}, .list_id = gx_list_line, .break_before = true,
-       .run = run_go},
+       .completes = argument_kind::files, .run = run_go},
       {.client_forms = {L"\\gset"}, .arguments = {L"[<prefix>]"}, .list_id = gset_list_line, .run = run_gset},
       {.client_forms = {L"\\watch"}, .arguments = {L"[<seconds>]"}, .list_id = watch_list_line, .break_before = true,
        .run = run_watch},
-      {.client_forms = {L"\\e", L"\\edit"}, .arguments = {L"[<file>]"}, .list_id = edit_list_line, .run = run_edit},
+      {.client_forms = {L"\\e", L"\\edit"}, .arguments = {L"[<file>]"}, .list_id = edit_list_line, .completes = argument_kind::files,
+       .run = run_edit},
       {.client_forms = {L"\\r", L"\\reset"}, .arguments = {L""}, .list_id = reset_list_line, .run = run_reset},
       {.client_forms = {L"\\p", L"\\print"}, .arguments = {L""}, .list_id = print_list_line, .run = run_print},
       {.keywords = {L"EXIT", L"QUIT"}, .client_forms = {L"\\q", L"\\quit"}, .arguments = {L""}, .help_id = exit_help,
@@ -214,12 +221,15 @@ std::vector<std::wstring> command_words(bool client) {
 }
 
 std::optional<completion_words> words_after(const std::wstring& first, size_t index, const std::wstring& previous) {
-  for (const command_entry& c : command_table()) {
-    if (!is_keyword_of(c, first)) continue;
-    if (!c.next_words) return completion_words{};
-    return c.next_words(index, previous);
-  }
-  return std::nullopt;
+  const command_entry* c = keyword_command(first);
+  if (!c) c = client_command(first);
+  if (!c) return first.starts_with(L'\\') ? std::optional(completion_words{}) : std::nullopt;
+  if (c->next_words) return c->next_words(index, previous);
+  return names_of(index == 0 ? c->completes : argument_kind::none);
+}
+
+completion_words on_off_words(size_t index, const std::wstring&) {
+  return {index == 0 ? std::vector<std::wstring>{L"on", L"off"} : std::vector<std::wstring>{}};
 }
 
 bool starts_nocase(const std::wstring& s, const wchar_t* prefix) {

@@ -79,6 +79,9 @@ struct command_entry {
   bool whole_line = false;  // the keyword form takes its line whole (a password may end with ";")
   bool break_before = false;  // in a script, a blank line goes before the client form's output
   bool conditional = false;  // runs in a branch of \if that does not run (\if, \elif, \else, \endif)
+  // What Tab offers for the first argument; next_words, when given, decides instead for each
+  // argument (index 0 the first) after the word before it.
+  argument_kind completes = argument_kind::none;
   completion_words (*next_words)(size_t index, const std::wstring& previous) = nullptr;
   command_function run = nullptr;
 };
@@ -109,7 +112,7 @@ const command_entry* help_entry(const std::wstring& keyword);
 std::wstring help_text(const command_entry& entry);
 
 // Tab completion: the words that start a command (client forms when client), and the words
-// after a keyword command's word (nullopt when first names none).
+// after a command's word (nullopt when first names none).
 std::vector<std::wstring> command_words(bool client);
 std::optional<completion_words> words_after(const std::wstring& first, size_t index, const std::wstring& previous);
 

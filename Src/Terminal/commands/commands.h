@@ -30,6 +30,10 @@ completion_words list_words(size_t index, const std::wstring& previous);
 result run_include(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_copy(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_nothing(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+// \copy TABLE FROM|TO FILE: a table, the direction, a file.
+completion_words copy_words(size_t index, const std::wstring& previous);
+// on or off, for the first argument.
+completion_words on_off_words(size_t index, const std::wstring& previous);
 
 // buffer_commands.cpp: \o, \g, \gx, \gset, \watch, \e, \r, \p.
 result run_output(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);

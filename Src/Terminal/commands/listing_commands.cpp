@@ -117,8 +117,9 @@ result run_describe(terminal_context& ctx, command_host&, const TOdbcHndlrCmd& c
   return list_objects(ctx, w.kind, unquoted(cmd.rest), w.system);
 }
 
-completion_words list_words(size_t index, const std::wstring&) {
+completion_words list_words(size_t index, const std::wstring& previous) {
   if (index == 0) return {{L"DRIVERS", L"DATASOURCES", L"TABLES", L"COLUMNS"}, true};
+  if (index == 1 && compare_nocase(previous, L"COLUMNS") == 0) return names_of(argument_kind::tables);
   return {};
 }
 

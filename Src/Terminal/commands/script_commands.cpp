@@ -5,6 +5,7 @@
 #include "Terminal/strings.h"
 #include "vela/base.h"
 #include "vela/file.h"
+#include "vela/wstr.h"
 
 namespace vela::terminal {
 
@@ -72,5 +73,13 @@ result run_copy(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& 
 // \restrict and \unrestrict (the keys of a dump: nothing to do here), \timing (execution
 // times are always shown).
 result run_nothing(terminal_context&, command_host&, const TOdbcHndlrCmd&) { return result(); }
+
+completion_words copy_words(size_t index, const std::wstring& previous) {
+  if (index == 0) return names_of(argument_kind::tables);
+  if (index == 1) return {{L"FROM", L"TO"}, true};
+  if (index == 2 && (compare_nocase(previous, L"FROM") == 0 || compare_nocase(previous, L"TO") == 0))
+    return names_of(argument_kind::files);
+  return {};
+}
 
 } // namespace vela::terminal

@@ -8,6 +8,8 @@
 #include <cwctype>
 #include <mutex>
 
+#include "Terminal/input/completion_context.h"
+#include "Terminal/output/formats.h"
 #include "Terminal/strings.h"
 #include "vela/async_log.h"
 #include "vela/console.h"
@@ -81,6 +83,40 @@ std::vector<std::wstring> matching(const std::vector<std::wstring>& names, const
   return out;
 }
 
+// The names and aliases of the format table.
+std::vector<std::wstring> format_names() {
+  std::vector<std::wstring> out;
+  for (const output_format& f : output_formats()) {
+    if (*f.name) out.emplace_back(f.name);
+    for (std::wstring_view a = f.aliases; !a.empty();) {
+      const size_t bar = std::min(a.find(L'|'), a.size());
+      out.emplace_back(a.substr(0, bar));
+      a.remove_prefix(std::min(bar + 1, a.size()));
+    }
+  }
+  return out;
+}
+
+// The files and folders whose names begin with what was typed (hidden ones when it begins
+// with "."), a folder's with "/" after it.
+std::vector<std::wstring> file_names(const std::wstring& typed) {
+  const size_t slash = typed.rfind(L'/');
+  const std::wstring folder = slash == std::wstring::npos ? L"" : typed.substr(0, slash + 1);
+  const std::wstring prefix = typed.substr(folder.size());
+  std::vector<std::wstring> out;
+  for (const std::wstring& n : sys::folder_entries(folder.empty() ? L"." : folder))
+    if (n.starts_with(prefix) && (prefix.starts_with(L'.') || !n.starts_with(L'.'))) out.push_back(folder + n);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool changes_schema(const std::vector<token>& t, const std::wstring& line) {
+  return std::any_of(t.begin(), t.end(), [&](const token& k) {
+    const std::wstring w = word(line, k);
+    return is_word(w, L"CREATE") || is_word(w, L"DROP") || is_word(w, L"ALTER") || is_word(w, L"RENAME");
+  });
+}
+
 std::mutex running_mutex;
 std::condition_variable running_ended;
 odbc::query* running = nullptr;
@@ -127,7 +163,8 @@ std::wstring history_file() {
   return code ? std::wstring() : folder + L"sqlterm_history";
 }
 
-std::vector<std::wstring> completion::candidates(const std::wstring& before, size_t& word_start) {
+std::vector<std::wstring> completion::candidates(const std::wstring& before, const std::wstring& after,
+                                                 size_t& word_start) {
   std::vector<token> t = tokens_of(before);
   // The word being typed: the last one, unless a blank follows it.
   std::wstring typed;
@@ -138,29 +175,86 @@ std::vector<std::wstring> completion::candidates(const std::wstring& before, siz
   } else {
     word_start = before.size();
   }
+  const bool client = !typed.empty() && typed[0] == L'\\';
+  if (!earlier_.empty()) return in_statement(earlier_ + before, after, word_start);
+  if (t.empty() && (client || !connection_.hdbc())) return matching(words_.command_words(client), typed, !client);
+  if (!t.empty()) {
+    if (const std::optional<completion_words> next = words_.words_after(word(before, t[0]), t.size() - 1, word(before, t.back())))
+      return next->names != argument_kind::none ? names(next->names, typed) : matching(next->words, typed, next->keywords);
+  }
+  std::vector<std::wstring> found = in_statement(before, after, word_start);
   if (t.empty()) {
-    const bool client = !typed.empty() && typed[0] == L'\\';
-    return matching(words_.command_words(client), typed, !client);
+    // The first word: a command, or the word a statement begins with.
+    std::vector<std::wstring> commands = matching(words_.command_words(false), typed, true);
+    found.insert(found.begin(), commands.begin(), commands.end());
   }
-  if (const std::optional<completion_words> next = words_.words_after(word(before, t[0]), t.size() - 1, word(before, t.back())))
-    return matching(next->words, typed, next->keywords);
+  return found;
+}
+
+std::vector<std::wstring> completion::in_statement(const std::wstring& before, const std::wstring& after,
+                                                   size_t& word_start) {
   if (!connection_.hdbc()) return {};
-  if (!tables_known_) {
-    tables_known_ = true;
-    tables_.clear();
-    std::vector<odbc::table_info> found;
-    if (odbc::connection_info(&connection_).ListTbls(found, L"", L"", L"", L"").succeeded())
-      for (const auto& f : found) tables_.push_back(f.name);
+  const statement_context c = context_of(before, after);
+  word_start = c.word_start - std::min(c.word_start, earlier_.size());
+  const std::wstring typed = before.substr(c.word_start);
+  if (c.place == sql_place::table) return table_names(typed);
+  if (c.place == sql_place::column) {
+    std::vector<std::wstring> columns;
+    if (!c.qualifier.empty()) {
+      for (const std::wstring& n : schema_.columns(table_of(c, c.qualifier))) columns.push_back(c.qualifier + L'.' + n);
+    } else {
+      for (const table_reference& r : c.tables)
+        for (const std::wstring& n : schema_.columns(r.name))
+          if (std::find(columns.begin(), columns.end(), n) == columns.end()) columns.push_back(n);
+    }
+    std::vector<std::wstring> found = matching(columns, typed, false);
+    if (!found.empty() || !c.qualifier.empty()) return found;
   }
-  return matching(tables_, typed, false);
+  return matching(connection_.profile().keywords(), typed, true);
+}
+
+// Tables and views by name, and schemas to go on from with "."; after "schema." the tables
+// of that schema, the database's own too.
+std::vector<std::wstring> completion::table_names(const std::wstring& typed) {
+  std::vector<std::wstring> names;
+  const size_t dot = typed.rfind(L'.');
+  if (dot != std::wstring::npos) {
+    std::wstring schema = typed.substr(0, dot);
+    trim(schema, L"\"`");
+    for (const std::wstring& n : schema_.tables_in(schema)) names.push_back(typed.substr(0, dot + 1) + n);
+    return matching(names, typed, false);
+  }
+  for (const odbc::table_info& t : schema_.tables())
+    if (std::find(names.begin(), names.end(), t.name) == names.end()) names.push_back(t.name);
+  for (const std::wstring& s : schema_.schemas()) names.push_back(s + L'.');
+  return matching(names, typed, false);
+}
+
+std::vector<std::wstring> completion::names(argument_kind kind, const std::wstring& typed) {
+  switch (kind) {
+    case argument_kind::tables: return connection_.hdbc() ? table_names(typed) : std::vector<std::wstring>{};
+    case argument_kind::schemas:
+      return connection_.hdbc() ? matching(schema_.schemas(), typed, false) : std::vector<std::wstring>{};
+    case argument_kind::files: return file_names(typed);
+    case argument_kind::formats: return matching(format_names(), typed, false);
+    case argument_kind::settings:
+      return words_.setting_names ? matching(words_.setting_names(), typed, false) : std::vector<std::wstring>{};
+    case argument_kind::none: break;
+  }
+  return {};
 }
 
 void completion::line_handled(const std::wstring& line) {
   const std::vector<token> t = tokens_of(line);
   if (t.empty()) return;
   const std::wstring first = word(line, t[0]);
-  for (const auto* w : {L"CONNECT", L"DISCONNECT", L"CREATE", L"DROP"})
-    if (is_word(first, w)) tables_known_ = false;
+  // DDL: until the line that ends its statement the schema is fetched again.
+  if (changes_schema(t, line)) ddl_running_ = true;
+  if (ddl_running_) schema_.clear();
+  if (line.find(L';') != std::wstring::npos) ddl_running_ = false;
+  // A new connection, or \refresh.
+  for (const auto* w : {L"CONNECT", L"DISCONNECT", L"\\c", L"\\connect", L"\\refresh", L"USE", L"ATTACH", L"DETACH"})
+    if (is_word(first, w)) schema_.clear();
 }
 
 namespace {

@@ -8,16 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "Terminal/input/schema_cache.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
 
 namespace vela::terminal {
 
-// The words Tab completion offers after a command; keywords are completed in capitals.
+// Names Tab completion offers for a command's argument: tables and views ([schema.]name),
+// schemas, file names, the names of the format table, settings and variables.
+enum class argument_kind : uint8_t { none, tables, schemas, files, formats, settings };
+
+// The words Tab completion offers after a command; keywords are completed in capitals. Names
+// of a kind, when given, are offered instead of the words.
 struct completion_words {
   std::vector<std::wstring> words;
   bool keywords = false;
+  argument_kind names = argument_kind::none;
 };
+inline completion_words names_of(argument_kind kind) { return {{}, false, kind}; }
 
 // The line as the history file keeps it: PWD= and PASSWORD= values, the literal after PASSWORD
 // or IDENTIFIED BY in a statement, and the password word of CONNECT DATASOURCE <datasource>
@@ -28,28 +36,47 @@ std::wstring history_form(const std::wstring& line);
 // no folder is known.
 std::wstring history_file();
 
-// Candidates for the word before the cursor: the command words and their second words,
-// driver names after CONNECT DRIVER, data source names after CONNECT DATASOURCE, and the
-// table names of the open connection.
+// Candidates for the word before the cursor: the command words and their arguments (driver
+// names after CONNECT DRIVER, data source names after CONNECT DATASOURCE, the names a client
+// command declares), and in a statement the dialect's keywords, the tables and schemas of
+// the open connection, and the columns of the tables the statement names.
 class completion {
  public:
-  // What the commands offer: the command words (client: the backslash forms), and the words
-  // after a command's word (nullopt where table names follow).
+  // What the commands offer: the command words (client: the backslash forms), the words
+  // after a command's word (nullopt where a statement goes on), a table's columns as \d finds
+  // them, and the names of the settings and variables.
   struct vocabulary {
     std::function<std::vector<std::wstring>(bool client)> command_words;
     std::function<std::optional<completion_words>(const std::wstring& first, size_t index, const std::wstring& previous)>
         words_after;
+    schema_cache::column_lookup find_columns;
+    std::function<std::vector<std::wstring>()> setting_names;
   };
-  completion(odbc::connection& connection, vocabulary words) : connection_(connection), words_(std::move(words)) {}
-  std::vector<std::wstring> candidates(const std::wstring& before_cursor, size_t& word_start);
-  // After a line was handled: a new connection or a CREATE/DROP fetches the tables again.
+  completion(odbc::connection& connection, vocabulary words)
+      : connection_(connection), words_(std::move(words)), schema_(connection, words_.find_columns) {}
+  std::vector<std::wstring> candidates(const std::wstring& before_cursor, size_t& word_start) {
+    return candidates(before_cursor, L"", word_start);
+  }
+  std::vector<std::wstring> candidates(const std::wstring& before_cursor, const std::wstring& after_cursor,
+                                       size_t& word_start);
+  // After a line was handled: a new connection, DDL or \refresh fetches the schema again.
   void line_handled(const std::wstring& line);
+  // The lines of the statement that the line being typed goes on with ("" for a new one).
+  void continues(std::wstring earlier_lines) {
+    if (earlier_lines.empty()) ddl_running_ = false;  // the statement ended
+    earlier_ = std::move(earlier_lines);
+  }
 
  private:
+  std::vector<std::wstring> names(argument_kind kind, const std::wstring& typed);
+  std::vector<std::wstring> table_names(const std::wstring& typed);
+  std::vector<std::wstring> in_statement(const std::wstring& before, const std::wstring& after, size_t& word_start);
+
   odbc::connection& connection_;
   vocabulary words_;
-  std::vector<std::wstring> tables_;
-  bool tables_known_ = false;
+  schema_cache schema_;
+  bool ddl_running_ = false;  // a line of DDL was typed and its statement has not ended
+  std::wstring earlier_;
 };
 
 // The status of a run ended by Ctrl-C, as a shell reports it.

@@ -225,7 +225,9 @@ std::unique_ptr<completion> command_line_terminal::prepare_editor(sys::line_edit
   std::unique_ptr<completion> words = handler_->make_completion();
   if (words) {
     completion* w = words.get();
-    reader.set_completer([w](const std::wstring& before, size_t& start) { return w->candidates(before, start); });
+    reader.set_completer([w](const std::wstring& before, const std::wstring& after, size_t& start) {
+      return w->candidates(before, after, start);
+    });
   }
   return words;
 }
@@ -270,6 +272,7 @@ void command_line_terminal::do_run() {
   const std::unique_ptr<completion> words = prepare_editor(reader);
   console_writer& out = console();
   statement_feeder feeder(*handler_, true);
+  std::wstring statement_lines;  // of the statement the next line goes on with, for completion
   while (r.code() != os::err_cancelled) {
     // A statement begun on an earlier line goes on after the continuation prompt.
     const bool going_on = feeder.holds();
@@ -304,7 +307,11 @@ void command_line_terminal::do_run() {
       if (!feeder.holds()) keep_entry(reader);
       if (feeder.last().code() == os::err_cancelled) r = feeder.last();
     }
-    if (words) words->line_handled(line);
+    statement_lines = feeder.holds() ? statement_lines + line + L'\n' : std::wstring();
+    if (words) {
+      words->line_handled(line);
+      words->continues(statement_lines);
+    }
     if (handler_->stopped()) break;
   }
   handler_->close_terminal();

@@ -1,4 +1,5 @@
 // Environment and folders: where configuration and state files live.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,22 @@ uint32_t private_folder(const std::wstring& path) {
   if (code == err_success && (st.st_mode & 077) != 0 && fchmod(fd, st.st_mode & 0700) != 0) code = last_error();
   ::close(fd);
   return code;
+}
+
+std::vector<std::wstring> folder_entries(const std::wstring& path) {
+  std::vector<std::wstring> out;
+  const std::string p = native_path(path.empty() ? L"." : path);
+  DIR* d = ::opendir(p.c_str());
+  if (!d) return out;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    const bool folder = ::stat((p + '/' + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    out.push_back(utf8_to_wide_escaped(name) + (folder ? L"/" : L""));
+  }
+  ::closedir(d);
+  return out;
 }
 
 } // namespace vela::os

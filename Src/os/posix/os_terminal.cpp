@@ -272,8 +272,9 @@ unsigned char on_tab(EditLine* el, int) {
   if (!ed->complete) return CC_ERROR;
   const LineInfoW* li = el_wline(el);
   const std::wstring before(li->buffer, static_cast<size_t>(li->cursor - li->buffer));
+  const std::wstring after(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
   size_t word_start = before.size();
-  const std::vector<std::wstring> found = ed->complete(before, word_start);
+  const std::vector<std::wstring> found = ed->complete(before, after, word_start);
   if (found.empty() || word_start > before.size()) return CC_ERROR;
   const size_t typed = before.size() - word_start;
   std::wstring common = found[0];
@@ -282,7 +283,8 @@ unsigned char on_tab(EditLine* el, int) {
     while (k < common.size() && k < f.size() && std::towlower(common[k]) == std::towlower(f[k])) ++k;
     common.resize(k);
   }
-  if (found.size() == 1) common += L' ';
+  // A schema's "name." or a folder's "name/" goes on at once, without a blank.
+  if (found.size() == 1 && !common.empty() && common.back() != L'.' && common.back() != L'/') common += L' ';
   if (common.size() > typed) {
     // The typed word is replaced, so the candidate's letter case wins.
     el_wdeletestr(el, static_cast<int>(typed));

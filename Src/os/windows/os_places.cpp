@@ -58,4 +58,20 @@ uint32_t create_folders(const std::wstring& path) {
 // Access is kept in ACLs here: a folder under the user's profile is the user's already.
 uint32_t private_folder(const std::wstring& path) { return create_folders(path); }
 
+std::vector<std::wstring> folder_entries(const std::wstring& path) {
+  std::vector<std::wstring> out;
+  std::wstring pattern = path.empty() ? L"." : path;
+  if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  WIN32_FIND_DATAW found{};
+  const HANDLE h = FindFirstFileW((pattern + L'*').c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return out;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    out.push_back(name + ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? L"/" : L""));
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  return out;
+}
+
 } // namespace vela::os

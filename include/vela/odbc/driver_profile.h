@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "vela/odbc/driver.h"
 
@@ -98,6 +99,8 @@ class driver_profile {
   // not give, taking the schema (MySQL: the database) and the table as its two parameters;
   // "" where the database has no catalog view of them (SQLite).
   const wchar_t* check_constraints_query() const;
+  // The words of the database's SQL that Tab completes: standard SQL and the dialect's own.
+  std::vector<std::wstring> keywords() const;
 
  private:
   enum class family : uint8_t { unknown, sqlite, postgresql, mysql };
