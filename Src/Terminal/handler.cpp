@@ -9,6 +9,7 @@
 #include "Terminal/input/byte_literals.h"
 #include "Terminal/input/prompt.h"
 #include "Terminal/session/connect.h"
+#include "Terminal/session/startup_file.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/console.h"
@@ -17,6 +18,7 @@
 #include "vela/odbc/connection_info.h"
 #include "vela/wstr.h"
 #include "vela/os_error.h"
+#include "vela/system.h"
 
 namespace vela::terminal {
 
@@ -65,7 +67,9 @@ result TTermOdbcHndlr::open_terminal() {
     console().flush();
     return result(os::err_cancelled, r.text(), r.severity());
   }
-  if (ctx_.options.scripts.empty()) return r;
+  run_startup_file(ctx_, startup_file_of(ctx_.options, sys::stdin_is_terminal()),
+                   [this](const std::wstring& file) { return run_script_file(file, text_file_code_page{auto_code_page, false}); });
+  if (ctx_.options.scripts.empty() || stopped()) return stopped() ? result(os::err_cancelled, r.text(), r.severity()) : r;
   for (const auto& script : ctx_.options.scripts)
     if (!(script.file.empty() ? run_script_text(script.text) : run_script_file(script.file, script.code_page))) break;
   statement_break();
@@ -134,7 +138,7 @@ void TTermOdbcHndlr::run_statement_item(const script_item& item, const std::wstr
 }
 
 std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t line) const {
-  if (!ctx_.options.on_error || source.empty()) return {};
+  if ((!ctx_.options.on_error && !ctx_.routes.in_startup()) || source.empty()) return {};
   return source + L":" + std::to_wstring(line) + L": ";
 }
 

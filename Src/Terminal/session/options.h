@@ -47,10 +47,24 @@ struct terminal_options {
   // How result rows are printed: the padded or delimited layout, or one of "-format".
   const output_format* format = &default_format();
   bool pager = false;
+  bool pager_always = false;  // "-pager:always": through $PAGER however few the lines
   // Standard output holds the rows alone: CSV and every "-format" but the padded layout.
   bool data_apart() const { return csv || format->rows_only; }
   // At the prompt a statement runs once a line ends with ";" (a command at once).
   bool multiline = false;
+  // "-border:N": the frame of the aligned layout (0 none, 1 between columns, 2 around too).
+  int border = 1;
+  // "-x": rows of the table layouts one column a line; automatic: when a row is wider than
+  // the terminal.
+  enum class expanded_mode : uint8_t { off, on, automatic };
+  expanded_mode expanded = expanded_mode::off;
+  // "-timing:off": the summary line without the execution time.
+  bool timing = true;
+  // The start-up file: "-rc:FILE" read instead of the user's sqltermrc, "-norc" none;
+  // "-init-rc" writes a commented one and ends.
+  std::wstring rc_file;
+  bool no_rc = false;
+  bool init_rc = false;
   // Loads: rows per batch; "-copy_from" (a source's connection string) with "-into" (the
   // table that the "-q" query's rows go to).
   size_t batch_rows = 1000;
