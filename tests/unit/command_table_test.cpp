@@ -77,7 +77,7 @@ TEST(CommandTable, AliasesDispatchToTheirCommand) {
     ASSERT_NE(named(r.word), nullptr) << wide_to_utf8(r.word);
     EXPECT_EQ(named(r.word), named(r.same_as)) << wide_to_utf8(r.word);
   }
-  for (const wchar_t* none : {L"\\Q", L"\\x", L"\\", L"quit"}) EXPECT_EQ(client_command(none), nullptr) << wide_to_utf8(none);
+  for (const wchar_t* none : {L"\\Q", L"\\X", L"\\", L"quit"}) EXPECT_EQ(client_command(none), nullptr) << wide_to_utf8(none);
 }
 
 // EXIT and its aliases end the session, typed or as client commands; another word does not.
@@ -128,7 +128,12 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"
       L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"
       L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"
-      L"\\timing           accepted: execution times are always shown\n"
+      L"\\timing [on | off]  execution times in the summary line (on; alone: on)\n"
+      L"\\set [<name> [<value>]]  list the variables and settings, or set one (MULTILINE, ON_ERROR_STOP: on | off)\n"
+      L"\\unset <name>     forget a variable (a setting goes off)\n"
+      L"\\pset [<name> [<value>]]  format <name> | null <text> | border 0..2 | pager on | off | always\n"
+      L"\\x [on | off | auto]  rows one column a line (auto: when wider than the terminal)\n"
+      L"\\encoding [<name>]  the terminal's encoding (set by the locale)\n"
       L"\\q                end the session, as EXIT and QUIT do\n"
       L"\\?                this list\n"
       L"Commands: CONNECT, DISCONNECT, LIST, EXIT, HELP; HELP <command> tells more.\n";
@@ -146,7 +151,12 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"
       L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"
       L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"
-      L"\\timing           принимается: время выполнения выводится всегда\n"
+      L"\\timing [on | off]  время выполнения в итоговой строке (on; без значения: on)\n"
+      L"\\set [<имя> [<значение>]]  переменные и настройки, или задать одну (MULTILINE, ON_ERROR_STOP: on | off)\n"
+      L"\\unset <имя>      забыть переменную (настройка выключается)\n"
+      L"\\pset [<имя> [<значение>]]  format <имя> | null <текст> | border 0..2 | pager on | off | always\n"
+      L"\\x [on | off | auto]  строки по столбцу в строке (auto: когда шире терминала)\n"
+      L"\\encoding [<имя>]  кодировка терминала (задаётся локалью)\n"
       L"\\q                завершить сеанс, как EXIT и QUIT\n"
       L"\\?                этот список\n"
       L"Команды: CONNECT, DISCONNECT, LIST, EXIT, HELP; подробнее - HELP <команда>.\n";
@@ -185,7 +195,8 @@ TEST(CommandTable, CompletionOfCommandWords) {
       {L"\\dt", {L"\\dt", L"\\dt+", L"\\dtS", L"\\dtS+"}},
       {L"\\q", {L"\\q", L"\\quit"}},
       {L"\\c", {L"\\c", L"\\connect", L"\\conninfo", L"\\copy"}},
-      {L"\\x", {}},
+      {L"\\x", {L"\\x"}},
+      {L"\\uns", {L"\\unset"}},
       {L"QUIT ", {}},
       {L"help l", {L"list"}},
   };

@@ -18,15 +18,15 @@ constexpr size_t rows_held = 1000;  // as many as the aligned layout measures
 class auto_expanded_writer final : public row_writer {
  public:
   auto_expanded_writer(std::unique_ptr<row_writer> table, std::unique_ptr<row_writer> vertical, std::string null_text,
-                       bool names, size_t screen)
-      : table_(std::move(table)), vertical_(std::move(vertical)), null_text_(std::move(null_text)), names_(names),
-        screen_(screen) {}
+                       const writer_settings& settings, size_t cut, size_t screen)
+      : table_(std::move(table)), vertical_(std::move(vertical)), null_text_(std::move(null_text)),
+        names_(settings.names), border_(settings.border), cut_(cut), screen_(screen) {}
 
   void header(const std::vector<column_layout>& columns) override {
     columns_ = columns;
     widths_.assign(columns.size(), 0);
     for (size_t i = 0; i < columns.size(); ++i) {
-      widths_[i] = columns[i].width;  // the padded layout's places
+      widths_[i] = cut_ == SIZE_MAX ? columns[i].width : 0;  // the padded layout's places
       if (names_) widths_[i] = std::max(widths_[i], utf8_display_width(columns[i].name.data(), columns[i].name.size()));
     }
     headed_ = true;
@@ -92,11 +92,12 @@ class auto_expanded_writer final : public row_writer {
     if (column_ >= widths_.size()) return;
     size_t widest = 0;
     for_each_line(text, bytes, [&](const char* line, size_t n, bool) { widest = std::max(widest, utf8_display_width(line, n)); });
-    widths_[column_] = std::max(widths_[column_], widest);
+    widths_[column_] = std::max(widths_[column_], std::min(widest, cut_));
   }
   bool too_wide() const {
     if (screen_ == 0 || widths_.empty()) return false;
-    size_t total = 3 * (widths_.size() - 1);
+    // " | " between the columns (a blank with border 0), "| " and " |" around with border 2.
+    size_t total = (border_ == 0 ? 1 : 3) * (widths_.size() - 1) + (border_ == 2 ? 4 : 0);
     for (const size_t w : widths_) total += w;
     return total > screen_;
   }
@@ -125,6 +126,8 @@ class auto_expanded_writer final : public row_writer {
   std::unique_ptr<row_writer> table_, vertical_;
   std::string null_text_;
   bool names_;
+  int border_;
+  size_t cut_;     // the table layout shows no more of a value
   size_t screen_;  // columns of the terminal; 0: no terminal, never vertical
   row_writer* chosen_ = nullptr;
   bool headed_ = false;
@@ -143,8 +146,10 @@ std::unique_ptr<row_writer> make_expanded_writer(console_writer& out, const writ
   std::unique_ptr<row_writer> vertical = make_vertical_writer(out, null_text);
   if (!automatic) return vertical;
   const size_t screen = out.is_terminal() ? sys::terminal_columns(1) : 0;
-  return std::make_unique<auto_expanded_writer>(table.make(out, settings), std::move(vertical), null_text,
-                                                settings.names, screen);
+  // The aligned layout cuts long values; the padded one shows what its places hold.
+  const size_t cut = table.whole_columns ? settings.aligned_cut() : SIZE_MAX;
+  return std::make_unique<auto_expanded_writer>(table.make(out, settings), std::move(vertical), null_text, settings,
+                                                cut, screen);
 }
 
 } // namespace vela::terminal

@@ -28,7 +28,7 @@ const std::vector<output_format>& output_formats() {
       {L"", L"", L"", false, false, true, padded},
       {L"aligned", L"", L"aligned", true, true, true,
        [](console_writer& out, const settings& s) {
-         return make_aligned_writer(out, null_text(s), s.names, s.long_columns ? s.long_column_width : 80, s.border);
+         return make_aligned_writer(out, null_text(s), s.names, s.aligned_cut(), s.border);
        }},
       {L"vertical", L"", L"vertical", true, true, false,
        [](console_writer& out, const settings& s) { return make_vertical_writer(out, null_text(s)); }},

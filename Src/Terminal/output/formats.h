@@ -26,6 +26,8 @@ struct writer_settings {
   bool long_columns = false;      // "-lc"
   size_t long_column_width = 255;
   int border = 1;                 // "\pset border": the aligned layout's frame
+  // Where the aligned layout cuts a value, in terminal cells.
+  size_t aligned_cut() const { return long_columns ? long_column_width : 80; }
 };
 
 struct output_format {
