@@ -156,3 +156,25 @@ TEST(SqltermSettings, ScriptRunsIgnoreTheStartupFile) {
   const run_result named = run_process({SQLTERM_PATH, "-cs:" + cs, "-rc:" + home.rc, "-q:select 1 as a"}, {}, none);
   EXPECT_EQ(named.out.substr(named.out.find("\n[")), "\n[\n{\"a\":1}\n]\n") << named.out;
 }
+
+// "\pset pager always" pages a one-row result; "\pset pager on" pages only what is taller
+// than the screen.
+TEST(SqltermSettings, PagerAlwaysPagesShortOutput) {
+  temp_dir data;
+  const std::string cs = "Driver=SQLite3;Database=" + data.path("s.db") + ";";
+  home_with_rc home("\\pset pager always\n");
+  std::map<std::string, std::string> env = home.env();
+  env["PAGER"] = "cat >> " + data.path("paged");
+  pty_session s({SQLTERM_PATH, "-cs:" + cs}, env);
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  s.type("select 'through the pager' as p\r");
+  ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
+  s.type("\\pset pager on\r");
+  ASSERT_TRUE(s.expect("pager on")) << s.output();
+  s.type("select 'on the screen' as p\r");
+  EXPECT_TRUE(s.expect("on the screen")) << s.output();
+  EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
+  const std::string paged = data.read("paged");
+  EXPECT_NE(paged.find("through the pager"), std::string::npos) << paged;
+  EXPECT_EQ(paged.find("on the screen"), std::string::npos) << paged;
+}
