@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "Terminal/input/sql_split.h"
-#include "Terminal/session/settings.h"
 #include "vela/system.h"
 #include "vela/cmdline.h"
 #include "vela/containers.h"

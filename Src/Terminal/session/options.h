@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,23 @@ struct terminal_options {
   // The older positional syntax over the same arguments (program name first).
   result parse_positional(const std::vector<std::wstring>& argv);
 };
+
+// The options that are settings too, by name (option_settings.cpp). Which command names a
+// setting: \pset NAME, \set NAME, or a command of its own (\x, \timing).
+enum class setting_group : uint8_t { pset, set, own };
+
+// A setting by the name its command gives it ("format", "MULTILINE", "expanded"; letter case
+// aside): the value applied to the options, false when the value is not one it takes; nullopt
+// for a name of no setting of the group.
+std::optional<bool> set_option_value(terminal_options& options, std::wstring_view name, const std::wstring& value,
+                                     std::optional<setting_group> group = std::nullopt);
+// The value as the setting shows it; nullopt for a name of no setting.
+std::optional<std::wstring> option_value(const terminal_options& options, std::wstring_view name);
+// The names of a group's settings, in the order they are listed.
+std::vector<std::wstring> setting_names(setting_group group);
+// "on", "off" and their kin as a switch; nullopt for another word.
+std::optional<bool> switch_value(std::wstring_view word);
+
 
 // What the options give before they are checked (options.cpp).
 struct option_values;
