@@ -37,8 +37,14 @@ struct home_with_rc {
   }
 };
 
-int exit_with(pty_session& s, const std::string& keys) {
+// Keys typed once sqlterm waits for them: lines typed ahead would count as a paste.
+void type_ready(pty_session& s, const std::string& keys) {
+  EXPECT_TRUE(s.waits_for_input()) << s.output();
   s.type(keys);
+}
+
+int exit_with(pty_session& s, const std::string& keys) {
+  type_ready(s, keys);
   return s.wait_exit(5);
 }
 
@@ -63,9 +69,9 @@ TEST(SqltermSettings, StartupFileTakesEffectAtThePrompt) {
 
     pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, home.env());
     ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-    s.type("select 7 as seven\r");
+    type_ready(s, "select 7 as seven\r");
     ASSERT_TRUE(s.expect("...>")) << s.output();  // no ";" yet: the statement goes on
-    s.type(";\r");
+    type_ready(s, ";\r");
     EXPECT_TRUE(s.expect("seven\r\n-----\r\n    7\r\n")) << s.output();
     EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
   }
@@ -81,15 +87,15 @@ TEST(SqltermSettings, ExpandedAutoSwitchesOnAWideRow) {
     home_with_rc home("\\pset format aligned\n");
     pty_session s({SQLTERM_PATH, "-cs:" + db.cs, "-x:auto"}, home.env());
     ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-    s.type("select 'narrow' as a, 'row' as b\r");
+    type_ready(s, "select 'narrow' as a, 'row' as b\r");
     EXPECT_TRUE(s.expect("a      | b\r\n-------+----\r\nnarrow | row\r\n")) << s.output();
     const std::string wide = std::string(70, 'w');
-    s.type("select '" + wide + "' as a, '" + wide + "' as b, '" + wide + "' as c\r");
+    type_ready(s, "select '" + wide + "' as a, '" + wide + "' as b, '" + wide + "' as c\r");
     EXPECT_TRUE(s.expect("-[ RECORD 1 ]-")) << s.output();
     EXPECT_TRUE(s.expect("a | " + wide + "\r\nb | " + wide + "\r\nc | " + wide + "\r\n")) << s.output();
-    s.type("\\x off\r");
+    type_ready(s, "\\x off\r");
     EXPECT_TRUE(s.expect("expanded off")) << s.output();
-    s.type("select '" + wide + "' as a, '" + wide + "' as b, '" + wide + "' as c\r");
+    type_ready(s, "select '" + wide + "' as a, '" + wide + "' as b, '" + wide + "' as c\r");
     EXPECT_TRUE(s.expect(wide + " | " + wide + " | " + wide + "\r\n")) << s.output();
     EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
   }
@@ -103,7 +109,7 @@ TEST(SqltermSettings, GroupWritableStartupFileIsRefused) {
   pty_session s({SQLTERM_PATH, "-cs:" + cs}, home.env());
   EXPECT_TRUE(s.expect("The start-up file '" + home.rc + "' is not read: it must be a regular file of its user")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  s.type("select 5 as five\r");
+  type_ready(s, "select 5 as five\r");
   EXPECT_TRUE(s.expect("select 5 as five\r\n")) << s.output();  // the padded layout's echo: not json
   EXPECT_TRUE(s.expect("Rows selected: 1.")) << s.output();
   EXPECT_EQ(s.output().find("[{"), std::string::npos) << s.output();
@@ -121,9 +127,11 @@ TEST(SqltermSettings, FailingLinesNameFileAndLine) {
   EXPECT_TRUE(s.expect(home.rc + ":3: ")) << s.output();
   EXPECT_TRUE(s.expect("no such table")) << s.output();
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  s.type("select 1 as one\r");
+  type_ready(s, "select 1 as one\r");
   EXPECT_TRUE(s.expect("...>")) << s.output();  // line 4 ran: multi-line mode
-  EXPECT_EQ(exit_with(s, ";\rexit\r"), 0) << s.output();
+  type_ready(s, ";\r");
+  EXPECT_TRUE(s.expect("Rows selected: 1.")) << s.output();
+  EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
 }
 
 // Runs of scripts print byte for byte what they print without the file; -rc:FILE is read
@@ -167,12 +175,12 @@ TEST(SqltermSettings, PagerAlwaysPagesShortOutput) {
   env["PAGER"] = "cat >> " + data.path("paged");
   pty_session s({SQLTERM_PATH, "-cs:" + cs}, env);
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  s.type("select 'through the pager' as p\r");
+  type_ready(s, "select 'through the pager' as p\r");
   ASSERT_TRUE(s.expect("\nSQL>")) << s.output();
-  s.type("\\pset pager on\r");
-  ASSERT_TRUE(s.expect("pager on")) << s.output();
-  s.type("select 'on the screen' as p\r");
-  EXPECT_TRUE(s.expect("on the screen")) << s.output();
+  type_ready(s, "\\pset pager on\r");
+  ASSERT_TRUE(s.expect("pager on") && s.expect("\nSQL>")) << s.output();
+  type_ready(s, "select 'on the screen' as p\r");
+  EXPECT_TRUE(s.expect("on the screen") && s.expect("\nSQL>")) << s.output();
   EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
   const std::string paged = data.read("paged");
   EXPECT_NE(paged.find("through the pager"), std::string::npos) << paged;

@@ -159,8 +159,10 @@ std::unique_ptr<row_writer> make_writer(const terminal_options& options, console
   s.long_columns = options.long_columns;
   s.long_column_width = options.long_column_width;
   s.border = options.border;
-  if (options.expanded == terminal_options::expanded_mode::off || !options.format->table_layout) return options.format->make(out, s);
-  return make_expanded_writer(out, s, *options.format, options.expanded == terminal_options::expanded_mode::automatic);
+  // "\x": the table layouts one column a line, unless the rows are printed without names.
+  using mode = terminal_options::expanded_mode;
+  if (options.expanded == mode::off || !options.format->table_layout || !s.names) return options.format->make(out, s);
+  return make_expanded_writer(out, s, *options.format, options.expanded == mode::automatic);
 }
 
 uint32_t statement_output::print_rows(odbc::resultset& rows) {
