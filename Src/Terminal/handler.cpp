@@ -67,9 +67,12 @@ result TTermOdbcHndlr::open_terminal() {
     console().flush();
     return result(os::err_cancelled, r.text(), r.severity());
   }
-  run_startup_file(ctx_, startup_file_of(ctx_.options, sys::stdin_is_terminal()),
-                   [this](const std::wstring& file) { return run_script_file(file, text_file_code_page{auto_code_page, false}); });
-  if (ctx_.options.scripts.empty() || stopped()) return stopped() ? result(os::err_cancelled, r.text(), r.severity()) : r;
+  // The start-up file, once connected and before any script or prompt.
+  run_startup_file(ctx_, startup_file_of(ctx_.options, sys::stdin_is_terminal()), [this](const std::wstring& file) {
+    return run_script_file(file, text_file_code_page{auto_code_page, false});
+  });
+  if (stopped()) return result(os::err_cancelled, r.text(), r.severity());  // an EXIT in it
+  if (ctx_.options.scripts.empty()) return r;
   for (const auto& script : ctx_.options.scripts)
     if (!(script.file.empty() ? run_script_text(script.text) : run_script_file(script.file, script.code_page))) break;
   statement_break();
