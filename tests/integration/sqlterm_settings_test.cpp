@@ -186,3 +186,17 @@ TEST(SqltermSettings, PagerAlwaysPagesShortOutput) {
   EXPECT_NE(paged.find("through the pager"), std::string::npos) << paged;
   EXPECT_EQ(paged.find("on the screen"), std::string::npos) << paged;
 }
+
+// The aligned format's borders, from the command line and changed between two statements.
+TEST(SqltermSettings, AlignedBorders) {
+  temp_dir data;
+  const std::string cs = "Driver=SQLite3;Database=" + data.path("s.db") + ";";
+  const std::string query = "select 1 as n, 'ab' as m";
+  const run_result none = run_process({SQLTERM_PATH, "-cs:" + cs, "-format:aligned", "-border:0", "-q:" + query});
+  EXPECT_EQ(none.out, "n m\n- --\n1 ab\n") << none.err;
+  const run_result changed = run_process(
+      {SQLTERM_PATH, "-cs:" + cs, "-format:aligned", "-q:" + query + ";\n\\pset border 2\n" + query + " union all select 22, null"});
+  EXPECT_EQ(changed.out, "n | m\n--+---\n1 | ab\n"
+                         "+----+----+\n|  n | m  |\n+----+----+\n|  1 | ab |\n| 22 |    |\n+----+----+\n")
+      << changed.err;
+}
