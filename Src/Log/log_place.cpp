@@ -30,11 +30,13 @@ std::wstring vela_folder(const std::wstring& base) {
 
 } // namespace
 
+std::wstring config_folder() { return vela_folder(xdg_folder("XDG_CONFIG_HOME", L"/.config")); }
+
 std::vector<std::wstring> wli_candidates(const std::wstring& base_path) {
   const size_t slash = base_path.rfind(L'/');
   const std::wstring name = (slash == std::wstring::npos ? base_path : base_path.substr(slash + 1)) + L".wli";
   std::vector<std::wstring> out{base_path + L".wli"};
-  const std::wstring config = vela_folder(xdg_folder("XDG_CONFIG_HOME", L"/.config"));
+  const std::wstring config = config_folder();
   if (!config.empty()) out.push_back(config + name);
   out.push_back(L"/etc/vela/" + name);
   return out;
@@ -75,5 +77,7 @@ std::wstring log_folder(const std::wstring& wli_path, bool create) {
 namespace vela {
 
 std::wstring user_state_folder(bool create) { return log_place::state_folder(create); }
+
+std::wstring user_config_folder() { return log_place::config_folder(); }
 
 } // namespace vela

@@ -24,4 +24,8 @@ std::wstring log_folder(const std::wstring& wli_path, bool create);
 // created when create is set; empty when neither variable is known.
 std::wstring state_folder(bool create);
 
+// The user's configuration folder, ending in "/": $XDG_CONFIG_HOME/vela/ (default
+// ~/.config/vela/); empty when neither variable is known.
+std::wstring config_folder();
+
 } // namespace vela::log_place

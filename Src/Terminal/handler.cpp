@@ -11,6 +11,7 @@
 #include "Terminal/input/prompt.h"
 #include "Terminal/session/connect.h"
 #include "Terminal/session/settings.h"
+#include "Terminal/session/startup_file.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/console.h"
@@ -19,6 +20,7 @@
 #include "vela/odbc/connection_info.h"
 #include "vela/wstr.h"
 #include "vela/os_error.h"
+#include "vela/system.h"
 
 namespace vela::terminal {
 
@@ -75,6 +77,11 @@ result TTermOdbcHndlr::open_terminal() {
     console().flush();
     return result(os::err_cancelled, r.text(), r.severity());
   }
+  // The start-up file, once connected and before any script or prompt.
+  run_startup_file(ctx_, startup_file_of(ctx_.options, sys::stdin_is_terminal()), [this](const std::wstring& file) {
+    return run_script_file(file, text_file_code_page{auto_code_page, false});
+  });
+  if (stopped()) return result(os::err_cancelled, r.text(), r.severity());  // an EXIT in it
   if (ctx_.options.scripts.empty()) return r;
   for (const auto& script : ctx_.options.scripts)
     if (!(script.file.empty() ? run_script_text(script.text) : run_script_file(script.file, script.code_page))) break;
@@ -204,7 +211,7 @@ void TTermOdbcHndlr::run_statement_item(const script_item& item, const std::wstr
 }
 
 std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t line) const {
-  if (!ctx_.options.on_error || source.empty()) return {};
+  if ((!ctx_.options.on_error && !ctx_.routes.in_startup()) || source.empty()) return {};
   return source + L":" + std::to_wstring(line) + L": ";
 }
 

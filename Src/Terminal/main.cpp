@@ -5,6 +5,7 @@
 
 #include "Terminal/handler.h"
 #include "Terminal/session/options.h"
+#include "Terminal/session/startup_file.h"
 #include "Terminal/output/formats.h"
 #include "Terminal/output/output_routes.h"
 #include "Terminal/input/prompt.h"
@@ -85,6 +86,12 @@ int main(int argc, char** argv) {
   bool batch = false;
   try {
     options.parse_options();
+    if (options.init_rc) {
+      status = write_startup_file(options);  // says where, or why not
+      out.flush();
+      log.stop(Log::exit_wait_ms);
+      return exit_status(status.code());
+    }
     if (output_routes(options).banner()) out.write(load_string(nullptr, string_id::banner));
     TTermOdbcHndlr handler(&options);
     // Statements of the command line, a file or standard input (a pipe or a file, with or

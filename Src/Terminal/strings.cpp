@@ -13,7 +13,12 @@ constexpr string_entry english[] = {
      L"Connect to database in terminal mode:\n"
      L"sqlterm -cs:<connection string> [-do] [-cd:<column delimiter>] [-ml]\n"
      L"  -ml, -multiline             a statement runs once a line ends with \";\"\n"
-     L"  -pager                      output taller than the screen through $PAGER (less -SRFX)\n"
+     L"  -pager[:always]             output taller than the screen (always: any output) through $PAGER (less -SRFX)\n"
+     L"  -x[:on | off | auto], -expanded  rows one column a line (auto: when wider than the terminal)\n"
+     L"  -border:<0 | 1 | 2>         the frame of the aligned format;  -timing:<on | off>  execution times\n"
+     L"  -rc:<file>                  the start-up file to read (default $XDG_CONFIG_HOME/vela/sqltermrc,\n"
+     L"                              only at a terminal);  -norc  none\n"
+     L"sqlterm -init-rc [-rc:<file>]  write a commented start-up file\n"
      L"\n"
      L"Connect to database and execute SQL queries from command line argument:\n"
      L"sqlterm -cs:<connection string> [-do] [-cd:<column delimiter>] -q:\"<SQL queries>\"\n"
@@ -128,7 +133,7 @@ constexpr string_entry english[] = {
     {172, L"\\dt[S] [<table>]  tables\n"},
     {173, L"\\c <database>     connect again, to another database\n"},
     {174, L"\\i <file>         run a script file (\\ir: beside the running script; MySQL: source <file>)\n"},
-    {175, L"\\timing           accepted: execution times are always shown\n"},
+    {175, L"\\timing [on | off]  execution times in the summary line (on; alone: on)\n"},
     {176, L"\\q                end the session, as EXIT and QUIT do\n"},
     {177, L"\\?                this list\n"},
     {178, L"Commands: %s; HELP <command> tells more.\n"},
@@ -137,6 +142,41 @@ constexpr string_entry english[] = {
     {181, L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"},
     {182, L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"},
     {183, L"Rows up to line %u are in the table; to go on from there: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
+    {184, L"\\set [<name> [<value>]]  list the variables and settings, or set one (MULTILINE, ON_ERROR_STOP: on | off)\n"},
+    {185, L"\\unset <name>     forget a variable (a setting goes off)\n"},
+    {186, L"\\pset [<name> [<value>]]  format <name> | null <text> | border 0..2 | pager on | off | always\n"},
+    {187, L"\\x [on | off | auto]  rows one column a line (auto: when wider than the terminal)\n"},
+    {188, L"\\encoding [<name>]  the terminal's encoding (set by the locale)\n"},
+    {189, L"Unknown setting '%s' of %s.\n"},
+    {190, L"Invalid value '%s' for %s.\n"},
+    {191, L"Invalid variable name '%s': letters, digits and '_' only.\n"},
+    {192, L"%s needs a name.\n"},
+    {193, L"The encoding '%s' is not the terminal's, %s: it follows the locale (LANG, LC_ALL).\n"},
+    {194, L"The start-up file '%s' is not read: it must be a regular file of its user that group and others cannot change, in a folder of the same kind.\n"},
+    {195, L"Start-up file written: %s\n"},
+    {196, L"The start-up file '%s' exists already and is left as it is.\n"},
+    {197,
+     L"-- sqlterm's start-up file. It is read when sqlterm starts at a terminal; never for -q, -qf,\n"
+     L"-- -qi or input from a pipe unless -rc:<file> names it; -norc skips it. Each line is one the\n"
+     L"-- prompt accepts: a setting, a variable, any command or statement. A line that fails is\n"
+     L"-- reported with its file:line, and the lines after it still run.\n"
+     L"\n"
+     L"-- A statement runs once a line ends with \";\" (as -ml); off without this file.\n"
+     L"\\set MULTILINE on\n"
+     L"\n"
+     L"-- A script stops at its first failure (as -oe).\n"
+     L"-- \\set ON_ERROR_STOP on\n"
+     L"\n"
+     L"-- How rows are printed: padded (the default), aligned, vertical, json, jsonl, markdown, csv, tsv.\n"
+     L"-- \\pset format aligned\n"
+     L"-- \\pset null '(null)'\n"
+     L"-- \\pset border 2\n"
+     L"-- \\pset pager on\n"
+     L"-- Rows one column a line when a row is wider than the terminal.\n"
+     L"-- \\x auto\n"
+     L"-- \\timing off\n"},
+    {198, L"The start-up file '%s' cannot be read: %s\n"},
+    {199, L"The start-up file '%s' cannot be written: %s\n"},
     {200, L"Still connected to '%s'.\n"},
     {201,
      L"\\if <condition>   the lines up to \\elif, \\else or \\endif run when it is true, on, yes or 1\n"
@@ -194,7 +234,12 @@ constexpr string_entry russian[] = {
      L"Подключение к базе данных в режиме терминала:\n"
      L"sqlterm -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] [-ml]\n"
      L"  -ml, -multiline             запрос выполняется, когда строка кончается на \";\"\n"
-     L"  -pager                      вывод выше экрана - через $PAGER (less -SRFX)\n"
+     L"  -pager[:always]             вывод выше экрана (always: любой вывод) - через $PAGER (less -SRFX)\n"
+     L"  -x[:on | off | auto], -expanded  строки по столбцу в строке (auto: когда шире терминала)\n"
+     L"  -border:<0 | 1 | 2>         рамка формата aligned;  -timing:<on | off>  время выполнения\n"
+     L"  -rc:<файл>                  файл запуска (по умолчанию $XDG_CONFIG_HOME/vela/sqltermrc,\n"
+     L"                              только в терминале);  -norc  без него\n"
+     L"sqlterm -init-rc [-rc:<файл>]  записать файл запуска с комментариями\n"
      L"\n"
      L"Подключение к базе данных и выполнение SQL-запросов из аргумента командной строки:\n"
      L"sqlterm -cs:<строка подключения> [-do] [-cd:<разделитель столбцов>] -q:\"<SQL-запросы>\"\n"
@@ -309,7 +354,7 @@ constexpr string_entry russian[] = {
     {172, L"\\dt[S] [<таблица>] таблицы\n"},
     {173, L"\\c <база данных>  подключиться заново, к другой базе данных\n"},
     {174, L"\\i <файл>         выполнить файл сценария (\\ir: рядом с выполняемым сценарием; MySQL: source <файл>)\n"},
-    {175, L"\\timing           принимается: время выполнения выводится всегда\n"},
+    {175, L"\\timing [on | off]  время выполнения в итоговой строке (on; без значения: on)\n"},
     {176, L"\\q                завершить сеанс, как EXIT и QUIT\n"},
     {177, L"\\?                этот список\n"},
     {178, L"Команды: %s; подробнее - HELP <команда>.\n"},
@@ -318,6 +363,41 @@ constexpr string_entry russian[] = {
     {181, L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"},
     {182, L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"},
     {183, L"Строки до строки %u в таблице; продолжить с этого места: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
+    {184, L"\\set [<имя> [<значение>]]  переменные и настройки, или задать одну (MULTILINE, ON_ERROR_STOP: on | off)\n"},
+    {185, L"\\unset <имя>      забыть переменную (настройка выключается)\n"},
+    {186, L"\\pset [<имя> [<значение>]]  format <имя> | null <текст> | border 0..2 | pager on | off | always\n"},
+    {187, L"\\x [on | off | auto]  строки по столбцу в строке (auto: когда шире терминала)\n"},
+    {188, L"\\encoding [<имя>]  кодировка терминала (задаётся локалью)\n"},
+    {189, L"Неизвестная настройка '%s' команды %s.\n"},
+    {190, L"Недопустимое значение '%s' для %s.\n"},
+    {191, L"Недопустимое имя переменной '%s': только буквы, цифры и '_'.\n"},
+    {192, L"%s: нужно имя.\n"},
+    {193, L"Кодировка '%s' - не кодировка терминала, %s: она следует локали (LANG, LC_ALL).\n"},
+    {194, L"Файл запуска '%s' не читается: это должен быть обычный файл владельца, который группа и остальные не могут изменить, в такой же папке.\n"},
+    {195, L"Файл запуска записан: %s\n"},
+    {196, L"Файл запуска '%s' уже есть и оставлен как есть.\n"},
+    {197,
+     L"-- Файл запуска sqlterm. Читается, когда sqlterm запускается в терминале; никогда для -q, -qf,\n"
+     L"-- -qi или ввода из канала, если его не называет -rc:<файл>; -norc его пропускает. Каждая строка -\n"
+     L"-- такая, какую принимает приглашение: настройка, переменная, любая команда или запрос. Строка\n"
+     L"-- с ошибкой сообщается с файлом:строкой, и строки после неё выполняются.\n"
+     L"\n"
+     L"-- Запрос выполняется, когда строка кончается на \";\" (как -ml); без этого файла выключено.\n"
+     L"\\set MULTILINE on\n"
+     L"\n"
+     L"-- Сценарий останавливается на первой ошибке (как -oe).\n"
+     L"-- \\set ON_ERROR_STOP on\n"
+     L"\n"
+     L"-- Как выводятся строки: padded (по умолчанию), aligned, vertical, json, jsonl, markdown, csv, tsv.\n"
+     L"-- \\pset format aligned\n"
+     L"-- \\pset null '(null)'\n"
+     L"-- \\pset border 2\n"
+     L"-- \\pset pager on\n"
+     L"-- Строки по столбцу в строке, когда строка шире терминала.\n"
+     L"-- \\x auto\n"
+     L"-- \\timing off\n"},
+    {198, L"Файл запуска '%s' не читается: %s\n"},
+    {199, L"Файл запуска '%s' не записывается: %s\n"},
     {200, L"По-прежнему подключено к '%s'.\n"},
     {201,
      L"\\if <условие>     строки до \\elif, \\else или \\endif выполняются, когда оно true, on, yes или 1\n"

@@ -212,6 +212,8 @@ size_t terminal_lines(int fd);
 // Runs a command by the shell on the process's terminal, with file as its last argument, and
 // waits for it: its exit status, -1 when it could not be started or did not end by itself.
 int run_program(const std::wstring& command, const std::wstring& file);
+// Columns of the terminal at fd; 0 when fd is no terminal.
+size_t terminal_columns(int fd);
 } // namespace vela::os
 
 namespace vela::os {
@@ -225,6 +227,8 @@ namespace vela::os {
 void init_locale();
 // Whether the locale's encoding is UTF-8.
 bool console_is_utf8();
+// The name of the console's encoding ("UTF-8", "CP1251").
+std::wstring console_encoding();
 // Whether narrow (8-bit) text handed to libraries such as ODBC drivers is read as UTF-8: the
 // locale's encoding on POSIX systems, the ANSI code page on Windows.
 bool narrow_text_is_utf8();

@@ -17,6 +17,9 @@ std::wstring system_message(uint32_t code) { return os::system_message(code); }
 bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }
 bool stdin_is_terminal() { return os::is_terminal(0); }
 size_t terminal_lines(int fd) { return os::terminal_lines(fd); }
+size_t terminal_columns(int fd) { return os::terminal_columns(fd); }
+std::wstring console_encoding() { return os::console_encoding(); }
+bool trusted_config_file(const std::wstring& path) { return os::trusted_config_file(path); }
 std::wstring environment(const char* name) { return os::environment(name); }
 uint32_t from_wide(unsigned code_page, std::wstring_view text, std::string& out, bool strict) {
   return os::from_wide(code_page, text, out, strict);

@@ -29,6 +29,16 @@ _vela_sqlterm_options="
 -ml
 -multiline
 -pager
+-pager:
+-border:
+-x
+-x:
+-expanded
+-expanded:
+-timing:
+-rc:
+-norc
+-init-rc
 -batch:
 -copy_from:
 -into:
@@ -132,6 +142,12 @@ _vela_sqlterm() {
                 _vela_file_reply "$word" "${word%%:*}:"
             fi
             return 0
+            ;;
+        /rc)
+            if [[ $word == *:* ]]; then
+                _vela_file_reply "$word" "${word%%:*}:"
+                return 0
+            fi
             ;;
         /format | /fmt)
             if [[ $word == *:* ]]; then

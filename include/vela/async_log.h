@@ -148,5 +148,8 @@ Log& install_async_process_log();
 // $XDG_STATE_HOME/vela/ (default ~/.local/state/vela/), created when create is set; empty
 // when neither variable is known.
 std::wstring user_state_folder(bool create);
+// The user's folder for settings, ending in "/": $XDG_CONFIG_HOME/vela/ (default
+// ~/.config/vela/); empty when neither variable is known.
+std::wstring user_config_folder();
 
 } // namespace vela

@@ -102,6 +102,13 @@ std::vector<std::wstring> folder_entries(const std::wstring& path);
 uint64_t peak_memory_bytes();
 // Lines of the terminal at fd (1 standard output); 0 when it is no terminal.
 size_t terminal_lines(int fd);
+// Columns of the terminal at fd; 0 when it is no terminal.
+size_t terminal_columns(int fd);
+// The name of the console's encoding, as the locale sets it ("UTF-8").
+std::wstring console_encoding();
+// Whether a configuration file may be obeyed: a regular file (no link) owned by the user or
+// root that group and others may not write, in a folder with the same properties.
+bool trusted_config_file(const std::wstring& path);
 
 // A program run by the shell that reads what is written to fd() (a pager). While it runs, a
 // write after it ended fails instead of ending the process.

@@ -453,8 +453,8 @@ TEST_P(Dumps, FailuresNameTheirPlace) {
   } cases[] = {
       {setup + "insert into place values (1);\n\\ir inc.sql\nselect *\n  from no_such_table;\n", true,
        "where:5: ", "\n1\n2\n\n"},
-      {setup + ";;\n-- nothing\n\\x on\ninsert into place values (1);\n", true,
-       "where:5: Client command not supported: \\x (where:5)\n", "\n\n"},
+      {setup + ";;\n-- nothing\n\\lo_list\ninsert into place values (1);\n", true,
+       "where:5: Client command not supported: \\lo_list (where:5)\n", "\n\n"},
       {setup + "\\restrict abc\ninsert into place values (1);\n\\i " + db->dir.path("loop.sql") + "\n", true,
        db->dir.path("loop.sql") + ":1: Script file includes itself: " + db->dir.path("loop.sql") + " (" +
            db->dir.path("loop.sql") + ":1)\n",

@@ -77,7 +77,7 @@ TEST(CommandTable, AliasesDispatchToTheirCommand) {
     ASSERT_NE(named(r.word), nullptr) << wide_to_utf8(r.word);
     EXPECT_EQ(named(r.word), named(r.same_as)) << wide_to_utf8(r.word);
   }
-  for (const wchar_t* none : {L"\\Q", L"\\x", L"\\", L"quit"}) EXPECT_EQ(client_command(none), nullptr) << wide_to_utf8(none);
+  for (const wchar_t* none : {L"\\Q", L"\\X", L"\\", L"quit"}) EXPECT_EQ(client_command(none), nullptr) << wide_to_utf8(none);
 }
 
 // EXIT and its aliases end the session, typed or as client commands; another word does not.
@@ -129,7 +129,12 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\copy <table> FROM | TO <file>  rows between a table (or a query) and a client file\n"
       L"\\restrict <key>   accepted and skipped, as in dump scripts (also \\unrestrict)\n"
       L"\\s [<file>]       the history of what was typed, each statement one entry (or into <file>)\n"
-      L"\\timing           accepted: execution times are always shown\n"
+      L"\\timing [on | off]  execution times in the summary line (on; alone: on)\n"
+      L"\\set [<name> [<value>]]  list the variables and settings, or set one (MULTILINE, ON_ERROR_STOP: on | off)\n"
+      L"\\unset <name>     forget a variable (a setting goes off)\n"
+      L"\\pset [<name> [<value>]]  format <name> | null <text> | border 0..2 | pager on | off | always\n"
+      L"\\x [on | off | auto]  rows one column a line (auto: when wider than the terminal)\n"
+      L"\\encoding [<name>]  the terminal's encoding (set by the locale)\n"
       L"\\refresh          fetch the tables and columns that Tab completes again\n"
       L"\\if <condition>   the lines up to \\elif, \\else or \\endif run when it is true, on, yes or 1\n"
       L"                  (or :{?name}, a variable is set); then \\elif <condition>, \\else, \\endif\n"
@@ -159,7 +164,12 @@ TEST(CommandTable, ClientCommandListInBothLanguages) {
       L"\\copy <таблица> FROM | TO <файл>  строки между таблицей (или запросом) и файлом клиента\n"
       L"\\restrict <ключ>  принимается и пропускается, как в сценариях выгрузки (также \\unrestrict)\n"
       L"\\s [<файл>]       история введённого, каждая инструкция - одна запись (или в <файл>)\n"
-      L"\\timing           принимается: время выполнения выводится всегда\n"
+      L"\\timing [on | off]  время выполнения в итоговой строке (on; без значения: on)\n"
+      L"\\set [<имя> [<значение>]]  переменные и настройки, или задать одну (MULTILINE, ON_ERROR_STOP: on | off)\n"
+      L"\\unset <имя>      забыть переменную (настройка выключается)\n"
+      L"\\pset [<имя> [<значение>]]  format <имя> | null <текст> | border 0..2 | pager on | off | always\n"
+      L"\\x [on | off | auto]  строки по столбцу в строке (auto: когда шире терминала)\n"
+      L"\\encoding [<имя>]  кодировка терминала (задаётся локалью)\n"
       L"\\refresh          заново получить таблицы и столбцы для дополнения по Tab\n"
       L"\\if <условие>     строки до \\elif, \\else или \\endif выполняются, когда оно true, on, yes или 1\n"
       L"                  (или :{?имя}: переменная задана); затем \\elif <условие>, \\else, \\endif\n"
@@ -209,7 +219,8 @@ TEST(CommandTable, CompletionOfCommandWords) {
       {L"\\dt", {L"\\dt", L"\\dt+", L"\\dtS", L"\\dtS+"}},
       {L"\\q", {L"\\q", L"\\quit"}},
       {L"\\c", {L"\\c", L"\\connect", L"\\conninfo", L"\\copy"}},
-      {L"\\x", {}},
+      {L"\\x", {L"\\x"}},
+      {L"\\uns", {L"\\unset"}},
       {L"QUIT ", {}},
       {L"help l", {L"list"}},
   };

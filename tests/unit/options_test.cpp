@@ -100,7 +100,7 @@ TEST(TerminalOptions, OldPositionalSyntax) {
   EXPECT_EQ(empty.column_delimiter, L"");
   // An argument that looks like an option is never taken for a driver name; a path is no option.
   terminal_options unknown;
-  EXPECT_THROW(unknown.parse_options({L"sqlterm", L"-x"}), invalid_option);
+  EXPECT_THROW(unknown.parse_options({L"sqlterm", L"-zz"}), invalid_option);
   terminal_options path;
   path.parse_options({L"sqlterm", L"SQLite3", L"Database=/tmp/x.db", dir.wpath("1.sql")});
   ASSERT_EQ(path.script_files.size(), 1u);

@@ -44,6 +44,16 @@ result run_edit(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& 
 result run_reset(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_print(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 
+// setting_commands.cpp: \set, \unset, \pset, \x, \timing, \encoding.
+result run_set(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_unset(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_pset(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_expanded(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_timing(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+result run_encoding(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
+completion_words set_words(size_t index, const std::wstring& previous);
+completion_words pset_words(size_t index, const std::wstring& previous);
+
 // session_commands.cpp: EXIT and \q, HELP, \?, \s.
 result run_exit(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);
 result run_help(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& cmd);

@@ -70,8 +70,7 @@ result run_copy(terminal_context& ctx, command_host& host, const TOdbcHndlrCmd& 
   return r;
 }
 
-// \restrict and \unrestrict (the keys of a dump: nothing to do here), \timing (execution
-// times are always shown).
+// \restrict and \unrestrict: the keys of a dump, nothing to do here.
 result run_nothing(terminal_context&, command_host&, const TOdbcHndlrCmd&) { return result(); }
 
 completion_words copy_words(size_t index, const std::wstring& previous) {

@@ -15,8 +15,9 @@ constexpr size_t rows_measured = 1000;
 
 class aligned_writer final : public row_writer {
  public:
-  aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut)
-      : out_(out), null_text_(std::move(null_text)), names_(names), cut_(cut < 2 ? 2 : cut) {}
+  aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut, int border)
+      : out_(out), null_text_(std::move(null_text)), names_(names), cut_(cut < 2 ? 2 : cut), framed_(border == 2),
+        between_(border == 0 ? " " : " | "), going_on_(border == 0 ? "+" : "+| "), joint_(border == 0 ? " " : "-+-") {}
 
   void header(const std::vector<column_layout>& columns) override {
     columns_ = columns;
@@ -53,6 +54,7 @@ class aligned_writer final : public row_writer {
   }
   void end_rows() override {
     if (rows_ < rows_measured) flush_measured();
+    if (framed_ && !columns_.empty()) frame();
     rows_ = 0;
     text_.clear();
     cells_.clear();
@@ -88,19 +90,18 @@ class aligned_writer final : public row_writer {
 
   // The header and the rows held while the widths were measured.
   void flush_measured() {
+    if (framed_ && !columns_.empty()) frame();
     if (names_ && !columns_.empty()) {
       line_.clear();
+      begin_line();
       for (size_t i = 0; i < columns_.size(); ++i) {
-        if (i > 0) line_ += " | ";
+        if (i > 0) line_ += between_;
         const std::string& n = columns_[i].name;
         put(n.data(), n.size(), utf8_display_width(n.data(), n.size()), i);
       }
-      end_line();
-      for (size_t i = 0; i < columns_.size(); ++i) {
-        if (i > 0) line_ += "-+-";
-        line_.append(widths_[i], '-');
-      }
-      end_line();
+      close_line(false);
+      if (framed_) frame();
+      else rule(joint_);
     }
     const size_t n = columns_.size();
     for (size_t row = 0; n > 0 && row * n < cells_.size(); ++row) write_row(row * n);
@@ -113,12 +114,13 @@ class aligned_writer final : public row_writer {
     bool lines = false;
     for (size_t i = 0; i < n; ++i) lines = lines || cells_[first + i].lines;
     if (!lines) {
+      begin_line();
       for (size_t i = 0; i < n; ++i) {
-        if (i > 0) line_ += " | ";
+        if (i > 0) line_ += between_;
         const cell& c = cells_[first + i];
         put(text_.data() + c.at, c.bytes, c.width, i);
       }
-      end_line();
+      close_line(false);
       return;
     }
     // A cell of several lines goes on below, with "+" right of each line that another follows.
@@ -127,18 +129,18 @@ class aligned_writer final : public row_writer {
     for (bool more = true; more;) {
       more = false;
       bool before = false;  // the cell to the left goes on
+      begin_line();
       for (size_t i = 0; i < n; ++i) {
         std::string_view& r = rest_[i];  // what is left of the cell; no data once all is written
         const size_t end = r.data() ? r.find('\n') : std::string_view::npos;
         const std::string_view line = r.data() ? r.substr(0, end) : std::string_view("");
         r = end == std::string_view::npos ? std::string_view() : r.substr(end + 1);
-        if (i > 0) line_ += before ? "+| " : " | ";
+        if (i > 0) line_ += before ? going_on_ : between_;
         put(line.data(), line.size(), utf8_display_width(line.data(), line.size()), i);
         before = r.data() != nullptr;
         more = more || before;
       }
-      if (before) line_ += '+';
-      end_line();
+      close_line(before);
     }
   }
 
@@ -149,11 +151,34 @@ class aligned_writer final : public row_writer {
     if (!columns_[i].right) line_.append(blanks, ' ');
   }
 
-  // No blanks at the end of a line.
+  // Border 2: "|" at both ends of a line, and "+---+" lines above, below and under the names.
+  void begin_line() {
+    if (framed_) line_ += "| ";
+  }
+  void frame() {
+    line_ += "+-";
+    rule("-+-");
+  }
+  void rule(const char* joint) {
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      if (i > 0) line_ += joint;
+      line_.append(widths_[i], '-');
+    }
+    if (framed_) line_ += "-+";
+    end_line();
+  }
+  // The end of a line of cells; going_on: the last cell goes on below.
+  void close_line(bool going_on) {
+    if (going_on) line_ += framed_ ? "+|" : "+";
+    else if (framed_) line_ += " |";
+    end_line();
+  }
+
+  // No blanks at the end of a line (border 2 ends it with "|").
   void end_line() {
     size_t end = line_.size();
     while (end > 0 && line_[end - 1] == ' ') --end;
-    out_.write_utf8(line_.data(), end);
+    out_.write_utf8(line_.data(), framed_ ? line_.size() : end);
     out_.line_break();
     line_.clear();
   }
@@ -162,6 +187,10 @@ class aligned_writer final : public row_writer {
   std::string null_text_;
   bool names_;
   size_t cut_;
+  bool framed_;  // border 2
+  const char* between_;   // between two cells
+  const char* going_on_;  // the same when the cell to the left goes on below
+  const char* joint_;     // where the rule under the names crosses a column's end
   std::vector<column_layout> columns_;
   std::vector<size_t> widths_;
   size_t column_ = 0;
@@ -175,8 +204,9 @@ class aligned_writer final : public row_writer {
 
 } // namespace
 
-std::unique_ptr<row_writer> make_aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut) {
-  return std::make_unique<aligned_writer>(out, std::move(null_text), names, cut);
+std::unique_ptr<row_writer> make_aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut,
+                                                int border) {
+  return std::make_unique<aligned_writer>(out, std::move(null_text), names, cut, border);
 }
 
 } // namespace vela::terminal

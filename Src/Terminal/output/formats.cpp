@@ -25,24 +25,24 @@ std::unique_ptr<row_writer> padded(console_writer& out, const settings& s) {
 
 const std::vector<output_format>& output_formats() {
   static const std::vector<output_format> table = {
-      {L"", L"", L"", false, false, padded},
-      {L"aligned", L"", L"aligned", true, true,
+      {L"", L"", L"", false, false, true, padded},
+      {L"aligned", L"", L"aligned", true, true, true,
        [](console_writer& out, const settings& s) {
-         return make_aligned_writer(out, null_text(s), s.names, s.long_columns ? s.long_column_width : 80);
+         return make_aligned_writer(out, null_text(s), s.names, s.aligned_cut(), s.border);
        }},
-      {L"vertical", L"", L"vertical", true, true,
+      {L"vertical", L"", L"vertical", true, true, false,
        [](console_writer& out, const settings& s) { return make_vertical_writer(out, null_text(s)); }},
-      {L"json", L"", L"json", true, true,
+      {L"json", L"", L"json", true, true, false,
        [](console_writer& out, const settings&) { return make_json_writer(out, false); }},
-      {L"jsonl", L"", L"jsonl", true, true,
+      {L"jsonl", L"", L"jsonl", true, true, false,
        [](console_writer& out, const settings&) { return make_json_writer(out, true); }},
-      {L"markdown", L"", L"markdown", true, true,
+      {L"markdown", L"", L"markdown", true, true, false,
        [](console_writer& out, const settings& s) { return make_markdown_writer(out, null_text(s)); }},
-      {L"csv", L"", L"csv (-csv)", true, true,
+      {L"csv", L"", L"csv (-csv)", true, true, false,
        [](console_writer& out, const settings& s) {
          return make_csv_writer(out, delimiter(s), null_text(s), s.null_given, s.names);
        }},
-      {L"tsv", L"", L"tsv", true, true, make_tsv_writer},
+      {L"tsv", L"", L"tsv", true, true, false, make_tsv_writer},
   };
   return table;
 }

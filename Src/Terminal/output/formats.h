@@ -25,6 +25,9 @@ struct writer_settings {
   bool names = true;              // not "-do"
   bool long_columns = false;      // "-lc"
   size_t long_column_width = 255;
+  int border = 1;                 // "\pset border": the aligned layout's frame
+  // Where the aligned layout cuts a value, in terminal cells.
+  size_t aligned_cut() const { return long_columns ? long_column_width : 80; }
 };
 
 struct output_format {
@@ -36,6 +39,8 @@ struct output_format {
   // Every column is printed whole, and the writer always takes the header (the names are data
   // there, or the aligned layout measures them).
   bool whole_columns;
+  // A table of columns side by side, which "\x" prints one column a line instead.
+  bool table_layout;
   std::unique_ptr<row_writer> (*make)(console_writer& out, const writer_settings& settings);
 };
 
@@ -46,6 +51,11 @@ const output_format& default_format();
 const output_format* find_format(std::wstring_view name);
 // The usage text with the format names listed in place of "{formats}".
 std::wstring with_format_names(std::wstring usage);
+
+// Rows one column a line: always, or (automatic) when a row of the table layout's would be
+// wider than the terminal, which the first rows tell; otherwise in that layout.
+std::unique_ptr<row_writer> make_expanded_writer(console_writer& out, const writer_settings& settings,
+                                                 const output_format& table, bool automatic);
 
 // Writers that take the settings as they are.
 std::unique_ptr<row_writer> make_tsv_writer(console_writer& out, const writer_settings& settings);

@@ -37,7 +37,11 @@ class output_routes {
   void statement_break() const;
   // Failures go to standard error when standard output holds data only ("-do", "-csv") or
   // the run stops at failures ("-oe").
-  bool failures_apart() const { return options_.data_only || options_.on_error || options_.data_apart(); }
+  // So do those of the start-up file.
+  bool failures_apart() const { return startup_ || options_.data_only || options_.on_error || options_.data_apart(); }
+  // While the start-up file runs: its failures name their place and stop nothing.
+  void set_startup(bool on) { startup_ = on; }
+  bool in_startup() const { return startup_; }
   // A failure's text; place ("FILE:LINE: ") goes in front of it on standard error. Each text
   // ends its line there.
   void failure(const std::wstring& text, const std::wstring& place) const;
@@ -60,6 +64,7 @@ class output_routes {
  private:
   const terminal_options& options_;
   output_target* target_ = nullptr;
+  bool startup_ = false;
 };
 
 } // namespace vela::terminal

@@ -93,8 +93,10 @@ std::unique_ptr<row_writer> make_csv_writer(console_writer& out, std::string del
                                             bool null_given, bool names);
 
 // Columns as wide as their content (of the first rows), in terminal cells: a header and a rule
-// unless names is false, numbers right-aligned, a value wider than cut cells cut with "…".
-std::unique_ptr<row_writer> make_aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut);
+// unless names is false, numbers right-aligned, a value wider than cut cells cut with "…". Border
+// 0 puts blanks between the columns, 1 lines, 2 lines around the table too.
+std::unique_ptr<row_writer> make_aligned_writer(console_writer& out, std::string null_text, bool names, size_t cut,
+                                                int border = 1);
 // One "name | value" line a column, each record under a "-[ RECORD n ]-" line.
 std::unique_ptr<row_writer> make_vertical_writer(console_writer& out, std::string null_text);
 // One JSON array of objects a result set, or one object a line (lines).

@@ -52,7 +52,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
                             ? sys::terminal_lines(1) : 0;
   paging_ = screen > 1;
   if (screen > 1) {
-    out.hold(screen - 1, [&pager] {
+    out.hold(ctx_.options.pager_always ? 0 : screen - 1, [&pager] {
       std::wstring command = sys::environment("PAGER");
       if (command.empty()) command = L"less -SRFX";
       return pager.start(command) ? pager.fd() : -1;
@@ -79,8 +79,9 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
         r = print_further_results(q, summary, summary_line);
       }
       if (summary) {
-        // After a failure among further results the statement has no execution time.
-        if (r.succeeded()) {
+        // After a failure among further results the statement has no execution time; "\timing
+        // off" leaves it out.
+        if (r.succeeded() && ctx_.options.timing) {
           summary_line += L" ";
           summary_line += wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str());
         }
@@ -164,7 +165,13 @@ std::unique_ptr<row_writer> make_writer(const terminal_options& options, console
   s.names = !options.data_only;
   s.long_columns = options.long_columns;
   s.long_column_width = options.long_column_width;
-  return (format ? format : options.format)->make(out, s);
+  s.border = options.border;
+  // "\x": the table layouts one column a line, unless the rows are printed without names; a
+  // layout asked for this result alone ("\gx") is taken as it is.
+  const output_format& chosen = format ? *format : *options.format;
+  using mode = terminal_options::expanded_mode;
+  if (format || options.expanded == mode::off || !chosen.table_layout || !s.names) return chosen.make(out, s);
+  return make_expanded_writer(out, s, chosen, options.expanded == mode::automatic);
 }
 
 uint32_t statement_output::print_rows(odbc::resultset& rows) {

@@ -11,7 +11,7 @@ terminal_context::terminal_context(terminal_options& options)
       named{options.connection_string, options.driver, options.driver_parameters, options.datasource, options.user} {}
 
 void terminal_context::note(const result& r) {
-  if (!options.on_error || stopped || r.succeeded() || r.code() == os::err_cancelled) return;
+  if (!options.on_error || routes.in_startup() || stopped || r.succeeded() || r.code() == os::err_cancelled) return;
   stopped = true;
   // The exit status is the failure's code, and never 0.
   first_failure = r.code() ? r : failure(os::err_invalid_function, r.text());

@@ -42,7 +42,7 @@ class terminal_context {
  public:
   explicit terminal_context(terminal_options& options);
 
-  // With "-oe", the first failure stops the run.
+  // With "-oe", the first failure stops the run (none of the start-up file's).
   void note(const result& r);
   // A failure's text: on the console, or on standard error when standard output holds data
   // only ("-do", "-csv") or the run stops at failures ("-oe"). Each text ends its line there.

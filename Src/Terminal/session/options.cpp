@@ -31,7 +31,14 @@ void terminal_options::reset() {
   long_column_width = 255;
   format = &default_format();
   pager = false;
+  pager_always = false;
   multiline = false;
+  border = 1;
+  expanded = expanded_mode::off;
+  timing = true;
+  rc_file.clear();
+  no_rc = false;
+  init_rc = false;
   batch_rows = 1000;
   copy_from.clear();
   copy_into.clear();
@@ -117,7 +124,7 @@ std::wstring invalid_option::message() const {
 struct option_values {
   explicit option_values(terminal_options& options) : o(options) {}
   terminal_options& o;
-  std::wstring query, file, width, batch, format, variable;
+  std::wstring query, file, width, batch, format, variable, border, expanded, timing, pager;
   std::vector<std::wstring> repeated;  // each value of the repeatable option
   text_file_code_page code_page{auto_code_page, false};
   bool delimiter_given = false;
@@ -157,6 +164,16 @@ void check_variables(option_values& v, int32_t) {
   }
 }
 
+// A start-up option that is a setting too ("-border:2", "-x:auto"): the value as the setting
+// takes it at runtime; "-x" and "-pager" alone switch it on.
+template <std::wstring option_values::*value>
+void check_setting(option_values& v, int32_t uses, const wchar_t* setting, const wchar_t* option) {
+  if (uses == 0) return;
+  const std::wstring& given = v.*value;
+  if (set_option_value(v.o, setting, given.empty() ? std::wstring(L"on") : given) != true)
+    throw invalid_option(invalid_option::problem::unknown, option, 0);
+}
+
 } // namespace
 
 const std::vector<option_entry>& option_table() {
@@ -182,7 +199,17 @@ const std::vector<option_entry>& option_table() {
        }},
       {L"format|fmt", value_kind::text, L"-format:<name>",
        [](v& x) { return &x.format; }, nullptr, check_format},
-      {L"pager", value_kind::none, L"-pager", nullptr, [](v& x) { return &x.o.pager; }, nullptr},
+      {L"pager", value_kind::optional, L"-pager[:always]", [](v& x) { return &x.pager; }, nullptr,
+       [](v& x, int32_t uses) { check_setting<&v::pager>(x, uses, L"pager", L"-pager"); }},
+      {L"border", value_kind::text, L"-border:<0 | 1 | 2>", [](v& x) { return &x.border; }, nullptr,
+       [](v& x, int32_t uses) { check_setting<&v::border>(x, uses, L"border", L"-border"); }},
+      {L"x|expanded", value_kind::optional, L"-x[:on | off | auto]", [](v& x) { return &x.expanded; }, nullptr,
+       [](v& x, int32_t uses) { check_setting<&v::expanded>(x, uses, L"expanded", L"-x"); }},
+      {L"timing", value_kind::text, L"-timing:<on | off>", [](v& x) { return &x.timing; }, nullptr,
+       [](v& x, int32_t uses) { check_setting<&v::timing>(x, uses, L"timing", L"-timing"); }},
+      {L"rc", value_kind::text, L"-rc:<file>", [](v& x) { return &x.o.rc_file; }, nullptr, nullptr},
+      {L"norc", value_kind::none, L"-norc", nullptr, [](v& x) { return &x.o.no_rc; }, nullptr},
+      {L"init-rc", value_kind::none, L"-init-rc", nullptr, [](v& x) { return &x.o.init_rc; }, nullptr},
       {L"batch", value_kind::text, L"-batch:<rows>", [](v& x) { return &x.batch; }, nullptr, check_batch},
       {L"copy_from", value_kind::text, L"-copy_from:<connection string>", [](v& x) { return &x.o.copy_from; },
        nullptr, nullptr},

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,10 +48,24 @@ struct terminal_options {
   // How result rows are printed: the padded or delimited layout, or one of "-format".
   const output_format* format = &default_format();
   bool pager = false;
+  bool pager_always = false;  // "-pager:always": through $PAGER however few the lines
   // Standard output holds the rows alone: CSV and every "-format" but the padded layout.
   bool data_apart() const { return csv || format->rows_only; }
   // At the prompt a statement runs once a line ends with ";" (a command at once).
   bool multiline = false;
+  // "-border:N": the frame of the aligned layout (0 none, 1 between columns, 2 around too).
+  int border = 1;
+  // "-x": rows of the table layouts one column a line; automatic: when a row is wider than
+  // the terminal.
+  enum class expanded_mode : uint8_t { off, on, automatic };
+  expanded_mode expanded = expanded_mode::off;
+  // "-timing:off": the summary line without the execution time.
+  bool timing = true;
+  // The start-up file: "-rc:FILE" read instead of the user's sqltermrc, "-norc" none;
+  // "-init-rc" writes a commented one and ends.
+  std::wstring rc_file;
+  bool no_rc = false;
+  bool init_rc = false;
   // Loads: rows per batch; "-copy_from" (a source's connection string) with "-into" (the
   // table that the "-q" query's rows go to).
   size_t batch_rows = 1000;
@@ -71,6 +86,23 @@ struct terminal_options {
   // The older positional syntax over the same arguments (program name first).
   result parse_positional(const std::vector<std::wstring>& argv);
 };
+
+// The options that are settings too, by name (option_settings.cpp). Which command names a
+// setting: \pset NAME, \set NAME, or a command of its own (\x, \timing).
+enum class setting_group : uint8_t { pset, set, own };
+
+// A setting by the name its command gives it ("format", "MULTILINE", "expanded"; letter case
+// aside): the value applied to the options, false when the value is not one it takes; nullopt
+// for a name of no setting of the group.
+std::optional<bool> set_option_value(terminal_options& options, std::wstring_view name, const std::wstring& value,
+                                     std::optional<setting_group> group = std::nullopt);
+// The value as the setting shows it; nullopt for a name of no setting.
+std::optional<std::wstring> option_value(const terminal_options& options, std::wstring_view name);
+// The names of a group's settings, in the order they are listed.
+std::vector<std::wstring> setting_names(setting_group group);
+// "on", "off" and their kin as a switch; nullopt for another word.
+std::optional<bool> switch_value(std::wstring_view word);
+
 
 // What the options give before they are checked (options.cpp).
 struct option_values;

@@ -25,6 +25,11 @@ bool locale_is_utf8() {
 
 bool console_is_utf8() { return locale_is_utf8(); }
 
+std::wstring console_encoding() {
+  const char* cs = nl_langinfo(CODESET);
+  return cs ? std::wstring(cs, cs + std::strlen(cs)) : std::wstring();
+}
+
 bool narrow_text_is_utf8() { return locale_is_utf8(); }
 
 namespace {

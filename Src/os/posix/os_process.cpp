@@ -97,6 +97,12 @@ size_t terminal_lines(int fd) {
   return size.ws_row;
 }
 
+size_t terminal_columns(int fd) {
+  winsize size{};
+  if (::ioctl(fd, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
 // A POSIX exit status holds 8 bits: larger codes keep their low byte, never 0.
 int exit_status(uint32_t code) {
   if (code == 0) return 0;

@@ -40,6 +40,11 @@ void init_locale() { std::setlocale(LC_ALL, ".OCP"); }
 
 bool console_is_utf8() { return output_code_page() == CP_UTF8; }
 
+std::wstring console_encoding() {
+  const unsigned cp = output_code_page();
+  return cp == CP_UTF8 ? std::wstring(L"UTF-8") : L"CP" + std::to_wstring(cp);
+}
+
 bool narrow_text_is_utf8() { return GetACP() == CP_UTF8; }
 
 void encode_for_console(std::wstring_view text, std::string& out) {

@@ -45,4 +45,10 @@ size_t terminal_lines(int fd) {
   return static_cast<size_t>(info.srWindow.Bottom - info.srWindow.Top + 1);
 }
 
+size_t terminal_columns(int fd) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), &info)) return 0;
+  return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 } // namespace vela::os
