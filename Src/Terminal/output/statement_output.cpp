@@ -177,7 +177,7 @@ std::unique_ptr<row_writer> make_writer(const terminal_options& options, console
 uint32_t statement_output::print_rows(odbc::resultset& rows) {
   console_writer& out = ctx_.routes.rows();
   const output_format* layout = ctx_.buffer.layout ? ctx_.buffer.layout : ctx_.options.format;
-  const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out, layout);
+  const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out, ctx_.buffer.layout);
   cell_source cells(rows, *writer, cell_path_);
   // The formats of "-format" and "-csv" print every column; only the padded and "-cd" layouts
   // leave long columns out without "-lc".
