@@ -200,3 +200,51 @@ TEST(SqltermSettings, AlignedBorders) {
                          "+----+----+\n|  n | m  |\n+----+----+\n|  1 | ab |\n| 22 |    |\n+----+----+\n")
       << changed.err;
 }
+
+// A day at the prompt: the start-up file's settings and prompt, a variable set by \set and
+// read as a number and as a literal (an injection selects nothing), \gset's result tested by
+// \if, and rows counted by a command through \o.
+TEST(SqltermSettings, SettingsVariablesAndBlocksTogether) {
+  for (const char* kind : {"pg", "maria"}) {
+    SCOPED_TRACE(kind);
+    database db(kind);
+    ASSERT_TRUE(db.ready()) << db.why_not();
+    ASSERT_EQ(run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:drop table if exists day_t; create table day_t(id int, name "
+                                                          "varchar(20)); insert into day_t values (1, 'one'), (2, 'two'), "
+                                                          "(3, 'three')"})
+                  .status,
+              0);
+    home_with_rc home("\\pset format aligned\n\\set MULTILINE on\n\\set PROMPT1 'day%x%R '\n");
+    pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, home.env());
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "\\set id 3\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "select name from day_t\r");  // multi-line: nothing runs before the ";"
+    ASSERT_TRUE(s.expect("day-")) << s.output();
+    type_ready(s, "where id = :id;\r");
+    ASSERT_TRUE(s.expect("name\r\n-----\r\nthree\r\n")) << s.output();
+    type_ready(s, "\\set who 'x'' or ''1''=''1'\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "select count(*) as hits from day_t where name = :'who';\r");
+    ASSERT_TRUE(s.expect("hits\r\n----\r\n   0\r\n")) << s.output();
+    type_ready(s, "select count(*) as total from day_t \\gset\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "\\if :{?total}\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "select :total + 0 as counted;\r");
+    ASSERT_TRUE(s.expect("      3\r\n")) << s.output();
+    type_ready(s, "\\endif\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "begin;\r");
+    ASSERT_TRUE(s.expect("\nday*>")) << s.output();
+    type_ready(s, "rollback;\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "\\o |wc -l\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "select id from day_t;\r");
+    ASSERT_TRUE(s.expect("\nday>")) << s.output();
+    type_ready(s, "\\o\r");
+    ASSERT_TRUE(s.expect("5\r\n")) << s.output();  // the header, its rule and three rows
+    EXPECT_EQ(exit_with(s, "exit\r"), 0) << s.output();
+  }
+}
