@@ -37,94 +37,6 @@ AsyncLog::~AsyncLog() {
   if (thread_.joinable()) stop(no_limit);
 }
 
-uint32_t AsyncLog::start() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (thread_.joinable()) return accepting_ ? 0u : uint32_t{os::err_already_initialized};
-  try {
-    ended_ = false;
-    accepting_ = true;
-    thread_ = std::thread(&AsyncLog::writer, this);
-  } catch (const std::system_error&) {
-    accepting_ = false;
-    return os::err_not_enough_memory;
-  }
-  return 0;
-}
-
-uint32_t AsyncLog::write(const std::wstring& tag, const std::wstring& text) {
-  if (recording_.load(std::memory_order_relaxed) == recording_off) return 0;
-  auto rec = std::make_unique<log_record>();
-  os::realtime_now(rec->seconds, rec->nanoseconds);
-  rec->tag = tag;
-  rec->text = text;
-  rec->process_id = os::process_id();
-  rec->thread_id = os::thread_id();
-  bool was_empty;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!accepting_) return os::err_invalid_handle;
-    was_empty = queue_.empty();
-    queue_.push_back(message{request::line, std::move(rec)});
-  }
-  // The writer only sleeps on an empty queue.
-  if (was_empty) wake_.notify_one();
-  return 0;
-}
-
-uint32_t AsyncLog::stop(uint32_t timeout_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (!thread_.joinable()) return os::err_invalid_handle;
-  if (accepting_) {
-    accepting_ = false;
-    recording_ = recording_unknown;
-    queue_.push_back(message{request::quit, nullptr});
-    wake_.notify_one();
-  }
-  if (timeout_ms == no_limit) {
-    ended_cv_.wait(lock, [this] { return ended_; });
-  } else if (!ended_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return ended_; })) {
-    return wait_timeout;
-  }
-  lock.unlock();
-  thread_.join();
-  return 0;
-}
-
-uint32_t AsyncLog::sync(bool write_file) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (!accepting_) return os::err_invalid_handle;
-  const uint64_t ticket = ++tickets_;
-  const bool was_empty = queue_.empty();
-  queue_.push_back(message{write_file ? request::flush : request::sync, nullptr, ticket});
-  if (was_empty) wake_.notify_one();
-  ended_cv_.wait(lock, [&] { return ended_ || answered_ >= ticket; });
-  return 0;
-}
-
-uint32_t AsyncLog::ticks() const { return options_.clock ? options_.clock() : os::tick_count(); }
-
-void AsyncLog::flush_log(LogWliParams& params, std::wstring& buffer) {
-  if (buffer.empty()) return;
-  os::handle h = os::invalid_handle;
-  const uint32_t code = os::open_private_append(params.log_file, h);
-  // Something other than a file at the log's name (a planted link, a FIFO): the lines are
-  // dropped rather than written through it or waited on.
-  if (code == os::err_invalid_data) {
-    buffer.clear();
-    return;
-  }
-  if (code != 0) throw file_error(params.log_file, code);
-  THandle owner(h);
-  const std::string bytes = wide_to_utf8(buffer);
-  if (const uint32_t w = os::write_file(h, bytes.data(), bytes.size())) throw file_error(params.log_file, w);
-  buffer.clear();
-}
-
-void AsyncLog::note_parameters(const LogWliParams& params) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (accepting_) recording_ = params.events.empty() ? recording_off : recording_on;
-}
-
 // What the writer thread keeps between the batches it takes: the parameters, the lines not
 // yet in the file and the reload and flush timers.
 struct AsyncLog::writer_state {
@@ -137,7 +49,6 @@ struct AsyncLog::writer_state {
       params.prepare_log_file();
     } catch (...) {
     }
-    log.note_parameters(params);
     const uint32_t now = log.ticks();
     next_reload = now + reload_period();
     next_flush = now + flush_period();
@@ -249,9 +160,162 @@ struct AsyncLog::writer_state {
   bool flush_asked = false;
 };
 
+uint32_t AsyncLog::start() {
+  // The parameters are read here, so that a log in overwrite mode is cleared at the start
+  // and a run that logs nothing never starts a thread. Reading them may log (the parameter
+  // file's own loader): no lock of the queue is held meanwhile.
+  std::lock_guard<std::mutex> reading(reload_mutex_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (accepting_) return 0;
+    if (thread_.joinable()) return os::err_already_initialized;  // a stop that ran out of time
+  }
+  std::unique_ptr<writer_state, state_deleter> state(
+      new writer_state(*this, options_.base_path.empty() ? default_base_path() : options_.base_path));
+  std::lock_guard<std::mutex> lock(mutex_);
+  state_ = std::move(state);
+  ended_ = false;
+  accepting_ = true;
+  recording_ = state_->params.events.empty() ? recording_off : recording_on;
+  next_check_ = state_->next_reload;
+  return 0;
+}
+
+uint32_t AsyncLog::start_writer() {
+  try {
+    thread_ = std::thread(&AsyncLog::writer, this);
+  } catch (const std::system_error&) {
+    accepting_ = false;
+    return os::err_not_enough_memory;
+  }
+  return 0;
+}
+
+bool AsyncLog::enabled() const {
+  if (recording_.load(std::memory_order_relaxed) != recording_off) return true;
+  if (ticks_until(next_check_.load(std::memory_order_relaxed), ticks()) > 0) return false;
+  check_parameters();
+  return recording_.load(std::memory_order_relaxed) != recording_off;
+}
+
+void AsyncLog::check_parameters() const {
+  // One look at a time; a line logged while the file is read does not look again.
+  if (checking_.exchange(true)) return;
+  std::lock_guard<std::mutex> reading(reload_mutex_);
+  bool due = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uint32_t now = ticks();
+    if (state_ && ticks_until(next_check_, now) <= 0) {
+      next_check_ = now + state_->reload_period();
+      due = accepting_ && !thread_.joinable();  // a running writer reloads them itself
+    }
+  }
+  if (due) {
+    try {
+      state_->params.reload();
+    } catch (...) {
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_->next_reload = next_check_;
+    if (accepting_) recording_ = state_->params.events.empty() ? recording_off : recording_on;
+  }
+  checking_ = false;
+}
+
+uint32_t AsyncLog::write(const std::wstring& tag, const std::wstring& text) {
+  if (!enabled()) return 0;
+  auto rec = std::make_unique<log_record>();
+  os::realtime_now(rec->seconds, rec->nanoseconds);
+  rec->tag = tag;
+  rec->text = text;
+  rec->process_id = os::process_id();
+  rec->thread_id = os::thread_id();
+  bool was_empty;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!accepting_) return os::err_invalid_handle;
+    if (!thread_.joinable())
+      if (const uint32_t code = start_writer()) return code;
+    was_empty = queue_.empty();
+    queue_.push_back(message{request::line, std::move(rec)});
+  }
+  // The writer only sleeps on an empty queue.
+  if (was_empty) wake_.notify_one();
+  return 0;
+}
+
+uint32_t AsyncLog::stop(uint32_t timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!thread_.joinable()) {
+    // No line was ever asked for: there is no writer to end.
+    if (!accepting_) return os::err_invalid_handle;
+    accepting_ = false;
+    recording_ = recording_unknown;
+    return 0;
+  }
+  if (accepting_) {
+    accepting_ = false;
+    recording_ = recording_unknown;
+    queue_.push_back(message{request::quit, nullptr});
+    wake_.notify_one();
+  }
+  if (timeout_ms == no_limit) {
+    ended_cv_.wait(lock, [this] { return ended_; });
+  } else if (!ended_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return ended_; })) {
+    return wait_timeout;
+  }
+  lock.unlock();
+  thread_.join();
+  return 0;
+}
+
+uint32_t AsyncLog::sync(bool write_file) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!accepting_) return os::err_invalid_handle;
+  if (!thread_.joinable()) {
+    // No writer: no line is waiting, only the parameters may be due for a look.
+    lock.unlock();
+    (void)enabled();
+    return 0;
+  }
+  const uint64_t ticket = ++tickets_;
+  const bool was_empty = queue_.empty();
+  queue_.push_back(message{write_file ? request::flush : request::sync, nullptr, ticket});
+  if (was_empty) wake_.notify_one();
+  ended_cv_.wait(lock, [&] { return ended_ || answered_ >= ticket; });
+  return 0;
+}
+
+uint32_t AsyncLog::ticks() const { return options_.clock ? options_.clock() : os::tick_count(); }
+
+void AsyncLog::flush_log(LogWliParams& params, std::wstring& buffer) {
+  if (buffer.empty()) return;
+  os::handle h = os::invalid_handle;
+  const uint32_t code = os::open_private_append(params.log_file, h);
+  // Something other than a file at the log's name (a planted link, a FIFO): the lines are
+  // dropped rather than written through it or waited on.
+  if (code == os::err_invalid_data) {
+    buffer.clear();
+    return;
+  }
+  if (code != 0) throw file_error(params.log_file, code);
+  THandle owner(h);
+  const std::string bytes = wide_to_utf8(buffer);
+  if (const uint32_t w = os::write_file(h, bytes.data(), bytes.size())) throw file_error(params.log_file, w);
+  buffer.clear();
+}
+
+void AsyncLog::note_parameters(const LogWliParams& params) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (accepting_) recording_ = params.events.empty() ? recording_off : recording_on;
+}
+
+void AsyncLog::state_deleter::operator()(writer_state* s) const { delete s; }
+
 void AsyncLog::writer() {
   thread_id_ = os::thread_id();
-  writer_state state(*this, options_.base_path.empty() ? default_base_path() : options_.base_path);
+  writer_state& state = *state_;
   std::deque<message> batch;
   for (;;) {
     state.take(batch);

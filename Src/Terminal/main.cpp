@@ -16,6 +16,7 @@
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/async_log.h"
+#include "vela/odbc/connection.h"
 #include "vela/odbc/environment.h"
 #include "vela/platform.h"
 
@@ -98,7 +99,11 @@ int main(int argc, char** argv) {
     // without "-qi"): Ctrl-C ends the run.
     batch = options.query_from_stdin || !sys::stdin_is_terminal() ||
             (!options.scripts.empty() && (!options.driver.empty() || !options.connection_string.empty()));
-    watch_interrupts(batch);
+    // Ctrl-C is watched by a thread of its own, and connects can be given up, only where a
+    // user at a terminal can press it; elsewhere the process keeps one thread.
+    const bool at_terminal = sys::stdin_is_terminal();
+    odbc::connection::set_connects_in_thread(at_terminal);
+    watch_interrupts(batch, at_terminal);
     if (options.query_from_stdin) stdin_terminal(&handler).do_run();
     else command_line_terminal(&handler).do_run();
     status = handler.first_failure();  // with "-oe", the failure that ended the run

@@ -319,6 +319,8 @@ SQLRETURN driver_connect(SQLHDBC hdbc, void* window, const std::wstring& connect
 
 // A connect that runs on a thread of its own, so that it can be given up while the driver
 // still waits (a server that does not answer).
+std::atomic<bool> connection::connects_in_thread{true};
+
 struct connection::pending_connect {
   std::mutex m;
   std::condition_variable ended;
@@ -347,6 +349,38 @@ void connection::set_catalog_statement(void* hstmt) {
   if (hstmt) catalog_cancelled_ = false;
 }
 
+// The connect on a thread of its own, so that cancel() can give it up; true when it was.
+bool connection::connect_in_thread(const std::shared_ptr<pending_connect>& call, dbc_handle hdbc, void* window,
+                                   const std::wstring& connection_string, bool raw_bytes, completion mode) {
+  std::thread worker([call, hdbc, window, connection_string, raw_bytes, mode] {
+    std::wstring done_string;
+    const SQLRETURN done_rc = driver_connect(hdbc, window, connection_string, raw_bytes, mode, done_string);
+    std::unique_lock<std::mutex> lock(call->m);
+    call->done = true;
+    call->rc = done_rc;
+    call->completed = std::move(done_string);
+    if (!call->given_up) {
+      call->ended.notify_all();
+      return;
+    }
+    lock.unlock();
+    // Given up: nobody waits for this connection any more.
+    if (sql_ok(done_rc)) ignored(SQLDisconnect(hdbc), "a connection given up is dropped");
+    ignored(SQLFreeHandle(SQL_HANDLE_DBC, hdbc), "a connection given up is dropped");
+  });
+  bool given_up;
+  {
+    std::unique_lock<std::mutex> lock(call->m);
+    call->ended.wait(lock, [&call] { return call->done || call->given_up; });
+    given_up = call->given_up;
+  }
+  // A finished connect's thread is waited for, so that what the driver's libraries keep
+  // for the thread is released with it; a connect given up goes on alone.
+  if (given_up) worker.detach();
+  else worker.join();
+  return given_up;
+}
+
 result connection::connect(void* window, const std::wstring& connection_string, std::wstring* completed,
                            completion mode) {
   const uint32_t start = tick_count();
@@ -368,32 +402,14 @@ result connection::connect(void* window, const std::wstring& connection_string, 
       std::lock_guard<std::mutex> lock(cancel_mutex_);
       connecting_ = call;
     }
-    std::thread worker([call, hdbc = hdbc_, window, connection_string, raw_bytes, mode] {
-      std::wstring done_string;
-      const SQLRETURN done_rc = driver_connect(hdbc, window, connection_string, raw_bytes, mode, done_string);
-      std::unique_lock<std::mutex> lock(call->m);
+    bool given_up = false;
+    if (!connects_in_thread) {
+      // Nothing can give this connect up: it runs here, and the process keeps its one thread.
+      call->rc = driver_connect(hdbc_, window, connection_string, raw_bytes, mode, call->completed);
       call->done = true;
-      call->rc = done_rc;
-      call->completed = std::move(done_string);
-      if (!call->given_up) {
-        call->ended.notify_all();
-        return;
-      }
-      lock.unlock();
-      // Given up: nobody waits for this connection any more.
-      if (sql_ok(done_rc)) ignored(SQLDisconnect(hdbc), "a connection given up is dropped");
-      ignored(SQLFreeHandle(SQL_HANDLE_DBC, hdbc), "a connection given up is dropped");
-    });
-    bool given_up;
-    {
-      std::unique_lock<std::mutex> lock(call->m);
-      call->ended.wait(lock, [&call] { return call->done || call->given_up; });
-      given_up = call->given_up;
+    } else {
+      given_up = connect_in_thread(call, hdbc_, window, connection_string, raw_bytes, mode);
     }
-    // A finished connect's thread is waited for, so that what the driver's libraries keep
-    // for the thread is released with it; a connect given up goes on alone.
-    if (given_up) worker.detach();
-    else worker.join();
     {
       std::lock_guard<std::mutex> lock(cancel_mutex_);
       connecting_.reset();

@@ -158,6 +158,8 @@ void keep_on_signal(const std::wstring& path);
 // The signal handler behind remove_on_signal: removes the files, then the signal has its
 // effect (the handler it replaced, or the default).
 void remove_temp_files_and_end(int sig);
+// The same removal alone, safe in a signal handler.
+void remove_temp_files();
 // Whether a folder of relative (the part before its last "/"), taken below folder, is a
 // symbolic link (or, on Windows, a junction): a file written there would land elsewhere.
 bool passes_through_link(const std::wstring& folder, const std::wstring& relative);
@@ -304,6 +306,15 @@ class line_reader {
 // the call may do anything a thread may. Installed once per process; a later call replaces
 // the function.
 void watch_interrupts(std::function<void()> on_interrupt);
+// Ctrl-C without a thread of its own: the signal handler counts it. With second_ends, a
+// second one ends the process. One that comes while a call is marked running ends the process
+// grace_ms later, if the call is still running then, with exit_code after message (bytes for
+// standard error) is written.
+void count_interrupts(bool second_ends, uint32_t grace_ms, int exit_code, std::string message);
+// Ctrl-C presses counted so far.
+uint32_t interrupts_counted();
+// Marks a call that Ctrl-C can end only by ending the process.
+void mark_running(bool running);
 // Gives Ctrl-C its default effect again (the process ends).
 void default_interrupts();
 // The terminal's modes as they were before the line editor took it.

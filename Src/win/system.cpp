@@ -10,6 +10,13 @@ std::vector<std::wstring> command_args() { return os::command_args(); }
 void ignore_file_size_signal() { os::ignore_file_size_signal(); }
 void end_by_broken_pipe() { os::end_by_broken_pipe(); }
 void watch_interrupts(std::function<void()> on_interrupt) { os::watch_interrupts(std::move(on_interrupt)); }
+void count_interrupts(bool second_ends, uint32_t grace_ms, int exit_code, const std::wstring& message) {
+  std::string bytes;
+  os::encode_for_console(message, bytes);
+  os::count_interrupts(second_ends, grace_ms, exit_code, std::move(bytes));
+}
+uint32_t interrupts_counted() { return os::interrupts_counted(); }
+void mark_running(bool running) { os::mark_running(running); }
 void default_interrupts() { os::default_interrupts(); }
 void restore_terminal() { os::restore_terminal(); }
 std::wstring system_message(uint32_t code) { return os::system_message(code); }

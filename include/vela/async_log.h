@@ -101,8 +101,9 @@ class AsyncLog : public Log {
   uint32_t start() override;
   uint32_t stop(uint32_t timeout_ms) override;
   uint32_t write(const std::wstring& tag, const std::wstring& text) override;
-  // False once the writer found that no parameter file asks for any line.
-  bool enabled() const override { return recording_.load(std::memory_order_relaxed) != recording_off; }
+  // False while no parameter file asks for any line. Without a writer the parameter file is
+  // looked at again here, once its reload period has passed since the last look.
+  bool enabled() const override;
 
   uint32_t writer_thread_id() const { return thread_id_; }
 
@@ -121,14 +122,21 @@ class AsyncLog : public Log {
   // Until the writer has read the parameters, every line is kept for it.
   enum recording : int { recording_unknown, recording_on, recording_off };
 
-  struct writer_state;  // the writer thread's own parameters, lines and timers
+  struct writer_state;  // the writer's parameters, lines and timers
+  struct state_deleter {
+    void operator()(writer_state* s) const;
+  };
   void writer();
   void note_parameters(const LogWliParams& params);
+  // No writer yet: the parameters read again when their reload period has passed.
+  void check_parameters() const;
+  // The writer thread, begun with the first line that a parameter file asks for.
+  uint32_t start_writer();
   void flush_log(LogWliParams& params, std::wstring& buffer);
   uint32_t ticks() const;
 
   options options_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable ended_cv_;  // the writer ended or answered a sync
   std::deque<message> queue_;
@@ -136,7 +144,11 @@ class AsyncLog : public Log {
   bool ended_ = false;
   uint64_t tickets_ = 0;   // sync requests posted
   uint64_t answered_ = 0;  // sync requests the writer has answered
-  std::atomic<int> recording_{recording_unknown};
+  mutable std::atomic<int> recording_{recording_unknown};
+  mutable std::atomic<uint32_t> next_check_{0};  // ticks of the next look at the parameters
+  mutable std::atomic<bool> checking_{false};
+  mutable std::mutex reload_mutex_;  // the parameters read by one caller at a time
+  std::unique_ptr<writer_state, state_deleter> state_;
   std::atomic<uint32_t> thread_id_{0xFFFFFFFFu};
   std::thread thread_;
 };

@@ -27,6 +27,12 @@ void ignore_file_size_signal();
 [[noreturn]] void end_by_broken_pipe();
 // Ctrl-C calls on_interrupt on a watcher thread; a later call replaces it.
 void watch_interrupts(std::function<void()> on_interrupt);
+// Ctrl-C without a watcher thread: only counted (a second one ends the process when
+// second_ends); one while a call is marked running ends the process grace_ms later with
+// exit_code, after message, if the call has not ended by then.
+void count_interrupts(bool second_ends, uint32_t grace_ms, int exit_code, const std::wstring& message);
+uint32_t interrupts_counted();
+void mark_running(bool running);
 // Gives Ctrl-C its default effect again (the process ends).
 void default_interrupts();
 // The terminal's modes as they were before the line editor took it (for a process that

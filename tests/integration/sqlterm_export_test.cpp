@@ -3,11 +3,19 @@
 // long text and binary columns, --help and --version, and the new options in any order.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <regex>
+#include <thread>
 
+#include "support/process.h"
 #include "support/sqlterm_fixture.h"
+#include "support/temp_dir.h"
+#include "support/wait.h"
 
 using vela::testing::database;
 using vela::testing::run_process;
@@ -318,3 +326,44 @@ TEST_P(SqltermExport, NewAndOldOptionsInAnyOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, SqltermExport, vela::testing::all_databases(), vela::testing::param_name);
+
+// Without a terminal there is no one to press Ctrl-C: the run keeps one thread (no log
+// writer, watcher or connect thread), and a SIGINT stops the rows or, for a statement that
+// does not come back, ends the run after the grace period.
+TEST(SqltermExportProgram, ARunWithoutATerminalKeepsOneThread) {
+  vela::testing::temp_dir dir;
+  const std::string cs = "Driver=SQLite3;Database=" + dir.path("t.db") + ";";
+  const std::string rows = "-q:with recursive c(x) as (select 1 union all select x + 1 from c limit 3000000) select x from c";
+  int threads = -1;
+  const run_result r = run_process({SQLTERM_PATH, "-cs:" + cs, "-csv", rows}, {}, {}, {},
+                                   [&threads](const run_result& so_far, int pid) {
+                                     if (threads < 0 && so_far.out.size() > 100000) threads = vela::testing::process_threads(pid);
+                                   });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(threads, 1);
+
+  const struct {
+    const char* name;
+    std::string statement;
+    bool grace;  // the statement does not come back: the grace period ends the run
+  } cases[] = {
+      {"rows being printed", rows, false},
+      {"a statement inside the driver",
+       "-q:with recursive c(x) as (select 1 union all select x + 1 from c) select count(*) from c", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int pid = vela::testing::start_process({SQLTERM_PATH, "-cs:" + cs, c.statement + "; select 'never' as n"}, dir.path());
+    ASSERT_TRUE(vela::testing::wait_until([pid] { return vela::testing::process_cpu_ms(pid) > 300; }));
+    const auto at = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const auto took = std::chrono::steady_clock::now() - at;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+    if (c.grace) {
+      EXPECT_GE(took, std::chrono::milliseconds(2900));
+    }
+    EXPECT_LT(took, std::chrono::milliseconds(4500));
+  }
+}

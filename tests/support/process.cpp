@@ -59,6 +59,12 @@ long long process_bytes_read(int pid) {
   return at == std::string::npos ? 0 : std::atoll(io.c_str() + at + 7);
 }
 
+int process_threads(int pid) {
+  const std::string status = proc_file(pid, "status");
+  const size_t at = status.find("Threads:");
+  return at == std::string::npos ? 0 : std::atoi(status.c_str() + at + 8);
+}
+
 bool process_waits_for_input(int pid) {
   if (process_state(pid) != 'S') return false;
   const long call = std::atol(proc_file(pid, "syscall").c_str());

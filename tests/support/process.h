@@ -39,6 +39,8 @@ long process_cpu_ms(int pid);
 long long process_bytes_read(int pid);
 // The process sleeps in a read or a wait for input (read, poll, select and their kin).
 bool process_waits_for_input(int pid);
+// Its threads; 0 once it is gone.
+int process_threads(int pid);
 
 // Peak resident set size (KiB) of the last child that run_process waited for.
 long last_child_peak_rss_kib();

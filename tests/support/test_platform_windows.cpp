@@ -17,4 +17,6 @@ double process_cpu_ms() {
   return (ticks(kernel) + ticks(user)) / 10000.0;
 }
 
+size_t thread_count() { return 0; }
+
 } // namespace vela::testing

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/test_platform.h"
 #include "vela/async_log.h"
 #include "vela/file.h"
 
@@ -75,16 +76,22 @@ TEST(ProcessLog, AsyncLogIsOffWithoutParameterFileAndOnOnceOneAppears) {
   AsyncLog log({dir.wpath("prog"), 50, [] { return now_ms.load(); }});
   EXPECT_TRUE(log.enabled());  // not started: writes are refused, not skipped
   EXPECT_NE(log.write(L"AMP", L"before start"), 0u);
+  const size_t threads_before = vela::testing::thread_count();
   ASSERT_EQ(log.start(), 0u);
   ASSERT_EQ(log.sync(false), 0u);
   EXPECT_FALSE(log.enabled());
   EXPECT_EQ(log.write(L"AMP", L"skipped"), 0u);
+  // Nothing to log: no writer thread.
+  EXPECT_EQ(vela::testing::thread_count(), threads_before);
 
   dir.write("prog.wli", "[Prms]\nTmFrmt=\nPID=Off\nTID=Off\n[Evts]\nAMP=\n");
   now_ms += 50;  // the reload period has passed
   ASSERT_EQ(log.sync(false), 0u);
   EXPECT_TRUE(log.enabled());
   EXPECT_EQ(log.write(L"AMP", L"kept"), 0u);
+  if (threads_before) {
+    EXPECT_EQ(vela::testing::thread_count(), threads_before + 1);
+  }
   ASSERT_EQ(log.stop(Log::no_limit), 0u);
   EXPECT_NE(log.write(L"AMP", L"after stop"), 0u);
   const std::string text = dir.read("prog.log");

@@ -126,6 +126,9 @@ uint64_t running_serial = 0;  // counts the statements marked running
 constexpr auto cancel_grace = std::chrono::seconds(3);
 std::atomic<bool> interrupt_seen{false};
 bool batch_run = false;
+// Ctrl-C counted by the signal handler alone (no watcher thread), and the count last cleared.
+bool counted_run = false;
+uint32_t interrupts_cleared = 0;
 
 } // namespace
 
@@ -272,8 +275,17 @@ namespace {
 
 } // namespace
 
-void watch_interrupts(bool batch) {
+void watch_interrupts(bool batch, bool watcher) {
   batch_run = batch;
+  if (!watcher) {
+    // No thread: the signal handler counts Ctrl-C, rows stop being fetched at the next one,
+    // and a call that does not return within the grace period ends the process.
+    counted_run = true;
+    const auto grace = std::chrono::duration_cast<std::chrono::milliseconds>(cancel_grace);
+    sys::count_interrupts(batch, static_cast<uint32_t>(grace.count()), static_cast<int>(exit_status(interrupted_exit)),
+                          load_string(nullptr, string_id::driver_not_returning));
+    return;
+  }
   sys::watch_interrupts([] {
     interrupt_seen = true;
     if (batch_run) sys::default_interrupts();  // a second Ctrl-C ends the process
@@ -292,11 +304,18 @@ void watch_interrupts(bool batch) {
   });
 }
 
-bool interrupted() { return interrupt_seen; }
+bool interrupted() { return interrupt_seen || (counted_run && sys::interrupts_counted() != interrupts_cleared); }
 
-void clear_interrupt() { interrupt_seen = false; }
+void clear_interrupt() {
+  interrupt_seen = false;
+  if (counted_run) interrupts_cleared = sys::interrupts_counted();
+}
 
 running_statement::running_statement(odbc::query& q, bool cancel) {
+  if (counted_run) {
+    sys::mark_running(true);
+    return;
+  }
   std::lock_guard<std::mutex> lock(running_mutex);
   running = &q;
   running_cancels = cancel;
@@ -304,6 +323,10 @@ running_statement::running_statement(odbc::query& q, bool cancel) {
 }
 
 running_statement::~running_statement() {
+  if (counted_run) {
+    sys::mark_running(false);
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(running_mutex);
     running = nullptr;
@@ -312,12 +335,20 @@ running_statement::~running_statement() {
 }
 
 running_call::running_call(odbc::connection& c) {
+  if (counted_run) {
+    sys::mark_running(true);
+    return;
+  }
   std::lock_guard<std::mutex> lock(running_mutex);
   running_connection = &c;
   ++running_serial;
 }
 
 running_call::~running_call() {
+  if (counted_run) {
+    sys::mark_running(false);
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(running_mutex);
     running_connection = nullptr;

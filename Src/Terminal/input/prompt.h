@@ -84,7 +84,10 @@ constexpr uint32_t interrupted_exit = 130;
 
 // Ctrl-C cancels the statement that runs now. In a batch run (statements from the command
 // line, a file or standard input) the run then ends, and a second Ctrl-C ends the process.
-void watch_interrupts(bool batch);
+// Without a watcher (no one at a terminal to press it) the process keeps one thread: Ctrl-C
+// (a SIGINT) stops the rows being fetched, and a statement still running 3 seconds later ends
+// the process with status 130, uncancelled.
+void watch_interrupts(bool batch, bool watcher = true);
 // Whether Ctrl-C was pressed since the last clear_interrupt.
 bool interrupted();
 void clear_interrupt();

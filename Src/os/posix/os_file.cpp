@@ -241,9 +241,13 @@ void (*before_removal[std::size(doomed_signals)])(int) = {};
 
 } // namespace
 
-void remove_temp_files_and_end(int sig) {
+void remove_temp_files() {
   for (size_t i = 0; i < doomed_slots; ++i)
     if (doomed_set[i]) ::unlink(doomed_path[i]);
+}
+
+void remove_temp_files_and_end(int sig) {
+  remove_temp_files();
   for (size_t i = 0; i < std::size(doomed_signals); ++i)
     if (doomed_signals[i] == sig && before_removal[i]) {
       before_removal[i](sig);

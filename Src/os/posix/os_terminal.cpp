@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -552,6 +553,56 @@ void watch_interrupts(std::function<void()> on_interrupt) {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, nullptr);
+}
+
+namespace {
+
+// Counted Ctrl-C: what the handlers need, set before they are installed.
+std::atomic<uint32_t> interrupt_count{0};
+std::atomic<bool> call_running{false};
+std::atomic<bool> grace_armed{false};
+bool second_interrupt_ends = false;
+unsigned grace_seconds = 3;
+int grace_exit_code = 130;
+std::string grace_message;
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
+
+extern "C" void on_counted_sigint(int sig) {
+  const int saved = errno;
+  const uint32_t n = interrupt_count.fetch_add(1) + 1;
+  if (n >= 2 && second_interrupt_ends) remove_temp_files_and_end(sig);
+  if (call_running && !grace_armed.exchange(true)) ::alarm(grace_seconds);
+  errno = saved;
+}
+
+extern "C" void on_grace_ended(int) {
+  if (!call_running) return;  // the call ended in time
+  remove_temp_files();
+  (void)!::write(2, grace_message.data(), grace_message.size());
+  ::_exit(grace_exit_code);
+}
+
+} // namespace
+
+void count_interrupts(bool second_ends, uint32_t grace_ms, int exit_code, std::string message) {
+  second_interrupt_ends = second_ends;
+  grace_seconds = static_cast<unsigned>((grace_ms + 999) / 1000);
+  grace_exit_code = exit_code;
+  grace_message = std::move(message);
+  struct sigaction sa{};
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sa.sa_handler = on_grace_ended;
+  sigaction(SIGALRM, &sa, nullptr);
+  sa.sa_handler = on_counted_sigint;
+  sigaction(SIGINT, &sa, nullptr);
+}
+
+uint32_t interrupts_counted() { return interrupt_count.load(std::memory_order_relaxed); }
+
+void mark_running(bool running) {
+  call_running.store(running, std::memory_order_relaxed);
+  if (!running && grace_armed.exchange(false)) ::alarm(0);
 }
 
 void restore_terminal() {

@@ -191,9 +191,13 @@ volatile sig_atomic_t doomed_set[doomed_slots] = {};
 
 } // namespace
 
-void remove_temp_files_and_end(int sig) {
+void remove_temp_files() {
   for (size_t i = 0; i < doomed_slots; ++i)
     if (doomed_set[i]) DeleteFileW(doomed_path[i]);
+}
+
+void remove_temp_files_and_end(int sig) {
+  remove_temp_files();
   std::signal(sig, SIG_DFL);
   std::raise(sig);
 }

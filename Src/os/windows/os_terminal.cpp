@@ -131,6 +131,8 @@ namespace {
 std::mutex interrupt_mutex;
 std::function<void()> interrupt_function;
 bool handler_installed = false;
+std::atomic<uint32_t> counted_interrupts{0};
+std::atomic<bool> counted_call_running{false};
 
 // The system calls the handler on a thread of its own.
 BOOL WINAPI on_control(DWORD type) {
@@ -152,6 +154,26 @@ void watch_interrupts(std::function<void()> on_interrupt) {
   interrupt_function = std::move(on_interrupt);
   if (!handler_installed) handler_installed = SetConsoleCtrlHandler(on_control, TRUE) != 0;
 }
+
+// The system calls the console handler on a thread of its own: the count is kept there, and
+// the grace period waited out on it.
+void count_interrupts(bool second_ends, uint32_t grace_ms, int exit_code, std::string message) {
+  watch_interrupts([second_ends, grace_ms, exit_code, message] {
+    const uint32_t n = ++counted_interrupts;
+    if (n >= 2 && second_ends) ExitProcess(static_cast<UINT>(exit_code));
+    if (!counted_call_running) return;
+    Sleep(grace_ms);
+    if (!counted_call_running) return;
+    remove_temp_files();
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
+    ExitProcess(static_cast<UINT>(exit_code));
+  });
+}
+
+uint32_t interrupts_counted() { return counted_interrupts; }
+
+void mark_running(bool running) { counted_call_running = running; }
 
 // The console keeps its own modes.
 void restore_terminal() {}

@@ -42,6 +42,9 @@ class connection : public base {
                         std::wstring* completed = nullptr, completion mode = completion::no_prompt);
   result ConnDs(const std::wstring& dsn, const std::wstring& user, const std::wstring& password);
   result disconnect();
+  // Whether connects run on a thread of their own, so that cancel() can give one up (the
+  // default); without, a process with nothing else to do keeps its one thread.
+  static void set_connects_in_thread(bool on) { connects_in_thread = on; }
   // Exchanges the two connections (handles, adapters, what was learnt of each), so that a
   // new connection can be opened beside one that stays until the new one works. Neither
   // may be connecting or listing meanwhile.
@@ -83,6 +86,9 @@ class connection : public base {
   void connected_as(const std::wstring* completed_string, std::wstring* completed);
 
   struct pending_connect;
+  static bool connect_in_thread(const std::shared_ptr<pending_connect>& call, dbc_handle hdbc, void* window,
+                                const std::wstring& connection_string, bool raw_bytes, completion mode);
+  static std::atomic<bool> connects_in_thread;
 
   dbc_handle hdbc_ = nullptr;
   std::mutex cancel_mutex_;  // connecting_ and catalog_statement_ as cancel sees them
