@@ -9,6 +9,7 @@
 #include "Terminal/session/settings.h"
 #include "Terminal/session/startup_file.h"
 #include "Terminal/strings.h"
+#include "support/test_platform.h"
 #include "vela/utf.h"
 #include "vela/wstr.h"
 
@@ -147,7 +148,7 @@ TEST(Settings, WrittenStartupFileIsAccepted) {
 
 // The user's file only where the run prompts at a terminal; -rc:FILE in any run, -norc never.
 TEST(Settings, WhichStartupFileARunReads) {
-  ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  vela::testing::set_env("XDG_CONFIG_HOME", "/cfg");
   const std::wstring user = L"/cfg/vela/sqltermrc";
   EXPECT_EQ(user_startup_file(), user);
   const struct {
@@ -170,5 +171,5 @@ TEST(Settings, WhichStartupFileARunReads) {
     o.parse_options(argv);
     EXPECT_EQ(startup_file_of(o, r.terminal), r.file) << (r.args.empty() ? std::string() : wide_to_utf8(r.args[0]));
   }
-  ::unsetenv("XDG_CONFIG_HOME");
+  vela::testing::set_env("XDG_CONFIG_HOME", nullptr);
 }
