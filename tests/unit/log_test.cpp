@@ -89,8 +89,9 @@ TEST(ProcessLog, AsyncLogIsOffWithoutParameterFileAndOnOnceOneAppears) {
   ASSERT_EQ(log.sync(false), 0u);
   EXPECT_TRUE(log.enabled());
   EXPECT_EQ(log.write(L"AMP", L"kept"), 0u);
+  // The writer now (a sanitizer may add a thread of its own with the first one made).
   if (threads_before) {
-    EXPECT_EQ(vela::testing::thread_count(), threads_before + 1);
+    EXPECT_GT(vela::testing::thread_count(), threads_before);
   }
   ASSERT_EQ(log.stop(Log::no_limit), 0u);
   EXPECT_NE(log.write(L"AMP", L"after stop"), 0u);
