@@ -37,7 +37,7 @@ void run_startup_file(terminal_context& ctx, const std::wstring& path,
     (void)run_script(path);
   } catch (const windows_error& e) {
     console().flush();
-    error_console().write(message(string_id::startup_file_unreadable, path.c_str(), e.what())).flush();
+    error_console().write(message(string_id::startup_file_unreadable, path.c_str(), e.what().c_str())).flush();
   }
   ctx.routes.set_startup(false);
   ctx.place.clear();
