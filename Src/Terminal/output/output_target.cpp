@@ -5,10 +5,10 @@
 
 namespace vela::terminal {
 
-result output_target::open(const std::wstring& spec) {
+result output_target::open(const std::wstring& where) {
   (void)close();
   told_ = false;
-  name_ = spec;
+  name_ = where;
   trim(name_, L" \t");
   command_ = !name_.empty() && name_.front() == L'|';
   if (command_) {

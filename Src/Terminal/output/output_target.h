@@ -21,7 +21,7 @@ class output_target {
 
   // "FILE" (made anew, or a device written in place) or "|command"; a failure with its
   // message when the file cannot be made or the command cannot be started.
-  result open(const std::wstring& spec);
+  result open(const std::wstring& where);
   console_writer& writer() { return *writer_; }
   // A failure with its message while a write to the target has failed (what was written
   // since is lost); a success otherwise.
