@@ -1,6 +1,8 @@
 // Terminal cells of text, from a table generated from the Unicode data
 // (scripts/gen-display-width), so every platform and locale measures alike.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 #include "gen/display_width_table.h"
@@ -49,6 +51,21 @@ int char_display_width(char32_t c) {
   return 1;
 }
 
+namespace {
+
+// Whether all eight bytes are printable ASCII (0x20 to 0x7E).
+bool printable_ascii8(const unsigned char* p) {
+  constexpr uint64_t high = 0x8080808080808080ull;
+  uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  if (x & high) return false;
+  // With no high bit set no byte carries: below 0x20 stays below 0x80 after adding 0x60,
+  // and 0x7F reaches it after adding 1.
+  return ((x + 0x6060606060606060ull) & high) == high && ((x + 0x0101010101010101ull) & high) == 0;
+}
+
+} // namespace
+
 size_t utf8_display_width(const char* s, size_t bytes) {
   size_t cells = 0;
   (void)utf8_fit_cells(s, bytes, SIZE_MAX, &cells);
@@ -59,6 +76,11 @@ size_t utf8_fit_cells(const char* s, size_t bytes, size_t max_cells, size_t* cel
   const auto* u = reinterpret_cast<const unsigned char*>(s);
   size_t at = 0, used = 0;
   while (at < bytes) {
+    if (at + 8 <= bytes && used + 8 <= max_cells && printable_ascii8(u + at)) {
+      used += 8;
+      at += 8;
+      continue;
+    }
     if (u[at] >= 0x20 && u[at] < 0x7F) {  // printable ASCII: one cell a byte
       if (used == max_cells) break;
       ++used;

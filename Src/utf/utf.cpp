@@ -1,6 +1,7 @@
 #include "vela/utf.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace vela {
 
@@ -316,6 +317,11 @@ size_t utf8_complete(const char* s, size_t bytes) {
 size_t utf8_fit(const char* s, size_t bytes, size_t max_units, size_t* units) {
   size_t used = 0;
   size_t i = 0;
+  // Eight ASCII bytes at a time: one unit each.
+  for (uint64_t eight; i + 8 <= bytes && used + 8 <= max_units; i += 8, used += 8) {
+    std::memcpy(&eight, s + i, sizeof eight);
+    if (eight & 0x8080808080808080ull) break;
+  }
   while (i < bytes) {
     const auto b = static_cast<unsigned char>(s[i]);
     const size_t need = b >= 0xF0 ? 2 : 1;

@@ -187,6 +187,43 @@ TEST_P(SqltermFormats, CsvExportsEveryColumnWhole) {
   EXPECT_NE(r.err.find("Column 'b'"), std::string::npos) << r.err;
 }
 
+// CSV quotes a value that holds the delimiter, a quote or a line break anywhere, and JSON
+// escapes quotes, backslashes and control characters anywhere: each at every place of values
+// whose lengths fall around the blocks the scans read at a time.
+TEST_P(SqltermFormats, SpecialCharactersAtAnyPlace) {
+  sql("create table " + table + "(id integer, v varchar(100))" + (maria() ? " character set utf8mb4" : ""));
+  std::string csv = "id,v\n", json = "[\n", rows;
+  int id = 0;
+  for (const size_t length : {1, 7, 8, 9, 15, 16, 17, 31, 33}) {
+    for (const char* special : {",", "\"", "\n", "\r", "\\", "\t", "é", "x"}) {
+      for (size_t at = 0; at < length; ++at) {
+        const std::string v = std::string(at, 'a') + special + std::string(length - at - 1, 'a');
+        const std::string n = std::to_string(++id);
+        rows.append(rows.empty() ? "(" : ",(").append(n).append(", ").append(literal(v.c_str())).append(")");
+        const bool quoted = std::string_view(",\"\n\r").find(*special) != std::string_view::npos;
+        csv.append(n).append(",").append(quoted ? "\"" : "");
+        for (const char c : v) csv.append(c == '"' ? 2 : 1, c);
+        csv.append(quoted ? "\"\n" : "\n");
+        json.append(id == 1 ? "" : ",\n").append("{\"id\":").append(n).append(",\"v\":\"");
+        for (const char c : v) {
+          if (c == '"' || c == '\\') json += '\\';
+          json.append(c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : std::string(1, c));
+        }
+        json.append("\"}");
+      }
+    }
+  }
+  json += "\n]\n";
+  sql("insert into " + table + " values" + rows);
+  const std::string select = "-q:select id, v from " + table + " order by id";
+  const run_result r = run({"-csv", select});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out == csv) << r.out.substr(0, 400);
+  const run_result j = run({"-format:json", select});
+  EXPECT_EQ(j.status, 0) << j.err;
+  EXPECT_TRUE(j.out == json) << j.out.substr(0, 400);
+}
+
 // Multi-line values go on with "+" in aligned and vertical; booleans are t/f there, JSON
 // literals in JSON, and stay 1/0 in the padded, delimited and CSV layouts.
 TEST_P(SqltermFormats, MultiLineValuesAndBooleans) {

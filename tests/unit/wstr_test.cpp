@@ -114,6 +114,18 @@ TEST(Utf, Utf8InUtf16Units) {
     EXPECT_EQ(utf8_fit(s.data(), s.size(), c.max_units, &units), c.bytes) << c.max_units;
     EXPECT_EQ(units, c.units) << c.max_units;
   }
+  // Long ASCII runs are measured eight bytes at a time: cuts on and beside those steps, and a
+  // character beyond ASCII inside the next eight.
+  const std::string run = std::string(17, 'a') + wide_to_utf8(L"日\U0001F600") + "bcdefghij";  // 17+1+2+9 units
+  struct {
+    size_t max_units, bytes, units;
+  } const long_cuts[] = {{7, 7, 7}, {8, 8, 8}, {9, 9, 9}, {16, 16, 16}, {17, 17, 17}, {18, 20, 18},
+                         {19, 20, 18}, {20, 24, 20}, {28, 32, 28}, {29, 33, 29}, {99, 33, 29}};
+  for (const auto& c : long_cuts) {
+    size_t units = 0;
+    EXPECT_EQ(utf8_fit(run.data(), run.size(), c.max_units, &units), c.bytes) << c.max_units;
+    EXPECT_EQ(units, c.units) << c.max_units;
+  }
 }
 
 // Terminal cells: each case's expected width was taken from the Unicode data by hand, apart
@@ -153,6 +165,19 @@ TEST(Utf, DisplayWidthInTerminalCells) {
     size_t cells = 0;
     EXPECT_EQ(utf8_fit_cells(s.data(), s.size(), c.max_cells, &cells), c.bytes) << c.max_cells;
     EXPECT_EQ(cells, c.cells) << c.max_cells;
+  }
+
+  // Printable ASCII is measured eight bytes at a time: a control character, DEL or a wide
+  // character at any place of a long run is measured as it is alone.
+  for (const std::string& odd : {std::string("\t"), std::string("\x7F"), std::string("\x1F"), wide_to_utf8(L"\u5F20")}) {
+    const size_t alone = utf8_display_width(odd.data(), odd.size());
+    for (size_t at = 0; at < 24; ++at) {
+      const std::string run = std::string(at, ' ') + odd + std::string(23 - at, '~');
+      EXPECT_EQ(utf8_display_width(run.data(), run.size()), 23 + alone) << at;
+      size_t cells = 0;  // cut before it, or after it when it takes no cell
+      EXPECT_EQ(utf8_fit_cells(run.data(), run.size(), at, &cells), alone ? at : at + odd.size()) << at;
+      EXPECT_EQ(cells, at);
+    }
   }
 }
 

@@ -3,6 +3,9 @@
 // and hexadecimal digits.
 // A byte that is not part of valid UTF-8 text is written as \u00XX, the character of its Latin-1
 // reading, so that the output always parses.
+#include <cstdint>
+#include <cstring>
+
 #include "Terminal/output/row_writer.h"
 #include "vela/console.h"
 #include "vela/utf.h"
@@ -31,12 +34,25 @@ bool json_number(const char* s, size_t n) {
   return i == n;
 }
 
+// Whether none of the eight bytes at p needs a look: ASCII from 0x20, neither '"' nor '\\'.
+bool plain8(const char* p) {
+  constexpr uint64_t ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
+  uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  const auto has_zero = [](uint64_t v) { return ((v - ones) & ~v & high) != 0; };
+  // With no high bit set nothing carries: a byte below 0x20 stays below 0x80 after adding 0x60.
+  return (x & high) == 0 && ((x + 0x60 * ones) & high) == high && !has_zero(x ^ ('"' * ones)) &&
+         !has_zero(x ^ ('\\' * ones));
+}
+
 // The inside of a JSON string: quotes, backslashes, control characters (NUL among them) and
 // bytes of invalid UTF-8 escaped.
 void append_escaped(std::string& to, const char* s, size_t n) {
   static const char digits[] = "0123456789abcdef";
   size_t from = 0;
   for (size_t i = 0; i < n; ++i) {
+    while (i + 8 <= n && plain8(s + i)) i += 8;
+    if (i == n) break;
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
       const size_t k = utf8_char_length(std::string_view(s + i, n - i));
