@@ -82,4 +82,13 @@ size_t float_text(double v, int32_t sql_type, char* out) {
   return static_cast<size_t>(r.ptr - out);
 }
 
+size_t float_text(const char* text, size_t bytes, int32_t sql_type, char* out) {
+  double v = 0;
+  const char* const end = text + bytes;
+  const std::from_chars_result r = std::from_chars(text, end, v);
+  // from_chars takes neither a leading '+' nor out-of-range values: those stay text.
+  if (bytes == 0 || r.ptr != end || r.ec != std::errc()) return 0;
+  return float_text(v, sql_type, out);
+}
+
 } // namespace vela::odbc

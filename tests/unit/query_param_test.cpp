@@ -1,11 +1,15 @@
 // Parameters handed to a query stay the caller's; memory blocks go out in pieces.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "vela/odbc/query.h"
 #include "vela/odbc/query_data_file.h"
+#include "vela/odbc/types.h"
 
 using namespace vela;
 using namespace vela::odbc;
@@ -63,4 +67,33 @@ TEST(QueryParams, MemoryBlockInOnePieceOrInPiecesOfTheChunkSize) {
   none.set_chunk_size(1000);
   EXPECT_EQ(none.next_chunk(chunk).code(), 0u);
   EXPECT_TRUE(chunk.empty());
+}
+
+// A floating-point value the driver gave as text prints as the same value fetched as a double
+// would; text that is not a number as a whole is left to the caller.
+TEST(FloatText, TextReadsAsTheDoubleItNames) {
+  struct {
+    const char* text;
+    int32_t sql_type;
+    const char* shown;  // nullptr: not a number
+  } const cases[] = {
+      {"1.25", 8, "1.25"},         {"3.0", 8, "3"},
+      {"0.1", 8, "0.1"},           {"0.30000000000000004", 8, "0.30000000000000004"},
+      {"1e+20", 8, "1e+20"},       {"-0", 8, "-0"},
+      {"Infinity", 8, "Infinity"}, {"-Infinity", 8, "-Infinity"},
+      {"NaN", 8, "NaN"},           {"3.4028234663852886e+38", 7, "3.4028235e+38"},
+      {"abc", 8, nullptr},         {"1.5abc", 8, nullptr},
+      {"", 8, nullptr},            {"1e999", 8, nullptr},
+  };
+  for (const auto& c : cases) {
+    char out[float_text_size];
+    const size_t n = float_text(c.text, std::strlen(c.text), c.sql_type, out);
+    if (!c.shown) {
+      EXPECT_EQ(n, 0u) << c.text;
+      continue;
+    }
+    EXPECT_EQ(std::string(out, n), c.shown) << c.text;
+    char by_double[float_text_size];
+    EXPECT_EQ(std::string(by_double, float_text(std::strtod(c.text, nullptr), c.sql_type, by_double)), c.shown);
+  }
 }

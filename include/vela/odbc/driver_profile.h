@@ -72,6 +72,10 @@ class driver_profile {
   bool overriding_system_value() const { return family_ == family::postgresql; }
   // A REAL comes in 15 significant digits whatever is asked for (SQLite).
   bool inexact_doubles() const { return family_ == family::sqlite; }
+  // Floating-point values reach the driver as text (SQLite's own text, PostgreSQL's text
+  // protocol): fetched as text and read here, without the driver's conversion through the
+  // locale, they are the same doubles.
+  bool floats_come_as_text() const { return family_ == family::sqlite || family_ == family::postgresql; }
 
   // Scripts and statements.
   script_dialect dialect() const { return family_ == family::mysql ? script_dialect::mysql : script_dialect::generic; }

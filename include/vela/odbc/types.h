@@ -59,6 +59,9 @@ constexpr size_t float_text_size = 32;
 // infinities and NaN as "Infinity", "-Infinity" and "NaN", which PostgreSQL reads. Returns the
 // length written to out.
 size_t float_text(double v, int32_t sql_type, char* out);
+// The same for a value the driver gave as text (read without the locale); 0 when the text
+// is not a number as a whole.
+size_t float_text(const char* text, size_t bytes, int32_t sql_type, char* out);
 // The printer aligns numbers to the right.
 inline bool is_number(int32_t sql_type) { return classify(sql_type) == type_class::number; }
 
