@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
@@ -82,7 +83,52 @@ size_t float_text(double v, int32_t sql_type, char* out) {
   return static_cast<size_t>(r.ptr - out);
 }
 
+namespace {
+
+// Whether text is already what float_text makes of the double it names: a plain decimal
+// with no needless zeros (digits, '-', one '.'), at most 15 significant digits (so no other
+// decimal that short names the same double, and it is the shortest), and no longer than the
+// same in exponent form.
+bool shortest_already(const char* t, size_t n) {
+  size_t i = t[0] == '-' ? 1 : 0;
+  if (i == n || n >= float_text_size) return false;
+  const size_t int_start = i;
+  while (i < n && t[i] >= '0' && t[i] <= '9') ++i;
+  const size_t int_digits = i - int_start;
+  if (int_digits == 0 || (int_digits > 1 && t[int_start] == '0')) return false;
+  size_t frac_digits = 0, frac_zeros = 0;  // leading zeros of the fraction
+  if (i < n) {
+    if (t[i] != '.') return false;
+    for (++i; i < n && t[i] >= '0' && t[i] <= '9'; ++i) ++frac_digits;
+    if (i != n || frac_digits == 0 || t[n - 1] == '0') return false;
+    while (frac_zeros < frac_digits && t[int_start + int_digits + 1 + frac_zeros] == '0') ++frac_zeros;
+  }
+  const bool whole_zero = int_digits == 1 && t[int_start] == '0';
+  if (whole_zero && frac_digits == 0) return true;  // 0 and -0
+  size_t significant = 0;
+  int exponent = 0;
+  if (!whole_zero) {
+    size_t trailing = 0;  // zeros ending the integer part count only when a fraction follows
+    while (frac_digits == 0 && trailing < int_digits && t[int_start + int_digits - 1 - trailing] == '0') ++trailing;
+    significant = int_digits - trailing + frac_digits;
+    exponent = static_cast<int>(int_digits) - 1;
+  } else {
+    significant = frac_digits - frac_zeros;
+    exponent = -static_cast<int>(frac_zeros) - 1;
+  }
+  if (significant > 15) return false;
+  const size_t exponent_digits = std::abs(exponent) >= 100 ? 3 : 2;
+  const size_t exponent_form = (t[0] == '-') + significant + (significant > 1) + 2 + exponent_digits;
+  return n <= exponent_form;
+}
+
+} // namespace
+
 size_t float_text(const char* text, size_t bytes, int32_t sql_type, char* out) {
+  if (sql_type != SQL_REAL && bytes > 0 && shortest_already(text, bytes)) {
+    std::memcpy(out, text, bytes);
+    return bytes;
+  }
   double v = 0;
   const char* const end = text + bytes;
   const std::from_chars_result r = std::from_chars(text, end, v);

@@ -1,5 +1,6 @@
 #include "Terminal/output/cell_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "vela/utf.h"
@@ -43,7 +44,11 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
                      : col.how == kind::left_out ? 0
                                                  : long_width;
   result r;
-  if (col.how == kind::floating) {
+  if (col.how == kind::floating && floats_as_text_) {
+    col.how = kind::floating_text;
+    col.bytes.assign(std::max<size_t>(col.layout.width, odbc::float_text_size) + 1, '\0');
+    r = c.bind(col.bytes.data(), odbc::bind_type::narrow_text, static_cast<int32_t>(col.bytes.size()));
+  } else if (col.how == kind::floating) {
     col.number = std::make_unique<double>(0.0);
     r = c.bind(col.number.get(), odbc::bind_type::float64, sizeof(double));
   } else if (col.how == kind::bound && path_ == text_path::utf8) {
@@ -76,6 +81,7 @@ void cell_source::write_row(const std::function<void(const result&)>& failed) {
       case kind::left_out: writer_.left_out(columns_[i].layout); break;
       case kind::bound: path_ == text_path::utf8 ? write_utf8(i) : write_bound(i); break;
       case kind::floating: write_floating(i); break;
+      case kind::floating_text: write_floating_text(i); break;
       default: write_long(i, failed);
     }
   }
@@ -150,6 +156,23 @@ void cell_source::write_floating(size_t i) {
   }
   char text[odbc::float_text_size];
   writer_.value(col.layout, text, odbc::float_text(*col.number, col.layout.sql_type, text));
+}
+
+void cell_source::write_floating_text(size_t i) {
+  const column& col = columns_[i];
+  const int64_t indicator = rows_.at(i).indicator();
+  if (indicator == odbc::null_data) {
+    writer_.null(col.layout);
+    return;
+  }
+  const char* v = col.bytes.data();
+  const size_t bytes = indicator >= 0 && static_cast<size_t>(indicator) < col.bytes.size()
+                           ? static_cast<size_t>(indicator)
+                           : strnlen(v, col.bytes.size() - 1);
+  char text[odbc::float_text_size];
+  const size_t n = odbc::float_text(v, bytes, col.layout.sql_type, text);
+  if (n) writer_.value(col.layout, text, n);
+  else writer_.value(col.layout, v, bytes);  // not a number (SQLite keeps any value): as it is
 }
 
 void cell_source::write_utf16(const column_layout& c, const char16_t* text, size_t units) {

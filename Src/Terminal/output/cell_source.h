@@ -23,8 +23,10 @@ enum class text_path {
 
 class cell_source {
  public:
-  cell_source(odbc::resultset& rows, row_writer& writer, text_path path = text_path::wide)
-      : rows_(rows), writer_(writer), path_(path) {}
+  // floats_as_text: floating-point columns are fetched as text and read here (where the
+  // driver has them as text anyway).
+  cell_source(odbc::resultset& rows, row_writer& writer, text_path path = text_path::wide, bool floats_as_text = false)
+      : rows_(rows), writer_(writer), path_(path), floats_as_text_(floats_as_text) {}
 
   // Column i (in order from 0): bound as text when it is neither long nor binary; otherwise
   // read in pieces up to long_width places with long_columns, or left out. A failed binding
@@ -37,7 +39,7 @@ class cell_source {
   void write_row(const std::function<void(const result&)>& failed);
 
  private:
-  enum class kind { bound, floating, long_text, long_binary, left_out };
+  enum class kind { bound, floating, floating_text, long_text, long_binary, left_out };
   struct column {
     kind how;
     column_layout layout;
@@ -51,6 +53,7 @@ class cell_source {
   void write_long(size_t i, const std::function<void(const result&)>& failed);
   void write_utf8(size_t i);
   void write_floating(size_t i);
+  void write_floating_text(size_t i);
   // Wide text handed on as UTF-8.
   void write_utf16(const column_layout& c, const char16_t* text, size_t units);
   void piece_utf16(const char16_t* text, size_t units);
@@ -58,6 +61,7 @@ class cell_source {
   odbc::resultset& rows_;
   row_writer& writer_;
   text_path path_;
+  bool floats_as_text_;
   std::vector<column> columns_;
   std::vector<char16_t> piece_;
   std::vector<unsigned char> bytes_;

@@ -178,7 +178,7 @@ uint32_t statement_output::print_rows(odbc::resultset& rows) {
   console_writer& out = ctx_.routes.rows();
   const output_format* layout = ctx_.buffer.layout ? ctx_.buffer.layout : ctx_.options.format;
   const std::unique_ptr<row_writer> writer = make_writer(ctx_.options, out, ctx_.buffer.layout);
-  cell_source cells(rows, *writer, cell_path_);
+  cell_source cells(rows, *writer, cell_path_, ctx_.connection.profile().floats_come_as_text());
   // The formats of "-format" and "-csv" print every column; only the padded and "-cd" layouts
   // leave long columns out without "-lc".
   const bool whole = layout->whole_columns;
