@@ -101,18 +101,13 @@ def streaming_only(sqlterm, rows, work):
     db = os.path.join(work, "big.db")
     fill_big_sqlite(db, rows)
     measure_streaming("SQLite", f"Driver=SQLite3;Database={db};", *STREAMING["SQLite"], sqlterm, rows)
-    pg = PgTemp()
-    try:
-        fill_big_pg(pg, rows)
-        measure_streaming("PostgreSQL", pg.connection_string(), *STREAMING["PostgreSQL"], sqlterm, rows)
-    finally:
-        pg.stop()
-    maria = MariaTemp()
-    try:
-        fill_big_maria(maria, rows)
-        measure_streaming("MariaDB", maria.connection_string(), *STREAMING["MariaDB"], sqlterm, rows)
-    finally:
-        maria.stop()
+    for label, server_class, fill in (("PostgreSQL", PgTemp, fill_big_pg), ("MariaDB", MariaTemp, fill_big_maria)):
+        server = server_class()
+        try:
+            fill(server, rows)
+            measure_streaming(label, server.connection_string(), *STREAMING[label], sqlterm, rows)
+        finally:
+            server.stop()
 
 
 def main():
