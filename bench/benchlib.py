@@ -39,17 +39,19 @@ def run_measured(cmd, quiet=True, stdin=None):
 
 
 
-def interleaved_medians(cases, runs=None, stdin=None):
+def interleaved_medians(cases, runs=None, stdin=None, wall=False):
     """Runs every command of cases ({name: cmd}) once a round for runs rounds (BENCH_RUNS,
     default 5), so that a busy moment of the machine falls on all of them alike; returns
-    {name: (median CPU s, peak RSS MiB)}."""
+    {name: (median CPU s, peak RSS MiB)}, with wall: {name: (median CPU s, peak RSS MiB,
+    median wall s)}."""
     import statistics
     runs = runs or int(os.environ.get("BENCH_RUNS", "5"))
     got = {name: [] for name in cases}
     for _ in range(runs):
         for name, cmd in cases.items():
             got[name].append(run_measured(cmd, stdin=stdin))
-    return {name: (statistics.median(r[1] for r in rs), max(r[2] for r in rs)) for name, rs in got.items()}
+    return {name: (statistics.median(r[1] for r in rs), max(r[2] for r in rs))
+            + ((statistics.median(r[0] for r in rs),) if wall else ()) for name, rs in got.items()}
 
 class PgTemp:
     user = "vela"

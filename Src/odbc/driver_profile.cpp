@@ -10,13 +10,13 @@ namespace vela::odbc {
 namespace {
 
 // SQLite keeps every row of a result in memory unless stepping; psqlODBC unless it fetches
-// through a cursor; this MariaDB driver (3.1.15) has no setting (NO_CACHE=1 streams from 3.1.17).
+// through a cursor; MariaDB's driver unless NO_CACHE=1, which it knows from 3.1.17.
 const driver_traits known_drivers[] = {
     {L"sqlite3odbc.so", true, true, L"StepAPI=1"},
     {L"libsqlite3odbc.so", true, true, L"StepAPI=1"},
     {L"psqlodbcw.so", true, true, L"UseDeclareFetch=1"},
     {L"psqlodbca.so", true, true, L"UseDeclareFetch=1"},
-    {L"libmaodbc.so", true, false, L"NO_CACHE=1"},
+    {L"libmaodbc.so", true, false, L"NO_CACHE=1", L"03.01.0017"},
 };
 
 const struct {
@@ -84,7 +84,10 @@ driver_profile::driver_profile(const std::wstring& driver_file, const std::wstri
 }
 
 driver_profile driver_profile::of_connection(void* hdbc, const std::wstring& connection_string, const driver* adapter) {
-  return driver_profile(ask_info(hdbc, SQL_DRIVER_NAME), ask_info(hdbc, SQL_DBMS_NAME), connection_string, adapter);
+  driver_profile p(ask_info(hdbc, SQL_DRIVER_NAME), ask_info(hdbc, SQL_DBMS_NAME), connection_string, adapter);
+  // Versions of one driver have the same width, so that their texts compare as numbers.
+  if (*p.traits_->streaming_since) p.knows_streaming_ = ask_info(hdbc, SQL_DRIVER_VER) >= p.traits_->streaming_since;
+  return p;
 }
 
 std::wstring driver_profile::streaming_connection(const std::wstring& source) const {

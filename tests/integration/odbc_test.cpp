@@ -231,6 +231,61 @@ TEST_P(Odbc, RowCountsValuesNullsAndTheEndOfRows) {
   EXPECT_EQ(empty[5], L"<NULL>");
 }
 
+// With the driver's setting that streams results (a small fetch, so that a result takes
+// several round trips): the counts of UPDATE and DELETE stay, a SELECT's count is the driver's
+// own (psqlODBC's cursor gives none), and a write while a result is open on the same
+// connection is committed, as without the setting.
+TEST_P(Odbc, StreamedResultsKeepCountsAndWrites) {
+  const struct {
+    const char* kind;
+    const wchar_t* setting;  // "" buffered
+    int64_t select_count;    // SQLRowCount of a SELECT of 3 rows once read
+  } cases[] = {
+      {"sqlite", L"", 0},   {"sqlite", L"StepAPI=1;", 0},
+      {"pg", L"", 3},       {"pg", L"UseDeclareFetch=1;Fetch=2;", -1},
+      {"maria", L"", 3},
+  };
+  for (const auto& c : cases) {
+    if (db->kind != c.kind) continue;
+    SCOPED_TRACE(to_narrow(c.setting));
+    exec(L"drop table if exists streamed");
+    exec(L"create table streamed(n integer)");
+    exec(L"insert into streamed values(1), (2), (3), (4), (5)");
+    connection s;
+    ASSERT_TRUE(s.connect(nullptr, db->wcs() + c.setting).succeeded());
+    EXPECT_EQ(s.profile().streams_results(), *c.setting != 0);
+    // MariaDB's driver knows its setting from 3.1.17 (Debian 12 has 3.1.15).
+    const std::wstring version = ask_info_text(s.hdbc(), info_text::driver_version);
+    EXPECT_EQ(s.profile().knows_streaming_setting(), db->kind != "maria" || version >= L"03.01.0017")
+        << to_narrow(version);
+    const auto changed = [&s](const wchar_t* sql) {
+      query q(&s, sql);
+      EXPECT_TRUE(q.execute(false).succeeded()) << to_narrow(sql);
+      return q.changed_rows();
+    };
+    EXPECT_EQ(changed(L"update streamed set n = n + 10 where n > 2"), 3);
+    EXPECT_EQ(changed(L"delete from streamed where n = 15"), 1);
+    query open(&s, L"select n from streamed order by n");
+    ASSERT_TRUE(open.execute(false).succeeded());
+    ASSERT_TRUE(open.rows().bind(1, nullptr, bind_type::wide_text, 0).succeeded());
+    ASSERT_TRUE(open.rows().fetch().succeeded());
+    EXPECT_EQ(open.rows().at(0).text(), L"1");
+    EXPECT_EQ(changed(L"insert into streamed values(6)"), 1);  // while the result is open
+    int read = 1;
+    while (open.rows().fetch().succeeded()) ++read;
+    EXPECT_EQ(read, 4);  // the rows as the SELECT found them
+    ASSERT_TRUE(open.Free().succeeded());
+    query all(&s, L"select n from streamed where n < 10");
+    ASSERT_TRUE(all.execute(false).succeeded());
+    while (all.rows().fetch().succeeded()) {
+    }
+    EXPECT_EQ(all.changed_rows(), c.select_count);
+    ASSERT_TRUE(all.Free().succeeded());
+    ASSERT_TRUE(s.disconnect().succeeded());
+    EXPECT_EQ(select(L"select count(*) from streamed"), (std::vector<std::vector<std::wstring>>{{L"5"}}));
+  }
+}
+
 TEST_P(Odbc, BitValuesReadAsDigits) {
   // One driver hands a BIT over as its raw byte when asked for text; the library mends it.
   exec(L"drop table if exists bits");

@@ -39,9 +39,12 @@ class SqltermTransactions : public vela::testing::sqlterm_test {
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     return std::stol(r.out.substr(r.out.find_first_not_of(" \n")));
   }
+
+  // Runs every case of the table below through a connection string with setting added.
+  void run_scripts(const std::string& setting);
 };
 
-TEST_P(SqltermTransactions, WhatTheScriptDoesNotCommitStaysUndone) {
+void SqltermTransactions::run_scripts(const std::string& setting) {
   enum class via { file, stdin_option };
   struct tx_case {
     const char* name;
@@ -55,6 +58,13 @@ TEST_P(SqltermTransactions, WhatTheScriptDoesNotCommitStaysUndone) {
   const tx_case cases[] = {
       {"rollback", "begin;\ndelete from T;\nrollback;\n", {}, via::file, 3, false, false},
       {"commit", "begin;\ndelete from T where id = 1;\ncommit;\n", {}, via::file, 2, false, false},
+      // Results read inside and outside a transaction.
+      {"select inside, rolled back", "begin;\ndelete from T where id = 1;\nselect * from T;\nrollback;\n", {}, via::file,
+       3, false, false},
+      {"selects around a write", "select * from T;\ninsert into T values(4);\nselect * from T;\n", {}, via::file, 4,
+       false, false},
+      {"select inside, left open", "begin;\ninsert into T values(4);\nselect * from T;\n", {}, via::file, 3, false,
+       true},
       {"failing under -oe", "begin;\ninsert into T values(4);\nselect * from nosuch;\ncommit;\n", {"-oe"}, via::file, 3, true, true},
       {"left open", "begin;\ninsert into T values(4);\n", {}, via::file, 3, false, true},
       // Only the failed statement is taken back (on PostgreSQL psqlODBC's default level of
@@ -83,13 +93,24 @@ TEST_P(SqltermTransactions, WhatTheScriptDoesNotCommitStaysUndone) {
     } else {
       input = script(c.text);
     }
-    const run_result r = run(args, input);
+    args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + db->cs + setting});
+    const run_result r = vela::testing::run_process(args, input);
     EXPECT_EQ(r.status != 0, c.fails) << r.out << r.err;
     EXPECT_EQ(r.err.find(rolled_back) != std::string::npos, c.rolled_back) << r.out << r.err;
     EXPECT_EQ(rows(), c.rows);
     sql("delete from " + table);
     sql("insert into " + table + " values(1), (2), (3)");
   }
+}
+
+TEST_P(SqltermTransactions, WhatTheScriptDoesNotCommitStaysUndone) { run_scripts(""); }
+
+// The same with the driver's setting that streams results, a fetch of one row at a time on
+// PostgreSQL (its driver reads through a cursor, in a transaction of its own where none is
+// open): nothing is committed behind the script's back either.
+TEST_P(SqltermTransactions, StreamingChangesNoTransaction) {
+  if (maria()) GTEST_SKIP() << "this MariaDB driver has no setting that streams";
+  run_scripts(pg() ? "UseDeclareFetch=1;Fetch=1;" : "StepAPI=1;");
 }
 
 TEST_P(SqltermTransactions, AScriptKilledInsideItsTransactionLeavesNoRow) {

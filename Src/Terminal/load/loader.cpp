@@ -572,6 +572,14 @@ void loader::copy_from_connection(const std::wstring& table, const std::vector<s
   }
   odbc::query q(&from, query_text);
   r = q.execute(query_text, false, false);
+  if (!r.succeeded() && streamed != source && r.state() == L"0A000") {
+    // A cursor cannot take every query (PostgreSQL: a WITH holding a data-modifying
+    // statement): such a query runs again, over a connection that holds its result.
+    (void)q.Free();
+    (void)from.disconnect();
+    r = from.connect(nullptr, source);
+    if (r.succeeded()) r = q.execute(query_text, false, false);
+  }
   if (!r.succeeded()) {
     std::wstring t = r.text();
     trim(t, L"", L"\r\n");

@@ -228,7 +228,9 @@ text_path statement_output::cell_text_path() {
 void statement_output::hint_big_result() {
   constexpr uint64_t limit = uint64_t{1} << 30;
   const odbc::driver_profile& driver = ctx_.connection.profile();
-  if (big_result_hinted_ || !*driver.streaming_setting() || driver.streams_results()) return;
+  if (big_result_hinted_ || !*driver.streaming_setting() || !driver.knows_streaming_setting() ||
+      driver.streams_results())
+    return;
   const uint64_t peak = sys::peak_memory_bytes();
   if (peak <= limit) return;
   big_result_hinted_ = true;

@@ -42,7 +42,7 @@ class statement_output {
   // How the cells of the next statement's rows are fetched.
   text_path cell_text_path();
   // Once a session: a driver that holds whole results in memory has let the process grow
-  // beyond 1 GiB, and its streaming setting is not given.
+  // beyond 1 GiB, and its streaming setting, which this version of it knows, is not given.
   void hint_big_result();
 
   terminal_context& ctx_;

@@ -23,6 +23,8 @@ struct driver_traits {
   // The connection-string setting that makes results stream instead of being held whole
   // in memory ("" when the driver holds nothing or has no such setting).
   const wchar_t* streaming_setting = L"";
+  // The first driver version (SQL_DRIVER_VER, "NN.NN.NNNN") that knows that setting ("" all).
+  const wchar_t* streaming_since = L"";
 };
 // The traits of a driver by its file name; default traits for a driver not in the table.
 const driver_traits& traits_of_driver(const std::wstring& driver_file);
@@ -60,6 +62,8 @@ class driver_profile {
   // connection string set it.
   const wchar_t* streaming_setting() const { return traits_->streaming_setting; }
   bool streams_results() const { return streams_results_; }
+  // Whether the connected driver's version knows its streaming setting.
+  bool knows_streaming_setting() const { return knows_streaming_; }
   // A second connection to this database that should stream: source with the driver's
   // settings for it added, or source itself when it sets them already or the driver has none.
   std::wstring streaming_connection(const std::wstring& source) const;
@@ -116,6 +120,7 @@ class driver_profile {
   family family_ = family::unknown;
   byte_literal_form byte_literals_ = byte_literal_form::none;
   bool streams_results_ = false;
+  bool knows_streaming_ = true;
   bool binary_arrays_ = true;
 };
 
