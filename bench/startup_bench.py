@@ -28,16 +28,18 @@ def rounds(cases):
     return got
 
 
-def report(label, cases, floor="bare ODBC"):
+def report(label, cases, native, floor="bare ODBC"):
+    """Ratios of the CPU totals to the bare program's and to the native client's."""
     got = rounds(cases)
     base = sum(r[1] for r in got[floor])
+    client = sum(r[1] for r in got[native])
     print(f"{label}, {RUNS} runs each:")
-    print(f"  {'':22} {'CPU total':>10} {'CPU median':>11} {'wall median':>12}  ratio to {floor}")
+    print(f"  {'':22} {'CPU total':>10} {'CPU median':>11} {'wall median':>12}  {'to bare':>7}  to {native}")
     for name, rs in got.items():
         total = sum(r[1] for r in rs)
         cpu = statistics.median(r[1] for r in rs) * 1000
         wall = statistics.median(r[0] for r in rs) * 1000
-        print(f"  {name:22} {total:9.3f}s {cpu:9.2f}ms {wall:10.2f}ms  {total / base:5.2f}")
+        print(f"  {name:22} {total:9.3f}s {cpu:9.2f}ms {wall:10.2f}ms  {total / base:7.2f}  {total / client:5.2f}")
     return got
 
 
@@ -55,7 +57,8 @@ def main():
     db = os.path.join(work, "x.db")
     open(db, "w").close()
     cs = f"Driver=SQLite3;Database={db};"
-    report("SQLite", {**sqlterms(binaries, cs), "bare ODBC": [bare, cs], "sqlite3 shell": ["sqlite3", db, "select 1"]})
+    report("SQLite", {**sqlterms(binaries, cs), "bare ODBC": [bare, cs], "sqlite3 shell": ["sqlite3", db, "select 1"]},
+           "sqlite3 shell")
     shutil.rmtree(work, ignore_errors=True)
 
     pg = PgTemp()
@@ -64,7 +67,7 @@ def main():
         psql = [f"{pg.bin}/psql", "-h", "127.0.0.1", "-p", str(pg.port), "-U", pg.user, "-d", "postgres",
                 "-c", "select 1"]
         cs = pg.connection_string()
-        report("PostgreSQL", {**sqlterms(binaries, cs), "bare ODBC": [bare, cs], "psql -c": psql})
+        report("PostgreSQL", {**sqlterms(binaries, cs), "bare ODBC": [bare, cs], "psql -c": psql}, "psql -c")
     finally:
         pg.stop()
 
@@ -75,7 +78,7 @@ def main():
         client = ["mariadb", "--no-defaults", "-h", "127.0.0.1", "-P", str(maria.port), "-u", maria.user,
                   f"-p{maria.password}", "vela", "-e", "select 1"]
         cs = maria.connection_string()
-        report("MariaDB", {**sqlterms(binaries, cs), "bare ODBC": [bare, cs], "mariadb -e": client})
+        report("MariaDB", {**sqlterms(binaries, cs), "bare ODBC": [bare, cs], "mariadb -e": client}, "mariadb -e")
     finally:
         maria.stop()
 
