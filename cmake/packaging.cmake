@@ -36,7 +36,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS unixodbc)
+# libedit is loaded at run time, where dpkg-shlibdeps does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "unixodbc, libedit2")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsqliteodbc, odbc-postgresql")
 # The C and C++ run-time libraries, found by dpkg-shlibdeps when it is installed.
 find_program(VELA_DPKG_SHLIBDEPS dpkg-shlibdeps)

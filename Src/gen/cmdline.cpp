@@ -1,9 +1,11 @@
 #include "vela/cmdline.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <regex>
 
 #include "os/os.h"
@@ -48,23 +50,69 @@ bool is_option(const std::wstring& arg) {
   return arg.size() >= 2 && (arg[0] == L'-' || arg[0] == L'/');
 }
 
+bool word_char(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z') || c == L'_' || c == L'-';
+}
+
+// The words of a name that is only a choice of words ("cs|connection_string", in
+// parentheses or not), which are matched without compiling a pattern; empty for any other.
+std::vector<std::wstring> words_of(const std::wstring& name) {
+  std::wstring_view rest(name);
+  if (rest.size() >= 2 && rest.front() == L'(' && rest.back() == L')') rest = rest.substr(1, rest.size() - 2);
+  std::vector<std::wstring> words;
+  for (;;) {
+    const std::wstring_view word = rest.substr(0, rest.find(L'|'));
+    if (word.empty() || !std::all_of(word.begin(), word.end(), word_char)) return {};
+    words.emplace_back(word);
+    if (word.size() == rest.size()) return words;
+    rest.remove_prefix(word.size() + 1);
+  }
+}
+
+bool is_ascii(std::wstring_view text) {
+  return std::all_of(text.begin(), text.end(), [](wchar_t c) { return static_cast<uint32_t>(c) < 0x80; });
+}
+
+bool same_ascii_nocase(std::wstring_view a, std::wstring_view b) {
+  const auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c | 0x20) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return fold(x) == fold(y); });
+}
+
 } // namespace
 
 argument_parser::argument_parser(std::wstring name, std::wstring* target)
-    : name_(std::move(name)), target_(target) {
+    : name_(std::move(name)), target_(target), words_(words_of(name_)) {
   run_once_per_process(registration, [] { RegisterError(commandline_error, std::wstring()); });
-  if (!name_.empty()) patterns_of(name_);  // a bad name fails here, not in the middle of a parse
+  // A bad name fails here, not in the middle of a parse.
+  if (!name_.empty() && words_.empty()) patterns_of(name_);
+}
+
+// Whether the option word of arg (behind its "-" or "/") is one of the words; nullopt when
+// only the pattern can tell (letters beyond ASCII, whose case the pattern folds its own way).
+std::optional<bool> argument_parser::is_word(std::wstring_view word) const {
+  if (words_.empty() || !is_ascii(word)) return std::nullopt;
+  return std::any_of(words_.begin(), words_.end(), [word](const std::wstring& w) { return same_ascii_nocase(w, word); });
 }
 
 size_t argument_parser::match_value_form(const std::wstring& arg) const {
   if (name_.empty()) return std::wstring::npos;
+  const size_t colon = arg.find(L':');
+  if (is_option(arg) && colon != std::wstring::npos) {
+    if (const std::optional<bool> known = is_word(std::wstring_view(arg).substr(1, colon - 1)))
+      return *known ? colon + 1 : std::wstring::npos;
+  } else if (!words_.empty()) {
+    return std::wstring::npos;
+  }
   std::wsmatch m;
   if (!std::regex_search(arg, m, patterns_of(name_).value_form)) return std::wstring::npos;
   return static_cast<size_t>(m.length(0));
 }
 
 bool argument_parser::match_switch_form(const std::wstring& arg) const {
-  return !name_.empty() && std::regex_match(arg, patterns_of(name_).switch_form);
+  if (name_.empty()) return false;
+  if (!words_.empty() && !is_option(arg)) return false;
+  if (const std::optional<bool> known = is_word(std::wstring_view(arg).substr(std::min<size_t>(arg.size(), 1)))) return *known;
+  return std::regex_match(arg, patterns_of(name_).switch_form);
 }
 
 result argument_parser::second_use(const std::wstring& text) { return failure(os::err_already_initialized, text); }

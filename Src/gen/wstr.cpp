@@ -1,5 +1,6 @@
 #include "vela/wstr.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
@@ -43,8 +44,15 @@ std::wstring to_upper_copy(std::wstring_view s) {
   return to_upper(u);
 }
 
+// As the upper-case copies would compare, without making them.
 TCmpRes compare_nocase(std::wstring_view a, std::wstring_view b) {
-  return TCmpRes(to_upper_copy(a).compare(to_upper_copy(b)));
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(a[i])));
+    const auto y = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(b[i])));
+    if (x != y) return TCmpRes(x < y ? -1 : 1);
+  }
+  return TCmpRes(a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
 }
 
 long find_nocase(std::wstring_view s, std::wstring_view text, size_t start) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ class argument_parser {
 
   std::wstring name_;
   std::wstring* target_;
+
+ private:
+  std::optional<bool> is_word(std::wstring_view word) const;
+
+  std::vector<std::wstring> words_;  // the name's words, when it is only a choice of words
 };
 
 class commandline_bool_argument_parser : public argument_parser {

@@ -147,6 +147,19 @@ TEST(SqltermExportProgram, OnErrorStopsAtAFailedStartUpConnect) {
   EXPECT_EQ(run_process({SQLTERM_PATH, "-cs:Driver={No Such Driver}", "-q:select 1"}).status, 0);
 }
 
+#ifndef _WIN32
+// A run without a terminal loads no line editor nor a pattern library of its own (the
+// loader tells which files it loads).
+TEST(SqltermExportProgram, AStartUpWithoutATerminalLoadsOnlyWhatItUses) {
+  const run_result r = run_process({SQLTERM_PATH, "-cs:Driver={No Such Driver}", "-q:select 1"}, "",
+                                   {{"LD_DEBUG", "files"}, {"LANG", "C.UTF-8"}, {"LC_ALL", "\x01"}});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("file=libodbc.so.2"), std::string::npos) << "the loader tells what it loads";
+  for (const char* library : {"libedit", "libtinfo", "libre2"})
+    EXPECT_EQ(r.err.find(std::string("file=") + library), std::string::npos) << library;
+}
+#endif
+
 // ---- -qi: an unterminated last statement --------------------------------------------
 
 TEST_P(SqltermExport, UnterminatedLastStatementIsReportedNotRun) {

@@ -219,3 +219,33 @@ TEST(ProcessCommandLine, JoinedLineQuotesValuesWithBlanks) {
   EXPECT_EQ(p.args(), argv);
   EXPECT_EQ(p.command_line(), os::join_command_line(argv));
 }
+
+namespace {
+
+// The value and switch forms of a parser, seen from outside.
+struct form_probe : argument_parser {
+  using argument_parser::argument_parser;
+  size_t value_at(const std::wstring& arg) const { return match_value_form(arg); }
+  bool is_switch(const std::wstring& arg) const { return match_switch_form(arg); }
+};
+
+} // namespace
+
+// A name made only of words is matched without its pattern: both must agree on every argument.
+TEST(CommandLine, WordNamesMatchAsTheirPatterns) {
+  const struct {
+    const wchar_t* words;
+    const wchar_t* pattern;  // the same choice, written so that only a pattern can match it
+  } names[] = {{L"(cs|connection_string)", L"(cs|connection_strin[g])"}, {L"init-rc", L"init-r[c]"}, {L"(q)", L"(q{1})"}};
+  const wchar_t* const args[] = {L"-cs:x", L"/CS:x", L"-Connection_String:", L"-cs", L"/Cs", L"cs:x", L"-c:x",
+                                 L"-csx:y", L"-cs:a:b", L"-connection_string", L"--cs:x", L"-", L"", L":", L"-cs :x",
+                                 L"-init-rc", L"-INIT-RC:1", L"-init_rc", L"-q", L"-Q:select 1", L"-qq", L"-q:",
+                                 L"-c\u017F:x", L"-\u0130nit-rc", L"x-cs:y", L"-cs:-q:"};
+  for (const auto& n : names) {
+    const form_probe words(n.words, nullptr), pattern(n.pattern, nullptr);
+    for (const wchar_t* a : args) {
+      EXPECT_EQ(words.value_at(a), pattern.value_at(a)) << n.words << " " << a;
+      EXPECT_EQ(words.is_switch(a), pattern.is_switch(a)) << n.words << " " << a;
+    }
+  }
+}

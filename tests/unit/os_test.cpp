@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/temp_dir.h"
+#include "support/test_platform.h"
 #include "vela/result.h"
 
 using namespace vela;
@@ -117,6 +118,45 @@ TEST(OsConsole, APlainLocaleEnvironmentBecomesUtf8ForLibraries) {
   set_or_unset("LC_ALL", saved_all == "(unset)" ? nullptr : saved_all.c_str());
   set_or_unset("LC_CTYPE", saved_ctype == "(unset)" ? nullptr : saved_ctype.c_str());
   set_or_unset("LANG", saved_lang == "(unset)" ? nullptr : saved_lang.c_str());
+  os::init_locale();
+}
+
+// A category the environment leaves to C or C.UTF-8 stays the C locale the process starts
+// in; one that cannot be set makes every category C.UTF-8.
+TEST(OsConsole, OnlyTheCategoriesTheEnvironmentNamesAreLoaded) {
+  const std::string saved_all = env("LC_ALL"), saved_ctype = env("LC_CTYPE"), saved_lang = env("LANG");
+  const struct {
+    const char *lc_all, *lang, *numeric, *time;
+    const char *ctype_is, *numeric_is, *time_is, *messages_is;
+  } cases[] = {
+      {nullptr, "C.UTF-8", nullptr, nullptr, "C.UTF-8", "C", "C", "C"},
+      {nullptr, nullptr, nullptr, nullptr, "C.UTF-8", "C", "C", "C"},
+      {"C", "xx_YY.UTF-8", nullptr, nullptr, "C.UTF-8", "C", "C", "C"},
+      {nullptr, "C.UTF-8", "C.utf8", "POSIX", "C.UTF-8", "C", "C", "C"},
+      {nullptr, "xx_YY.UTF-8", nullptr, nullptr, "C.UTF-8", "C.UTF-8", "C.UTF-8", "C.UTF-8"},
+      {nullptr, "C.UTF-8", nullptr, "xx_YY.UTF-8", "C.UTF-8", "C.UTF-8", "C.UTF-8", "C.UTF-8"},
+      {"xx_YY.UTF-8", "C.UTF-8", nullptr, nullptr, "C.UTF-8", "C.UTF-8", "C.UTF-8", "C.UTF-8"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(std::setlocale(LC_ALL, "C"));
+    vela::testing::set_env("LC_ALL", c.lc_all);
+    vela::testing::set_env("LC_CTYPE", nullptr);
+    vela::testing::set_env("LANG", c.lang);
+    vela::testing::set_env("LC_NUMERIC", c.numeric);
+    vela::testing::set_env("LC_TIME", c.time);
+    os::init_locale();
+    const std::string given = env("LC_ALL") + " " + env("LANG") + " " + env("LC_NUMERIC") + " " + env("LC_TIME");
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), c.ctype_is) << given;
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), c.numeric_is) << given;
+    EXPECT_STREQ(std::setlocale(LC_TIME, nullptr), c.time_is) << given;
+    EXPECT_STREQ(std::setlocale(LC_MESSAGES, nullptr), c.messages_is) << given;
+    EXPECT_TRUE(os::console_is_utf8()) << given;
+  }
+  vela::testing::set_env("LC_NUMERIC", nullptr);
+  vela::testing::set_env("LC_TIME", nullptr);
+  vela::testing::set_env("LC_ALL", saved_all == "(unset)" ? nullptr : saved_all.c_str());
+  vela::testing::set_env("LC_CTYPE", saved_ctype == "(unset)" ? nullptr : saved_ctype.c_str());
+  vela::testing::set_env("LANG", saved_lang == "(unset)" ? nullptr : saved_lang.c_str());
   os::init_locale();
 }
 

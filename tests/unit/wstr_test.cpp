@@ -28,6 +28,21 @@ TEST(WideHelpers, TrimFamilies) {
   EXPECT_EQ(strip_pairs(s, L'"'), L"");
 }
 
+// Letter case aside, texts order as their upper-case copies do: a prefix first, then by the
+// first character that differs.
+TEST(WideHelpers, CaseFoldedOrder) {
+  const struct {
+    const wchar_t *a, *b;
+    int order;
+  } cases[] = {{L"", L"", 0},          {L"", L"a", -1},        {L"pwd", L"PWD", 0},    {L"PW", L"pwd", -1},
+               {L"password", L"PWD", -1}, {L"b", L"A", 1},       {L"_", L"a", 1},
+               {L"z", L"\u00e9", -1},   {L"abc\u00df", L"ABC", 1}, {L"x\U0001F600", L"X\U0001F601", -1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(compare_nocase(c.a, c.b).value(), c.order) << c.a << L" " << c.b;
+    EXPECT_EQ(compare_nocase(c.b, c.a).value(), -c.order) << c.a << L" " << c.b;
+  }
+}
+
 TEST(WideHelpers, CaseAndReplace) {
   EXPECT_EQ(to_upper_copy(L"abc"), L"ABC");
   EXPECT_EQ(compare_nocase(L"abc", L"ABC").value(), 0);

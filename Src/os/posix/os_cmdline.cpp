@@ -1,6 +1,8 @@
 // The process's argument vector as the kernel keeps it.
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "os/os.h"
 #include "vela/utf.h"
@@ -8,8 +10,16 @@
 namespace vela::os {
 
 std::vector<std::wstring> command_args() {
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Read with plain calls: a file stream costs more to set up than the read itself.
+  std::string raw;
+  const int fd = ::open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
+      if (got > 0) raw.append(buffer, static_cast<size_t>(got));
+    ::close(fd);
+  }
   std::vector<std::wstring> argv;
   size_t start = 0;
   for (size_t i = 0; i < raw.size(); ++i) {

@@ -52,12 +52,47 @@ void utf8_environment() {
 
 } // namespace
 
+namespace {
+
+// The locale the environment names for a category: LC_ALL, the category's own variable, LANG.
+const char* environment_locale(const char* variable) {
+  for (const char* name : {"LC_ALL", variable, "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return v;
+  }
+  return nullptr;
+}
+
+// C.UTF-8 differs from C in its character set alone.
+bool c_locale(const char* name) {
+  return plain_locale(name) || std::strcmp(name, "C.UTF-8") == 0 || std::strcmp(name, "C.utf8") == 0;
+}
+
+} // namespace
+
+// Each category is loaded only where the environment names more than the C locale the
+// process starts in (whose behaviour C.UTF-8 shares beyond character types), which spares
+// a file for each in the usual environment. A locale that cannot be set makes all C.UTF-8.
 void init_locale() {
   utf8_environment();
-  const char* set = std::setlocale(LC_ALL, "");
-  if (!set || std::strcmp(set, "C") == 0 || std::strcmp(set, "POSIX") == 0) {
-    if (!std::setlocale(LC_ALL, "C.UTF-8")) std::setlocale(LC_ALL, "C");
+  static const struct {
+    int category;
+    const char* variable;
+  } categories[] = {{LC_CTYPE, "LC_CTYPE"},       {LC_NUMERIC, "LC_NUMERIC"},   {LC_TIME, "LC_TIME"},
+                    {LC_COLLATE, "LC_COLLATE"},   {LC_MONETARY, "LC_MONETARY"}, {LC_MESSAGES, "LC_MESSAGES"},
+                    {LC_PAPER, "LC_PAPER"},       {LC_NAME, "LC_NAME"},         {LC_ADDRESS, "LC_ADDRESS"},
+                    {LC_TELEPHONE, "LC_TELEPHONE"}, {LC_MEASUREMENT, "LC_MEASUREMENT"},
+                    {LC_IDENTIFICATION, "LC_IDENTIFICATION"}};
+  bool set = true;
+  for (const auto& c : categories) {
+    if (c.category != LC_CTYPE && c_locale(environment_locale(c.variable))) continue;
+    if (!std::setlocale(c.category, "")) {
+      set = false;
+      break;
+    }
   }
+  if (set && !plain_locale(std::setlocale(LC_CTYPE, nullptr))) return;
+  if (!std::setlocale(set ? LC_CTYPE : LC_ALL, "C.UTF-8")) std::setlocale(LC_ALL, "C");
 }
 
 void encode_for_console(std::wstring_view text, std::string& out) {

@@ -16,6 +16,7 @@
 #include <iterator>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 
 #include "os/os.h"
 #include "vela/utf.h"
@@ -146,6 +147,57 @@ void restore_on_ending_signals(const termios& modes) {
   (void)installed;
 }
 
+// libedit, loaded when a line editor is first wanted (at a terminal): a run that reads no
+// typed lines does not pay for loading it and the libraries it needs.
+struct libedit {
+  decltype(&::el_init) el_init = nullptr;
+  decltype(&::el_end) el_end = nullptr;
+  decltype(&::el_get) el_get = nullptr;
+  decltype(&::el_set) el_set = nullptr;
+  decltype(&::el_wset) el_wset = nullptr;
+  decltype(&::el_wgetc) el_wgetc = nullptr;
+  decltype(&::el_winsertstr) el_winsertstr = nullptr;
+  decltype(&::el_wline) el_wline = nullptr;
+  decltype(&::el_wdeletestr) el_wdeletestr = nullptr;
+  decltype(&::el_source) el_source = nullptr;
+  decltype(&::el_wgets) el_wgets = nullptr;
+  decltype(&::history_winit) history_winit = nullptr;
+  decltype(&::history_wend) history_wend = nullptr;
+  decltype(&::history_w) history_w = nullptr;
+};
+
+// The library's functions, or null when it or one of them is missing (lines are then read
+// without editing).
+const libedit* load_libedit() {
+  static const libedit* const loaded = []() -> const libedit* {
+    static libedit lib;
+    bool all = true;
+    const auto load = [&all](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(library_symbol("libedit.so.2", name));
+      all = all && fn;
+    };
+    load(lib.el_init, "el_init");
+    load(lib.el_end, "el_end");
+    load(lib.el_get, "el_get");
+    load(lib.el_set, "el_set");
+    load(lib.el_wset, "el_wset");
+    load(lib.el_wgetc, "el_wgetc");
+    load(lib.el_winsertstr, "el_winsertstr");
+    load(lib.el_wline, "el_wline");
+    load(lib.el_wdeletestr, "el_deletestr");  // the header names it so for wide text too
+    load(lib.el_source, "el_source");
+    load(lib.el_wgets, "el_wgets");
+    load(lib.history_winit, "history_winit");
+    load(lib.history_wend, "history_wend");
+    load(lib.history_w, "history_w");
+    return all ? &lib : nullptr;
+  }();
+  return loaded;
+}
+
+// Only where an editor exists, which needs the library loaded.
+const libedit& edit() { return *load_libedit(); }
+
 } // namespace
 
 struct line_reader::editor {
@@ -185,8 +237,8 @@ struct line_reader::editor {
   }
 
   ~editor() {
-    if (el) el_end(el);
-    if (history) history_wend(history);
+    if (el) edit().el_end(el);
+    if (history) edit().history_wend(history);
     if (held) restore_terminal();
   }
 };
@@ -195,13 +247,13 @@ namespace {
 
 wchar_t* editor_prompt(EditLine* el) {
   void* data = nullptr;
-  el_get(el, EL_CLIENTDATA, &data);
+  edit().el_get(el, EL_CLIENTDATA, &data);
   return const_cast<wchar_t*>(static_cast<line_reader::editor*>(data)->prompt.c_str());
 }
 
 line_reader::editor* editor_of(EditLine* el) {
   void* data = nullptr;
-  el_get(el, EL_CLIENTDATA, &data);
+  edit().el_get(el, EL_CLIENTDATA, &data);
   return static_cast<line_reader::editor*>(data);
 }
 
@@ -220,7 +272,7 @@ unsigned char on_paste(EditLine* el, int) {
   std::wstring text;
   for (;;) {
     wchar_t c = 0;
-    if (el_wgetc(el, &c) != 1) break;
+    if (edit().el_wgetc(el, &c) != 1) break;
     text += c;
     if (text.size() >= end_marker.size() && text.compare(text.size() - end_marker.size(), end_marker.size(), end_marker) == 0) {
       text.resize(text.size() - end_marker.size());
@@ -238,10 +290,10 @@ unsigned char on_paste(EditLine* el, int) {
     }
   }
   if (pasted.find(L'\n') == std::wstring::npos) {
-    if (!pasted.empty()) el_winsertstr(el, pasted.c_str());
+    if (!pasted.empty()) edit().el_winsertstr(el, pasted.c_str());
     return CC_REFRESH;
   }
-  const LineInfoW* li = el_wline(el);
+  const LineInfoW* li = edit().el_wline(el);
   ed->paste.assign(li->buffer, static_cast<size_t>(li->cursor - li->buffer));
   ed->paste += pasted;
   const std::wstring after(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
@@ -271,7 +323,7 @@ bool input_waiting() {
 unsigned char on_tab(EditLine* el, int) {
   line_reader::editor* ed = editor_of(el);
   if (!ed->complete) return CC_ERROR;
-  const LineInfoW* li = el_wline(el);
+  const LineInfoW* li = edit().el_wline(el);
   const std::wstring before(li->buffer, static_cast<size_t>(li->cursor - li->buffer));
   const std::wstring after(li->cursor, static_cast<size_t>(li->lastchar - li->cursor));
   size_t word_start = before.size();
@@ -288,8 +340,8 @@ unsigned char on_tab(EditLine* el, int) {
   if (found.size() == 1 && !common.empty() && common.back() != L'.' && common.back() != L'/') common += L' ';
   if (common.size() > typed) {
     // The typed word is replaced, so the candidate's letter case wins.
-    el_wdeletestr(el, static_cast<int>(typed));
-    el_winsertstr(el, common.c_str());
+    edit().el_wdeletestr(el, static_cast<int>(typed));
+    edit().el_winsertstr(el, common.c_str());
     return CC_REFRESH;
   }
   if (found.size() == 1) return CC_NORM;
@@ -304,10 +356,10 @@ unsigned char on_tab(EditLine* el, int) {
 
 line_reader::line_reader() {
   // Output sent to a file keeps its bytes: the editor's redrawing is for terminals only.
-  if (!is_terminal(0) || !is_terminal(1)) return;
+  if (!is_terminal(0) || !is_terminal(1) || !load_libedit()) return;
   editor_ = new editor;
-  editor_->el = el_init("sqlterm", stdin, stdout, stderr);
-  editor_->history = history_winit();
+  editor_->el = edit().el_init("sqlterm", stdin, stdout, stderr);
+  editor_->history = edit().history_winit();
   if (!editor_->el || !editor_->history) {
     delete editor_;
     editor_ = nullptr;
@@ -315,27 +367,27 @@ line_reader::line_reader() {
   }
   EditLine* el = editor_->el;
   HistEventW ev;
-  history_w(editor_->history, &ev, H_SETSIZE, 2000);
-  el_set(el, EL_CLIENTDATA, editor_);
-  el_set(el, EL_EDITOR, "emacs");
-  el_wset(el, EL_PROMPT, editor_prompt);
-  el_wset(el, EL_HIST, history_w, editor_->history);
+  edit().history_w(editor_->history, &ev, H_SETSIZE, 2000);
+  edit().el_set(el, EL_CLIENTDATA, editor_);
+  edit().el_set(el, EL_EDITOR, "emacs");
+  edit().el_wset(el, EL_PROMPT, editor_prompt);
+  edit().el_wset(el, EL_HIST, edit().history_w, editor_->history);
   // Ctrl-C reaches the editor as a key while a line is edited, not as a signal.
-  el_set(el, EL_SETTY, "-d", "-isig", nullptr);
+  edit().el_set(el, EL_SETTY, "-d", "-isig", nullptr);
   // Wide names: the narrow form of EL_ADDFN keeps copies that are never freed.
-  el_wset(el, EL_ADDFN, L"vela-interrupt", L"give up the line", on_ctrl_c);
-  el_wset(el, EL_ADDFN, L"vela-complete", L"complete the word", on_tab);
-  el_wset(el, EL_ADDFN, L"vela-paste", L"take a bracketed paste", on_paste);
-  el_set(el, EL_BIND, "\033[200~", "vela-paste", nullptr);
-  el_set(el, EL_BIND, "^C", "vela-interrupt", nullptr);
-  el_set(el, EL_BIND, "^I", "vela-complete", nullptr);
-  el_set(el, EL_BIND, "^R", "em-inc-search-prev", nullptr);
-  el_set(el, EL_BIND, "^W", "ed-delete-prev-word", nullptr);
-  el_set(el, EL_BIND, "^U", "em-kill-line", nullptr);
-  for (const char* home : {"\033[H", "\033OH", "\033[1~", "\033[7~"}) el_set(el, EL_BIND, home, "ed-move-to-beg", nullptr);
-  for (const char* end : {"\033[F", "\033OF", "\033[4~", "\033[8~"}) el_set(el, EL_BIND, end, "ed-move-to-end", nullptr);
-  el_set(el, EL_BIND, "\033[3~", "ed-delete-next-char", nullptr);
-  el_source(el, nullptr);  // the user's own ~/.editrc
+  edit().el_wset(el, EL_ADDFN, L"vela-interrupt", L"give up the line", on_ctrl_c);
+  edit().el_wset(el, EL_ADDFN, L"vela-complete", L"complete the word", on_tab);
+  edit().el_wset(el, EL_ADDFN, L"vela-paste", L"take a bracketed paste", on_paste);
+  edit().el_set(el, EL_BIND, "\033[200~", "vela-paste", nullptr);
+  edit().el_set(el, EL_BIND, "^C", "vela-interrupt", nullptr);
+  edit().el_set(el, EL_BIND, "^I", "vela-complete", nullptr);
+  edit().el_set(el, EL_BIND, "^R", "em-inc-search-prev", nullptr);
+  edit().el_set(el, EL_BIND, "^W", "ed-delete-prev-word", nullptr);
+  edit().el_set(el, EL_BIND, "^U", "em-kill-line", nullptr);
+  for (const char* home : {"\033[H", "\033OH", "\033[1~", "\033[7~"}) edit().el_set(el, EL_BIND, home, "ed-move-to-beg", nullptr);
+  for (const char* end : {"\033[F", "\033OF", "\033[4~", "\033[8~"}) edit().el_set(el, EL_BIND, end, "ed-move-to-end", nullptr);
+  edit().el_set(el, EL_BIND, "\033[3~", "ed-delete-next-char", nullptr);
+  edit().el_source(el, nullptr);  // the user's own ~/.editrc
   // The editor owns the terminal from here on, before any prompt is shown.
   editor_->hold();
   (void)write_all(1, paste_on, sizeof paste_on - 1);
@@ -369,7 +421,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
   if (editor_->end_waiting) return end_of_input;
   editor_->hold(false);
   int count = 0;
-  const wchar_t* text = el_wgets(editor_->el, &count);
+  const wchar_t* text = edit().el_wgets(editor_->el, &count);
   editor_->hold();
   if (editor_->interrupted) {
     show(L"\n");
@@ -392,7 +444,7 @@ line_reader::status line_reader::read(const std::wstring& prompt, std::wstring& 
   while (input_waiting()) {
     count = 0;
     editor_->hold(false);
-    text = el_wgets(editor_->el, &count);
+    text = edit().el_wgets(editor_->el, &count);
     editor_->hold();
     if (editor_->interrupted) break;
     if (editor_->paste_ended) {
@@ -460,7 +512,7 @@ void line_reader::use_history_file(const std::wstring& path, size_t max) {
   HistEventW ev;
   for (size_t i = lines.size() > max ? lines.size() - max : 0; i < lines.size(); ++i) {
     const std::wstring l = entry_from_file(lines[i]);
-    history_w(editor_->history, &ev, H_ENTER, l.c_str());
+    edit().history_w(editor_->history, &ev, H_ENTER, l.c_str());
   }
   if (!lines.empty()) editor_->last_added = entry_from_file(lines.back());
 }
@@ -469,7 +521,7 @@ void line_reader::add_history(const std::wstring& line, const std::wstring& stor
   if (!editor_ || line.empty() || line == editor_->last_added) return;
   editor_->last_added = line;
   HistEventW ev;
-  history_w(editor_->history, &ev, H_ENTER, line.c_str());
+  edit().history_w(editor_->history, &ev, H_ENTER, line.c_str());
   if (editor_->history_path.empty()) return;
   std::wstring one_line = stored;
   std::replace(one_line.begin(), one_line.end(), L'\n', line_break_in_file);
