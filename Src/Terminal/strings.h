@@ -155,6 +155,7 @@ enum : uint32_t {
   column_widened = 343,
   table_made_again = 344,
   copy_create_columns = 345,
+  copy_create_in_transaction = 346,
   refresh_list_line = 320,
 };
 } // namespace string_id

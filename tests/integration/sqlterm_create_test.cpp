@@ -151,6 +151,23 @@ TEST_P(Create, ExistingTablesAndQuotedNames) {
             "x|y|z\n<null>|b|c");
 }
 
+// Inside a transaction the table made joins it, and a ROLLBACK takes it back with the rows;
+// where making a table would commit the transaction first (MariaDB), the load does not start
+// and the transaction stays as it was.
+TEST_P(Create, InsideATransaction) {
+  db->dir.write("t.csv", "a,b\n1,x\n2,y\n");
+  ASSERT_EQ(run({"-q:drop table if exists tx_new; drop table if exists tx_old; create table tx_old(a int)"}).status, 0);
+  const std::string begin = maria() ? "start transaction" : "begin";
+  db->dir.write("t.sql", begin + ";\ninsert into tx_old values (1);\n\\copy tx_new from '" + db->dir.path("t.csv") +
+                             "' with (format csv, header, create)\nrollback;\n");
+  const run_result r = run({"-qf:" + db->dir.path("t.sql")});
+  if (maria()) EXPECT_NE((r.out + r.err).find("COPY not run: this database commits the open transaction"), std::string::npos) << r.out << r.err;
+  else EXPECT_NE(r.out.find("Rows loaded: 2. Rows failed: 0."), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(one_value(*db, "select count(*) from tx_old"), "0");
+  const run_result gone = run({"-q:select * from tx_new"});
+  EXPECT_TRUE(vela::testing::has_sql_error(gone.out + gone.err)) << gone.out << gone.err;
+}
+
 // A CSV file's column types come from its first rows (SAMPLE N); a later value that does not
 // fit widens its column, in place where the database can and numbers stay as they read,
 // otherwise with the table made again once; no row is refused, and every value reads back.

@@ -279,6 +279,12 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
   return load;
 }
 
+void loader::copy_not_started(const result& r, const std::wstring& where, size_t line) {
+  std::wstring text = r.text();
+  trim(text, L"", L"\r\n");
+  copy_not_started(text, where, line);
+}
+
 void loader::copy_not_started(const std::wstring& why, const std::wstring& where, size_t line) {
   const std::wstring text = where.empty() ? message(string_id::copy_not_started_here, why.c_str())
                                            : message(string_id::copy_not_started, why.c_str(), where.c_str(), static_cast<unsigned>(line));
@@ -534,9 +540,7 @@ bool loader::make_file_table(const copy_command& cmd, text_file_code_page cp, co
   bool fresh = false;
   if (r.succeeded()) r = make_table(ctx_.connection, cmd.table, t->shapes(), cmd.format.create, host_.transaction_open(), fresh);
   if (!r.succeeded()) {
-    std::wstring text = r.text();
-    trim(text, L"", L"\r\n");
-    copy_not_started(text, where, line);
+    copy_not_started(r, where, line);
     return false;
   }
   if (fresh) {
@@ -559,9 +563,7 @@ bool loader::remake_file_table(const copy_command& cmd, text_file_code_page cp, 
     r = make_table(ctx_.connection, t.table, t.shapes(), copy_format::creation::replace, host_.transaction_open(), fresh);
   }
   if (!r.succeeded()) {
-    std::wstring text = r.text();
-    trim(text, L"", L"\r\n");
-    copy_not_started(text, where, line);
+    copy_not_started(r, where, line);
     return false;
   }
   t.has_boolean = false;
@@ -583,9 +585,7 @@ bool loader::make_result_table(const copy_command& cmd, odbc::query& q, const st
   bool fresh = false;
   if (r.succeeded()) r = make_table(ctx_.connection, cmd.table, shapes, cmd.format.create, host_.transaction_open(), fresh);
   if (!r.succeeded()) {
-    std::wstring text = r.text();
-    trim(text, L"", L"\r\n");
-    copy_not_started(text, where, line);
+    copy_not_started(r, where, line);
     return false;
   }
   if (fresh) ctx_.routes.info_line(message(string_id::table_created, cmd.table.c_str()));

@@ -69,6 +69,7 @@ class loader {
   void report_end(copy_load& l, const result& f);
   void show_progress(copy_load& l, bool last);
   void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);
+  void copy_not_started(const result& r, const std::wstring& where, size_t line);
 
   terminal_context& ctx_;
   load_host& host_;

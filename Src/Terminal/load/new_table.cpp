@@ -1,6 +1,7 @@
 #include "Terminal/load/new_table.h"
 
 #include "Terminal/load/data_file.h"
+#include "Terminal/strings.h"
 #include "vela/odbc/bulk_insert.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
@@ -48,6 +49,9 @@ void unique_names(std::vector<odbc::column_shape>& columns) {
 result make_table(odbc::connection& c, const std::wstring& table, std::vector<odbc::column_shape> columns,
                   copy_format::creation how, bool in_transaction, bool& made) {
   made = false;
+  // Where DDL commits the transaction first (MariaDB, MySQL), a table is not made inside one.
+  if (in_transaction && *c.profile().transaction_state_query())
+    return failure(os::err_invalid_function, str(string_id::copy_create_in_transaction));
   unique_names(columns);
   const bool exists = how != copy_format::creation::create && table_exists(c, table, in_transaction);
   if (exists && how == copy_format::creation::if_not_exists) return result();
