@@ -84,6 +84,15 @@ guessed_kind number_kind(std::wstring_view v, uint16_t& whole, uint16_t& scale) 
   return x >= INT32_MIN && x <= INT32_MAX ? guessed_kind::integer : guessed_kind::bigint;
 }
 
+// "true" or "false" in any letter case (asked of every value: no text is made for it).
+bool is_boolean(std::wstring_view v) {
+  const std::wstring_view word = v.size() == 4 ? L"true" : v.size() == 5 ? L"false" : L"";
+  if (word.empty()) return false;
+  for (size_t i = 0; i < v.size(); ++i)
+    if ((v[i] | 0x20) != word[i]) return false;
+  return true;
+}
+
 bool integral(guessed_kind k) { return k == guessed_kind::integer || k == guessed_kind::bigint; }
 bool exact_number(guessed_kind k) { return integral(k) || k == guessed_kind::decimal; }
 
@@ -92,7 +101,7 @@ bool exact_number(guessed_kind k) { return integral(k) || k == guessed_kind::dec
 guessed_kind kind_of(std::wstring_view v, uint16_t& whole, uint16_t& scale) {
   whole = scale = 0;
   if (v.empty()) return guessed_kind::text;
-  if (compare_nocase(v, L"true") == 0 || compare_nocase(v, L"false") == 0) return guessed_kind::boolean;
+  if (is_boolean(v)) return guessed_kind::boolean;
   if (digit(v[0]) && date_part(v)) {
     if (v.size() == 10) return guessed_kind::date;
     if ((v[10] == L' ' || v[10] == L'T') && time_part(v, 11)) return guessed_kind::timestamp;
@@ -165,6 +174,6 @@ bool widens_in_place(const column_guess& from, const column_guess& to) {
   return exact_number(from.kind) && (exact_number(to.kind) || to.kind == guessed_kind::text);
 }
 
-const wchar_t* boolean_text(std::wstring_view v) { return compare_nocase(v, L"true") == 0 ? L"1" : L"0"; }
+const wchar_t* boolean_text(std::wstring_view v) { return v.size() == 4 ? L"1" : L"0"; }
 
 } // namespace vela::terminal

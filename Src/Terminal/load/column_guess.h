@@ -35,7 +35,7 @@ struct column_guess {
 // (numbers widen to wider numbers or text); otherwise the table is made again.
 bool widens_in_place(const column_guess& from, const column_guess& to);
 
-// A boolean value as the databases all take it: "1" or "0".
+// A boolean value (true or false in any letter case) as the databases all take it: "1" or "0".
 const wchar_t* boolean_text(std::wstring_view v);
 
 } // namespace vela::terminal
