@@ -218,4 +218,20 @@ with open(sys.argv[1], 'w') as f:
   EXPECT_EQ(run_process({"python3", "-c", compare_values, in, out}).out, "equal 25000\n");
 }
 
+// A boolean or a date that turns out to be text makes the table again on every database: the
+// values then go in as they were written, and a malformed line is told once, not twice.
+TEST_P(Create, TableMadeAgainOnce) {
+  db->dir.write("again.csv", "flag,day,n\ntrue,2024-01-01,1\nfalse,2024-01-02,2\n\"bad\"x,2024-01-03,3\nmaybe,soon,4\n");
+  ASSERT_EQ(run({"-q:drop table if exists again"}).status, 0);
+  const run_result r = run({"-q:\\copy again from '" + db->dir.path("again.csv") + "' with (format csv, header, create, sample 2)"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  const std::string said = r.out + r.err;
+  EXPECT_NE(said.find("Line 5 needs wider column types: table again is made again and the load starts again."), std::string::npos) << said;
+  EXPECT_NE(said.find("Rows loaded: 3. Rows failed: 1."), std::string::npos) << said;
+  const size_t told = said.find("Row not loaded");
+  EXPECT_NE(told, std::string::npos) << said;
+  EXPECT_EQ(said.find("Row not loaded", told + 1), std::string::npos) << said;
+  EXPECT_EQ(one_value(*db, "select flag, day from again order by n"), "true|2024-01-01\nfalse|2024-01-02\nmaybe|soon");
+}
+
 INSTANTIATE_TEST_SUITE_P(Databases, Create, vela::testing::all_databases(), vela::testing::param_name);
