@@ -73,6 +73,13 @@ TEST(ColumnGuess, ValuesWidenTheColumn) {
     EXPECT_EQ(g.whole, c.whole) << vela::wide_to_utf8(c.values.back());
     EXPECT_EQ(g.scale, c.scale) << vela::wide_to_utf8(c.values.back());
   }
+  // An integer's digits change no type, but count when it becomes a decimal.
+  column_guess digits;
+  EXPECT_TRUE(digits.take(L"5"));
+  EXPECT_FALSE(digits.take(L"123456"));
+  EXPECT_TRUE(digits.take(L"0.5"));
+  EXPECT_EQ(digits.whole, 6);
+  EXPECT_EQ(digits.scale, 1);
   // ALTER keeps numbers as they read when they widen to numbers or text; others need the table again.
   column_guess integer{guessed_kind::integer, 3, 0}, decimal{guessed_kind::decimal, 4, 2}, text{guessed_kind::text, 0, 0},
       boolean{guessed_kind::boolean, 0, 0}, floating{guessed_kind::floating, 0, 0};

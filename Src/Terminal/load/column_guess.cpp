@@ -145,7 +145,11 @@ bool column_guess::take(std::wstring_view value) {
   v.kind = kind_of(value, v.whole, v.scale);
   const column_guess before = *this;
   join(v);
-  return !(*this == before);
+  return !same_type(before);
+}
+
+bool column_guess::same_type(const column_guess& o) const {
+  return kind == o.kind && (kind != guessed_kind::decimal || (whole == o.whole && scale == o.scale));
 }
 
 odbc::column_shape column_guess::shape(const std::wstring& name) const {

@@ -22,8 +22,11 @@ struct column_guess {
   guessed_kind kind = guessed_kind::none;
   uint16_t whole = 0;  // decimal: the most digits before the point
   uint16_t scale = 0;  // and after it
-  // Widens the guess to hold value: true when it changed.
+  // Widens the guess to hold value: true when its type changed (an integer's digits are
+  // counted too, for a decimal it may become, but they change no type).
   bool take(std::wstring_view value);
+  // The same column type as other's.
+  bool same_type(const column_guess& other) const;
   // The guess joined with another's.
   void join(const column_guess& other);
   // The column the guess makes (no value seen: text).

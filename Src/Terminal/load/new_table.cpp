@@ -108,7 +108,11 @@ const odbc::bulk_row* file_table::fit(const odbc::bulk_row& row, odbc::bulk_inse
   for (size_t i = 0; i < n && !restarted; ++i) {
     if (row.nulls[i]) continue;
     column_guess g = guesses[i];
-    if (!g.take(row.values[i])) continue;
+    if (!g.take(row.values[i])) {
+      guesses[i] = g;  // an integer's digits, kept for a decimal it may become
+      if (!wider.empty()) wider[i] = g;
+      continue;
+    }
     if (wider.empty()) wider = guesses;
     wider[i] = g;
   }
@@ -116,7 +120,7 @@ const odbc::bulk_row* file_table::fit(const odbc::bulk_row& row, odbc::bulk_inse
     const odbc::driver_profile& p = c.profile();
     std::vector<std::wstring> alter;
     for (size_t i = 0; i < n; ++i) {
-      if (wider[i] == guesses[i]) continue;
+      if (wider[i].same_type(guesses[i])) continue;
       const std::wstring type = odbc::target_type(wider[i].shape(names[i]), p, c.data_types());
       alter.push_back(widens_in_place(guesses[i], wider[i]) ? p.alter_column_type(table, names[i], type) : std::wstring());
       if (alter.back().empty()) {
