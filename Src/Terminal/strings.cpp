@@ -39,6 +39,7 @@ constexpr string_entry english[] = {
      L"  -cs:@<file>                 the connection string read from a file only its owner can read\n"
      L"  -batch:<rows>               rows per batch of a load (COPY blocks, \\copy), 1000 by default\n"
      L"  -copy_from:<connection string> -into:<table> -q:\"<query>\"  load the query's rows into the table\n"
+     L"  -create                     with -copy_from: make the table from the query's columns first\n"
      L"  -v:<name>=<value>, -variable:<name>=<value>  a variable, :name in statements (repeatable)\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
@@ -204,6 +205,11 @@ constexpr string_entry english[] = {
     {253, L"\\df[S+] - the procedures and functions; S: also the system ones\n"},
     {340, L"\\s [<file>]       the history of what was typed, each statement one entry (or into <file>)\n"},
     {341, L"History written to '%s'.\n"},
+    {342, L"Table %s created."},
+    {343, L"Column %s of %s widened to %s for line %u."},
+    {344, L"Line %u needs wider column types: table %s is made again and the load starts again."},
+    {345, L"a column list does not go with CREATE"},
+    {346, L"this database commits the open transaction before it makes a table: CREATE goes outside a transaction"},
     {220, L"Could not open '%s' for output: %s\n"},
     {221, L"Could not start the command '%s'.\n"},
     {222, L"Could not write to '%s': %s\n"},
@@ -260,6 +266,7 @@ constexpr string_entry russian[] = {
      L"  -cs:@<файл>                 строка подключения из файла, доступного только владельцу\n"
      L"  -batch:<строк>              строк в пакете загрузки (блоки COPY, \\copy), по умолчанию 1000\n"
      L"  -copy_from:<строка подключения> -into:<таблица> -q:\"<запрос>\"  загрузить строки запроса в таблицу\n"
+     L"  -create                     с -copy_from: сначала создать таблицу по столбцам запроса\n"
      L"  -v:<имя>=<значение>, -variable:<имя>=<значение>  переменная, :имя в запросах (можно повторять)\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
@@ -425,6 +432,11 @@ constexpr string_entry russian[] = {
     {253, L"\\df[S+] - процедуры и функции; S: и системные\n"},
     {340, L"\\s [<файл>]       история введённого, каждая инструкция - одна запись (или в <файл>)\n"},
     {341, L"История записана в '%s'.\n"},
+    {342, L"Таблица %s создана."},
+    {343, L"Столбец %s таблицы %s расширен до %s для строки %u."},
+    {344, L"Строке %u нужны более широкие типы столбцов: таблица %s создаётся заново, и загрузка начинается снова."},
+    {345, L"список столбцов не сочетается с CREATE"},
+    {346, L"эта база данных фиксирует открытую транзакцию, прежде чем создать таблицу: CREATE - только вне транзакции"},
     {220, L"Не удалось открыть '%s' для вывода: %s\n"},
     {221, L"Не удалось запустить команду '%s'.\n"},
     {222, L"Не удалось записать в '%s': %s\n"},

@@ -151,6 +151,11 @@ enum : uint32_t {
   routines_help = 253,
   history_list_line = 340,
   history_written = 341,
+  table_created = 342,
+  column_widened = 343,
+  table_made_again = 344,
+  copy_create_columns = 345,
+  copy_create_in_transaction = 346,
   refresh_list_line = 320,
 };
 } // namespace string_id

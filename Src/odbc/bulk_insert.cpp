@@ -117,6 +117,8 @@ struct bulk_insert::state {
   bool autocommit_off = false;
   bool joined = false;  // inside the caller's transaction: each batch is a savepoint
   std::vector<column> cols;
+  std::wstring table;  // as prepared
+  std::vector<std::wstring> names;
   std::vector<SQLUSMALLINT> status;
   std::vector<size_t> lines;
   size_t rows = 0;
@@ -371,6 +373,8 @@ bool bulk_insert::arrays() const { return s_->arrays; }
 result bulk_insert::prepare(const std::wstring& table, const std::vector<std::wstring>& columns) {
   state& s = *s_;
   if (!s.conn->hdbc()) return failure(os::err_invalid_function);
+  s.table = table;
+  s.names = columns;
   SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, s.conn->hdbc(), &s.stmt);
   if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, s.conn->hdbc(), SQL_NULL_HSTMT, rc);
   std::wstring list;
@@ -402,6 +406,30 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   if (binary && s.batch > 1 && !profile.binary_parameter_arrays()) s.arrays = false;
   s.set_up_parameters(join_transaction);
   return result();
+}
+
+result bulk_insert::change_table(const std::vector<std::wstring>& statements) {
+  state& s = *s_;
+  if (connection_lost()) return lost_result_;
+  result r = finish_batch();
+  if (connection_lost()) return lost_result_;
+  if (!r.succeeded()) return r;
+  for (const std::wstring& text : statements) {
+    query q(s.conn, text);
+    if (r = q.execute(text, false, false); !r.succeeded()) return r;
+  }
+  // A batch taken back must not take the change with it.
+  if (s.autocommit_off)
+    if (r = s.conn->transact(0); !r.succeeded()) return r;
+  for (SQLHSTMT* h : {&s.stmt, &s.multi})
+    if (*h) {
+      SQLFreeHandle(SQL_HANDLE_STMT, *h);
+      *h = SQL_NULL_HSTMT;
+    }
+  s.arrays = true;
+  const std::wstring table = s.table;
+  const std::vector<std::wstring> names = s.names;
+  return prepare(table, names);
 }
 
 result bulk_insert::add(const bulk_row& row) {

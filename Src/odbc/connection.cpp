@@ -276,6 +276,7 @@ void connection::connected_as(const std::wstring* completed_string, std::wstring
   }
   connected_ = true;
   long_binary_size_known_ = false;
+  data_types_.reset();
   narrow_statements_ = os::narrow_text_is_utf8() && !wide_text_intact(hdbc_);
   profile_ = driver_profile::of_connection(hdbc_, completed_string ? *completed_string : std::wstring(), adapter_.get());
   utf8_narrow_text_ = false;
@@ -487,6 +488,7 @@ void connection::swap(connection& other) {
   std::swap(profile_, other.profile_);
   std::swap(long_binary_size_, other.long_binary_size_);
   std::swap(long_binary_size_known_, other.long_binary_size_known_);
+  std::swap(data_types_, other.data_types_);
 }
 
 result connection::disconnect() {
@@ -511,6 +513,7 @@ result connection::disconnect() {
     adapter_.reset();
     long_binary_size_ = 0;
     long_binary_size_known_ = false;
+    data_types_.reset();
   } else {
     r = result(os::err_invalid_function, L"Has not been connected", severity::information);
   }

@@ -42,6 +42,7 @@ _vela_sqlterm_options="
 -batch:
 -copy_from:
 -into:
+-create
 -v:
 -variable:
 "

@@ -30,15 +30,16 @@ class tokens {
     skip();
     return p_ < t_.size() ? t_[p_] : 0;
   }
-  // A word, a "quoted name" (quotes kept) or one sign.
+  // A word, a "quoted name" or `quoted name` (quotes kept) or one sign.
   std::wstring word() {
     skip();
     const size_t b = p_;
     if (p_ >= t_.size()) return {};
-    if (t_[p_] == L'"') {
+    if (t_[p_] == L'"' || t_[p_] == L'`') {
+      const wchar_t q = t_[p_];
       for (++p_; p_ < t_.size(); ++p_) {
-        if (t_[p_] == L'"') {
-          if (p_ + 1 < t_.size() && t_[p_ + 1] == L'"') ++p_;
+        if (t_[p_] == q) {
+          if (p_ + 1 < t_.size() && t_[p_ + 1] == q) ++p_;
           else break;
         }
       }
@@ -204,6 +205,26 @@ bool options(tokens& t, copy_format& f, std::wstring& why) {
         return false;
       }
       f.skip_through = static_cast<size_t>(std::stoull(value));
+    } else if (is(key, L"CREATE")) {
+      f.create = copy_format::creation::create;
+      tokens ahead = t;
+      if (is(ahead.word(), L"IF")) {
+        t.word();
+        if (!is(t.word(), L"NOT") || !is(t.word(), L"EXISTS")) {
+          why = L"CREATE IF NOT EXISTS expected";
+          return false;
+        }
+        f.create = copy_format::creation::if_not_exists;
+      }
+    } else if (is(key, L"REPLACE")) {
+      f.create = copy_format::creation::replace;
+    } else if (is(key, L"SAMPLE")) {
+      value = t.word();
+      if (value.empty() || value.size() > 9 || value.find_first_not_of(L"0123456789") != std::wstring::npos || std::stoul(value) == 0) {
+        why = L"SAMPLE takes a number of rows";
+        return false;
+      }
+      f.sample = static_cast<size_t>(std::stoul(value));
     } else if (is(key, L"FORCE_NOT_NULL") || is(key, L"FORCE_NULL") || is(key, L"FORCE_QUOTE")) {
       why = L"option not supported: " + key;
       return false;
@@ -376,6 +397,7 @@ bool record_reader::step(std::wstring_view line, size_t line_no, const sink& to)
   if (columns_ && row_.values.size() != columns_)
     return fail(message(string_id::copy_value_count, static_cast<unsigned>(columns_), static_cast<unsigned>(row_.values.size())), to);
   if (header_ || start_ <= f_.skip_through) {
+    if (header_) header_values_.assign(row_.values.begin(), row_.values.end());
     header_ = false;
     skipped_ += lines_;
     return true;

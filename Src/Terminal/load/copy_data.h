@@ -23,6 +23,12 @@ struct copy_format {
   wchar_t escape = L'"';
   std::wstring encoding;
   size_t skip_through = 0;  // SKIP N: records that begin at line N or before are passed over
+  // CREATE: the table is made from the source's columns first; IF NOT EXISTS: unless it is
+  // there; REPLACE: dropped and made again. SAMPLE N: the records of a file whose values
+  // choose the column types.
+  enum class creation : uint8_t { none, create, if_not_exists, replace };
+  creation create = creation::none;
+  size_t sample = 10000;
 };
 
 // A COPY statement or a \copy command taken apart.
@@ -61,6 +67,8 @@ class record_reader {
   bool finish(const sink& to);
   // Lines that are no row: the header, and lines of broken records that were not read again.
   uint64_t skipped() const { return skipped_; }
+  // The header's values, once it is read.
+  const std::vector<std::wstring>& header() const { return header_values_; }
 
  private:
   bool step(std::wstring_view line, size_t line_no, const sink& to);
@@ -84,6 +92,7 @@ class record_reader {
   uint64_t fresh_ = 0;       // lines given
   uint64_t read_again_ = 0;  // lines read a second time: never more than fresh_, so reading stays linear
   uint64_t skipped_ = 0;
+  std::vector<std::wstring> header_values_;
 };
 
 // Splits pieces of text into lines ("\n" ends a line; a first U+FEFF is dropped).
@@ -130,6 +139,8 @@ class line_splitter {
   bool first_ = true;
 };
 
+struct file_table;
+
 // One load in progress: the engine, how its rows are read, and where failures are told.
 struct copy_load {
   copy_load(odbc::connection& c, size_t batch, const copy_format& f) : engine(c, batch), reader(f) {}
@@ -145,6 +156,7 @@ struct copy_load {
   bool progress_shown = false;
   bool in_script = false;  // a COPY block: its rows are lines of the script
   std::wstring file;       // \copy FROM a file: a load that stops part-way can go on from it
+  file_table* made = nullptr;  // the table the load made from the file, whose columns may widen
 };
 
 // A value written in the text format: backslash, tab, line breaks escaped; NULL as \N.

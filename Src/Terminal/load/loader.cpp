@@ -7,6 +7,7 @@
 
 #include "Terminal/load/copy_data.h"
 #include "Terminal/load/data_file.h"
+#include "Terminal/load/new_table.h"
 #include "Terminal/session/context.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -231,6 +232,7 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
   e.join_transaction = host_.transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
   copy_load* l = load.get();
   e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
+    if (l->made && row_line < l->made->told_before) return;  // told in the load before the table was made again
     std::wstring text = why;
     trim(text, L"", L"\r\n");
     const std::wstring m = message(string_id::row_not_loaded, l->where.c_str(), static_cast<unsigned>(row_line), text.c_str());
@@ -251,18 +253,36 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
     return nullptr;
   }
   load->reader.expect(e.columns());
-  load->take = [l](record_reader::outcome o, const odbc::bulk_row& row, const std::wstring& why) {
+  load->take = [this, l](record_reader::outcome o, const odbc::bulk_row& row, const std::wstring& why) {
     odbc::bulk_insert& engine = l->engine;
     if (o == record_reader::outcome::bad_header) {
       l->bad_header = why;
       l->header_line = row.line;
       return false;
     }
-    if (o == record_reader::outcome::bad) engine.reject(row.line, why);
-    else l->failure = engine.add(row);
+    if (o == record_reader::outcome::bad) {
+      engine.reject(row.line, why);
+    } else if (l->made) {
+      // A value that does not fit its column's type widens the column first.
+      std::vector<std::pair<std::wstring, std::wstring>> widened;
+      const odbc::bulk_row* fitted = l->made->fit(row, engine, ctx_.connection, l->failure, widened);
+      for (const auto& [column, type] : widened)
+        ctx_.routes.info_line(message(string_id::column_widened, column.c_str(), l->made->table.c_str(), type.c_str(),
+                                      static_cast<unsigned>(row.line)));
+      if (!fitted) return false;
+      l->failure = engine.add(*fitted);
+    } else {
+      l->failure = engine.add(row);
+    }
     return l->failure.succeeded() && !engine.stopped() && !engine.connection_lost();
   };
   return load;
+}
+
+void loader::copy_not_started(const result& r, const std::wstring& where, size_t line) {
+  std::wstring text = r.text();
+  trim(text, L"", L"\r\n");
+  copy_not_started(text, where, line);
 }
 
 void loader::copy_not_started(const std::wstring& why, const std::wstring& where, size_t line) {
@@ -347,7 +367,7 @@ bool loader::lines_taken(copy_load& l, bool go) {
     end_load(l, l.failure);
     return false;
   }
-  return !l.engine.stopped();
+  return !l.engine.stopped() && !(l.made && l.made->restart_line);
 }
 
 void loader::copy_begin(const std::wstring& statement, const std::wstring& where, size_t line) {
@@ -459,7 +479,7 @@ void loader::copy_command_line(const std::wstring& rest, const std::wstring& whe
     return;
   }
   if (!cmd.connection.empty()) {
-    copy_from_connection(cmd.table, cmd.columns, cmd.connection, cmd.source_query, where, line);
+    copy_from_connection(cmd, cmd.connection, cmd.source_query, where, line);
     return;
   }
   if (cmd.file == L"stdin" || cmd.file == L"pstdin") {
@@ -480,19 +500,96 @@ void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, 
     copy_not_started(cmd.file + L": " + missing.format(L"%d"), where, line);
     return;
   }
-  std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
-  if (!load) return;
-  copy_load& l = *load;
-  if (!host_.transaction_open()) l.file = cmd.file;  // in a transaction nothing stays of a failed load
-  bool go = true;
-  const result r = read_data_lines(cmd.file, cp, [&](std::wstring_view text, size_t number) { return load_line(l, text, number); }, go);
-  if (!r.succeeded()) {
-    end_load(l, r);
+  std::unique_ptr<file_table> made;
+  if (cmd.format.create != copy_format::creation::none && !make_file_table(cmd, cp, where, line, made)) return;
+  for (;;) {
+    std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
+    if (!load) return;
+    copy_load& l = *load;
+    l.made = made.get();
+    if (!host_.transaction_open()) l.file = cmd.file;  // in a transaction nothing stays of a failed load
+    bool go = true;
+    const result r = read_data_lines(cmd.file, cp, [&](std::wstring_view text, size_t number) { return load_line(l, text, number); }, go);
+    if (!r.succeeded()) {
+      end_load(l, r);
+      return;
+    }
+    if (go) go = lines_taken(l, l.reader.finish(l.take));
+    if (made && made->restart_line) {
+      // A value needs a type that ALTER cannot give: the table is made again, once, with the
+      // types of the whole file, and the load starts again.
+      (void)l.engine.finish();
+      if (!remake_file_table(cmd, cp, *made, where, line)) return;
+      continue;
+    }
+    if (!go && !l.engine.stopped()) return;  // ended by a failure of the engine or the header, told already
+    end_load(l, result());
     return;
   }
-  if (go) go = lines_taken(l, l.reader.finish(l.take));
-  if (!go && !l.engine.stopped()) return;  // ended by a failure of the engine or the header, told already
-  end_load(l, result());
+}
+
+bool loader::make_file_table(const copy_command& cmd, text_file_code_page cp, const std::wstring& where, size_t line,
+                             std::unique_ptr<file_table>& made) {
+  if (!cmd.columns.empty()) {
+    copy_not_started(str(string_id::copy_create_columns), where, line);
+    return false;
+  }
+  auto t = std::make_unique<file_table>();
+  t->table = cmd.table;
+  result r = t->guess(cmd.file, cp, cmd.format, cmd.format.sample);
+  bool fresh = false;
+  if (r.succeeded()) r = make_table(ctx_.connection, cmd.table, t->shapes(), cmd.format.create, host_.transaction_open(), fresh);
+  if (!r.succeeded()) {
+    copy_not_started(r, where, line);
+    return false;
+  }
+  if (fresh) {
+    ctx_.routes.info_line(message(string_id::table_created, cmd.table.c_str()));
+    made = std::move(t);
+  }
+  return true;
+}
+
+bool loader::remake_file_table(const copy_command& cmd, text_file_code_page cp, file_table& t, const std::wstring& where,
+                               size_t line) {
+  ctx_.routes.info_line(message(string_id::table_made_again, static_cast<unsigned>(t.restart_line), t.table.c_str()));
+  file_table all;
+  result r = all.guess(cmd.file, cp, cmd.format, SIZE_MAX);
+  if (r.succeeded() && all.guesses.size() != t.guesses.size()) r = failure(os::err_invalid_data, L"the file changed");
+  if (r.succeeded()) {
+    for (size_t i = 0; i < all.guesses.size(); ++i) all.guesses[i].join(t.guesses[i]);
+    t.guesses = all.guesses;
+    bool fresh = false;
+    r = make_table(ctx_.connection, t.table, t.shapes(), copy_format::creation::replace, host_.transaction_open(), fresh);
+  }
+  if (!r.succeeded()) {
+    copy_not_started(r, where, line);
+    return false;
+  }
+  t.has_boolean = false;
+  for (const auto& g : t.guesses) t.has_boolean = t.has_boolean || g.kind == guessed_kind::boolean;
+  t.told_before = t.restart_line;
+  t.restart_line = 0;
+  t.restarted = true;
+  return true;
+}
+
+bool loader::make_result_table(const copy_command& cmd, odbc::query& q, const std::wstring& where, size_t line) {
+  if (!cmd.columns.empty()) {
+    copy_not_started(str(string_id::copy_create_columns), where, line);
+    return false;
+  }
+  std::vector<odbc::column_shape> shapes;
+  result r = odbc::describe_result_columns(q.hstmt(), shapes);
+  for (auto& c : shapes) q.conn()->profile().source_column(c);
+  bool fresh = false;
+  if (r.succeeded()) r = make_table(ctx_.connection, cmd.table, shapes, cmd.format.create, host_.transaction_open(), fresh);
+  if (!r.succeeded()) {
+    copy_not_started(r, where, line);
+    return false;
+  }
+  if (fresh) ctx_.routes.info_line(message(string_id::table_created, cmd.table.c_str()));
+  return true;
 }
 
 void loader::copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line) {
@@ -552,9 +649,8 @@ void loader::copy_to_file(const copy_command& cmd, const std::wstring& where, si
   console().flush();
 }
 
-void loader::copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns,
-                                          const std::wstring& source, const std::wstring& query_text,
-                                          const std::wstring& where, size_t line) {
+void loader::copy_from_connection(const copy_command& target, const std::wstring& source, const std::wstring& query_text,
+                                  const std::wstring& where, size_t line) {
   odbc::connection from;
   result r = from.connect(nullptr, source);
   // The PostgreSQL and SQLite drivers hold a whole result unless told to read it row by row:
@@ -586,9 +682,10 @@ void loader::copy_from_connection(const std::wstring& table, const std::vector<s
     copy_not_started(t, where, line);
     return;
   }
+  if (target.format.create != copy_format::creation::none && !make_result_table(target, q, where, line)) return;
   copy_command cmd;
-  cmd.table = table;
-  cmd.columns = columns;
+  cmd.table = target.table;
+  cmd.columns = target.columns;
   std::unique_ptr<copy_load> load = start_load(cmd, where, line);
   if (!load) return;
   load->where = L"query";  // a refused row is named by its number in the query's result
@@ -604,7 +701,10 @@ void loader::copy_from_connection(const std::wstring& table, const std::vector<s
 bool loader::run_copy_job() {
   std::wstring query_text;
   for (const auto& s : ctx_.options.scripts) query_text += s.text;
-  copy_from_connection(ctx_.options.copy_into, {}, ctx_.options.copy_from, query_text, L"", 0);
+  copy_command cmd;
+  cmd.table = ctx_.options.copy_into;
+  if (ctx_.options.copy_create) cmd.format.create = copy_format::creation::create;
+  copy_from_connection(cmd, ctx_.options.copy_from, query_text, L"", 0);
   return ctx_.load_failure.succeeded() && ctx_.first_failure.succeeded();
 }
 

@@ -8,13 +8,19 @@
 #include <string_view>
 #include <vector>
 
+#include "vela/code_page.h"
 #include "vela/result.h"
+
+namespace vela::odbc {
+class query;
+}
 
 namespace vela::terminal {
 
 class terminal_context;
 struct copy_command;
 struct copy_load;
+struct file_table;
 
 // What a load asks of the run that holds it.
 class load_host {
@@ -46,8 +52,14 @@ class loader {
  private:
   void copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line);
   void copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line);
-  void copy_from_connection(const std::wstring& table, const std::vector<std::wstring>& columns, const std::wstring& source,
-                            const std::wstring& query_text, const std::wstring& where, size_t line);
+  void copy_from_connection(const copy_command& cmd, const std::wstring& source, const std::wstring& query_text,
+                            const std::wstring& where, size_t line);
+  // CREATE …: the table made from the file's header and values, or from the source's result
+  // columns; false when it could not be (told).
+  bool make_file_table(const copy_command& cmd, text_file_code_page cp, const std::wstring& where, size_t line,
+                       std::unique_ptr<file_table>& made);
+  bool remake_file_table(const copy_command& cmd, text_file_code_page cp, file_table& t, const std::wstring& where, size_t line);
+  bool make_result_table(const copy_command& cmd, odbc::query& q, const std::wstring& where, size_t line);
   std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line);
   bool load_line(copy_load& l, std::wstring_view line, size_t number);
   bool lines_taken(copy_load& l, bool go);
@@ -57,6 +69,7 @@ class loader {
   void report_end(copy_load& l, const result& f);
   void show_progress(copy_load& l, bool last);
   void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);
+  void copy_not_started(const result& r, const std::wstring& where, size_t line);
 
   terminal_context& ctx_;
   load_host& host_;

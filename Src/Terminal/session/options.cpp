@@ -42,6 +42,7 @@ void terminal_options::reset() {
   batch_rows = 1000;
   copy_from.clear();
   copy_into.clear();
+  copy_create = false;
   variables.clear();
 }
 
@@ -214,6 +215,7 @@ const std::vector<option_entry>& option_table() {
       {L"copy_from", value_kind::text, L"-copy_from:<connection string>", [](v& x) { return &x.o.copy_from; },
        nullptr, nullptr},
       {L"into", value_kind::text, L"-into:<table>", [](v& x) { return &x.o.copy_into; }, nullptr, nullptr},
+      {L"create", value_kind::none, L"-create", nullptr, [](v& x) { return &x.o.copy_create; }, nullptr},
       {L"v|variable", value_kind::repeated, L"-v:<name>=<value>", [](v& x) { return &x.variable; }, nullptr,
        check_variables},
   };
@@ -288,6 +290,7 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   // A copy job needs its target connection and the query.
   if (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || values.query.empty())))
     throw invalid_option(invalid_option::problem::unknown, copy_from.empty() ? L"-into" : L"-copy_from", 0);
+  if (copy_create && copy_from.empty()) throw invalid_option(invalid_option::problem::unknown, L"-create", 0);
   // CSV fields are separated by "," unless a delimiter is given.
   if (csv && (!values.delimiter_given || column_delimiter.empty())) column_delimiter = L",";
   if (!connection_string.empty() && connection_string[0] == L'@') {

@@ -71,6 +71,8 @@ struct terminal_options {
   size_t batch_rows = 1000;
   std::wstring copy_from;
   std::wstring copy_into;
+  // "-create": the table is made from the query's columns first.
+  bool copy_create = false;
   // "-v:NAME=VALUE": the variables set at the start, in the order given.
   std::vector<std::pair<std::wstring, std::wstring>> variables;
 

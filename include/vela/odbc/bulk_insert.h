@@ -83,6 +83,10 @@ class bulk_insert {
   size_t columns() const;
   // One row; a full batch runs. A failure here ends the load (not a failed row).
   result add(const bulk_row& row);
+  // The table changes between two batches (statements such as ALTER TABLE): the rows held
+  // run first, then the statements (committed, unless the load joined a transaction), and
+  // the INSERT is prepared again for the table as it is now.
+  result change_table(const std::vector<std::wstring>& statements);
   // Runs what is left and gives the connection its autocommit back.
   result finish();
   // Every row of source, then finish.

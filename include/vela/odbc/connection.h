@@ -29,6 +29,8 @@ std::wstring mask_secrets(const std::wstring& text, const std::wstring& connecti
 // after PASSWORD or IDENTIFIED BY ("alter user u password 'x'"), in any letter case.
 std::wstring mask_statement(const std::wstring& text);
 
+struct type_catalog;
+
 class connection : public base {
  public:
   connection() = default;
@@ -55,6 +57,8 @@ class connection : public base {
   bool autocommit() const;
   // COLUMN_SIZE of SQL_LONGVARBINARY, asked once per connection (0 when unknown).
   int32_t long_binary_size();
+  // The database's data types (SQLGetTypeInfo), asked once per connection (type_mapping.cpp).
+  const type_catalog& data_types();
 
   // From another thread: gives up the connect that runs now (it fails at once with
   // "[HY008] Operation canceled"; the driver's call is left to end on its own, and its handle
@@ -103,6 +107,7 @@ class connection : public base {
   driver_profile profile_;
   int32_t long_binary_size_ = 0;
   bool long_binary_size_known_ = false;
+  std::shared_ptr<const type_catalog> data_types_;
 };
 
 } // namespace vela::odbc

@@ -12,6 +12,8 @@
 
 namespace vela::odbc {
 
+struct column_shape;
+
 // What is known of an ODBC driver by the file name it reports (SQL_DRIVER_NAME).
 struct driver_traits {
   const wchar_t* file = L"";
@@ -109,6 +111,14 @@ class driver_profile {
   const wchar_t* check_constraints_query() const;
   // The words of the database's SQL that Tab completes: standard SQL and the dialect's own.
   std::vector<std::wstring> keywords() const;
+
+  // Types of created tables (type_mapping.cpp). The family's own type for a column that takes
+  // the values of c ("" where the database's listed types decide); a source's column as the
+  // values it holds need (SQLite's INTEGER holds 8 bytes); the statement that changes a
+  // column's type in place ("" where the database cannot: SQLite).
+  std::wstring column_type(const column_shape& c) const;
+  void source_column(column_shape& c) const;
+  std::wstring alter_column_type(const std::wstring& table, const std::wstring& column, const std::wstring& type) const;
 
  private:
   enum class family : uint8_t { unknown, sqlite, postgresql, mysql };
