@@ -44,7 +44,14 @@ std::wstring to_upper_copy(std::wstring_view s) {
 }
 
 TCmpRes compare_nocase(std::wstring_view a, std::wstring_view b) {
-  return TCmpRes(to_upper_copy(a).compare(to_upper_copy(b)));
+  // As the upper-case copies compare, letter by letter, without making them.
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(a[i])));
+    const auto y = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(b[i])));
+    if (x != y) return TCmpRes(x < y ? -1 : 1);
+  }
+  return TCmpRes(a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0);
 }
 
 long find_nocase(std::wstring_view s, std::wstring_view text, size_t start) {
