@@ -28,42 +28,14 @@ void write_line(console_writer& to, const std::wstring& text) {
 
 } // namespace
 
-namespace {
-
-// n in decimal, with leading zeros up to width digits.
-void put_number(std::wstring& s, uint32_t n, size_t width) {
-  wchar_t digits[10];
-  size_t k = 0;
-  do {
-    digits[k++] = static_cast<wchar_t>(L'0' + n % 10);
-    n /= 10;
-  } while (n);
-  if (k < width) s.append(width - k, L'0');
-  while (k) s += digits[--k];
-}
-
-} // namespace
-
 // [days:][hours:][minutes:]seconds.milliseconds, the parts beyond the seconds shown from
 // the first that is reached.
 std::wstring format_elapsed(uint32_t ms) {
-  std::wstring s;
-  if (ms >= 86400000) {
-    put_number(s, ms / 86400000, 1);
-    s += L':';
-  }
-  if (ms >= 3600000) {
-    put_number(s, ms / 3600000 % 24, 2);
-    s += L':';
-  }
-  if (ms >= 60000) {
-    put_number(s, ms / 60000 % 60, 2);
-    s += L':';
-  }
-  put_number(s, ms < 60000 ? ms / 1000 : ms / 1000 % 60, ms < 60000 ? 1 : 2);
-  s += L'.';
-  put_number(s, ms % 1000, 3);
-  return s;
+  const uint32_t part = ms % 1000, s = ms / 1000 % 60, m = ms / 60000 % 60, h = ms / 3600000 % 24;
+  if (ms < 60000) return wformat(L"%u.%03u", ms / 1000, part);
+  if (ms < 3600000) return wformat(L"%02u:%02u.%03u", m, s, part);
+  if (ms < 86400000) return wformat(L"%02u:%02u:%02u.%03u", h, m, s, part);
+  return wformat(L"%u:%02u:%02u:%02u.%03u", ms / 86400000, h, m, s, part);
 }
 
 result statement_output::run_sql(const std::wstring& statement, const std::wstring* sent) {
