@@ -45,13 +45,53 @@ def interleaved_medians(cases, runs=None, stdin=None, wall=False):
     {name: (median CPU s, peak RSS MiB)}, with wall: {name: (median CPU s, peak RSS MiB,
     median wall s)}."""
     import statistics
+    got = interleaved_runs(cases, runs, stdin=stdin)
+    return {name: (statistics.median(r[1] for r in rs), max(r[2] for r in rs))
+            + ((statistics.median(r[0] for r in rs),) if wall else ()) for name, rs in got.items()}
+
+
+def interleaved_runs(cases, runs=None, stdin=None, prepare=None, server_pid=None):
+    """As interleaved_medians, but returns every run: {name: [(wall s, CPU s, peak RSS MiB,
+    server CPU s)]}. stdin: one file for all, or {name: file}; prepare(name) runs unmeasured
+    before each command; server_pid: the server whose CPU (its process tree's) a run costs."""
     runs = runs or int(os.environ.get("BENCH_RUNS", "5"))
     got = {name: [] for name in cases}
     for _ in range(runs):
         for name, cmd in cases.items():
-            got[name].append(run_measured(cmd, stdin=stdin))
-    return {name: (statistics.median(r[1] for r in rs), max(r[2] for r in rs))
-            + ((statistics.median(r[0] for r in rs),) if wall else ()) for name, rs in got.items()}
+            if prepare:
+                prepare(name)
+            before = process_tree_cpu(server_pid) if server_pid else 0.0
+            wall, cpu, rss = run_measured(cmd, stdin=stdin.get(name) if isinstance(stdin, dict) else stdin)
+            if server_pid:
+                time.sleep(0.2)  # the server's process for the connection has ended and been counted
+            after = process_tree_cpu(server_pid) if server_pid else 0.0
+            got[name].append((wall, cpu, rss, after - before))
+    return got
+
+
+def process_tree_cpu(pid):
+    """CPU seconds of a process, its ended children that it waited for, and its live children."""
+    tick = os.sysconf("SC_CLK_TCK")
+
+    def fields(p):
+        try:
+            with open(f"/proc/{p}/stat") as f:
+                return f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            return None
+    total = 0
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        f = fields(entry)
+        if f is None:
+            continue
+        if int(entry) == pid:
+            total += sum(int(x) for x in f[11:15])  # utime stime cutime cstime
+        elif int(f[1]) == pid:
+            total += int(f[11]) + int(f[12])
+    return total / tick
+
 
 class PgTemp:
     user = "vela"

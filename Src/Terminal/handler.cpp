@@ -164,7 +164,8 @@ void TTermOdbcHndlr::close_terminal() {
 
 bool TTermOdbcHndlr::run_item(script_item& item, const std::wstring& source) {
   if (interrupted() || stopped()) return false;  // Ctrl-C, "-oe" or EXIT ends a script
-  const std::wstring where = source.empty() ? std::wstring(L"-q") : source;
+  static const std::wstring command_line_text = L"-q";
+  const std::wstring& where = source.empty() ? command_line_text : source;
   using kind = script_item::kind_type;
   const bool client = item.kind == kind::client_command;
   if (item.kind == kind::sql || client) {

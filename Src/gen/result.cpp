@@ -58,7 +58,26 @@ std::wstring GetErrorText(uint32_t code) {
 
 // ---- result ----------------------------------------------------------------
 
-result::result() : description_(GetErrorText(0)) {}
+namespace {
+
+// The description of code 0, which every result starts with: made once per thread and
+// language, not for each result.
+const std::wstring& no_error_description() {
+  thread_local std::wstring texts[2];
+  thread_local bool known[2] = {false, false};
+  const size_t language = os::russian_ui() ? 1 : 0;
+  if (!known[language]) {
+    texts[language] = GetErrorText(0);
+    known[language] = true;
+  }
+  return texts[language];
+}
+
+} // namespace
+
+result::result() = default;
+
+const std::wstring& result::description() const { return code_ ? description_ : no_error_description(); }
 
 result::result(uint32_t code, std::wstring text, int32_t severity) { set(code, std::move(text), severity); }
 
@@ -66,13 +85,13 @@ void result::set(uint32_t code, std::wstring text, int32_t severity) {
   code_ = code;
   severity_ = code ? severity : severity::success;
   text_ = std::move(text);
-  description_ = GetErrorText(code);
+  description_ = code ? GetErrorText(code) : std::wstring();
 }
 
 result& result::merge(const result& other) {
   if (code() == 0) {
     code_ = other.code();
-    description_ = GetErrorText(code_);
+    description_ = code_ ? GetErrorText(code_) : std::wstring();
   }
   if (severity_ < other.severity_) severity_ = other.severity_;
   if (state_.empty()) set_state(other.state_, other.native_);
@@ -85,7 +104,7 @@ std::wstring result::format(const std::wstring& templ) const {
   replace_all(s, L"%cd", std::to_wstring(code()));
   replace_all(s, L"%ch", wformat(L"%08X", code()));
   replace_all(s, L"%c", text_);
-  replace_all(s, L"%d", description_);
+  replace_all(s, L"%d", description());
   return s;
 }
 

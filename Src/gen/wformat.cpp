@@ -62,6 +62,26 @@ void numeric(std::wstring& out, const conversion& sp, const char* length, char c
   out.append(big.begin(), big.begin() + n);
 }
 
+// A decimal conversion with at most a width and the flag 0 (the common "%u", "%03u"): its
+// digits written directly. False for any other form, which goes through snprintf.
+bool plain_decimal(std::wstring& out, const conversion& sp, unsigned long long magnitude, bool negative) {
+  const bool zeros = sp.flags[0] == '0' && !sp.flags[1];
+  if ((sp.flags[0] && !zeros) || sp.precision >= 0) return false;
+  wchar_t digits[24];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<wchar_t>(L'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  const size_t used = n + (negative ? 1 : 0);
+  const size_t fill = sp.width > 0 && static_cast<size_t>(sp.width) > used ? static_cast<size_t>(sp.width) - used : 0;
+  if (!zeros) out.append(fill, L' ');
+  if (negative) out += L'-';
+  if (zeros) out.append(fill, L'0');
+  while (n) out += digits[--n];
+  return true;
+}
+
 // The arguments still to be read; helpers take it by reference, so each va_arg moves on
 // the one list.
 struct arguments {
@@ -185,10 +205,18 @@ void text_conversion(std::wstring& out, const conversion& sp, char conv, argumen
 bool convert(std::wstring& out, const conversion& sp, char conv, arguments& args, bool wide_default) {
   switch (conv) {
     case 'd':
-    case 'i':
-      numeric(out, sp, "ll", conv, signed_argument(args, sp));
+    case 'i': {
+      const long long v = signed_argument(args, sp);
+      const unsigned long long magnitude = v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+      if (!plain_decimal(out, sp, magnitude, v < 0)) numeric(out, sp, "ll", conv, v);
       return true;
-    case 'u': case 'o': case 'x': case 'X':
+    }
+    case 'u': {
+      const unsigned long long v = unsigned_argument(args, sp);
+      if (!plain_decimal(out, sp, v, false)) numeric(out, sp, "ll", conv, v);
+      return true;
+    }
+    case 'o': case 'x': case 'X':
       numeric(out, sp, "ll", conv, unsigned_argument(args, sp));
       return true;
     case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':

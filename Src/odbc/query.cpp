@@ -406,7 +406,9 @@ void query::reset_params(result& r) {
 // Statement text goes wide, or as UTF-8 through the narrow calls where the connection says so.
 int16_t query::send_text(const std::wstring& text, bool prepare) {
   if (connection_->narrow_statements()) {
-    std::string bytes = wide_to_utf8(text);
+    std::string& bytes = statement_bytes_;  // its room is kept for the next statement
+    bytes.clear();
+    append_utf8(bytes, text);
     auto* p = reinterpret_cast<SQLCHAR*>(bytes.data());
     const auto n = static_cast<SQLINTEGER>(bytes.size());
     return prepare ? SQLPrepareA(hstmt_, p, n) : SQLExecDirectA(hstmt_, p, n);
@@ -420,7 +422,7 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
   result r;
   last_more_failure_.reset();
   if (hstmt_) {
-    (void)rows_.detach();  // the statement is reused: nothing attached is fine
+    if (rows_.hstmt()) (void)rows_.detach();  // the statement is reused
     ignored(SQLFreeStmt(hstmt_, SQL_CLOSE), "closing a statement without a cursor is refused harmlessly");
   } else {
     SQLHSTMT statement = SQL_NULL_HSTMT;
@@ -474,12 +476,15 @@ result query::execute(const std::wstring& text, bool commit, bool bind) {
   }
   if (hstmt_) reset_params(r);
   else parameters_.clear();
-  // The log keeps no password a statement sets or connects with.
+  // The log keeps no password a statement sets or connects with; the text is masked only
+  // for a log that records.
+  Log& log = process_log();
+  if (!log.enabled()) return r;
   if (r.succeeded())
-    write_formatted(process_log(), L"TOQ", L"\"%s\" [runtm=%ums,this=%#010x]", mask_statement(text).c_str(),
+    write_formatted(log, L"TOQ", L"\"%s\" [runtm=%ums,this=%#010x]", mask_statement(text).c_str(),
                     elapsed_ms(start), low32(this));
   else
-    write_formatted(process_log(), L"TO!", L"\"%s\" [r=%s,runtm=%ums,this=%#010x]", mask_statement(text).c_str(),
+    write_formatted(log, L"TO!", L"\"%s\" [r=%s,runtm=%ums,this=%#010x]", mask_statement(text).c_str(),
                     mask_statement(r.format()).c_str(), elapsed_ms(start), low32(this));
   return r;
 }
@@ -497,6 +502,12 @@ result query::Free() {
   hstmt_ = SQL_NULL_HSTMT;
   parameters_.clear();
   return result();
+}
+
+void query::close() {
+  if (!hstmt_) return;
+  if (rows_.hstmt()) (void)rows_.detach();
+  ignored(SQLFreeStmt(hstmt_, SQL_CLOSE), "closing a statement without a cursor is refused harmlessly");
 }
 
 int64_t query::changed_rows() const {

@@ -31,7 +31,7 @@ class [[nodiscard]] result : public base {
   int32_t severity() const { return severity_; }
   void set_severity(int32_t s) { severity_ = s; }
   const std::wstring& text() const { return text_; }
-  const std::wstring& description() const { return description_; }
+  const std::wstring& description() const;
   // What a driver said besides the text: its five-character status (SQLSTATE) and its own
   // error number; empty and 0 for other outcomes.
   const std::wstring& state() const { return state_; }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdint>
+#include <cstdio>
 
 #include "vela/format.h"
 #include "vela/utf.h"
@@ -68,6 +70,31 @@ TEST(WideFormat, WindowsStringConvention) {
   EXPECT_EQ(wformat(L"%*d|%-*d|", 4, 1, 3, 2), L"   1|2  |");
   EXPECT_EQ(wformat(L"%#010x", 0x1234u), L"0x00001234");
   EXPECT_EQ(wformat(L"%s", static_cast<const wchar_t*>(nullptr)), L"(null)");
+}
+
+// Decimal conversions written without snprintf give what snprintf gives, widths, zeros,
+// signs and the limits included.
+TEST(WideFormat, DecimalsAsTheCLibraryWritesThem) {
+  struct decimal_case {
+    const wchar_t* wide;
+    const char* narrow;
+    long long value;
+  };
+  const decimal_case cases[] = {
+      {L"%d", "%lld", 0},          {L"%d", "%lld", -7},          {L"%5d", "%5lld", -42},
+      {L"%05d", "%05lld", -42},    {L"%03d", "%03lld", 1234},    {L"%+d", "%+lld", 5},
+      {L"% d", "% lld", 5},        {L"%-4d|", "%-4lld|", 3},     {L"%.3d", "%.3lld", 7},
+      {L"%lld", "%lld", INT64_MIN}, {L"%lld", "%lld", INT64_MAX}, {L"%010lld", "%010lld", INT64_MIN},
+  };
+  for (const decimal_case& c : cases) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, c.narrow, c.value);
+    const std::wstring got = std::wstring(c.wide).find(L"ll") != std::wstring::npos
+                                 ? wformat(c.wide, c.value)
+                                 : wformat(c.wide, static_cast<int>(c.value));
+    EXPECT_EQ(got, utf8_to_wide(expected)) << c.narrow;
+  }
+  EXPECT_EQ(wformat(L"%u|%03u|%2u|%llu", 0u, 5u, 123u, UINT64_MAX), L"0|005|123|18446744073709551615");
 }
 
 TEST(WideFormat, LongTextsAndCharactersOutsideTheLocale) {

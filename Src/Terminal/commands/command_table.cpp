@@ -121,6 +121,15 @@ bool is_keyword_of(const command_entry& c, const std::wstring& word) {
 } // namespace
 
 const command_entry* keyword_command(std::wstring_view line) {
+  // A line whose first letter begins no keyword is none (most statements): told at once.
+  static const std::wstring initials = [] {
+    std::wstring letters;
+    for (const command_entry& c : command_table())
+      for (std::wstring_view k : c.keywords) letters += static_cast<wchar_t>(std::towupper(static_cast<wint_t>(k[0])));
+    return letters;
+  }();
+  if (!line.empty() && line[0] != L'"' && initials.find(static_cast<wchar_t>(std::towupper(static_cast<wint_t>(line[0])))) == std::wstring::npos)
+    return nullptr;
   // The first word picks the command; a statement is not copied for the comparison.
   const std::wstring word = TOdbcHndlrCmd::token(without_final_semicolons(line), 0);
   for (const command_entry& c : command_table())

@@ -1,4 +1,5 @@
 // One statement executed and printed: echo, rows, summary line and execution time.
+#include <optional>
 #include <vector>
 
 #include "Terminal/output/statement_output.h"
@@ -27,14 +28,14 @@ void write_line(console_writer& to, const std::wstring& text) {
 
 } // namespace
 
+// [days:][hours:][minutes:]seconds.milliseconds, the parts beyond the seconds shown from
+// the first that is reached.
 std::wstring format_elapsed(uint32_t ms) {
-  std::wstring s = wformat(L"%03u", ms % 1000);
-  if (ms < 60000) return wformat(L"%u.", ms / 1000) + s;
-  s = wformat(L"%02u.", ms / 1000 % 60) + s;
-  s = wformat(L"%02u:", ms / 60000 % 60) + s;
-  if (ms >= 3600000) s = wformat(L"%02u:", ms / 3600000 % 24) + s;
-  if (ms >= 86400000) s = wformat(L"%u:", ms / 86400000) + s;
-  return s;
+  const uint32_t part = ms % 1000, s = ms / 1000 % 60, m = ms / 60000 % 60, h = ms / 3600000 % 24;
+  if (ms < 60000) return wformat(L"%u.%03u", ms / 1000, part);
+  if (ms < 3600000) return wformat(L"%02u:%02u.%03u", m, s, part);
+  if (ms < 86400000) return wformat(L"%02u:%02u:%02u.%03u", h, m, s, part);
+  return wformat(L"%u:%02u:%02u:%02u.%03u", ms / 86400000, h, m, s, part);
 }
 
 result statement_output::run_sql(const std::wstring& statement, const std::wstring* sent) {
@@ -47,23 +48,24 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
   std::wstring summary_line;
   // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
   // ends the output, not the session.
-  sys::piped_program pager;
+  std::optional<sys::piped_program> pager;  // made only for a pager
   const size_t screen = ctx_.options.pager && ctx_.options.scripts.empty() && sys::stdin_is_terminal() && out.is_terminal()
                             ? sys::terminal_lines(1) : 0;
   paging_ = screen > 1;
   if (screen > 1) {
+    pager.emplace();
     out.hold(ctx_.options.pager_always ? 0 : screen - 1, [&pager] {
       std::wstring command = sys::environment("PAGER");
       if (command.empty()) command = L"less -SRFX";
-      return pager.start(command) ? pager.fd() : -1;
+      return pager->start(command) ? pager->fd() : -1;
     });
   }
   {
-    odbc::query q(&ctx_.connection, std::wstring());  // the statement is not copied
+    odbc::query& q = ctx_.statement;  // one handle for them all; the statement is not copied
     {
       // Ctrl-C cancels the execution; rows already there are only no longer printed.
       running_statement cancellable(q);
-      r = q.execute(sent ? *sent : statement, true, true);
+      r = q.execute(sent ? *sent : statement, ctx_.commits_statements, true);
     }
     const uint32_t elapsed = elapsed_ms(t0);
     track_transaction(ctx_, statement, r);
@@ -90,6 +92,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
     } else {
       ctx_.routes.failure_line(r.text(), ctx_.place);
     }
+    q.close();  // rows left unread hold no cursor open beside the next statement
   }
   out.flush();  // every statement's output is complete on the console
   if (const output_target* target = ctx_.routes.rows_target()) {
@@ -99,7 +102,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
   }
   if (screen > 1) {
     out.release();
-    pager.finish();
+    pager->finish();
   }
   if (summary && summary != &out) {
     // A summary of its own stream comes once the rows are out, also those the pager held.
@@ -219,8 +222,9 @@ uint32_t statement_output::print_rows(odbc::resultset& rows) {
 text_path statement_output::cell_text_path() {
   // UTF-8 straight from the driver where it is known and confirmed to give it. VELA_WIDE_CELLS=1
   // keeps the wide path (to compare the two), unless the driver's wide text loses characters.
+  static const bool wide_asked = sys::environment("VELA_WIDE_CELLS") == L"1";  // read once a run
   const bool sound_wide = ctx_.connection.profile().sound_wide_lengths();
-  if (ctx_.connection.utf8_narrow_text() && (!sound_wide || sys::environment("VELA_WIDE_CELLS") != L"1"))
+  if (ctx_.connection.utf8_narrow_text() && (!sound_wide || !wide_asked))
     return text_path::utf8;
   return sound_wide ? text_path::wide : text_path::wide_unbound;
 }

@@ -35,6 +35,7 @@ void connected(terminal_context& ctx) {
   ctx.byte_literals = profile.byte_literals();
   ctx.transaction.open = false;
   ctx.transaction.opening_savepoint.clear();
+  ctx.commits_statements = !ctx.connection.autocommit();
 }
 
 } // namespace
@@ -160,6 +161,7 @@ result close_connection(terminal_context& ctx) {
     return failure(os::err_invalid_parameter);
   }
   roll_back_open_transaction(ctx);
+  ctx.release_statement();
   (void)ctx.connection.disconnect();  // fails only when not connected, checked above
   ctx.dialect = odbc::script_dialect::generic;
   ctx.byte_literals = odbc::byte_literal_form::none;

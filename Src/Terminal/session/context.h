@@ -54,6 +54,10 @@ class terminal_context {
   void report_warning(const std::wstring& text) { routes.warning(text); }
   // A failure of a script item: reported and noted.
   result fail(const std::wstring& text);
+  // Frees the statement handle of the user's statements (before a disconnect).
+  void release_statement() {
+    if (statement.hstmt()) (void)statement.Free();  // succeeds with a handle
+  }
 
   // As the command line gave them, then as settings changed at runtime left them.
   terminal_options& options;
@@ -63,6 +67,13 @@ class terminal_context {
   output_routes routes;
   session named;
   odbc::connection connection;
+  // The user's statements run one after another on this one statement handle, allocated at
+  // the first and freed before the connection closes.
+  odbc::query statement{&connection, std::wstring()};
+  // The connection opened in manual-commit mode, so each statement that succeeds is
+  // committed; a statement that turns autocommit off later (a dump's SET autocommit=0)
+  // leaves the transaction to the statements.
+  bool commits_statements = false;
   odbc::script_dialect dialect = odbc::script_dialect::generic;
   odbc::byte_literal_form byte_literals = odbc::byte_literal_form::none;
   int32_t script_code_page = 65001;  // that the script running was decoded from

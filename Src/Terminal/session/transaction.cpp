@@ -1,5 +1,6 @@
 #include "Terminal/session/transaction.h"
 
+#include <cwchar>
 #include <cwctype>
 #include <vector>
 
@@ -54,6 +55,14 @@ bool any_of(const std::wstring& w, std::initializer_list<const wchar_t*> list) {
 } // namespace
 
 transaction_statement transaction_effect(const std::wstring& statement) {
+  // Most statements are told apart by their first letter, or else their first word.
+  const size_t first = statement.find_first_not_of(L" \t\r\n");
+  if (first != std::wstring::npos && std::iswalpha(static_cast<wint_t>(statement[first])) &&
+      !std::wcschr(L"BSCERAPbscerap", statement[first]))
+    return {};
+  if (!any_of(first_words(statement, 1)[0], {L"BEGIN", L"START", L"COMMIT", L"END", L"ROLLBACK", L"ABORT", L"PREPARE",
+                                             L"SAVEPOINT", L"RELEASE"}))
+    return {};
   const std::vector<std::wstring> w = first_words(statement, 5);
   if (w[0] == L"BEGIN") {
     // BEGIN alone or with what a transaction takes; BEGIN of a block is no transaction.

@@ -138,6 +138,8 @@ class query : public base {
   result execute(const std::wstring& text, bool commit, bool bind);
   result execute(bool commit) { return execute(text_, commit, true); }
   result Free();
+  // Ends the last execution's cursor and results; the handle stays for the next execution.
+  void close();
   // Asks the driver to stop the statement that runs now (SQLCancel). Safe from another
   // thread while execute or a fetch runs; does nothing before the statement exists.
   result cancel();
@@ -168,6 +170,7 @@ class query : public base {
   std::vector<queryparam*> parameters_;  // not owned
   connection* connection_;
   std::wstring text_;
+  std::string statement_bytes_;  // the UTF-8 text sent last
   stmt_handle hstmt_ = nullptr;
   std::mutex handle_mutex_;  // hstmt_ as cancel sees it
   resultset rows_;
