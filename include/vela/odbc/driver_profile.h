@@ -23,6 +23,9 @@ struct driver_traits {
   // The connection-string setting that makes results stream instead of being held whole
   // in memory ("" when the driver holds nothing or has no such setting).
   const wchar_t* streaming_setting = L"";
+  // Rows a fetch of printed rows asks for where fetching many at once saves the driver work
+  // (1: one row at a time).
+  size_t rowset_rows = 1;
 };
 // The traits of a driver by its file name; default traits for a driver not in the table.
 const driver_traits& traits_of_driver(const std::wstring& driver_file);
@@ -60,6 +63,8 @@ class driver_profile {
   // connection string set it.
   const wchar_t* streaming_setting() const { return traits_->streaming_setting; }
   bool streams_results() const { return streams_results_; }
+  // Rows one fetch asks for where the rows are only read through their bound buffers.
+  size_t rowset_rows() const { return traits_->rowset_rows; }
   // A second connection to this database that should stream: source with the driver's
   // settings for it added, or source itself when it sets them already or the driver has none.
   std::wstring streaming_connection(const std::wstring& source) const;
