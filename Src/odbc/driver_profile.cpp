@@ -11,11 +11,11 @@ namespace {
 
 // SQLite keeps every row of a result in memory unless stepping; psqlODBC unless it fetches
 // through a cursor; this MariaDB driver (3.1.15) has no setting (NO_CACHE=1 streams from 3.1.17).
-// Rowsets of 1,000 rows cut sqlterm's CPU time for a printed result by 13% (MariaDB) to 22%
-// (psqlODBC); SQLite's driver gains nothing from them.
+// Rowsets of 1,000 rows save each of these drivers work for every row printed: 3% of sqlterm's
+// instructions with psqlODBC, 2% with SQLite's driver and 6% with MariaDB's.
 const driver_traits known_drivers[] = {
-    {L"sqlite3odbc.so", true, true, L"StepAPI=1", 1},
-    {L"libsqlite3odbc.so", true, true, L"StepAPI=1", 1},
+    {L"sqlite3odbc.so", true, true, L"StepAPI=1", 1000},
+    {L"libsqlite3odbc.so", true, true, L"StepAPI=1", 1000},
     {L"psqlodbcw.so", true, true, L"UseDeclareFetch=1", 1000},
     {L"psqlodbca.so", true, true, L"UseDeclareFetch=1", 1000},
     {L"libmaodbc.so", true, false, L"NO_CACHE=1", 1000},
