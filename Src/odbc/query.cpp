@@ -1,5 +1,6 @@
 #include "vela/odbc/query.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -77,7 +78,7 @@ result column::describe() {
 }
 
 result column::bind(void* buffer, bind_type type, int32_t buffer_length) {
-  indicator_ = SQL_NULL_DATA;
+  indicators_.assign(at_->size, SQL_NULL_DATA);
   c_type_ = type;
   release();
   buffer_ = buffer;
@@ -108,11 +109,12 @@ result column::bind(void* buffer, bind_type type, int32_t buffer_length) {
   else
     bytes = caller_buffer_ && buffer_length ? buffer_length : (length_ > 0 ? length_ : 8);
   if (!caller_buffer_) {
-    buffer_ = std::calloc(static_cast<size_t>(bytes), 1);
+    buffer_ = std::calloc(static_cast<size_t>(bytes), at_->size);
     if (!buffer_) throw std::bad_alloc();
   }
   buffer_length_ = bytes;
-  const SQLRETURN rc = SQLBindCol(statement_, number_, static_cast<SQLSMALLINT>(c_type_), buffer_, bytes, &indicator_);
+  const SQLRETURN rc =
+      SQLBindCol(statement_, number_, static_cast<SQLSMALLINT>(c_type_), buffer_, bytes, indicators_.data());
   if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
   return result();
 }
@@ -122,7 +124,7 @@ result column::unbind() {
   release();
   c_type_ = bind_type::automatic;
   buffer_length_ = 0;
-  indicator_ = SQL_NULL_DATA;
+  indicators_.assign(1, SQL_NULL_DATA);
   if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
   return result();
 }
@@ -131,8 +133,9 @@ void column::text(std::wstring& out) const {
   out.clear();
   if (!buffer_ || is_null() || c_type_ != bind_type::wide_text) return;
   size_t units = static_cast<size_t>(buffer_length_ / 2);
-  if (indicator_ >= 0 && static_cast<size_t>(indicator_ / 2) < units) units = static_cast<size_t>(indicator_ / 2);
-  const auto* s = static_cast<const char16_t*>(buffer_);
+  const int64_t length = indicator();
+  if (length >= 0 && static_cast<size_t>(length / 2) < units) units = static_cast<size_t>(length / 2);
+  const auto* s = static_cast<const char16_t*>(buffer());
   size_t n = 0;
   while (n < units && s[n]) ++n;
   // Plain characters need no pairing: the common case costs one pass and no allocation.
@@ -149,31 +152,46 @@ void column::text(std::wstring& out) const {
 // A driver may hand a BIT over as text in its raw byte: U+0001 for 1, and nothing at all for 0.
 void column::mend_bit_text() {
   if (sql_type_ != SQL_BIT || !buffer_) return;
+  int64_t& length = indicators_[at_->row];
   if (c_type_ == bind_type::narrow_text && buffer_length_ >= 2) {
-    auto* s = static_cast<char*>(buffer_);
-    if (indicator_ == 0) {
+    auto* s = static_cast<char*>(buffer());
+    if (length == 0) {
       s[0] = '0';
       s[1] = 0;
-      indicator_ = 1;
-    } else if (indicator_ == 1 && (s[0] == 0 || s[0] == 1)) {
+      length = 1;
+    } else if (length == 1 && (s[0] == 0 || s[0] == 1)) {
       s[0] = static_cast<char>('0' + s[0]);
     }
     return;
   }
   if (c_type_ != bind_type::wide_text || buffer_length_ < 4) return;
-  auto* s = static_cast<char16_t*>(buffer_);
-  if (indicator_ == 0) {
+  auto* s = static_cast<char16_t*>(buffer());
+  if (length == 0) {
     s[0] = u'0';
     s[1] = 0;
-    indicator_ = 2;
-  } else if (indicator_ == 2 && (s[0] == 0 || s[0] == 1)) {
+    length = 2;
+  } else if (length == 2 && (s[0] == 0 || s[0] == 1)) {
     s[0] = static_cast<char16_t>(u'0' + s[0]);
   }
+}
+
+result column::position() {
+  if (at_->size == 1) return result();
+  if (!at_->positioned) {
+    SQLLEN n = -1;
+    if (!sql_ok(SQLRowCount(statement_, &n))) n = -1;  // no count known
+    at_->rows_before = n;
+    at_->positioned = true;
+  }
+  const SQLRETURN rc = SQLSetPos(statement_, static_cast<SQLSETPOSIROW>(at_->row + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+  if (sql_ok(rc)) return result();
+  return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, statement_, rc);
 }
 
 result column::read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink,
                          bool* is_null, size_t limit) {
   if (is_null) *is_null = false;
+  if (const result placed = position(); !placed.succeeded()) return placed;
   if (piece.size() < 3) piece.resize(16384);
   const size_t room = piece.size() - 2;  // one unit for the terminator, one for a held-back surrogate
   size_t held = 0;                       // a high surrogate kept from the last piece, at piece[0]
@@ -209,6 +227,7 @@ result column::read_bytes(std::vector<unsigned char>& piece,
                           const std::function<void(const unsigned char*, size_t)>& sink, bool* is_null,
                           size_t limit) {
   if (is_null) *is_null = false;
+  if (const result placed = position(); !placed.succeeded()) return placed;
   if (piece.empty()) piece.resize(32768);
   size_t delivered = 0;
   for (;;) {
@@ -233,6 +252,7 @@ result column::read_bytes(std::vector<unsigned char>& piece,
 result column::read_utf8(std::vector<unsigned char>& piece, const std::function<void(const unsigned char*, size_t)>& sink,
                          bool* is_null, size_t limit) {
   if (is_null) *is_null = false;
+  if (const result placed = position(); !placed.succeeded()) return placed;
   if (piece.size() < 8) piece.resize(32768);
   const size_t room = piece.size() - 4;  // the terminator, and up to 3 bytes held back
   size_t held = 0;                       // the start of a character cut by the last piece, at piece[0]
@@ -277,7 +297,7 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
   if (rc != SQL_SUCCESS) return odbc_diagnostics(SQL_NULL_HENV, conn ? conn->hdbc() : SQL_NULL_HDBC, statement, rc);
   columns_.reserve(static_cast<size_t>(count));
   for (SQLSMALLINT i = 0; i < count; ++i) {
-    columns_.push_back(std::make_unique<column>(statement, static_cast<uint16_t>(i + 1)));
+    columns_.push_back(std::make_unique<column>(statement, static_cast<uint16_t>(i + 1), &at_));
     // A column whose type cannot be learnt (the connection gone) is the driver's error.
     const result described = columns_.back()->describe();
     if (!described.succeeded() && columns_.back()->sql_type() == 0) return described;
@@ -289,6 +309,7 @@ result resultset::attach(connection* conn, SQLHSTMT statement) {
 result resultset::detach() {
   if (!hstmt_) return failure(os::err_invalid_handle, L"resultset::detach(): hstmt==nullptr");
   ignored(SQLFreeStmt(hstmt_, SQL_UNBIND), "the statement is closed or freed before it is used again");
+  reset_rowset();  // the statement's next result starts with one row at a time
   columns_.clear();
   connection_ = nullptr;
   hstmt_ = SQL_NULL_HSTMT;
@@ -305,6 +326,48 @@ result resultset::bind_all() {
 result resultset::bind(uint16_t n, void* buffer, bind_type type, int32_t buffer_length) {
   if (n == 0 || n > columns_.size()) return failure(os::err_invalid_parameter);
   return columns_[n - 1]->bind(buffer, type, buffer_length);
+}
+
+static_assert(sizeof(SQLULEN) == sizeof(size_t) && sizeof(SQLUSMALLINT) == sizeof(uint16_t));
+
+result resultset::set_rowset(size_t n) {
+  if (n < 1) return failure(os::err_invalid_parameter);
+  // A column bound for fewer rows would be written past its end.
+  ignored(SQLFreeStmt(hstmt_, SQL_UNBIND), "binding again reports what fails");
+  for (auto& c : columns_)
+    if (c->c_type() != bind_type::automatic) (void)c->unbind();  // unbound already
+  row_status_.assign(n, SQL_ROW_NOROW);
+  SQLRETURN rc = SQLSetStmtAttr(hstmt_, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+  if (sql_ok(rc)) rc = SQLSetStmtAttr(hstmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(n), 0);
+  SQLULEN taken = 1;
+  if (sql_ok(rc)) rc = SQLGetStmtAttr(hstmt_, SQL_ATTR_ROW_ARRAY_SIZE, &taken, 0, nullptr);
+  if (sql_ok(rc)) rc = SQLSetStmtAttr(hstmt_, SQL_ATTR_ROW_STATUS_PTR, row_status_.data(), 0);
+  if (sql_ok(rc)) rc = SQLSetStmtAttr(hstmt_, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0);
+  const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
+  const result r = sql_ok(rc) ? result() : odbc_diagnostics(SQL_NULL_HENV, dbc, hstmt_, rc);
+  at_.size = sql_ok(rc) && taken > 0 && taken <= n ? taken : 1;
+  if (at_.size == 1) reset_rowset();
+  return r;
+}
+
+void resultset::reset_rowset() {
+  if (at_.size > 1 || !row_status_.empty()) {
+    ignored(SQLSetStmtAttr(hstmt_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0),
+            "a driver that refuses one row never took more");
+    ignored(SQLSetStmtAttr(hstmt_, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0), "cleared with the array size");
+    ignored(SQLSetStmtAttr(hstmt_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0), "cleared with the array size");
+  }
+  at_ = rowset_position();
+  fetched_ = 0;
+  row_status_.clear();
+  rowset_failure_.reset();
+}
+
+bool resultset::reads_in_rowsets() const {
+  SQLUINTEGER extensions = 0;
+  if (!connection_ || !sql_ok(SQLGetInfo(connection_->hdbc(), SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr)))
+    return false;
+  return (extensions & SQL_GD_BLOCK) != 0;
 }
 
 result resultset::fetch() {
@@ -324,11 +387,19 @@ result resultset::fetch() {
   }
 }
 
+void resultset::mend_bits() {
+  if (has_bit_)
+    for (auto& c : columns_) c->mend_bit_text();
+}
+
 bool resultset::fetch_row(result& end) {
+  if (at_.size > 1) {
+    if (++at_.row < fetched_) return enter_row(end);
+    return fetch_rowset(end);
+  }
   const SQLRETURN rc = SQLFetch(hstmt_);
   if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-    if (has_bit_)
-      for (auto& c : columns_) c->mend_bit_text();
+    mend_bits();
     return true;
   }
   const SQLHDBC dbc = connection_ ? connection_->hdbc() : SQL_NULL_HDBC;
@@ -336,9 +407,48 @@ bool resultset::fetch_row(result& end) {
   return false;
 }
 
+// The next rowset. A row the driver could not fetch (its status SQL_ROW_ERROR) ends the rows
+// there: the ones before it are read, then the fetch's diagnostics are the end, as when the
+// rows come one at a time.
+bool resultset::fetch_rowset(result& end) {
+  if (rowset_failure_) {
+    end = *rowset_failure_;
+    return false;
+  }
+  at_.row = 0;
+  fetched_ = 0;
+  std::fill(row_status_.begin(), row_status_.end(), static_cast<uint16_t>(SQL_ROW_NOROW));
+  const SQLRETURN rc = SQLFetch(hstmt_);
+  if (rc == SQL_NO_DATA) {
+    end = failure(no_data_error());
+    return false;
+  }
+  if (fetched_ > at_.size) fetched_ = at_.size;
+  bool all_fetched = rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+  for (size_t i = 0; i < fetched_ && all_fetched; ++i)
+    all_fetched = row_status_[i] == SQL_ROW_SUCCESS || row_status_[i] == SQL_ROW_SUCCESS_WITH_INFO;
+  // Read now: nothing later on the statement may clear them.
+  if (!all_fetched)
+    rowset_failure_ = odbc_diagnostics(SQL_NULL_HENV, connection_ ? connection_->hdbc() : SQL_NULL_HDBC, hstmt_,
+                                       SQL_ERROR);
+  return enter_row(end);
+}
+
+bool resultset::enter_row(result& end) {
+  const uint16_t status = at_.row < fetched_ ? row_status_[at_.row] : static_cast<uint16_t>(SQL_ROW_NOROW);
+  if (status != SQL_ROW_SUCCESS && status != SQL_ROW_SUCCESS_WITH_INFO) {
+    end = rowset_failure_ ? *rowset_failure_ : failure(no_data_error());
+    rowset_failure_ = end;  // no row after it is read
+    return false;
+  }
+  mend_bits();
+  return true;
+}
+
 uint32_t resultset::row_count() const {
   SQLLEN n = -1;
-  if (!sql_ok(SQLRowCount(hstmt_, &n))) n = -1;  // no count known
+  if (at_.positioned) n = at_.rows_before;
+  else if (!sql_ok(SQLRowCount(hstmt_, &n))) n = -1;  // no count known
   return n < 0 ? 0u : static_cast<uint32_t>(n);
 }
 

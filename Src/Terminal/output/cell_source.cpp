@@ -22,8 +22,8 @@ void append_hex(std::string& to, const unsigned char* bytes, size_t n, bool lowe
 
 } // namespace
 
-result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
-  odbc::column& c = rows_.at(i);
+void cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
+  const odbc::column& c = rows_.at(i);
   const odbc::type_class t = c.kind();
   column col;
   const bool unbound_text = path_ == text_path::wide_unbound && t == odbc::type_class::text;
@@ -33,38 +33,77 @@ result cell_source::add_column(size_t i, bool long_columns, size_t long_width) {
             : !long_columns                          ? kind::left_out
             : t == odbc::type_class::long_text       ? kind::long_text
                                                      : kind::long_binary;
+  if (col.how == kind::floating && floats_as_text_) col.how = kind::floating_text;
   col.layout.name = wide_to_utf8(c.name());
   col.layout.right = t == odbc::type_class::number;
   col.layout.kind = t;
   col.layout.sql_type = c.sql_type();
   col.layout.boolean = c.boolean();
   col.layout.left_out = col.how == kind::left_out;
-  col.layout.width = col.how == kind::bound || col.how == kind::floating || unbound_text
+  col.layout.width = col.how == kind::bound || col.how == kind::floating || col.how == kind::floating_text || unbound_text
                          ? static_cast<size_t>(odbc::bounded_display_size(c.display_size()))
                      : col.how == kind::left_out ? 0
                                                  : long_width;
-  result r;
-  if (col.how == kind::floating && floats_as_text_) {
-    col.how = kind::floating_text;
-    col.bytes.assign(std::max<size_t>(col.layout.width, odbc::float_text_size) + 1, '\0');
-    r = c.bind(col.bytes.data(), odbc::bind_type::narrow_text, static_cast<int32_t>(col.bytes.size()));
-  } else if (col.how == kind::floating) {
-    col.number = std::make_unique<double>(0.0);
-    r = c.bind(col.number.get(), odbc::bind_type::float64, sizeof(double));
-  } else if (col.how == kind::bound && path_ == text_path::utf8) {
-    col.bytes.assign(col.layout.width * 4 + 1, '\0');
-    r = c.bind(col.bytes.data(), odbc::bind_type::narrow_text, static_cast<int32_t>(col.bytes.size()));
-  } else if (col.how == kind::bound) {
-    col.buffer.assign(col.layout.width + 1, u'\0');
-    r = c.bind(col.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(col.buffer.size() * sizeof(char16_t)));
-  } else if (unbound_text) {
-    r = c.unbind();
+  col.wanted = writer_.wanted_units(col.layout);
+  columns_.push_back(std::move(col));
+}
+
+result cell_source::bind_column(size_t i) {
+  column& col = columns_[i];
+  odbc::column& c = rows_.at(i);
+  const size_t rows = rows_.rowset_size();
+  if (col.how == kind::floating) {
+    col.number.assign(rows, 0.0);
+    return c.bind(col.number.data(), odbc::bind_type::float64, sizeof(double));
+  }
+  if (col.how == kind::floating_text) {
+    const size_t each = float_text_room(col);
+    col.bytes.assign(each * rows, '\0');
+    return c.bind(col.bytes.data(), odbc::bind_type::narrow_text, static_cast<int32_t>(each));
+  }
+  if (col.how == kind::bound && path_ == text_path::utf8) {
+    const size_t each = col.layout.width * 4 + 1;
+    col.bytes.assign(each * rows, '\0');
+    return c.bind(col.bytes.data(), odbc::bind_type::narrow_text, static_cast<int32_t>(each));
+  }
+  if (col.how == kind::bound) {
+    const size_t each = col.layout.width + 1;
+    col.buffer.assign(each * rows, u'\0');
+    return c.bind(col.buffer.data(), odbc::bind_type::wide_text, static_cast<int32_t>(each * sizeof(char16_t)));
   }
   // Long and binary columns stay unbound: left out, they read as NULL in every row; with
   // "-lc" they are read in pieces.
-  col.wanted = writer_.wanted_units(col.layout);
-  columns_.push_back(std::move(col));
-  return r;
+  if (col.how == kind::long_text && path_ == text_path::wide_unbound && col.layout.kind == odbc::type_class::text)
+    return c.unbind();
+  return result();
+}
+
+size_t cell_source::float_text_room(const column& c) {
+  return std::max<size_t>(c.layout.width, odbc::float_text_size) + 1;
+}
+
+bool cell_source::all_bound() const {
+  for (const column& c : columns_)
+    if (c.how != kind::bound && c.how != kind::floating && c.how != kind::floating_text && c.how != kind::left_out)
+      return false;
+  return true;
+}
+
+size_t cell_source::row_bytes() const {
+  size_t bytes = 0;
+  for (const column& c : columns_)
+    bytes += c.how == kind::floating        ? sizeof(double)
+             : c.how == kind::floating_text ? float_text_room(c)
+             : c.how != kind::bound  ? 0
+             : path_ == text_path::utf8 ? c.layout.width * 4 + 1
+                                        : (c.layout.width + 1) * sizeof(char16_t);
+  return bytes;
+}
+
+bool cell_source::may_read_again() const {
+  for (const column& c : columns_)
+    if (c.how == kind::bound && c.wanted > c.layout.width) return true;
+  return false;
 }
 
 std::vector<column_layout> cell_source::layouts() const {
@@ -96,7 +135,7 @@ void cell_source::write_bound(size_t i) {
     writer_.null(c);
     return;
   }
-  const char16_t* v = col.buffer.data();
+  const auto* v = static_cast<const char16_t*>(rows_.at(i).buffer());
   if (indicator >= 0 && static_cast<size_t>(indicator / 2) <= c.width) {
     write_utf16(c, v, static_cast<size_t>(indicator / 2));
     return;
@@ -128,8 +167,8 @@ void cell_source::write_utf8(size_t i) {
     writer_.null(c);
     return;
   }
-  const char* v = col.bytes.data();
-  const size_t room = col.bytes.size() - 1;
+  const auto* v = static_cast<const char*>(rows_.at(i).buffer());
+  const size_t room = c.width * 4;
   const bool cut = indicator < 0 || static_cast<size_t>(indicator) > room;  // no total, or longer
   const size_t bytes = cut ? utf8_complete(v, strnlen(v, room)) : static_cast<size_t>(indicator);
   if (!cut || col.wanted <= c.width) {  // whole, or enough for a writer that cuts to its column
@@ -155,7 +194,8 @@ void cell_source::write_floating(size_t i) {
     return;
   }
   char text[odbc::float_text_size];
-  writer_.value(col.layout, text, odbc::float_text(*col.number, col.layout.sql_type, text));
+  writer_.value(col.layout, text,
+                odbc::float_text(*static_cast<const double*>(rows_.at(i).buffer()), col.layout.sql_type, text));
 }
 
 void cell_source::write_floating_text(size_t i) {
@@ -165,10 +205,10 @@ void cell_source::write_floating_text(size_t i) {
     writer_.null(col.layout);
     return;
   }
-  const char* v = col.bytes.data();
-  const size_t bytes = indicator >= 0 && static_cast<size_t>(indicator) < col.bytes.size()
-                           ? static_cast<size_t>(indicator)
-                           : strnlen(v, col.bytes.size() - 1);
+  const auto* v = static_cast<const char*>(rows_.at(i).buffer());
+  const size_t room = float_text_room(col) - 1;
+  const size_t bytes = indicator >= 0 && static_cast<size_t>(indicator) <= room ? static_cast<size_t>(indicator)
+                                                                                 : strnlen(v, room);
   char text[odbc::float_text_size];
   const size_t n = odbc::float_text(v, bytes, col.layout.sql_type, text);
   if (n) writer_.value(col.layout, text, n);

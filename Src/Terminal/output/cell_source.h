@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,9 +28,18 @@ class cell_source {
       : rows_(rows), writer_(writer), path_(path), floats_as_text_(floats_as_text) {}
 
   // Column i (in order from 0): bound as text when it is neither long nor binary; otherwise
-  // read in pieces up to long_width places with long_columns, or left out. A failed binding
-  // is returned: the column then reads as NULL in every row.
-  result add_column(size_t i, bool long_columns, size_t long_width);
+  // read in pieces up to long_width places with long_columns, or left out. Bound by
+  // bind_column, once the result set's rowset size is set.
+  void add_column(size_t i, bool long_columns, size_t long_width);
+  // Binds column i for every row of a rowset. A failed binding is returned: the column then
+  // reads as NULL in every row.
+  result bind_column(size_t i);
+  // Every column written comes from its bound buffers: none is read with SQLGetData...
+  bool all_bound() const;
+  // ...except a value longer than its buffer that the writer wants whole.
+  bool may_read_again() const;
+  // The bytes one row takes in the bound buffers.
+  size_t row_bytes() const;
   const column_layout& layout(size_t i) const { return columns_[i].layout; }
   std::vector<column_layout> layouts() const;
 
@@ -43,9 +51,11 @@ class cell_source {
   struct column {
     kind how;
     column_layout layout;
-    std::vector<char16_t> buffer;  // a bound column's text
-    std::vector<char> bytes;       // the same as UTF-8 (4 bytes a character and the terminator)
-    std::unique_ptr<double> number;  // a floating-point column's value (where the driver writes it)
+    // A bound column's values, one a row of the rowset: as UTF-16 text (width and the
+    // terminator), as UTF-8 (4 bytes a character and the terminator), or a floating-point value.
+    std::vector<char16_t> buffer;
+    std::vector<char> bytes;
+    std::vector<double> number;
     size_t wanted = SIZE_MAX;      // the writer's wanted_units, asked once
   };
 
@@ -54,6 +64,8 @@ class cell_source {
   void write_utf8(size_t i);
   void write_floating(size_t i);
   void write_floating_text(size_t i);
+  // Bytes a floating-point value fetched as text takes in its buffer, with the terminator.
+  static size_t float_text_room(const column& c);
   // Wide text handed on as UTF-8.
   void write_utf16(const column_layout& c, const char16_t* text, size_t units);
   void piece_utf16(const char16_t* text, size_t units);

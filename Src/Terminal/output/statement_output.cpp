@@ -1,4 +1,6 @@
 // One statement executed and printed: echo, rows, summary line and execution time.
+#include <algorithm>
+#include <cwchar>
 #include <optional>
 #include <vector>
 
@@ -186,8 +188,13 @@ uint32_t statement_output::print_rows(odbc::resultset& rows) {
   // leave long columns out without "-lc".
   const bool whole = layout->whole_columns;
   std::wstring left_out;
+  for (size_t i = 0; i < rows.count(); ++i)
+    cells.add_column(i, whole || ctx_.options.long_columns, ctx_.options.long_column_width);
+  const size_t rowset = rowset_rows(rows, cells);
+  // A driver that refuses a rowset is read one row at a time.
+  if (rowset > 1) (void)rows.set_rowset(rowset);  // rowset_size() tells what the driver took
   for (size_t i = 0; i < rows.count(); ++i) {
-    const result bound = cells.add_column(i, whole || ctx_.options.long_columns, ctx_.options.long_column_width);
+    const result bound = cells.bind_column(i);
     if (!bound.succeeded()) {  // the column would read as NULL in every row
       ctx_.report_failure(bound.text());
       ctx_.note(bound);
@@ -217,6 +224,23 @@ uint32_t statement_output::print_rows(odbc::resultset& rows) {
     ctx_.note(fetched);
   }
   return count;
+}
+
+// Rows a fetch asks for: the driver's rowset where every value comes from its bound buffer,
+// or where a value read again whole can be read in a rowset. VELA_ROWSET_ROWS=n sets the size
+// (1: one row at a time, to compare). Results that stream are read one row at a time: a fetch
+// from the server that fails there fails its whole rowset (psqlODBC hands over none of its
+// rows), and the rows before the failure would go unprinted.
+size_t statement_output::rowset_rows(const odbc::resultset& result, const cell_source& cells) {
+  const odbc::driver_profile& driver = ctx_.connection.profile();
+  size_t rows = driver.rowset_rows();
+  const std::wstring asked = sys::environment("VELA_ROWSET_ROWS");
+  if (!asked.empty()) rows = static_cast<size_t>(std::wcstoul(asked.c_str(), nullptr, 10));
+  if (rows <= 1 || driver.streams_results() || !cells.all_bound()) return 1;
+  if (cells.may_read_again() && !result.reads_in_rowsets()) return 1;
+  // Wide columns take fewer rows: the buffers stay within their budget.
+  const size_t fit = rowset_bytes / (cells.row_bytes() + sizeof(int64_t) * result.count() + 1);
+  return std::max<size_t>(1, std::min({rows, fit, max_rowset_rows}));
 }
 
 text_path statement_output::cell_text_path() {

@@ -41,6 +41,10 @@ class statement_output {
   uint32_t print_rows(odbc::resultset& rows);
   // How the cells of the next statement's rows are fetched.
   text_path cell_text_path();
+  // Rows each fetch of a result asks for (1: one at a time).
+  size_t rowset_rows(const odbc::resultset& result, const cell_source& cells);
+  static constexpr size_t max_rowset_rows = 10000;
+  static constexpr size_t rowset_bytes = size_t{8} << 20;
   // Once a session: a driver that holds whole results in memory has let the process grow
   // beyond 1 GiB, and its streaming setting, which this version of it knows, is not given.
   void hint_big_result();

@@ -27,6 +27,9 @@ struct driver_traits {
   const wchar_t* streaming_setting = L"";
   // The first driver version (SQL_DRIVER_VER, "NN.NN.NNNN") that knows that setting ("" all).
   const wchar_t* streaming_since = L"";
+  // Rows a fetch of printed rows asks for where fetching many at once saves the driver work
+  // (1: one row at a time).
+  size_t rowset_rows = 1;
 };
 // The traits of a driver by its file name; default traits for a driver not in the table.
 const driver_traits& traits_of_driver(const std::wstring& driver_file);
@@ -66,6 +69,8 @@ class driver_profile {
   bool streams_results() const { return streams_results_; }
   // Whether the connected driver's version knows its streaming setting.
   bool knows_streaming_setting() const { return knows_streaming_; }
+  // Rows one fetch asks for where the rows are only read through their bound buffers.
+  size_t rowset_rows() const { return traits_->rowset_rows; }
   // A second connection to this database that should stream: source with the driver's
   // settings for it added, or source itself when it sets them already or the driver has none.
   std::wstring streaming_connection(const std::wstring& source) const;

@@ -25,23 +25,36 @@ constexpr int32_t unknown_display_size = 255;
 constexpr int32_t max_display_size = 32767;
 int32_t bounded_display_size(int32_t display_size);
 
+// Where a result set's fetch stands: rows fetched together (a rowset) and the one read now.
+struct rowset_position {
+  size_t size = 1;  // rows each fetch asks for
+  size_t row = 0;   // the current row among those fetched
+  // SQLSetPos makes the driver count the rows it positioned on: the count of the result is
+  // kept from before the first.
+  bool positioned = false;
+  int64_t rows_before = -1;
+};
+
 class column : public base {
  public:
-  column(stmt_handle statement, uint16_t number) : statement_(statement), number_(number) {}
+  column(stmt_handle statement, uint16_t number, rowset_position* at = nullptr)
+      : statement_(statement), number_(number), at_(at ? at : &single_row_) {}
   ~column() override { release(); }
   column(const column&) = delete;
   column& operator=(const column&) = delete;
 
   result describe();
-  // buffer null: the column allocates its own.
+  // buffer null: the column allocates its own. In a rowset of n rows a caller's buffer holds
+  // n values of buffer_length bytes each, one after the other.
   result bind(void* buffer, bind_type type, int32_t buffer_length);
   // The column is no longer fetched into a buffer: its values are read with SQLGetData.
   result unbind();
 
-  void* buffer() const { return buffer_; }
-  bool is_null() const { return indicator_ == null_data; }
-  // The length of the bound value in bytes, null_data or no_total.
-  int64_t indicator() const { return indicator_; }
+  // The current row's bound value (null when not bound).
+  void* buffer() const { return buffer_ ? static_cast<char*>(buffer_) + at_->row * static_cast<size_t>(buffer_length_) : nullptr; }
+  bool is_null() const { return indicator() == null_data; }
+  // The length of the current row's bound value in bytes, null_data or no_total.
+  int64_t indicator() const { return indicators_[at_->row]; }
   // The value of a column bound as wide text, converted to program text.
   void text(std::wstring& out) const;
   std::wstring text() const {
@@ -50,7 +63,7 @@ class column : public base {
     return s;
   }
   // The whole value of the current row as UTF-16 text, read from its start with SQLGetData
-  // in pieces of piece's size (the caller's buffer, reused); each piece goes to sink. A pair
+  // (in a rowset the row is positioned on first, which needs SQL_GD_BLOCK) in pieces of piece's size (the caller's buffer, reused); each piece goes to sink. A pair
   // of surrogates is never split between two pieces. is_null (when given) tells whether the
   // value is NULL; reading stops once at least limit units went to sink.
   result read_text(std::vector<char16_t>& piece, const std::function<void(const char16_t*, size_t)>& sink,
@@ -80,9 +93,13 @@ class column : public base {
 
  private:
   void release();
+  // In a rowset SQLGetData reads the row SQLSetPos positioned on: the current one.
+  result position();
 
   stmt_handle statement_;
   uint16_t number_;
+  rowset_position single_row_;  // where the column has no result set
+  rowset_position* at_;
   void* buffer_ = nullptr;
   int32_t buffer_length_ = 0;
   int32_t sql_type_ = 0;
@@ -91,7 +108,7 @@ class column : public base {
   bind_type c_type_ = bind_type::automatic;
   int32_t display_size_ = 0;
   int32_t length_ = 0;
-  int64_t indicator_ = null_data;
+  std::vector<int64_t> indicators_ = std::vector<int64_t>(1, null_data);  // one a row of the rowset
   std::wstring name_;
   bool caller_buffer_ = false;
 };
@@ -108,10 +125,20 @@ class resultset : public base {
   result bind_all();
   // Binds column n (from 1) to a caller buffer.
   result bind(uint16_t n, void* buffer, bind_type type, int32_t buffer_length);
-  // Ends with no_data_error after the last row.
+  // Fetches n rows at a time (column-wise arrays) from the next fetch_row on: every column is
+  // unbound, to be bound again for n rows. The driver may take fewer; rowset_size() tells.
+  // Before the first fetch only.
+  result set_rowset(size_t n);
+  size_t rowset_size() const { return at_.size; }
+  // Whether the driver reads values with SQLGetData in a rowset of more than one row
+  // (SQL_GETDATA_EXTENSIONS has SQL_GD_BLOCK).
+  bool reads_in_rowsets() const;
+  // Ends with no_data_error after the last row. One row at a time only.
   result fetch();
   // The same for a loop over many rows: true for a row, without building a result for it;
-  // false at the end or on a failure, with fetch's result in end.
+  // false at the end or on a failure, with fetch's result in end. In a rowset each call moves
+  // on by one row and fetches the next rowset after the last; a row the driver failed to
+  // fetch ends the loop there with the fetch's diagnostics.
   bool fetch_row(result& end);
   // Rows affected; 0 when the driver does not know.
   uint32_t row_count() const;
@@ -122,10 +149,19 @@ class resultset : public base {
   stmt_handle hstmt() const { return hstmt_; }
 
  private:
+  bool fetch_rowset(result& end);
+  bool enter_row(result& end);
+  void mend_bits();
+  void reset_rowset();
+
   connection* connection_ = nullptr;
   stmt_handle hstmt_ = nullptr;
   std::vector<std::unique_ptr<column>> columns_;
   bool has_bit_ = false;
+  rowset_position at_;
+  size_t fetched_ = 0;                 // rows of the last rowset fetch (SQL_ATTR_ROWS_FETCHED_PTR)
+  std::vector<uint16_t> row_status_;   // theirs (SQL_ATTR_ROW_STATUS_PTR)
+  std::optional<result> rowset_failure_;  // what the last rowset fetch reported for its failed rows
 };
 
 class query : public base {

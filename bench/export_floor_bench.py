@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""sqlterm's exports against the bare fetch loops, side by side, on SQLite, PostgreSQL and MariaDB.
+
+Usage: bench/export_floor_bench.py BUILD_DIR [ROWS]
+ROWS (1,000,000) rows of five columns (integer, varchar(20), double, timestamp, varchar(40)),
+output to /dev/null. Cases, run once a round in interleaved rounds (BENCH_RUNS, default 5):
+the bare UTF-8 loop one row a fetch (odbc_fetch_bare -utf8, no thread), the bare UTF-8 loop
+fetching rowsets of 1,000 rows (-rowset:1000), and sqlterm -csv, -do -cd:, , padded (no format
+option), -format:aligned and -format:json. Times are CPU medians (user + system); ratios are
+to the plain bare loop and to the rowset loop.
+"""
+import os
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(__file__))
+from benchlib import MariaTemp, PgTemp, fill_big_maria, fill_big_pg, fill_big_sqlite, interleaved_medians  # noqa: E402
+
+SELECT = "select id, name, amount, created, note from big"
+EXPORTS = (("-csv", ["-csv"]), ("-do -cd:,", ["-do", "-cd:,"]), ("padded", []),
+           ("-format:aligned", ["-format:aligned"]), ("-format:json", ["-format:json"]))
+
+
+def measure(label, cs, sqlterm, bare):
+    cases = {"bare UTF-8 loop": [bare, "-utf8", cs, SELECT],
+             "bare rowsets of 1000": [bare, "-utf8", "-rowset:1000", cs, SELECT]}
+    for name, args in EXPORTS:
+        cases["sqlterm " + name] = [sqlterm, "-cs:" + cs] + args + ["-q:" + SELECT]
+    got = interleaved_medians(cases)
+    floor = got["bare UTF-8 loop"][0]
+    rowset = got["bare rowsets of 1000"][0]
+    print(f"{label}:")
+    for name, (cpu, rss) in got.items():
+        print(f"  {name:24} {cpu:7.3f} s  {rss:7.1f} MiB   {cpu / floor:5.2f}x bare  {cpu / rowset:5.2f}x rowsets")
+    sys.stdout.flush()
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    rows = int(sys.argv[2]) if len(sys.argv) > 2 else 1000000
+    sqlterm = os.path.join(build, "Src", "sqlterm")
+    bare = os.path.join(build, "bench", "odbc_fetch_bare")
+    print(f"{rows} rows x 5 columns, CPU medians of {os.environ.get('BENCH_RUNS', '5')} interleaved rounds")
+    with tempfile.TemporaryDirectory(prefix="vela-bench-") as work:
+        db = os.path.join(work, "big.db")
+        fill_big_sqlite(db, rows)
+        measure("SQLite", f"Driver=SQLite3;Database={db};", sqlterm, bare)
+    for label, server, fill in (("PostgreSQL", PgTemp, fill_big_pg), ("MariaDB", MariaTemp, fill_big_maria)):
+        db = server()
+        try:
+            fill(db, rows)
+            measure(label, db.connection_string(), sqlterm, bare)
+        finally:
+            db.stop()
+
+if __name__ == "__main__":
+    main()
