@@ -11,8 +11,8 @@ struct bare_odbc {
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLHSTMT st = SQL_NULL_HSTMT;
 
-  // BARE_PREPARE=1 prepares and executes instead of executing directly.
-  bool run(const char* connection_string, const char* statement) {
+  // Connects and makes the statement handle.
+  bool connect(const char* connection_string) {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
@@ -20,6 +20,12 @@ struct bare_odbc {
                                         SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
       return false;
     SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    return true;
+  }
+
+  // BARE_PREPARE=1 prepares and executes instead of executing directly.
+  bool run(const char* connection_string, const char* statement) {
+    if (!connect(connection_string)) return false;
     auto* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement));
     if (std::getenv("BARE_PREPARE")) {
       SQLPrepare(st, text, SQL_NTS);

@@ -2,27 +2,19 @@
 // (lines up to one that ends with ";"; "--" comments and "\" client lines outside statements
 // are skipped) executed directly on one statement handle, its rows fetched, its count asked.
 // Usage: odbc_exec_bare CONNECTION_STRING FILE
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdio>
 #include <string>
+
+#include "bare_odbc.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: odbc_exec_bare CONNECTION_STRING FILE\n");
     return 2;
   }
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLHSTMT st;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(argv[1]), SQL_NTS, nullptr, 0, nullptr,
-                                      SQL_DRIVER_NOPROMPT)))
-    return 1;
-  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+  bare_odbc db;
+  if (!db.connect(argv[1])) return 1;
+  const SQLHSTMT st = db.st;
   FILE* f = std::fopen(argv[2], "rb");
   if (!f) return 1;
   std::string statement;
@@ -46,10 +38,6 @@ int main(int argc, char** argv) {
     statement.clear();
   }
   std::fclose(f);
-  SQLFreeHandle(SQL_HANDLE_STMT, st);
-  SQLDisconnect(dbc);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
   if (failed) std::fprintf(stderr, "%zu statements failed\n", failed);
   return 0;
 }
