@@ -166,3 +166,59 @@ TEST_P(Resume, LoadStoppedByCtrlCGoesOnWithSkip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Resume, vela::testing::all_databases(), vela::testing::param_name);
+
+// The REJECTS file keeps each record in the form of its source, byte for byte: text format,
+// CR LF, another code page, bytes that are not UTF-8, malformed records over several lines,
+// SKIP, a COPY block of a script, and -oe (which stops at the first).
+TEST(RejectFile, KeepsTheSourceForm) {
+  vela::testing::database db("sqlite");
+  const std::string table = "create table rf(id int not null, t varchar(20) not null)";
+  const struct {
+    const char* name;
+    std::string data;
+    std::string options;
+    std::string rejects;  // the REJECTS file afterwards
+    int loaded;
+    std::vector<std::string> args = {};
+  } cases[] = {
+      {"text format", "1\tone\n2\n3\t\\N\n4\ta\\tb\n", "", "2\n3\t\\N\n", 2},
+      {"CR LF", "id,t\r\n1,one\r\n2\r\n3,\"x\r\ny\"\r\n", "format csv, header", "id,t\r\n2\r\n", 2},
+      {"code page", "1,\xcf\xf0\xe8\n2,\xe2\xe5\xf2,x\n", "format csv, encoding 'WIN1251'", "2,\xe2\xe5\xf2,x\n", 1},
+      {"not UTF-8", "1,ok\n2,a\xff" "b\n", "format csv", "2,a\xff" "b\n", 1},
+      {"text after a quote, over lines", "1,a\n3,\"a\nb\"x,c\n4,d\n", "format csv", "3,\"a\nb\"x,c\n", 2},
+      {"quote open at the end", "1,a\n5,\"abc\n6,x\n", "format csv", "5,\"abc\n", 2},
+      {"SKIP with a header", "id,t\n1\n2,b\n3,c\n4\n5,e\n", "format csv, header, skip 3", "id,t\n4\n", 2},
+      {"-oe stops at the first", "1,a\n2\n3\n4,d\n", "format csv", "2\n", 1, {"-oe"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    db.dir.write("in.csv", c.data);
+    std::vector<std::string> args = {SQLTERM_PATH, "-cs:" + db.cs};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("-q:drop table if exists rf; " + table + ";\n\\copy rf from '" + db.dir.path("in.csv") + "' with (" +
+                   c.options + (c.options.empty() ? "" : ", ") + "rejects '" + db.dir.path("out.rej") + "')");
+    const run_result r = vela::testing::run_process(args);
+    EXPECT_NE(r.out.find("Rows loaded: " + std::to_string(c.loaded) + "."), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(db.dir.read("out.rej"), c.rejects);
+  }
+  // A COPY block of a script: its refused rows as they stood in the script.
+  db.dir.write("s.sql", "drop table if exists rf;\n" + table + ";\nCOPY rf FROM stdin WITH (rejects '" + db.dir.path("block.rej") +
+                            "');\n1\tone\n2\n3\tthree\n\\.\nselect 1;\n");
+  const run_result s = vela::testing::run_process({SQLTERM_PATH, "-cs:" + db.cs, "-qf:" + db.dir.path("s.sql")});
+  EXPECT_NE(s.out.find("Rows loaded: 2. Rows failed: 1."), std::string::npos) << s.out << s.err;
+  EXPECT_EQ(db.dir.read("block.rej"), "2\n");
+}
+
+// \copy TO with ENCODING writes the file in that code page, and it loads back equal.
+TEST(CopyInACodePage, GoesOutAndBackInIt) {
+  vela::testing::database db("sqlite");
+  const std::string out = db.dir.path("o.txt");
+  const run_result r = vela::testing::run_process(
+      {SQLTERM_PATH, "-cs:" + db.cs, "-q:create table a(t text); create table b(t text); insert into a values('Привет');\n"
+                                     "\\copy a to '" + out + "' with (encoding 'WIN1251')\n"
+                                     "\\copy b from '" + out + "' with (encoding 'WIN1251')"});
+  EXPECT_NE(r.out.find("Rows loaded: 1. Rows failed: 0."), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(db.dir.read("o.txt"), "\xcf\xf0\xe8\xe2\xe5\xf2\n");
+  EXPECT_EQ(vela::testing::run_process({SQLTERM_PATH, "-cs:" + db.cs, "-do", "-cd:|", "-q:select count(*) from a join b on a.t = b.t"}).out,
+            "\n1\n\n");
+}

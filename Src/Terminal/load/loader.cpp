@@ -495,7 +495,7 @@ result write_rows(result_source& rows, odbc::resultset& columns, textfile& out, 
   std::wstring chunk;
   auto flush = [&]() {
     if (chunk.empty()) return;
-    const result written = out.append(chunk);
+    const result written = append_data(out, chunk);
     if (!written.succeeded()) r.merge(failure(written.code(), cmd.file + L": " + written.format(L"%d")));
     chunk.clear();
   };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Terminal/load/data_file.h"
+
 namespace vela::terminal {
 
 namespace {
@@ -70,7 +72,7 @@ void reject_file::write_front() {
 
 void reject_file::flush() {
   if (chunk_.empty()) return;
-  const result r = out_.append(chunk_);
+  const result r = append_data(out_, chunk_);
   chunk_.clear();
   if (!r.succeeded() && failed_.succeeded()) failed_ = failure(r.code(), path_ + L": " + r.format(L"%d"));
 }
