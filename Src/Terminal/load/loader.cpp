@@ -60,7 +60,7 @@ class result_source : public odbc::bulk_source {
   bool stop_at_interrupt = false;  // Ctrl-C ends the rows (of a load)
   bool next(odbc::bulk_row& row, result& end) override {
     if (stop_at_interrupt && interrupted()) {
-      end = failure(os::err_cancelled, str(string_id::copy_interrupted));
+      end = failure(os::err_invalid_data, str(string_id::copy_interrupted));
       return false;
     }
     if (!rows_.fetch_row(end)) {
@@ -429,7 +429,7 @@ bool loader::lines_taken(copy_load& l, bool go) {
     return false;
   }
   if (l.interrupted) {
-    end_load(l, failure(os::err_cancelled, str(string_id::copy_interrupted)));
+    end_load(l, failure(os::err_invalid_data, str(string_id::copy_interrupted)));
     return false;
   }
   if (!l.failure.succeeded() || l.engine.connection_lost()) {
