@@ -208,6 +208,14 @@ TEST(RejectFile, KeepsTheSourceForm) {
   const run_result s = vela::testing::run_process({SQLTERM_PATH, "-cs:" + db.cs, "-qf:" + db.dir.path("s.sql")});
   EXPECT_NE(s.out.find("Rows loaded: 2. Rows failed: 1."), std::string::npos) << s.out << s.err;
   EXPECT_EQ(db.dir.read("block.rej"), "2\n");
+  // REJECTS naming the source itself: the source is read whole before the file is replaced.
+  std::string same;
+  for (int i = 1; i <= 5000; ++i) same += i % 1000 ? std::to_string(i) + ",v\n" : std::to_string(i) + "\n";
+  db.dir.write("same.csv", same);
+  const run_result t = vela::testing::run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:\\copy rf from '" + db.dir.path("same.csv") +
+                                                   "' with (format csv, rejects '" + db.dir.path("same.csv") + "')"});
+  EXPECT_NE(t.out.find("Rows loaded: 4995. Rows failed: 5."), std::string::npos) << t.out << t.err;
+  EXPECT_EQ(db.dir.read("same.csv"), "1000\n2000\n3000\n4000\n5000\n");
 }
 
 // \copy TO with ENCODING writes the file in that code page, and it loads back equal.

@@ -13,12 +13,14 @@ constexpr size_t chunk_bytes = 1u << 19;  // text held before it is written
 } // namespace
 
 reject_file::reject_file(const std::wstring& path, text_file_code_page cp, bool header, size_t skip_through)
-    : path_(path), out_(path, cp), wants_header_(header), skip_through_(skip_through) {
-  out_.keep_invalid_bytes(true);  // bytes that were not text go back as they came
-}
+    : path_(path), cp_(cp), target_(path), wants_header_(header), skip_through_(skip_through) {}
 
 result reject_file::create() {
-  const result r = out_.save(std::wstring());
+  const uint32_t made = target_.create();
+  if (made) return failure(made, path_ + L": " + failure(made).format(L"%d"));
+  out_ = std::make_unique<textfile>(target_.path(), cp_);
+  out_->keep_invalid_bytes(true);  // bytes that were not text go back as they came
+  const result r = out_->save(std::wstring());
   return r.succeeded() ? r : failure(r.code(), path_ + L": " + r.format(L"%d"));
 }
 
@@ -71,8 +73,8 @@ void reject_file::write_front() {
 }
 
 void reject_file::flush() {
-  if (chunk_.empty()) return;
-  const result r = append_data(out_, chunk_);
+  if (chunk_.empty() || !out_) return;
+  const result r = append_data(*out_, chunk_);
   chunk_.clear();
   if (!r.succeeded() && failed_.succeeded()) failed_ = failure(r.code(), path_ + L": " + r.format(L"%d"));
 }
@@ -85,6 +87,11 @@ void reject_file::restart() {
 result reject_file::close() {
   restart();
   flush();
+  if (!out_) return failed_;
+  out_.reset();
+  if (!failed_.succeeded()) return failed_;  // the file that was there stays
+  const uint32_t code = target_.commit();
+  if (code) failed_ = failure(code, path_ + L": " + failure(code).format(L"%d"));
   return failed_;
 }
 

@@ -1,15 +1,18 @@
 // REJECTS 'file': the records a load refused, written as they were read (the header first),
-// so that the file can be mended and loaded with the same options.
+// so that the file can be mended and loaded with the same options. The file is put in place
+// when the load ends: until then a file of that name (even the source) keeps what it held.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "vela/code_page.h"
 #include "vela/result.h"
+#include "vela/system.h"
 #include "vela/textfile.h"
 
 namespace vela::terminal {
@@ -19,7 +22,7 @@ class reject_file {
   // header: the source begins with a header, to be written first; skip_through: the lines of
   // SKIP, which no record takes.
   reject_file(const std::wstring& path, text_file_code_page cp, bool header, size_t skip_through);
-  // Makes the file (empty); its failure when it cannot be written.
+  // Makes the file to write (empty); its failure when it cannot be.
   result create();
   // A line of the source as read, kept until the record it belongs to is settled.
   void line(std::wstring_view text, size_t number);
@@ -35,7 +38,7 @@ class reject_file {
   void settled(size_t line);
   // The source is read again from its start: the refused records held are written.
   void restart();
-  // Writes every refused record still held; the file's failure, if any.
+  // Writes every refused record still held and puts the file in place; its failure, if any.
   result close();
   const std::wstring& path() const { return path_; }
   uint64_t written() const { return written_; }
@@ -51,7 +54,9 @@ class reject_file {
   void flush();
 
   std::wstring path_;
-  textfile out_;
+  text_file_code_page cp_;
+  sys::replacing_file target_;
+  std::unique_ptr<textfile> out_;
   std::deque<std::pair<size_t, std::wstring>> lines_;
   std::deque<held> records_;
   std::wstring chunk_;
