@@ -156,6 +156,11 @@ enum : uint32_t {
   table_made_again = 344,
   copy_create_columns = 345,
   copy_create_in_transaction = 346,
+  rejects_written = 390,
+  max_errors_reached = 391,
+  copy_resume_after = 392,
+  copy_interrupted = 393,
+  rejects_need_file = 394,
   refresh_list_line = 320,
 };
 } // namespace string_id

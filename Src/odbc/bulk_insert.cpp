@@ -551,8 +551,9 @@ bool bulk_insert::lose(const result& r, size_t first, bool commit_sent) {
 }
 
 void bulk_insert::reject(size_t line, const std::wstring& why) {
-  // Under stop_on_failure the rows before this one are run first: a failure among them comes first.
-  if (stop_on_failure && s_->rows) {
+  // When this failure would stop the load, the rows before it are run first: a failure among
+  // them comes first.
+  if (stops_at(failed_ + 1) && s_->rows) {
     (void)finish_batch();  // a failure of its own is told through on_failure, a lost connection by add and finish
     if (stopped_ || connection_lost()) return;
   }
@@ -562,7 +563,7 @@ void bulk_insert::reject(size_t line, const std::wstring& why) {
 void bulk_insert::count_failed(size_t line, const std::wstring& why) {
   ++failed_;
   if (on_failure) on_failure(line, why);
-  if (stop_on_failure) stopped_ = true;
+  if (stops_at(failed_)) stopped_ = true;
 }
 
 result bulk_insert::finish() {

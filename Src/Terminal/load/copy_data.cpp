@@ -225,6 +225,21 @@ bool options(tokens& t, copy_format& f, std::wstring& why) {
         return false;
       }
       f.sample = static_cast<size_t>(std::stoul(value));
+    } else if (is(key, L"REJECTS")) {
+      if (!text_value()) return false;
+      if (value.empty()) {
+        why = L"REJECTS takes a file name";
+        return false;
+      }
+      f.rejects = value;
+    } else if (is(key, L"MAX_ERRORS")) {
+      value = t.word();
+      if (value.empty() || value.size() > 18 || value.find_first_not_of(L"0123456789") != std::wstring::npos ||
+          std::stoull(value) == 0) {
+        why = L"MAX_ERRORS takes a number of rows";
+        return false;
+      }
+      f.max_errors = static_cast<size_t>(std::stoull(value));
     } else if (is(key, L"FORCE_NOT_NULL") || is(key, L"FORCE_NULL") || is(key, L"FORCE_QUOTE")) {
       why = L"option not supported: " + key;
       return false;
@@ -396,6 +411,7 @@ bool record_reader::step(std::wstring_view line, size_t line_no, const sink& to)
   if (o == outcome::bad) return fail(why, to);
   if (columns_ && row_.values.size() != columns_)
     return fail(message(string_id::copy_value_count, static_cast<unsigned>(columns_), static_cast<unsigned>(row_.values.size())), to);
+  given_ = lines_;
   if (header_ || start_ <= f_.skip_through) {
     if (header_) header_values_.assign(row_.values.begin(), row_.values.end());
     header_ = false;
@@ -412,10 +428,14 @@ bool record_reader::fail(const std::wstring& why, const sink& to) {
     header_ = false;
     return to(outcome::bad_header, row_, why);
   }
-  if (!to(outcome::bad, row_, why)) return false;
   // The record's other lines are read again from its second line on, while lines read twice
   // stay fewer than lines given; past that they are skipped.
   const size_t rest = kept_ends_.size();
+  given_ = rest && read_again_ + rest <= fresh_ ? 1 : lines_;
+  // A record that SKIP passes over is not refused, however malformed: a load that goes on
+  // after the rows it loaded does not refuse them again.
+  if (start_ <= f_.skip_through) ++skipped_;
+  else if (!to(outcome::bad, row_, why)) return false;
   if (rest == 0) return true;
   if (read_again_ + rest > fresh_) {
     skipped_ += rest;

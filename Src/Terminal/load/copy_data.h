@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,10 @@ struct copy_format {
   enum class creation : uint8_t { none, create, if_not_exists, replace };
   creation create = creation::none;
   size_t sample = 10000;
+  // REJECTS 'file': the refused records go there as they were read. MAX_ERRORS N: the load
+  // stops at its Nth refused row (0: it never stops for refused rows).
+  std::wstring rejects;
+  size_t max_errors = 0;
 };
 
 // A COPY statement or a \copy command taken apart.
@@ -69,6 +74,9 @@ class record_reader {
   uint64_t skipped() const { return skipped_; }
   // The header's values, once it is read.
   const std::vector<std::wstring>& header() const { return header_values_; }
+  // The lines of the record last given or passed over (one for a malformed record whose
+  // other lines are read again).
+  size_t given_lines() const { return given_; }
 
  private:
   bool step(std::wstring_view line, size_t line_no, const sink& to);
@@ -92,6 +100,7 @@ class record_reader {
   uint64_t fresh_ = 0;       // lines given
   uint64_t read_again_ = 0;  // lines read a second time: never more than fresh_, so reading stays linear
   uint64_t skipped_ = 0;
+  size_t given_ = 0;
   std::vector<std::wstring> header_values_;
 };
 
@@ -140,6 +149,7 @@ class line_splitter {
 };
 
 struct file_table;
+class reject_file;
 
 // One load in progress: the engine, how its rows are read, and where failures are told.
 struct copy_load {
@@ -157,6 +167,12 @@ struct copy_load {
   bool in_script = false;  // a COPY block: its rows are lines of the script
   std::wstring file;       // \copy FROM a file: a load that stops part-way can go on from it
   file_table* made = nullptr;  // the table the load made from the file, whose columns may widen
+  // REJECTS: where refused records go (kept over a load started again), and the line of the
+  // record being given to the engine, whose batch may still run.
+  std::shared_ptr<reject_file> rejects;
+  size_t adding = 0;
+  size_t last_refused = 0;   // the line of the last row refused
+  bool interrupted = false;  // Ctrl-C stopped the reading
 };
 
 // A value written in the text format: backslash, tab, line breaks escaped; NULL as \N.

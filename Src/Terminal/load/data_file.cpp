@@ -48,4 +48,19 @@ result read_data_lines(const std::wstring& name, text_file_code_page cp, const d
   return result();
 }
 
+result append_data(textfile& out, const std::wstring& text) {
+  const int32_t id = out.code_page().id;
+  if (id == 0 || id == 1 || id == 1200 || id == 65001 || id == auto_code_page) return out.append(text);
+  // textfile::append takes no other code page: the text is converted and written at the end.
+  const bool opened_here = !out.is_open();
+  if (opened_here)
+    if (const uint32_t code = out.open_code(out.name(), file_access::read | file_access::write, file_access::share_read,
+                                            nullptr, file_access::open_always, file_access::normal_attributes, 0))
+      return failure(code);
+  const uint32_t code = out.seek(0, 2);
+  result r = code ? failure(code) : out.write_code_page(text);
+  if (opened_here) r.merge(out.close_result());
+  return r;
+}
+
 } // namespace vela::terminal

@@ -9,6 +9,10 @@
 #include "vela/code_page.h"
 #include "vela/result.h"
 
+namespace vela {
+class textfile;
+}
+
 namespace vela::terminal {
 
 struct copy_format;
@@ -23,5 +27,8 @@ bool file_code_page(const copy_format& f, text_file_code_page& cp);
 // go: false when line stopped the reading. A file that cannot be read gives its failure.
 using data_line_sink = std::function<bool(std::wstring_view line, size_t number)>;
 result read_data_lines(const std::wstring& name, text_file_code_page cp, const data_line_sink& line, bool& go);
+
+// Appends text to a data file in the file's code page, whichever it is.
+result append_data(textfile& out, const std::wstring& text);
 
 } // namespace vela::terminal

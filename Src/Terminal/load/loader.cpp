@@ -8,6 +8,8 @@
 #include "Terminal/load/copy_data.h"
 #include "Terminal/load/data_file.h"
 #include "Terminal/load/new_table.h"
+#include "Terminal/load/reject_file.h"
+#include "Terminal/input/prompt.h"
 #include "Terminal/session/context.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -55,7 +57,12 @@ class result_source : public odbc::bulk_source {
   }
   // Columns (non-zero) whose text is a double's exact text, written in its shortest form.
   std::vector<char> exact_text;
+  bool stop_at_interrupt = false;  // Ctrl-C ends the rows (of a load)
   bool next(odbc::bulk_row& row, result& end) override {
+    if (stop_at_interrupt && interrupted()) {
+      end = failure(os::err_invalid_data, str(string_id::copy_interrupted));
+      return false;
+    }
     if (!rows_.fetch_row(end)) {
       if (end.code() == (odbc::no_data_error() & 0x3FFFFFFF)) end = result();  // the last row was read
       return false;
@@ -218,21 +225,36 @@ result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vecto
   return q.execute(again, false, false);
 }
 
+// REJECTS: the file made, empty, in the source's code page.
+result open_rejects(const copy_format& f, std::shared_ptr<reject_file>& out) {
+  text_file_code_page cp;
+  if (!file_code_page(f, cp)) return failure(os::err_invalid_parameter, L"ENCODING " + f.encoding);
+  auto file = std::make_shared<reject_file>(f.rejects, cp, f.header, f.skip_through);
+  const result r = file->create();
+  if (r.succeeded()) out = std::move(file);
+  return r;
+}
+
 } // namespace
 
 loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) {}
 
 loader::~loader() = default;
 
-std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line) {
+std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line,
+                                              std::shared_ptr<reject_file> rejects) {
   auto load = std::make_unique<copy_load>(ctx_.connection, ctx_.options.batch_rows, cmd.format);
   load->where = where;
   odbc::bulk_insert& e = load->engine;
-  e.stop_on_failure = ctx_.options.on_error;
+  // "-oe" stops at the first refused row, unless MAX_ERRORS says how many.
+  e.stop_on_failure = ctx_.options.on_error && cmd.format.max_errors == 0;
+  e.max_failures = cmd.format.max_errors;
   e.join_transaction = host_.transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
   copy_load* l = load.get();
   e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
     if (l->made && row_line < l->made->told_before) return;  // told in the load before the table was made again
+    l->last_refused = row_line;
+    if (l->rejects) l->rejects->refused(row_line);
     std::wstring text = why;
     trim(text, L"", L"\r\n");
     const std::wstring m = message(string_id::row_not_loaded, l->where.c_str(), static_cast<unsigned>(row_line), text.c_str());
@@ -244,7 +266,10 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
       ctx_.report_failure(m);
     }
   };
-  e.on_batch = [this, l]() { show_progress(*l, false); };
+  e.on_batch = [this, l]() {
+    if (l->rejects) l->rejects->settled(l->adding);  // the batch's rows are loaded or refused
+    show_progress(*l, false);
+  };
   const result r = ctx_.connection.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));
   if (!r.succeeded()) {
     std::wstring text = r.text();
@@ -252,9 +277,23 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
     copy_not_started(text, where, line);
     return nullptr;
   }
+  load->rejects = std::move(rejects);
+  if (!load->rejects && !cmd.format.rejects.empty())
+    if (const result made = open_rejects(cmd.format, load->rejects); !made.succeeded()) {
+      copy_not_started(made, where, line);
+      return nullptr;
+    }
   load->reader.expect(e.columns());
   load->take = [this, l](record_reader::outcome o, const odbc::bulk_row& row, const std::wstring& why) {
     odbc::bulk_insert& engine = l->engine;
+    if (interrupted()) {
+      l->interrupted = true;
+      return false;
+    }
+    if (l->rejects && o != record_reader::outcome::bad_header) {
+      l->adding = row.line;
+      l->rejects->record(row.line, l->reader.given_lines());
+    }
     if (o == record_reader::outcome::bad_header) {
       l->bad_header = why;
       l->header_line = row.line;
@@ -316,8 +355,15 @@ void loader::end_load(copy_load& l, const result& r) {
   report_end(l, f);
 }
 
-void loader::report_end(copy_load& l, const result& f) {
+void loader::report_end(copy_load& l, const result& ended) {
   show_progress(l, true);
+  // MAX_ERRORS stopped the load: it did not load the whole source.
+  const bool capped = l.engine.stopped() && l.engine.max_failures;
+  const result f = ended.succeeded() && capped
+                       ? failure(os::err_invalid_data, message(string_id::max_errors_reached,
+                                                               std::to_wstring(l.engine.max_failures).c_str(),
+                                                               static_cast<unsigned>(l.last_refused)))
+                       : ended;
   if (!f.succeeded()) {
     std::wstring text = f.text();
     if (!text.empty() && text.back() != L'\n') text += L'\n';
@@ -334,7 +380,11 @@ void loader::report_end(copy_load& l, const result& f) {
                       batch(e.lost_batch()).c_str());
     }
     // Committed rows stay: name where they end and how to go on without loading them twice.
-    if (!l.file.empty() && e.last_committed().number != 0) {
+    if (capped && !l.file.empty()) {
+      // Every row before the last refused one is loaded or refused.
+      const unsigned after = static_cast<unsigned>(l.last_refused);
+      text += message(string_id::copy_resume_after, after, l.file.c_str(), after);
+    } else if (!l.file.empty() && e.last_committed().number != 0) {
       const unsigned through = static_cast<unsigned>(e.last_committed().last);
       text += message(string_id::copy_resume, through, l.file.c_str(), through);
     }
@@ -346,12 +396,27 @@ void loader::report_end(copy_load& l, const result& f) {
   const uint64_t skipped = l.reader.skipped();
   ctx_.routes.info_line(skipped ? message(string_id::rows_loaded_skipped, loaded.c_str(), failed.c_str(), std::to_wstring(skipped).c_str())
                             : message(string_id::rows_loaded, loaded.c_str(), failed.c_str()));
+  if (l.rejects) close_rejects(l);
   console().flush();
+}
+
+void loader::close_rejects(copy_load& l) {
+  const result r = l.rejects->close();
+  ctx_.routes.info_line(message(string_id::rejects_written, l.rejects->path().c_str(), std::to_wstring(l.rejects->written()).c_str()));
+  if (r.succeeded()) return;
+  ctx_.report_failure(r.text() + L"\n");
+  ctx_.note(r);
+  if (ctx_.load_failure.succeeded()) ctx_.load_failure = r;
 }
 
 // A line of data: its records go to the engine (the header is skipped).
 bool loader::load_line(copy_load& l, std::wstring_view line, size_t number) {
-  return lines_taken(l, l.reader.add_line(line, number, l.take));
+  if (!l.rejects) return lines_taken(l, l.reader.add_line(line, number, l.take));
+  reject_file& f = *l.rejects;
+  f.line(line, number);
+  const bool go = l.reader.add_line(line, number, l.take);
+  if (f.wants_header() && !l.reader.header().empty()) f.header(l.reader.given_lines());
+  return lines_taken(l, go);
 }
 
 // After the reader stopped (go false): a failure of the engine or a malformed header ends
@@ -361,6 +426,10 @@ bool loader::lines_taken(copy_load& l, bool go) {
   if (!l.bad_header.empty()) {
     (void)l.engine.finish();  // no row was sent
     copy_not_started(message(string_id::copy_bad_header, l.bad_header.c_str()), l.where, l.header_line);
+    return false;
+  }
+  if (l.interrupted) {
+    end_load(l, failure(os::err_invalid_data, str(string_id::copy_interrupted)));
     return false;
   }
   if (!l.failure.succeeded() || l.engine.connection_lost()) {
@@ -426,7 +495,7 @@ result write_rows(result_source& rows, odbc::resultset& columns, textfile& out, 
   std::wstring chunk;
   auto flush = [&]() {
     if (chunk.empty()) return;
-    const result written = out.append(chunk);
+    const result written = append_data(out, chunk);
     if (!written.succeeded()) r.merge(failure(written.code(), cmd.file + L": " + written.format(L"%d")));
     chunk.clear();
   };
@@ -502,10 +571,12 @@ void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, 
   }
   std::unique_ptr<file_table> made;
   if (cmd.format.create != copy_format::creation::none && !make_file_table(cmd, cp, where, line, made)) return;
+  std::shared_ptr<reject_file> rejects;  // one file for the load, also when it starts again
   for (;;) {
-    std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line);
+    std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line, rejects);
     if (!load) return;
     copy_load& l = *load;
+    rejects = l.rejects;
     l.made = made.get();
     if (!host_.transaction_open()) l.file = cmd.file;  // in a transaction nothing stays of a failed load
     bool go = true;
@@ -519,7 +590,11 @@ void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, 
       // A value needs a type that ALTER cannot give: the table is made again, once, with the
       // types of the whole file, and the load starts again.
       (void)l.engine.finish();
-      if (!remake_file_table(cmd, cp, *made, where, line)) return;
+      if (!remake_file_table(cmd, cp, *made, where, line)) {
+        if (rejects) (void)rejects->close();
+        return;
+      }
+      if (rejects) rejects->restart();
       continue;
     }
     if (!go && !l.engine.stopped()) return;  // ended by a failure of the engine or the header, told already
@@ -651,6 +726,10 @@ void loader::copy_to_file(const copy_command& cmd, const std::wstring& where, si
 
 void loader::copy_from_connection(const copy_command& target, const std::wstring& source, const std::wstring& query_text,
                                   const std::wstring& where, size_t line) {
+  if (!target.format.rejects.empty()) {
+    copy_not_started(str(string_id::rejects_need_file), where, line);
+    return;
+  }
   odbc::connection from;
   result r = from.connect(nullptr, source);
   // The PostgreSQL and SQLite drivers hold a whole result unless told to read it row by row:
@@ -686,6 +765,7 @@ void loader::copy_from_connection(const copy_command& target, const std::wstring
   copy_command cmd;
   cmd.table = target.table;
   cmd.columns = target.columns;
+  cmd.format.max_errors = target.format.max_errors;
   std::unique_ptr<copy_load> load = start_load(cmd, where, line);
   if (!load) return;
   load->where = L"query";  // a refused row is named by its number in the query's result
@@ -695,6 +775,7 @@ void loader::copy_from_connection(const copy_command& target, const std::wstring
     return;
   }
   result_source rows(q.rows(), q.conn()->profile().narrow_copy_text(), true);
+  rows.stop_at_interrupt = true;
   report_end(*load, load->engine.load(rows));
 }
 

@@ -21,6 +21,7 @@ class terminal_context;
 struct copy_command;
 struct copy_load;
 struct file_table;
+class reject_file;
 
 // What a load asks of the run that holds it.
 class load_host {
@@ -60,7 +61,9 @@ class loader {
                        std::unique_ptr<file_table>& made);
   bool remake_file_table(const copy_command& cmd, text_file_code_page cp, file_table& t, const std::wstring& where, size_t line);
   bool make_result_table(const copy_command& cmd, odbc::query& q, const std::wstring& where, size_t line);
-  std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line);
+  // rejects: the REJECTS file of the load before, when the load starts again.
+  std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line,
+                                        std::shared_ptr<reject_file> rejects = {});
   bool load_line(copy_load& l, std::wstring_view line, size_t number);
   bool lines_taken(copy_load& l, bool go);
   // The engine finished (r: how the load ended, when it failed), and the load told.
@@ -68,6 +71,8 @@ class loader {
   // The load ended as f says (the engine finished): its failure and its counts told.
   void report_end(copy_load& l, const result& f);
   void show_progress(copy_load& l, bool last);
+  // The REJECTS file written to its end, and told.
+  void close_rejects(copy_load& l);
   void copy_not_started(const std::wstring& why, const std::wstring& where, size_t line);
   void copy_not_started(const result& r, const std::wstring& where, size_t line);
 

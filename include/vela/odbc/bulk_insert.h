@@ -96,6 +96,8 @@ class bulk_insert {
   // load stops at once (rows before it stay loaded).
   std::function<void(size_t line, const std::wstring& why)> on_failure;
   bool stop_on_failure = false;
+  // The load stops at this many failed rows (0: never), as stop_on_failure does at the first.
+  uint64_t max_failures = 0;
   // The rows join the transaction open on the connection: autocommit stays as it is, nothing
   // is committed, and a batch with a refused row is taken back to a savepoint (set before prepare).
   bool join_transaction = false;
@@ -130,6 +132,7 @@ class bulk_insert {
  private:
   result finish_batch();
   void count_failed(size_t line, const std::wstring& why);
+  bool stops_at(uint64_t failures) const { return stop_on_failure || (max_failures && failures >= max_failures); }
   // Notes a lost connection at row first of the batch: true when r says so.
   bool lose(const result& r, size_t first, bool commit_sent);
   struct state;
