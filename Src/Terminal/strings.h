@@ -156,6 +156,11 @@ enum : uint32_t {
   table_made_again = 344,
   copy_create_columns = 345,
   copy_create_in_transaction = 346,
+  json_not_object = 347,
+  json_unknown_key = 348,
+  copy_stdin_unread = 349,
+  copy_resume_stdin = 350,
+  copy_help = 351,
   refresh_list_line = 320,
 };
 } // namespace string_id

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@ namespace vela::terminal {
 
 struct copy_format {
   bool csv = false;
+  bool jsonl = false;  // JSON lines: an object a line, its keys the columns
   wchar_t delimiter = L'\t';
   std::wstring null_text = L"\\N";
   bool header = false;
@@ -32,6 +34,8 @@ struct copy_format {
 };
 
 // A COPY statement or a \copy command taken apart.
+class json_row_reader;
+
 struct copy_command {
   std::wstring table;                 // as written, or empty for a query
   std::wstring query;                 // (select …) of \copy … TO, without the parentheses
@@ -40,6 +44,7 @@ struct copy_command {
   std::wstring file;                  // the file; "stdin"/"stdout" for COPY blocks
   std::wstring connection;            // FROM CONNECTION '…'
   std::wstring source_query;          // … QUERY '…'
+  bool process_stdin = false;         // FROM pstdin: sqlterm's own standard input (file "pstdin")
   copy_format format;
 };
 
@@ -61,6 +66,8 @@ class record_reader {
   // row.line, why says how) or bad_header (the header is malformed). False stops the reading.
   using sink = std::function<bool(outcome, const odbc::bulk_row& row, const std::wstring& why)>;
   void expect(size_t columns) { columns_ = columns; }
+  // JSON lines: each line's object read into a row by json.
+  void read_json(json_row_reader* json) { json_ = json; }
   // One line without its "\n" (a "\r" before it is part of the line), number line_no.
   bool add_line(std::wstring_view line, size_t line_no, const sink& to);
   // The input ended: a record still open fails (its quoted field is not closed).
@@ -93,6 +100,7 @@ class record_reader {
   uint64_t read_again_ = 0;  // lines read a second time: never more than fresh_, so reading stays linear
   uint64_t skipped_ = 0;
   std::vector<std::wstring> header_values_;
+  json_row_reader* json_ = nullptr;
 };
 
 // Splits pieces of text into lines ("\n" ends a line; a first U+FEFF is dropped).
@@ -157,6 +165,8 @@ struct copy_load {
   bool in_script = false;  // a COPY block: its rows are lines of the script
   std::wstring file;       // \copy FROM a file: a load that stops part-way can go on from it
   file_table* made = nullptr;  // the table the load made from the file, whose columns may widen
+  std::shared_ptr<json_row_reader> json;  // JSON lines: keys to columns
+  bool process_stdin = false;  // the rows come from sqlterm's standard input
 };
 
 // A value written in the text format: backslash, tab, line breaks escaped; NULL as \N.

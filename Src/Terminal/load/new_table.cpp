@@ -1,6 +1,7 @@
 #include "Terminal/load/new_table.h"
 
 #include "Terminal/load/data_file.h"
+#include "Terminal/load/json_lines.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/bulk_insert.h"
 #include "vela/odbc/connection.h"
@@ -69,6 +70,7 @@ std::vector<odbc::column_shape> file_table::shapes() const {
 }
 
 result file_table::guess(const std::wstring& file, text_file_code_page cp, const copy_format& f, size_t n) {
+  if (f.jsonl) return guess_json_table(*this, file, cp, f, n);
   record_reader reader(f);
   size_t seen = 0, width = 0;
   guesses.clear();
