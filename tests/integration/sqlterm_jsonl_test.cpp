@@ -189,6 +189,17 @@ TEST_P(Jsonl, StandardInputAsSource) {
   }
 }
 
+// A value past the sample that its column's type cannot hold widens the column (SQLite: the
+// table is made again and standard input, kept in its file, is read again); no row is refused.
+TEST_P(Jsonl, LaterValuesWidenColumnsFromStandardInput) {
+  use_table("jw_");
+  const run_result r = run({"-q:\\copy " + table + " from pstdin with (format jsonl, create, sample 2)"},
+                           "{\"id\":1,\"v\":10}\n{\"id\":2,\"v\":20}\n{\"id\":3,\"v\":\"thirty\"}\n");
+  EXPECT_NE(r.out.find("Rows loaded: 3. Rows failed: 0."), std::string::npos) << r.out << r.err;
+  EXPECT_NE(r.out.find(GetParam() == "sqlite" ? "Line 3 needs wider column types" : "widened to"), std::string::npos) << r.out;
+  EXPECT_EQ(rows("select id, v from " + table + " order by id"), "1|10\n2|20\n3|thirty");
+}
+
 // Options that do not go together are refused before anything is read.
 TEST_P(Jsonl, HeaderDoesNotGoWithJsonLines) {
   use_table("jh_");
