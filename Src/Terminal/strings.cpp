@@ -214,12 +214,6 @@ constexpr string_entry english[] = {
     {348, L"the key \"%s\" is no column of the table"},
     {349, L"standard input could not be read: %s"},
     {350, L"Rows up to line %u are in the table; to go on from there: \\copy … FROM pstdin WITH (…, SKIP %u)\n"},
-    {351,
-     L"\\copy <table> [(<columns>)] FROM '<file>' | pstdin | CONNECTION '<connection string>' QUERY '<query>' [WITH (<options>)]\n"
-     L"\\copy <table> [(<columns>)] | (<query>) TO '<file>' [WITH (<options>)]\n"
-     L"  rows between a table (or a query) and a client file; pstdin: sqlterm's own standard input\n"
-     L"  options: FORMAT text | csv | jsonl, HEADER, DELIMITER 'c', NULL 'x', QUOTE 'c', ESCAPE 'c', ENCODING 'name',\n"
-     L"  SKIP N, CREATE [IF NOT EXISTS] | REPLACE, SAMPLE N\n"},
     {220, L"Could not open '%s' for output: %s\n"},
     {221, L"Could not start the command '%s'.\n"},
     {222, L"Could not write to '%s': %s\n"},
@@ -445,18 +439,12 @@ constexpr string_entry russian[] = {
     {342, L"Таблица %s создана."},
     {343, L"Столбец %s таблицы %s расширен до %s для строки %u."},
     {344, L"Строке %u нужны более широкие типы столбцов: таблица %s создаётся заново, и загрузка начинается снова."},
+    {345, L"список столбцов не сочетается с CREATE"},
+    {346, L"эта база данных фиксирует открытую транзакцию, прежде чем создать таблицу: CREATE - только вне транзакции"},
     {347, L"не объект JSON: %s"},
     {348, L"ключу \"%s\" не соответствует ни один столбец таблицы"},
     {349, L"не удалось прочитать стандартный ввод: %s"},
     {350, L"Строки до строки %u в таблице; продолжить с этого места: \\copy … FROM pstdin WITH (…, SKIP %u)\n"},
-    {351,
-     L"\\copy <таблица> [(<столбцы>)] FROM '<файл>' | pstdin | CONNECTION '<строка подключения>' QUERY '<запрос>' [WITH (<параметры>)]\n"
-     L"\\copy <таблица> [(<столбцы>)] | (<запрос>) TO '<файл>' [WITH (<параметры>)]\n"
-     L"  строки между таблицей (или запросом) и файлом клиента; pstdin: собственный стандартный ввод sqlterm\n"
-     L"  параметры: FORMAT text | csv | jsonl, HEADER, DELIMITER 'c', NULL 'x', QUOTE 'c', ESCAPE 'c', ENCODING 'имя',\n"
-     L"  SKIP N, CREATE [IF NOT EXISTS] | REPLACE, SAMPLE N\n"},
-    {345, L"список столбцов не сочетается с CREATE"},
-    {346, L"эта база данных фиксирует открытую транзакцию, прежде чем создать таблицу: CREATE - только вне транзакции"},
     {220, L"Не удалось открыть '%s' для вывода: %s\n"},
     {221, L"Не удалось запустить команду '%s'.\n"},
     {222, L"Не удалось записать в '%s': %s\n"},

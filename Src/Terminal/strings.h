@@ -160,7 +160,6 @@ enum : uint32_t {
   json_unknown_key = 348,
   copy_stdin_unread = 349,
   copy_resume_stdin = 350,
-  copy_help = 351,
   refresh_list_line = 320,
 };
 } // namespace string_id

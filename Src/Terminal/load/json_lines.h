@@ -10,7 +10,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "vela/code_page.h"
 #include "vela/odbc/bulk_insert.h"
 #include "vela/result.h"
 
@@ -20,9 +19,6 @@ class resultset;
 }
 
 namespace vela::terminal {
-
-struct copy_format;
-struct file_table;
 
 enum class json_kind : char { null, boolean, number, string, nested };
 
@@ -58,10 +54,6 @@ class json_row_reader {
 
 // A line with nothing but blanks: passed over.
 bool blank_line(std::wstring_view line);
-
-// The columns of a new table from the first n objects of a file: the keys in the order first
-// seen (t.names given: only those), their types from the values' texts.
-result guess_json_table(file_table& t, const std::wstring& file, text_file_code_page cp, const copy_format& f, size_t n);
 
 // A result's rows as JSON lines: keys the column names, numbers as numbers, booleans as
 // true/false, NULL as null, everything else a string.
