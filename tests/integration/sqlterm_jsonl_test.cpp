@@ -189,6 +189,22 @@ TEST_P(Jsonl, StandardInputAsSource) {
   }
 }
 
+// Standard input read as it comes: characters cut between two reads arrive whole; with
+// ENCODING it is kept in a file first and read in that code page.
+TEST_P(Jsonl, StandardInputPiecesAndCodePages) {
+  use_table("jp_");
+  sql("create table " + table + " (id integer, name text)");
+  std::string big;
+  for (int i = 1; i <= 40000; ++i) big += "{\"id\":" + std::to_string(i) + ",\"name\":\"" + std::string(i % 7, 'x') + "é😀\"}\n";
+  const run_result r = run({"-q:\\copy " + table + " from pstdin with (format jsonl)"}, big);
+  EXPECT_NE(r.out.find("Rows loaded: 40000. Rows failed: 0."), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(rows("select count(*) from " + table + " where name like '%é😀'"), "40000");
+  sql("delete from " + table);
+  const run_result latin = run({"-q:\\copy " + table + " from pstdin with (format text, encoding 'latin1')"}, "1\t\xe9t\xe9\n");
+  EXPECT_NE(latin.out.find("Rows loaded: 1. Rows failed: 0."), std::string::npos) << latin.out << latin.err;
+  EXPECT_EQ(rows("select name from " + table), "été");
+}
+
 // A value past the sample that its column's type cannot hold widens the column (SQLite: the
 // table is made again and standard input, kept in its file, is read again); no row is refused.
 TEST_P(Jsonl, LaterValuesWidenColumnsFromStandardInput) {

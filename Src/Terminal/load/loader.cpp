@@ -512,6 +512,12 @@ void loader::copy_command_line(const std::wstring& rest, const std::wstring& whe
 }
 
 void loader::copy_from_stdin(const copy_command& cmd, const std::wstring& where, size_t line) {
+  // UTF-8 read once goes as it comes; a table made from its values, or another code page, is
+  // read from a file that keeps it.
+  if (cmd.format.create == copy_format::creation::none && cmd.format.encoding.empty()) {
+    copy_from_file(cmd, where, line, cmd.file, true);
+    return;
+  }
   spooled_stdin spool;
   if (const result r = spool.fill(); !r.succeeded()) {
     copy_not_started(message(string_id::copy_stdin_unread, r.format(L"%d").c_str()), where, line);
@@ -522,13 +528,14 @@ void loader::copy_from_stdin(const copy_command& cmd, const std::wstring& where,
   copy_from_file(from, where, line, cmd.file);
 }
 
-void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line, const std::wstring& shown) {
+void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line, const std::wstring& shown,
+                            bool streamed) {
   text_file_code_page cp;
   if (!file_code_page(cmd.format, cp)) {
     copy_not_started(L"ENCODING " + cmd.format.encoding, where, line);
     return;
   }
-  if (!file_exists(cmd.file)) {
+  if (!streamed && !file_exists(cmd.file)) {
     const result missing = failure(os::err_file_not_found);
     copy_not_started(cmd.file + L": " + missing.format(L"%d"), where, line);
     return;
@@ -544,7 +551,8 @@ void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, 
     l.process_stdin = cmd.process_stdin;
     if (!host_.transaction_open()) l.file = name;  // in a transaction nothing stays of a failed load
     bool go = true;
-    const result r = read_data_lines(cmd.file, cp, [&](std::wstring_view text, size_t number) { return load_line(l, text, number); }, go);
+    const data_line_sink sink = [&](std::wstring_view text, size_t number) { return load_line(l, text, number); };
+    const result r = streamed ? read_stdin_lines(sink, go) : read_data_lines(cmd.file, cp, sink, go);
     if (!r.succeeded()) {
       end_load(l, r);
       return;

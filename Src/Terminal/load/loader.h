@@ -51,9 +51,11 @@ class loader {
 
  private:
   void copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line);
-  // shown: the source's name in messages (empty: the file's).
-  void copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line, const std::wstring& shown = {});
-  // FROM pstdin: standard input kept in a temporary file, then loaded as a file.
+  // shown: the source's name in messages (empty: the file's); streamed: the lines are
+  // standard input's, read as they come.
+  void copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line, const std::wstring& shown = {},
+                      bool streamed = false);
+  // FROM pstdin: standard input loaded as it comes, or kept in a temporary file first.
   void copy_from_stdin(const copy_command& cmd, const std::wstring& where, size_t line);
   void copy_from_connection(const copy_command& cmd, const std::wstring& source, const std::wstring& query_text,
                             const std::wstring& where, size_t line);

@@ -1,14 +1,20 @@
-// sqlterm's own standard input as the source of a load (\copy … FROM pstdin), kept in a
-// private temporary file: a table made from its values, and a load that starts again with
-// wider columns, read it more than once.
+// sqlterm's own standard input as the source of a load (\copy … FROM pstdin): read as it
+// comes, or kept in a private temporary file when a table made from its values, or a load
+// that starts again with wider columns, reads it more than once.
 #pragma once
 
 #include <string>
 
+#include "Terminal/load/data_file.h"
 #include "vela/result.h"
 
 namespace vela::terminal {
 
+// Standard input as UTF-8 text, read a piece at a time as it comes: each line given as
+// read_data_lines gives a file's (bytes that are not UTF-8 kept as U+DC80..U+DCFF).
+result read_stdin_lines(const data_line_sink& line, bool& go);
+
+// Standard input kept in a file, removed with the object.
 class spooled_stdin {
  public:
   spooled_stdin() = default;
