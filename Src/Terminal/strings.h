@@ -161,6 +161,10 @@ enum : uint32_t {
   copy_resume_after = 392,
   copy_interrupted = 393,
   rejects_need_file = 394,
+  json_not_object = 347,
+  json_unknown_key = 348,
+  copy_stdin_unread = 349,
+  copy_resume_stdin = 350,
   refresh_list_line = 320,
 };
 } // namespace string_id

@@ -323,6 +323,9 @@ void restore_terminal();
 // Standard input line by line: false at its end or on a read error. The line end is
 // removed; a last line without one is returned too.
 bool read_stdin_line(std::string& line);
+// Standard input as bytes, after what read_stdin_line holds already; got 0 at its end. 0 or
+// an error code.
+uint32_t read_stdin_bytes(void* to, size_t n, size_t& got);
 } // namespace vela::os
 
 // ---- user and system folders ----------------------------------------------------

@@ -22,6 +22,7 @@ void restore_terminal() { os::restore_terminal(); }
 std::wstring system_message(uint32_t code) { return os::system_message(code); }
 
 bool read_stdin_line(std::string& line) { return os::read_stdin_line(line); }
+uint32_t read_stdin_bytes(void* to, size_t n, size_t& got) { return os::read_stdin_bytes(to, n, got); }
 bool stdin_is_terminal() { return os::is_terminal(0); }
 size_t terminal_lines(int fd) { return os::terminal_lines(fd); }
 size_t terminal_columns(int fd) { return os::terminal_columns(fd); }

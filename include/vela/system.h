@@ -43,6 +43,9 @@ std::wstring system_message(uint32_t code);
 
 // Standard input line by line: false at its end or on a read error.
 bool read_stdin_line(std::string& line);
+// Standard input as bytes as they come (no line ends changed), after what read_stdin_line
+// holds already; got 0 at its end. 0 or an error code.
+uint32_t read_stdin_bytes(void* to, size_t n, size_t& got);
 // Console bytes (the locale's encoding) as text.
 std::wstring decode_from_console(std::string_view bytes);
 // Writes text to standard error at once, unbuffered: for the last words of a run.

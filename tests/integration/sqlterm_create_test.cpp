@@ -8,6 +8,7 @@
 #include "support/process.h"
 #include "support/sqlterm_fixture.h"
 
+using vela::testing::column_types_query;
 using vela::testing::database;
 using vela::testing::run_process;
 using vela::testing::run_result;
@@ -15,17 +16,6 @@ using vela::testing::run_result;
 namespace {
 
 using Create = vela::testing::sqlterm_test;
-
-// The columns of a table as the database names their types: "name type, …".
-std::string column_types_query(const std::string& kind, const std::string& table) {
-  if (kind == "pg")
-    return "select string_agg(attname || ' ' || format_type(atttypid, atttypmod), ', ' order by attnum) from pg_attribute"
-           " where attrelid = '" + table + "'::regclass and attnum > 0 and not attisdropped";
-  if (kind == "maria")
-    return "select group_concat(column_name, ' ', column_type order by ordinal_position separator ', ')"
-           " from information_schema.columns where table_schema = database() and table_name = '" + table + "'";
-  return "select group_concat(name || ' ' || type, ', ') from pragma_table_info('" + table + "')";
-}
 
 run_result sqlterm(const database& d, std::vector<std::string> args) {
   args.insert(args.begin(), {SQLTERM_PATH, "-cs:" + d.cs});

@@ -18,6 +18,17 @@
 
 namespace vela::testing {
 
+// The columns of a table as the database names their types: "name type, …".
+inline std::string column_types_query(const std::string& kind, const std::string& table) {
+  if (kind == "pg")
+    return "select string_agg(attname || ' ' || format_type(atttypid, atttypmod), ', ' order by attnum) from pg_attribute"
+           " where attrelid = '" + table + "'::regclass and attnum > 0 and not attisdropped";
+  if (kind == "maria")
+    return "select group_concat(column_name, ' ', column_type order by ordinal_position separator ', ')"
+           " from information_schema.columns where table_schema = database() and table_name = '" + table + "'";
+  return "select group_concat(name || ' ' || type, ', ') from pragma_table_info('" + table + "')";
+}
+
 class database_test : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {

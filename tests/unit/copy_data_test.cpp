@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Terminal/load/copy_data.h"
+#include "Terminal/load/json_lines.h"
 #include "Terminal/strings.h"
 
 using namespace vela::terminal;
@@ -133,4 +134,62 @@ TEST(RecordReader, LinesAcrossPieces) {
   EXPECT_TRUE(s.add(L"c\nd\r\n\ne", sink));
   EXPECT_TRUE(s.finish(sink));
   EXPECT_EQ(lines, (std::vector<std::wstring>{L"1:abc", L"2:d\r", L"3:", L"4:e"}));
+}
+
+// FORMAT jsonl, and pstdin (sqlterm's standard input) told from stdin and from a file of that name.
+TEST(CopyCommand, JsonLinesAndStandardInput) {
+  const struct {
+    const wchar_t* text;
+    bool ok;
+    const wchar_t* file;
+    bool process_stdin;
+    bool jsonl;
+    const wchar_t* why;
+  } cases[] = {
+      {L"\\copy t from pstdin with (format jsonl, create)", true, L"pstdin", true, true, L""},
+      {L"\\copy t from PSTDIN csv header", true, L"pstdin", true, false, L""},
+      {L"\\copy t from stdin", true, L"stdin", false, false, L""},
+      {L"\\copy t from 'pstdin' with (format text)", true, L"pstdin", false, false, L""},
+      {L"\\copy t to pstdout with (format jsonl)", true, L"stdout", false, true, L""},
+      {L"\\copy t from 'f' with (format jsonl, header)", false, L"f", false, true, L"HEADER does not go with FORMAT jsonl"},
+      {L"\\copy t from 'f' with (format json)", false, L"f", false, false, L"format not supported: json"},
+  };
+  for (const auto& c : cases) {
+    copy_command cmd;
+    std::wstring why;
+    EXPECT_EQ(parse_copy(c.text, cmd, why), c.ok) << c.text;
+    EXPECT_EQ(why, c.why) << c.text;
+    EXPECT_EQ(cmd.file, c.file) << c.text;
+    EXPECT_EQ(cmd.process_stdin, c.process_stdin) << c.text;
+    EXPECT_EQ(cmd.format.jsonl, c.jsonl) << c.text;
+  }
+}
+
+// Objects read into rows by the names of the columns: nested values written again as compact
+// JSON text with their numbers as written, control characters escaped.
+TEST(JsonLines, RowsByColumnName) {
+  vela::set_string_table(&strings());
+  json_row_reader json({L"a", L"Mixed", L"n"}, {1, 1, 0});
+  const struct {
+    const wchar_t* line;
+    bool ok;
+    const wchar_t* values;  // "|" between values, NULL as <null>; or why
+  } cases[] = {
+      {LR"({"a": {"b": [{"c": 1.50}, [], {}], "d": "\u0001\"x"}, "n": true})", true,
+       LR"({"b":[{"c":1.50},[],{}],"d":"\u0001\"x"}|<null>|1)"},
+      {LR"({"MIXED": "any case", "n": false, "a": -0.0e-7})", true, L"-0.0e-7|any case|0"},
+      {LR"({"a": 1, "a": 2})", true, L"2|<null>|<null>"},
+      {LR"({})", true, L"<null>|<null>|<null>"},
+      {LR"({"a": 1} x)", false, L"not a JSON object: syntax error while parsing value - invalid literal; last read: '1} x'; expected end of input"},
+      {LR"({"b": 1})", false, L"the key \"b\" is no column of the table"},
+      {LR"(null)", false, L"not a JSON object: a single value"},
+  };
+  for (const auto& c : cases) {
+    vela::odbc::bulk_row row;
+    std::wstring why;
+    EXPECT_EQ(json.read(c.line, row, why), c.ok) << c.line;
+    std::wstring got;
+    for (size_t i = 0; i < row.values.size() && c.ok; ++i) got += (i ? L"|" : L"") + (row.nulls[i] ? L"<null>" : row.values[i]);
+    EXPECT_EQ(c.ok ? got : why, c.values) << c.line;
+  }
 }

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "Terminal/load/json_lines.h"
 #include "Terminal/strings.h"
 #include "vela/wstr.h"
 
@@ -164,8 +165,9 @@ bool options(tokens& t, copy_format& f, std::wstring& why) {
     };
     if (is(key, L"FORMAT")) {
       value = t.word();
+      f.jsonl = is(value, L"jsonl");
       if (is(value, L"csv")) f.csv = true;
-      else if (is(value, L"text")) f.csv = false;
+      else if (is(value, L"text") || f.jsonl) f.csv = false;
       else {
         why = L"format not supported: " + value;
         return false;
@@ -248,6 +250,10 @@ bool options(tokens& t, copy_format& f, std::wstring& why) {
       return false;
     }
   }
+  if (f.jsonl && f.header) {
+    why = L"HEADER does not go with FORMAT jsonl";
+    return false;
+  }
   if (f.csv) {
     if (!delimiter_set) f.delimiter = L',';
     if (!null_set) f.null_text.clear();
@@ -322,6 +328,10 @@ bool parse_source(tokens& t, std::wstring_view text, copy_command& out, std::wst
     }
   } else if (is(f, L"STDIN") || is(f, L"STDOUT") || is(f, L"PSTDIN") || is(f, L"PSTDOUT")) {
     out.file = is(f, L"STDIN") || is(f, L"PSTDIN") ? L"stdin" : L"stdout";
+    if (is(f, L"PSTDIN") && out.from) {
+      out.file = L"pstdin";
+      out.process_stdin = true;
+    }
   } else if (is(f, L"PROGRAM")) {
     why = L"PROGRAM is not supported";
     return false;
@@ -401,7 +411,10 @@ bool record_reader::step(std::wstring_view line, size_t line_no, const sink& to)
   row_.line = start_;
   std::wstring why;
   outcome o;
-  if (f_.csv) {
+  if (f_.jsonl) {
+    if (blank_line(line)) return true;  // no record
+    o = json_ && json_->read(line, row_, why) ? outcome::row : outcome::bad;
+  } else if (f_.csv) {
     o = csv_record(line, row_, why);
   } else {
     if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);

@@ -17,6 +17,7 @@ namespace vela::terminal {
 
 struct copy_format {
   bool csv = false;
+  bool jsonl = false;  // JSON lines: an object a line, its keys the columns
   wchar_t delimiter = L'\t';
   std::wstring null_text = L"\\N";
   bool header = false;
@@ -37,6 +38,8 @@ struct copy_format {
 };
 
 // A COPY statement or a \copy command taken apart.
+class json_row_reader;
+
 struct copy_command {
   std::wstring table;                 // as written, or empty for a query
   std::wstring query;                 // (select …) of \copy … TO, without the parentheses
@@ -45,6 +48,7 @@ struct copy_command {
   std::wstring file;                  // the file; "stdin"/"stdout" for COPY blocks
   std::wstring connection;            // FROM CONNECTION '…'
   std::wstring source_query;          // … QUERY '…'
+  bool process_stdin = false;         // FROM pstdin: sqlterm's own standard input (file "pstdin")
   copy_format format;
 };
 
@@ -66,6 +70,8 @@ class record_reader {
   // row.line, why says how) or bad_header (the header is malformed). False stops the reading.
   using sink = std::function<bool(outcome, const odbc::bulk_row& row, const std::wstring& why)>;
   void expect(size_t columns) { columns_ = columns; }
+  // JSON lines: each line's object read into a row by json.
+  void read_json(json_row_reader* json) { json_ = json; }
   // One line without its "\n" (a "\r" before it is part of the line), number line_no.
   bool add_line(std::wstring_view line, size_t line_no, const sink& to);
   // The input ended: a record still open fails (its quoted field is not closed).
@@ -102,6 +108,7 @@ class record_reader {
   uint64_t skipped_ = 0;
   size_t given_ = 0;
   std::vector<std::wstring> header_values_;
+  json_row_reader* json_ = nullptr;
 };
 
 // Splits pieces of text into lines ("\n" ends a line; a first U+FEFF is dropped).
@@ -173,6 +180,8 @@ struct copy_load {
   size_t adding = 0;
   size_t last_refused = 0;   // the line of the last row refused
   bool interrupted = false;  // Ctrl-C stopped the reading
+  std::shared_ptr<json_row_reader> json;  // JSON lines: keys to columns
+  bool process_stdin = false;  // the rows come from sqlterm's standard input
 };
 
 // A value written in the text format: backslash, tab, line breaks escaped; NULL as \N.

@@ -7,9 +7,11 @@
 
 #include "Terminal/load/copy_data.h"
 #include "Terminal/load/data_file.h"
+#include "Terminal/load/json_lines.h"
 #include "Terminal/load/new_table.h"
 #include "Terminal/load/reject_file.h"
 #include "Terminal/input/prompt.h"
+#include "Terminal/load/stdin_spool.h"
 #include "Terminal/session/context.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -241,10 +243,22 @@ loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) 
 
 loader::~loader() = default;
 
-std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line,
+std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line, file_table* made,
                                               std::shared_ptr<reject_file> rejects) {
   auto load = std::make_unique<copy_load>(ctx_.connection, ctx_.options.batch_rows, cmd.format);
   load->where = where;
+  load->made = made;
+  if (cmd.format.jsonl) {
+    // Each key goes to the column of its name.
+    std::unique_ptr<json_row_reader> json;
+    const result named = json_row_reader::of_table(ctx_.connection, cmd.table, cmd.columns, made ? &made->names : nullptr, json);
+    if (!named.succeeded()) {
+      copy_not_started(named, where, line);
+      return nullptr;
+    }
+    load->json = std::move(json);
+    load->reader.read_json(load->json.get());
+  }
   odbc::bulk_insert& e = load->engine;
   // "-oe" stops at the first refused row, unless MAX_ERRORS says how many.
   e.stop_on_failure = ctx_.options.on_error && cmd.format.max_errors == 0;
@@ -279,8 +293,8 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
   }
   load->rejects = std::move(rejects);
   if (!load->rejects && !cmd.format.rejects.empty())
-    if (const result made = open_rejects(cmd.format, load->rejects); !made.succeeded()) {
-      copy_not_started(made, where, line);
+    if (const result opened = open_rejects(cmd.format, load->rejects); !opened.succeeded()) {
+      copy_not_started(opened, where, line);
       return nullptr;
     }
   load->reader.expect(e.columns());
@@ -386,7 +400,8 @@ void loader::report_end(copy_load& l, const result& ended) {
       text += message(string_id::copy_resume_after, after, l.file.c_str(), after);
     } else if (!l.file.empty() && e.last_committed().number != 0) {
       const unsigned through = static_cast<unsigned>(e.last_committed().last);
-      text += message(string_id::copy_resume, through, l.file.c_str(), through);
+      text += l.process_stdin ? message(string_id::copy_resume_stdin, through, through)
+                              : message(string_id::copy_resume, through, l.file.c_str(), through);
     }
     ctx_.report_failure(text);
     ctx_.note(f);
@@ -500,7 +515,9 @@ result write_rows(result_source& rows, odbc::resultset& columns, textfile& out, 
     chunk.clear();
   };
   const copy_format& f = cmd.format;
-  if (f.header) {
+  std::unique_ptr<json_line_writer> json;
+  if (f.jsonl) json = std::make_unique<json_line_writer>(columns);
+  if (f.header && !json) {
     for (size_t i = 0; i < columns.count(); ++i) {
       if (i) chunk += f.delimiter;
       if (f.csv) append_csv_field(chunk, columns.at(i).name(), f);
@@ -510,13 +527,14 @@ result write_rows(result_source& rows, odbc::resultset& columns, textfile& out, 
   }
   result end;
   while (r.succeeded() && rows.next(row, end)) {
-    for (size_t i = 0; i < row.values.size(); ++i) {
+    if (json) json->append(chunk, row);
+    for (size_t i = 0; i < row.values.size() && !json; ++i) {
       if (i) chunk += f.delimiter;
       if (row.nulls[i]) chunk += f.null_text;
       else if (f.csv) append_csv_field(chunk, row.values[i], f);
       else append_text_field(chunk, row.values[i], false, f);
     }
-    chunk += L'\n';
+    if (!json) chunk += L'\n';
     ++count;
     if (chunk.size() >= (1u << 19)) flush();
   }
@@ -551,6 +569,10 @@ void loader::copy_command_line(const std::wstring& rest, const std::wstring& whe
     copy_from_connection(cmd, cmd.connection, cmd.source_query, where, line);
     return;
   }
+  if (cmd.process_stdin) {
+    copy_from_stdin(cmd, where, line);
+    return;
+  }
   if (cmd.file == L"stdin" || cmd.file == L"pstdin") {
     copy_not_started(L"\\copy FROM stdin: use a file", where, line);
     return;
@@ -558,13 +580,31 @@ void loader::copy_command_line(const std::wstring& rest, const std::wstring& whe
   copy_from_file(cmd, where, line);
 }
 
-void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line) {
+void loader::copy_from_stdin(const copy_command& cmd, const std::wstring& where, size_t line) {
+  // UTF-8 read once goes as it comes; a table made from its values, or another code page, is
+  // read from a file that keeps it.
+  if (cmd.format.create == copy_format::creation::none && cmd.format.encoding.empty()) {
+    copy_from_file(cmd, where, line, cmd.file, true);
+    return;
+  }
+  spooled_stdin spool;
+  if (const result r = spool.fill(); !r.succeeded()) {
+    copy_not_started(message(string_id::copy_stdin_unread, r.format(L"%d").c_str()), where, line);
+    return;
+  }
+  copy_command from = cmd;
+  from.file = spool.path();
+  copy_from_file(from, where, line, cmd.file);
+}
+
+void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line, const std::wstring& shown,
+                            bool streamed) {
   text_file_code_page cp;
   if (!file_code_page(cmd.format, cp)) {
     copy_not_started(L"ENCODING " + cmd.format.encoding, where, line);
     return;
   }
-  if (!file_exists(cmd.file)) {
+  if (!streamed && !file_exists(cmd.file)) {
     const result missing = failure(os::err_file_not_found);
     copy_not_started(cmd.file + L": " + missing.format(L"%d"), where, line);
     return;
@@ -573,14 +613,17 @@ void loader::copy_from_file(const copy_command& cmd, const std::wstring& where, 
   if (cmd.format.create != copy_format::creation::none && !make_file_table(cmd, cp, where, line, made)) return;
   std::shared_ptr<reject_file> rejects;  // one file for the load, also when it starts again
   for (;;) {
-    std::unique_ptr<copy_load> load = start_load(cmd, cmd.file, line, rejects);
+    const std::wstring& name = shown.empty() ? cmd.file : shown;
+    std::unique_ptr<copy_load> load = start_load(cmd, name, line, made.get(), rejects);
     if (!load) return;
     copy_load& l = *load;
     rejects = l.rejects;
     l.made = made.get();
-    if (!host_.transaction_open()) l.file = cmd.file;  // in a transaction nothing stays of a failed load
+    l.process_stdin = cmd.process_stdin;
+    if (!host_.transaction_open()) l.file = name;  // in a transaction nothing stays of a failed load
     bool go = true;
-    const result r = read_data_lines(cmd.file, cp, [&](std::wstring_view text, size_t number) { return load_line(l, text, number); }, go);
+    const data_line_sink sink = [&](std::wstring_view text, size_t number) { return load_line(l, text, number); };
+    const result r = streamed ? read_stdin_lines(sink, go) : read_data_lines(cmd.file, cp, sink, go);
     if (!r.succeeded()) {
       end_load(l, r);
       return;
@@ -629,6 +672,7 @@ bool loader::remake_file_table(const copy_command& cmd, text_file_code_page cp, 
                                size_t line) {
   ctx_.routes.info_line(message(string_id::table_made_again, static_cast<unsigned>(t.restart_line), t.table.c_str()));
   file_table all;
+  if (cmd.format.jsonl) all.names = t.names;  // the keys of the table as made
   result r = all.guess(cmd.file, cp, cmd.format, SIZE_MAX);
   if (r.succeeded() && all.guesses.size() != t.guesses.size()) r = failure(os::err_invalid_data, L"the file changed");
   if (r.succeeded()) {

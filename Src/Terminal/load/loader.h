@@ -52,7 +52,12 @@ class loader {
 
  private:
   void copy_to_file(const copy_command& cmd, const std::wstring& where, size_t line);
-  void copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line);
+  // shown: the source's name in messages (empty: the file's); streamed: the lines are
+  // standard input's, read as they come.
+  void copy_from_file(const copy_command& cmd, const std::wstring& where, size_t line, const std::wstring& shown = {},
+                      bool streamed = false);
+  // FROM pstdin: standard input loaded as it comes, or kept in a temporary file first.
+  void copy_from_stdin(const copy_command& cmd, const std::wstring& where, size_t line);
   void copy_from_connection(const copy_command& cmd, const std::wstring& source, const std::wstring& query_text,
                             const std::wstring& where, size_t line);
   // CREATE …: the table made from the file's header and values, or from the source's result
@@ -61,9 +66,10 @@ class loader {
                        std::unique_ptr<file_table>& made);
   bool remake_file_table(const copy_command& cmd, text_file_code_page cp, file_table& t, const std::wstring& where, size_t line);
   bool make_result_table(const copy_command& cmd, odbc::query& q, const std::wstring& where, size_t line);
-  // rejects: the REJECTS file of the load before, when the load starts again.
+  // made: the table the load made from the file, or null; rejects: the REJECTS file of the
+  // load before, when the load starts again.
   std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line,
-                                        std::shared_ptr<reject_file> rejects = {});
+                                        file_table* made = nullptr, std::shared_ptr<reject_file> rejects = {});
   bool load_line(copy_load& l, std::wstring_view line, size_t number);
   bool lines_taken(copy_load& l, bool go);
   // The engine finished (r: how the load ended, when it failed), and the load told.

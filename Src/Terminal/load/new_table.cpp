@@ -1,11 +1,15 @@
 #include "Terminal/load/new_table.h"
 
+#include <unordered_map>
+
 #include "Terminal/load/data_file.h"
+#include "Terminal/load/json_lines.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/bulk_insert.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/query.h"
 #include "vela/os_error.h"
+#include "vela/utf.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -69,6 +73,7 @@ std::vector<odbc::column_shape> file_table::shapes() const {
 }
 
 result file_table::guess(const std::wstring& file, text_file_code_page cp, const copy_format& f, size_t n) {
+  if (f.jsonl) return guess_json(file, cp, f, n);
   record_reader reader(f);
   size_t seen = 0, width = 0;
   guesses.clear();
@@ -97,6 +102,44 @@ result file_table::guess(const std::wstring& file, text_file_code_page cp, const
   for (auto& g : guesses) {
     if (g.kind == guessed_kind::none) g.kind = guessed_kind::text;
     has_boolean = has_boolean || g.kind == guessed_kind::boolean;
+  }
+  return result();
+}
+
+result file_table::guess_json(const std::wstring& file, text_file_code_page cp, const copy_format& f, size_t n) {
+  file_table& t = *this;
+  const bool fixed = !t.names.empty();
+  t.guesses.assign(t.names.size(), column_guess());
+  std::unordered_map<std::string, size_t> at;
+  for (size_t i = 0; i < t.names.size(); ++i) at.emplace(wide_to_utf8(t.names[i]), i);
+  size_t seen = 0;
+  std::string utf8;
+  std::wstring why;
+  auto line = [&](std::wstring_view text, size_t number) {
+    if (number <= f.skip_through || blank_line(text)) return true;
+    utf8 = wide_to_utf8(text);
+    (void)each_json_member(utf8, [&](const std::string& key, json_kind kind, const std::string& value) {
+      auto [place, fresh] = at.emplace(key, t.names.size());
+      if (fresh && fixed) {
+        at.erase(place);
+        return true;
+      }
+      if (fresh) {
+        t.names.push_back(utf8_to_wide(key));
+        t.guesses.emplace_back();
+      }
+      if (kind != json_kind::null) t.guesses[place->second].take(utf8_to_wide(value));
+      return true;
+    }, why);  // a line that is no object is refused by the load itself
+    return ++seen < n;
+  };
+  bool go = true;
+  if (const result r = read_data_lines(file, cp, line, go); !r.succeeded()) return r;
+  if (t.names.empty()) return failure(os::err_invalid_data, L"no columns to make the table of");
+  t.has_boolean = false;
+  for (auto& g : t.guesses) {
+    if (g.kind == guessed_kind::none) g.kind = guessed_kind::text;
+    t.has_boolean = t.has_boolean || g.kind == guessed_kind::boolean;
   }
   return result();
 }

@@ -38,8 +38,11 @@ struct file_table {
 
   std::vector<odbc::column_shape> shapes() const;
   // Guesses the columns from the file's first n records (its header names them, else
-  // column1, column2 …).
+  // column1, column2 …; JSON lines: their keys).
   result guess(const std::wstring& file, text_file_code_page cp, const copy_format& f, size_t n);
+  // JSON lines: the keys of the first n objects in the order first seen (names given: only
+  // those), typed by the values' texts.
+  result guess_json(const std::wstring& file, text_file_code_page cp, const copy_format& f, size_t n);
   // row as the table takes it; null when a value needs a wider type than ALTER can give
   // (restart_line set). Columns that ALTER can widen are widened first (changed: told).
   const odbc::bulk_row* fit(const odbc::bulk_row& row, odbc::bulk_insert& engine, odbc::connection& c, result& failed,

@@ -73,6 +73,24 @@ class fd_lines {
       buffer_.assign(chunk, static_cast<size_t>(n));
     }
   }
+  // The bytes held, then those read; got 0 at the end.
+  uint32_t bytes(void* to, size_t n, size_t& got) {
+    got = std::min(n, buffer_.size() - pos_);
+    if (got) {
+      std::memcpy(to, buffer_.data() + pos_, got);
+      pos_ += got;
+      return 0;
+    }
+    while (!eof_) {
+      const ssize_t k = ::read(fd_, to, n);
+      if (k < 0 && errno == EINTR) continue;
+      if (k < 0) return static_cast<uint32_t>(errno);
+      eof_ = k == 0;
+      got = static_cast<size_t>(k);
+      return 0;
+    }
+    return 0;
+  }
 
  private:
   int fd_;
@@ -93,6 +111,8 @@ bool read_stdin_line(std::string& line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
+
+uint32_t read_stdin_bytes(void* to, size_t n, size_t& got) { return stdin_lines().bytes(to, n, got); }
 
 // ---- the line editor ---------------------------------------------------------------
 

@@ -2,7 +2,9 @@
 // standard input line by line when it is redirected; Ctrl-C through the console's handler.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 
 #include "os/os.h"
@@ -52,6 +54,25 @@ class stdin_lines {
       buffer_.assign(chunk, n);
     }
   }
+  // The bytes held, then those read (ReadFile: no line ends changed); got 0 at the end.
+  uint32_t bytes(void* to, size_t n, size_t& got) {
+    got = std::min(n, buffer_.size() - pos_);
+    if (got) {
+      std::memcpy(to, buffer_.data() + pos_, got);
+      pos_ += got;
+      return 0;
+    }
+    if (eof_) return 0;
+    DWORD k = 0;
+    if (!ReadFile(input_handle(), to, static_cast<DWORD>(std::min<size_t>(n, 1u << 30)), &k, nullptr)) {
+      const DWORD code = GetLastError();
+      eof_ = true;
+      return code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF ? 0 : code;
+    }
+    eof_ = k == 0;
+    got = k;
+    return 0;
+  }
 
  private:
   std::string buffer_;
@@ -71,6 +92,8 @@ bool read_stdin_line(std::string& line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
+
+uint32_t read_stdin_bytes(void* to, size_t n, size_t& got) { return lines().bytes(to, n, got); }
 
 // The console edits the line itself (its own keys and history), so the caller prints the
 // prompt: editing() stays false.
