@@ -7,6 +7,7 @@
 
 #include "Terminal/load/copy_data.h"
 #include "Terminal/load/data_file.h"
+#include "Terminal/load/database_copy.h"
 #include "Terminal/load/new_table.h"
 #include "Terminal/session/context.h"
 #include "Terminal/strings.h"
@@ -219,6 +220,10 @@ result exact_sqlite_doubles(odbc::query& q, const std::wstring& text, std::vecto
 }
 
 } // namespace
+
+std::unique_ptr<odbc::bulk_source> result_rows(odbc::resultset& rows, bool narrow) {
+  return std::make_unique<result_source>(rows, narrow, true);
+}
 
 loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) {}
 
@@ -699,11 +704,16 @@ void loader::copy_from_connection(const copy_command& target, const std::wstring
 }
 
 bool loader::run_copy_job() {
+  if (ctx_.options.copies_tables()) return copy_tables(ctx_);
   std::wstring query_text;
   for (const auto& s : ctx_.options.scripts) query_text += s.text;
   copy_command cmd;
   cmd.table = ctx_.options.copy_into;
-  if (ctx_.options.copy_create) cmd.format.create = copy_format::creation::create;
+  using how = terminal_options::table_creation;
+  if (ctx_.options.copy_create)
+    cmd.format.create = ctx_.options.copy_creation == how::replace         ? copy_format::creation::replace
+                        : ctx_.options.copy_creation == how::if_not_exists ? copy_format::creation::if_not_exists
+                                                                           : copy_format::creation::create;
   copy_from_connection(cmd, ctx_.options.copy_from, query_text, L"", 0);
   return ctx_.load_failure.succeeded() && ctx_.first_failure.succeeded();
 }
