@@ -88,7 +88,7 @@ std::wstring column_list(const driver_profile& p, const std::vector<std::wstring
 
 std::wstring reference_clause(const table_reference& ref, const table_schema& t, const driver_profile& target,
                               key_names& names) {
-  const std::wstring name = names.take(ref.name, t.name, ref.columns, L"fkey");
+  const std::wstring name = names.take(target, ref.name, t.name, ref.columns, L"fkey");
   return L"CONSTRAINT " + target.quote_identifier(name) + L" FOREIGN KEY " + column_list(target, ref.columns) +
          L" REFERENCES " + target.quote_identifier(ref.table) + L" " + column_list(target, ref.target_columns);
 }
@@ -120,14 +120,15 @@ result read_table_schema(connection& c, table_schema& t) {
   return r;
 }
 
-std::wstring key_names::take(const std::wstring& source, const std::wstring& table, const std::vector<std::wstring>& columns,
-                             const wchar_t* suffix) {
+std::wstring key_names::take(const driver_profile& target, const std::wstring& source, const std::wstring& table,
+                             const std::vector<std::wstring>& columns, const wchar_t* suffix) {
   auto folded = [](std::wstring s) {
     for (auto& ch : s) ch = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(ch)));
     return s;
   };
-  // SQLite keeps "sqlite_" names for itself; MariaDB calls every primary key PRIMARY.
-  const bool usable = !source.empty() && source.size() <= 63 && compare_nocase(source.substr(0, 7), L"sqlite_") != 0 &&
+  // Names the target keeps for itself (SQLite's "sqlite_…"), and MariaDB's name of every
+  // primary key, are not taken.
+  const bool usable = !source.empty() && source.size() <= 63 && !target.is_system_object(L"", L"", source) &&
                       compare_nocase(source, L"PRIMARY") != 0;
   std::wstring name = source;
   if (!usable || used_.count(folded(source))) {
@@ -157,7 +158,7 @@ std::vector<std::wstring> key_statements(const table_schema& t, const std::wstri
   if (!t.primary_key.empty() && !target.keys_in_create_table())
     statements.push_back(L"ALTER TABLE " + table + L" ADD PRIMARY KEY " + column_list(target, t.primary_key));
   for (const table_index& index : t.indexes) {
-    const std::wstring name = names.take(index.name, t.name, index.columns, index.unique ? L"key" : L"idx");
+    const std::wstring name = names.take(target, index.name, t.name, index.columns, index.unique ? L"key" : L"idx");
     statements.push_back(std::wstring(index.unique ? L"CREATE UNIQUE INDEX " : L"CREATE INDEX ") + target.quote_identifier(name) +
                          L" ON " + table + L" " + column_list(target, index.columns));
   }

@@ -7,7 +7,6 @@
 
 #include "Terminal/load/copy_data.h"
 #include "Terminal/load/data_file.h"
-#include "Terminal/load/database_copy.h"
 #include "Terminal/load/new_table.h"
 #include "Terminal/session/context.h"
 #include "Terminal/strings.h"
@@ -704,7 +703,6 @@ void loader::copy_from_connection(const copy_command& target, const std::wstring
 }
 
 bool loader::run_copy_job() {
-  if (ctx_.options.copies_tables()) return copy_tables(ctx_);
   std::wstring query_text;
   for (const auto& s : ctx_.options.scripts) query_text += s.text;
   copy_command cmd;

@@ -139,14 +139,18 @@ struct option_values {
 
 namespace {
 
+// A count from 1 to most, in digits only; otherwise the option is refused.
+size_t count_of(const std::wstring& text, size_t most, const wchar_t* option) {
+  size_t n = 0;
+  bool ok = !text.empty() && text.size() <= 7;
+  for (const wchar_t c : text) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
+  if (!ok || n == 0 || n > most) throw invalid_option(invalid_option::problem::unknown, option, 0);
+  return n;
+}
+
 // A count of rows from 1 to a million.
 void check_batch(option_values& v, int32_t uses) {
-  if (uses == 0) return;
-  size_t n = 0;
-  bool ok = !v.batch.empty() && v.batch.size() <= 7;
-  for (const wchar_t c : v.batch) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
-  if (!ok || n == 0 || n > 1000000) throw invalid_option(invalid_option::problem::unknown, L"-batch", 0);
-  v.o.batch_rows = n;
+  if (uses != 0) v.o.batch_rows = count_of(v.batch, 1000000, L"-batch");
 }
 
 // "-create[:replace | if_not_exists]".
@@ -161,12 +165,7 @@ void check_create(option_values& v, int32_t uses) {
 
 // "-jobs:N": tables copied at once, 1 to 64.
 void check_jobs(option_values& v, int32_t uses) {
-  if (uses == 0) return;
-  size_t n = 0;
-  bool ok = !v.jobs.empty() && v.jobs.size() <= 2;
-  for (const wchar_t c : v.jobs) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
-  if (!ok || n == 0 || n > 64) throw invalid_option(invalid_option::problem::unknown, L"-jobs", 0);
-  v.o.copy_jobs = n;
+  if (uses != 0) v.o.copy_jobs = count_of(v.jobs, 64, L"-jobs");
 }
 
 // "-format:NAME"; "-csv" is the short form of csv and goes with no other format.

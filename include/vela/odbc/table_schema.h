@@ -50,8 +50,8 @@ result read_table_schema(connection& c, table_schema& t);
 // it and no other object of the copy has it, else one made of the table and the columns.
 class key_names {
  public:
-  std::wstring take(const std::wstring& source, const std::wstring& table, const std::vector<std::wstring>& columns,
-                    const wchar_t* suffix);
+  std::wstring take(const driver_profile& target, const std::wstring& source, const std::wstring& table,
+                    const std::vector<std::wstring>& columns, const wchar_t* suffix);
 
  private:
   std::set<std::wstring> used_;  // folded to lower case
