@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <thread>
 
@@ -196,14 +197,31 @@ void copy_job(std::atomic<size_t>& next, std::vector<table_copy>& tables, const 
   }
 }
 
+// The jobs after the first run on threads of their own; an exception of one (an OS failure)
+// reaches the caller once every job has ended.
 void copy_all_rows(std::vector<table_copy>& tables, const terminal_options& o, const std::wstring& target) {
   std::atomic<size_t> next{0};
   const size_t jobs = std::min(o.copy_jobs, tables.size());
   std::vector<std::thread> running;
+  std::vector<std::exception_ptr> thrown(jobs);
   for (size_t j = 1; j < jobs; ++j)
-    running.emplace_back(copy_job, std::ref(next), std::ref(tables), std::cref(o.copy_from), std::cref(target), o.batch_rows);
-  copy_job(next, tables, o.copy_from, target, o.batch_rows);
+    running.emplace_back([&, j]() {
+      try {
+        copy_job(next, tables, o.copy_from, target, o.batch_rows);
+      } catch (...) {
+        thrown[j] = std::current_exception();
+        next = tables.size();  // the other jobs take no more tables
+      }
+    });
+  try {
+    copy_job(next, tables, o.copy_from, target, o.batch_rows);
+  } catch (...) {
+    thrown[0] = std::current_exception();
+    next = tables.size();
+  }
   for (auto& t : running) t.join();
+  for (const auto& e : thrown)
+    if (e) std::rethrow_exception(e);
 }
 
 // After every table's rows: primary keys and indexes, then the foreign keys between tables
