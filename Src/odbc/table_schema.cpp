@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "odbc/sqltext.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/connection_info.h"
 #include "vela/odbc/driver_profile.h"
@@ -99,6 +100,15 @@ std::wstring source_table_name(const connection& c, const table_schema& t) {
   const driver_profile& p = c.profile();
   const std::wstring& outer = p.two_part_name_is_catalog() ? t.catalog : t.schema;
   return (outer.empty() ? std::wstring() : p.quote_identifier(outer) + L".") + p.quote_identifier(t.name);
+}
+
+std::wstring integer_key(const table_schema& t) {
+  if (t.primary_key.size() != 1) return std::wstring();
+  for (const column_shape& c : t.columns)
+    if (c.name == t.primary_key[0] &&
+        (c.sql_type == SQL_INTEGER || c.sql_type == SQL_BIGINT || c.sql_type == SQL_SMALLINT || c.sql_type == SQL_TINYINT))
+      return c.name;
+  return std::wstring();
 }
 
 result read_table_schema(connection& c, table_schema& t) {

@@ -69,7 +69,7 @@ std::string schema_script(const database& d, const std::string& s) {
   for (int i = 1; i <= 6; ++i) text += "insert into " + s + "tags values (" + std::to_string(i) + ", 'tag ✓ " + std::to_string(i) + "');\n";
   for (int i = 1; i <= 12; ++i)
     text += "insert into " + s + "product_tags values ('P" + std::to_string(i) + "', " + std::to_string(i % 6 + 1) + ");\n";
-  for (int i = 1; i <= 9; ++i)
+  for (int i = -3; i <= 9; ++i)
     text += "insert into " + s + "events values (" + std::to_string(i) + ", " + (i % 2 ? "'kind'" : "null") + ", '{\"n\": " +
             std::to_string(i) + "}');\n";
   text += "insert into " + s + "notes values ('first', 0.5);\ninsert into " + s + "notes values ('second', null);\n"
@@ -211,6 +211,8 @@ TEST(TablesCopy, BetweenEngines) {
       {"maria", "pg", "", {"-tables:customers,products,orders,order_lines,tags,product_tags,events,notes", "-jobs:4"}},
       {"pg", "sqlite", "copysrc", {"-schema:copysrc"}},
       {"sqlite", "pg", "", {"-tables:*", "-jobs:4", "-batch:7"}},
+      // More jobs than tables: the tables with an integer key (negative ones too) in three parts.
+      {"pg", "maria", "copysrc", {"-schema:copysrc", "-jobs:24"}},
   };
   for (const auto& c : cases) {
     const std::string direction = std::string(c.from) + " to " + c.to;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "Terminal/load/loader.h"
@@ -144,15 +145,45 @@ void make_tables(odbc::connection& to, std::vector<table_copy>& tables, creation
   }
 }
 
-// The rows of one table, from a source connection to a target connection.
-void copy_rows(odbc::connection& from, odbc::connection& to, table_copy& t, size_t batch_rows) {
+// A share of one table's rows: all of them, or those whose integer key leaves the remainder
+// part (or -part) when divided by parts.
+struct table_part {
+  table_copy* table = nullptr;
+  size_t part = 0, parts = 1;
+};
+
+// More jobs than tables: a table with an integer key is shared out among as many jobs as there
+// are for each table, so that one large table does not hold the copy to one job.
+std::vector<table_part> parts_of(std::vector<table_copy>& tables, size_t jobs) {
+  std::vector<table_part> parts;
+  const size_t each = std::max<size_t>(1, jobs / std::max<size_t>(1, tables.size()));
+  for (auto& t : tables) {
+    const size_t n = odbc::integer_key(t.source).empty() ? 1 : each;
+    for (size_t k = 0; k < n; ++k) parts.push_back({&t, k, n});
+  }
+  return parts;
+}
+
+std::wstring part_query(const odbc::connection& from, const table_part& p) {
+  std::wstring text = L"SELECT * FROM " + odbc::source_table_name(from, p.table->source);
+  if (p.parts == 1) return text;
+  const std::wstring key = from.profile().quote_identifier(odbc::integer_key(p.table->source));
+  const std::wstring n = std::to_wstring(p.parts), k = std::to_wstring(p.part);
+  return text + L" WHERE " + key + L" % " + n + L" = " + k + (p.part ? L" OR " + key + L" % " + n + L" = -" + k : L"");
+}
+
+// The rows of one table's part, from a source connection to a target connection; what it did is
+// added to the table's counts under merge.
+void copy_rows(odbc::connection& from, odbc::connection& to, const table_part& p, size_t batch_rows, std::mutex& merge) {
+  table_copy& t = *p.table;
   const auto start = std::chrono::steady_clock::now();
-  const std::wstring text = L"SELECT * FROM " + odbc::source_table_name(from, t.source);
+  const std::wstring text = part_query(from, p);
   odbc::query q(&from, text);
   result r = q.execute(text, false, false);
+  std::wstring refused;
+  uint64_t written = 0, read = 0;
   if (r.succeeded()) {
     odbc::bulk_insert e(to, batch_rows);
-    std::wstring refused;
     e.on_failure = [&refused, &t](size_t line, const std::wstring& why) {
       std::wstring text = why;
       trim(text, L"", L"\r\n");
@@ -163,18 +194,22 @@ void copy_rows(odbc::connection& from, odbc::connection& to, table_copy& t, size
       const std::unique_ptr<odbc::bulk_source> rows = result_rows(q.rows(), from.profile().narrow_copy_text());
       r = e.load(*rows);
     }
-    t.written = e.loaded();
-    t.read = e.loaded() + e.failed();
+    written = e.loaded();
+    read = e.loaded() + e.failed();
     trim(refused, L"", L"\r\n");
-    if (t.why.empty()) t.why = refused;
   }
-  if (!r.succeeded() && t.why.empty()) t.why = failure_text(r);
-  t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!r.succeeded() && refused.empty()) refused = failure_text(r);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::lock_guard<std::mutex> hold(merge);
+  t.written += written;
+  t.read += read;
+  t.seconds = std::max(t.seconds, seconds);
+  if (t.why.empty()) t.why = refused;
 }
 
-// One job: its own pair of connections, and the next table not taken by another job until
-// none is left. Each table is one job's alone until every job has ended.
-void copy_job(std::atomic<size_t>& next, std::vector<table_copy>& tables, const std::wstring& source,
+// One job: its own pair of connections, and the next part not taken by another job until
+// none is left. A table's counts change only under merge until every job has ended.
+void copy_job(std::atomic<size_t>& next, const std::vector<table_part>& parts, std::mutex& merge, const std::wstring& source,
               const std::wstring& target, size_t batch_rows) {
   odbc::connection from, to;
   result r = from.connect(nullptr, source);
@@ -189,35 +224,42 @@ void copy_job(std::atomic<size_t>& next, std::vector<table_copy>& tables, const 
     r = to.connect(nullptr, target);
     if (!r.succeeded()) why = odbc::mask_secrets(failure_text(r), target);
   }
-  for (size_t i = next++; i < tables.size(); i = next++) {
-    table_copy& t = tables[i];
-    if (t.failed()) continue;
-    if (!why.empty()) t.why = why;
-    else copy_rows(from, to, t, batch_rows);
+  for (size_t i = next++; i < parts.size(); i = next++) {
+    table_copy& t = *parts[i].table;
+    if (why.empty()) {
+      copy_rows(from, to, parts[i], batch_rows, merge);
+      continue;
+    }
+    const std::lock_guard<std::mutex> hold(merge);
+    if (t.why.empty()) t.why = why;
   }
 }
 
 // The jobs after the first run on threads of their own; an exception of one (an OS failure)
 // reaches the caller once every job has ended.
 void copy_all_rows(std::vector<table_copy>& tables, const terminal_options& o, const std::wstring& target) {
+  std::vector<table_part> parts;
+  for (const table_part& p : parts_of(tables, o.copy_jobs))
+    if (!p.table->failed()) parts.push_back(p);
   std::atomic<size_t> next{0};
-  const size_t jobs = std::min(o.copy_jobs, tables.size());
+  std::mutex merge;
+  const size_t jobs = std::min(o.copy_jobs, parts.size());
   std::vector<std::thread> running;
   std::vector<std::exception_ptr> thrown(jobs);
   for (size_t j = 1; j < jobs; ++j)
     running.emplace_back([&, j]() {
       try {
-        copy_job(next, tables, o.copy_from, target, o.batch_rows);
+        copy_job(next, parts, merge, o.copy_from, target, o.batch_rows);
       } catch (...) {
         thrown[j] = std::current_exception();
-        next = tables.size();  // the other jobs take no more tables
+        next = parts.size();  // the other jobs take no more parts
       }
     });
   try {
-    copy_job(next, tables, o.copy_from, target, o.batch_rows);
+    if (jobs) copy_job(next, parts, merge, o.copy_from, target, o.batch_rows);
   } catch (...) {
     thrown[0] = std::current_exception();
-    next = tables.size();
+    next = parts.size();
   }
   for (auto& t : running) t.join();
   for (const auto& e : thrown)

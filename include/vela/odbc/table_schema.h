@@ -42,6 +42,10 @@ struct table_schema {
 // The table's name on its own database: [catalog. | schema.]name in that database's quotes.
 std::wstring source_table_name(const connection& c, const table_schema& t);
 
+// The one column of the primary key when it holds integers ("" otherwise): the table's rows can
+// be shared out by the remainders of its values.
+std::wstring integer_key(const table_schema& t);
+
 // Reads the columns (as SELECT * describes them) and the keys of the table named by
 // t.catalog, t.schema and t.name.
 result read_table_schema(connection& c, table_schema& t);
