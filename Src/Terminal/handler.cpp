@@ -9,6 +9,7 @@
 #include "Terminal/input/byte_literals.h"
 #include "Terminal/input/interpolation.h"
 #include "Terminal/input/prompt.h"
+#include "Terminal/load/database_copy.h"
 #include "Terminal/session/connect.h"
 #include "Terminal/session/settings.h"
 #include "Terminal/session/startup_file.h"
@@ -72,7 +73,8 @@ result TTermOdbcHndlr::open_terminal() {
   note(r);
   if (ctx_.stopped) return result(os::err_cancelled, r.text(), r.severity());
   if (!ctx_.options.copy_from.empty()) {
-    if (r.succeeded()) (void)run_copy_job();  // reports and notes its own failure
+    // Each reports and notes its own failure.
+    if (r.succeeded()) (void)(ctx_.options.copies_tables() ? copy_tables(ctx_) : run_copy_job());
     else if (ctx_.load_failure.succeeded()) ctx_.load_failure = r;  // the load could not start
     console().flush();
     return result(os::err_cancelled, r.text(), r.severity());

@@ -39,7 +39,10 @@ constexpr string_entry english[] = {
      L"  -cs:@<file>                 the connection string read from a file only its owner can read\n"
      L"  -batch:<rows>               rows per batch of a load (COPY blocks, \\copy), 1000 by default\n"
      L"  -copy_from:<connection string> -into:<table> -q:\"<query>\"  load the query's rows into the table\n"
-     L"  -create                     with -copy_from: make the table from the query's columns first\n"
+     L"  -create[:replace | if_not_exists]  with -copy_from: make the table from the query's columns first\n"
+     L"  -copy_from:<connection string> -tables:<table,… | *> | -schema[:<name>]  copy whole tables with their\n"
+     L"                              keys and indexes (* or no name: the source's own tables)\n"
+     L"  -jobs:<N>                   with -tables or -schema: N tables copied at once\n"
      L"  -v:<name>=<value>, -variable:<name>=<value>  a variable, :name in statements (repeatable)\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
@@ -219,6 +222,22 @@ constexpr string_entry english[] = {
     {348, L"the key \"%s\" is no column of the table"},
     {349, L"standard input could not be read: %s"},
     {350, L"Rows up to line %u are in the table; to go on from there: \\copy … FROM pstdin WITH (…, SKIP %u)\n"},
+    {360, L"Table %s: %s rows read, %s written in %s s; count %s on the source, %s on the target."},
+    {361, L"Table %s FAILED: %s rows read, %s written in %s s; count %s on the source, %s on the target."},
+    {362, L"Table %s failed: %s\n"},
+    {363, L"Tables copied: %u. Tables failed: %u."},
+    {364, L"Not copied: %s %s."},
+    {365, L"view"},
+    {366, L"procedure"},
+    {367, L"function"},
+    {368, L"trigger"},
+    {369, L"routine"},
+    {370, L"Tables not copied: no table %s on the source\n"},
+    {371, L"Tables not copied: the source has no tables to copy\n"},
+    {372, L"Tables not copied: %s\n"},
+    {373, L"the counts differ"},
+    {374, L"Not copied: foreign key %s of table %s, whose table %s is not copied."},
+    {375, L"Not copied: %s of table %s."},
     {220, L"Could not open '%s' for output: %s\n"},
     {221, L"Could not start the command '%s'.\n"},
     {222, L"Could not write to '%s': %s\n"},
@@ -275,7 +294,10 @@ constexpr string_entry russian[] = {
      L"  -cs:@<файл>                 строка подключения из файла, доступного только владельцу\n"
      L"  -batch:<строк>              строк в пакете загрузки (блоки COPY, \\copy), по умолчанию 1000\n"
      L"  -copy_from:<строка подключения> -into:<таблица> -q:\"<запрос>\"  загрузить строки запроса в таблицу\n"
-     L"  -create                     с -copy_from: сначала создать таблицу по столбцам запроса\n"
+     L"  -create[:replace | if_not_exists]  с -copy_from: сначала создать таблицу по столбцам запроса\n"
+     L"  -copy_from:<строка подключения> -tables:<таблица,… | *> | -schema[:<имя>]  скопировать таблицы целиком\n"
+     L"                              с ключами и индексами (* или без имени: собственные таблицы источника)\n"
+     L"  -jobs:<N>                   с -tables или -schema: копировать N таблиц одновременно\n"
      L"  -v:<имя>=<значение>, -variable:<имя>=<значение>  переменная, :имя в запросах (можно повторять)\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
@@ -455,6 +477,22 @@ constexpr string_entry russian[] = {
     {348, L"ключу \"%s\" не соответствует ни один столбец таблицы"},
     {349, L"не удалось прочитать стандартный ввод: %s"},
     {350, L"Строки до строки %u в таблице; продолжить с этого места: \\copy … FROM pstdin WITH (…, SKIP %u)\n"},
+    {360, L"Таблица %s: прочитано строк %s, записано %s за %s с; строк в источнике %s, в целевой базе %s."},
+    {361, L"Таблица %s НЕ СКОПИРОВАНА: прочитано строк %s, записано %s за %s с; строк в источнике %s, в целевой базе %s."},
+    {362, L"Таблица %s не скопирована: %s\n"},
+    {363, L"Таблиц скопировано: %u. Таблиц с ошибками: %u."},
+    {364, L"Не скопировано: %s %s."},
+    {365, L"представление"},
+    {366, L"процедура"},
+    {367, L"функция"},
+    {368, L"триггер"},
+    {369, L"подпрограмма"},
+    {370, L"Таблицы не скопированы: в источнике нет таблицы %s\n"},
+    {371, L"Таблицы не скопированы: в источнике нет таблиц для копирования\n"},
+    {372, L"Таблицы не скопированы: %s\n"},
+    {373, L"число строк различается"},
+    {374, L"Не скопировано: внешний ключ %s таблицы %s, чья таблица %s не копируется."},
+    {375, L"Не скопировано: %s таблицы %s."},
     {220, L"Не удалось открыть '%s' для вывода: %s\n"},
     {221, L"Не удалось запустить команду '%s'.\n"},
     {222, L"Не удалось записать в '%s': %s\n"},

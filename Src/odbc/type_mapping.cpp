@@ -258,6 +258,12 @@ void driver_profile::source_column(column_shape& c) const {
   if (family_ != family::sqlite) return;
   // SQLite's INTEGER holds 8 bytes whatever the declared type says.
   if (c.sql_type == SQL_INTEGER || c.sql_type == SQL_SMALLINT || c.sql_type == SQL_TINYINT) c.sql_type = SQL_BIGINT;
+  // A BLOB holds any number of bytes: the driver's size of 255 is no limit (a fixed binary(255)
+  // elsewhere would pad every value).
+  if (is_binary_type(c.sql_type)) {
+    c.sql_type = SQL_LONGVARBINARY;
+    c.size = 0;
+  }
   // Its driver describes NUMERIC(p,s) as DOUBLE and drops the scale: a numeric of any
   // precision and scale keeps the values exact (unless the type's name still has them).
   const std::wstring& t = c.type_name;

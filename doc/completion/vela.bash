@@ -43,6 +43,11 @@ _vela_sqlterm_options="
 -copy_from:
 -into:
 -create
+-create:
+-tables:
+-schema
+-schema:
+-jobs:
 -v:
 -variable:
 "

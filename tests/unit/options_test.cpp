@@ -205,6 +205,60 @@ TEST(TerminalOptions, MalformedOptionsNameTheOptionOnly) {
   EXPECT_EQ(o.null_text, L"");
 }
 
+// Copies of whole tables: what -tables, -schema, -jobs and -create's forms give, and the
+// combinations refused (a copy job's -into or query beside them, -jobs without them).
+TEST(TerminalOptions, TableCopyOptions) {
+  using how = terminal_options::table_creation;
+  const struct {
+    std::vector<std::wstring> args;
+    std::wstring tables, schema;
+    bool schema_given;
+    size_t jobs;
+    how creation;
+  } accepted[] = {
+      {{L"-tables:a, b"}, L"a, b", L"", false, 1, how::create},
+      {{L"-tables:*", L"-jobs:4", L"-create:replace"}, L"*", L"", false, 4, how::replace},
+      {{L"-schema", L"-jobs:64"}, L"", L"", true, 64, how::create},
+      {{L"-schema:sales", L"-create:IF_NOT_EXISTS"}, L"", L"sales", true, 1, how::if_not_exists},
+      {{L"-into:t", L"-q:select 1", L"-create:replace"}, L"", L"", false, 1, how::replace},
+  };
+  for (const auto& c : accepted) {
+    std::vector<std::wstring> argv{L"sqlterm", L"-cs:DSN=target", L"-copy_from:DSN=source"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    terminal_options o;
+    o.parse_options(argv);
+    EXPECT_EQ(o.copy_tables, c.tables);
+    EXPECT_EQ(o.copy_schema, c.schema);
+    EXPECT_EQ(o.copy_schema_given, c.schema_given);
+    EXPECT_EQ(o.copies_tables(), !c.tables.empty() || c.schema_given);
+    EXPECT_EQ(o.copy_jobs, c.jobs);
+    EXPECT_EQ(o.copy_creation, c.creation);
+  }
+  const struct {
+    std::vector<std::wstring> args;
+    const wchar_t* option;
+  } refused[] = {
+      {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-tables:*", L"-into:t"}, L"-tables"},
+      {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-schema", L"-q:select 1"}, L"-schema"},
+      {{L"-cs:DSN=t", L"-tables:*"}, L"-tables"},
+      {{L"-copy_from:DSN=s", L"-schema:x"}, L"-schema"},
+      {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-into:t", L"-q:select 1", L"-jobs:2"}, L"-jobs"},
+      {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-tables:*", L"-jobs:0"}, L"-jobs"},
+      {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-tables:*", L"-jobs:65"}, L"-jobs"},
+      {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-tables:*", L"-create:drop"}, L"-create"},
+  };
+  for (const auto& c : refused) {
+    std::vector<std::wstring> argv{L"sqlterm"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    try {
+      terminal_options().parse_options(argv);
+      ADD_FAILURE() << "accepted";
+    } catch (const invalid_option& e) {
+      EXPECT_EQ(e.option(), c.option);
+    }
+  }
+}
+
 // Every option of the table is in both usage texts (by its first name), the manual page and the
 // shell completion.
 TEST(OptionTable, EveryNameIsDocumented) {

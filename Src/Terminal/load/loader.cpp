@@ -239,6 +239,10 @@ result open_rejects(const copy_format& f, std::shared_ptr<reject_file>& out) {
 
 } // namespace
 
+std::unique_ptr<odbc::bulk_source> result_rows(odbc::resultset& rows, bool narrow) {
+  return std::make_unique<result_source>(rows, narrow, true);
+}
+
 loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) {}
 
 loader::~loader() = default;
@@ -828,7 +832,11 @@ bool loader::run_copy_job() {
   for (const auto& s : ctx_.options.scripts) query_text += s.text;
   copy_command cmd;
   cmd.table = ctx_.options.copy_into;
-  if (ctx_.options.copy_create) cmd.format.create = copy_format::creation::create;
+  using how = terminal_options::table_creation;
+  if (ctx_.options.copy_create)
+    cmd.format.create = ctx_.options.copy_creation == how::replace         ? copy_format::creation::replace
+                        : ctx_.options.copy_creation == how::if_not_exists ? copy_format::creation::if_not_exists
+                                                                           : copy_format::creation::create;
   copy_from_connection(cmd, ctx_.options.copy_from, query_text, L"", 0);
   return ctx_.load_failure.succeeded() && ctx_.first_failure.succeeded();
 }

@@ -12,7 +12,9 @@
 #include "vela/result.h"
 
 namespace vela::odbc {
+class bulk_source;
 class query;
+class resultset;
 }
 
 namespace vela::terminal {
@@ -32,6 +34,10 @@ class load_host {
   // "FILE:LINE: " in front of a failure of a script's line (empty when none goes there).
   virtual std::wstring failure_place(const std::wstring& source, size_t line) const = 0;
 };
+
+// The rows of an executed query's result as a load reads them from another connection: each
+// value in the form it is read in, text as UTF-8 where the source's profile says so.
+std::unique_ptr<odbc::bulk_source> result_rows(odbc::resultset& rows, bool narrow);
 
 class loader {
  public:

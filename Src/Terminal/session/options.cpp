@@ -43,6 +43,11 @@ void terminal_options::reset() {
   copy_from.clear();
   copy_into.clear();
   copy_create = false;
+  copy_creation = table_creation::create;
+  copy_tables.clear();
+  copy_schema_given = false;
+  copy_schema.clear();
+  copy_jobs = 1;
   variables.clear();
 }
 
@@ -126,6 +131,7 @@ struct option_values {
   explicit option_values(terminal_options& options) : o(options) {}
   terminal_options& o;
   std::wstring query, file, width, batch, format, variable, border, expanded, timing, pager;
+  std::wstring create, jobs;
   std::vector<std::wstring> repeated;  // each value of the repeatable option
   text_file_code_page code_page{auto_code_page, false};
   bool delimiter_given = false;
@@ -133,14 +139,33 @@ struct option_values {
 
 namespace {
 
+// A count from 1 to most, in digits only; otherwise the option is refused.
+size_t count_of(const std::wstring& text, size_t most, const wchar_t* option) {
+  size_t n = 0;
+  bool ok = !text.empty() && text.size() <= 7;
+  for (const wchar_t c : text) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
+  if (!ok || n == 0 || n > most) throw invalid_option(invalid_option::problem::unknown, option, 0);
+  return n;
+}
+
 // A count of rows from 1 to a million.
 void check_batch(option_values& v, int32_t uses) {
-  if (uses == 0) return;
-  size_t n = 0;
-  bool ok = !v.batch.empty() && v.batch.size() <= 7;
-  for (const wchar_t c : v.batch) ok = ok && c >= L'0' && c <= L'9' && (n = n * 10 + static_cast<size_t>(c - L'0'), true);
-  if (!ok || n == 0 || n > 1000000) throw invalid_option(invalid_option::problem::unknown, L"-batch", 0);
-  v.o.batch_rows = n;
+  if (uses != 0) v.o.batch_rows = count_of(v.batch, 1000000, L"-batch");
+}
+
+// "-create[:replace | if_not_exists]".
+void check_create(option_values& v, int32_t uses) {
+  v.o.copy_create = uses > 0;
+  using how = terminal_options::table_creation;
+  if (uses == 0 || v.create.empty()) return;
+  if (compare_nocase(v.create, L"replace") == 0) v.o.copy_creation = how::replace;
+  else if (compare_nocase(v.create, L"if_not_exists") == 0) v.o.copy_creation = how::if_not_exists;
+  else throw invalid_option(invalid_option::problem::unknown, L"-create", 0);
+}
+
+// "-jobs:N": tables copied at once, 1 to 64.
+void check_jobs(option_values& v, int32_t uses) {
+  if (uses != 0) v.o.copy_jobs = count_of(v.jobs, 64, L"-jobs");
 }
 
 // "-format:NAME"; "-csv" is the short form of csv and goes with no other format.
@@ -215,7 +240,12 @@ const std::vector<option_entry>& option_table() {
       {L"copy_from", value_kind::text, L"-copy_from:<connection string>", [](v& x) { return &x.o.copy_from; },
        nullptr, nullptr},
       {L"into", value_kind::text, L"-into:<table>", [](v& x) { return &x.o.copy_into; }, nullptr, nullptr},
-      {L"create", value_kind::none, L"-create", nullptr, [](v& x) { return &x.o.copy_create; }, nullptr},
+      {L"create", value_kind::optional, L"-create[:replace | if_not_exists]", [](v& x) { return &x.create; }, nullptr,
+       check_create},
+      {L"tables", value_kind::text, L"-tables:<table,… | *>", [](v& x) { return &x.o.copy_tables; }, nullptr, nullptr},
+      {L"schema", value_kind::optional, L"-schema[:<name>]", [](v& x) { return &x.o.copy_schema; }, nullptr,
+       [](v& x, int32_t uses) { x.o.copy_schema_given = uses > 0; }},
+      {L"jobs", value_kind::text, L"-jobs:<N>", [](v& x) { return &x.jobs; }, nullptr, check_jobs},
       {L"v|variable", value_kind::repeated, L"-v:<name>=<value>", [](v& x) { return &x.variable; }, nullptr,
        check_variables},
   };
@@ -287,8 +317,14 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   }
   for (size_t k = 0; k < option_table().size(); ++k)
     if (option_table()[k].check) option_table()[k].check(values, by_entry[k]->uses);
+  // A copy of tables needs its source and target, and no query or table of a copy job.
+  if (copies_tables() && (copy_from.empty() || connection_string.empty() || !copy_into.empty() || !values.query.empty() ||
+                          !values.file.empty()))
+    throw invalid_option(invalid_option::problem::unknown, copy_tables.empty() ? L"-schema" : L"-tables", 0);
+  if (copy_jobs > 1 && !copies_tables()) throw invalid_option(invalid_option::problem::unknown, L"-jobs", 0);
   // A copy job needs its target connection and the query.
-  if (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || values.query.empty())))
+  if (!copies_tables() &&
+      (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || values.query.empty()))))
     throw invalid_option(invalid_option::problem::unknown, copy_from.empty() ? L"-into" : L"-copy_from", 0);
   if (copy_create && copy_from.empty()) throw invalid_option(invalid_option::problem::unknown, L"-create", 0);
   // CSV fields are separated by "," unless a delimiter is given.

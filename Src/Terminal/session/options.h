@@ -73,6 +73,17 @@ struct terminal_options {
   std::wstring copy_into;
   // "-create": the table is made from the query's columns first.
   bool copy_create = false;
+  // "-create:replace" drops a table that is there first, "-create:if_not_exists" loads into it.
+  enum class table_creation : uint8_t { create, if_not_exists, replace };
+  table_creation copy_creation = table_creation::create;
+  // Whole tables from "-copy_from": "-tables:a,b" those named ("*": every table of the
+  // source's own), "-schema[:NAME]" every table of a schema (none named: the source's own);
+  // "-jobs:N" tables copied at once.
+  std::wstring copy_tables;
+  bool copy_schema_given = false;
+  std::wstring copy_schema;
+  size_t copy_jobs = 1;
+  bool copies_tables() const { return !copy_tables.empty() || copy_schema_given; }
   // "-v:NAME=VALUE": the variables set at the start, in the order given.
   std::vector<std::pair<std::wstring, std::wstring>> variables;
 

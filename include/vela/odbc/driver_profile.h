@@ -125,6 +125,12 @@ class driver_profile {
   void source_column(column_shape& c) const;
   std::wstring alter_column_type(const std::wstring& table, const std::wstring& column, const std::wstring& type) const;
 
+  // Copies of tables (table_schema.cpp). ALTER TABLE adds no primary key and no foreign key
+  // (SQLite): both go into the CREATE TABLE; a query of the database's triggers (one name a
+  // row; "" where it cannot list them).
+  bool keys_in_create_table() const;
+  const wchar_t* triggers_query() const;
+
  private:
   enum class family : uint8_t { unknown, sqlite, postgresql, mysql };
 
