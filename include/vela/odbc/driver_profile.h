@@ -79,6 +79,10 @@ class driver_profile {
   // serve instead; psqlODBC drops the connection at about 7,700); arrays of binary parameters
   // work; identity values need OVERRIDING SYSTEM VALUE.
   size_t multi_row_parameters() const { return family_ == family::postgresql ? 4000 : 0; }
+  // A batch goes as one INSERT … SELECT * FROM unnest(…) of an array a column (PostgreSQL):
+  // one statement of a few parameters however many rows (multi_row_parameters where a column's
+  // type is itself an array).
+  bool column_array_loads() const { return family_ == family::postgresql; }
   bool binary_parameter_arrays() const { return binary_arrays_; }
   bool overriding_system_value() const { return family_ == family::postgresql; }
   // A REAL comes in 15 significant digits whatever is asked for (SQLite).

@@ -1,0 +1,147 @@
+#include "odbc/column_arrays.h"
+
+#include "odbc/sqltext.h"
+#include "vela/odbc/environment.h"
+
+namespace vela::odbc {
+
+std::wstring column_types_query(const std::wstring& table, const std::wstring& list, size_t n) {
+  // A row of NULLs, each typed as its column: the outer join gives one row where the table has none.
+  std::wstring types, names;
+  for (size_t i = 1; i <= n; ++i) {
+    const std::wstring name = L"vela_c" + std::to_wstring(i);
+    types += (i > 1 ? L", pg_typeof(x." : L"pg_typeof(x.") + name + L")::text";
+    names += (i > 1 ? L", " : L"") + name;
+  }
+  return L"SELECT " + types + L" FROM (SELECT 1) AS vela_one LEFT JOIN (SELECT " + list + L" FROM " + table +
+         L" WHERE 1=0) AS x(" + names + L") ON true";
+}
+
+std::wstring unnest_insert(const std::wstring& head, const std::vector<std::wstring>& types) {
+  std::wstring arrays;
+  for (const std::wstring& t : types) {
+    if (t.empty() || t.back() == L']') return {};
+    arrays += (arrays.empty() ? L"?::" : L", ?::") + t + L"[]";
+  }
+  return arrays.empty() ? std::wstring() : head + L"SELECT * FROM unnest(" + arrays + L")";
+}
+
+namespace {
+
+template <typename Out>
+void append_element(Out& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary) {
+  using unit_t = typename Out::value_type;
+  if (length == SQL_NULL_DATA) {
+    for (const char c : {'N', 'U', 'L', 'L'}) out += static_cast<unit_t>(c);
+    return;
+  }
+  const size_t n = static_cast<size_t>(length);
+  out += static_cast<unit_t>('"');
+  if (binary) {
+    static const char digits[] = "0123456789abcdef";
+    for (const char c : {'\\', '\\', 'x'}) out += static_cast<unit_t>(c);
+    for (size_t i = 0; i < n; ++i) {
+      out += static_cast<unit_t>(digits[slot[i] >> 4]);
+      out += static_cast<unit_t>(digits[slot[i] & 15]);
+    }
+  } else {
+    // The slot holds units of the output's width (unit bytes each).
+    const auto* v = reinterpret_cast<const unit_t*>(slot);
+    const size_t units = n / unit;
+    size_t from = 0;
+    for (size_t i = 0; i < units; ++i) {
+      if (v[i] != static_cast<unit_t>('"') && v[i] != static_cast<unit_t>('\\')) continue;
+      out.append(v + from, i - from);
+      out += static_cast<unit_t>('\\');
+      from = i;
+    }
+    out.append(v + from, units - from);
+  }
+  out += static_cast<unit_t>('"');
+}
+
+template <typename Out>
+void append_array(Out& out, const column_slots& c, size_t rows) {
+  using unit_t = typename Out::value_type;
+  out.clear();
+  out += static_cast<unit_t>('{');
+  for (size_t r = 0; r < rows; ++r) {
+    if (r) out += static_cast<unit_t>(',');
+    append_element(out, c.data + r * c.width, c.ind[r], c.unit, c.binary);
+  }
+  out += static_cast<unit_t>('}');
+}
+
+} // namespace
+
+void append_array_element(std::u16string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary) {
+  append_element(out, slot, length, unit, binary);
+}
+
+void append_array_element(std::string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary) {
+  append_element(out, slot, length, unit, binary);
+}
+
+column_array_insert::~column_array_insert() { release(); }
+
+void column_array_insert::release() {
+  if (stmt_) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+  stmt_ = SQL_NULL_HSTMT;
+}
+
+bool column_array_insert::prepare(SQLHDBC dbc, const sender& send, const std::wstring& table, const std::wstring& list,
+                                  size_t n, const std::wstring& head, bool narrow) {
+  release();
+  dbc_ = dbc;
+  narrow_ = narrow;
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  if (!sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h))) return false;
+  std::vector<std::wstring> types;
+  if (sql_ok(send(h, column_types_query(table, list, n), false)) && sql_ok(SQLFetch(h))) {
+    for (size_t i = 1; i <= n; ++i) {
+      SQLWCHAR name[512] = {};
+      SQLLEN length = 0;
+      if (!sql_ok(SQLGetData(h, static_cast<SQLUSMALLINT>(i), SQL_C_WCHAR, name, sizeof name, &length)) || length <= 0 ||
+          static_cast<size_t>(length) >= sizeof name)
+        break;
+      types.push_back(from_sql(name, 511));
+    }
+  }
+  SQLFreeStmt(h, SQL_CLOSE);
+  const std::wstring text = types.size() == n ? unnest_insert(head, types) : std::wstring();
+  if (text.empty() || !sql_ok(send(h, text, true))) {
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    return false;
+  }
+  stmt_ = h;
+  wide_.assign(n, {});
+  bytes_.assign(n, {});
+  ind_.assign(n, 0);
+  return true;
+}
+
+result column_array_insert::run(const std::vector<column_slots>& columns, size_t rows) {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    // Each array is bound again: its text moves as it grows.
+    SQLRETURN rc;
+    const auto number = static_cast<SQLUSMALLINT>(i + 1);
+    if (narrow_) {
+      append_array(bytes_[i], columns[i], rows);
+      ind_[i] = static_cast<SQLLEN>(bytes_[i].size());
+      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, bytes_[i].size() + 1, 0,
+                            bytes_[i].data(), ind_[i] + 1, &ind_[i]);
+    } else {
+      append_array(wide_[i], columns[i], rows);
+      ind_[i] = static_cast<SQLLEN>(wide_[i].size() * 2);
+      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, wide_[i].size() + 1, 0,
+                            wide_[i].data(), ind_[i] + 2, &ind_[i]);
+    }
+    if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, dbc_, stmt_, rc);
+  }
+  const SQLRETURN rc = SQLExecute(stmt_);
+  result r = sql_ok(rc) || rc == SQL_NO_DATA ? result() : odbc_diagnostics(SQL_NULL_HENV, dbc_, stmt_, rc);
+  SQLFreeStmt(stmt_, SQL_CLOSE);
+  return r;
+}
+
+} // namespace vela::odbc
