@@ -370,7 +370,7 @@ struct bulk_insert::state {
 
 bulk_insert::bulk_insert(connection& target, size_t batch_rows) : s_(std::make_unique<state>()) {
   s_->conn = &target;
-  s_->batch = batch_rows ? batch_rows : default_batch;
+  s_->batch = batch_rows ? batch_rows : target.profile().load_batch_rows();
   s_->capacity = s_->batch;
 }
 

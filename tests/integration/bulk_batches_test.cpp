@@ -122,6 +122,22 @@ TEST_P(BulkBatches, WholeBatchesKeepValuesAndFindRefusedRows) {
   }
 }
 
+// No batch size asked for: the database's own, larger where each commit syncs a file (SQLite).
+TEST_P(BulkBatches, TheDatabaseChoosesTheBatchSize) {
+  connection conn;
+  ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+  make_table(conn, *db);
+  bulk_insert e(conn, 0);
+  size_t batches = 0;
+  e.on_batch = [&batches]() { ++batches; };
+  ASSERT_TRUE(e.prepare(L"batches", {}).succeeded());
+  tricky_rows rows(12345, {});
+  ASSERT_TRUE(e.load(rows).succeeded());
+  EXPECT_EQ(e.loaded(), 12345u);
+  EXPECT_EQ(batches, db->kind == "sqlite" ? 2u : 13u);
+  EXPECT_EQ(e.last_committed().number, batches);
+}
+
 // PostgreSQL's own kinds of column: a domain, an enum under a quoted name, an array, an
 // identity that is always generated, and a table in a schema; a value too long for its
 // column is refused alone.
