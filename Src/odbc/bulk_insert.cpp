@@ -320,20 +320,23 @@ struct bulk_insert::state {
       autocommit_off = true;
   }
 
-  // The batch's rows as arrays of the columns' values, in one statement.
-  result run_by_columns(size_t n) {
+  // The batch's rows in one statement (sent false: they cannot go so).
+  result run_whole(size_t n, bool& sent) {
     std::vector<column_slots> slots(cols.size());
     for (size_t i = 0; i < cols.size(); ++i)
       slots[i] = {cols[i].data.data(), cols[i].width, cols[i].ind.data(), cols[i].unit, cols[i].c_type == SQL_C_BINARY};
-    return by_columns.run(slots, n);
+    return by_columns.run(slots, n, sent);
   }
 
   // Runs the batch's n rows in one go: whole tells whether every row went in, r why not.
   // False when the rows could not be bound (r says why).
   bool run_batch(size_t n, result& r, bool& whole) {
     if (by_columns.ready()) {
-      whole = (r = run_by_columns(n)).succeeded();
-    } else if (arrays) {
+      bool sent = false;
+      whole = (r = run_whole(n, sent)).succeeded();
+      if (sent) return true;
+    }
+    if (arrays) {
       // Runs of rows through the statement of many rows, the rest as an array.
       size_t first = 0;
       if (multi)
@@ -411,14 +414,15 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   const std::wstring insert = head + L"VALUES ";
   rc = send(insert + L"(" + marks + L")", true);
   if (!sql_ok(rc)) return s.diagnostics(rc);
-  if (!profile.column_array_loads() || s.batch <= 1 ||
+  bool binary = false;
+  for (const auto& c : s.cols) binary = binary || c.c_type == SQL_C_BINARY;
+  const batch_statement whole = binary && !profile.binary_parameter_arrays() ? batch_statement::none : profile.load_batch_statement();
+  if (whole == batch_statement::none || s.batch <= 1 ||
       !s.by_columns.prepare(s.conn->hdbc(), [&s](SQLHSTMT h, const std::wstring& text, bool p) { return s.send(h, text, p); },
-                            table, list.empty() ? L"*" : list, s.cols.size(), head, s.narrow))
+                            whole, table, list.empty() ? L"*" : list, s.cols.size(), head, s.narrow))
     s.prepare_multi(insert, marks, profile.multi_row_parameters());
   // Arrays of parameters, or one row at a time where the driver has none, or where its arrays
   // of binary values go wrong.
-  bool binary = false;
-  for (const auto& c : s.cols) binary = binary || c.c_type == SQL_C_BINARY;
   if (binary && s.batch > 1 && !profile.binary_parameter_arrays()) s.arrays = false;
   s.set_up_parameters(join_transaction);
   return result();

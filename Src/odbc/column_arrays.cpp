@@ -1,5 +1,8 @@
 #include "odbc/column_arrays.h"
 
+#include <cstdint>
+#include <type_traits>
+
 #include "odbc/sqltext.h"
 #include "vela/odbc/environment.h"
 
@@ -26,7 +29,65 @@ std::wstring unnest_insert(const std::wstring& head, const std::vector<std::wstr
   return arrays.empty() ? std::wstring() : head + L"SELECT * FROM unnest(" + arrays + L")";
 }
 
+std::wstring json_rows_insert(const std::wstring& head, size_t n) {
+  std::wstring values;
+  for (size_t i = 0; i < n; ++i) values += (i ? L", json_extract(value, '$[" : L"json_extract(value, '$[") + std::to_wstring(i) + L"]')";
+  return n ? head + L"SELECT " + values + L" FROM json_each(?)" : std::wstring();
+}
+
 namespace {
+
+template <typename Out>
+bool append_json(Out& out, const unsigned char* slot, SQLLEN length) {
+  using unit_t = typename Out::value_type;
+  if (length == SQL_NULL_DATA) {
+    for (const char c : {'n', 'u', 'l', 'l'}) out += static_cast<unit_t>(c);
+    return true;
+  }
+  static const char digits[] = "0123456789abcdef";
+  const auto* v = reinterpret_cast<const unit_t*>(slot);
+  const size_t units = static_cast<size_t>(length) / sizeof(unit_t);
+  out += static_cast<unit_t>('"');
+  size_t from = 0;
+  for (size_t i = 0; i < units; ++i) {
+    const auto u = static_cast<uint32_t>(static_cast<std::make_unsigned_t<unit_t>>(v[i]));
+    if (u >= 0x20 && u != '"' && u != '\\') continue;
+    if (u == 0) return false;
+    out.append(v + from, i - from);
+    from = i + 1;
+    out += static_cast<unit_t>('\\');
+    if (u == '"' || u == '\\') {
+      out += static_cast<unit_t>(u);
+    } else {
+      for (const char c : {'u', '0', '0'}) out += static_cast<unit_t>(c);
+      out += static_cast<unit_t>(digits[u >> 4]);
+      out += static_cast<unit_t>(digits[u & 15]);
+    }
+  }
+  out.append(v + from, units - from);
+  out += static_cast<unit_t>('"');
+  return true;
+}
+
+// The batch's rows as a JSON array of arrays of texts; false for a text that JSON cannot carry.
+template <typename Out>
+bool append_json_rows(Out& out, const std::vector<column_slots>& columns, size_t rows) {
+  using unit_t = typename Out::value_type;
+  out.clear();
+  out += static_cast<unit_t>('[');
+  for (size_t r = 0; r < rows; ++r) {
+    out += static_cast<unit_t>(r ? ',' : '[');
+    if (r) out += static_cast<unit_t>('[');
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (i) out += static_cast<unit_t>(',');
+      const column_slots& c = columns[i];
+      if (!append_json(out, c.data + r * c.width, c.ind[r])) return false;
+    }
+    out += static_cast<unit_t>(']');
+  }
+  out += static_cast<unit_t>(']');
+  return true;
+}
 
 template <typename Out>
 void append_element(Out& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary) {
@@ -82,6 +143,20 @@ void append_array_element(std::string& out, const unsigned char* slot, SQLLEN le
   append_element(out, slot, length, unit, binary);
 }
 
+bool append_json_element(std::u16string& out, const unsigned char* slot, SQLLEN length) {
+  const size_t was = out.size();
+  if (append_json(out, slot, length)) return true;
+  out.resize(was);
+  return false;
+}
+
+bool append_json_element(std::string& out, const unsigned char* slot, SQLLEN length) {
+  const size_t was = out.size();
+  if (append_json(out, slot, length)) return true;
+  out.resize(was);
+  return false;
+}
+
 column_array_insert::~column_array_insert() { release(); }
 
 void column_array_insert::release() {
@@ -89,15 +164,18 @@ void column_array_insert::release() {
   stmt_ = SQL_NULL_HSTMT;
 }
 
-bool column_array_insert::prepare(SQLHDBC dbc, const sender& send, const std::wstring& table, const std::wstring& list,
-                                  size_t n, const std::wstring& head, bool narrow) {
+bool column_array_insert::prepare(SQLHDBC dbc, const sender& send, batch_statement form, const std::wstring& table,
+                                  const std::wstring& list, size_t n, const std::wstring& head, bool narrow) {
   release();
   dbc_ = dbc;
   narrow_ = narrow;
+  form_ = form;
   SQLHSTMT h = SQL_NULL_HSTMT;
-  if (!sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h))) return false;
+  if (form == batch_statement::none || !sql_ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h))) return false;
   std::vector<std::wstring> types;
-  if (sql_ok(send(h, column_types_query(table, list, n), false)) && sql_ok(SQLFetch(h))) {
+  if (form == batch_statement::json_rows) {
+    types.assign(n, L"text");
+  } else if (sql_ok(send(h, column_types_query(table, list, n), false)) && sql_ok(SQLFetch(h))) {
     for (size_t i = 1; i <= n; ++i) {
       SQLWCHAR name[512] = {};
       SQLLEN length = 0;
@@ -108,7 +186,9 @@ bool column_array_insert::prepare(SQLHDBC dbc, const sender& send, const std::ws
     }
   }
   SQLFreeStmt(h, SQL_CLOSE);
-  const std::wstring text = types.size() == n ? unnest_insert(head, types) : std::wstring();
+  const std::wstring text = types.size() != n                     ? std::wstring()
+                            : form == batch_statement::json_rows ? json_rows_insert(head, n)
+                                                                 : unnest_insert(head, types);
   if (text.empty() || !sql_ok(send(h, text, true))) {
     SQLFreeHandle(SQL_HANDLE_STMT, h);
     return false;
@@ -120,18 +200,26 @@ bool column_array_insert::prepare(SQLHDBC dbc, const sender& send, const std::ws
   return true;
 }
 
-result column_array_insert::run(const std::vector<column_slots>& columns, size_t rows) {
-  for (size_t i = 0; i < columns.size(); ++i) {
+result column_array_insert::run(const std::vector<column_slots>& columns, size_t rows, bool& sent) {
+  sent = true;
+  const size_t parameters = form_ == batch_statement::json_rows ? 1 : columns.size();
+  for (size_t i = 0; i < parameters; ++i) {
     // Each array is bound again: its text moves as it grows.
     SQLRETURN rc;
     const auto number = static_cast<SQLUSMALLINT>(i + 1);
-    if (narrow_) {
+    if (form_ == batch_statement::json_rows) {
+      sent = narrow_ ? append_json_rows(bytes_[i], columns, rows) : append_json_rows(wide_[i], columns, rows);
+      if (!sent) return result();
+    } else if (narrow_) {
       append_array(bytes_[i], columns[i], rows);
+    } else {
+      append_array(wide_[i], columns[i], rows);
+    }
+    if (narrow_) {
       ind_[i] = static_cast<SQLLEN>(bytes_[i].size());
       rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, bytes_[i].size() + 1, 0,
                             bytes_[i].data(), ind_[i] + 1, &ind_[i]);
     } else {
-      append_array(wide_[i], columns[i], rows);
       ind_[i] = static_cast<SQLLEN>(wide_[i].size() * 2);
       rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, wide_[i].size() + 1, 0,
                             wide_[i].data(), ind_[i] + 2, &ind_[i]);

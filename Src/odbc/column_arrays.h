@@ -1,6 +1,7 @@
-// A batch of rows as one array a column: INSERT … SELECT * FROM unnest(?::type[], …), one
-// statement and a handful of parameters for the whole batch, where the database has arrays
-// (PostgreSQL). The engine holds the batch's values in its column buffers; this sends them.
+// A batch of rows in one statement of a few parameters (batch_statement): one array a column,
+// INSERT … SELECT * FROM unnest(?::type[], …) (PostgreSQL), or the rows as one JSON text,
+// INSERT … SELECT json_extract(value, '$[0]'), … FROM json_each(?) (SQLite). The engine holds
+// the batch's values in its column buffers; this sends them.
 #pragma once
 
 #include <sql.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "vela/odbc/driver_profile.h"
 #include "vela/result.h"
 
 namespace vela::odbc {
@@ -31,11 +33,16 @@ std::wstring column_types_query(const std::wstring& table, const std::wstring& l
 // The INSERT (head: its text up to VALUES) that takes one array of each type; "" when a type
 // is itself an array, which unnest would take apart.
 std::wstring unnest_insert(const std::wstring& head, const std::vector<std::wstring>& types);
+// The INSERT (head as above) that takes n columns from the rows of one JSON array of arrays.
+std::wstring json_rows_insert(const std::wstring& head, size_t n);
 
 // Values of an array literal: NULL, or the value in double quotes with a backslash before each
 // quote and backslash; a binary value as "\x" and hex digits (the backslash doubled).
 void append_array_element(std::u16string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary);
 void append_array_element(std::string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary);
+// A text value as a JSON string, or null; false (out as it was) for a text that holds a NUL.
+bool append_json_element(std::u16string& out, const unsigned char* slot, SQLLEN length);
+bool append_json_element(std::string& out, const unsigned char* slot, SQLLEN length);
 
 class column_array_insert {
  public:
@@ -45,19 +52,22 @@ class column_array_insert {
   column_array_insert(const column_array_insert&) = delete;
   column_array_insert& operator=(const column_array_insert&) = delete;
 
-  // Asks the database for the columns' types and prepares the INSERT of arrays; false when it
-  // cannot be used (the engine loads as before). head: "INSERT INTO t (…) VALUES ".
-  bool prepare(SQLHDBC dbc, const sender& send, const std::wstring& table, const std::wstring& list, size_t n,
-               const std::wstring& head, bool narrow);
+  // Prepares the INSERT of the batch in the form asked for (for arrays, after asking the
+  // database for the columns' types); false when it cannot be used (the engine loads as
+  // before). head: "INSERT INTO t (…) " (up to VALUES); narrow: text is UTF-8.
+  bool prepare(SQLHDBC dbc, const sender& send, batch_statement form, const std::wstring& table,
+               const std::wstring& list, size_t n, const std::wstring& head, bool narrow);
   bool ready() const { return stmt_ != SQL_NULL_HSTMT; }
-  // Rows 0 .. rows - 1 of the columns in one statement: success when every row went in.
-  result run(const std::vector<column_slots>& columns, size_t rows);
+  // Rows 0 .. rows - 1 of the columns (text, and bytes for arrays) in one statement: success
+  // when every row went in. sent false: the rows cannot go so (a text with a NUL in JSON).
+  result run(const std::vector<column_slots>& columns, size_t rows, bool& sent);
   void release();
 
  private:
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
   bool narrow_ = false;
+  batch_statement form_ = batch_statement::none;
   std::vector<std::u16string> wide_;
   std::vector<std::string> bytes_;
   std::vector<SQLLEN> ind_;

@@ -122,6 +122,45 @@ TEST_P(BulkBatches, WholeBatchesKeepValuesAndFindRefusedRows) {
   }
 }
 
+// Text columns only (SQLite: the rows of a batch as one JSON text): texts JSON escapes, a
+// text with a NUL, numbers that take their column's type, and a refused row in a batch.
+TEST_P(BulkBatches, TextRowsInOneStatement) {
+  connection conn;
+  ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+  query drop(&conn, L"drop table if exists texts");
+  (void)drop.execute(true);
+  query make(&conn, L"create table texts(id int primary key, t varchar(30), x double precision)");
+  ASSERT_TRUE(make.execute(true).succeeded());
+  const std::wstring odd[] = {L"tab\there", L"line\nbreak\r", std::wstring(L"bell\x01\x1f"), L"q\"uo\\te", L"😀 é", L"[1,2]", L"null"};
+  const bool nul = db->kind != "pg";  // PostgreSQL's text holds no NUL
+  bulk_insert e(conn, 6);
+  std::vector<size_t> lines;
+  e.on_failure = [&lines](size_t line, const std::wstring&) { lines.push_back(line); };
+  ASSERT_TRUE(e.prepare(L"texts", {}).succeeded());
+  bulk_row row;
+  for (size_t i = 1; i <= 20; ++i) {
+    row.reset(3);
+    row.values[0] = std::to_wstring(i == 9 ? 2 : i);  // 9 repeats 2
+    row.values[1] = i == 17 && nul ? std::wstring(L"nul\0in", 6) : odd[i % 7];
+    row.nulls[1] = i == 11;
+    row.values[2] = std::to_wstring(i) + L".5";
+    row.line = i;
+    ASSERT_TRUE(e.add(row).succeeded());
+  }
+  ASSERT_TRUE(e.finish().succeeded());
+  EXPECT_EQ(lines, std::vector<size_t>{9});
+  EXPECT_EQ(e.loaded(), 19u);
+  for (size_t i = 1; i <= 20; ++i) {
+    if (i == 9 || i == 11 || (i == 17 && nul)) continue;
+    EXPECT_EQ(scalar(conn, L"select t from texts where id = " + std::to_wstring(i)), odd[i % 7]) << i;
+  }
+  EXPECT_EQ(scalar(conn, L"select count(*) from texts where t is null"), L"1");
+  EXPECT_EQ(scalar(conn, L"select sum(x) from texts"), L"210.5");  // 1.5 + … + 20.5 but 9.5
+  if (nul) {
+    EXPECT_EQ(scalar(conn, L"select lower(hex(t)) from texts where id = 17"), L"6e756c00696e");
+  }
+}
+
 // No batch size asked for: the database's own, larger where each commit syncs a file (SQLite).
 TEST_P(BulkBatches, TheDatabaseChoosesTheBatchSize) {
   connection conn;
