@@ -9,6 +9,7 @@ table each time:
             on PostgreSQL also "bare multi-row": one INSERT of a batch's rows a statement
   \\copy     sqlterm's bulk-insert engine (sqlterm -q:"\\copy big from 'FILE' with (format csv, header)")
   native    the database's own loader: sqlite3 .import, psql \\copy, LOAD DATA LOCAL INFILE
+  baseline  with BENCH_BASELINE=DIR: the \\copy of another build (DIR/Src/sqlterm), e.g. before a change
   INSERTs   with BENCH_INSERTS=1: row-at-a-time INSERT statements through sqlterm -qf, on ROWS / 10
             rows (the floor)
 Every case runs once a round for BENCH_RUNS rounds (default 5), interleaved, each into a table
@@ -92,6 +93,8 @@ def main():
     data, headless, inserts = write_files(work, rows)
     copy = f"-q:\\copy big from '{data}' with (format csv, header)"
     with_inserts = os.environ.get("BENCH_INSERTS") == "1"
+    baseline = os.environ.get("BENCH_BASELINE")
+    before = [os.path.join(baseline, "Src", "sqlterm")] if baseline else None
     csv = {"BARE_CSV": "1"}
 
     if "sqlite" in which:
@@ -103,6 +106,7 @@ def main():
         cases = {
             "bare": [bare, cs, "big", "5", headless, BATCH],
             "\\copy (engine)": [sqlterm, "-cs:" + cs, copy],
+            **({"\\copy (baseline)": before + ["-cs:" + cs, copy]} if before else {}),
             "sqlite3 .import": ["sqlite3", "-cmd", ".mode csv", db, f".import {headless} big"],
         }
         if with_inserts:
@@ -122,6 +126,7 @@ def main():
                 "bare": [bare, pcs, "big", "5", headless, BATCH],
                 "bare multi-row": [bare, pcs, "big", "5", headless, BATCH],
                 "\\copy (engine)": [sqlterm, "-cs:" + pcs, copy],
+                **({"\\copy (baseline)": before + ["-cs:" + pcs, copy]} if before else {}),
                 "psql \\copy": psql,
             }
             if with_inserts:
@@ -145,6 +150,7 @@ def main():
             cases = {
                 "bare": [bare, mcs, "big", "5", headless, BATCH],
                 "\\copy (engine)": [sqlterm, "-cs:" + mcs, copy],
+                **({"\\copy (baseline)": before + ["-cs:" + mcs, copy]} if before else {}),
                 "LOAD DATA LOCAL INFILE": load,
             }
             if with_inserts:
