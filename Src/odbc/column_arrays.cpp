@@ -37,6 +37,7 @@ std::wstring json_rows_insert(const std::wstring& head, size_t n) {
 
 namespace {
 
+// A text value as a JSON string, or null; false for a text that holds a NUL.
 template <typename Out>
 bool append_json(Out& out, const unsigned char* slot, SQLLEN length) {
   using unit_t = typename Out::value_type;
@@ -89,6 +90,8 @@ bool append_json_rows(Out& out, const std::vector<column_slots>& columns, size_t
   return true;
 }
 
+// A value of an array literal: NULL, or the value in double quotes with a backslash before each
+// quote and backslash; a binary value as "\x" and hex digits (the backslash doubled).
 template <typename Out>
 void append_element(Out& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary) {
   using unit_t = typename Out::value_type;
@@ -134,28 +137,6 @@ void append_array(Out& out, const column_slots& c, size_t rows) {
 }
 
 } // namespace
-
-void append_array_element(std::u16string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary) {
-  append_element(out, slot, length, unit, binary);
-}
-
-void append_array_element(std::string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary) {
-  append_element(out, slot, length, unit, binary);
-}
-
-bool append_json_element(std::u16string& out, const unsigned char* slot, SQLLEN length) {
-  const size_t was = out.size();
-  if (append_json(out, slot, length)) return true;
-  out.resize(was);
-  return false;
-}
-
-bool append_json_element(std::string& out, const unsigned char* slot, SQLLEN length) {
-  const size_t was = out.size();
-  if (append_json(out, slot, length)) return true;
-  out.resize(was);
-  return false;
-}
 
 column_array_insert::~column_array_insert() { release(); }
 

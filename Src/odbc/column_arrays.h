@@ -36,13 +36,6 @@ std::wstring unnest_insert(const std::wstring& head, const std::vector<std::wstr
 // The INSERT (head as above) that takes n columns from the rows of one JSON array of arrays.
 std::wstring json_rows_insert(const std::wstring& head, size_t n);
 
-// Values of an array literal: NULL, or the value in double quotes with a backslash before each
-// quote and backslash; a binary value as "\x" and hex digits (the backslash doubled).
-void append_array_element(std::u16string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary);
-void append_array_element(std::string& out, const unsigned char* slot, SQLLEN length, size_t unit, bool binary);
-// A text value as a JSON string, or null; false (out as it was) for a text that holds a NUL.
-bool append_json_element(std::u16string& out, const unsigned char* slot, SQLLEN length);
-bool append_json_element(std::string& out, const unsigned char* slot, SQLLEN length);
 
 class column_array_insert {
  public:
