@@ -24,7 +24,10 @@ std::wstring unnest_insert(const std::wstring& head, const std::vector<std::wstr
   std::wstring arrays;
   for (const std::wstring& t : types) {
     if (t.empty() || t.back() == L']') return {};
-    arrays += (arrays.empty() ? L"?::" : L", ?::") + t + L"[]";
+    // The names without a length mean a length of 1 (character, bit), which a cast would cut
+    // values to: their forms of any length instead, and the column's own length applies.
+    const std::wstring& any = t == L"character" ? L"bpchar" : t == L"bit" ? L"varbit" : t;
+    arrays += (arrays.empty() ? L"?::" : L", ?::") + any + L"[]";
   }
   return arrays.empty() ? std::wstring() : head + L"SELECT * FROM unnest(" + arrays + L")";
 }

@@ -188,7 +188,13 @@ TEST_P(BulkBatches, PostgresqlColumnKinds) {
                            L"create domain load_kinds.positive as integer check (value > 0)",
                            L"create type load_kinds.\"Mood\" as enum ('glad', 'sad')",
                            L"create table load_kinds.\"Kinds\"(id int generated always as identity, p load_kinds.positive, "
-                           L"m load_kinds.\"Mood\", a int[], v varchar(3))"}) {
+                           L"m load_kinds.\"Mood\", a int[], v varchar(3), c char(4), f bit(3))",
+                           // Statements that insert, counted: a batch goes in one or row by row.
+                           L"create table load_kinds.statements(n int)",
+                           L"create function load_kinds.counted() returns trigger language plpgsql as "
+                           L"$$begin insert into load_kinds.statements values (1); return null; end$$",
+                           L"create trigger counted after insert on load_kinds.\"Kinds\" for each statement "
+                           L"execute function load_kinds.counted()"}) {
     query q(&conn, s);
     ASSERT_TRUE(q.execute(true).succeeded());
   }
@@ -196,8 +202,8 @@ TEST_P(BulkBatches, PostgresqlColumnKinds) {
     std::vector<std::wstring> columns;
     size_t batch;
   } cases[] = {
-      {{L"id", L"p", L"m", L"v"}, 4},  // one array a column
-      {{L"id", L"p", L"m", L"a", L"v"}, 4},  // an array column: rows of VALUES
+      {{L"id", L"p", L"m", L"c", L"f", L"v"}, 4},  // one array a column
+      {{L"id", L"p", L"m", L"c", L"f", L"a", L"v"}, 4},  // an array column: rows of VALUES
   };
   size_t total = 0;
   for (const auto& c : cases) {
@@ -211,7 +217,9 @@ TEST_P(BulkBatches, PostgresqlColumnKinds) {
       row.values[0] = std::to_wstring(total + i);
       row.values[1] = std::to_wstring(i == 3 ? 0 : i);  // 0: the domain refuses it
       row.values[2] = i % 2 ? L"glad" : L"sad";
-      if (c.columns.size() == 5) row.values[3] = L"{" + std::to_wstring(i) + L",2}";
+      row.values[3] = L"ab" + std::to_wstring(i % 10);  // fixed width, never cut to one character
+      row.values[4] = L"101";
+      if (c.columns.size() == 7) row.values[5] = L"{" + std::to_wstring(i) + L",2}";
       row.values.back() = i == 8 ? L"long" : L"abc";  // too long for varchar(3)
       row.line = i;
       ASSERT_TRUE(e.add(row).succeeded());
@@ -219,12 +227,18 @@ TEST_P(BulkBatches, PostgresqlColumnKinds) {
     ASSERT_TRUE(e.finish().succeeded());
     EXPECT_EQ(lines, (std::vector<size_t>{3, 8}));
     EXPECT_EQ(e.loaded(), 8u);
+    // One array a column: batches of 4, 4 and 2 rows, the first two run again row by row (3
+    // rows each go in); every row alone would be 8.
+    if (total == 0) {
+      EXPECT_EQ(scalar(conn, L"select count(*) from load_kinds.statements"), L"7");
+    }
     total += 10;
   }
   EXPECT_EQ(scalar(conn, L"select count(*) from load_kinds.\"Kinds\" where m = 'sad'"), L"8");
   EXPECT_EQ(scalar(conn, L"select sum(p) from load_kinds.\"Kinds\""), L"88");
   EXPECT_EQ(scalar(conn, L"select sum(a[1]) from load_kinds.\"Kinds\""), L"44");
   EXPECT_EQ(scalar(conn, L"select max(id) from load_kinds.\"Kinds\""), L"20");
+  EXPECT_EQ(scalar(conn, L"select count(*) from load_kinds.\"Kinds\" where c = 'ab' || (id % 10) and f = B'101'"), L"16");
   query drop(&conn, L"drop schema load_kinds cascade");
   EXPECT_TRUE(drop.execute(true).succeeded());
 }
