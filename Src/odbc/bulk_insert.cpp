@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "odbc/column_arrays.h"
 #include "odbc/sqltext.h"
 #include "vela/log.h"
 #include "vela/odbc/connection.h"
@@ -110,6 +111,7 @@ struct bulk_insert::state {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   SQLHSTMT multi = SQL_NULL_HSTMT;  // the INSERT of many rows, where it is faster
   size_t multi_rows = 0;            // its rows
+  column_array_insert by_columns;   // a batch as one array a column, where the database has arrays
   size_t batch = bulk_insert::default_batch;
   size_t capacity = bulk_insert::default_batch;  // rows a batch holds now (fewer when values are long)
   bool arrays = true;
@@ -318,9 +320,22 @@ struct bulk_insert::state {
       autocommit_off = true;
   }
 
+  // The batch's rows in one statement (sent false: they cannot go so).
+  result run_whole(size_t n, bool& sent) {
+    std::vector<column_slots> slots(cols.size());
+    for (size_t i = 0; i < cols.size(); ++i)
+      slots[i] = {cols[i].data.data(), cols[i].width, cols[i].ind.data(), cols[i].unit, cols[i].c_type == SQL_C_BINARY};
+    return by_columns.run(slots, n, sent);
+  }
+
   // Runs the batch's n rows in one go: whole tells whether every row went in, r why not.
   // False when the rows could not be bound (r says why).
   bool run_batch(size_t n, result& r, bool& whole) {
+    if (by_columns.ready()) {
+      bool sent = false;
+      whole = (r = run_whole(n, sent)).succeeded();
+      if (sent) return true;
+    }
     if (arrays) {
       // Runs of rows through the statement of many rows, the rest as an array.
       size_t first = 0;
@@ -358,7 +373,7 @@ struct bulk_insert::state {
 
 bulk_insert::bulk_insert(connection& target, size_t batch_rows) : s_(std::make_unique<state>()) {
   s_->conn = &target;
-  s_->batch = batch_rows ? batch_rows : default_batch;
+  s_->batch = batch_rows ? batch_rows : target.profile().load_batch_rows();
   s_->capacity = s_->batch;
 }
 
@@ -394,15 +409,20 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   for (SQLSMALLINT i = 0; i < n; ++i) marks += i ? L", ?" : L"?";
   // PostgreSQL takes given values for identity columns that are GENERATED ALWAYS only when
   // told so (its COPY takes them as they are).
-  const std::wstring insert = L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
-                              (profile.overriding_system_value() ? L" OVERRIDING SYSTEM VALUE" : L"") + L" VALUES ";
+  const std::wstring head = L"INSERT INTO " + table + (list.empty() ? L"" : L" (" + list + L")") +
+                            (profile.overriding_system_value() ? L" OVERRIDING SYSTEM VALUE " : L" ");
+  const std::wstring insert = head + L"VALUES ";
   rc = send(insert + L"(" + marks + L")", true);
   if (!sql_ok(rc)) return s.diagnostics(rc);
-  s.prepare_multi(insert, marks, profile.multi_row_parameters());
-  // Arrays of parameters, or one row at a time where the driver has none, or where its arrays
-  // of binary values go wrong.
   bool binary = false;
   for (const auto& c : s.cols) binary = binary || c.c_type == SQL_C_BINARY;
+  const batch_statement whole = binary && !profile.binary_parameter_arrays() ? batch_statement::none : profile.load_batch_statement();
+  if (whole == batch_statement::none || s.batch <= 1 ||
+      !s.by_columns.prepare(s.conn->hdbc(), [&s](SQLHSTMT h, const std::wstring& text, bool p) { return s.send(h, text, p); },
+                            whole, table, list.empty() ? L"*" : list, s.cols.size(), head, s.narrow))
+    s.prepare_multi(insert, marks, profile.multi_row_parameters());
+  // Arrays of parameters, or one row at a time where the driver has none, or where its arrays
+  // of binary values go wrong.
   if (binary && s.batch > 1 && !profile.binary_parameter_arrays()) s.arrays = false;
   s.set_up_parameters(join_transaction);
   return result();

@@ -187,19 +187,24 @@ std::u16string wide_to_utf16(std::wstring_view s) {
 }
 
 void append_utf16(std::u16string& out, std::wstring_view s) {
+  // Room for the most units the text can take, written in place, then cut to what it took.
+  const size_t at = out.size();
+  out.resize(at + s.size() * (sizeof(wchar_t) == 4 ? 2 : 1));
+  char16_t* p = out.data() + at;
   for (wchar_t w : s) {
     char32_t c = static_cast<char32_t>(w);
     if constexpr (sizeof(wchar_t) == 4) {
       c = checked(c);
       if (c >= 0x10000) {
         c -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        *p++ = static_cast<char16_t>(0xD800 + (c >> 10));
+        *p++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         continue;
       }
     }
-    out.push_back(static_cast<char16_t>(c));
+    *p++ = static_cast<char16_t>(c);
   }
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
 std::wstring utf16_to_wide(const char16_t* s, size_t n) {

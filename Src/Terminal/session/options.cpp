@@ -39,7 +39,7 @@ void terminal_options::reset() {
   rc_file.clear();
   no_rc = false;
   init_rc = false;
-  batch_rows = 1000;
+  batch_rows = 0;
   copy_from.clear();
   copy_into.clear();
   copy_create = false;

@@ -66,9 +66,9 @@ struct terminal_options {
   std::wstring rc_file;
   bool no_rc = false;
   bool init_rc = false;
-  // Loads: rows per batch; "-copy_from" (a source's connection string) with "-into" (the
+  // Loads: rows per batch (0: the database's own, see bulk_insert); "-copy_from" (a source's connection string) with "-into" (the
   // table that the "-q" query's rows go to).
-  size_t batch_rows = 1000;
+  size_t batch_rows = 0;
   std::wstring copy_from;
   std::wstring copy_into;
   // "-create": the table is made from the query's columns first.

@@ -71,6 +71,7 @@ class bulk_insert {
  public:
   static constexpr size_t default_batch = 1000;
 
+  // batch_rows 0: as many as the database loads best at a time (driver_profile::load_batch_rows).
   explicit bulk_insert(connection& target, size_t batch_rows = default_batch);
   ~bulk_insert();
   bulk_insert(const bulk_insert&) = delete;

@@ -14,6 +14,12 @@ namespace vela::odbc {
 
 struct column_shape;
 
+// A batch of a load as one statement: none (arrays of parameters), one array a column
+// (PostgreSQL: INSERT … SELECT * FROM unnest(…), one round trip whatever the rows), or the
+// rows as one JSON text (SQLite: its driver prepares the INSERT again for every row of an
+// array, which is half of a load's instructions; json_each is prepared once a batch).
+enum class batch_statement : uint8_t { none, column_arrays, json_rows };
+
 // What is known of an ODBC driver by the file name it reports (SQL_DRIVER_NAME).
 struct driver_traits {
   const wchar_t* file = L"";
@@ -79,6 +85,16 @@ class driver_profile {
   // serve instead; psqlODBC drops the connection at about 7,700); arrays of binary parameters
   // work; identity values need OVERRIDING SYSTEM VALUE.
   size_t multi_row_parameters() const { return family_ == family::postgresql ? 4000 : 0; }
+  // How a batch goes where it can go as one statement (batch_statement); arrays of parameters
+  // where not (multi_row_parameters on PostgreSQL where a column's type is itself an array).
+  batch_statement load_batch_statement() const {
+    return family_ == family::postgresql ? batch_statement::column_arrays
+           : family_ == family::sqlite   ? batch_statement::json_rows
+                                         : batch_statement::none;
+  }
+  // Rows a batch of a load holds where none is asked for: SQLite syncs its file at each
+  // commit, and ten times the rows a commit take a 1,000,000-row load from 3-5 s to 1.3-1.8 s.
+  size_t load_batch_rows() const { return family_ == family::sqlite ? 10000 : 1000; }
   bool binary_parameter_arrays() const { return binary_arrays_; }
   bool overriding_system_value() const { return family_ == family::postgresql; }
   // A REAL comes in 15 significant digits whatever is asked for (SQLite).
