@@ -510,7 +510,6 @@ result bulk_insert::finish_batch() {
   ++batches_;
   result r = s.begin_unit();
   if (!r.succeeded()) return lose(r, 0, false) ? lost_result_ : r;
-  SQLRETURN rc;
   bool whole = true;
   if (!s.run_batch(n, r, whole)) return r;
   // A lost connection ends the load: no row of the batch can go in one by one either.
@@ -529,33 +528,58 @@ result bulk_insert::finish_batch() {
     // some databases).
     if (s.units()) (void)s.end_transaction(false);
     SQLFreeStmt(s.stmt, SQL_CLOSE);
-    for (size_t i = 0; i < n && !stopped_; ++i) {
-      r = s.begin_unit();
-      if (r.succeeded()) r = s.bind(i, 1);
-      if (!r.succeeded()) return r;
-      rc = SQLExecute(s.stmt);
-      bool commit_sent = false;
-      if (sql_ok(rc) || rc == SQL_NO_DATA) {
-        if (s.units()) r = s.end_transaction(true);
-        commit_sent = true;
-        if (r.succeeded()) {
-          ++loaded_;
-          committed_ = {batches_, s.lines[0], s.lines[i]};
-          continue;
-        }
-      } else {
-        r = s.diagnostics(rc);
-        SQLFreeStmt(s.stmt, SQL_CLOSE);
-        if (!odbc::connection_lost(r) && s.units()) (void)s.end_transaction(false);
-      }
-      if (lose(r, i, commit_sent)) return lost_result_;
-      count_failed(s.lines[i], r.text());
-    }
+    r = run_rows_alone(n);
+    if (!r.succeeded()) return r;
   }
   SQLFreeStmt(s.stmt, SQL_CLOSE);
   s.rows = 0;
   for (auto& c : s.cols) c.longest = 0;
   if (on_batch) on_batch();
+  return result();
+}
+
+// The rows of a batch one at a time, each behind a savepoint of the batch's transaction, so
+// that a refused row is taken back alone and the batch still commits once (a commit per row
+// would sync the file that often on SQLite).
+result bulk_insert::run_rows_alone(size_t n) {
+  state& s = *s_;
+  const bool own = s.autocommit_off && !s.joined;
+  uint64_t pending = 0;  // rows in, until the batch's commit
+  size_t last = 0;
+  for (size_t i = 0; i < n && !stopped_; ++i) {
+    result r = own ? s.run(L"SAVEPOINT vela_row") : s.begin_unit();
+    if (r.succeeded()) r = s.bind(i, 1);
+    if (!r.succeeded()) return lose(r, i, false) ? lost_result_ : r;
+    const SQLRETURN rc = SQLExecute(s.stmt);
+    if (sql_ok(rc) || rc == SQL_NO_DATA) {
+      if (own) r = s.run(L"RELEASE SAVEPOINT vela_row");
+      else if (s.units()) r = s.end_transaction(true);
+      if (r.succeeded()) {
+        if (own) {
+          ++pending;
+          last = i;
+        } else {
+          ++loaded_;
+          committed_ = {batches_, s.lines[0], s.lines[i]};
+        }
+        continue;
+      }
+    } else {
+      r = s.diagnostics(rc);
+      SQLFreeStmt(s.stmt, SQL_CLOSE);
+      if (!odbc::connection_lost(r)) {
+        if (own && s.run(L"ROLLBACK TO SAVEPOINT vela_row").succeeded()) (void)s.run(L"RELEASE SAVEPOINT vela_row");
+        else if (s.units()) (void)s.end_transaction(false);
+      }
+    }
+    if (lose(r, i, !own)) return lost_result_;
+    count_failed(s.lines[i], r.text());
+  }
+  if (!own) return result();
+  const result r = s.end_transaction(true);
+  if (!r.succeeded()) return lose(r, 0, true) ? lost_result_ : r;
+  loaded_ += pending;
+  if (pending) committed_ = {batches_, s.lines[0], s.lines[last]};
   return result();
 }
 

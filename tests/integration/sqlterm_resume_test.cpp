@@ -128,7 +128,7 @@ TEST_P(Resume, MaxErrorsStopsAtTheNthRefusedRow) {
 // Ctrl-C mid-load stops the load: the batches committed stay, the message names the SKIP to
 // go on with, and the load run again so ends with every row exactly once.
 TEST_P(Resume, LoadStoppedByCtrlCGoesOnWithSkip) {
-  const int rows = 300000;
+  const int rows = 1000000;
   std::string data = "id,t\n";
   for (int i = 1; i <= rows; ++i) data += std::to_string(i) + (i % 1000 == 500 ? ",\"two\nlines\"\n" : ",row\n");
   db->dir.write("big.csv", data);
@@ -163,7 +163,7 @@ TEST_P(Resume, LoadStoppedByCtrlCGoesOnWithSkip) {
   EXPECT_EQ(rest.status, 0) << rest.out << rest.err;
   EXPECT_NE(rest.out.find("Rows failed: 0."), std::string::npos) << rest.out;
   EXPECT_EQ(run({"-do", "-cd:|", "-q:select count(*), count(distinct id), sum(id), min(id), max(id) from cc"}).out,
-            "\n300000|300000|45000150000|1|300000\n\n");
+            "\n1000000|1000000|500000500000|1|1000000\n\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Databases, Resume, vela::testing::all_databases(), vela::testing::param_name);
@@ -237,7 +237,7 @@ TEST(CopyInACodePage, GoesOutAndBackInIt) {
 TEST(ResumeAtPrompt, CtrlCStopsTheLoadAndThePromptComesBack) {
   vela::testing::database db("sqlite");
   std::string data;
-  for (int i = 1; i <= 300000; ++i) data += std::to_string(i) + "\n";
+  for (int i = 1; i <= 2000000; ++i) data += std::to_string(i) + "\n";
   db.dir.write("p.txt", data);
   ASSERT_EQ(vela::testing::run_process({SQLTERM_PATH, "-cs:" + db.cs, "-q:create table p(a int)"}).status, 0);
   vela::testing::pty_session s({SQLTERM_PATH, "-cs:" + db.cs}, {{"XDG_STATE_HOME", db.dir.path("state")}, {"HOME", db.dir.path()}});

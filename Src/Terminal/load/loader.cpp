@@ -247,22 +247,25 @@ loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) 
 
 loader::~loader() = default;
 
+// JSON lines: each key goes to the column of its name.
+bool loader::read_json_keys(copy_load& l, const copy_command& cmd, const std::wstring& where, size_t line) {
+  std::unique_ptr<json_row_reader> json;
+  const result named = json_row_reader::of_table(ctx_.connection, cmd.table, cmd.columns, l.made ? &l.made->names : nullptr, json);
+  if (!named.succeeded()) {
+    copy_not_started(named, where, line);
+    return false;
+  }
+  l.json = std::move(json);
+  l.reader.read_json(l.json.get());
+  return true;
+}
+
 std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line, file_table* made,
                                               std::shared_ptr<reject_file> rejects) {
   auto load = std::make_unique<copy_load>(ctx_.connection, ctx_.options.batch_rows, cmd.format);
   load->where = where;
   load->made = made;
-  if (cmd.format.jsonl) {
-    // Each key goes to the column of its name.
-    std::unique_ptr<json_row_reader> json;
-    const result named = json_row_reader::of_table(ctx_.connection, cmd.table, cmd.columns, made ? &made->names : nullptr, json);
-    if (!named.succeeded()) {
-      copy_not_started(named, where, line);
-      return nullptr;
-    }
-    load->json = std::move(json);
-    load->reader.read_json(load->json.get());
-  }
+  if (cmd.format.jsonl && !read_json_keys(*load, cmd, where, line)) return nullptr;
   odbc::bulk_insert& e = load->engine;
   // "-oe" stops at the first refused row, unless MAX_ERRORS says how many.
   e.stop_on_failure = ctx_.options.on_error && cmd.format.max_errors == 0;

@@ -76,6 +76,7 @@ class loader {
   // load before, when the load starts again.
   std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line,
                                         file_table* made = nullptr, std::shared_ptr<reject_file> rejects = {});
+  bool read_json_keys(copy_load& l, const copy_command& cmd, const std::wstring& where, size_t line);
   bool load_line(copy_load& l, std::wstring_view line, size_t number);
   bool lines_taken(copy_load& l, bool go);
   // The engine finished (r: how the load ended, when it failed), and the load told.

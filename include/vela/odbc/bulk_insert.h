@@ -122,7 +122,8 @@ class bulk_insert {
   // The connection went during the load: the load stopped there, and add and finish give
   // that failure from then on.
   bool connection_lost() const { return lost_.number != 0; }
-  // The last batch whose commit the database confirmed (rows of a batch run one by one
+  // The last batch whose commit the database confirmed (a batch with a refused row is run
+  // one row at a time and still commits once; joined to a caller's transaction, its rows
   // count up to the last row confirmed).
   const batch_lines& last_committed() const { return committed_; }
   // The batch that was running when the connection went, and whether its commit had been
@@ -132,6 +133,7 @@ class bulk_insert {
 
  private:
   result finish_batch();
+  result run_rows_alone(size_t n);
   void count_failed(size_t line, const std::wstring& why);
   bool stops_at(uint64_t failures) const { return stop_on_failure || (max_failures && failures >= max_failures); }
   // Notes a lost connection at row first of the batch: true when r says so.
