@@ -1,7 +1,10 @@
 #include "vela/odbc/bulk_insert.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "odbc/column_arrays.h"
 #include "odbc/sqltext.h"
@@ -92,19 +95,88 @@ bool not_text(const bulk_row& row, size_t i) {
   }
 }
 
+// One thread that runs the load's batches, one at a time, while the next one fills.
+class batch_runner {
+ public:
+  ~batch_runner() { stop(); }
+  void start(std::function<void()> job) {
+    if (!thread_.joinable()) thread_ = std::thread(&batch_runner::loop, this);
+    {
+      const std::lock_guard<std::mutex> hold(m_);
+      job_ = std::move(job);
+      busy_ = true;
+    }
+    wake_.notify_one();
+  }
+  void wait() {
+    std::unique_lock<std::mutex> hold(m_);
+    done_.wait(hold, [this] { return !busy_; });
+  }
+  void stop() {
+    if (!thread_.joinable()) return;
+    {
+      const std::lock_guard<std::mutex> hold(m_);
+      quit_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  void loop() {
+    std::unique_lock<std::mutex> hold(m_);
+    for (;;) {
+      wake_.wait(hold, [this] { return quit_ || job_; });
+      if (!job_) return;
+      std::function<void()> job = std::move(job_);
+      job_ = nullptr;
+      hold.unlock();
+      job();
+      hold.lock();
+      busy_ = false;
+      done_.notify_all();
+    }
+  }
+  std::thread thread_;
+  std::mutex m_;
+  std::condition_variable wake_, done_;
+  std::function<void()> job_;
+  bool busy_ = false;
+  bool quit_ = false;
+};
+
 } // namespace
 
+// A batch's rows, a buffer a column, and what became of it when it ran.
+struct bulk_insert::batch {
+  struct buffer {
+    size_t width = 0;    // bytes of one slot, terminator included
+    size_t longest = 0;  // bytes of the longest value of the batch
+    std::vector<unsigned char> data;
+    std::vector<SQLLEN> ind;
+  };
+  std::vector<buffer> bufs;
+  std::vector<size_t> lines;  // each row's source line
+  size_t rows = 0;
+  uint64_t number = 0;
+  batch_texts texts;      // its statement's texts, where the rows go as one statement
+  bool prebuilt = false;  // texts made while the batch before ran
+  // How far it went: its unit not begun, its rows not bound, or run (whole: every row in,
+  // committing: the commit was sent).
+  enum class outcome { no_unit, not_bound, ran } went = outcome::ran;
+  bool whole = false;
+  bool committing = false;
+  result r;
+};
+
 struct bulk_insert::state {
+  using batch_t = bulk_insert::batch;
   struct column {
     SQLSMALLINT sql_type = SQL_VARCHAR;  // how the parameter is declared
     SQLULEN size = 0;
     SQLSMALLINT digits = 0;
     SQLSMALLINT c_type = SQL_C_WCHAR;
     size_t unit = 2;   // bytes per text unit (a terminator takes one)
-    size_t width = 0;  // bytes of one slot, terminator included
-    size_t longest = 0;  // bytes of the longest value of the batch
-    std::vector<unsigned char> data;
-    std::vector<SQLLEN> ind;
   };
 
   connection* conn = nullptr;
@@ -119,19 +191,26 @@ struct bulk_insert::state {
   bool autocommit_off = false;
   bool joined = false;  // inside the caller's transaction: each batch is a savepoint
   std::vector<column> cols;
+  // Two batches: one fills while the other runs on the worker thread, so that reading the
+  // source overlaps the database's work.
+  batch_t sets[2];
+  int filling = 0;
+  batch_runner worker;
+  bool in_flight = false;
   std::wstring table;  // as prepared
   std::vector<std::wstring> names;
   std::vector<SQLUSMALLINT> status;
-  std::vector<size_t> lines;
-  size_t rows = 0;
   SQLULEN processed = 0;
   std::u16string wide;
   std::string bytes;
 
   ~state() {
+    worker.stop();
     if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     if (multi) SQLFreeHandle(SQL_HANDLE_STMT, multi);
   }
+  batch_t& fill() { return sets[filling]; }
+  batch_t& flight() { return sets[1 - filling]; }
   result diagnostics(SQLRETURN rc) const { return odbc_diagnostics(SQL_NULL_HENV, conn->hdbc(), stmt, rc); }
 
   // Value i of row as column c takes it: n bytes at the result. Each value is converted
@@ -184,8 +263,9 @@ struct bulk_insert::state {
     return prepare ? SQLPrepareW(h, t.get(), SQL_NTS) : SQLExecDirectW(h, t.get(), SQL_NTS);
   }
 
-  // How a column the target describes so is bound, and its first buffers.
-  void set_column(column& c, SQLSMALLINT type, SQLULEN size, SQLSMALLINT digits) const {
+  // How a column the target describes so is bound, and its first buffers in both batches.
+  void set_column(size_t i, SQLSMALLINT type, SQLULEN size, SQLSMALLINT digits) {
+    column& c = cols[i];
     if (is_binary(type)) {
       // Bytes go as bytes.
       c.c_type = SQL_C_BINARY;
@@ -202,9 +282,12 @@ struct bulk_insert::state {
     c.size = size;
     c.digits = digits;
     const size_t chars = size > 0 && size <= widest_first ? size : first_width;
-    c.width = (std::max<size_t>(chars, 8) + 1) * c.unit;
-    c.data.assign(c.width * batch, 0);
-    c.ind.assign(batch, 0);
+    for (batch_t& b : sets) {
+      batch_t::buffer& u = b.bufs[i];
+      u.width = (std::max<size_t>(chars, 8) + 1) * c.unit;
+      u.data.assign(u.width * batch, 0);
+      u.ind.assign(batch, 0);
+    }
   }
 
   // The INSERT of many rows (insert: its text up to VALUES, marks: one row's), where the
@@ -222,39 +305,42 @@ struct bulk_insert::state {
     }
   }
 
-  void grow(column& c, size_t need) {
-    size_t w = std::max(c.width * 2, need);
-    w = (w + c.unit - 1) / c.unit * c.unit;
+  void grow(batch_t& b, size_t i, size_t need) {
+    batch_t::buffer& u = b.bufs[i];
+    const size_t unit = cols[i].unit;
+    size_t w = std::max(u.width * 2, need);
+    w = (w + unit - 1) / unit * unit;
     std::vector<unsigned char> data(w * capacity);
-    for (size_t r = 0; r < rows; ++r) std::memcpy(&data[r * w], &c.data[r * c.width], c.width);
-    c.data = std::move(data);
-    c.width = w;
+    for (size_t r = 0; r < b.rows; ++r) std::memcpy(&data[r * w], &u.data[r * u.width], u.width);
+    u.data = std::move(data);
+    u.width = w;
   }
 
-  // Binds column i's value of row r as parameter number of statement h.
-  SQLRETURN bind_value(SQLHSTMT h, SQLUSMALLINT number, size_t i, size_t r) {
-    column& c = cols[i];
-    const SQLULEN size = std::max<SQLULEN>(c.size, std::max<size_t>(c.longest / c.unit, 1));
-    return SQLBindParameter(h, number, SQL_PARAM_INPUT, c.c_type, c.sql_type, size, c.digits, &c.data[r * c.width],
-                            static_cast<SQLLEN>(c.width), &c.ind[r]);
+  // Binds column i's value of row r of b as parameter number of statement h.
+  SQLRETURN bind_value(SQLHSTMT h, SQLUSMALLINT number, size_t i, batch_t& b, size_t r) {
+    const column& c = cols[i];
+    batch_t::buffer& u = b.bufs[i];
+    const SQLULEN size = std::max<SQLULEN>(c.size, std::max<size_t>(u.longest / c.unit, 1));
+    return SQLBindParameter(h, number, SQL_PARAM_INPUT, c.c_type, c.sql_type, size, c.digits, &u.data[r * u.width],
+                            static_cast<SQLLEN>(u.width), &u.ind[r]);
   }
 
-  // Binds rows first .. first + n of the batch as an array.
-  result bind(size_t first, size_t n) {
+  // Binds rows first .. first + n of b as an array.
+  result bind(batch_t& b, size_t first, size_t n) {
     SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(n)), 0);
     if (!sql_ok(rc)) return diagnostics(rc);
     for (size_t i = 0; i < cols.size(); ++i)
-      if (!sql_ok(rc = bind_value(stmt, static_cast<SQLUSMALLINT>(i + 1), i, first))) return diagnostics(rc);
+      if (!sql_ok(rc = bind_value(stmt, static_cast<SQLUSMALLINT>(i + 1), i, b, first))) return diagnostics(rc);
     return result();
   }
 
   // Rows first .. first + multi_rows through the statement of many rows: success when every
   // row went in.
-  result run_multi(size_t first) {
+  result run_multi(batch_t& b, size_t first) {
     size_t number = 0;
     for (size_t r = first; r < first + multi_rows; ++r)
       for (size_t i = 0; i < cols.size(); ++i) {
-        const SQLRETURN rc = bind_value(multi, static_cast<SQLUSMALLINT>(++number), i, r);
+        const SQLRETURN rc = bind_value(multi, static_cast<SQLUSMALLINT>(++number), i, b, r);
         if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, conn->hdbc(), multi, rc);
       }
     const SQLRETURN rc = SQLExecute(multi);
@@ -283,15 +369,15 @@ struct bulk_insert::state {
   result describe_columns(SQLSMALLINT& n) {
     SQLNumResultCols(stmt, &n);
     cols.assign(static_cast<size_t>(n), column());
+    for (batch_t& b : sets) b.bufs.assign(static_cast<size_t>(n), batch_t::buffer());
     for (SQLSMALLINT i = 0; i < n; ++i) {
-      column& c = cols[static_cast<size_t>(i)];
       SQLSMALLINT type = 0, digits = 0, nullable = 0, name_length = 0;
       SQLULEN size = 0;
       SQLWCHAR name[256];  // some drivers refuse a null name buffer
       const SQLRETURN rc = SQLDescribeColW(stmt, static_cast<SQLUSMALLINT>(i + 1), name, 256, &name_length, &type,
                                            &size, &digits, &nullable);
       if (!sql_ok(rc)) return diagnostics(rc);
-      set_column(c, type, size, digits);
+      set_column(static_cast<size_t>(i), type, size, digits);
     }
     SQLFreeStmt(stmt, SQL_CLOSE);
     return result();
@@ -300,7 +386,7 @@ struct bulk_insert::state {
   // The statement's parameters as arrays where the driver takes them, and a transaction per batch.
   void set_up_parameters(bool join_transaction) {
     status.assign(batch, SQL_PARAM_UNUSED);
-    lines.assign(batch, 0);
+    for (auto& b : sets) b.lines.assign(batch, 0);
     if (batch > 1 && arrays) {
       const SQLRETURN rc =
           SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(batch)), 0);
@@ -320,30 +406,37 @@ struct bulk_insert::state {
       autocommit_off = true;
   }
 
-  // The batch's rows in one statement (sent false: they cannot go so).
-  result run_whole(size_t n, bool& sent) {
+  // The texts of b's n rows as one statement (false: they cannot go so).
+  bool build_whole(batch_t& b, size_t n) {
     std::vector<column_slots> slots(cols.size());
     for (size_t i = 0; i < cols.size(); ++i)
-      slots[i] = {cols[i].data.data(), cols[i].width, cols[i].ind.data(), cols[i].unit, cols[i].c_type == SQL_C_BINARY};
-    return by_columns.run(slots, n, sent);
+      slots[i] = {b.bufs[i].data.data(), b.bufs[i].width, b.bufs[i].ind.data(), cols[i].unit, cols[i].c_type == SQL_C_BINARY};
+    return by_columns.build(slots, n, b.texts);
+  }
+
+  // The batch's rows in one statement (sent false: they cannot go so).
+  result run_whole(batch_t& b, size_t n, bool& sent) {
+    sent = b.prebuilt ? b.texts.sent : build_whole(b, n);
+    b.prebuilt = false;
+    return sent ? by_columns.run(b.texts) : result();
   }
 
   // Runs the batch's n rows in one go: whole tells whether every row went in, r why not.
   // False when the rows could not be bound (r says why).
-  bool run_batch(size_t n, result& r, bool& whole) {
+  bool run_batch(batch_t& b, size_t n, result& r, bool& whole) {
     if (by_columns.ready()) {
       bool sent = false;
-      whole = (r = run_whole(n, sent)).succeeded();
+      whole = (r = run_whole(b, n, sent)).succeeded();
       if (sent) return true;
     }
     if (arrays) {
       // Runs of rows through the statement of many rows, the rest as an array.
       size_t first = 0;
       if (multi)
-        for (; whole && n - first >= multi_rows; first += multi_rows) whole = (r = run_multi(first)).succeeded();
+        for (; whole && n - first >= multi_rows; first += multi_rows) whole = (r = run_multi(b, first)).succeeded();
       if (whole && first < n) {
         const size_t m = n - first;
-        r = bind(first, m);
+        r = bind(b, first, m);
         if (!r.succeeded()) return false;
         std::fill(status.begin(), status.begin() + static_cast<std::ptrdiff_t>(m), SQL_PARAM_UNUSED);
         processed = 0;
@@ -359,7 +452,7 @@ struct bulk_insert::state {
     } else {
       // The same statement for each row, in one transaction.
       for (size_t i = 0; i < n && whole; ++i) {
-        r = bind(i, 1);
+        r = bind(b, i, 1);
         if (!r.succeeded()) return false;
         const SQLRETURN rc = SQLExecute(stmt);
         whole = sql_ok(rc) || rc == SQL_NO_DATA;
@@ -368,6 +461,23 @@ struct bulk_insert::state {
       }
     }
     return true;
+  }
+
+  // Runs b as a unit: on the worker thread, or on the caller's when the load waits for it.
+  // Nothing here touches the batch being filled.
+  void execute(batch_t& b) {
+    b.whole = false;
+    b.committing = false;
+    b.went = batch_t::outcome::no_unit;
+    if (!(b.r = begin_unit()).succeeded()) return;
+    b.whole = true;
+    b.went = batch_t::outcome::not_bound;
+    if (!run_batch(b, b.rows, b.r, b.whole)) return;
+    b.went = batch_t::outcome::ran;
+    if (b.whole && units()) {
+      b.committing = true;
+      b.whole = (b.r = end_transaction(true)).succeeded();
+    }
   }
 };
 
@@ -378,6 +488,7 @@ bulk_insert::bulk_insert(connection& target, size_t batch_rows) : s_(std::make_u
 }
 
 bulk_insert::~bulk_insert() {
+  s_->worker.stop();
   if (s_->autocommit_off)
     SQLSetConnectAttr(s_->conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
@@ -431,7 +542,7 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
 result bulk_insert::change_table(const std::vector<std::wstring>& statements) {
   state& s = *s_;
   if (connection_lost()) return lost_result_;
-  result r = finish_batch();
+  result r = finish_batch(true);
   if (connection_lost()) return lost_result_;
   if (!r.succeeded()) return r;
   for (const std::wstring& text : statements) {
@@ -456,6 +567,7 @@ result bulk_insert::add(const bulk_row& row) {
   state& s = *s_;
   if (s.cols.empty()) return failure(os::err_invalid_function);
   if (connection_lost()) return lost_result_;
+  if (!held_.succeeded()) return held_;
   if (stopped_) return result();
   // Bytes of the source that were not UTF-8 go only into binary columns: text would change.
   for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
@@ -467,73 +579,108 @@ result bulk_insert::add(const bulk_row& row) {
   // that a column's buffer stays within its budget.
   size_t longest = 0;
   for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
-    const state::column& c = s.cols[i];
-    const auto too_long = [&](size_t bound) { return bound > c.width && std::max(c.width * 2, bound) * s.capacity > column_budget; };
-    size_t bound = wide_length(row, i, false) * 4 + c.unit;  // bytes at most
-    if (too_long(bound) && row.form_of(i) == bulk_row::form::utf8) bound = wide_length(row, i, true) * 4 + c.unit;
+    const size_t unit = s.cols[i].unit, width = s.fill().bufs[i].width;
+    const auto too_long = [&](size_t bound) { return bound > width && std::max(width * 2, bound) * s.capacity > column_budget; };
+    size_t bound = wide_length(row, i, false) * 4 + unit;  // bytes at most
+    if (too_long(bound) && row.form_of(i) == bulk_row::form::utf8) bound = wide_length(row, i, true) * 4 + unit;
     if (too_long(bound)) longest = std::max(longest, bound);
   }
   const size_t fewer = longest ? std::max<size_t>(1, column_budget / longest) : s.capacity;
   if (fewer < s.capacity) {
-    if (s.rows) {
-      const result r = finish_batch();
-      if (!r.succeeded() || stopped_) return r;
-    }
+    const result r = finish_batch(true);
+    if (!r.succeeded() || stopped_ || connection_lost()) return r;
     s.capacity = fewer;
-    for (auto& c : s.cols) c.data.assign(c.width * s.capacity, 0);  // the long value's column grows below
+    for (batch& b : s.sets)
+      for (auto& u : b.bufs) u.data.assign(u.width * s.capacity, 0);  // the long value's column grows below
   }
-  const size_t r = s.rows;
+  batch& b = s.fill();
+  const size_t r = b.rows;
   for (size_t i = 0; i < s.cols.size(); ++i) {
-    state::column& c = s.cols[i];
+    const state::column& c = s.cols[i];
+    batch::buffer& u = b.bufs[i];
     if (i >= row.values.size() || (i < row.nulls.size() && row.nulls[i])) {
-      c.ind[r] = SQL_NULL_DATA;
+      u.ind[r] = SQL_NULL_DATA;
       continue;
     }
     size_t n;
     const void* from = s.value(c, row, i, n);
-    if (n + c.unit > c.width) s.grow(c, n + c.unit);
-    unsigned char* slot = &c.data[r * c.width];
+    if (n + c.unit > u.width) s.grow(b, i, n + c.unit);
+    unsigned char* slot = &u.data[r * u.width];
     if (n) std::memcpy(slot, from, n);
     std::memset(slot + n, 0, c.unit);
-    c.ind[r] = static_cast<SQLLEN>(n);
-    c.longest = std::max(c.longest, n);
+    u.ind[r] = static_cast<SQLLEN>(n);
+    u.longest = std::max(u.longest, n);
   }
-  s.lines[r] = row.line;
-  if (++s.rows < s.capacity) return result();
-  return finish_batch();
+  b.lines[r] = row.line;
+  if (++b.rows < s.capacity) return result();
+  return finish_batch(false);
 }
 
-result bulk_insert::finish_batch() {
+size_t bulk_insert::first_unsettled_line() const {
+  const state& s = *s_;
+  if (s.in_flight) return s.sets[1 - s.filling].lines[0];
+  const batch& b = s.sets[s.filling];
+  return b.rows ? b.lines[0] : SIZE_MAX;
+}
+
+// The batch in flight, waited for and settled.
+result bulk_insert::collect() {
   state& s = *s_;
-  const size_t n = s.rows;
-  if (n == 0) return result();
-  ++batches_;
-  result r = s.begin_unit();
-  if (!r.succeeded()) return lose(r, 0, false) ? lost_result_ : r;
-  bool whole = true;
-  if (!s.run_batch(n, r, whole)) return r;
-  // A lost connection ends the load: no row of the batch can go in one by one either.
-  if (!whole && lose(r, 0, false)) return lost_result_;
-  if (whole && s.units()) {
-    r = s.end_transaction(true);
-    whole = r.succeeded();
-    if (!whole && lose(r, 0, true)) return lost_result_;
+  if (!s.in_flight) return result();
+  s.worker.wait();
+  s.in_flight = false;
+  return settle(s.flight());
+}
+
+result bulk_insert::finish_batch(bool wait) {
+  state& s = *s_;
+  result r = collect();
+  batch& b = s.fill();
+  // Rows read while the batch before ran that failed for good, or stopped the load, do not go.
+  if (!r.succeeded() || stopped_ || connection_lost()) {
+    b.rows = 0;
+    return connection_lost() ? lost_result_ : r;
   }
-  if (whole) {
+  if (b.rows == 0) return result();
+  b.number = ++batches_;
+  if (wait) {
+    s.execute(b);
+    return settle(b);
+  }
+  if (s.by_columns.ready()) {
+    (void)s.build_whole(b, b.rows);
+    b.prebuilt = true;
+  }
+  s.filling = 1 - s.filling;
+  s.fill().rows = 0;
+  s.in_flight = true;
+  s.worker.start([&s, &b] { s.execute(b); });
+  return result();
+}
+
+result bulk_insert::settle(batch& b) {
+  state& s = *s_;
+  const size_t n = b.rows;
+  result r = b.r;
+  if (b.went == batch::outcome::no_unit) return lose(b, r, 0, false) ? lost_result_ : r;
+  if (b.went == batch::outcome::not_bound) return r;
+  // A lost connection ends the load: no row of the batch can go in one by one either.
+  if (!b.whole && lose(b, r, 0, b.committing)) return lost_result_;
+  if (b.whole) {
     loaded_ += n;
-    committed_ = {batches_, s.lines[0], s.lines[n - 1]};
+    committed_ = {b.number, b.lines[0], b.lines[n - 1]};
   } else {
     // Some row was refused: the batch is taken back and run one row at a time, so that each
     // refused row is named and the others load (a failed row spoils a whole transaction on
     // some databases).
     if (s.units()) (void)s.end_transaction(false);
     SQLFreeStmt(s.stmt, SQL_CLOSE);
-    r = run_rows_alone(n);
+    r = run_rows_alone(b, n);
     if (!r.succeeded()) return r;
   }
   SQLFreeStmt(s.stmt, SQL_CLOSE);
-  s.rows = 0;
-  for (auto& c : s.cols) c.longest = 0;
+  b.rows = 0;
+  for (auto& u : b.bufs) u.longest = 0;
   if (on_batch) on_batch();
   return result();
 }
@@ -541,15 +688,15 @@ result bulk_insert::finish_batch() {
 // The rows of a batch one at a time, each behind a savepoint of the batch's transaction, so
 // that a refused row is taken back alone and the batch still commits once (a commit per row
 // would sync the file that often on SQLite).
-result bulk_insert::run_rows_alone(size_t n) {
+result bulk_insert::run_rows_alone(batch& b, size_t n) {
   state& s = *s_;
   const bool own = s.autocommit_off && !s.joined;
   uint64_t pending = 0;  // rows in, until the batch's commit
   size_t last = 0;
   for (size_t i = 0; i < n && !stopped_; ++i) {
     result r = own ? s.run(L"SAVEPOINT vela_row") : s.begin_unit();
-    if (r.succeeded()) r = s.bind(i, 1);
-    if (!r.succeeded()) return lose(r, i, false) ? lost_result_ : r;
+    if (r.succeeded()) r = s.bind(b, i, 1);
+    if (!r.succeeded()) return lose(b, r, i, false) ? lost_result_ : r;
     const SQLRETURN rc = SQLExecute(s.stmt);
     if (sql_ok(rc) || rc == SQL_NO_DATA) {
       if (own) r = s.run(L"RELEASE SAVEPOINT vela_row");
@@ -560,7 +707,7 @@ result bulk_insert::run_rows_alone(size_t n) {
           last = i;
         } else {
           ++loaded_;
-          committed_ = {batches_, s.lines[0], s.lines[i]};
+          committed_ = {b.number, b.lines[0], b.lines[i]};
         }
         continue;
       }
@@ -572,33 +719,39 @@ result bulk_insert::run_rows_alone(size_t n) {
         else if (s.units()) (void)s.end_transaction(false);
       }
     }
-    if (lose(r, i, !own)) return lost_result_;
-    count_failed(s.lines[i], r.text());
+    if (lose(b, r, i, !own)) return lost_result_;
+    count_failed(b.lines[i], r.text());
   }
   if (!own) return result();
   const result r = s.end_transaction(true);
-  if (!r.succeeded()) return lose(r, 0, true) ? lost_result_ : r;
+  if (!r.succeeded()) return lose(b, r, 0, true) ? lost_result_ : r;
   loaded_ += pending;
-  if (pending) committed_ = {batches_, s.lines[0], s.lines[last]};
+  if (pending) committed_ = {b.number, b.lines[0], b.lines[last]};
   return result();
 }
 
-bool bulk_insert::lose(const result& r, size_t first, bool commit_sent) {
+bool bulk_insert::lose(batch& b, const result& r, size_t first, bool commit_sent) {
   if (!odbc::connection_lost(r)) return false;
   state& s = *s_;
-  lost_ = {batches_, s.lines[first], s.lines[s.rows - 1]};
+  lost_ = {b.number, b.lines[first], b.lines[b.rows - 1]};
   commit_unknown_ = commit_sent && s.autocommit_off;
   lost_result_ = r;
-  s.rows = 0;
-  write_formatted(process_log(), L"TOB", L"bulk insert: connection lost in batch %s", std::to_wstring(batches_).c_str());
+  for (batch& each : s.sets) each.rows = 0;
+  write_formatted(process_log(), L"TOB", L"bulk insert: connection lost in batch %s", std::to_wstring(b.number).c_str());
   return true;
 }
 
 void bulk_insert::reject(size_t line, const std::wstring& why) {
-  // When this failure would stop the load, the rows before it are run first: a failure among
-  // them comes first.
-  if (stops_at(failed_ + 1) && s_->rows) {
-    (void)finish_batch();  // a failure of its own is told through on_failure, a lost connection by add and finish
+  // Failures count in the order of the source: the batch in flight is settled first (a
+  // failure of its own is told through on_failure, a lost connection by add and finish), and
+  // when this failure would stop the load, the rows before it are run first.
+  const auto hold = [this](const result& r) {
+    if (!r.succeeded() && held_.succeeded()) held_ = r;
+  };
+  hold(collect());
+  if (stopped_ || connection_lost()) return;
+  if (stops_at(failed_ + 1) && s_->fill().rows) {
+    hold(finish_batch(true));
     if (stopped_ || connection_lost()) return;
   }
   count_failed(line, why);
@@ -612,9 +765,10 @@ void bulk_insert::count_failed(size_t line, const std::wstring& why) {
 
 result bulk_insert::finish() {
   state& s = *s_;
-  result r = stopped_ || connection_lost() ? result() : finish_batch();
+  result r = finish_batch(true);
   if (connection_lost()) r = lost_result_;
-  s.rows = 0;
+  else if (r.succeeded() && !held_.succeeded()) r = held_;
+  s.fill().rows = 0;
   if (s.autocommit_off) {
     const SQLRETURN rc =
         SQLSetConnectAttr(s.conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);

@@ -27,9 +27,10 @@ std::wstring unnest_insert(const std::wstring& head, const std::vector<std::wstr
     // The names without a length mean a length of 1 (character, bit), which a cast would cut
     // values to: their forms of any length instead, and the column's own length applies.
     const std::wstring& any = t == L"character" ? L"bpchar" : t == L"bit" ? L"varbit" : t;
-    arrays += (arrays.empty() ? L"?::" : L", ?::") + any + L"[]";
+    arrays += (arrays.empty() ? L"unnest(?::" : L", unnest(?::") + any + L"[])";
   }
-  return arrays.empty() ? std::wstring() : head + L"SELECT * FROM unnest(" + arrays + L")";
+  // In the select list the arrays are read as they go; in FROM each would be held first.
+  return arrays.empty() ? std::wstring() : head + L"SELECT " + arrays;
 }
 
 std::wstring json_rows_insert(const std::wstring& head, size_t n) {
@@ -178,35 +179,44 @@ bool column_array_insert::prepare(SQLHDBC dbc, const sender& send, batch_stateme
     return false;
   }
   stmt_ = h;
-  wide_.assign(n, {});
-  bytes_.assign(n, {});
-  ind_.assign(n, 0);
+  parameters_ = form == batch_statement::json_rows ? 1 : n;
   return true;
 }
 
 result column_array_insert::run(const std::vector<column_slots>& columns, size_t rows, bool& sent) {
-  sent = true;
-  const size_t parameters = form_ == batch_statement::json_rows ? 1 : columns.size();
-  for (size_t i = 0; i < parameters; ++i) {
+  sent = build(columns, rows, own_);
+  return sent ? run(own_) : result();
+}
+
+bool column_array_insert::build(const std::vector<column_slots>& columns, size_t rows, batch_texts& t) const {
+  t.wide.resize(parameters_);
+  t.bytes.resize(parameters_);
+  t.ind.assign(parameters_, 0);
+  t.sent = true;
+  for (size_t i = 0; i < parameters_ && t.sent; ++i) {
+    if (form_ == batch_statement::json_rows)
+      t.sent = narrow_ ? append_json_rows(t.bytes[i], columns, rows) : append_json_rows(t.wide[i], columns, rows);
+    else if (narrow_)
+      append_array(t.bytes[i], columns[i], rows);
+    else
+      append_array(t.wide[i], columns[i], rows);
+  }
+  return t.sent;
+}
+
+result column_array_insert::run(batch_texts& t) {
+  for (size_t i = 0; i < parameters_; ++i) {
     // Each array is bound again: its text moves as it grows.
     SQLRETURN rc;
     const auto number = static_cast<SQLUSMALLINT>(i + 1);
-    if (form_ == batch_statement::json_rows) {
-      sent = narrow_ ? append_json_rows(bytes_[i], columns, rows) : append_json_rows(wide_[i], columns, rows);
-      if (!sent) return result();
-    } else if (narrow_) {
-      append_array(bytes_[i], columns[i], rows);
-    } else {
-      append_array(wide_[i], columns[i], rows);
-    }
     if (narrow_) {
-      ind_[i] = static_cast<SQLLEN>(bytes_[i].size());
-      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, bytes_[i].size() + 1, 0,
-                            bytes_[i].data(), ind_[i] + 1, &ind_[i]);
+      t.ind[i] = static_cast<SQLLEN>(t.bytes[i].size());
+      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, t.bytes[i].size() + 1, 0,
+                            t.bytes[i].data(), t.ind[i] + 1, &t.ind[i]);
     } else {
-      ind_[i] = static_cast<SQLLEN>(wide_[i].size() * 2);
-      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, wide_[i].size() + 1, 0,
-                            wide_[i].data(), ind_[i] + 2, &ind_[i]);
+      t.ind[i] = static_cast<SQLLEN>(t.wide[i].size() * 2);
+      rc = SQLBindParameter(stmt_, number, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, t.wide[i].size() + 1, 0,
+                            t.wide[i].data(), t.ind[i] + 2, &t.ind[i]);
     }
     if (!sql_ok(rc)) return odbc_diagnostics(SQL_NULL_HENV, dbc_, stmt_, rc);
   }

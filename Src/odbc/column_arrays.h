@@ -1,5 +1,5 @@
 // A batch of rows in one statement of a few parameters (batch_statement): one array a column,
-// INSERT … SELECT * FROM unnest(?::type[], …) (PostgreSQL), or the rows as one JSON text,
+// INSERT … SELECT unnest(?::type[]), … (PostgreSQL), or the rows as one JSON text,
 // INSERT … SELECT json_extract(value, '$[0]'), … FROM json_each(?) (SQLite). The engine holds
 // the batch's values in its column buffers; this sends them.
 #pragma once
@@ -37,6 +37,14 @@ std::wstring unnest_insert(const std::wstring& head, const std::vector<std::wstr
 std::wstring json_rows_insert(const std::wstring& head, size_t n);
 
 
+// A batch's statement texts, made while the batch before it runs.
+struct batch_texts {
+  std::vector<std::u16string> wide;
+  std::vector<std::string> bytes;
+  std::vector<SQLLEN> ind;
+  bool sent = false;  // the rows can go as one statement
+};
+
 class column_array_insert {
  public:
   using sender = std::function<SQLRETURN(SQLHSTMT, const std::wstring&, bool prepare)>;
@@ -54,6 +62,10 @@ class column_array_insert {
   // Rows 0 .. rows - 1 of the columns (text, and bytes for arrays) in one statement: success
   // when every row went in. sent false: the rows cannot go so (a text with a NUL in JSON).
   result run(const std::vector<column_slots>& columns, size_t rows, bool& sent);
+  // The same in two steps: the texts of the rows (false: they cannot go so), then the
+  // statement with them. build touches nothing run uses, so it may run meanwhile.
+  bool build(const std::vector<column_slots>& columns, size_t rows, batch_texts& texts) const;
+  result run(batch_texts& texts);
   void release();
 
  private:
@@ -61,9 +73,8 @@ class column_array_insert {
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
   bool narrow_ = false;
   batch_statement form_ = batch_statement::none;
-  std::vector<std::u16string> wide_;
-  std::vector<std::string> bytes_;
-  std::vector<SQLLEN> ind_;
+  size_t parameters_ = 0;
+  batch_texts own_;
 };
 
 } // namespace vela::odbc

@@ -177,6 +177,53 @@ TEST_P(BulkBatches, TheDatabaseChoosesTheBatchSize) {
   EXPECT_EQ(e.last_committed().number, batches);
 }
 
+// A batch runs while the next one fills: a failure that stops the load keeps the rows read
+// meanwhile out, a row the source could not read counts after the failures of the batches
+// before it, and the last batch committed is the one the rows in the table end with.
+TEST_P(BulkBatches, AStopKeepsOutTheRowsReadMeanwhile) {
+  const struct {
+    uint64_t max_failures;
+    std::vector<size_t> dup, unreadable;
+    std::vector<size_t> failed_lines;
+    size_t last_in;  // the last row loaded
+  } cases[] = {
+      {1, {7}, {}, {107}, 6},              // stopped in batch 2: batch 3 had filled, none of it goes
+      {2, {7}, {13}, {107, 113}, 12},      // the unreadable row 13 stops it, after row 7 of the batch before
+      {2, {7, 9}, {13}, {107, 109}, 8},    // stopped at row 9: row 13 is never counted
+      {0, {7}, {13, 14}, {107, 113, 114}, 30},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("max " + std::to_string(c.max_failures) + ", " + std::to_string(c.failed_lines.size()) + " failures");
+    connection conn;
+    ASSERT_TRUE(conn.connect(nullptr, db->wcs()).succeeded());
+    make_table(conn, *db);
+    bulk_insert e(conn, 5);
+    e.max_failures = c.max_failures;
+    std::vector<size_t> lines;
+    e.on_failure = [&lines](size_t line, const std::wstring&) { lines.push_back(line); };
+    ASSERT_TRUE(e.prepare(L"batches", {}).succeeded());
+    tricky_rows rows(30, c.dup);
+    bulk_row row;
+    result end;
+    while (!e.stopped() && rows.next(row, end)) {
+      if (std::find(c.unreadable.begin(), c.unreadable.end(), row.line - 100) != c.unreadable.end())
+        e.reject(row.line, L"unreadable");
+      else
+        ASSERT_TRUE(e.add(row).succeeded());
+    }
+    ASSERT_TRUE(e.finish().succeeded());
+    EXPECT_EQ(lines, c.failed_lines);
+    EXPECT_EQ(e.last_committed().last, 100 + c.last_in);
+    size_t in = 0;
+    for (size_t i = 1; i <= c.last_in; ++i)
+      in += std::find(c.dup.begin(), c.dup.end(), i) == c.dup.end() &&
+            std::find(c.unreadable.begin(), c.unreadable.end(), i) == c.unreadable.end();
+    EXPECT_EQ(e.loaded(), in);
+    EXPECT_EQ(scalar(conn, L"select count(*) from batches"), std::to_wstring(in));
+    EXPECT_EQ(scalar(conn, L"select max(id) from batches"), std::to_wstring(c.last_in));
+  }
+}
+
 // PostgreSQL's own kinds of column: a domain, an enum under a quoted name, an array, an
 // identity that is always generated, and a table in a schema; a value too long for its
 // column is refused alone.

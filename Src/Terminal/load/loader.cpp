@@ -288,7 +288,8 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
     }
   };
   e.on_batch = [this, l]() {
-    if (l->rejects) l->rejects->settled(l->adding);  // the batch's rows are loaded or refused
+    // The batch's rows are loaded or refused; those of the batch after it may not be yet.
+    if (l->rejects) l->rejects->settled(std::min(l->adding, l->engine.first_unsettled_line()));
     show_progress(*l, false);
   };
   const result r = ctx_.connection.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));

@@ -113,6 +113,9 @@ class bulk_insert {
   bool arrays() const;
   // A row that the source could not read: counted and told as failed.
   void reject(size_t line, const std::wstring& why);
+  // The source line of the first row taken whose outcome is not known yet (a batch runs
+  // while the next fills); SIZE_MAX when every row taken is loaded or refused.
+  size_t first_unsettled_line() const;
 
   // Batches are numbered from 1; a batch's rows came from these source lines.
   struct batch_lines {
@@ -132,12 +135,17 @@ class bulk_insert {
   bool lost_commit_unknown() const { return commit_unknown_; }
 
  private:
-  result finish_batch();
-  result run_rows_alone(size_t n);
+  struct batch;
+  // Runs the rows held: wait, or on the worker thread while the next batch fills (the one
+  // running before is settled first either way).
+  result finish_batch(bool wait);
+  result collect();
+  result settle(batch& b);
+  result run_rows_alone(batch& b, size_t n);
   void count_failed(size_t line, const std::wstring& why);
   bool stops_at(uint64_t failures) const { return stop_on_failure || (max_failures && failures >= max_failures); }
-  // Notes a lost connection at row first of the batch: true when r says so.
-  bool lose(const result& r, size_t first, bool commit_sent);
+  // Notes a lost connection at row first of b: true when r says so.
+  bool lose(batch& b, const result& r, size_t first, bool commit_sent);
   struct state;
   std::unique_ptr<state> s_;
   uint64_t loaded_ = 0;
@@ -148,6 +156,7 @@ class bulk_insert {
   batch_lines lost_;
   bool commit_unknown_ = false;
   result lost_result_;
+  result held_;  // a failure met while settling for a rejected row, told by the next add or finish
 };
 
 } // namespace vela::odbc

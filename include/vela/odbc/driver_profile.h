@@ -15,7 +15,7 @@ namespace vela::odbc {
 struct column_shape;
 
 // A batch of a load as one statement: none (arrays of parameters), one array a column
-// (PostgreSQL: INSERT … SELECT * FROM unnest(…), one round trip whatever the rows), or the
+// (PostgreSQL: INSERT … SELECT unnest(…), …, one round trip whatever the rows), or the
 // rows as one JSON text (SQLite: its driver prepares the INSERT again for every row of an
 // array, which is half of a load's instructions; json_each is prepared once a batch).
 enum class batch_statement : uint8_t { none, column_arrays, json_rows };
