@@ -43,6 +43,8 @@ constexpr string_entry english[] = {
      L"  -copy_from:<connection string> -tables:<table,… | *> | -schema[:<name>]  copy whole tables with their\n"
      L"                              keys and indexes (* or no name: the source's own tables)\n"
      L"  -jobs:<N>                   with -tables or -schema: N tables copied at once\n"
+     L"  -retry:<N>                  run a statement outside a transaction, or a load's batch, again up to N\n"
+     L"                              times after a conflict (deadlock, serialization, cluster); loads: 3\n"
      L"  -v:<name>=<value>, -variable:<name>=<value>  a variable, :name in statements (repeatable)\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
@@ -238,6 +240,14 @@ constexpr string_entry english[] = {
     {373, L"the counts differ"},
     {374, L"Not copied: foreign key %s of table %s, whose table %s is not copied."},
     {375, L"Not copied: %s of table %s."},
+    {440, L"Retried %u times: %s."},
+    {441, L"Retried once: %s."},
+    {442, L"Batch retries: %s."},
+    {443, L"serialization failure"},
+    {444, L"deadlock"},
+    {445, L"certification conflict"},
+    {446, L"cluster node not ready"},
+    {447, L"connection lost"},
     {220, L"Could not open '%s' for output: %s\n"},
     {221, L"Could not start the command '%s'.\n"},
     {222, L"Could not write to '%s': %s\n"},
@@ -298,6 +308,8 @@ constexpr string_entry russian[] = {
      L"  -copy_from:<строка подключения> -tables:<таблица,… | *> | -schema[:<имя>]  скопировать таблицы целиком\n"
      L"                              с ключами и индексами (* или без имени: собственные таблицы источника)\n"
      L"  -jobs:<N>                   с -tables или -schema: копировать N таблиц одновременно\n"
+     L"  -retry:<N>                  повторить запрос вне транзакции или пакет загрузки до N раз после\n"
+     L"                              конфликта (взаимоблокировка, сериализация, кластер); загрузки: 3\n"
      L"  -v:<имя>=<значение>, -variable:<имя>=<значение>  переменная, :имя в запросах (можно повторять)\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
@@ -493,6 +505,14 @@ constexpr string_entry russian[] = {
     {373, L"число строк различается"},
     {374, L"Не скопировано: внешний ключ %s таблицы %s, чья таблица %s не копируется."},
     {375, L"Не скопировано: %s таблицы %s."},
+    {440, L"Повторено %u раз(а): %s."},
+    {441, L"Повторено один раз: %s."},
+    {442, L"Повторов пакетов: %s."},
+    {443, L"сбой сериализации"},
+    {444, L"взаимоблокировка"},
+    {445, L"конфликт сертификации"},
+    {446, L"узел кластера не готов"},
+    {447, L"соединение потеряно"},
     {220, L"Не удалось открыть '%s' для вывода: %s\n"},
     {221, L"Не удалось запустить команду '%s'.\n"},
     {222, L"Не удалось записать в '%s': %s\n"},

@@ -181,6 +181,14 @@ enum : uint32_t {
   table_counts_differ = 373,
   not_copied_reference = 374,
   not_copied_part = 375,
+  retried_times = 440,
+  retried_once = 441,
+  batch_retries = 442,
+  conflict_serialization = 443,
+  conflict_deadlock = 444,
+  conflict_certification = 445,
+  conflict_not_prepared = 446,
+  conflict_lost_connection = 447,
   refresh_list_line = 320,
 };
 } // namespace string_id

@@ -1,6 +1,7 @@
 #include "vela/odbc/bulk_insert.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "vela/odbc/driver_profile.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query.h"
+#include "vela/odbc/retry.h"
 #include "vela/os_error.h"
 
 namespace vela::odbc {
@@ -166,6 +168,7 @@ struct bulk_insert::batch {
   enum class outcome { no_unit, not_bound, ran } went = outcome::ran;
   bool whole = false;
   bool committing = false;
+  uint32_t retried = 0;  // times it ran again after a conflict
   result r;
 };
 
@@ -197,6 +200,7 @@ struct bulk_insert::state {
   int filling = 0;
   batch_runner worker;
   bool in_flight = false;
+  uint32_t retry_limit = 0;  // set by the caller's thread before a batch runs
   std::wstring table;  // as prepared
   std::vector<std::wstring> names;
   std::vector<SQLUSMALLINT> status;
@@ -364,6 +368,22 @@ struct bulk_insert::state {
     return r;
   }
 
+  // The batch's transaction is still open before its commit, where the database tells: a
+  // cluster node (Galera) that aborts a transaction for another node's write between two
+  // statements may take the rows back while the commit that follows succeeds.
+  result transaction_kept() const {
+    const wchar_t* asked = conn->profile().transaction_state_query();
+    if (!*asked) return result();
+    query q(conn, asked);
+    result r = q.execute(q.text(), false, false);
+    if (r.succeeded()) r = q.rows().bind(1, nullptr, bind_type::wide_text, 0);
+    if (r.succeeded()) r = q.rows().fetch();
+    if (!r.succeeded() || q.rows().at(0).text() != L"0") return r;
+    r = failure(os::err_invalid_data, L"the database rolled the batch's transaction back before its commit");
+    r.set_state(L"40001", 1213);  // a deadlock: the batch may run again
+    return r;
+  }
+
   // The target's columns, described by the query that stmt ran and that returned no row:
   // their buffers for a batch.
   result describe_columns(SQLSMALLINT& n) {
@@ -464,8 +484,25 @@ struct bulk_insert::state {
   }
 
   // Runs b as a unit: on the worker thread, or on the caller's when the load waits for it.
-  // Nothing here touches the batch being filled.
+  // Nothing here touches the batch being filled. A batch of its own transaction that meets a
+  // conflict is rolled back and runs again after a pause, up to retry_limit times: none of
+  // its rows stays from the attempt before. Joined to the caller's transaction it never does
+  // (the conflict took back the caller's work too), nor after a lost connection.
   void execute(batch_t& b) {
+    b.retried = 0;
+    for (;;) {
+      execute_once(b);
+      if (b.whole || b.went != batch_t::outcome::ran || joined || !autocommit_off || b.retried >= retry_limit) return;
+      const conflict why = conflict_of(b.r);
+      if (why == conflict::none || why == conflict::lost_connection) return;
+      (void)conn->transact(1);
+      SQLFreeStmt(stmt, SQL_CLOSE);
+      if (multi) SQLFreeStmt(multi, SQL_CLOSE);
+      std::this_thread::sleep_for(std::chrono::milliseconds(retry_delay_ms(b.retried)));
+      ++b.retried;
+    }
+  }
+  void execute_once(batch_t& b) {
     b.whole = false;
     b.committing = false;
     b.went = batch_t::outcome::no_unit;
@@ -474,6 +511,10 @@ struct bulk_insert::state {
     b.went = batch_t::outcome::not_bound;
     if (!run_batch(b, b.rows, b.r, b.whole)) return;
     b.went = batch_t::outcome::ran;
+    if (b.whole && !joined && autocommit_off) {
+      b.whole = (b.r = transaction_kept()).succeeded();
+      if (!b.whole) return;
+    }
     if (b.whole && units()) {
       b.committing = true;
       b.whole = (b.r = end_transaction(true)).succeeded();
@@ -643,6 +684,7 @@ result bulk_insert::finish_batch(bool wait) {
   }
   if (b.rows == 0) return result();
   b.number = ++batches_;
+  s.retry_limit = retries;
   if (wait) {
     s.execute(b);
     return settle(b);
@@ -662,6 +704,7 @@ result bulk_insert::settle(batch& b) {
   state& s = *s_;
   const size_t n = b.rows;
   result r = b.r;
+  retried_ += b.retried;
   if (b.went == batch::outcome::no_unit) return lose(b, r, 0, false) ? lost_result_ : r;
   if (b.went == batch::outcome::not_bound) return r;
   // A lost connection ends the load: no row of the batch can go in one by one either.

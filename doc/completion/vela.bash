@@ -48,6 +48,7 @@ _vela_sqlterm_options="
 -schema
 -schema:
 -jobs:
+-retry:
 -v:
 -variable:
 "

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/pg_server.h"
@@ -84,7 +85,7 @@ int start_watchdog(pid_t server, const std::string& dir) {
 
 } // namespace
 
-maria_server::maria_server() {
+maria_server::maria_server(maria_settings settings) : settings_(std::move(settings)) {
   if (access("/usr/sbin/mariadbd", X_OK) != 0) {
     error_ = "no /usr/sbin/mariadbd (install mariadb-server)";
     return;
@@ -128,6 +129,7 @@ bool maria_server::start() {
         << "innodb_doublewrite=0\n"
         << "innodb_buffer_pool_size=64M\n";
     if (as_root_) out << "user=" << owner << "\n";
+    for (const std::string& line : settings_.config) out << line << "\n";
   }
   if (as_root_) std::system(("chown " + std::string(owner) + " " + cnf).c_str());
   if (!fs::exists(dir_ + "/data")) {
@@ -145,7 +147,9 @@ bool maria_server::start() {
     });
     if (!error_.empty()) return false;
   }
-  pid_ = spawn_quietly({"/usr/sbin/mariadbd", "--defaults-file=" + cnf});
+  std::vector<std::string> argv{"/usr/sbin/mariadbd", "--defaults-file=" + cnf};
+  argv.insert(argv.end(), settings_.args.begin(), settings_.args.end());
+  pid_ = spawn_quietly(argv);
   if (pid_ < 0) {
     error_ = "cannot start mariadbd";
     return false;

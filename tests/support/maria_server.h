@@ -12,15 +12,22 @@
 
 namespace vela::testing {
 
+// What a server needs beyond the usual: lines of its option file, arguments of mariadbd.
+struct maria_settings {
+  std::vector<std::string> config;
+  std::vector<std::string> args;
+};
+
 class maria_server {
  public:
   // Starts the server; on failure, error() tells why and running() is false.
-  maria_server();
+  explicit maria_server(maria_settings settings = {});
   ~maria_server();
   maria_server(const maria_server&) = delete;
   maria_server& operator=(const maria_server&) = delete;
 
   bool running() const { return running_; }
+  const std::string& dir() const { return dir_; }
   const std::string& error() const { return error_; }
   int port() const { return port_; }
   static const char* user() { return "vela"; }
@@ -37,6 +44,7 @@ class maria_server {
   bool start();
   void stop();
 
+  maria_settings settings_;
   std::string dir_;
   int port_ = 0;
   bool as_root_ = false;

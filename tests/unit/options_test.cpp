@@ -259,6 +259,31 @@ TEST(TerminalOptions, TableCopyOptions) {
   }
 }
 
+// "-retry:N" sets the retries of statements and loads alike; without it statements run once
+// and loads retry 3 times.
+TEST(TerminalOptions, RetryOption) {
+  const struct {
+    std::vector<std::wstring> args;
+    uint32_t statements, loads;
+  } accepted[] = {{{}, 0, 3}, {{L"-retry:0"}, 0, 0}, {{L"-retry:5"}, 5, 5}, {{L"-retry:100"}, 100, 100}};
+  for (const auto& c : accepted) {
+    std::vector<std::wstring> argv{L"sqlterm", L"-cs:DSN=t"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    terminal_options o;
+    o.parse_options(argv);
+    EXPECT_EQ(o.statement_retries(), c.statements);
+    EXPECT_EQ(o.load_retries(), c.loads);
+  }
+  for (const wchar_t* bad : {L"-retry:101", L"-retry:x", L"-retry:", L"-retry:-1"}) {
+    try {
+      terminal_options().parse_options({L"sqlterm", L"-cs:DSN=t", bad});
+      ADD_FAILURE() << "accepted";
+    } catch (const invalid_option& e) {
+      EXPECT_EQ(e.option(), L"-retry");
+    }
+  }
+}
+
 // Every option of the table is in both usage texts (by its first name), the manual page and the
 // shell completion.
 TEST(OptionTable, EveryNameIsDocumented) {

@@ -271,6 +271,7 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
   e.stop_on_failure = ctx_.options.on_error && cmd.format.max_errors == 0;
   e.max_failures = cmd.format.max_errors;
   e.join_transaction = host_.transaction_open();  // BEGIN; \copy …; ROLLBACK loads nothing
+  e.retries = ctx_.options.load_retries();  // a batch that met a conflict runs again
   copy_load* l = load.get();
   e.on_failure = [this, l](size_t row_line, const std::wstring& why) {
     if (l->made && row_line < l->made->told_before) return;  // told in the load before the table was made again
@@ -419,6 +420,8 @@ void loader::report_end(copy_load& l, const result& ended) {
   const uint64_t skipped = l.reader.skipped();
   ctx_.routes.info_line(skipped ? message(string_id::rows_loaded_skipped, loaded.c_str(), failed.c_str(), std::to_wstring(skipped).c_str())
                             : message(string_id::rows_loaded, loaded.c_str(), failed.c_str()));
+  if (const uint64_t retried = l.engine.retried())
+    ctx_.routes.info_line(message(string_id::batch_retries, std::to_wstring(retried).c_str()));
   if (l.rejects) close_rejects(l);
   console().flush();
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "Terminal/output/statement_output.h"
@@ -16,6 +17,7 @@
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/odbc/environment.h"
+#include "vela/odbc/retry.h"
 #include "vela/utf.h"
 #include "vela/system.h"
 
@@ -67,7 +69,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
     {
       // Ctrl-C cancels the execution; rows already there are only no longer printed.
       running_statement cancellable(q);
-      r = q.execute(sent ? *sent : statement, ctx_.commits_statements, true);
+      r = execute_retrying(q, sent ? *sent : statement, statement);
     }
     const uint32_t elapsed = elapsed_ms(t0);
     track_transaction(ctx_, statement, r);
@@ -94,6 +96,7 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
     } else {
       ctx_.routes.failure_line(r.text(), ctx_.place);
     }
+    if (summary && retried_) write_summary(*summary, retry_line());
     q.close();  // rows left unread hold no cursor open beside the next statement
   }
   out.flush();  // every statement's output is complete on the console
@@ -113,6 +116,55 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
     summary->flush();
   }
   return r;
+}
+
+// With "-retry:N", a statement that runs on its own (autocommit, no transaction begun by the
+// user, not itself a transaction statement) and meets a conflict runs again after a growing,
+// jittered pause. The database took the failed attempt back itself. A lost connection is not
+// run again: the connection is gone.
+result statement_output::execute_retrying(odbc::query& q, const std::wstring& text, const std::wstring& statement) {
+  retried_ = 0;
+  result r = q.execute(text, ctx_.commits_statements, true);
+  const uint32_t most = ctx_.options.statement_retries();
+  if (r.succeeded() || most == 0 || !ctx_.connection.autocommit() || ctx_.transaction.open ||
+      transaction_effect(statement).step != transaction_step::none)
+    return r;
+  for (odbc::conflict why = odbc::conflict_of(r);
+       retried_ < most && why != odbc::conflict::none && why != odbc::conflict::lost_connection;
+       why = odbc::conflict_of(r)) {
+    if (!pause_before_retry(retried_)) break;
+    retry_reason_ = why;
+    ++retried_;
+    q.close();
+    r = q.execute(text, ctx_.commits_statements, true);
+  }
+  return r;
+}
+
+// Waits before attempt runs again; false when Ctrl-C or a stop came meanwhile.
+bool statement_output::pause_before_retry(uint32_t attempt) {
+  constexpr uint32_t slice = 10;
+  for (uint32_t left = odbc::retry_delay_ms(attempt); left > 0 && !interrupted() && !ctx_.stopped;) {
+    const uint32_t now = std::min(left, slice);
+    std::this_thread::sleep_for(std::chrono::milliseconds(now));
+    left -= now;
+  }
+  return !interrupted() && !ctx_.stopped;
+}
+
+// "Retried 2 times: deadlock.", for the last conflict met.
+std::wstring statement_output::retry_line() const {
+  uint32_t why = string_id::conflict_lost_connection;
+  switch (retry_reason_) {
+    case odbc::conflict::serialization: why = string_id::conflict_serialization; break;
+    case odbc::conflict::deadlock: why = string_id::conflict_deadlock; break;
+    case odbc::conflict::certification: why = string_id::conflict_certification; break;
+    case odbc::conflict::not_prepared: why = string_id::conflict_not_prepared; break;
+    case odbc::conflict::none:
+    case odbc::conflict::lost_connection: break;
+  }
+  return retried_ == 1 ? message(string_id::retried_once, str(why).c_str())
+                       : message(string_id::retried_times, retried_, str(why).c_str());
 }
 
 std::wstring statement_output::print_result_set(odbc::query& q, bool summary) {

@@ -10,6 +10,7 @@
 
 #include "Terminal/output/cell_source.h"
 #include "Terminal/session/context.h"
+#include "vela/odbc/retry.h"
 #include "vela/result.h"
 
 namespace vela {
@@ -34,6 +35,10 @@ class statement_output {
   result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
 
  private:
+  // Executes, running the statement again after a conflict as "-retry" says.
+  result execute_retrying(odbc::query& q, const std::wstring& text, const std::wstring& statement);
+  bool pause_before_retry(uint32_t attempt);
+  std::wstring retry_line() const;
   // Prints the rows; returns the counts of the summary line when summary is set.
   std::wstring print_result_set(odbc::query& q, bool summary);
   result print_further_results(odbc::query& q, console_writer* summary, std::wstring& line);
@@ -52,6 +57,8 @@ class statement_output {
   terminal_context& ctx_;
   bool big_result_hinted_ = false;
   text_path cell_path_ = text_path::wide;
+  uint32_t retried_ = 0;  // times the last statement ran again
+  odbc::conflict retry_reason_ = odbc::conflict::none;
   bool paging_ = false;                       // this statement's rows are held for the pager
   std::vector<std::wstring> held_summaries_;  // summary lines that wait for those rows
 };

@@ -48,6 +48,8 @@ void terminal_options::reset() {
   copy_schema_given = false;
   copy_schema.clear();
   copy_jobs = 1;
+  retry_given = false;
+  retry = 0;
   variables.clear();
 }
 
@@ -131,7 +133,7 @@ struct option_values {
   explicit option_values(terminal_options& options) : o(options) {}
   terminal_options& o;
   std::wstring query, file, width, batch, format, variable, border, expanded, timing, pager;
-  std::wstring create, jobs;
+  std::wstring create, jobs, retry;
   std::vector<std::wstring> repeated;  // each value of the repeatable option
   text_file_code_page code_page{auto_code_page, false};
   bool delimiter_given = false;
@@ -166,6 +168,12 @@ void check_create(option_values& v, int32_t uses) {
 // "-jobs:N": tables copied at once, 1 to 64.
 void check_jobs(option_values& v, int32_t uses) {
   if (uses != 0) v.o.copy_jobs = count_of(v.jobs, 64, L"-jobs");
+}
+
+// "-retry:N": runs again after a conflict, 0 to 100.
+void check_retry(option_values& v, int32_t uses) {
+  v.o.retry_given = uses != 0;
+  if (uses != 0) v.o.retry = v.retry == L"0" ? 0 : static_cast<uint32_t>(count_of(v.retry, 100, L"-retry"));
 }
 
 // "-format:NAME"; "-csv" is the short form of csv and goes with no other format.
@@ -246,6 +254,7 @@ const std::vector<option_entry>& option_table() {
       {L"schema", value_kind::optional, L"-schema[:<name>]", [](v& x) { return &x.o.copy_schema; }, nullptr,
        [](v& x, int32_t uses) { x.o.copy_schema_given = uses > 0; }},
       {L"jobs", value_kind::text, L"-jobs:<N>", [](v& x) { return &x.jobs; }, nullptr, check_jobs},
+      {L"retry", value_kind::text, L"-retry:<N>", [](v& x) { return &x.retry; }, nullptr, check_retry},
       {L"v|variable", value_kind::repeated, L"-v:<name>=<value>", [](v& x) { return &x.variable; }, nullptr,
        check_variables},
   };

@@ -83,6 +83,13 @@ struct terminal_options {
   bool copy_schema_given = false;
   std::wstring copy_schema;
   size_t copy_jobs = 1;
+  // "-retry:N": a statement outside a transaction, or a load's batch, that meets a conflict
+  // (serialization failure, deadlock, cluster certification) runs again up to N times; not
+  // given, statements are not retried and loads retry 3 times.
+  bool retry_given = false;
+  uint32_t retry = 0;
+  uint32_t statement_retries() const { return retry_given ? retry : 0; }
+  uint32_t load_retries() const { return retry_given ? retry : 3; }
   bool copies_tables() const { return !copy_tables.empty() || copy_schema_given; }
   // "-v:NAME=VALUE": the variables set at the start, in the order given.
   std::vector<std::pair<std::wstring, std::wstring>> variables;

@@ -102,11 +102,16 @@ class bulk_insert {
   // The rows join the transaction open on the connection: autocommit stays as it is, nothing
   // is committed, and a batch with a refused row is taken back to a savepoint (set before prepare).
   bool join_transaction = false;
+  // A batch of its own transaction that meets a conflict (see conflict_of) runs again up to
+  // this many times, after a growing pause, before its rows are run one at a time.
+  uint32_t retries = 0;
   // Called after each batch (progress).
   std::function<void()> on_batch;
 
   uint64_t loaded() const { return loaded_; }
   uint64_t failed() const { return failed_; }
+  // Times a batch ran again after a conflict.
+  uint64_t retried() const { return retried_; }
   // A failed row stopped the load.
   bool stopped() const { return stopped_; }
   // The driver executes arrays of parameters (otherwise one row at a time).
@@ -150,6 +155,7 @@ class bulk_insert {
   std::unique_ptr<state> s_;
   uint64_t loaded_ = 0;
   uint64_t failed_ = 0;
+  uint64_t retried_ = 0;
   bool stopped_ = false;
   uint64_t batches_ = 0;
   batch_lines committed_;
