@@ -261,6 +261,14 @@ constexpr string_entry english[] = {
     {300, L"\\r                clear the query buffer\n"},
     {301, L"\\p                print the query buffer (or the last statement)\n"},
     {320, L"\\refresh          fetch the tables and columns that Tab completes again\n"},
+    {420, L"Host %s refused: %s\n"},
+    {421, L"Host %s is not %s.\n"},
+    {422, L"Host %s cannot tell whether it is %s.\n"},
+    {423, L"Connected host: %s\n"},
+    {424, L"None of the %u hosts could be used.\n"},
+    {425, L"The connection was lost; reconnected to %s. The statement was not run again.\n"},
+    {426, L"The connection was lost; no host could be reached.\n"},
+    {427, L"Invalid host list '%s'.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -516,6 +524,14 @@ constexpr string_entry russian[] = {
     {300, L"\\r                очистить буфер запроса\n"},
     {301, L"\\p                вывести буфер запроса (или последний запрос)\n"},
     {320, L"\\refresh          заново получить таблицы и столбцы для дополнения по Tab\n"},
+    {420, L"Хост %s отказал: %s\n"},
+    {421, L"Хост %s не подходит: он не %s.\n"},
+    {422, L"Хост %s не может сообщить, %s ли он.\n"},
+    {423, L"Подключённый хост: %s\n"},
+    {424, L"Не подошёл ни один из хостов (%u).\n"},
+    {425, L"Соединение потеряно; выполнено переподключение к %s. Запрос повторно не выполнялся.\n"},
+    {426, L"Соединение потеряно; ни один хост не доступен.\n"},
+    {427, L"Неверный список хостов '%s'.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

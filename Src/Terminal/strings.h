@@ -182,6 +182,14 @@ enum : uint32_t {
   not_copied_reference = 374,
   not_copied_part = 375,
   refresh_list_line = 320,
+  host_refused = 420,
+  host_not_target = 421,
+  host_target_unknown = 422,
+  connected_host = 423,
+  no_host_used = 424,
+  reconnected = 425,
+  reconnect_failed = 426,
+  invalid_host_list = 427,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

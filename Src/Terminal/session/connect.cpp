@@ -1,32 +1,19 @@
 #include "Terminal/session/connect.h"
 
+#include <algorithm>
+#include <random>
+
 #include "Terminal/session/transaction.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
 #include "vela/odbc/connection_string.h"
+#include "vela/odbc/query.h"
 #include "vela/os_error.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
 
 namespace {
-
-// The connection string with its Database key set to database (added when missing).
-std::wstring with_database(const std::wstring& cs, const std::wstring& database) {
-  const std::wstring value = database.find_first_of(L";{}") == std::wstring::npos ? database : L"{" + database + L"}";
-  std::wstring out;
-  bool replaced = false;
-  for (const odbc::cs_attribute& a : odbc::read_connection_string(cs)) {
-    std::wstring pair = cs.substr(a.start, a.end - a.start);
-    if (a.has_value() && compare_nocase(a.key(cs), L"Database") == 0) {
-      pair = cs.substr(a.start, a.equals + 1 - a.start) + value;
-      replaced = true;
-    }
-    if (!pair.empty()) out += (out.empty() ? L"" : L";") + pair;
-  }
-  if (!replaced) out += (out.empty() ? L"" : L";") + std::wstring(L"Database=") + value;
-  return out;
-}
 
 // What the new connection's profile tells the run, and no transaction open yet.
 void connected(terminal_context& ctx) {
@@ -93,11 +80,117 @@ result driver_connect_ended(terminal_context& ctx, const result& r, const std::w
 
 } // namespace
 
+namespace {
+
+// The hosts of a connect by connection string: "-hosts", else the string's server when it
+// lists several or "-target" asks for a check; otherwise one host without a name (the
+// string goes to the driver as it is). Empty when the list is not one.
+host_plan plan_of(const terminal_options& o, const std::wstring& s) {
+  host_plan plan{s, {}, 0, !o.hosts.empty() || o.target_given};
+  const std::wstring key = odbc::server_key(s);
+  const std::wstring server = key.empty() ? std::wstring() : odbc::attribute_value(s, key);
+  plan.listed = plan.listed || server.find(L',') != std::wstring::npos;
+  if (!o.hosts.empty()) plan.hosts = odbc::read_host_list(o.hosts);
+  else if (plan.listed && !server.empty()) plan.hosts = odbc::read_host_list(server);
+  else plan.hosts.emplace_back();
+  if (o.random_hosts && plan.hosts.size() > 1) std::shuffle(plan.hosts.begin(), plan.hosts.end(), std::mt19937(std::random_device()()));
+  return plan;
+}
+
+// How a host is named in messages: as listed, or by the string's server.
+std::wstring host_text(const host_plan& plan, const odbc::cs_host& host) {
+  if (!host.name.empty()) return host.text();
+  const std::wstring key = odbc::server_key(plan.connection_string);
+  const std::wstring server = key.empty() ? std::wstring() : odbc::attribute_value(plan.connection_string, key);
+  return server.empty() ? std::wstring(L"localhost") : server;
+}
+
+// Why the host now connected is not what target asks ("" when it is). A transaction the
+// check opened is ended.
+std::wstring target_mismatch(terminal_context& ctx, odbc::host_target target, const std::wstring& host) {
+  if (target == odbc::host_target::any) return {};
+  const wchar_t* const name = odbc::host_target_name(target);
+  const wchar_t* const asked = ctx.connection.profile().target_query(target);
+  if (!*asked) return message(string_id::host_target_unknown, host.c_str(), name);
+  std::wstring why = message(string_id::host_target_unknown, host.c_str(), name);
+  {
+    odbc::query q(&ctx.connection, asked);
+    const result r = q.execute(q.text(), false, false);
+    if (!r.succeeded()) why = message(string_id::host_refused, host.c_str(), r.text().c_str());
+    else if (q.rows().count() == 1 && q.rows().bind(1, nullptr, odbc::bind_type::wide_text, 0).succeeded() &&
+             q.rows().fetch().succeeded())
+      why = q.rows().at(0).text() == L"1" ? std::wstring() : message(string_id::host_not_target, host.c_str(), name);
+  }
+  if (!ctx.connection.autocommit()) (void)ctx.connection.transact(1);  // nothing to keep
+  return why;
+}
+
+// Tries the plan's hosts from first on, round the list, until one connects and is what
+// "-target" asks; each one refused is reported with its reason. plan.current: the one taken.
+result try_hosts(terminal_context& ctx, host_plan& plan, size_t first, std::wstring& completed) {
+  result last;
+  for (size_t i = 0; i < plan.hosts.size(); ++i) {
+    const size_t at = (first + i) % plan.hosts.size();
+    const odbc::cs_host& host = plan.hosts[at];
+    const std::wstring aimed = host.name.empty() ? plan.connection_string : odbc::for_host(plan.connection_string, host);
+    const std::wstring name = host_text(plan, host);
+    last = ctx.connection.connect(nullptr, aimed, &completed, odbc::completion::complete_required);
+    std::wstring why = last.succeeded() ? target_mismatch(ctx, ctx.options.target, name)
+                                        : message(string_id::host_refused, name.c_str(), last.text().c_str());
+    if (why.empty()) {
+      plan.current = at;
+      return last;
+    }
+    if (ctx.connection.hdbc()) (void)ctx.connection.disconnect();
+    ctx.report_failure(why);
+    if (ctx.stopped) break;  // Ctrl-C gives up the list
+  }
+  return failure(last.succeeded() ? os::err_invalid_function : last.code(),
+                 message(string_id::no_host_used, static_cast<unsigned>(plan.hosts.size())));
+}
+
+// A connect by connection string through its hosts.
+result connect_to_hosts(terminal_context& ctx, const std::wstring& s) {
+  host_plan plan = plan_of(ctx.options, s);
+  if (plan.hosts.empty()) {
+    ctx.report_failure(message(string_id::connection_failed, odbc::mask_password(s).c_str()));
+    return failure(os::err_invalid_parameter, message(string_id::invalid_host_list, ctx.options.hosts.empty()
+        ? odbc::attribute_value(s, odbc::server_key(s)).c_str() : ctx.options.hosts.c_str()));
+  }
+  std::wstring completed;
+  // Without a list the string goes to the driver as it is, and the connect says what it always has.
+  const result r = plan.listed ? try_hosts(ctx, plan, 0, completed)
+                               : ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
+  const result ended = string_connect_ended(ctx, r, s, completed);
+  if (!r.succeeded()) return ended;
+  if (plan.listed) ctx.report_info(message(string_id::connected_host, host_text(plan, plan.hosts[plan.current]).c_str()));
+  ctx.hosts = std::move(plan);
+  return ended;
+}
+
+} // namespace
+
 result connect_by_string(terminal_context& ctx, const std::wstring& s) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  ctx.hosts = host_plan{};
+  return connect_to_hosts(ctx, s);
+}
+
+bool reconnect_after_loss(terminal_context& ctx, bool in_script) {
+  if (ctx.hosts.hosts.empty() || !(ctx.options.reconnect || (ctx.hosts.listed && !in_script))) return false;
+  ctx.release_statement();
+  (void)ctx.connection.disconnect();  // the connection is gone; its handle is freed
   std::wstring completed;
-  const result r = ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
-  return string_connect_ended(ctx, r, s, completed);
+  const result r = try_hosts(ctx, ctx.hosts, (ctx.hosts.current + 1) % ctx.hosts.hosts.size(), completed);
+  if (!r.succeeded()) {
+    ctx.report_failure(str(string_id::reconnect_failed));
+    ctx.hosts = host_plan{};
+    return false;
+  }
+  connected(ctx);
+  ctx.named.driver_parameters = completed;
+  ctx.report_failure(message(string_id::reconnected, host_text(ctx.hosts, ctx.hosts.hosts[ctx.hosts.current]).c_str()));
+  return true;
 }
 
 result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, const std::wstring& driver) {
@@ -118,7 +211,7 @@ result reconnect_to_database(terminal_context& ctx, const std::wstring& database
     ctx.note(r);
     return r;
   }
-  const std::wstring target = with_database(by_string ? ctx.named.connection_string : ctx.named.driver_parameters, database);
+  const std::wstring target = odbc::with_attribute(by_string ? ctx.named.connection_string : ctx.named.driver_parameters, L"Database", database);
   const std::wstring driver = ctx.named.driver;
   odbc::connection waiting;
   waiting.swap(ctx.connection);  // Ctrl-C still reaches the connect: it runs on ctx.connection

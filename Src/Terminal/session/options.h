@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Terminal/output/formats.h"
+#include "vela/odbc/driver_profile.h"
 #include "vela/result.h"
 #include "vela/textfile.h"
 
@@ -84,6 +85,14 @@ struct terminal_options {
   std::wstring copy_schema;
   size_t copy_jobs = 1;
   bool copies_tables() const { return !copy_tables.empty() || copy_schema_given; }
+  // Several hosts: "-hosts:h1,h2:PORT" (in place of the connection string's server), tried in
+  // order ("-host_order:random": shuffled) until one is what "-target" asks; "-reconnect": a
+  // lost connection is opened again, in scripts too.
+  std::wstring hosts;
+  odbc::host_target target = odbc::host_target::any;
+  bool target_given = false;
+  bool random_hosts = false;
+  bool reconnect = false;
   // "-v:NAME=VALUE": the variables set at the start, in the order given.
   std::vector<std::pair<std::wstring, std::wstring>> variables;
 
