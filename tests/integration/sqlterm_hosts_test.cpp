@@ -10,6 +10,7 @@
 #include "support/pg_server.h"
 #include "support/process.h"
 #include "support/pty_session.h"
+#include "support/wait.h"
 
 namespace vela::testing {
 namespace {
@@ -109,6 +110,21 @@ TEST_F(pg_hosts, refused_hosts_are_named_with_their_reason) {
   r = sqlterm({"-cs:" + pg_string(host(standby)), "-target:primary", "-oe", "-q:select 1"});
   EXPECT_NE(r.status, 0);
   EXPECT_NE((r.out + r.err).find("Host " + host(standby) + " is not primary."), std::string::npos) << r.out << r.err;
+}
+
+// \c to another database goes through the list again, keeping to -target.
+TEST_F(pg_hosts, connect_to_another_database_keeps_the_target) {
+  ASSERT_EQ(shared_pair().primary->psql("create database hosts_other"), 0);
+  ASSERT_TRUE(wait_until([&] { return shared_pair().standby->client("psql", "hosts_other", {"-c", "select 1"}).status == 0; }));
+  const run_result r = sqlterm({"-cs:" + pg_string(host(primary) + "," + host(standby)), "-target:standby", "-oe",
+                                "-q:\\c hosts_other\nselect cast(current_database() || ' ' || pg_is_in_recovery() as varchar(40))"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("hosts_other true"), std::string::npos) << r.out;
+  // Named once at the start and once after \c.
+  const std::string named = "Connected host: " + host(standby) + "\n";
+  const size_t first = r.out.find(named);
+  ASSERT_NE(first, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(named, first + 1), std::string::npos) << r.out;
 }
 
 // A script's statement that loses the connection (its session ended by the server).

@@ -196,6 +196,7 @@ bool reconnect_after_loss(terminal_context& ctx, bool in_script) {
 result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, const std::wstring& driver) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
   std::wstring completed;
+  ctx.hosts = host_plan{};  // a driver's connect is not opened again
   const result r = ctx.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
   return driver_connect_ended(ctx, r, parameters, driver, completed);
 }
@@ -216,16 +217,23 @@ result reconnect_to_database(terminal_context& ctx, const std::wstring& database
   odbc::connection waiting;
   waiting.swap(ctx.connection);  // Ctrl-C still reaches the connect: it runs on ctx.connection
   std::wstring completed;
-  const result r = by_string ? ctx.connection.connect(nullptr, target, &completed, odbc::completion::complete_required)
-                             : ctx.connection.connect_driver(nullptr, driver, target, &completed, odbc::completion::complete_required);
+  // A list of hosts is gone through again, from the host connected now.
+  host_plan plan = ctx.hosts;
+  if (!plan.hosts.empty()) plan.connection_string = odbc::with_attribute(plan.connection_string, L"Database", database);
+  const result r = by_string && plan.listed ? try_hosts(ctx, plan, plan.current, completed)
+                   : by_string ? ctx.connection.connect(nullptr, target, &completed, odbc::completion::complete_required)
+                               : ctx.connection.connect_driver(nullptr, driver, target, &completed, odbc::completion::complete_required);
   ctx.connection.swap(waiting);
   if (r.succeeded()) {
     if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
     ctx.connection.swap(waiting);
     if (by_string) ctx.named.connection_string = target;
+    ctx.hosts = std::move(plan);
   }
   if (by_string) (void)string_connect_ended(ctx, r, target, completed);
   else (void)driver_connect_ended(ctx, r, target, driver, completed);
+  if (r.succeeded() && ctx.hosts.listed)
+    ctx.report_info(message(string_id::connected_host, host_text(ctx.hosts, ctx.hosts.hosts[ctx.hosts.current]).c_str()));
   report_connect_reason(ctx, r);
   if (!r.succeeded() && ctx.connection.hdbc())
     ctx.report_failure(message(string_id::still_connected_to, ctx.named.driver_parameters.c_str()));
@@ -237,6 +245,7 @@ result reconnect_to_database(terminal_context& ctx, const std::wstring& database
 result connect_by_datasource(terminal_context& ctx, const std::wstring& datasource, const std::wstring& user,
                              const std::wstring& password) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  ctx.hosts = host_plan{};
   const result r = ctx.connection.ConnDs(datasource, user, password);
   return connect_ended(ctx, r, [&] {
     ctx.named.datasource = datasource;
@@ -256,6 +265,7 @@ result close_connection(terminal_context& ctx) {
   roll_back_open_transaction(ctx);
   ctx.release_statement();
   (void)ctx.connection.disconnect();  // fails only when not connected, checked above
+  ctx.hosts = host_plan{};
   ctx.dialect = odbc::script_dialect::generic;
   ctx.byte_literals = odbc::byte_literal_form::none;
   std::wstring text;
