@@ -2,6 +2,10 @@
 // refuse are named with their reason, and a lost connection is opened again on the next host.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -110,6 +114,20 @@ TEST_F(pg_hosts, refused_hosts_are_named_with_their_reason) {
   r = sqlterm({"-cs:" + pg_string(host(standby)), "-target:primary", "-oe", "-q:select 1"});
   EXPECT_NE(r.status, 0);
   EXPECT_NE((r.out + r.err).find("Host " + host(standby) + " is not primary."), std::string::npos) << r.out << r.err;
+}
+
+// A data source whose Servername lists the hosts.
+TEST_F(pg_hosts, a_data_sources_servername_lists_hosts) {
+  const std::string ini = (std::filesystem::temp_directory_path() / ("vela-hosts-" + std::to_string(getpid()) + ".ini")).string();
+  const int closed = pg_server::free_port();
+  std::ofstream(ini) << "[vela_hosts]\nDriver=PostgreSQL Unicode\nServername=" << host(closed) << "," << host(primary)
+                     << "\nDatabase=postgres\n";
+  const run_result r = run_process({SQLTERM_PATH, "-cs:DSN=vela_hosts;UID=vela;PWD=secret", "-oe", "-q:select 1"}, {},
+                                   {{"ODBCINI", ini}});
+  std::filesystem::remove(ini);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.err.find("Host " + host(closed) + " refused: "), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("Connected host: " + host(primary) + "\n"), std::string::npos) << r.out;
 }
 
 // \c to another database goes through the list again, keeping to -target.

@@ -6,6 +6,7 @@
 #include "Terminal/session/transaction.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
+#include "vela/odbc/connection_info.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/odbc/query.h"
 #include "vela/os_error.h"
@@ -85,10 +86,18 @@ namespace {
 // The hosts of a connect by connection string: "-hosts", else the string's server when it
 // lists several or "-target" asks for a check; otherwise one host without a name (the
 // string goes to the driver as it is). Empty when the list is not one.
+// The server a connection string names: its own Server or Servername, or its data source's.
+std::wstring server_of(const std::wstring& s) {
+  const std::wstring key = odbc::server_key(s);
+  if (!key.empty()) return odbc::attribute_value(s, key);
+  const std::wstring datasource = odbc::attribute_value(s, L"DSN");
+  const std::wstring server = odbc::datasource_setting(datasource, L"Servername");
+  return server.empty() ? odbc::datasource_setting(datasource, L"Server") : server;
+}
+
 host_plan plan_of(const terminal_options& o, const std::wstring& s) {
   host_plan plan{s, {}, 0, !o.hosts.empty() || o.target_given};
-  const std::wstring key = odbc::server_key(s);
-  const std::wstring server = key.empty() ? std::wstring() : odbc::attribute_value(s, key);
+  const std::wstring server = server_of(s);
   plan.listed = plan.listed || server.find(L',') != std::wstring::npos;
   if (!o.hosts.empty()) plan.hosts = odbc::read_host_list(o.hosts);
   else if (plan.listed && !server.empty()) plan.hosts = odbc::read_host_list(server);
@@ -100,8 +109,7 @@ host_plan plan_of(const terminal_options& o, const std::wstring& s) {
 // How a host is named in messages: as listed, or by the string's server.
 std::wstring host_text(const host_plan& plan, const odbc::cs_host& host) {
   if (!host.name.empty()) return host.text();
-  const std::wstring key = odbc::server_key(plan.connection_string);
-  const std::wstring server = key.empty() ? std::wstring() : odbc::attribute_value(plan.connection_string, key);
+  const std::wstring server = server_of(plan.connection_string);
   return server.empty() ? std::wstring(L"localhost") : server;
 }
 
@@ -154,8 +162,8 @@ result connect_to_hosts(terminal_context& ctx, const std::wstring& s) {
   host_plan plan = plan_of(ctx.options, s);
   if (plan.hosts.empty()) {
     ctx.report_failure(message(string_id::connection_failed, odbc::mask_password(s).c_str()));
-    return failure(os::err_invalid_parameter, message(string_id::invalid_host_list, ctx.options.hosts.empty()
-        ? odbc::attribute_value(s, odbc::server_key(s)).c_str() : ctx.options.hosts.c_str()));
+    return failure(os::err_invalid_parameter,
+                   message(string_id::invalid_host_list, (ctx.options.hosts.empty() ? server_of(s) : ctx.options.hosts).c_str()));
   }
   std::wstring completed;
   // Without a list the string goes to the driver as it is, and the connect says what it always has.
