@@ -83,9 +83,6 @@ result driver_connect_ended(terminal_context& ctx, const result& r, const std::w
 
 namespace {
 
-// The hosts of a connect by connection string: "-hosts", else the string's server when it
-// lists several or "-target" asks for a check; otherwise one host without a name (the
-// string goes to the driver as it is). Empty when the list is not one.
 // The server a connection string names: its own Server or Servername, or its data source's.
 std::wstring server_of(const std::wstring& s) {
   const std::wstring key = odbc::server_key(s);
@@ -95,6 +92,9 @@ std::wstring server_of(const std::wstring& s) {
   return server.empty() ? odbc::datasource_setting(datasource, L"Server") : server;
 }
 
+// The hosts of a connect by connection string: "-hosts", else the string's server when it
+// lists several or "-target" asks for a check; otherwise one host without a name (the
+// string goes to the driver as it is). Empty when the list is not one.
 host_plan plan_of(const terminal_options& o, const std::wstring& s) {
   host_plan plan{s, {}, 0, !o.hosts.empty() || o.target_given};
   const std::wstring server = server_of(s);
@@ -113,6 +113,12 @@ std::wstring host_text(const host_plan& plan, const odbc::cs_host& host) {
   return server.empty() ? std::wstring(L"localhost") : server;
 }
 
+// A host's refusal on a line of its own: the reason's own line break dropped.
+std::wstring refusal(const std::wstring& host, std::wstring reason) {
+  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) reason.pop_back();
+  return message(string_id::host_refused, host.c_str(), reason.c_str());
+}
+
 // Why the host now connected is not what target asks ("" when it is). A transaction the
 // check opened is ended.
 std::wstring target_mismatch(terminal_context& ctx, odbc::host_target target, const std::wstring& host) {
@@ -124,7 +130,7 @@ std::wstring target_mismatch(terminal_context& ctx, odbc::host_target target, co
   {
     odbc::query q(&ctx.connection, asked);
     const result r = q.execute(q.text(), false, false);
-    if (!r.succeeded()) why = message(string_id::host_refused, host.c_str(), r.text().c_str());
+    if (!r.succeeded()) why = refusal(host, r.text());
     else if (q.rows().count() == 1 && q.rows().bind(1, nullptr, odbc::bind_type::wide_text, 0).succeeded() &&
              q.rows().fetch().succeeded())
       why = q.rows().at(0).text() == L"1" ? std::wstring() : message(string_id::host_not_target, host.c_str(), name);
@@ -144,7 +150,7 @@ result try_hosts(terminal_context& ctx, host_plan& plan, size_t first, std::wstr
     const std::wstring name = host_text(plan, host);
     last = ctx.connection.connect(nullptr, aimed, &completed, odbc::completion::complete_required);
     std::wstring why = last.succeeded() ? target_mismatch(ctx, ctx.options.target, name)
-                                        : message(string_id::host_refused, name.c_str(), last.text().c_str());
+                                        : refusal(name, last.text());
     if (why.empty()) {
       plan.current = at;
       return last;
