@@ -1,8 +1,10 @@
 #include "Terminal/session/connect.h"
 
 #include <algorithm>
+#include <optional>
 #include <random>
 
+#include "Terminal/input/prompt.h"
 #include "Terminal/session/transaction.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
@@ -157,7 +159,7 @@ result try_hosts(terminal_context& ctx, host_plan& plan, size_t first, std::wstr
     }
     if (ctx.connection.hdbc()) (void)ctx.connection.disconnect();
     ctx.report_failure(why);
-    if (ctx.stopped) break;  // Ctrl-C gives up the list
+    if (interrupted() || last.state() == L"HY008") break;  // Ctrl-C gives up the list
   }
   return failure(last.succeeded() ? os::err_invalid_function : last.code(),
                  message(string_id::no_host_used, static_cast<unsigned>(plan.hosts.size())));
@@ -195,7 +197,10 @@ bool reconnect_after_loss(terminal_context& ctx, bool in_script) {
   ctx.release_statement();
   (void)ctx.connection.disconnect();  // the connection is gone; its handle is freed
   std::wstring completed;
+  std::optional<running_call> watched;  // Ctrl-C gives up the connect
+  watched.emplace(ctx.connection);
   const result r = try_hosts(ctx, ctx.hosts, (ctx.hosts.current + 1) % ctx.hosts.hosts.size(), completed);
+  watched.reset();
   if (!r.succeeded()) {
     ctx.report_failure(str(string_id::reconnect_failed));
     ctx.hosts = host_plan{};
