@@ -247,28 +247,6 @@ TEST(ConnectionStringHosts, ListsAndOneHostsString) {
   EXPECT_EQ(attribute_value(L"a=1", L"c"), L"");
 }
 
-TEST(HostTarget, WordsAndTheirNames) {
-  const std::pair<const wchar_t*, host_target> words[] = {
-      {L"any", host_target::any},           {L"read-write", host_target::read_write}, {L"READ_ONLY", host_target::read_only},
-      {L"Primary", host_target::primary},   {L"standby", host_target::standby}};
-  for (const auto& [word, target] : words) {
-    host_target t = host_target::any;
-    EXPECT_TRUE(read_host_target(word, t));
-    EXPECT_EQ(t, target);
-    EXPECT_TRUE(read_host_target(host_target_name(target), t));
-    EXPECT_EQ(t, target);
-  }
-  host_target t = host_target::standby;
-  for (const wchar_t* word : {L"", L"master", L"read only", L"readwrite"}) EXPECT_FALSE(read_host_target(word, t));
-  EXPECT_EQ(t, host_target::standby);
-  // A database that cannot tell has no query; "any" asks nothing anywhere.
-  const driver_profile sqlite(L"libsqlite3odbc.so", L"SQLite", L"", nullptr);
-  const driver_profile pg(L"psqlodbcw.so", L"PostgreSQL", L"", nullptr);
-  EXPECT_STREQ(sqlite.target_query(host_target::primary), L"");
-  EXPECT_STREQ(pg.target_query(host_target::any), L"");
-  EXPECT_NE(std::wstring(pg.target_query(host_target::standby)).find(L"pg_is_in_recovery()"), std::wstring::npos);
-}
-
 TEST(MaskPassword, KeywordsInsideValuesAndOddKeys) {
   // A ";" forgotten, a key after a brace: still hidden to the next ";".
   EXPECT_EQ(mask_password(L"Driver=x Pwd=s3cret;UID=u"), L"Driver=x Pwd=*hidden*;UID=u");
