@@ -111,8 +111,11 @@ host_plan plan_of(const terminal_options& o, const std::wstring& s) {
 // How a host is named in messages: as listed, or by the string's server.
 std::wstring host_text(const host_plan& plan, const odbc::cs_host& host) {
   if (!host.name.empty()) return host.text();
-  const std::wstring server = server_of(plan.connection_string);
-  return server.empty() ? std::wstring(L"localhost") : server;
+  // A database without a server (SQLite) goes by its file, or by its data source.
+  for (const std::wstring& named : {server_of(plan.connection_string), odbc::attribute_value(plan.connection_string, L"Database"),
+                                    odbc::attribute_value(plan.connection_string, L"DSN")})
+    if (!named.empty()) return named;
+  return L"localhost";
 }
 
 // A host's refusal on a line of its own: the reason's own line break dropped.
