@@ -98,10 +98,12 @@ std::wstring server_of(const std::wstring& s) {
 // lists several or "-target" asks for a check; otherwise one host without a name (the
 // string goes to the driver as it is). Empty when the list is not one.
 host_plan plan_of(const terminal_options& o, const std::wstring& s) {
-  host_plan plan{s, {}, 0, !o.hosts.empty() || o.target_given};
+  // "-hosts" stands for the server of the command line's string, not of a CONNECT's other one.
+  const std::wstring& hosts = s == o.connection_string ? o.hosts : std::wstring();
+  host_plan plan{s, {}, 0, !hosts.empty() || o.target_given};
   const std::wstring server = server_of(s);
   plan.listed = plan.listed || server.find(L',') != std::wstring::npos;
-  if (!o.hosts.empty()) plan.hosts = odbc::read_host_list(o.hosts);
+  if (!hosts.empty()) plan.hosts = odbc::read_host_list(hosts);
   else if (plan.listed && !server.empty()) plan.hosts = odbc::read_host_list(server);
   else plan.hosts.emplace_back();
   if (o.random_hosts && plan.hosts.size() > 1) std::shuffle(plan.hosts.begin(), plan.hosts.end(), std::mt19937(std::random_device()()));
@@ -174,7 +176,8 @@ result connect_to_hosts(terminal_context& ctx, const std::wstring& s) {
   if (plan.hosts.empty()) {
     ctx.report_failure(message(string_id::connection_failed, odbc::mask_password(s).c_str()));
     return failure(os::err_invalid_parameter,
-                   message(string_id::invalid_host_list, (ctx.options.hosts.empty() ? server_of(s) : ctx.options.hosts).c_str()));
+                   message(string_id::invalid_host_list, (s == ctx.options.connection_string && !ctx.options.hosts.empty()
+                                                                ? ctx.options.hosts : server_of(s)).c_str()));
   }
   std::wstring completed;
   // Without a list the string goes to the driver as it is, and the connect says what it always has.
