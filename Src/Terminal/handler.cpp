@@ -19,6 +19,7 @@
 #include "vela/file.h"
 #include "vela/format.h"
 #include "vela/odbc/connection_info.h"
+#include "vela/odbc/environment.h"
 #include "vela/wstr.h"
 #include "vela/os_error.h"
 #include "vela/system.h"
@@ -218,11 +219,31 @@ std::wstring TTermOdbcHndlr::failure_place(const std::wstring& source, size_t li
   return source + L":" + std::to_wstring(line) + L": ";
 }
 
+namespace {
+
+// Counts the scripts that run while it lives.
+struct script_running {
+  size_t& count;
+  explicit script_running(size_t& c) : count(c) { ++count; }
+  ~script_running() { --count; }
+  script_running(const script_running&) = delete;
+  script_running& operator=(const script_running&) = delete;
+};
+
+} // namespace
+
+result TTermOdbcHndlr::run_sql(const std::wstring& statement, const std::wstring* sent) {
+  const result r = output_.run_sql(statement, sent);
+  if (!r.succeeded() && odbc::connection_lost(r) && reconnect_after_loss(ctx_, scripts_running_ > 0)) return result();
+  return r;
+}
+
 bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_page code_page) {
   struct open_script {
     std::vector<std::wstring>& open;
     ~open_script() { open.pop_back(); }
   } guard{open_scripts_};
+  const script_running running(scripts_running_);
   open_scripts_.push_back(name);
   const size_t outer_blocks = ctx_.conditions.begin_script();
   std::unique_ptr<script_cutter> cutter;
@@ -252,6 +273,7 @@ bool TTermOdbcHndlr::run_script_file(const std::wstring& name, text_file_code_pa
 }
 
 bool TTermOdbcHndlr::run_script_text(const std::wstring& text) {
+  const script_running running(scripts_running_);
   script_cutter cutter(true);
   cutter.set_dialect(ctx_.dialect);
   cutter.set_copy_rows(true);

@@ -49,10 +49,9 @@ class TTermOdbcHndlr : public terminal_handler, public command_host, public load
   result list_columns(const std::wstring& catalog, const std::wstring& table) override;
 
   // Executes one statement (sent, when given, in its place: the same with its literals
-  // rewritten) and prints its echo, rows, summary and time.
-  result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr) {
-    return output_.run_sql(statement, sent);
-  }
+  // rewritten) and prints its echo, rows, summary and time. One that lost the connection is
+  // no failure once the connection is opened again (where the options say so).
+  result run_sql(const std::wstring& statement, const std::wstring* sent = nullptr);
   bool run_item(script_item& item, const std::wstring& source) override;
   void run_statement_item(const script_item& item, const std::wstring& where);
   odbc::script_dialect dialect() const override { return ctx_.dialect; }
@@ -119,6 +118,7 @@ class TTermOdbcHndlr : public terminal_handler, public command_host, public load
   terminal_context ctx_;
   statement_output output_;
   std::vector<std::wstring> open_scripts_;  // the files being run, outermost first
+  size_t scripts_running_ = 0;              // "-q" texts and files, \i's included
   loader loads_{ctx_, *this};
   static constexpr size_t max_script_depth = 16;
 };

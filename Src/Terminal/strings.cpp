@@ -46,6 +46,10 @@ constexpr string_entry english[] = {
      L"  -retry:<N>                  run a statement outside a transaction, or a load's batch, again up to N\n"
      L"                              times after a conflict (deadlock, serialization, cluster); loads: 3\n"
      L"  -v:<name>=<value>, -variable:<name>=<value>  a variable, :name in statements (repeatable)\n"
+     L"  -hosts:<host[:port],…>      hosts tried in order in place of the server (Server=h1,h2:port lists them too)\n"
+     L"  -target:<any | read-write | read-only | primary | standby>  the kind of host to take;\n"
+     L"                              -host_order:<listed | random>  the order the hosts are tried in\n"
+     L"  -reconnect                  a lost connection is opened again (on the next host), in scripts too\n"
      L"sqlterm --help | -h | /?     this text;  sqlterm --version\n"
      L"\n"
      L"Usage compatible to v1.4 and below:\n"
@@ -271,6 +275,14 @@ constexpr string_entry english[] = {
     {300, L"\\r                clear the query buffer\n"},
     {301, L"\\p                print the query buffer (or the last statement)\n"},
     {320, L"\\refresh          fetch the tables and columns that Tab completes again\n"},
+    {420, L"Host %s refused: %s\n"},
+    {421, L"Host %s is not %s.\n"},
+    {422, L"Host %s cannot tell whether it is %s.\n"},
+    {423, L"Connected host: %s\n"},
+    {424, L"No host could be used (%u tried).\n"},
+    {425, L"The connection was lost; reconnected to %s. The statement was not run again.\n"},
+    {426, L"The connection was lost; no host could be reached.\n"},
+    {427, L"Invalid host list '%s'.\n"},
 };
 
 constexpr string_entry russian[] = {
@@ -311,6 +323,10 @@ constexpr string_entry russian[] = {
      L"  -retry:<N>                  повторить запрос вне транзакции или пакет загрузки до N раз после\n"
      L"                              конфликта (взаимоблокировка, сериализация, кластер); загрузки: 3\n"
      L"  -v:<имя>=<значение>, -variable:<имя>=<значение>  переменная, :имя в запросах (можно повторять)\n"
+     L"  -hosts:<хост[:порт],…>      хосты по порядку вместо сервера (их перечисляет и Server=h1,h2:порт)\n"
+     L"  -target:<any | read-write | read-only | primary | standby>  какой хост взять;\n"
+     L"                              -host_order:<listed | random>  порядок, в котором пробуются хосты\n"
+     L"  -reconnect                  потерянное соединение открывается снова (на следующем хосте), и в скриптах\n"
      L"sqlterm --help | -h | /?     эта справка;  sqlterm --version\n"
      L"\n"
      L"Синтаксис, совместимый с версией 1.4 и ниже:\n"
@@ -536,6 +552,14 @@ constexpr string_entry russian[] = {
     {300, L"\\r                очистить буфер запроса\n"},
     {301, L"\\p                вывести буфер запроса (или последний запрос)\n"},
     {320, L"\\refresh          заново получить таблицы и столбцы для дополнения по Tab\n"},
+    {420, L"Хост %s отказал: %s\n"},
+    {421, L"Хост %s не подходит: он не %s.\n"},
+    {422, L"Хост %s не может сообщить, %s ли он.\n"},
+    {423, L"Подключённый хост: %s\n"},
+    {424, L"Не подошёл ни один хост (испробовано: %u).\n"},
+    {425, L"Соединение потеряно; выполнено переподключение к %s. Запрос повторно не выполнялся.\n"},
+    {426, L"Соединение потеряно; ни один хост не доступен.\n"},
+    {427, L"Неверный список хостов '%s'.\n"},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

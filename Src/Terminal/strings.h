@@ -190,6 +190,14 @@ enum : uint32_t {
   conflict_not_prepared = 446,
   conflict_lost_connection = 447,
   refresh_list_line = 320,
+  host_refused = 420,
+  host_not_target = 421,
+  host_target_unknown = 422,
+  connected_host = 423,
+  no_host_used = 424,
+  reconnected = 425,
+  reconnect_failed = 426,
+  invalid_host_list = 427,
 };
 } // namespace string_id
 // A string of the table, and one with its %-fields filled in.

@@ -11,6 +11,7 @@
 #include "vela/odbc/driver_profile.h"
 #include "vela/odbc/environment.h"
 #include "vela/odbc/query.h"
+#include "vela/utf.h"
 
 namespace vela::odbc {
 
@@ -249,6 +250,17 @@ bool list_installed_drivers(std::vector<std::wstring>& names) {
     i += n + 1;
   }
   return true;
+}
+
+std::wstring datasource_setting(const std::wstring& datasource, const std::wstring& key) {
+  using get_string = int (*)(const char*, const char*, const char*, char*, int, const char*);
+  static const auto fn = reinterpret_cast<get_string>(os::library_symbol("libodbcinst.so.2", "SQLGetPrivateProfileString"));
+  if (!fn || datasource.empty()) return {};
+  std::string value(1024, '\0');
+  if (fn(wide_to_utf8(datasource).c_str(), wide_to_utf8(key).c_str(), "", value.data(), static_cast<int>(value.size()), "odbc.ini") <= 0)
+    return {};
+  value.resize(std::min(value.find('\0'), value.size()));
+  return utf8_to_wide(value);
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "vela/odbc/connection_string.h"
 
+#include <algorithm>
+
 #include "vela/wstr.h"
 
 namespace vela::odbc {
@@ -81,6 +83,104 @@ std::vector<cs_attribute> read_connection_string(const std::wstring& s, brace_ru
 
 bool is_password_key(const std::wstring& key) {
   return compare_nocase(key, L"PWD") == 0 || compare_nocase(key, L"PASSWORD") == 0;
+}
+
+std::wstring attribute_value(const std::wstring& s, const std::wstring& key) {
+  for (const cs_attribute& a : read_connection_string(s))
+    if (a.has_value() && compare_nocase(a.key(s), key) == 0) return a.value(s);
+  return {};
+}
+
+std::wstring with_attribute(const std::wstring& s, const std::wstring& key, const std::wstring& value) {
+  const std::wstring written = value.find_first_of(L";{}") == std::wstring::npos ? value : L"{" + value + L"}";
+  std::wstring out;
+  bool replaced = false;
+  for (const cs_attribute& a : read_connection_string(s)) {
+    std::wstring pair = s.substr(a.start, a.end - a.start);
+    if (a.has_value() && compare_nocase(a.key(s), key) == 0) {
+      pair = s.substr(a.start, a.equals + 1 - a.start) + written;
+      replaced = true;
+    }
+    if (!pair.empty()) out += (out.empty() ? L"" : L";") + pair;
+  }
+  if (!replaced) out += (out.empty() ? L"" : L";") + key + L"=" + written;
+  return out;
+}
+
+std::wstring cs_host::text() const {
+  const std::wstring shown = name.find(L':') == std::wstring::npos ? name : L"[" + name + L"]";
+  return port.empty() ? shown : shown + L":" + port;
+}
+
+namespace {
+
+std::wstring trimmed(const std::wstring& s) {
+  const size_t b = s.find_first_not_of(L" \t");
+  if (b == std::wstring::npos) return {};
+  return s.substr(b, s.find_last_not_of(L" \t") + 1 - b);
+}
+
+bool valid_port(const std::wstring& port) {
+  if (port.empty() || port.size() > 5) return false;
+  unsigned n = 0;
+  for (const wchar_t c : port) {
+    if (c < L'0' || c > L'9') return false;
+    n = n * 10 + static_cast<unsigned>(c - L'0');
+  }
+  return n >= 1 && n <= 65535;
+}
+
+// One item of a list: "name", "name:port", "[v6]" or "[v6]:port"; false when malformed.
+bool read_host(const std::wstring& item, cs_host& host) {
+  size_t colon = std::wstring::npos;
+  if (!item.empty() && item[0] == L'[') {
+    const size_t close = item.find(L']');
+    if (close == std::wstring::npos) return false;
+    host.name = item.substr(1, close - 1);
+    if (close + 1 < item.size()) {
+      if (item[close + 1] != L':') return false;
+      colon = close + 1;
+    }
+  } else {
+    colon = item.find(L':');
+    // A bare IPv6 address (more than one ":") has no port.
+    if (colon != std::wstring::npos && item.find(L':', colon + 1) != std::wstring::npos) colon = std::wstring::npos;
+    host.name = item.substr(0, colon);
+  }
+  if (colon != std::wstring::npos) {
+    host.port = item.substr(colon + 1);
+    if (!valid_port(host.port)) return false;
+  }
+  return !host.name.empty();
+}
+
+} // namespace
+
+std::vector<cs_host> read_host_list(const std::wstring& list) {
+  std::vector<cs_host> hosts;
+  size_t from = 0;
+  while (from <= list.size()) {
+    const size_t comma = std::min(list.find(L',', from), list.size());
+    cs_host host;
+    if (!read_host(trimmed(list.substr(from, comma - from)), host)) return {};
+    hosts.push_back(host);
+    from = comma + 1;
+  }
+  return hosts;
+}
+
+std::wstring server_key(const std::wstring& s) {
+  for (const cs_attribute& a : read_connection_string(s)) {
+    const std::wstring key = a.key(s);
+    if (a.has_value() && (compare_nocase(key, L"Server") == 0 || compare_nocase(key, L"Servername") == 0)) return key;
+  }
+  return {};
+}
+
+std::wstring for_host(const std::wstring& s, const cs_host& host) {
+  const std::wstring key = server_key(s);
+  const std::wstring aimed = with_attribute(s, key.empty() ? std::wstring(L"Server") : key, host.name);
+  return host.port.empty() ? aimed : with_attribute(aimed, L"Port", host.port);
 }
 
 } // namespace vela::odbc

@@ -1,5 +1,7 @@
 #include "vela/odbc/driver_profile.h"
 
+#include <algorithm>
+
 #include "odbc/sqltext.h"
 #include "vela/odbc/connection_string.h"
 #include "vela/odbc/environment.h"
@@ -150,5 +152,63 @@ const wchar_t* driver_profile::check_constraints_query() const {
            L" WHERE constraint_schema = ? AND table_name = ? ORDER BY 1";
   return L"";
 }
+
+namespace {
+
+struct target_word {
+  const wchar_t* name;
+  host_target target;
+};
+constexpr target_word target_words[] = {{L"any", host_target::any},
+                                        {L"read-write", host_target::read_write},
+                                        {L"read-only", host_target::read_only},
+                                        {L"primary", host_target::primary},
+                                        {L"standby", host_target::standby}};
+
+// A Galera node that is not synced takes no statements; a server without Galera passes.
+#define VELA_GALERA_SYNCED                                                                                  \
+  L"(COALESCE((SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_VARIABLES WHERE VARIABLE_NAME = "      \
+  L"'WSREP_ON'), 'OFF') = 'OFF' OR (COALESCE((SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS " \
+  L"WHERE VARIABLE_NAME = 'WSREP_READY'), 'OFF') = 'ON' AND COALESCE((SELECT VARIABLE_VALUE FROM "          \
+  L"information_schema.GLOBAL_STATUS WHERE VARIABLE_NAME = 'WSREP_LOCAL_STATE'), '0') = '4'))"
+
+} // namespace
+
+bool read_host_target(const std::wstring& word, host_target& target) {
+  std::wstring w = word;
+  std::replace(w.begin(), w.end(), L'_', L'-');
+  for (const target_word& t : target_words)
+    if (compare_nocase(w, t.name) == 0) {
+      target = t.target;
+      return true;
+    }
+  return false;
+}
+
+const wchar_t* host_target_name(host_target target) {
+  for (const target_word& t : target_words)
+    if (t.target == target) return t.name;
+  return L"any";
+}
+
+const wchar_t* driver_profile::target_query(host_target target) const {
+  if (target == host_target::any) return L"";
+  if (family_ == family::postgresql) {
+    switch (target) {
+      case host_target::read_write: return L"SELECT CASE WHEN current_setting('transaction_read_only') = 'off' THEN 1 ELSE 0 END";
+      case host_target::read_only: return L"SELECT CASE WHEN current_setting('transaction_read_only') = 'on' THEN 1 ELSE 0 END";
+      case host_target::primary: return L"SELECT CASE WHEN pg_is_in_recovery() THEN 0 ELSE 1 END";
+      default: return L"SELECT CASE WHEN pg_is_in_recovery() THEN 1 ELSE 0 END";
+    }
+  }
+  if (family_ == family::mysql) {
+    const bool writable = target == host_target::read_write || target == host_target::primary;
+    return writable ? L"SELECT CASE WHEN @@read_only = 0 AND " VELA_GALERA_SYNCED L" THEN 1 ELSE 0 END"
+                    : L"SELECT CASE WHEN @@read_only = 1 AND " VELA_GALERA_SYNCED L" THEN 1 ELSE 0 END";
+  }
+  return L"";
+}
+
+#undef VELA_GALERA_SYNCED
 
 } // namespace vela::odbc

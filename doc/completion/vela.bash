@@ -49,6 +49,10 @@ _vela_sqlterm_options="
 -schema:
 -jobs:
 -retry:
+-hosts:
+-target:
+-host_order:
+-reconnect
 -v:
 -variable:
 "
@@ -153,6 +157,15 @@ _vela_sqlterm() {
         /rc)
             if [[ $word == *:* ]]; then
                 _vela_file_reply "$word" "${word%%:*}:"
+                return 0
+            fi
+            ;;
+        /target | /host_order)
+            if [[ $word == *:* ]]; then
+                local v list=() values="any read-write read-only primary standby"
+                [[ $flag == ?host_order ]] && values="listed random"
+                for v in $values; do list+=("${word%%:*}:$v"); done
+                _vela_reply "$word" "${list[@]}"
                 return 0
             fi
             ;;

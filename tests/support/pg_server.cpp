@@ -64,19 +64,7 @@ pg_server::pg_server() {
     return;
   }
   as_root_ = geteuid() == 0;
-  std::string tmpl = (fs::temp_directory_path() / "vela-pg-XXXXXX").string();
-  if (!mkdtemp(tmpl.data())) {
-    error_ = "mkdtemp failed";
-    return;
-  }
-  dir_ = tmpl;
-  if (as_root_) {
-    const passwd* pw = getpwnam("postgres");
-    if (!pw || chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
-      error_ = "cannot hand the folder to the postgres user";
-      return;
-    }
-  }
+  if (!make_folder("vela-pg-")) return;
   std::ofstream(dir_ + "/pw") << password() << "\n";
   if (as_root_) std::system(("chown postgres " + quote(dir_ + "/pw")).c_str());
   const std::string options = std::string(" -U ") + user() + " -A scram-sha-256 --auth-local=trust -E UTF8 --no-locale";
@@ -92,6 +80,27 @@ pg_server::pg_server() {
                           return "";
                         });
   if (!error_.empty()) return;
+  start();
+}
+
+bool pg_server::make_folder(const char* prefix) {
+  std::string tmpl = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+  if (!mkdtemp(tmpl.data())) {
+    error_ = "mkdtemp failed";
+    return false;
+  }
+  dir_ = tmpl;
+  if (as_root_) {
+    const passwd* pw = getpwnam("postgres");
+    if (!pw || chown(dir_.c_str(), pw->pw_uid, pw->pw_gid) != 0) {
+      error_ = "cannot hand the folder to the postgres user";
+      return false;
+    }
+  }
+  return true;
+}
+
+void pg_server::start() {
   for (int attempt = 0; attempt < 3 && !running_; ++attempt) {
     port_ = free_port();
     const std::string opts = "-p " + std::to_string(port_) + " -k " + dir_ +
@@ -101,6 +110,38 @@ pg_server::pg_server() {
     running_ = std::system(run_as_owner(start).c_str()) == 0;
   }
   if (!running_) error_ = "pg_ctl start failed, see " + dir_ + "/server.log";
+}
+
+pg_server::pg_server(standby_of from) {
+  const pg_server& primary = from.primary;
+  if (!primary.running()) {
+    error_ = "the primary is not running: " + primary.error();
+    return;
+  }
+  bin_ = primary.bin_;
+  as_root_ = primary.as_root_;
+  if (!fs::exists(bin_ + "/pg_basebackup")) {
+    error_ = "no pg_basebackup in " + bin_;
+    return;
+  }
+  if (!make_folder("vela-pg-standby-")) return;
+  // -R writes the primary's connection, password included, for the standby to follow.
+  const std::string backup = "PGPASSWORD=" + std::string(password()) + " " + bin_ + "/pg_basebackup -h 127.0.0.1 -p " +
+                             std::to_string(primary.port_) + " -U " + user() + " -D " + quote(dir_ + "/data") +
+                             " -R -X stream -c fast > " + quote(dir_ + "/basebackup.log") + " 2>&1";
+  if (std::system(run_as_owner(backup).c_str()) != 0) {
+    error_ = "pg_basebackup failed, see " + dir_ + "/basebackup.log";
+    return;
+  }
+  start();
+}
+
+int pg_server::promote() {
+  return std::system(run_as_owner(bin_ + "/pg_ctl -D " + quote(dir_ + "/data") + " -w -t 60 promote > /dev/null 2>&1").c_str());
+}
+
+bool pg_server::in_recovery() const {
+  return client("psql", "postgres", {"-At", "-c", "select pg_is_in_recovery()"}).out.rfind("t", 0) == 0;
 }
 
 pg_server::~pg_server() {

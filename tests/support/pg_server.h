@@ -13,6 +13,12 @@ class pg_server {
  public:
   // Starts the server; on failure, error() tells why and running() is false.
   pg_server();
+  // A standby of a running primary: its base backup (pg_basebackup -R) in a folder of its
+  // own, started on a free port; it follows the primary until promoted.
+  struct standby_of {
+    const pg_server& primary;
+  };
+  explicit pg_server(standby_of from);
   ~pg_server();
   pg_server(const pg_server&) = delete;
   pg_server& operator=(const pg_server&) = delete;
@@ -40,11 +46,18 @@ class pg_server {
   // Kills the server as a crash would (pg_ctl stop -m immediate); returns pg_ctl's status.
   int kill_now();
 
+  // Makes a standby the primary (pg_ctl promote, waiting until it is); returns pg_ctl's status.
+  int promote();
+  // Whether the server is in recovery (a standby), as psql sees it; false when it cannot say.
+  bool in_recovery() const;
+
   // A loopback port that nothing listens on right now.
   static int free_port();
 
  private:
   std::string run_as_owner(const std::string& command) const;
+  bool make_folder(const char* prefix);
+  void start();
 
   std::string dir_;
   std::string bin_;

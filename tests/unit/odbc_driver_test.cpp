@@ -210,6 +210,43 @@ TEST(ConnectionStringReader, KeysValuesBracesAndPositions) {
   for (const wchar_t* key : {L"MYPWD", L"PW", L"", L"UID"}) EXPECT_FALSE(is_password_key(key));
 }
 
+// Host lists as -hosts and a Server value give them, and a string aimed at one of them.
+TEST(ConnectionStringHosts, ListsAndOneHostsString) {
+  struct row {
+    const wchar_t* list;
+    std::vector<std::wstring> hosts;  // name|port, shown again as text; empty: refused
+  };
+  const std::vector<row> rows = {
+      {L"h1,h2:3307, h3 ", {L"h1||h1", L"h2|3307|h2:3307", L"h3||h3"}},
+      {L"[::1]:5432,::1,[fe80::1]", {L"::1|5432|[::1]:5432", L"::1||[::1]", L"fe80::1||[fe80::1]"}},
+      {L"h1:65535", {L"h1|65535|h1:65535"}},
+      {L"", {}}, {L"h1,,h2", {}}, {L"h1,", {}}, {L"h1:", {}}, {L"h1:0", {}}, {L"h1:65536", {}},
+      {L"h1:5x", {}}, {L"[::1", {}}, {L"[::1]5432", {}}, {L":5432", {}},
+  };
+  for (const row& r : rows) {
+    std::vector<std::wstring> got;
+    for (const cs_host& h : read_host_list(r.list)) got.push_back(h.name + L"|" + h.port + L"|" + h.text());
+    EXPECT_EQ(got, r.hosts) << std::string(r.list, r.list + wcslen(r.list));
+  }
+  struct aimed {
+    const wchar_t* string;
+    cs_host host;
+    const wchar_t* expected;
+  };
+  const std::vector<aimed> strings = {
+      {L"Driver=x;Server=h1,h2;Port=5432;", {L"h2", L""}, L"Driver=x;Server=h2;Port=5432"},
+      {L"Driver=x;servername = a,b;UID=u", {L"b", L"7"}, L"Driver=x;servername =b;UID=u;Port=7"},
+      {L"DSN=pg", {L"h", L"1"}, L"DSN=pg;Server=h;Port=1"},
+      {L"Driver=x;Server={a;b}", {L"c;d", L""}, L"Driver=x;Server={c;d}"},
+  };
+  for (const aimed& a : strings) EXPECT_EQ(for_host(a.string, a.host), a.expected);
+  EXPECT_EQ(server_key(L"Driver=x;SERVERNAME=a"), L"SERVERNAME");
+  EXPECT_EQ(server_key(L"Driver=x;Host=a"), L"");
+  EXPECT_EQ(attribute_value(L"a=1;Port= 5;b={x;y}", L"port"), L"5");
+  EXPECT_EQ(attribute_value(L"a=1;b={x;y}", L"B"), L"x;y");
+  EXPECT_EQ(attribute_value(L"a=1", L"c"), L"");
+}
+
 TEST(MaskPassword, KeywordsInsideValuesAndOddKeys) {
   // A ";" forgotten, a key after a brace: still hidden to the next ";".
   EXPECT_EQ(mask_password(L"Driver=x Pwd=s3cret;UID=u"), L"Driver=x Pwd=*hidden*;UID=u");

@@ -284,6 +284,34 @@ TEST(TerminalOptions, RetryOption) {
   }
 }
 
+// The host options: what each gives, and the values refused.
+TEST(TerminalOptions, HostsTargetOrderAndReconnect) {
+  terminal_options o;
+  o.parse_options({L"sqlterm", L"-cs:DSN=t", L"-hosts:a,b:5433", L"-target:Read-Only", L"-host_order:random", L"-reconnect"});
+  EXPECT_EQ(o.hosts, L"a,b:5433");
+  EXPECT_EQ(o.target, vela::odbc::host_target::read_only);
+  EXPECT_TRUE(o.target_given);
+  EXPECT_TRUE(o.random_hosts);
+  EXPECT_TRUE(o.reconnect);
+  o.parse_options({L"sqlterm", L"-cs:DSN=t", L"-host_order:listed"});
+  EXPECT_EQ(o.hosts, L"");
+  EXPECT_EQ(o.target, vela::odbc::host_target::any);
+  EXPECT_FALSE(o.target_given || o.random_hosts || o.reconnect);
+  const struct {
+    const wchar_t* arg;
+    const wchar_t* option;
+  } refused[] = {{L"-hosts:", L"-hosts"}, {L"-hosts:a,,b", L"-hosts"}, {L"-hosts:a:99999", L"-hosts"},
+                 {L"-target:master", L"-target"}, {L"-target:", L"-target"}, {L"-host_order:shuffled", L"-host_order"}};
+  for (const auto& c : refused) {
+    try {
+      terminal_options().parse_options({L"sqlterm", L"-cs:DSN=t", c.arg});
+      ADD_FAILURE() << "accepted";
+    } catch (const invalid_option& e) {
+      EXPECT_EQ(e.option(), c.option);
+    }
+  }
+}
+
 // Every option of the table is in both usage texts (by its first name), the manual page and the
 // shell completion.
 TEST(OptionTable, EveryNameIsDocumented) {

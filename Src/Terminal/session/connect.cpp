@@ -1,32 +1,22 @@
 #include "Terminal/session/connect.h"
 
+#include <algorithm>
+#include <optional>
+#include <random>
+
+#include "Terminal/input/prompt.h"
 #include "Terminal/session/transaction.h"
 #include "Terminal/strings.h"
 #include "vela/console.h"
+#include "vela/odbc/connection_info.h"
 #include "vela/odbc/connection_string.h"
+#include "vela/odbc/query.h"
 #include "vela/os_error.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
 
 namespace {
-
-// The connection string with its Database key set to database (added when missing).
-std::wstring with_database(const std::wstring& cs, const std::wstring& database) {
-  const std::wstring value = database.find_first_of(L";{}") == std::wstring::npos ? database : L"{" + database + L"}";
-  std::wstring out;
-  bool replaced = false;
-  for (const odbc::cs_attribute& a : odbc::read_connection_string(cs)) {
-    std::wstring pair = cs.substr(a.start, a.end - a.start);
-    if (a.has_value() && compare_nocase(a.key(cs), L"Database") == 0) {
-      pair = cs.substr(a.start, a.equals + 1 - a.start) + value;
-      replaced = true;
-    }
-    if (!pair.empty()) out += (out.empty() ? L"" : L";") + pair;
-  }
-  if (!replaced) out += (out.empty() ? L"" : L";") + std::wstring(L"Database=") + value;
-  return out;
-}
 
 // What the new connection's profile tells the run, and no transaction open yet.
 void connected(terminal_context& ctx) {
@@ -93,16 +83,145 @@ result driver_connect_ended(terminal_context& ctx, const result& r, const std::w
 
 } // namespace
 
+namespace {
+
+// The server a connection string names: its own Server or Servername, or its data source's.
+std::wstring server_of(const std::wstring& s) {
+  const std::wstring key = odbc::server_key(s);
+  if (!key.empty()) return odbc::attribute_value(s, key);
+  const std::wstring datasource = odbc::attribute_value(s, L"DSN");
+  const std::wstring server = odbc::datasource_setting(datasource, L"Servername");
+  return server.empty() ? odbc::datasource_setting(datasource, L"Server") : server;
+}
+
+// The hosts of a connect by connection string: "-hosts", else the string's server when it
+// lists several or "-target" asks for a check; otherwise one host without a name (the
+// string goes to the driver as it is). Empty when the list is not one.
+host_plan plan_of(const terminal_options& o, const std::wstring& s) {
+  // "-hosts" stands for the server of the command line's string, not of a CONNECT's other one.
+  const std::wstring& hosts = s == o.connection_string ? o.hosts : std::wstring();
+  host_plan plan{s, {}, 0, !hosts.empty() || o.target_given};
+  const std::wstring server = server_of(s);
+  plan.listed = plan.listed || server.find(L',') != std::wstring::npos;
+  if (!hosts.empty()) plan.hosts = odbc::read_host_list(hosts);
+  else if (plan.listed && !server.empty()) plan.hosts = odbc::read_host_list(server);
+  else plan.hosts.emplace_back();
+  if (o.random_hosts && plan.hosts.size() > 1) std::shuffle(plan.hosts.begin(), plan.hosts.end(), std::mt19937(std::random_device()()));
+  return plan;
+}
+
+// How a host is named in messages: as listed, or by the string's server.
+std::wstring host_text(const host_plan& plan, const odbc::cs_host& host) {
+  if (!host.name.empty()) return host.text();
+  // A database without a server (SQLite) goes by its file, or by its data source.
+  for (const std::wstring& named : {server_of(plan.connection_string), odbc::attribute_value(plan.connection_string, L"Database"),
+                                    odbc::attribute_value(plan.connection_string, L"DSN")})
+    if (!named.empty()) return named;
+  return L"localhost";
+}
+
+// A host's refusal on a line of its own: the reason's own line break dropped.
+std::wstring refusal(const std::wstring& host, std::wstring reason) {
+  while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) reason.pop_back();
+  return message(string_id::host_refused, host.c_str(), reason.c_str());
+}
+
+// Why the host now connected is not what target asks ("" when it is). A transaction the
+// check opened is ended.
+std::wstring target_mismatch(terminal_context& ctx, odbc::host_target target, const std::wstring& host) {
+  if (target == odbc::host_target::any) return {};
+  const wchar_t* const name = odbc::host_target_name(target);
+  const wchar_t* const asked = ctx.connection.profile().target_query(target);
+  if (!*asked) return message(string_id::host_target_unknown, host.c_str(), name);
+  std::wstring why = message(string_id::host_target_unknown, host.c_str(), name);
+  {
+    odbc::query q(&ctx.connection, asked);
+    const result r = q.execute(q.text(), false, false);
+    if (!r.succeeded()) why = refusal(host, r.text());
+    else if (q.rows().count() == 1 && q.rows().bind(1, nullptr, odbc::bind_type::wide_text, 0).succeeded() &&
+             q.rows().fetch().succeeded())
+      why = q.rows().at(0).text() == L"1" ? std::wstring() : message(string_id::host_not_target, host.c_str(), name);
+  }
+  if (!ctx.connection.autocommit()) (void)ctx.connection.transact(1);  // nothing to keep
+  return why;
+}
+
+// Tries the plan's hosts from first on, round the list, until one connects and is what
+// "-target" asks; each one refused is reported with its reason. plan.current: the one taken.
+result try_hosts(terminal_context& ctx, host_plan& plan, size_t first, std::wstring& completed) {
+  result last;
+  for (size_t i = 0; i < plan.hosts.size(); ++i) {
+    const size_t at = (first + i) % plan.hosts.size();
+    const odbc::cs_host& host = plan.hosts[at];
+    const std::wstring aimed = host.name.empty() ? plan.connection_string : odbc::for_host(plan.connection_string, host);
+    const std::wstring name = host_text(plan, host);
+    last = ctx.connection.connect(nullptr, aimed, &completed, odbc::completion::complete_required);
+    std::wstring why = last.succeeded() ? target_mismatch(ctx, ctx.options.target, name)
+                                        : refusal(name, last.text());
+    if (why.empty()) {
+      plan.current = at;
+      return last;
+    }
+    if (ctx.connection.hdbc()) (void)ctx.connection.disconnect();
+    ctx.report_failure(why);
+    if (interrupted() || last.state() == L"HY008") break;  // Ctrl-C gives up the list
+  }
+  return failure(last.succeeded() ? os::err_invalid_function : last.code(),
+                 message(string_id::no_host_used, static_cast<unsigned>(plan.hosts.size())));
+}
+
+// A connect by connection string through its hosts.
+result connect_to_hosts(terminal_context& ctx, const std::wstring& s) {
+  host_plan plan = plan_of(ctx.options, s);
+  if (plan.hosts.empty()) {
+    ctx.report_failure(message(string_id::connection_failed, odbc::mask_password(s).c_str()));
+    return failure(os::err_invalid_parameter,
+                   message(string_id::invalid_host_list, (s == ctx.options.connection_string && !ctx.options.hosts.empty()
+                                                                ? ctx.options.hosts : server_of(s)).c_str()));
+  }
+  std::wstring completed;
+  // Without a list the string goes to the driver as it is, and the connect says what it always has.
+  const result r = plan.listed ? try_hosts(ctx, plan, 0, completed)
+                               : ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
+  const result ended = string_connect_ended(ctx, r, s, completed);
+  if (!r.succeeded()) return ended;
+  if (plan.listed) ctx.report_info(message(string_id::connected_host, host_text(plan, plan.hosts[plan.current]).c_str()));
+  ctx.hosts = std::move(plan);
+  return ended;
+}
+
+} // namespace
+
 result connect_by_string(terminal_context& ctx, const std::wstring& s) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  ctx.hosts = host_plan{};
+  return connect_to_hosts(ctx, s);
+}
+
+bool reconnect_after_loss(terminal_context& ctx, bool in_script) {
+  if (ctx.hosts.hosts.empty() || !(ctx.options.reconnect || (ctx.hosts.listed && !in_script))) return false;
+  ctx.release_statement();
+  (void)ctx.connection.disconnect();  // the connection is gone; its handle is freed
   std::wstring completed;
-  const result r = ctx.connection.connect(nullptr, s, &completed, odbc::completion::complete_required);
-  return string_connect_ended(ctx, r, s, completed);
+  std::optional<running_call> watched;  // Ctrl-C gives up the connect
+  watched.emplace(ctx.connection);
+  const result r = try_hosts(ctx, ctx.hosts, (ctx.hosts.current + 1) % ctx.hosts.hosts.size(), completed);
+  watched.reset();
+  if (!r.succeeded()) {
+    ctx.report_failure(str(string_id::reconnect_failed));
+    ctx.hosts = host_plan{};
+    return false;
+  }
+  connected(ctx);
+  ctx.named.driver_parameters = completed;
+  ctx.report_failure(message(string_id::reconnected, host_text(ctx.hosts, ctx.hosts.hosts[ctx.hosts.current]).c_str()));
+  return true;
 }
 
 result connect_by_driver(terminal_context& ctx, const std::wstring& parameters, const std::wstring& driver) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
   std::wstring completed;
+  ctx.hosts = host_plan{};  // a driver's connect is not opened again
   const result r = ctx.connection.connect_driver(nullptr, driver, parameters, &completed, odbc::completion::complete_required);
   return driver_connect_ended(ctx, r, parameters, driver, completed);
 }
@@ -118,21 +237,28 @@ result reconnect_to_database(terminal_context& ctx, const std::wstring& database
     ctx.note(r);
     return r;
   }
-  const std::wstring target = with_database(by_string ? ctx.named.connection_string : ctx.named.driver_parameters, database);
+  const std::wstring target = odbc::with_attribute(by_string ? ctx.named.connection_string : ctx.named.driver_parameters, L"Database", database);
   const std::wstring driver = ctx.named.driver;
   odbc::connection waiting;
   waiting.swap(ctx.connection);  // Ctrl-C still reaches the connect: it runs on ctx.connection
   std::wstring completed;
-  const result r = by_string ? ctx.connection.connect(nullptr, target, &completed, odbc::completion::complete_required)
-                             : ctx.connection.connect_driver(nullptr, driver, target, &completed, odbc::completion::complete_required);
+  // A list of hosts is gone through again, from the host connected now.
+  host_plan plan = ctx.hosts;
+  if (!plan.hosts.empty()) plan.connection_string = odbc::with_attribute(plan.connection_string, L"Database", database);
+  const result r = by_string && plan.listed ? try_hosts(ctx, plan, plan.current, completed)
+                   : by_string ? ctx.connection.connect(nullptr, target, &completed, odbc::completion::complete_required)
+                               : ctx.connection.connect_driver(nullptr, driver, target, &completed, odbc::completion::complete_required);
   ctx.connection.swap(waiting);
   if (r.succeeded()) {
     if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
     ctx.connection.swap(waiting);
     if (by_string) ctx.named.connection_string = target;
+    ctx.hosts = std::move(plan);
   }
   if (by_string) (void)string_connect_ended(ctx, r, target, completed);
   else (void)driver_connect_ended(ctx, r, target, driver, completed);
+  if (r.succeeded() && ctx.hosts.listed)
+    ctx.report_info(message(string_id::connected_host, host_text(ctx.hosts, ctx.hosts.hosts[ctx.hosts.current]).c_str()));
   report_connect_reason(ctx, r);
   if (!r.succeeded() && ctx.connection.hdbc())
     ctx.report_failure(message(string_id::still_connected_to, ctx.named.driver_parameters.c_str()));
@@ -144,6 +270,7 @@ result reconnect_to_database(terminal_context& ctx, const std::wstring& database
 result connect_by_datasource(terminal_context& ctx, const std::wstring& datasource, const std::wstring& user,
                              const std::wstring& password) {
   if (ctx.connection.hdbc()) (void)close_connection(ctx);  // reports its own failure
+  ctx.hosts = host_plan{};
   const result r = ctx.connection.ConnDs(datasource, user, password);
   return connect_ended(ctx, r, [&] {
     ctx.named.datasource = datasource;
@@ -163,6 +290,7 @@ result close_connection(terminal_context& ctx) {
   roll_back_open_transaction(ctx);
   ctx.release_statement();
   (void)ctx.connection.disconnect();  // fails only when not connected, checked above
+  ctx.hosts = host_plan{};
   ctx.dialect = odbc::script_dialect::generic;
   ctx.byte_literals = odbc::byte_literal_form::none;
   std::wstring text;

@@ -19,6 +19,10 @@ result connect_by_datasource(terminal_context& ctx, const std::wstring& datasour
 result close_connection(terminal_context& ctx);
 // \connect: the same connection, to another database.
 result reconnect_to_database(terminal_context& ctx, const std::wstring& database);
+// A statement lost the connection: with "-reconnect", or with a list of hosts outside a
+// script, the next host that is what "-target" asks is connected and said so. False when
+// none was tried or none could be used.
+bool reconnect_after_loss(terminal_context& ctx, bool in_script);
 // The driver's reason for a failed connect, after the connect's own message.
 void report_connect_reason(terminal_context& ctx, const result& r);
 

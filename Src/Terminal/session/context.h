@@ -12,6 +12,7 @@
 #include "Terminal/session/query_buffer.h"
 #include "Terminal/session/variables.h"
 #include "vela/odbc/connection.h"
+#include "vela/odbc/connection_string.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/query.h"
 #include "vela/result.h"
@@ -26,6 +27,15 @@ struct session {
   std::wstring driver_parameters;  // those parameters, or the completed connection string
   std::wstring datasource;         // a data source and its user
   std::wstring user;
+};
+
+// The hosts a connect by connection string went through, and the one it took: a reconnect
+// goes on from there. A host without a name stands for the string as it is.
+struct host_plan {
+  std::wstring connection_string;
+  std::vector<odbc::cs_host> hosts;
+  size_t current = 0;
+  bool listed = false;  // a list, "-hosts" or "-target": sqlterm chose the host
 };
 
 // The connection's transaction as the statements run have left it.
@@ -66,6 +76,7 @@ class terminal_context {
   query_buffer buffer;
   output_routes routes;
   session named;
+  host_plan hosts;
   odbc::connection connection;
   // The user's statements run one after another on this one statement handle, allocated at
   // the first and freed before the connection closes.

@@ -10,6 +10,7 @@
 #include "vela/format.h"
 #include "vela/private_file.h"
 #include "Terminal/strings.h"
+#include "vela/odbc/connection_string.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -50,6 +51,11 @@ void terminal_options::reset() {
   copy_jobs = 1;
   retry_given = false;
   retry = 0;
+  hosts.clear();
+  target = odbc::host_target::any;
+  target_given = false;
+  random_hosts = false;
+  reconnect = false;
   variables.clear();
 }
 
@@ -133,7 +139,7 @@ struct option_values {
   explicit option_values(terminal_options& options) : o(options) {}
   terminal_options& o;
   std::wstring query, file, width, batch, format, variable, border, expanded, timing, pager;
-  std::wstring create, jobs, retry;
+  std::wstring create, jobs, retry, target, host_order;
   std::vector<std::wstring> repeated;  // each value of the repeatable option
   text_file_code_page code_page{auto_code_page, false};
   bool delimiter_given = false;
@@ -174,6 +180,25 @@ void check_jobs(option_values& v, int32_t uses) {
 void check_retry(option_values& v, int32_t uses) {
   v.o.retry_given = uses != 0;
   if (uses != 0) v.o.retry = v.retry == L"0" ? 0 : static_cast<uint32_t>(count_of(v.retry, 100, L"-retry"));
+}
+
+// "-hosts:h1,h2:PORT": a list of hosts, each with a port or none.
+void check_hosts(option_values& v, int32_t uses) {
+  if (uses != 0 && odbc::read_host_list(v.o.hosts).empty()) throw invalid_option(invalid_option::problem::unknown, L"-hosts", 0);
+}
+
+// "-target:any | read-write | read-only | primary | standby".
+void check_target(option_values& v, int32_t uses) {
+  v.o.target_given = uses > 0;
+  if (uses != 0 && !odbc::read_host_target(v.target, v.o.target))
+    throw invalid_option(invalid_option::problem::unknown, L"-target", 0);
+}
+
+// "-host_order:listed | random".
+void check_host_order(option_values& v, int32_t uses) {
+  if (uses == 0) return;
+  if (compare_nocase(v.host_order, L"random") == 0) v.o.random_hosts = true;
+  else if (compare_nocase(v.host_order, L"listed") != 0) throw invalid_option(invalid_option::problem::unknown, L"-host_order", 0);
 }
 
 // "-format:NAME"; "-csv" is the short form of csv and goes with no other format.
@@ -255,6 +280,12 @@ const std::vector<option_entry>& option_table() {
        [](v& x, int32_t uses) { x.o.copy_schema_given = uses > 0; }},
       {L"jobs", value_kind::text, L"-jobs:<N>", [](v& x) { return &x.jobs; }, nullptr, check_jobs},
       {L"retry", value_kind::text, L"-retry:<N>", [](v& x) { return &x.retry; }, nullptr, check_retry},
+      {L"hosts", value_kind::text, L"-hosts:<host[:port],…>", [](v& x) { return &x.o.hosts; }, nullptr, check_hosts},
+      {L"target", value_kind::text, L"-target:<any | read-write | read-only | primary | standby>",
+       [](v& x) { return &x.target; }, nullptr, check_target},
+      {L"host_order", value_kind::text, L"-host_order:<listed | random>", [](v& x) { return &x.host_order; }, nullptr,
+       check_host_order},
+      {L"reconnect", value_kind::none, L"-reconnect", nullptr, [](v& x) { return &x.o.reconnect; }, nullptr},
       {L"v|variable", value_kind::repeated, L"-v:<name>=<value>", [](v& x) { return &x.variable; }, nullptr,
        check_variables},
   };

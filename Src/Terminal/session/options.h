@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Terminal/output/formats.h"
+#include "vela/odbc/driver_profile.h"
 #include "vela/result.h"
 #include "vela/textfile.h"
 
@@ -91,6 +92,14 @@ struct terminal_options {
   uint32_t statement_retries() const { return retry_given ? retry : 0; }
   uint32_t load_retries() const { return retry_given ? retry : 3; }
   bool copies_tables() const { return !copy_tables.empty() || copy_schema_given; }
+  // Several hosts: "-hosts:h1,h2:PORT" (in place of the connection string's server), tried in
+  // order ("-host_order:random": shuffled) until one is what "-target" asks; "-reconnect": a
+  // lost connection is opened again, in scripts too.
+  std::wstring hosts;
+  odbc::host_target target = odbc::host_target::any;
+  bool target_given = false;
+  bool random_hosts = false;
+  bool reconnect = false;
   // "-v:NAME=VALUE": the variables set at the start, in the order given.
   std::vector<std::pair<std::wstring, std::wstring>> variables;
 

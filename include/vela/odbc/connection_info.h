@@ -78,5 +78,8 @@ class connection_info : public base {
 bool list_installed_drivers(std::vector<std::wstring>& names);
 bool list_system_datasources(std::vector<std::wstring>& names);
 bool list_user_datasources(std::vector<std::wstring>& names);
+// A setting of a data source as the ODBC configuration holds it (the user's, then the
+// system's); "" when it is not set or the installer library is missing.
+std::wstring datasource_setting(const std::wstring& datasource, const std::wstring& key);
 
 } // namespace vela::odbc

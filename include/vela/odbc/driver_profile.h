@@ -20,6 +20,14 @@ struct column_shape;
 // array, which is half of a load's instructions; json_each is prepared once a batch).
 enum class batch_statement : uint8_t { none, column_arrays, json_rows };
 
+// What a host of a list must be to be kept: anything, writable, read-only, the primary
+// of a replicated database, or one of its standbys.
+enum class host_target : uint8_t { any, read_write, read_only, primary, standby };
+// "any", "read-write", "read-only", "primary", "standby" in any letter case ("_" for "-").
+bool read_host_target(const std::wstring& word, host_target& target);
+// The target as read_host_target takes it ("read-write").
+const wchar_t* host_target_name(host_target target);
+
 // What is known of an ODBC driver by the file name it reports (SQL_DRIVER_NAME).
 struct driver_traits {
   const wchar_t* file = L"";
@@ -112,6 +120,11 @@ class driver_profile {
   // A query whose one value is 1 while a transaction is open ("" when the database cannot
   // say): where DDL ends a transaction on its own.
   const wchar_t* transaction_state_query() const { return family_ == family::mysql ? L"SELECT @@in_transaction" : L""; }
+  // A query whose one value is 1 when the connected host is what target asks and 0 when not;
+  // "" for any, and where the database cannot say. PostgreSQL: whether it is in recovery and
+  // its transactions are read-only; MariaDB: @@read_only (a standby is read-only), and a
+  // Galera node only once it is synced (wsrep_ready, wsrep_local_state 4).
+  const wchar_t* target_query(host_target target) const;
   // A name in the database's quotes (a quote inside doubled); the adapter quotes it where
   // the database is not known.
   std::wstring quote_identifier(const std::wstring& name) const;
