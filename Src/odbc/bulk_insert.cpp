@@ -16,6 +16,7 @@
 #include "vela/odbc/query.h"
 #include "vela/odbc/retry.h"
 #include "vela/os_error.h"
+#include "vela/wstr.h"
 
 namespace vela::odbc {
 
@@ -201,6 +202,7 @@ struct bulk_insert::state {
   batch_runner worker;
   bool in_flight = false;
   uint32_t retry_limit = 0;  // set by the caller's thread before a batch runs
+  bool cluster_node = false;  // a Galera node: a batch's transaction is checked before its commit
   std::wstring table;  // as prepared
   std::vector<std::wstring> names;
   std::vector<SQLUSMALLINT> status;
@@ -373,7 +375,7 @@ struct bulk_insert::state {
   // statements may take the rows back while the commit that follows succeeds.
   result transaction_kept() const {
     const wchar_t* asked = conn->profile().transaction_state_query();
-    if (!*asked) return result();
+    if (!*asked || !cluster_node) return result();
     query q(conn, asked);
     result r = q.execute(q.text(), false, false);
     if (r.succeeded()) r = q.rows().bind(1, nullptr, bind_type::wide_text, 0);
@@ -382,6 +384,18 @@ struct bulk_insert::state {
     r = failure(os::err_invalid_data, L"the database rolled the batch's transaction back before its commit");
     r.set_state(L"40001", 1213);  // a deadlock: the batch may run again
     return r;
+  }
+
+  // Only a node of a cluster takes a transaction back between statements: the others are not
+  // asked before each commit.
+  bool is_cluster_node() const {
+    const wchar_t* asked = conn->profile().cluster_node_query();
+    if (!*asked) return false;
+    query q(conn, asked);
+    result r = q.execute(q.text(), false, false);
+    if (r.succeeded()) r = q.rows().bind(1, nullptr, bind_type::wide_text, 0);
+    if (r.succeeded()) r = q.rows().fetch();
+    return r.succeeded() && (q.rows().at(0).text() == L"1" || compare_nocase(q.rows().at(0).text(), L"ON") == 0);
   }
 
   // The target's columns, described by the query that stmt ran and that returned no row:
@@ -576,6 +590,7 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
   // Arrays of parameters, or one row at a time where the driver has none, or where its arrays
   // of binary values go wrong.
   if (binary && s.batch > 1 && !profile.binary_parameter_arrays()) s.arrays = false;
+  s.cluster_node = s.is_cluster_node();
   s.set_up_parameters(join_transaction);
   return result();
 }

@@ -120,6 +120,8 @@ class driver_profile {
   // A query whose one value is 1 while a transaction is open ("" when the database cannot
   // say): where DDL ends a transaction on its own.
   const wchar_t* transaction_state_query() const { return family_ == family::mysql ? L"SELECT @@in_transaction" : L""; }
+  // A query whose one value is 1 on a node of a Galera cluster ("" where there is none).
+  const wchar_t* cluster_node_query() const { return family_ == family::mysql ? L"SELECT @@wsrep_on" : L""; }
   // A query whose one value is 1 when the connected host is what target asks and 0 when not;
   // "" for any, and where the database cannot say. PostgreSQL: whether it is in recovery and
   // its transactions are read-only; MariaDB: @@read_only (a standby is read-only), and a
