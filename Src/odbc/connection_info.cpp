@@ -253,9 +253,10 @@ bool list_installed_drivers(std::vector<std::wstring>& names) {
 }
 
 std::wstring datasource_setting(const std::wstring& datasource, const std::wstring& key) {
+  if (datasource.empty()) return {};  // the installer library is not even looked up
   using get_string = int (*)(const char*, const char*, const char*, char*, int, const char*);
   static const auto fn = reinterpret_cast<get_string>(os::library_symbol("libodbcinst.so.2", "SQLGetPrivateProfileString"));
-  if (!fn || datasource.empty()) return {};
+  if (!fn) return {};
   std::string value(1024, '\0');
   if (fn(wide_to_utf8(datasource).c_str(), wide_to_utf8(key).c_str(), "", value.data(), static_cast<int>(value.size()), "odbc.ini") <= 0)
     return {};
