@@ -781,7 +781,14 @@ result bulk_insert::run_rows_alone(batch& b, size_t n) {
     count_failed(b.lines[i], r.text());
   }
   if (!own) return result();
-  const result r = s.end_transaction(true);
+  // A cluster node may have taken the transaction back meanwhile: its rows are not in, and
+  // the load ends there rather than count them.
+  result r = s.transaction_kept();
+  if (!r.succeeded()) {
+    (void)s.end_transaction(false);
+    return lose(b, r, 0, false) ? lost_result_ : r;
+  }
+  r = s.end_transaction(true);
   if (!r.succeeded()) return lose(b, r, 0, true) ? lost_result_ : r;
   loaded_ += pending;
   if (pending) committed_ = {b.number, b.lines[0], b.lines[last]};
