@@ -138,7 +138,8 @@ class MariaTemp:
     user = "vela"
     password = "secret"
 
-    def __init__(self):
+    def __init__(self, extra=(), args=()):
+        """extra: further lines of the server's settings; args: further arguments of mariadbd."""
         self.dir = tempfile.mkdtemp(prefix="vela-mariabench-")
         self.root = os.geteuid() == 0
         if self.root:
@@ -152,13 +153,13 @@ class MariaTemp:
                     f"bind-address=127.0.0.1\npid-file={self.dir}/pid\nlog-error={self.dir}/log\n"
                     "max_allowed_packet=1G\ncharacter-set-server=utf8mb4\nskip-name-resolve\nskip-log-bin\n"
                     "innodb_flush_log_at_trx_commit=0\ninnodb_doublewrite=0\n"
-                    + ("user=mysql\n" if self.root else ""))
+                    + ("user=mysql\n" if self.root else "") + "".join(line + "\n" for line in extra))
         install = ["mariadb-install-db", f"--defaults-file={cnf}", "--auth-root-authentication-method=normal",
                    "--skip-test-db"]
         if self.root:
             install = ["runuser", "-u", "mysql", "--"] + install
         subprocess.run(install, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.proc = subprocess.Popen(["/usr/sbin/mariadbd", f"--defaults-file={cnf}"],
+        self.proc = subprocess.Popen(["/usr/sbin/mariadbd", f"--defaults-file={cnf}", *args],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for _ in range(600):
             if os.path.exists(self.sock) and self._client(
