@@ -22,7 +22,7 @@ GALERA = "/usr/lib/galera/libgalera_smm.so"
 
 
 def galera_settings():
-    return [f"wsrep_on=ON", f"wsrep_provider={GALERA}", f"wsrep_cluster_name=vela-bench-{os.getpid()}",
+    return ["wsrep_on=ON", f"wsrep_provider={GALERA}", f"wsrep_cluster_name=vela-bench-{os.getpid()}",
             "wsrep_cluster_address=gcomm://", "wsrep_node_address=127.0.0.1",
             "wsrep_provider_options=\"gmcast.listen_addr=tcp://127.0.0.1:0\"", "binlog_format=ROW",
             "default_storage_engine=InnoDB", "innodb_autoinc_lock_mode=2"]
