@@ -376,11 +376,9 @@ struct bulk_insert::state {
   result transaction_kept() const {
     const wchar_t* asked = conn->profile().transaction_state_query();
     if (!*asked || !cluster_node) return result();
-    query q(conn, asked);
-    result r = q.execute(q.text(), false, false);
-    if (r.succeeded()) r = q.rows().bind(1, nullptr, bind_type::wide_text, 0);
-    if (r.succeeded()) r = q.rows().fetch();
-    if (!r.succeeded() || q.rows().at(0).text() != L"0") return r;
+    std::wstring open;
+    result r = first_value(conn, asked, open);
+    if (!r.succeeded() || open != L"0") return r;
     r = failure(os::err_invalid_data, L"the database rolled the batch's transaction back before its commit");
     r.set_state(L"40001", 1213);  // a deadlock: the batch may run again
     return r;
@@ -391,11 +389,8 @@ struct bulk_insert::state {
   bool is_cluster_node() const {
     const wchar_t* asked = conn->profile().cluster_node_query();
     if (!*asked) return false;
-    query q(conn, asked);
-    result r = q.execute(q.text(), false, false);
-    if (r.succeeded()) r = q.rows().bind(1, nullptr, bind_type::wide_text, 0);
-    if (r.succeeded()) r = q.rows().fetch();
-    return r.succeeded() && (q.rows().at(0).text() == L"1" || compare_nocase(q.rows().at(0).text(), L"ON") == 0);
+    std::wstring on;
+    return first_value(conn, asked, on).succeeded() && (on == L"1" || compare_nocase(on, L"ON") == 0);
   }
 
   // The target's columns, described by the query that stmt ran and that returned no row:

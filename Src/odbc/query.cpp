@@ -668,4 +668,13 @@ result query::cancel() {
   return odbc_diagnostics(SQL_NULL_HENV, SQL_NULL_HDBC, hstmt_, rc);
 }
 
+result first_value(connection* conn, const std::wstring& text, std::wstring& value) {
+  query q(conn, text);
+  result r = q.execute(text, false, false);
+  if (r.succeeded()) r = q.rows().bind(1, nullptr, bind_type::wide_text, 0);
+  if (r.succeeded()) r = q.rows().fetch();
+  if (r.succeeded()) value = q.rows().at(0).text();
+  return r;
+}
+
 } // namespace vela::odbc

@@ -129,10 +129,8 @@ bool transaction_open(terminal_context& ctx) {
   if (!ctx.connection.hdbc()) return false;
   // MariaDB knows (a CREATE or DROP there commits the transaction on its own).
   if (const wchar_t* asked = ctx.connection.profile().transaction_state_query(); *asked) {
-    odbc::query q(&ctx.connection, asked);
-    if (q.execute(q.text(), false, false).succeeded() && q.rows().count() == 1 &&
-        q.rows().bind(1, nullptr, odbc::bind_type::wide_text, 0).succeeded() && q.rows().fetch().succeeded())
-      ctx.transaction.open = q.rows().at(0).text() == L"1";
+    std::wstring open;
+    if (odbc::first_value(&ctx.connection, asked, open).succeeded()) ctx.transaction.open = open == L"1";
   }
   return ctx.transaction.open;
 }

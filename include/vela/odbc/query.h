@@ -213,4 +213,7 @@ class query : public base {
   std::optional<std::wstring> last_more_failure_;  // of the last more_results, when it failed
 };
 
+// The first column of the first row that text gives, as text, in value.
+result first_value(connection* conn, const std::wstring& text, std::wstring& value);
+
 } // namespace vela::odbc
