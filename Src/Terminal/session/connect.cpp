@@ -1,8 +1,6 @@
 #include "Terminal/session/connect.h"
 
-#include <algorithm>
 #include <optional>
-#include <random>
 
 #include "Terminal/input/prompt.h"
 #include "Terminal/session/transaction.h"
@@ -10,6 +8,7 @@
 #include "vela/console.h"
 #include "vela/odbc/connection_info.h"
 #include "vela/odbc/connection_string.h"
+#include "vela/odbc/hosts.h"
 #include "vela/odbc/query.h"
 #include "vela/os_error.h"
 #include "vela/wstr.h"
@@ -85,39 +84,14 @@ result driver_connect_ended(terminal_context& ctx, const result& r, const std::w
 
 namespace {
 
-// The server a connection string names: its own Server or Servername, or its data source's.
-std::wstring server_of(const std::wstring& s) {
-  const std::wstring key = odbc::server_key(s);
-  if (!key.empty()) return odbc::attribute_value(s, key);
-  const std::wstring datasource = odbc::attribute_value(s, L"DSN");
-  const std::wstring server = odbc::datasource_setting(datasource, L"Servername");
-  return server.empty() ? odbc::datasource_setting(datasource, L"Server") : server;
-}
+using odbc::host_plan;
+using odbc::host_text;
+using odbc::server_of;
 
-// The hosts of a connect by connection string: "-hosts", else the string's server when it
-// lists several or "-target" asks for a check; otherwise one host without a name (the
-// string goes to the driver as it is). Empty when the list is not one.
+// The hosts of a connect by connection string. "-hosts" stands for the server of the command
+// line's string, not of a CONNECT's other one.
 host_plan plan_of(const terminal_options& o, const std::wstring& s) {
-  // "-hosts" stands for the server of the command line's string, not of a CONNECT's other one.
-  const std::wstring& hosts = s == o.connection_string ? o.hosts : std::wstring();
-  host_plan plan{s, {}, 0, !hosts.empty() || o.target_given};
-  const std::wstring server = server_of(s);
-  plan.listed = plan.listed || server.find(L',') != std::wstring::npos;
-  if (!hosts.empty()) plan.hosts = odbc::read_host_list(hosts);
-  else if (plan.listed && !server.empty()) plan.hosts = odbc::read_host_list(server);
-  else plan.hosts.emplace_back();
-  if (o.random_hosts && plan.hosts.size() > 1) std::shuffle(plan.hosts.begin(), plan.hosts.end(), std::mt19937(std::random_device()()));
-  return plan;
-}
-
-// How a host is named in messages: as listed, or by the string's server.
-std::wstring host_text(const host_plan& plan, const odbc::cs_host& host) {
-  if (!host.name.empty()) return host.text();
-  // A database without a server (SQLite) goes by its file, or by its data source.
-  for (const std::wstring& named : {server_of(plan.connection_string), odbc::attribute_value(plan.connection_string, L"Database"),
-                                    odbc::attribute_value(plan.connection_string, L"DSN")})
-    if (!named.empty()) return named;
-  return L"localhost";
+  return odbc::plan_hosts(s, s == o.connection_string ? o.hosts : std::wstring(), o.target_given, o.random_hosts);
 }
 
 // A host's refusal on a line of its own: the reason's own line break dropped.
@@ -126,48 +100,21 @@ std::wstring refusal(const std::wstring& host, std::wstring reason) {
   return message(string_id::host_refused, host.c_str(), reason.c_str());
 }
 
-// Why the host now connected is not what target asks ("" when it is). A transaction the
-// check opened is ended.
-std::wstring target_mismatch(terminal_context& ctx, odbc::host_target target, const std::wstring& host) {
-  if (target == odbc::host_target::any) return {};
-  const wchar_t* const name = odbc::host_target_name(target);
-  const wchar_t* const asked = ctx.connection.profile().target_query(target);
-  if (!*asked) return message(string_id::host_target_unknown, host.c_str(), name);
-  std::wstring why = message(string_id::host_target_unknown, host.c_str(), name);
-  {
-    odbc::query q(&ctx.connection, asked);
-    const result r = q.execute(q.text(), false, false);
-    if (!r.succeeded()) why = refusal(host, r.text());
-    else if (q.rows().count() == 1 && q.rows().bind(1, nullptr, odbc::bind_type::wide_text, 0).succeeded() &&
-             q.rows().fetch().succeeded())
-      why = q.rows().at(0).text() == L"1" ? std::wstring() : message(string_id::host_not_target, host.c_str(), name);
-  }
-  if (!ctx.connection.autocommit()) (void)ctx.connection.transact(1);  // nothing to keep
-  return why;
-}
-
 // Tries the plan's hosts from first on, round the list, until one connects and is what
 // "-target" asks; each one refused is reported with its reason. plan.current: the one taken.
 result try_hosts(terminal_context& ctx, host_plan& plan, size_t first, std::wstring& completed) {
-  result last;
-  for (size_t i = 0; i < plan.hosts.size(); ++i) {
-    const size_t at = (first + i) % plan.hosts.size();
-    const odbc::cs_host& host = plan.hosts[at];
-    const std::wstring aimed = host.name.empty() ? plan.connection_string : odbc::for_host(plan.connection_string, host);
-    const std::wstring name = host_text(plan, host);
-    last = ctx.connection.connect(nullptr, aimed, &completed, odbc::completion::complete_required);
-    std::wstring why = last.succeeded() ? target_mismatch(ctx, ctx.options.target, name)
-                                        : refusal(name, last.text());
-    if (why.empty()) {
-      plan.current = at;
-      return last;
+  const wchar_t* const name = odbc::host_target_name(ctx.options.target);
+  const result r = odbc::connect_hosts(ctx.connection, plan, first, ctx.options.target, &completed,
+                                       [&](const odbc::host_attempt& a) {
+    switch (a.answer) {
+      case odbc::host_answer::refused: ctx.report_failure(refusal(a.host, a.reason.text())); break;
+      case odbc::host_answer::not_target: ctx.report_failure(message(string_id::host_not_target, a.host.c_str(), name)); break;
+      default: ctx.report_failure(message(string_id::host_target_unknown, a.host.c_str(), name)); break;
     }
-    if (ctx.connection.hdbc()) (void)ctx.connection.disconnect();
-    ctx.report_failure(why);
-    if (interrupted() || last.state() == L"HY008") break;  // Ctrl-C gives up the list
-  }
-  return failure(last.succeeded() ? os::err_invalid_function : last.code(),
-                 message(string_id::no_host_used, static_cast<unsigned>(plan.hosts.size())));
+    return !interrupted() && a.reason.state() != L"HY008";  // Ctrl-C gives up the list
+  });
+  if (r.succeeded()) return r;
+  return failure(r.code(), message(string_id::no_host_used, static_cast<unsigned>(plan.hosts.size())));
 }
 
 // A connect by connection string through its hosts.

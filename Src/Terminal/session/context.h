@@ -13,6 +13,7 @@
 #include "Terminal/session/variables.h"
 #include "vela/odbc/connection.h"
 #include "vela/odbc/connection_string.h"
+#include "vela/odbc/hosts.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/query.h"
 #include "vela/result.h"
@@ -31,12 +32,7 @@ struct session {
 
 // The hosts a connect by connection string went through, and the one it took: a reconnect
 // goes on from there. A host without a name stands for the string as it is.
-struct host_plan {
-  std::wstring connection_string;
-  std::vector<odbc::cs_host> hosts;
-  size_t current = 0;
-  bool listed = false;  // a list, "-hosts" or "-target": sqlterm chose the host
-};
+using odbc::host_plan;
 
 // The connection's transaction as the statements run have left it.
 struct transaction_state {
