@@ -183,11 +183,6 @@ bool column_array_insert::prepare(SQLHDBC dbc, const sender& send, batch_stateme
   return true;
 }
 
-result column_array_insert::run(const std::vector<column_slots>& columns, size_t rows, bool& sent) {
-  sent = build(columns, rows, own_);
-  return sent ? run(own_) : result();
-}
-
 bool column_array_insert::build(const std::vector<column_slots>& columns, size_t rows, batch_texts& t) const {
   t.wide.resize(parameters_);
   t.bytes.resize(parameters_);

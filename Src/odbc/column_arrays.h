@@ -59,11 +59,10 @@ class column_array_insert {
   bool prepare(SQLHDBC dbc, const sender& send, batch_statement form, const std::wstring& table,
                const std::wstring& list, size_t n, const std::wstring& head, bool narrow);
   bool ready() const { return stmt_ != SQL_NULL_HSTMT; }
-  // Rows 0 .. rows - 1 of the columns (text, and bytes for arrays) in one statement: success
-  // when every row went in. sent false: the rows cannot go so (a text with a NUL in JSON).
-  result run(const std::vector<column_slots>& columns, size_t rows, bool& sent);
-  // The same in two steps: the texts of the rows (false: they cannot go so), then the
-  // statement with them. build touches nothing run uses, so it may run meanwhile.
+  // Rows 0 .. rows - 1 of the columns (text, and bytes for arrays) in one statement, in two
+  // steps: the texts of the rows (false: they cannot go so, such as a text with a NUL in
+  // JSON), then the statement with them, success when every row went in. build touches
+  // nothing run uses, so it may run meanwhile.
   bool build(const std::vector<column_slots>& columns, size_t rows, batch_texts& texts) const;
   result run(batch_texts& texts);
   void release();
@@ -74,7 +73,6 @@ class column_array_insert {
   bool narrow_ = false;
   batch_statement form_ = batch_statement::none;
   size_t parameters_ = 0;
-  batch_texts own_;
 };
 
 } // namespace vela::odbc
