@@ -2,6 +2,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "vela/odbc/connection_string.h"
 #include "vela/odbc/driver.h"
 #include "vela/odbc/environment.h"
+#include "vela/odbc/hosts.h"
 #include "vela/odbc/types.h"
 
 using namespace vela;
@@ -245,6 +247,39 @@ TEST(ConnectionStringHosts, ListsAndOneHostsString) {
   EXPECT_EQ(attribute_value(L"a=1;Port= 5;b={x;y}", L"port"), L"5");
   EXPECT_EQ(attribute_value(L"a=1;b={x;y}", L"B"), L"x;y");
   EXPECT_EQ(attribute_value(L"a=1", L"c"), L"");
+}
+
+// Which hosts a connect goes through: a list is tried host by host, one server is left to the
+// driver unless a target is to be checked.
+TEST(ConnectionStringHosts, PlanOfAConnect) {
+  struct row {
+    const wchar_t* string;
+    const wchar_t* hosts;  // as -hosts gives them
+    bool target;
+    bool listed;
+    std::vector<std::wstring> named;  // host_text of each host tried; empty: not a list
+  };
+  const std::vector<row> rows = {
+      {L"Driver=x;Server=h1", L"", false, false, {L"h1"}},
+      {L"Driver=x;Server=h1", L"", true, true, {L"h1"}},
+      {L"Driver=x;Server=h1,h2:3307", L"", false, true, {L"h1", L"h2:3307"}},
+      {L"Driver=x;Server=h1", L"a,b:1", false, true, {L"a", L"b:1"}},
+      {L"Driver=x;Database=/tmp/f.db", L"", false, false, {L"/tmp/f.db"}},
+      {L"Driver=x;Server=h1,,h2", L"", false, true, {}},
+  };
+  for (const row& r : rows) {
+    const host_plan plan = plan_hosts(r.string, r.hosts, r.target, false);
+    std::vector<std::wstring> named;
+    for (const cs_host& h : plan.hosts) named.push_back(host_text(plan, h));
+    EXPECT_EQ(plan.listed, r.listed) << std::wstring_view(r.string).size();
+    EXPECT_EQ(named, r.named);
+  }
+  // A random order keeps every host once.
+  host_plan plan = plan_hosts(L"Driver=x;Server=a,b,c,d", L"", false, true);
+  std::vector<std::wstring> named;
+  for (const cs_host& h : plan.hosts) named.push_back(h.name);
+  std::sort(named.begin(), named.end());
+  EXPECT_EQ(named, (std::vector<std::wstring>{L"a", L"b", L"c", L"d"}));
 }
 
 TEST(MaskPassword, KeywordsInsideValuesAndOddKeys) {
