@@ -143,11 +143,16 @@ void retry_count::report() const {
 bool again_after(link& l, const result& r, retry_count& count) {
   const odbc::conflict why = odbc::conflict_of(r);
   if (why == odbc::conflict::none || count.times >= l.retries()) return false;
-  console().line_break();
   std::this_thread::sleep_for(std::chrono::milliseconds(odbc::retry_delay_ms(count.times)));
   // A node not ready stays so for a while: the next host may be.
-  if (why == odbc::conflict::lost_connection || why == odbc::conflict::not_prepared)
-    if (!l.reopen().succeeded()) return false;
+  count.reopened = why == odbc::conflict::lost_connection || why == odbc::conflict::not_prepared;
+  if (count.reopened) {
+    console().line_break();
+    if (const result opened = l.reopen(); !opened.succeeded()) {
+      say_apart(opened.text());
+      return false;
+    }
+  }
   ++count.times;
   count.last = why;
   return true;

@@ -55,12 +55,13 @@ class link {
 struct retry_count {
   uint32_t times = 0;
   odbc::conflict last = odbc::conflict::none;
+  bool reopened = false;  // the last retry opened the connection again: its lines ended the line open
   void report() const;
 };
 
 // Whether failure r may run again on l (one more retry is left and r is a conflict), and
 // when it may: waits the back-off, and opens l again on the next host when the connection
-// went. The line that is open is ended first.
+// went, on lines of their own.
 bool again_after(link& l, const result& r, retry_count& count);
 
 } // namespace vela::blobfile

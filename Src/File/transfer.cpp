@@ -299,12 +299,14 @@ result download(link& l, const std::wstring& statement, const download_options& 
     // Every file is written whole or not at all: running again from the first row rewrites
     // those written already and leaves no half file.
     if (r.succeeded() || r.code() == os::err_invalid_name || !again_after(l, r, count)) return r;
+    if (!count.reopened) console().line_break();
     say(text(string_id::executing_query) + L"...");
   }
 }
 
 result upload(link& l, const std::wstring& statement, const std::wstring& path, retry_count& count) {
-  say(text(string_id::writing) + L" " + path + L" " + text(string_id::to_database) + L"...");
+  const std::wstring writing = text(string_id::writing) + L" " + path + L" " + text(string_id::to_database) + L"...";
+  say(writing);
   upload_source source;
   if (const result r = source.prepare(path); !r.succeeded()) return r;
   result r;
@@ -314,8 +316,8 @@ result upload(link& l, const std::wstring& statement, const std::wstring& path, 
     r = execute_upload(q, source);
   } else {
     while (!(r = upload_committed(l.connection(), statement, source)).succeeded() && r.code() != os::err_not_found &&
-           again_after(l, r, count)) {
-    }
+           again_after(l, r, count))
+      if (count.reopened) say(writing);  // the line it stood on has ended
   }
   if (r.code() == os::err_not_found) {
     say(L" " + text(string_id::no_row_changed));
