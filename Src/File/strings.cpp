@@ -9,9 +9,15 @@ namespace {
 constexpr string_entry english[] = {
     {1, L"blobfile " L"" VELA_VERSION L" (vela) - files to and from binary columns through ODBC"},
     {2,
-     L"Startup: blobfile [-P] [-C <folder>] <connection string> <SQL query> [file]\n"
+     L"Startup: blobfile [-P] [-C <folder>] [-hosts:<list>] [-target:<kind>] [-host_order:<order>] [-retry:<N>]\n"
+     L"                <connection string> <SQL query> [file]\n"
      L"    -P                 SELECT: also write absolute names and names that climb out with ..\n"
      L"    -C <folder>        SELECT: write relative names under this folder\n"
+     L"    -hosts:<host[:port],...>  hosts tried in order in place of the server (Server=h1,h2:port lists them too)\n"
+     L"    -target:<any | read-write | read-only | primary | standby>  the kind of host to take\n"
+     L"    -host_order:<listed | random>  the order the hosts are tried in\n"
+     L"    -retry:<N>         run the transfer again up to N times after a conflict or a lost connection;\n"
+     L"                       an upload is then one transaction\n"
      L"    <connection string> ODBC driver and its parameters, or @FILE: read from FILE (only its owner may read it)\n"
      L"    <SQL query>        SELECT/INSERT/UPDATE query, 1st parameter is file path and name, 2nd parameter is "
      L"binary column\n"
@@ -38,14 +44,35 @@ constexpr string_entry english[] = {
     {17, L"Rows skipped:"},
     {18, L"is reached through a folder that is a symbolic link; not written"},
     {19, L"%1: not plain text, sent as raw bytes"},
+    {20, L"Host %s refused: %s"},
+    {21, L"Host %s is not %s."},
+    {22, L"Host %s cannot tell whether it is %s."},
+    {23, L"Connected host: %s"},
+    {24, L"No host could be used (%u tried)."},
+    {25, L"Invalid host list '%s'."},
+    {26, L"The connection was lost; reconnected to %s."},
+    {27, L"Retried once: %s."},
+    {28, L"Retried %u times: %s."},
+    {29, L"serialization failure"},
+    {30, L"deadlock"},
+    {31, L"certification conflict"},
+    {32, L"cluster node not ready"},
+    {33, L"connection lost"},
+    {34, L"Invalid value '%s' for %s."},
 };
 
 constexpr string_entry russian[] = {
     {1, L"blobfile " L"" VELA_VERSION L" (vela) - файлы в двоичные столбцы и обратно через ODBC"},
     {2,
-     L"Запуск: blobfile [-P] [-C <папка>] <строка подключения> <SQL-запрос> [файл]\n"
+     L"Запуск: blobfile [-P] [-C <папка>] [-hosts:<список>] [-target:<вид>] [-host_order:<порядок>] [-retry:<N>]\n"
+     L"                <строка подключения> <SQL-запрос> [файл]\n"
      L"    -P                 SELECT: записывать и абсолютные имена, и имена, выходящие наверх через ..\n"
      L"    -C <папка>         SELECT: записывать относительные имена в эту папку\n"
+     L"    -hosts:<хост[:порт],...>  хосты, перебираемые по порядку вместо сервера (их перечисляет и Server=h1,h2:порт)\n"
+     L"    -target:<any | read-write | read-only | primary | standby>  какой хост выбрать\n"
+     L"    -host_order:<listed | random>  порядок перебора хостов\n"
+     L"    -retry:<N>         повторить передачу до N раз после конфликта или потери соединения;\n"
+     L"                       загрузка в базу тогда идёт одной транзакцией\n"
      L"    <строка подключения> драйвер ODBC и его параметры или @ФАЙЛ: прочитать из ФАЙЛА (читать его может только владелец)\n"
      L"    <SQL-запрос>        запрос SELECT/INSERT/UPDATE, 1-й параметр - путь и имя файла, 2-й параметр - "
      L"двоичный столбец\n"
@@ -72,6 +99,21 @@ constexpr string_entry russian[] = {
     {17, L"Пропущено строк:"},
     {18, L"лежит за папкой, которая является символической ссылкой; не записан"},
     {19, L"%1: не простой текст, отправлен байтами как есть"},
+    {20, L"Хост %s отказал: %s"},
+    {21, L"Хост %s не подходит: он не %s."},
+    {22, L"Хост %s не может сообщить, %s ли он."},
+    {23, L"Подключённый хост: %s"},
+    {24, L"Не подошёл ни один хост (испробовано: %u)."},
+    {25, L"Неверный список хостов '%s'."},
+    {26, L"Соединение потеряно; выполнено переподключение к %s."},
+    {27, L"Повторено один раз: %s."},
+    {28, L"Повторено %u раз(а): %s."},
+    {29, L"сбой сериализации"},
+    {30, L"взаимоблокировка"},
+    {31, L"конфликт сертификации"},
+    {32, L"узел кластера не готов"},
+    {33, L"соединение потеряно"},
+    {34, L"Недопустимое значение '%s' для %s."},
 };
 
 constexpr string_table table{english, std::size(english), russian, std::size(russian)};

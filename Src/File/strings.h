@@ -28,6 +28,21 @@ enum : uint32_t {
   rows_skipped = 17,
   through_link = 18,
   not_plain_text = 19,
+  host_refused = 20,
+  host_not_target = 21,
+  host_target_unknown = 22,
+  connected_host = 23,
+  no_host_used = 24,
+  invalid_host_list = 25,
+  reconnected = 26,
+  retried_once = 27,
+  retried_times = 28,
+  conflict_serialization = 29,
+  conflict_deadlock = 30,
+  conflict_certification = 31,
+  conflict_not_prepared = 32,
+  conflict_lost_connection = 33,
+  invalid_value = 34,
 };
 } // namespace string_id
 } // namespace vela::blobfile

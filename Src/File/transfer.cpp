@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "File/strings.h"
+#include "File/link.h"
 #include "vela/system.h"
 #include "vela/console.h"
 #include "vela/file.h"
 #include "vela/odbc/environment.h"
+#include "vela/odbc/query.h"
 #include "vela/odbc/query_data_file.h"
 #include "vela/textfile.h"
 #include "vela/utf.h"
@@ -124,6 +126,17 @@ bool leaves_folder(const std::wstring& name) {
   }
 }
 
+// Why a row's file name is not written (the string that says so), or 0: it holds a control
+// character, it leaves the folder without -P, or it passes through a folder that is a link.
+uint32_t unusable_name(const std::wstring& name, int64_t length_bytes, const download_options& options) {
+  if (has_control_character(name, length_bytes)) return string_id::control_character_in_name;
+  // Devices and FIFOs (/dev/null, /dev/stdout) leave no file anywhere: they are written wherever they are.
+  if (!options.any_place && leaves_folder(name) && !sys::is_device_or_fifo(name)) return string_id::outside_target_folder;
+  // Nor through a folder that is a symbolic link: it would land outside the folder.
+  if (!is_absolute(name) && sys::passes_through_link(options.folder, name)) return string_id::through_link;
+  return 0;
+}
+
 // Writes one file whole (sys::replacing_file): a failed or killed run leaves the old file
 // as it was, and a link at the name is replaced, not followed.
 result write_target(odbc::query& q, uint16_t column, const std::wstring& target, uint64_t& bytes) {
@@ -136,24 +149,93 @@ result write_target(odbc::query& q, uint16_t column, const std::wstring& target,
   return r;
 }
 
-} // namespace
+// The file an upload stores, read once for every attempt: a pipe's copy, or a text's UTF-16.
+class upload_source {
+ public:
+  result prepare(const std::wstring& path) {
+    source_ = path;
+    if (!path.empty() && sys::path_exists(path) && !sys::is_regular_file(path)) {
+      if (const result r = spool_.copy(path); !r.succeeded()) return r;
+      source_ = spool_.path();
+    }
+    // A text file goes in as text only when its bytes are that text exactly; any other (a
+    // NUL, an invalid sequence, a byte the code page lacks) goes in as it is.
+    as_text_ = is_text_file(path);
+    if (!as_text_) return result();
+    std::wstring content;
+    textfile(source_, text_file_code_page{auto_code_page, false}).read_all_exact(content, as_text_);
+    if (as_text_) {
+      wide_to_utf16le(content, bytes_);
+    } else {
+      std::wstring notice = text(string_id::not_plain_text);
+      notice.replace(notice.find(L"%1"), 2, path);
+      console().flush();
+      error_console().write(notice).line_break();
+    }
+    return result();
+  }
 
-std::wstring statement_kind(const std::wstring& statement) {
-  const std::wstring head = to_upper_copy(statement.substr(0, 6));
-  if (head == L"SELECT") return L"select";
-  if (head == L"INSERT") return L"insert";
-  if (head == L"UPDATE") return L"update";
-  return {};
+  // Runs q with the file as its one parameter.
+  result send(odbc::query& q) const {
+    if (as_text_) {
+      odbc::query_memory_uploader up(&bytes_);
+      return send(q, up);
+    }
+    odbc::query_file_uploader up(source_);
+    return send(q, up);
+  }
+
+ private:
+  template <typename Uploader>
+  static result send(odbc::query& q, Uploader& up) {
+    up.set_chunk_size(odbc::upload_chunk_size);
+    if (const result r = q.add_param(&up); !r.succeeded()) return r;
+    return q.execute(q.text(), false, true);
+  }
+
+  spooled_source spool_;
+  std::wstring source_;
+  std::vector<unsigned char> bytes_;
+  bool as_text_ = false;
+};
+
+// The statement run with the file; a known count of 0 changed rows (an UPDATE that matched
+// nothing) stored nothing and is not_found.
+result execute_upload(odbc::query& q, const upload_source& source) {
+  const result r = source.send(q);
+  if (!r.succeeded()) return r;
+  const int64_t changed = q.changed_rows();
+  if (const result drained = q.drain_results(); !drained.succeeded()) return drained;  // further results passed over
+  if (changed == 0) return failure(os::err_not_found, text(string_id::no_row_changed));
+  return r;
 }
 
-result download(odbc::query& q, const download_options& options) {
-  VELA_CHECK(q.execute(q.text(), false, true));
+// One attempt as one transaction: committed when it stored the file, else rolled back.
+// Galera finds its conflicts at the commit, so that is part of the attempt.
+result upload_committed(odbc::connection& c, const std::wstring& statement, const upload_source& source) {
+  if (const result manual = c.set_autocommit(false); !manual.succeeded()) return manual;
+  result r;
+  {
+    odbc::query q(&c, statement);
+    r = execute_upload(q, source);
+  }
+  if (r.succeeded())
+    if (const result committed = c.transact(0); !committed.succeeded()) r = committed;
+  if (!r.succeeded()) (void)c.transact(1);  // a connection gone has rolled back itself
+  return r;
+}
+
+// SELECT: the rows' files, written one after the other.
+result download_rows(odbc::query& q, const download_options& options) {
+  if (const result r = q.execute(q.text(), false, true); !r.succeeded()) return r;
   odbc::resultset& rows = q.rows();
   int data = -1, path = -1;
   if (!find_columns(rows, data, path)) return failure(os::err_invalid_data, L"Incorrect result set.");
   std::vector<char16_t> buffer(path_units, 0);
   const int32_t buffer_bytes = static_cast<int32_t>(buffer.size() * sizeof(char16_t));
-  VELA_CHECK(rows.bind(static_cast<uint16_t>(path + 1), buffer.data(), odbc::bind_type::wide_text, buffer_bytes));
+  if (const result r = rows.bind(static_cast<uint16_t>(path + 1), buffer.data(), odbc::bind_type::wide_text, buffer_bytes);
+      !r.succeeded())
+    return r;
   const odbc::column& path_column = rows.at(static_cast<size_t>(path));
   const bool fixed_length = odbc::is_fixed_length_text(path_column.sql_type());
   std::wstring file_name;
@@ -170,22 +252,9 @@ result download(odbc::query& q, const download_options& options) {
       say(L" " + text(string_id::skipped_no_file_name));
       continue;
     }
-    if (length == odbc::no_total || length >= buffer_bytes)
-      VELA_CHECK(failure(os::err_filename_too_long, L"'" + file_name + L"'"));
-    if (has_control_character(file_name, fixed_length ? 0 : length)) {
-      say(L" " + text(string_id::control_character_in_name));
-      ++skipped;
-      continue;
-    }
-    // Devices and FIFOs (/dev/null, /dev/stdout) leave no file anywhere: they are written wherever they are.
-    if (!options.any_place && leaves_folder(file_name) && !sys::is_device_or_fifo(file_name)) {
-      say(L" '" + file_name + L"' " + text(string_id::outside_target_folder));
-      ++skipped;
-      continue;
-    }
-    // Nor through a folder that is a symbolic link: it would land outside the folder.
-    if (!is_absolute(file_name) && sys::passes_through_link(options.folder, file_name)) {
-      say(L" '" + file_name + L"' " + text(string_id::through_link));
+    if (length == odbc::no_total || length >= buffer_bytes) return failure(os::err_filename_too_long, L"'" + file_name + L"'");
+    if (const uint32_t why = unusable_name(file_name, fixed_length ? 0 : length, options)) {
+      say(L" " + (why == string_id::control_character_in_name ? std::wstring() : L"'" + file_name + L"' ") + text(why));
       ++skipped;
       continue;
     }
@@ -199,63 +268,64 @@ result download(odbc::query& q, const download_options& options) {
       earlier->second = row;
     }
     uint64_t bytes = 0;
-    VELA_CHECK(write_target(q, static_cast<uint16_t>(data + 1), target, bytes));
+    if (const result r = write_target(q, static_cast<uint16_t>(data + 1), target, bytes); !r.succeeded()) return r;
     say(L" " + text(string_id::written) + L" " + std::to_wstring(bytes) + L" " + text(string_id::bytes) + L".");
   }
   console().line_break();
   // Only the end of the rows ends a download well; any other failed fetch is reported.
   if (fetched.code() != odbc::no_data_error()) return fetched;
-  VELA_CHECK(q.drain_results());  // results after the first set are passed over
+  if (const result r = q.drain_results(); !r.succeeded()) return r;  // results after the first set are passed over
   if (skipped) return failure(os::err_invalid_name, text(string_id::rows_skipped) + L" " + std::to_wstring(skipped));
   return result();
 }
 
-result upload(odbc::query& q, const std::wstring& path) {
-  say(text(string_id::writing) + L" " + path + L" " + text(string_id::to_database) + L"...");
-  spooled_source spool;
-  std::wstring source = path;
-  if (!path.empty() && sys::path_exists(path) && !sys::is_regular_file(path)) {
-    VELA_CHECK(spool.copy(path));
-    source = spool.path();
-  }
-  result r;
-  // A text file goes in as text only when its bytes are that text exactly; any other (a NUL,
-  // an invalid sequence, a byte the code page lacks) goes in as it is.
-  std::vector<unsigned char> bytes;
-  bool as_text = is_text_file(path);
-  if (as_text) {
-    std::wstring content;
-    textfile(source, text_file_code_page{auto_code_page, false}).read_all_exact(content, as_text);
-    if (as_text) {
-      wide_to_utf16le(content, bytes);
-    } else {
-      std::wstring notice = text(string_id::not_plain_text);
-      notice.replace(notice.find(L"%1"), 2, path);
-      console().flush();
-      error_console().write(notice).line_break();
+} // namespace
+
+std::wstring statement_kind(const std::wstring& statement) {
+  const std::wstring head = to_upper_copy(statement.substr(0, 6));
+  if (head == L"SELECT") return L"select";
+  if (head == L"INSERT") return L"insert";
+  if (head == L"UPDATE") return L"update";
+  return {};
+}
+
+result download(link& l, const std::wstring& statement, const download_options& options, retry_count& count) {
+  for (;;) {
+    result r;
+    {
+      odbc::query q(&l.connection(), statement);
+      r = download_rows(q, options);
     }
+    // Every file is written whole or not at all: running again from the first row rewrites
+    // those written already and leaves no half file.
+    if (r.succeeded() || r.code() == os::err_invalid_name || !again_after(l, r, count)) return r;
+    if (!count.reopened) console().line_break();
+    say(text(string_id::executing_query) + L"...");
   }
-  if (as_text) {
-    odbc::query_memory_uploader up(&bytes);
-    up.set_chunk_size(odbc::upload_chunk_size);
-    VELA_CHECK(q.add_param(&up));
-    r.merge(VELA_CHECK(q.execute(q.text(), false, true)));
+}
+
+result upload(link& l, const std::wstring& statement, const std::wstring& path, retry_count& count) {
+  const std::wstring writing = text(string_id::writing) + L" " + path + L" " + text(string_id::to_database) + L"...";
+  say(writing);
+  upload_source source;
+  if (const result r = source.prepare(path); !r.succeeded()) return r;
+  result r;
+  if (l.retries() == 0) {
+    // The data source's own commit mode holds.
+    odbc::query q(&l.connection(), statement);
+    r = execute_upload(q, source);
   } else {
-    odbc::query_file_uploader up(source);
-    up.set_chunk_size(odbc::upload_chunk_size);
-    VELA_CHECK(q.add_param(&up));
-    r.merge(VELA_CHECK(q.execute(q.text(), false, true)));
+    while (!(r = upload_committed(l.connection(), statement, source)).succeeded() && r.code() != os::err_not_found &&
+           again_after(l, r, count))
+      if (count.reopened) say(writing);  // the line it stood on has ended
   }
-  // A known count of 0 changed rows (an UPDATE that matched nothing) stored nothing.
-  const int64_t changed = q.changed_rows();
-  VELA_CHECK(q.drain_results());  // the statement's further results are passed over
-  if (changed == 0) {
+  if (r.code() == os::err_not_found) {
     say(L" " + text(string_id::no_row_changed));
     console().line_break();
-    return failure(os::err_not_found, text(string_id::no_row_changed));
+  } else if (r.succeeded()) {
+    say(L" OK");
+    console().line_break();
   }
-  if (r.succeeded()) say(L" OK");
-  console().line_break();
   return r;
 }
 

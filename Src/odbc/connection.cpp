@@ -527,6 +527,12 @@ bool connection::autocommit() const {
   return mode != SQL_AUTOCOMMIT_OFF;
 }
 
+result connection::set_autocommit(bool on) {
+  const auto mode = static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF);
+  const SQLRETURN rc = SQLSetConnectAttr(hdbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(mode), 0);
+  return sql_ok(rc) ? result() : odbc_diagnostics(SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT, rc);
+}
+
 result connection::transact(int completion_type) {
   const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, hdbc_, completion_type == 0 ? SQL_COMMIT : SQL_ROLLBACK);
   const result r = sql_ok(rc) ? result() : odbc_diagnostics(SQL_NULL_HENV, hdbc_, SQL_NULL_HSTMT, rc);

@@ -244,11 +244,11 @@ _vela_blobfile() {
     word=$(_vela_current_word)
     local -a args
     _vela_words_before "$word"
-    # -P and -C <folder> stand before the connection string.
+    # -P, -C <folder> and the host options stand before the connection string.
     local first=1
     while (( first < ${#args[@]} )); do
         case ${args[first]} in
-            -P) (( first += 1 )) ;;
+            -P | -hosts:* | -target:* | -host_order:* | -retry:*) (( first += 1 )) ;;
             -C) (( first += 2 )) ;;
             *) break ;;
         esac
@@ -259,7 +259,13 @@ _vela_blobfile() {
         return
     fi
     case $(( ${#args[@]} - first )) in
-        0) [[ $word == -* ]] && { _vela_reply "$word" -P -C; return; }
+        0) case $word in
+               -target:*) _vela_reply "$word" -target:{any,read-write,read-only,primary,standby}; return ;;
+               -host_order:*) _vela_reply "$word" -host_order:{listed,random}; return ;;
+               -*) _vela_reply "$word" -P -C -hosts: -target: -host_order: -retry:
+                   [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *: ]] && compopt -o nospace 2>/dev/null
+                   return ;;
+           esac
            _vela_connection_string "$word" || COMPREPLY=() ;;
         1) _vela_reply "$word" select insert update ;;
         2) COMPREPLY=()

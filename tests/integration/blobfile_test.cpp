@@ -152,7 +152,8 @@ TEST_P(Blobfile, TextNamedFilesThatAreNotTextGoInAsTheyAre) {
 TEST_P(Blobfile, FailuresAndExitCodes) {
   run_result r = run_process({BLOBFILE_PATH});
   EXPECT_EQ(r.status, 87);
-  EXPECT_NE(r.out.find("\nStartup: blobfile [-P] [-C <folder>] <connection string> <SQL query> [file]\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nStartup: blobfile [-P] [-C <folder>] [-hosts:<list>] [-target:<kind>] [-host_order:<order>] [-retry:<N>]\n"
+                           "                <connection string> <SQL query> [file]\n"), std::string::npos) << r.out;
 
   r = run_process({BLOBFILE_PATH, "Driver={No Such Driver};", "select 1"});
   EXPECT_NE(r.status, 0);

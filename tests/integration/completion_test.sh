@@ -38,6 +38,9 @@ expect _vela_blobfile 'blobfile Driver=B' 'Beta;'
 expect _vela_blobfile 'blobfile "Driver=Beta;x=1" up' update
 expect _vela_blobfile 'blobfile -P -C out Driver=B' 'Beta;'
 expect _vela_blobfile 'blobfile -C out "Driver=Beta;x=1" se' select
+expect _vela_blobfile 'blobfile -P -h' -hosts: -host_order:
+expect _vela_blobfile 'blobfile -retry:2 -target:read' read-write read-only
+expect _vela_blobfile 'blobfile -hosts:a,b -retry:1 Driver=B' 'Beta;'
 expect _vela_blobfile "blobfile \"a b\" \$(touch $tmp/ran) \`touch $tmp/ran\` s"
 [ -e "$tmp/ran" ] && { echo "FAIL: the command line was run"; status=1; }
 

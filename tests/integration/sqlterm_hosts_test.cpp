@@ -19,30 +19,6 @@
 namespace vela::testing {
 namespace {
 
-// A PostgreSQL primary and its standby, started once for the program.
-struct pg_pair {
-  std::unique_ptr<pg_server> primary;
-  std::unique_ptr<pg_server> standby;
-  std::string missing;  // binaries this machine lacks
-  std::string error;
-};
-
-pg_pair& shared_pair() {
-  static pg_pair pair = [] {
-    pg_pair p;
-    p.primary = std::make_unique<pg_server>();
-    if (!p.primary->running()) {
-      (p.primary->error().rfind("no PostgreSQL", 0) == 0 ? p.missing : p.error) = p.primary->error();
-      return p;
-    }
-    p.standby = std::make_unique<pg_server>(pg_server::standby_of{*p.primary});
-    if (!p.standby->running())
-      (p.standby->error().rfind("no pg_basebackup", 0) == 0 ? p.missing : p.error) = p.standby->error();
-    return p;
-  }();
-  return pair;
-}
-
 std::string host(int port) { return "127.0.0.1:" + std::to_string(port); }
 
 std::string pg_string(const std::string& servers) {
@@ -57,7 +33,7 @@ run_result sqlterm(std::vector<std::string> args, const std::string& input = {})
 class pg_hosts : public ::testing::Test {
  protected:
   void SetUp() override {
-    pg_pair& p = shared_pair();
+    pg_pair& p = shared_pg_pair();
     if (!p.missing.empty()) GTEST_SKIP() << "PostgreSQL primary and standby not available: " << p.missing;
     ASSERT_EQ(p.error, "");
     primary = p.primary->port();
@@ -132,8 +108,8 @@ TEST_F(pg_hosts, a_data_sources_servername_lists_hosts) {
 
 // \c to another database goes through the list again, keeping to -target.
 TEST_F(pg_hosts, connect_to_another_database_keeps_the_target) {
-  ASSERT_EQ(shared_pair().primary->psql("create database hosts_other"), 0);
-  ASSERT_TRUE(wait_until([&] { return shared_pair().standby->client("psql", "hosts_other", {"-c", "select 1"}).status == 0; }));
+  ASSERT_EQ(shared_pg_pair().primary->psql("create database hosts_other"), 0);
+  ASSERT_TRUE(wait_until([&] { return shared_pg_pair().standby->client("psql", "hosts_other", {"-c", "select 1"}).status == 0; }));
   const run_result r = sqlterm({"-cs:" + pg_string(host(primary) + "," + host(standby)), "-target:standby", "-oe",
                                 "-q:\\c hosts_other\nselect cast(current_database() || ' ' || pg_is_in_recovery() as varchar(40))"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -189,8 +165,8 @@ TEST_F(pg_hosts, the_prompt_reconnects_to_the_promoted_standby) {
   ASSERT_TRUE(s.expect("Connected host: " + host(primary))) << s.output();
   s.type("select 'first' as x;\n");
   ASSERT_TRUE(s.expect("first")) << s.output();
-  ASSERT_EQ(shared_pair().standby->promote(), 0);
-  ASSERT_EQ(shared_pair().primary->kill_now(), 0);
+  ASSERT_EQ(shared_pg_pair().standby->promote(), 0);
+  ASSERT_EQ(shared_pg_pair().primary->kill_now(), 0);
   s.type("select 'second' as x;\n");
   ASSERT_TRUE(s.expect("The connection was lost; reconnected to " + host(standby) + ". The statement was not run again."))
       << s.output();

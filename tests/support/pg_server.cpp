@@ -219,4 +219,20 @@ pg_server& shared_pg_server() {
   return *server;
 }
 
+pg_pair& shared_pg_pair() {
+  static pg_pair pair = [] {
+    pg_pair p;
+    p.primary = std::make_unique<pg_server>();
+    if (!p.primary->running()) {
+      (p.primary->error().rfind("no PostgreSQL", 0) == 0 ? p.missing : p.error) = p.primary->error();
+      return p;
+    }
+    p.standby = std::make_unique<pg_server>(pg_server::standby_of{*p.primary});
+    if (!p.standby->running())
+      (p.standby->error().rfind("no pg_basebackup", 0) == 0 ? p.missing : p.error) = p.standby->error();
+    return p;
+  }();
+  return pair;
+}
+
 } // namespace vela::testing

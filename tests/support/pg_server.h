@@ -2,6 +2,7 @@
 // loopback port (as the postgres user when the tests run as root), stopped at the end.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,5 +70,15 @@ class pg_server {
 
 // The one server of a test program, started on first use.
 pg_server& shared_pg_server();
+
+// A PostgreSQL primary and its standby.
+struct pg_pair {
+  std::unique_ptr<pg_server> primary;
+  std::unique_ptr<pg_server> standby;
+  std::string missing;  // binaries this machine lacks: the tests skip
+  std::string error;    // why the pair did not start otherwise
+};
+// The one pair of a test program, started on first use.
+pg_pair& shared_pg_pair();
 
 } // namespace vela::testing

@@ -55,6 +55,8 @@ class connection : public base {
   result transact(int completion_type);
   // The driver commits each statement itself (SQL_ATTR_AUTOCOMMIT on, as connections start).
   bool autocommit() const;
+  // Switches autocommit on or off; off, the statements form a transaction until transact.
+  result set_autocommit(bool on);
   // COLUMN_SIZE of SQL_LONGVARBINARY, asked once per connection (0 when unknown).
   int32_t long_binary_size();
   // The database's data types (SQLGetTypeInfo), asked once per connection (type_mapping.cpp).
