@@ -107,7 +107,7 @@ TEST_F(SqltermClusterLoad, ConflictingUpdatesOnTheSameKeyLoadEveryRowOnce) {
     while (loading) {
       vela::odbc::query q(&other, L"update cl set v = v + 1 where id = 0");
       (void)q.execute(q.text(), false, false);  // a conflict here is the other side's
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
   });
   const run_result r = load(file, {"-jobs:3", "-retry:30"});
@@ -118,6 +118,24 @@ TEST_F(SqltermClusterLoad, ConflictingUpdatesOnTheSameKeyLoadEveryRowOnce) {
   EXPECT_NE(all.find("Rows loaded: " + std::to_string(rows) + ". Rows failed: 0.\n"), std::string::npos) << all;
   EXPECT_TRUE(std::regex_search(all, std::regex("\nBatch retries: [1-9][0-9]*\\.\n"))) << all;
   expect_rows(rows);
+}
+
+// A whole-table copy whose parts go to a target connection each, a host each.
+TEST_F(SqltermClusterLoad, TableCopyJobsWriteOnHostsOfTheirOwn) {
+  run("drop table if exists ct");
+  run("create database if not exists src");
+  run("create or replace table src.ct(id int primary key, t varchar(20))");
+  run("insert into src.ct select seq, concat('r', seq) from seq_1_to_20000");
+  std::string source = cluster->node(0).connection_string(), hosts;
+  source.replace(source.find("Database=vela"), 13, "Database=src");
+  for (size_t i = 0; i < vela::testing::galera_cluster::size; ++i)
+    hosts += (i ? ",127.0.0.1:" : "127.0.0.1:") + std::to_string(cluster->node(i).port());
+  const run_result r = vela::testing::run_process({SQLTERM_PATH, "-cs:" + cluster->node(0).connection_string(), "-hosts:" + hosts,
+                                                   "-copy_from:" + source, "-tables:ct", "-jobs:3"});
+  const std::string all = r.out + r.err;
+  EXPECT_EQ(r.status, 0) << all;
+  EXPECT_NE(all.find("Table ct: 20000 rows read, 20000 written"), std::string::npos) << all;
+  EXPECT_EQ(scalar(conn, L"select count(*) from ct where t = concat('r', id)"), L"20000");
 }
 
 // Last: the cluster has two nodes from here on.

@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cwctype>
 #include <memory>
+#include <tuple>
 
 #include "Terminal/load/loader.h"
 
@@ -245,11 +246,15 @@ std::unique_ptr<odbc::bulk_source> result_rows(odbc::resultset& rows, bool narro
 
 loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) {}
 
-// Job k connects from the host k after the session's on, so that each lands on a host of its
+// "-jobs" over a list of hosts: job k connects from the host k after the session's on, so that each lands on a host of its
 // own where there are enough; a job that reaches none is left out. With fewer than two, the
 // load runs on the session's connection as ever.
 void loader::spread_load(copy_load& l) {
   const odbc::host_plan& hosts = ctx_.hosts;
+  // A table the load makes, or a transaction it joins, stays on the session's connection.
+  if (ctx_.options.copy_jobs < 2 || !hosts.listed || hosts.hosts.size() < 2 || l.made || l.engine.join_transaction ||
+      !ctx_.connection.hdbc())
+    return;
   std::vector<odbc::connection*> targets;
   std::wstring named;
   for (size_t k = 0; k < ctx_.options.copy_jobs && !interrupted(); ++k) {
@@ -293,8 +298,7 @@ bool loader::read_json_keys(copy_load& l, const copy_command& cmd, const std::ws
 std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line, file_table* made,
                                               std::shared_ptr<reject_file> rejects) {
   auto load = std::make_unique<copy_load>(ctx_.connection, ctx_.options.batch_rows, cmd.format);
-  load->where = where;
-  load->made = made;
+  std::tie(load->where, load->made) = std::tie(where, made);
   if (cmd.format.jsonl && !read_json_keys(*load, cmd, where, line)) return nullptr;
   odbc::bulk_insert& e = load->engine;
   // "-oe" stops at the first refused row, unless MAX_ERRORS says how many.
@@ -323,9 +327,7 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
     if (l->rejects) l->rejects->settled(std::min(l->adding, l->engine.first_unsettled_line()));
     show_progress(*l, false);
   };
-  if (ctx_.options.copy_jobs > 1 && ctx_.hosts.listed && ctx_.hosts.hosts.size() > 1 && !made && !e.join_transaction &&
-      ctx_.connection.hdbc())
-    spread_load(*load);
+  spread_load(*load);
   const result r = ctx_.connection.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));
   if (!r.succeeded()) {
     std::wstring text = r.text();
