@@ -79,8 +79,13 @@ result bulk_insert::hand(const bulk_row& row) {
   if (!l) return lost_result_;
   l->held.push_back(row);
   const result r = l->engine->add(row);
-  if (!l->engine->connection_lost()) return r;
-  return lane_lost(static_cast<size_t>(l - lanes_->all.data()));
+  if (l->engine->connection_lost()) return lane_lost(static_cast<size_t>(l - lanes_->all.data()));
+  // A row the engine refused as it took it (bytes that are not text) is settled already.
+  if (!l->held.empty() && l->held.back().line == row.line && l->refused.count(row.line)) {
+    l->held.pop_back();
+    ++l->settled;
+  }
+  return r;
 }
 
 // A lane lost its connection: its batches that did not commit go whole to the other lanes. A

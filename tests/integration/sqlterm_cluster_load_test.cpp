@@ -36,16 +36,17 @@ class SqltermClusterLoad : public ::testing::Test {
     const vela::result r = q.execute(q.text(), false, false);
     ASSERT_TRUE(r.succeeded()) << text << ": " << vela::wide_to_utf8(r.format());
   }
-  // A table whose rows all refer to row 0, and a file of rows 1..rows (bad: a line that
-  // cannot load).
-  std::string make_load(long rows, long bad = 0) {
+  // A table whose rows all refer to row 0, and a file of rows 1..rows (bad: a line whose id
+  // the database refuses; not_text: one whose text is not UTF-8, refused before it is sent).
+  std::string make_load(long rows, long bad = 0, long not_text = 0) {
     run("drop table if exists cl");
     run("create table cl(id int primary key, parent int not null, t varchar(20), v int default 0, "
         "foreign key (parent) references cl(id))");
     run("insert into cl(id, parent, t) values (0, 0, 'r0')");
     const std::string file = cluster->node(0).dir() + "/cl.txt";
     std::ofstream out(file);
-    for (long i = 1; i <= rows; ++i) out << (i == bad ? std::string("x") : std::to_string(i)) << "\t0\tr" << i << "\n";
+    for (long i = 1; i <= rows; ++i)
+      out << (i == bad ? std::string("x") : std::to_string(i)) << "\t0\t" << (i == not_text ? "\xff" : "r") << i << "\n";
     return file;
   }
   // sqlterm on the cluster's hosts (the first n).
@@ -57,8 +58,9 @@ class SqltermClusterLoad : public ::testing::Test {
     return vela::testing::run_process(args);
   }
   // Rows 1..rows each once, as the file gives them (but), whichever node is asked.
-  void expect_rows(long rows, long but = 0) {
-    const long n = rows - (but ? 1 : 0), sum = rows * (rows + 1) / 2 - but;
+  void expect_rows(long rows, std::vector<long> but = {}) {
+    long n = rows, sum = rows * (rows + 1) / 2;
+    for (const long id : but) --n, sum -= id;
     EXPECT_EQ(scalar(conn, L"select count(*) from cl where id > 0"), std::to_wstring(n));
     EXPECT_EQ(scalar(conn, L"select sum(id) from cl"), std::to_wstring(sum));
     EXPECT_EQ(scalar(conn, L"select count(*) from cl where t <> concat('r', id)"), L"0");
@@ -80,17 +82,18 @@ TEST_F(SqltermClusterLoad, JobsSpreadTheBatchesOverTheHosts) {
       {{"-batch:100"}, 3, nullptr},
   };
   for (const row& c : rows) {
-    const std::string file = make_load(3000, 1234);
+    const std::string file = make_load(3000, 1234, 2222);
     const run_result r = load(file, c.args, c.hosts);
     const std::string all = r.out + r.err;
     EXPECT_EQ(r.status, 0) << all;
-    EXPECT_NE(all.find("Rows loaded: 2999. Rows failed: 1.\n"), std::string::npos) << all;
+    EXPECT_NE(all.find("Rows loaded: 2998. Rows failed: 2.\n"), std::string::npos) << all;
     EXPECT_NE(all.find(":1234): "), std::string::npos) << all;
+    EXPECT_NE(all.find(":2222): "), std::string::npos) << all;
     EXPECT_EQ(all.find("Load jobs:") != std::string::npos, c.jobs_line != nullptr) << all;
     if (c.jobs_line) {
       EXPECT_NE(all.find(c.jobs_line), std::string::npos) << all;
     }
-    expect_rows(3000, 1234);
+    expect_rows(3000, {1234, 2222});
   }
 }
 
