@@ -152,6 +152,19 @@ TEST_F(SqltermClusterLoad, NodeKilledMidLoadMovesItsBatchesToTheOthers) {
   session.join();
   ASSERT_TRUE(started);
   const std::string all = r.out + r.err;
+  // A commit sent as the node died cannot be told apart: the load stops, names those rows and
+  // counts only what it knows committed; no row is in twice either way.
+  std::smatch unknown, loaded;
+  if (std::regex_search(all, unknown, std::regex("rows from line ([0-9]+) to ([0-9]+) was sent without an answer"))) {
+    EXPECT_NE(r.status, 0) << all;
+    ASSERT_TRUE(std::regex_search(all, loaded, std::regex("Rows loaded: ([0-9]+)\\."))) << all;
+    const long known = std::stol(loaded[1]), maybe = std::stol(unknown[2]) - std::stol(unknown[1]) + 1;
+    EXPECT_TRUE(wait_until([&] {
+      const long n = std::stol(vela::wide_to_utf8(scalar(conn, L"select count(*) from cl where id > 0")));
+      return n == known || n == known + maybe;
+    })) << all;
+    return;
+  }
   EXPECT_EQ(r.status, 0) << all;
   EXPECT_NE(all.find("Load job 3 lost its connection"), std::string::npos) << all;
   EXPECT_NE(all.find("Rows loaded: " + std::to_string(rows) + ". Rows failed: 0.\n"), std::string::npos) << all;
