@@ -163,8 +163,8 @@ class MariaTemp:
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for _ in range(600):
             if os.path.exists(self.sock) and self._client(
-                    f"create user {self.user}@'%' identified by '{self.password}'; "
-                    f"grant all on *.* to {self.user}@'%'; create database vela", check=False) == 0:
+                    f"create user if not exists {self.user}@'%' identified by '{self.password}'; "
+                    f"grant all on *.* to {self.user}@'%'; create database if not exists vela", check=False) == 0:
                 return
             time.sleep(0.1)
         self.stop()

@@ -42,7 +42,8 @@ constexpr string_entry english[] = {
      L"  -create[:replace | if_not_exists]  with -copy_from: make the table from the query's columns first\n"
      L"  -copy_from:<connection string> -tables:<table,… | *> | -schema[:<name>]  copy whole tables with their\n"
      L"                              keys and indexes (* or no name: the source's own tables)\n"
-     L"  -jobs:<N>                   with -tables or -schema: N tables copied at once\n"
+     L"  -jobs:<N>                   with -tables or -schema: N tables copied at once; with several hosts:\n"
+     L"                              a load's batches spread over N connections, one a host\n"
      L"  -retry:<N>                  run a statement outside a transaction, or a load's batch, again up to N\n"
      L"                              times after a conflict (deadlock, serialization, cluster); loads: 3\n"
      L"  -v:<name>=<value>, -variable:<name>=<value>  a variable, :name in statements (repeatable)\n"
@@ -224,6 +225,10 @@ constexpr string_entry english[] = {
     {392, L"Rows before line %u are in the table or refused; to go on after it: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
     {393, L"Cancelled: the load stopped.\n"},
     {394, L"REJECTS takes the records of a file, not the rows of a query"},
+    {395, L"Rows taken: %s; rows loaded and refused: %s: the counts differ."},
+    {396, L"Load jobs: %u, on %s."},
+    {397, L"Load job %u lost its connection (%s); its rows not committed went to the other jobs."},
+    {398, L"Table %s: the connection to the target was lost; its rows are copied again on %s."},
     {347, L"not a JSON object: %s"},
     {348, L"the key \"%s\" is no column of the table"},
     {349, L"standard input could not be read: %s"},
@@ -319,7 +324,8 @@ constexpr string_entry russian[] = {
      L"  -create[:replace | if_not_exists]  с -copy_from: сначала создать таблицу по столбцам запроса\n"
      L"  -copy_from:<строка подключения> -tables:<таблица,… | *> | -schema[:<имя>]  скопировать таблицы целиком\n"
      L"                              с ключами и индексами (* или без имени: собственные таблицы источника)\n"
-     L"  -jobs:<N>                   с -tables или -schema: копировать N таблиц одновременно\n"
+     L"  -jobs:<N>                   с -tables или -schema: копировать N таблиц одновременно; с несколькими\n"
+     L"                              хостами: пакеты загрузки распределяются по N соединениям, по хосту на каждое\n"
      L"  -retry:<N>                  повторить запрос вне транзакции или пакет загрузки до N раз после\n"
      L"                              конфликта (взаимоблокировка, сериализация, кластер); загрузки: 3\n"
      L"  -v:<имя>=<значение>, -variable:<имя>=<значение>  переменная, :имя в запросах (можно повторять)\n"
@@ -501,6 +507,10 @@ constexpr string_entry russian[] = {
     {392, L"Строки до строки %u в таблице или отвергнуты; продолжить после неё: \\copy … FROM '%s' WITH (…, SKIP %u)\n"},
     {393, L"Прервано: загрузка остановлена.\n"},
     {394, L"REJECTS принимает записи файла, а не строки запроса"},
+    {395, L"Строк взято: %s; строк загружено и отклонено: %s: число строк различается."},
+    {396, L"Заданий загрузки: %u, на %s."},
+    {397, L"Задание загрузки %u потеряло соединение (%s); его незафиксированные строки переданы другим заданиям."},
+    {398, L"Таблица %s: соединение с целью потеряно; её строки копируются заново на %s."},
     {347, L"не объект JSON: %s"},
     {348, L"ключу \"%s\" не соответствует ни один столбец таблицы"},
     {349, L"не удалось прочитать стандартный ввод: %s"},

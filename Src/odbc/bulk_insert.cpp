@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "odbc/bulk_lanes.h"
 #include "odbc/column_arrays.h"
 #include "odbc/sqltext.h"
 #include "vela/log.h"
@@ -543,10 +544,20 @@ bulk_insert::~bulk_insert() {
     SQLSetConnectAttr(s_->conn->hdbc(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
 }
 
-size_t bulk_insert::columns() const { return s_->cols.size(); }
-bool bulk_insert::arrays() const { return s_->arrays; }
+size_t bulk_insert::columns() const { return lanes_ ? lanes_->all.front().engine->columns() : s_->cols.size(); }
+bool bulk_insert::arrays() const { return lanes_ ? lanes_->all.front().engine->arrays() : s_->arrays; }
+
+void bulk_insert::spread(const std::vector<connection*>& targets) {
+  lanes_ = std::make_unique<lanes>();
+  for (connection* c : targets) {
+    lanes_->all.emplace_back();
+    lanes_->all.back().conn = c;
+  }
+  lanes_->batch = s_->batch;
+}
 
 result bulk_insert::prepare(const std::wstring& table, const std::vector<std::wstring>& columns) {
+  if (lanes_) return spread_prepare(table, columns);
   state& s = *s_;
   if (!s.conn->hdbc()) return failure(os::err_invalid_function);
   s.table = table;
@@ -592,6 +603,7 @@ result bulk_insert::prepare(const std::wstring& table, const std::vector<std::ws
 
 result bulk_insert::change_table(const std::vector<std::wstring>& statements) {
   state& s = *s_;
+  if (lanes_) return failure(os::err_invalid_function);
   if (connection_lost()) return lost_result_;
   result r = finish_batch(true);
   if (connection_lost()) return lost_result_;
@@ -616,10 +628,17 @@ result bulk_insert::change_table(const std::vector<std::wstring>& statements) {
 
 result bulk_insert::add(const bulk_row& row) {
   state& s = *s_;
+  if (lanes_) {
+    if (!lost_result_.succeeded()) return lost_result_;
+    if (stopped_) return result();
+    ++taken_;
+    return lost_result_ = hand(row);
+  }
   if (s.cols.empty()) return failure(os::err_invalid_function);
   if (connection_lost()) return lost_result_;
   if (!held_.succeeded()) return held_;
   if (stopped_) return result();
+  ++taken_;
   // Bytes of the source that were not UTF-8 go only into binary columns: text would change.
   for (size_t i = 0; i < s.cols.size() && i < row.values.size(); ++i) {
     if (s.cols[i].c_type == SQL_C_BINARY || (i < row.nulls.size() && row.nulls[i]) || !not_text(row, i)) continue;
@@ -668,6 +687,12 @@ result bulk_insert::add(const bulk_row& row) {
 }
 
 size_t bulk_insert::first_unsettled_line() const {
+  if (lanes_) {
+    size_t first = SIZE_MAX;
+    for (const lanes::lane& l : lanes_->all)
+      for (const bulk_row& row : l.held) first = std::min(first, row.line);
+    return first;
+  }
   const state& s = *s_;
   if (s.in_flight) return s.sets[1 - s.filling].lines[0];
   const batch& b = s.sets[s.filling];
@@ -805,6 +830,11 @@ void bulk_insert::reject(size_t line, const std::wstring& why) {
   // Failures count in the order of the source: the batch in flight is settled first (a
   // failure of its own is told through on_failure, a lost connection by add and finish), and
   // when this failure would stop the load, the rows before it are run first.
+  ++taken_;
+  if (lanes_) {
+    if (!stopped_) count_failed(line, why);
+    return;
+  }
   const auto hold = [this](const result& r) {
     if (!r.succeeded() && held_.succeeded()) held_ = r;
   };
@@ -825,6 +855,12 @@ void bulk_insert::count_failed(size_t line, const std::wstring& why) {
 
 result bulk_insert::finish() {
   state& s = *s_;
+  if (lanes_) {
+    // A failure that ended the adding is the load's; the other lanes' rows still run.
+    const result before = lost_result_;
+    const result r = spread_finish();
+    return before.succeeded() ? r : before;
+  }
   result r = finish_batch(true);
   if (connection_lost()) r = lost_result_;
   else if (r.succeeded() && !held_.succeeded()) r = held_;

@@ -30,6 +30,8 @@ class maria_server {
   const std::string& dir() const { return dir_; }
   const std::string& error() const { return error_; }
   int port() const { return port_; }
+  // The server killed (SIGKILL), as a crash would end it.
+  void crash() { stop(); }
   static const char* user() { return "vela"; }
   static const char* password() { return "secret"; }
   static const char* database() { return "vela"; }

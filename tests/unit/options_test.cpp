@@ -206,7 +206,7 @@ TEST(TerminalOptions, MalformedOptionsNameTheOptionOnly) {
 }
 
 // Copies of whole tables: what -tables, -schema, -jobs and -create's forms give, and the
-// combinations refused (a copy job's -into or query beside them, -jobs without them).
+// combinations refused (a copy job's -into or query beside them, -jobs without them or hosts).
 TEST(TerminalOptions, TableCopyOptions) {
   using how = terminal_options::table_creation;
   const struct {
@@ -221,6 +221,7 @@ TEST(TerminalOptions, TableCopyOptions) {
       {{L"-schema", L"-jobs:64"}, L"", L"", true, 64, how::create},
       {{L"-schema:sales", L"-create:IF_NOT_EXISTS"}, L"", L"sales", true, 1, how::if_not_exists},
       {{L"-into:t", L"-q:select 1", L"-create:replace"}, L"", L"", false, 1, how::replace},
+      {{L"-into:t", L"-q:select 1", L"-hosts:a,b:3307", L"-jobs:3"}, L"", L"", false, 3, how::create},  // spread over hosts
   };
   for (const auto& c : accepted) {
     std::vector<std::wstring> argv{L"sqlterm", L"-cs:DSN=target", L"-copy_from:DSN=source"};
@@ -243,6 +244,7 @@ TEST(TerminalOptions, TableCopyOptions) {
       {{L"-cs:DSN=t", L"-tables:*"}, L"-tables"},
       {{L"-copy_from:DSN=s", L"-schema:x"}, L"-schema"},
       {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-into:t", L"-q:select 1", L"-jobs:2"}, L"-jobs"},
+      {{L"-cs:DSN=t", L"-hosts:a", L"-q:select 1", L"-jobs:2"}, L"-jobs"},
       {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-tables:*", L"-jobs:0"}, L"-jobs"},
       {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-tables:*", L"-jobs:65"}, L"-jobs"},
       {{L"-cs:DSN=t", L"-copy_from:DSN=s", L"-tables:*", L"-create:drop"}, L"-create"},

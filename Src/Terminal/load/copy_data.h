@@ -12,6 +12,7 @@
 
 #include "vela/file.h"
 #include "vela/odbc/bulk_insert.h"
+#include "vela/odbc/connection.h"
 
 namespace vela::terminal {
 
@@ -161,6 +162,8 @@ class reject_file;
 // One load in progress: the engine, how its rows are read, and where failures are told.
 struct copy_load {
   copy_load(odbc::connection& c, size_t batch, const copy_format& f) : engine(c, batch), reader(f) {}
+  // "-jobs" over several hosts: the connections the engine spreads the batches over.
+  std::vector<std::unique_ptr<odbc::connection>> jobs;
   odbc::bulk_insert engine;
   record_reader reader;
   record_reader::sink take;  // the reader's records go to the engine

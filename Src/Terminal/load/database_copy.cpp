@@ -20,6 +20,7 @@
 #include "vela/odbc/connection_info.h"
 #include "vela/odbc/driver_profile.h"
 #include "vela/odbc/environment.h"
+#include "vela/odbc/hosts.h"
 #include "vela/odbc/table_schema.h"
 #include "vela/os_error.h"
 #include "vela/wstr.h"
@@ -38,6 +39,7 @@ struct table_copy {
   uint64_t read = 0, written = 0;
   double seconds = 0;
   std::wstring source_count = L"?", target_count = L"?";
+  std::vector<std::wstring> notes;  // told after the table's line
   bool failed() const { return !why.empty(); }
 };
 
@@ -164,17 +166,23 @@ std::vector<table_part> parts_of(std::vector<table_copy>& tables, size_t jobs) {
   return parts;
 }
 
+// The part's rows of a table on a database of profile p: empty for all of them.
+std::wstring part_filter(const odbc::driver_profile& p, const table_part& part) {
+  if (part.parts == 1) return std::wstring();
+  const std::wstring key = p.quote_identifier(odbc::integer_key(part.table->source));
+  const std::wstring n = std::to_wstring(part.parts), k = std::to_wstring(part.part);
+  return L" WHERE " + key + L" % " + n + L" = " + k + (part.part ? L" OR " + key + L" % " + n + L" = -" + k : L"");
+}
+
 std::wstring part_query(const odbc::connection& from, const table_part& p) {
-  std::wstring text = L"SELECT * FROM " + odbc::source_table_name(from, p.table->source);
-  if (p.parts == 1) return text;
-  const std::wstring key = from.profile().quote_identifier(odbc::integer_key(p.table->source));
-  const std::wstring n = std::to_wstring(p.parts), k = std::to_wstring(p.part);
-  return text + L" WHERE " + key + L" % " + n + L" = " + k + (p.part ? L" OR " + key + L" % " + n + L" = -" + k : L"");
+  return L"SELECT * FROM " + odbc::source_table_name(from, p.table->source) + part_filter(from.profile(), p);
 }
 
 // The rows of one table's part, from a source connection to a target connection; what it did is
-// added to the table's counts under merge.
-void copy_rows(odbc::connection& from, odbc::connection& to, const table_part& p, size_t batch_rows, std::mutex& merge) {
+// added to the table's counts under merge. False, with nothing added, when the target's
+// connection was lost and the part may be copied again (repeat).
+bool copy_rows(odbc::connection& from, odbc::connection& to, const table_part& p, size_t batch_rows, std::mutex& merge,
+               bool repeat) {
   table_copy& t = *p.table;
   const auto start = std::chrono::steady_clock::now();
   const std::wstring text = part_query(from, p);
@@ -182,6 +190,7 @@ void copy_rows(odbc::connection& from, odbc::connection& to, const table_part& p
   result r = q.execute(text, false, false);
   std::wstring refused;
   uint64_t written = 0, read = 0;
+  bool target_lost = false;
   if (r.succeeded()) {
     odbc::bulk_insert e(to, batch_rows);
     e.on_failure = [&refused, &t](size_t line, const std::wstring& why) {
@@ -193,11 +202,15 @@ void copy_rows(odbc::connection& from, odbc::connection& to, const table_part& p
     if (r.succeeded()) {
       const std::unique_ptr<odbc::bulk_source> rows = result_rows(q.rows(), from.profile().narrow_copy_text());
       r = e.load(*rows);
+      target_lost = e.connection_lost();
+    } else {
+      target_lost = odbc::connection_lost(r);
     }
     written = e.loaded();
     read = e.loaded() + e.failed();
     trim(refused, L"", L"\r\n");
   }
+  if (repeat && target_lost) return false;
   if (!r.succeeded() && refused.empty()) refused = failure_text(r);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const std::lock_guard<std::mutex> hold(merge);
@@ -205,12 +218,52 @@ void copy_rows(odbc::connection& from, odbc::connection& to, const table_part& p
   t.read += read;
   t.seconds = std::max(t.seconds, seconds);
   if (t.why.empty()) t.why = refused;
+  return true;
+}
+
+// Where the jobs write: the target string as it is, or its hosts, a job's first the one after
+// the job before's.
+struct copy_target {
+  std::wstring string;
+  const odbc::host_plan* hosts = nullptr;  // nullptr: no list of hosts
+  odbc::host_target target = odbc::host_target::any;
+};
+
+// The target connection from host first of the list on (or the string); its host named.
+result connect_target(odbc::connection& to, const copy_target& where, size_t first, odbc::host_plan& plan, std::wstring& host) {
+  if (!where.hosts) return to.connect(nullptr, where.string);
+  plan = *where.hosts;
+  const result r = odbc::connect_hosts(to, plan, first % plan.hosts.size(), where.target, nullptr,
+                                       [](const odbc::host_attempt&) { return true; });
+  if (r.succeeded()) host = odbc::host_text(plan, plan.hosts[plan.current]);
+  return r;
+}
+
+// A part whose target went: over a list of hosts, a table this copy made has the part's rows
+// it took emptied on the next host that answers, and the part is copied again there (at most
+// once a host); otherwise the part fails as it went.
+void copy_part(odbc::connection& from, odbc::connection& to, const table_part& p, size_t batch_rows, std::mutex& merge,
+               const copy_target& where, odbc::host_plan& plan) {
+  table_copy& t = *p.table;
+  const bool movable = where.hosts && t.created;
+  for (size_t tries = 0; !copy_rows(from, to, p, batch_rows, merge, movable && tries < plan.hosts.size()); ++tries) {
+    if (to.hdbc()) (void)to.disconnect();
+    std::wstring host;
+    result r = connect_target(to, where, plan.current + 1, plan, host);
+    if (r.succeeded()) r = run(to, L"DELETE FROM " + t.target + part_filter(to.profile(), p));
+    const std::lock_guard<std::mutex> hold(merge);
+    if (!r.succeeded()) {
+      if (t.why.empty()) t.why = failure_text(r);
+      return;
+    }
+    t.notes.push_back(message(string_id::table_copied_again, t.source.name.c_str(), host.c_str()));
+  }
 }
 
 // One job: its own pair of connections, and the next part not taken by another job until
 // none is left. A table's counts change only under merge until every job has ended.
 void copy_job(std::atomic<size_t>& next, const std::vector<table_part>& parts, std::mutex& merge, const std::wstring& source,
-              const std::wstring& target, size_t batch_rows) {
+              const copy_target& target, size_t job, size_t batch_rows) {
   odbc::connection from, to;
   result r = from.connect(nullptr, source);
   // Read row by row, so that memory does not grow with a table's rows.
@@ -220,14 +273,16 @@ void copy_job(std::atomic<size_t>& next, const std::vector<table_part>& parts, s
     r = from.connect(nullptr, streamed);
   }
   std::wstring why = r.succeeded() ? std::wstring() : odbc::mask_secrets(failure_text(r), source);
+  odbc::host_plan plan;
   if (r.succeeded()) {
-    r = to.connect(nullptr, target);
-    if (!r.succeeded()) why = odbc::mask_secrets(failure_text(r), target);
+    std::wstring host;
+    r = connect_target(to, target, target.hosts ? target.hosts->current + job : 0, plan, host);
+    if (!r.succeeded()) why = odbc::mask_secrets(failure_text(r), target.string);
   }
   for (size_t i = next++; i < parts.size(); i = next++) {
     table_copy& t = *parts[i].table;
     if (why.empty()) {
-      copy_rows(from, to, parts[i], batch_rows, merge);
+      copy_part(from, to, parts[i], batch_rows, merge, target, plan);
       continue;
     }
     const std::lock_guard<std::mutex> hold(merge);
@@ -237,7 +292,7 @@ void copy_job(std::atomic<size_t>& next, const std::vector<table_part>& parts, s
 
 // The jobs after the first run on threads of their own; an exception of one (an OS failure)
 // reaches the caller once every job has ended.
-void copy_all_rows(std::vector<table_copy>& tables, const terminal_options& o, const std::wstring& target) {
+void copy_all_rows(std::vector<table_copy>& tables, const terminal_options& o, const copy_target& target) {
   std::vector<table_part> parts;
   for (const table_part& p : parts_of(tables, o.copy_jobs))
     if (!p.table->failed()) parts.push_back(p);
@@ -249,14 +304,14 @@ void copy_all_rows(std::vector<table_copy>& tables, const terminal_options& o, c
   for (size_t j = 1; j < jobs; ++j)
     running.emplace_back([&, j]() {
       try {
-        copy_job(next, parts, merge, o.copy_from, target, o.batch_rows);
+        copy_job(next, parts, merge, o.copy_from, target, j, o.batch_rows);
       } catch (...) {
         thrown[j] = std::current_exception();
         next = parts.size();  // the other jobs take no more parts
       }
     });
   try {
-    if (jobs) copy_job(next, parts, merge, o.copy_from, target, o.batch_rows);
+    if (jobs) copy_job(next, parts, merge, o.copy_from, target, 0, o.batch_rows);
   } catch (...) {
     thrown[0] = std::current_exception();
     next = parts.size();
@@ -305,6 +360,7 @@ void report(terminal_context& ctx, odbc::connection& from, const std::vector<tab
     ctx.routes.info_line(message(id, t.source.name.c_str(), std::to_wstring(t.read).c_str(), std::to_wstring(t.written).c_str(),
                                  seconds_text(t.seconds).c_str(), t.source_count.c_str(), t.target_count.c_str()));
     for (const auto& part : t.source.left_out) ctx.routes.info_line(message(string_id::not_copied_part, part.c_str(), t.source.name.c_str()));
+    for (const auto& note : t.notes) ctx.routes.info_line(note);
   }
   for (const auto& t : tables) {
     if (!t.failed()) continue;
@@ -344,7 +400,12 @@ bool not_started(terminal_context& ctx, const std::wstring& text) {
 
 bool copy_tables(terminal_context& ctx) {
   const terminal_options& o = ctx.options;
-  const std::wstring target = ctx.named.connection_string.empty() ? o.connection_string : ctx.named.connection_string;
+  copy_target target{ctx.named.connection_string.empty() ? o.connection_string : ctx.named.connection_string};
+  // The session's hosts when it connected through a list of them.
+  if (ctx.named.connection_string.empty() && ctx.hosts.listed && ctx.hosts.hosts.size() > 1) {
+    target.hosts = &ctx.hosts;
+    target.target = o.target;
+  }
   odbc::connection from;
   result r = from.connect(nullptr, o.copy_from);
   if (!r.succeeded()) return not_started(ctx, message(string_id::tables_not_started, odbc::mask_secrets(failure_text(r), o.copy_from).c_str()));

@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cwctype>
 #include <memory>
+#include <tuple>
 
 #include "Terminal/load/loader.h"
 
@@ -245,6 +246,40 @@ std::unique_ptr<odbc::bulk_source> result_rows(odbc::resultset& rows, bool narro
 
 loader::loader(terminal_context& ctx, load_host& host) : ctx_(ctx), host_(host) {}
 
+// "-jobs" over a list of hosts: job k connects from the host k after the session's on, so that each lands on a host of its
+// own where there are enough; a job that reaches none is left out. With fewer than two, the
+// load runs on the session's connection as ever.
+void loader::spread_load(copy_load& l) {
+  const odbc::host_plan& hosts = ctx_.hosts;
+  // A table the load makes, or a transaction it joins, stays on the session's connection.
+  if (ctx_.options.copy_jobs < 2 || !hosts.listed || hosts.hosts.size() < 2 || l.made || l.engine.join_transaction ||
+      !ctx_.connection.hdbc())
+    return;
+  std::vector<odbc::connection*> targets;
+  std::wstring named;
+  for (size_t k = 0; k < ctx_.options.copy_jobs && !interrupted(); ++k) {
+    auto c = std::make_unique<odbc::connection>();
+    odbc::host_plan plan = hosts;
+    const result r = odbc::connect_hosts(*c, plan, (hosts.current + k) % hosts.hosts.size(), ctx_.options.target, nullptr,
+                                         [](const odbc::host_attempt&) { return !interrupted(); });
+    if (!r.succeeded()) continue;
+    named += (named.empty() ? L"" : L", ") + odbc::host_text(plan, plan.hosts[plan.current]);
+    targets.push_back(c.get());
+    l.jobs.push_back(std::move(c));
+  }
+  if (targets.size() < 2) {
+    l.jobs.clear();
+    return;
+  }
+  l.engine.spread(targets);
+  ctx_.routes.info_line(message(string_id::load_jobs, static_cast<unsigned>(targets.size()), named.c_str()));
+  l.engine.on_lane_lost = [this](size_t job, const result& why) {
+    std::wstring text = why.text();
+    trim(text, L"", L"\r\n");
+    ctx_.routes.info_line(message(string_id::load_job_lost, static_cast<unsigned>(job + 1), text.c_str()));
+  };
+}
+
 loader::~loader() = default;
 
 // JSON lines: each key goes to the column of its name.
@@ -263,8 +298,7 @@ bool loader::read_json_keys(copy_load& l, const copy_command& cmd, const std::ws
 std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std::wstring& where, size_t line, file_table* made,
                                               std::shared_ptr<reject_file> rejects) {
   auto load = std::make_unique<copy_load>(ctx_.connection, ctx_.options.batch_rows, cmd.format);
-  load->where = where;
-  load->made = made;
+  std::tie(load->where, load->made) = std::tie(where, made);
   if (cmd.format.jsonl && !read_json_keys(*load, cmd, where, line)) return nullptr;
   odbc::bulk_insert& e = load->engine;
   // "-oe" stops at the first refused row, unless MAX_ERRORS says how many.
@@ -293,6 +327,7 @@ std::unique_ptr<copy_load> loader::start_load(const copy_command& cmd, const std
     if (l->rejects) l->rejects->settled(std::min(l->adding, l->engine.first_unsettled_line()));
     show_progress(*l, false);
   };
+  spread_load(*load);
   const result r = ctx_.connection.hdbc() ? e.prepare(cmd.table, cmd.columns) : failure(os::err_invalid_function, str(string_id::not_connected));
   if (!r.succeeded()) {
     std::wstring text = r.text();
@@ -382,11 +417,15 @@ void loader::report_end(copy_load& l, const result& ended) {
   show_progress(l, true);
   // MAX_ERRORS stopped the load: it did not load the whole source.
   const bool capped = l.engine.stopped() && l.engine.max_failures;
-  const result f = ended.succeeded() && capped
-                       ? failure(os::err_invalid_data, message(string_id::max_errors_reached,
-                                                               std::to_wstring(l.engine.max_failures).c_str(),
-                                                               static_cast<unsigned>(l.last_refused)))
-                       : ended;
+  result f = ended.succeeded() && capped
+                 ? failure(os::err_invalid_data, message(string_id::max_errors_reached, std::to_wstring(l.engine.max_failures).c_str(),
+                                                         static_cast<unsigned>(l.last_refused)))
+                 : ended;
+  // Spread over jobs, every row read is loaded or refused by one of them.
+  const uint64_t settled = l.engine.loaded() + l.engine.failed();
+  if (f.succeeded() && !l.jobs.empty() && l.engine.taken() != settled)
+    f = failure(os::err_invalid_data, message(string_id::load_counts_differ, std::to_wstring(l.engine.taken()).c_str(),
+                                              std::to_wstring(settled).c_str()));
   if (!f.succeeded()) {
     std::wstring text = f.text();
     if (!text.empty() && text.back() != L'\n') text += L'\n';

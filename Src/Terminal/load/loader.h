@@ -74,6 +74,8 @@ class loader {
   bool make_result_table(const copy_command& cmd, odbc::query& q, const std::wstring& where, size_t line);
   // made: the table the load made from the file, or null; rejects: the REJECTS file of the
   // load before, when the load starts again.
+  // "-jobs" with several hosts: the load's batches go to connections of their own.
+  void spread_load(copy_load& l);
   std::unique_ptr<copy_load> start_load(const copy_command& cmd, const std::wstring& where, size_t line,
                                         file_table* made = nullptr, std::shared_ptr<reject_file> rejects = {});
   bool read_json_keys(copy_load& l, const copy_command& cmd, const std::wstring& where, size_t line);

@@ -11,6 +11,7 @@
 #include "vela/private_file.h"
 #include "Terminal/strings.h"
 #include "vela/odbc/connection_string.h"
+#include "vela/odbc/hosts.h"
 #include "vela/wstr.h"
 
 namespace vela::terminal {
@@ -171,7 +172,7 @@ void check_create(option_values& v, int32_t uses) {
   else throw invalid_option(invalid_option::problem::unknown, L"-create", 0);
 }
 
-// "-jobs:N": tables copied at once, 1 to 64.
+// "-jobs:N": tables copied at once, or connections a load spreads over, 1 to 64.
 void check_jobs(option_values& v, int32_t uses) {
   if (uses != 0) v.o.copy_jobs = count_of(v.jobs, 64, L"-jobs");
 }
@@ -361,7 +362,10 @@ void terminal_options::parse_options(const std::vector<std::wstring>& argv) {
   if (copies_tables() && (copy_from.empty() || connection_string.empty() || !copy_into.empty() || !values.query.empty() ||
                           !values.file.empty()))
     throw invalid_option(invalid_option::problem::unknown, copy_tables.empty() ? L"-schema" : L"-tables", 0);
-  if (copy_jobs > 1 && !copies_tables()) throw invalid_option(invalid_option::problem::unknown, L"-jobs", 0);
+  // Jobs copy tables at once, or spread a load's batches over several hosts.
+  if (copy_jobs > 1 && !copies_tables() && hosts.find(L',') == std::wstring::npos &&
+      odbc::server_of(connection_string).find(L',') == std::wstring::npos)
+    throw invalid_option(invalid_option::problem::unknown, L"-jobs", 0);
   // A copy job needs its target connection and the query.
   if (!copies_tables() &&
       (copy_from.empty() != copy_into.empty() || (!copy_from.empty() && (connection_string.empty() || values.query.empty()))))

@@ -108,6 +108,18 @@ class bulk_insert {
   // Called after each batch (progress).
   std::function<void()> on_batch;
 
+  // The batches go to these connections instead of the one given, a batch to each in turn,
+  // each with an engine (and a worker thread) of its own. A connection that is lost hands its
+  // rows not committed to the others, whole, so that no row goes in twice; the load fails when
+  // every one is lost, or when a commit was sent without an answer. The order of commits
+  // across connections is not the source's: last_committed stays empty. Set before prepare;
+  // not with join_transaction or change_table.
+  void spread(const std::vector<connection*>& targets);
+  // Lane (from 0, as given to spread) lost its connection (why) and its rows went to the others.
+  std::function<void(size_t lane, const result& why)> on_lane_lost;
+  // Rows given to add and reject.
+  uint64_t taken() const { return taken_; }
+
   uint64_t loaded() const { return loaded_; }
   uint64_t failed() const { return failed_; }
   // Times a batch ran again after a conflict.
@@ -153,6 +165,16 @@ class bulk_insert {
   bool lose(batch& b, const result& r, size_t first, bool commit_sent);
   struct state;
   std::unique_ptr<state> s_;
+  // The batches spread over several connections (see spread).
+  struct lanes;
+  std::unique_ptr<lanes> lanes_;
+  result spread_prepare(const std::wstring& table, const std::vector<std::wstring>& columns);
+  result hand(const bulk_row& row);
+  result lane_lost(size_t lane);
+  void lane_settled(size_t lane);
+  void lanes_total();
+  result spread_finish();
+  uint64_t taken_ = 0;
   uint64_t loaded_ = 0;
   uint64_t failed_ = 0;
   uint64_t retried_ = 0;
