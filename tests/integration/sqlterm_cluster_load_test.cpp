@@ -30,6 +30,8 @@ class SqltermClusterLoad : public ::testing::Test {
     if (!c.running()) GTEST_SKIP() << "no Galera cluster: " << c.error();
     cluster = &c;
     ASSERT_TRUE(conn.connect(nullptr, vela::testing::widen(cluster->node(0).connection_string())).succeeded());
+    // Reads wait for what the other nodes committed: their writes are applied here after.
+    run("set session wsrep_sync_wait = 1");
   }
   void run(const std::string& text) {
     vela::odbc::query q(&conn, vela::testing::widen(text));
