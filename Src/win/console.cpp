@@ -35,6 +35,15 @@ void console_writer::append(const char* bytes, size_t n) {
 }
 
 console_writer& console_writer::write(std::wstring_view text) {
+  // ASCII goes straight into the buffer; from the first other character on, the converter.
+  if (utf8_ && room(text.size())) {
+    char* const p = buffer_.get() + used_;
+    size_t i = 0;
+    for (; i < text.size() && static_cast<uint32_t>(text[i]) < 0x80; ++i) p[i] = static_cast<char>(text[i]);
+    used_ += i;
+    if (i == text.size()) return *this;
+    text.remove_prefix(i);
+  }
   encoded_.clear();
   os::encode_for_console(text, encoded_);
   append(encoded_.data(), encoded_.size());
