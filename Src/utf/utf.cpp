@@ -118,12 +118,12 @@ namespace {
 void encode(std::string& out, std::wstring_view s, bool escape) {
   // Plain ASCII is copied straight; the first other character takes the general path.
   size_t i = 0;
+  while (i < s.size() && static_cast<uint32_t>(s[i]) < 0x80) ++i;
   {
     const size_t old = out.size();
-    out.resize(old + s.size());
-    char* p = out.data() + old;
-    for (; i < s.size() && static_cast<uint32_t>(s[i]) < 0x80; ++i) p[i] = static_cast<char>(s[i]);
     out.resize(old + i);
+    char* const p = out.data() + old;
+    for (size_t k = 0; k < i; ++k) p[k] = static_cast<char>(s[k]);  // a loop the compiler widens
   }
   for (; i < s.size(); ++i) {
     char32_t c = static_cast<char32_t>(s[i]);
@@ -317,6 +317,16 @@ size_t utf8_complete(const char* s, size_t bytes) {
   const auto lead = static_cast<unsigned char>(s[bytes - 1 - back]);
   const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
   return length > back + 1 ? bytes - back - 1 : bytes;
+}
+
+size_t ascii_prefix(const unsigned char* s, size_t bytes) {
+  size_t i = 0;
+  for (uint64_t eight; i + 8 <= bytes; i += 8) {  // eight at a time
+    std::memcpy(&eight, s + i, sizeof eight);
+    if (eight & 0x8080808080808080ull) break;
+  }
+  while (i < bytes && s[i] < 0x80) ++i;
+  return i;
 }
 
 size_t utf8_fit(const char* s, size_t bytes, size_t max_units, size_t* units) {
