@@ -4,6 +4,7 @@
 
 #include "os/os.h"
 #include "vela/utf.h"
+#include "utf/wide_ascii.h"
 
 namespace vela {
 
@@ -38,8 +39,8 @@ console_writer& console_writer::write(std::wstring_view text) {
   // ASCII goes straight into the buffer; from the first other character on, the converter.
   if (utf8_ && room(text.size())) {
     char* const p = buffer_.get() + used_;
-    size_t i = 0;
-    for (; i < text.size() && static_cast<uint32_t>(text[i]) < 0x80; ++i) p[i] = static_cast<char>(text[i]);
+    const size_t i = wide_ascii_prefix(text.data(), text.size());
+    for (size_t k = 0; k < i; ++k) p[k] = static_cast<char>(text[k]);
     used_ += i;
     if (i == text.size()) return *this;
     text.remove_prefix(i);
