@@ -8,7 +8,8 @@ the bare UTF-8 loop one row a fetch (odbc_fetch_bare -utf8, no thread), the bare
 fetching rowsets of 1,000 rows (-rowset:1000), and sqlterm -csv, -do -cd:, , padded (no format
 option), -format:aligned and -format:json, and the native client (sqlite3 -csv, psql --csv,
 mariadb -B); SQLite once more in step mode (StepAPI=1) for the loops and sqlterm alike. Times are CPU medians (user + system); ratios are
-to the plain bare loop and to the rowset loop.
+to the plain bare loop and to the rowset loop. BENCH_BASELINE=DIR runs the same exports through
+DIR/Src/sqlterm beside them (another build, e.g. before a change).
 """
 import os
 import sys
@@ -25,8 +26,11 @@ EXPORTS = (("-csv", ["-csv"]), ("-do -cd:,", ["-do", "-cd:,"]), ("padded", []),
 def measure(label, cs, sqlterm, bare, native=None):
     cases = {"bare UTF-8 loop": [bare, "-utf8", cs, SELECT],
              "bare rowsets of 1000": [bare, "-utf8", "-rowset:1000", cs, SELECT]}
+    baseline = os.environ.get("BENCH_BASELINE")
     for name, args in EXPORTS:
         cases["sqlterm " + name] = [sqlterm, "-cs:" + cs] + args + ["-q:" + SELECT]
+        if baseline:
+            cases["baseline " + name] = [os.path.join(baseline, "Src", "sqlterm"), "-cs:" + cs] + args + ["-q:" + SELECT]
     if native:
         cases[native[0]] = native[1]
     got = interleaved_medians(cases)
@@ -34,7 +38,7 @@ def measure(label, cs, sqlterm, bare, native=None):
     rowset = got["bare rowsets of 1000"][0]
     print(f"{label}:")
     for name, (cpu, rss) in got.items():
-        print(f"  {name:24} {cpu:7.3f} s  {rss:7.1f} MiB   {cpu / floor:5.2f}x bare  {cpu / rowset:5.2f}x rowsets")
+        print(f"  {name:26} {cpu:7.3f} s  {rss:7.1f} MiB   {cpu / floor:5.2f}x bare  {cpu / rowset:5.2f}x rowsets")
     sys.stdout.flush()
 
 

@@ -77,7 +77,14 @@ const std::wstring& no_error_description() {
 
 result::result() = default;
 
-const std::wstring& result::description() const { return code_ ? description_ : no_error_description(); }
+const std::wstring& result::description() const {
+  if (!code_) return no_error_description();
+  if (!described_) {
+    description_ = GetErrorText(code_);
+    described_ = true;
+  }
+  return description_;
+}
 
 result::result(uint32_t code, std::wstring text, int32_t severity) { set(code, std::move(text), severity); }
 
@@ -85,13 +92,15 @@ void result::set(uint32_t code, std::wstring text, int32_t severity) {
   code_ = code;
   severity_ = code ? severity : severity::success;
   text_ = std::move(text);
-  description_ = code ? GetErrorText(code) : std::wstring();
+  description_.clear();
+  described_ = code == 0;
 }
 
 result& result::merge(const result& other) {
   if (code() == 0) {
     code_ = other.code();
-    description_ = code_ ? GetErrorText(code_) : std::wstring();
+    description_.clear();
+    described_ = code_ == 0;
   }
   if (severity_ < other.severity_) severity_ = other.severity_;
   if (state_.empty()) set_state(other.state_, other.native_);

@@ -1,4 +1,5 @@
 #include "vela/utf.h"
+#include "utf/wide_ascii.h"
 
 #include <cstdint>
 #include <cstring>
@@ -48,6 +49,26 @@ char32_t checked(char32_t c) {
 
 } // namespace
 
+size_t ascii_prefix(const unsigned char* s, size_t bytes) {
+  size_t i = 0;
+  for (uint64_t eight; i + 8 <= bytes; i += 8) {  // eight at a time
+    std::memcpy(&eight, s + i, sizeof eight);
+    if (eight & 0x8080808080808080ull) break;
+  }
+  while (i < bytes && s[i] < 0x80) ++i;
+  return i;
+}
+
+size_t wide_ascii_prefix(const wchar_t* s, size_t units) {
+  size_t i = 0;
+  for (; i + 4 <= units; i += 4)  // four at a time
+    if ((static_cast<uint32_t>(s[i]) | static_cast<uint32_t>(s[i + 1]) | static_cast<uint32_t>(s[i + 2]) |
+         static_cast<uint32_t>(s[i + 3])) >= 0x80)
+      break;
+  while (i < units && static_cast<uint32_t>(s[i]) < 0x80) ++i;
+  return i;
+}
+
 namespace {
 
 // escape: each byte of an undecodable sequence becomes U+DC00 + byte instead of one U+FFFD.
@@ -56,7 +77,11 @@ std::wstring decode(std::string_view s, bool* valid, bool escape) {
   std::wstring out(s.size(), L'\0');
   wchar_t* o = out.data();
   bool all_ok = true;
-  for (size_t i = 0; i < s.size();) {
+  // The ASCII run at the start widened in one loop the compiler widens too.
+  const size_t plain = ascii_prefix(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+  for (size_t k = 0; k < plain; ++k) o[k] = static_cast<wchar_t>(static_cast<unsigned char>(s[k]));
+  o += plain;
+  for (size_t i = plain; i < s.size();) {
     const auto b = static_cast<unsigned char>(s[i]);
     if (b < 0x80) {
       *o++ = static_cast<wchar_t>(b);
@@ -117,13 +142,12 @@ namespace {
 // escape: a lone U+DC80..U+DCFF becomes its byte again instead of U+FFFD.
 void encode(std::string& out, std::wstring_view s, bool escape) {
   // Plain ASCII is copied straight; the first other character takes the general path.
-  size_t i = 0;
+  size_t i = wide_ascii_prefix(s.data(), s.size());
   {
     const size_t old = out.size();
-    out.resize(old + s.size());
-    char* p = out.data() + old;
-    for (; i < s.size() && static_cast<uint32_t>(s[i]) < 0x80; ++i) p[i] = static_cast<char>(s[i]);
     out.resize(old + i);
+    char* const p = out.data() + old;
+    for (size_t k = 0; k < i; ++k) p[k] = static_cast<char>(s[k]);  // a loop the compiler widens
   }
   for (; i < s.size(); ++i) {
     char32_t c = static_cast<char32_t>(s[i]);

@@ -4,6 +4,7 @@
 
 #include "os/os.h"
 #include "vela/utf.h"
+#include "utf/wide_ascii.h"
 
 namespace vela {
 
@@ -35,6 +36,15 @@ void console_writer::append(const char* bytes, size_t n) {
 }
 
 console_writer& console_writer::write(std::wstring_view text) {
+  // ASCII goes straight into the buffer; from the first other character on, the converter.
+  if (utf8_ && room(text.size())) {
+    char* const p = buffer_.get() + used_;
+    const size_t i = wide_ascii_prefix(text.data(), text.size());
+    for (size_t k = 0; k < i; ++k) p[k] = static_cast<char>(text[k]);
+    used_ += i;
+    if (i == text.size()) return *this;
+    text.remove_prefix(i);
+  }
   encoded_.clear();
   os::encode_for_console(text, encoded_);
   append(encoded_.data(), encoded_.size());

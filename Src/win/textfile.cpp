@@ -185,8 +185,7 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
     return *this;
   }
 
-  bool ascii = true;  // so far
-  for (size_t i = 0; i < have && ascii; ++i) ascii = bytes[i] < 0x80;
+  bool ascii = ascii_prefix(bytes.data(), have) == have;  // so far
   const text_decoding d = choose_decoding(cp_.id, keep_bytes_, bytes.data(), have, at_end, ascii);
   text_file_code_page result_cp = d.cp;
   if (result_cp.id < 0) {
@@ -206,8 +205,7 @@ textfile& textfile::read_pieces(const std::function<void(std::wstring_view)>& si
       if (opened_here) close();
       throw windows_error(name_, static_cast<int32_t>(code));
     }
-    if (d.ascii_start)
-      for (size_t i = from; i < end && ascii; ++i) ascii = b[i] < 0x80;
+    if (d.ascii_start && ascii && end > from) ascii = ascii_prefix(b + from, end - from) == end - from;
     if (!text.empty()) sink(text);
     if (at_end) break;
     // The bytes of a cut character go first in the next piece.

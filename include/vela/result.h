@@ -54,7 +54,9 @@ class [[nodiscard]] result : public base {
   uint32_t code_ = 0;
   int32_t severity_ = 0;
   std::wstring text_;
-  std::wstring description_;
+  // Looked up when first asked for: most results are only tested.
+  mutable std::wstring description_;
+  mutable bool described_ = true;
   std::wstring state_;
   int32_t native_ = 0;
 };

@@ -47,6 +47,8 @@ size_t utf8_utf16_units(const char* s, size_t bytes);
 // Bytes of the longest start of UTF-8 text that fits in max_units UTF-16 units without ending
 // inside a character; its units go to *units.
 size_t utf8_fit(const char* s, size_t bytes, size_t max_units, size_t* units);
+// How many bytes at the start of s are ASCII (below 0x80).
+size_t ascii_prefix(const unsigned char* s, size_t bytes);
 // Bytes of UTF-8 text up to its last whole character: a sequence cut at the end is left out.
 size_t utf8_complete(const char* s, size_t bytes);
 

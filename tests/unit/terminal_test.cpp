@@ -18,6 +18,7 @@ TEST(FormatElapsed, EveryRange) {
   EXPECT_EQ(format_elapsed(3723004), L"01:02:03.004");
   EXPECT_EQ(format_elapsed(86400000), L"1:00:00:00.000");
   EXPECT_EQ(format_elapsed(90061001), L"1:01:01:01.001");
+  EXPECT_EQ(format_elapsed(4294967295u), L"49:17:02:47.295");
 }
 
 TEST(Parameters, TokensQuotesAndSpaces) {

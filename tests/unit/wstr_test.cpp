@@ -266,3 +266,15 @@ TEST(Utf, EscapedBytesRoundTrip) {
   EXPECT_EQ(wide_to_utf8(L"s\xDCFF"), "s\xEF\xBF\xBD");
   EXPECT_FALSE(has_escaped_bytes(L"\xDC7F\xFFFD"));
 }
+
+TEST(AsciiPrefix, StopsAtTheFirstByteAboveAscii) {
+  struct row {
+    std::string text;
+    size_t ascii;
+  } rows[] = {
+      {"", 0}, {"abc", 3}, {"abcdefgh", 8}, {"abcdefghijklmnopq", 17}, {"\xC3\xA9", 0},
+      {"abcdefg\xC3\xA9", 7}, {"abcdefgh\xC3\xA9xyz", 8}, {"abcdefghijk\x80", 11},
+  };
+  for (const row& r : rows)
+    EXPECT_EQ(ascii_prefix(reinterpret_cast<const unsigned char*>(r.text.data()), r.text.size()), r.ascii) << r.text;
+}

@@ -32,14 +32,92 @@ void write_line(console_writer& to, const std::wstring& text) {
 
 } // namespace
 
+namespace {
+
+// n in decimal, at least digits places (zeros in front).
+void append_decimal(std::wstring& to, uint32_t n, size_t digits = 1) {
+  wchar_t text[10];
+  size_t at = sizeof text / sizeof *text;
+  do {
+    text[--at] = static_cast<wchar_t>(L'0' + n % 10);
+    n /= 10;
+  } while (n || sizeof text / sizeof *text - at < digits);
+  to.append(text + at, sizeof text / sizeof *text - at);
+}
+
+} // namespace
+
 // [days:][hours:][minutes:]seconds.milliseconds, the parts beyond the seconds shown from
 // the first that is reached.
+void append_elapsed(std::wstring& to, uint32_t ms) {
+  const uint32_t s = ms / 1000 % 60, m = ms / 60000 % 60, h = ms / 3600000 % 24;
+  if (ms < 60000) {
+    append_decimal(to, ms / 1000);
+  } else {
+    if (ms >= 86400000) {
+      append_decimal(to, ms / 86400000);
+      to += L':';
+    }
+    if (ms >= 3600000) {
+      append_decimal(to, h, 2);
+      to += L':';
+    }
+    append_decimal(to, m, 2);
+    to += L':';
+    append_decimal(to, s, 2);
+  }
+  to += L'.';
+  append_decimal(to, ms % 1000, 3);
+}
+
 std::wstring format_elapsed(uint32_t ms) {
-  const uint32_t part = ms % 1000, s = ms / 1000 % 60, m = ms / 60000 % 60, h = ms / 3600000 % 24;
-  if (ms < 60000) return wformat(L"%u.%03u", ms / 1000, part);
-  if (ms < 3600000) return wformat(L"%02u:%02u.%03u", m, s, part);
-  if (ms < 86400000) return wformat(L"%02u:%02u:%02u.%03u", h, m, s, part);
-  return wformat(L"%u:%02u:%02u:%02u.%03u", ms / 86400000, h, m, s, part);
+  std::wstring text;
+  append_elapsed(text, ms);
+  return text;
+}
+
+// The summary's texts are the same for every statement (the language is chosen once a run):
+// looked up once, the numbers put in by hand.
+void statement_output::summary_texts::learn() {
+  if (known) return;
+  const auto split = [](uint32_t id, const wchar_t* mark, std::wstring& before, std::wstring& after) {
+    const std::wstring text = str(id);
+    const size_t at = text.find(mark);
+    before = text.substr(0, at);
+    after = at == std::wstring::npos ? std::wstring() : text.substr(at + 2);
+  };
+  split(string_id::rows_affected, L"%u", affected_before, affected_after);
+  split(string_id::rows_selected, L"%u", selected_before, selected_after);
+  split(string_id::execution_time, L"%s", time_before, time_after);
+  no_rows_affected = str(string_id::no_rows_affected);
+  no_rows_selected = str(string_id::no_rows_selected);
+  known = true;
+}
+
+void statement_output::summary_texts::append_counts(std::wstring& line, uint32_t affected, uint32_t selected) {
+  learn();
+  if (affected) {
+    line += affected_before;
+    append_decimal(line, affected);
+    line += affected_after;
+  } else {
+    line += no_rows_affected;
+  }
+  line += L' ';
+  if (selected) {
+    line += selected_before;
+    append_decimal(line, selected);
+    line += selected_after;
+  } else {
+    line += no_rows_selected;
+  }
+}
+
+void statement_output::summary_texts::append_time(std::wstring& line, uint32_t ms) {
+  learn();
+  line += time_before;
+  append_elapsed(line, ms);
+  line += time_after;
 }
 
 result statement_output::run_sql(const std::wstring& statement, const std::wstring* sent) {
@@ -49,7 +127,8 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
   const uint32_t t0 = tick_count();
   ctx_.buffer.last = statement;  // what \g and \watch run again
   result r;
-  std::wstring summary_line;
+  std::wstring& summary_line = summary_line_;  // kept from statement to statement: no allocation
+  summary_line.clear();
   // At a prompt with "-pager", output taller than the screen goes through $PAGER; its end (q)
   // ends the output, not the session.
   std::optional<sys::piped_program> pager;  // made only for a pager
@@ -81,15 +160,15 @@ result statement_output::run_sql(const std::wstring& statement, const std::wstri
       {
         // The rows end at the next Ctrl-C; a fetch that the driver never returns from ends the run.
         running_statement fetching(q, false);
-        summary_line = print_result_set(q, summary != nullptr);
+        print_result_set(q, summary != nullptr, summary_line);
         r = print_further_results(q, summary, summary_line);
       }
       if (summary) {
         // After a failure among further results the statement has no execution time; "\timing
         // off" leaves it out.
         if (r.succeeded() && ctx_.options.timing) {
-          summary_line += L" ";
-          summary_line += wformat(str(string_id::execution_time).c_str(), format_elapsed(elapsed).c_str());
+          summary_line += L' ';
+          texts_.append_time(summary_line, elapsed);
         }
         write_summary(*summary, summary_line);
       }
@@ -167,13 +246,10 @@ std::wstring statement_output::retry_line() const {
                        : message(string_id::retried_times, retried_, str(why).c_str());
 }
 
-std::wstring statement_output::print_result_set(odbc::query& q, bool summary) {
+void statement_output::print_result_set(odbc::query& q, bool summary, std::wstring& line) {
   uint32_t rows = 0;
   if (q.rows().count() > 0) rows = print_rows(q.rows());
-  if (!summary) return std::wstring();
-  const uint32_t affected = q.rows().row_count();
-  return (affected ? wformat(str(string_id::rows_affected).c_str(), affected) : str(string_id::no_rows_affected)) + L" " +
-         (rows ? wformat(str(string_id::rows_selected).c_str(), rows) : str(string_id::no_rows_selected));
+  if (summary) texts_.append_counts(line, q.rows().row_count(), rows);
 }
 
 // The statement's further results (a procedure's result sets, a batch's counts), each
@@ -195,7 +271,7 @@ result statement_output::print_further_results(odbc::query& q, console_writer* s
       if (failed.succeeded()) failed = more;
       continue;
     }
-    line = print_result_set(q, summary != nullptr);
+    print_result_set(q, summary != nullptr, line);
   }
 }
 

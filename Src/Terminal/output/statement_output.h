@@ -39,8 +39,8 @@ class statement_output {
   result execute_retrying(odbc::query& q, const std::wstring& text, const std::wstring& statement);
   bool pause_before_retry(uint32_t attempt);
   std::wstring retry_line() const;
-  // Prints the rows; returns the counts of the summary line when summary is set.
-  std::wstring print_result_set(odbc::query& q, bool summary);
+  // Prints the rows; appends the counts of the summary line to line when summary is set.
+  void print_result_set(odbc::query& q, bool summary, std::wstring& line);
   result print_further_results(odbc::query& q, console_writer* summary, std::wstring& line);
   void write_summary(console_writer& summary, const std::wstring& line);
   uint32_t print_rows(odbc::resultset& rows);
@@ -61,6 +61,20 @@ class statement_output {
   odbc::conflict retry_reason_ = odbc::conflict::none;
   bool paging_ = false;                       // this statement's rows are held for the pager
   std::vector<std::wstring> held_summaries_;  // summary lines that wait for those rows
+  std::wstring summary_line_;
+
+  // "Rows affected: %u." and the rest of the summary, split at the number.
+  struct summary_texts {
+    void append_counts(std::wstring& line, uint32_t affected, uint32_t selected);
+    void append_time(std::wstring& line, uint32_t ms);
+
+   private:
+    void learn();
+    bool known = false;
+    std::wstring affected_before, affected_after, selected_before, selected_after, time_before, time_after;
+    std::wstring no_rows_affected, no_rows_selected;
+  };
+  summary_texts texts_;
 };
 
 // "0.015", "59.999", "01:01.005", "01:02:03.004", "1:01:01:01.001".
